@@ -1,0 +1,20 @@
+#include "AppFolders.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+AppFolders AppFolders::fromApplication() {
+    return AppFolders{QCoreApplication::applicationDirPath(), QDir::currentPath()};
+}
+
+QString AppFolders::chatsDir() const {
+    return inProgramDir(QStringLiteral("chats"));
+}
+
+QString AppFolders::inProgramDir(const QString& name) const {
+    return QDir(programDir).filePath(name);
+}
+
+QString AppFolders::inWorkingDir(const QString& name) const {
+    return QDir(workingDir).filePath(name);
+}

@@ -1,0 +1,28 @@
+#include "Dialogs.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+QString boxTitle() {
+    return QCoreApplication::applicationName();
+}
+
+} // namespace
+
+void TQtDialogs::ShowMessage(const QString& text) {
+    QMessageBox::information(m_parent, boxTitle(), text);
+}
+
+bool TQtDialogs::AskYesNo(const QString& text, TQuestionIcon icon) {
+    QMessageBox box(icon == TQuestionIcon::Warning ? QMessageBox::Warning : QMessageBox::Question,
+                    boxTitle(), text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QStringList TQtDialogs::GetOpenFileNames(const QString& title, const QString& filter) {
+    // The read-only check box of other platforms does not exist in Qt's dialog.
+    return QFileDialog::getOpenFileNames(m_parent, title, QString(), filter);
+}

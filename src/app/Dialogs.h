@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// Every message box, question and file dialog of the window goes through here,
+// so tests can script the user's answers.
+class TDialogs {
+public:
+    enum class TQuestionIcon { Question, Warning };
+
+    virtual ~TDialogs() = default;
+
+    virtual void ShowMessage(const QString& text) = 0;
+    // True when the user answers Yes.
+    virtual bool AskYesNo(const QString& text, TQuestionIcon icon) = 0;
+    // Several files at once; empty when the user cancels. `filter` uses Qt's
+    // "Description (*.a *.b);;..." form.
+    virtual QStringList GetOpenFileNames(const QString& title, const QString& filter) = 0;
+};
+
+// The real dialogs, modal over the main window.
+class TQtDialogs final : public TDialogs {
+public:
+    explicit TQtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
+
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+    void ShowMessage(const QString& text) override;
+    bool AskYesNo(const QString& text, TQuestionIcon icon) override;
+    QStringList GetOpenFileNames(const QString& title, const QString& filter) override;
+
+private:
+    QWidget* m_parent;
+};

@@ -1,0 +1,128 @@
+// The window's own events: creation, first show, close and resize.
+#include "MainWindow.h"
+
+#include "BottomPanel.h"
+#include "Dialogs.h"
+#include "GeminiDM.h"
+#include "PromptEdit.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QShowEvent>
+#include <QTimer>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const QString kNewChatEntry = QStringLiteral("<Новый чат>");
+
+// Sets a flag for the lifetime of a scope and clears it on every way out.
+class FlagGuard {
+public:
+    explicit FlagGuard(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagGuard() { m_flag = false; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+} // namespace
+
+TForm1::TForm1(const AppFolders& folders, TDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), FFolders(folders), FDialogs(dialogs) {
+    Form1 = this;
+    CreateComponents();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::FormCreate() {
+    FBaseHtmlLoaded = false;
+    FBaseHtmlLoadedEdge = false;
+    FIsLoading = false;
+    FFormShown = false;
+    FCurrentChatFile.clear();
+    if (!QDir().mkpath(FFolders.chatsDir()))
+        FDialogs.ShowMessage(QStringLiteral("Не удалось создать папку %1")
+                                 .arg(QDir::toNativeSeparators(FFolders.chatsDir())));
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Restoring a minimised window is not a new show.
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TForm1::FormShow() {
+    Timer1->setInterval(1000);
+    Timer1->stop();
+    TimeoutLabel->hide();
+
+    if (FFormShown)
+        return;
+    FFormShown = true;
+
+    {
+        FlagGuard loading(FIsLoading);
+        ListBox2->insertItem(0, kNewChatEntry);
+        ListBox2->setCurrentRow(0);
+    }
+    GeminiDM->ClearHistory();
+    FCurrentChatFile.clear();
+    SetStatusText(QStringLiteral("Новый чат начат."));
+    UpdateContextTokens();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TForm1::FormClose() {
+    ClearChatList();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::FormResize() {
+    Panel3->move(memoPrompt->x(), Panel3->y());
+    ListBox1->move(memoPrompt->x() + memoPrompt->width() + 10, ListBox1->y());
+}
+
+void TForm1::UpdateContextTokens() {
+    const int history = TGeminiDM::CountTokensForHistory(GeminiDM->ChatHistory());
+    TContentParts composed;
+    composed.reserve(lbFiles1->count() + 1);
+    composed.append(MakeTextPart(memoPrompt->toPlainText()));
+    for (int i = 0; i < lbFiles1->count(); ++i)
+        composed.append(MakeInlinePart(QString(), QByteArray()));
+    const int prompt = TGeminiDM::CountTokens(composed);
+    ContextChatTokensLabel->setText(QString::number(history + prompt));
+}
+
+void TForm1::ClearChatList() {
+    // Entries carry their chat path as item data, which the list frees with them.
+    FlagGuard loading(FIsLoading);
+    ListBox2->clear();
+}
+
+void TForm1::SetStatusText(const QString& text) {
+    FStatusText->setText(text);
+}
+
+QString TForm1::StatusText() const {
+    return FStatusText->text();
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "AppFolders.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
+class QTimer;
+class QWebEngineView;
+class QWidget;
+class TBottomPanel;
+class TDialogs;
+class TPromptEdit;
+
+// The main window. Its controls keep their designer names; each concern of the
+// window (page, send flow, chat library, lists, attachments, search) lives in a
+// file of its own.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    TForm1(const AppFolders& folders, TDialogs& dialogs, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    const AppFolders& Folders() const { return FFolders; }
+
+    void UpdateContextTokens();
+    void ClearChatList();
+
+    // The single text of the status bar.
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+
+    // Left column.
+    QWidget* Panel4 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* btnNewChat = nullptr;
+    QListWidget* ListBox2 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+
+    // Chat area.
+    QWidget* Panel5 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QWebEngineView* WebBrowser1 = nullptr;
+
+    // Bottom panel.
+    TBottomPanel* Panel2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* ContextChatTokensLabel = nullptr;
+    TPromptEdit* memoPrompt = nullptr;
+    QWidget* Panel3 = nullptr;
+    QPushButton* btnAddFile1 = nullptr;
+    QLabel* lblFileLimits1 = nullptr;
+    QPushButton* btnClearFiles1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* cbModels = nullptr;
+    QCheckBox* chkEnableWebSearch = nullptr;
+    QPushButton* btnSend = nullptr;
+    QLabel* Label2 = nullptr;
+    QComboBox* editApiKey = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* CountLabel = nullptr;
+    QLabel* TimeoutLabel = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QListWidget* lbFiles1 = nullptr;
+    QPushButton* DownBut = nullptr;
+
+    QStatusBar* statusBar = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // Popup menus and their items (separators included, as in the designer).
+    QMenu* PopupMenu10 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N5 = nullptr;
+    QMenu* PopupMenu14 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N11 = nullptr;
+    QAction* N12 = nullptr;
+    QMenu* PopupMenu19 = nullptr;
+    QAction* N7 = nullptr;
+    QMenu* PopupMenu20 = nullptr;
+    QAction* N8 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateLeftColumn();
+    void CreateChatArea();
+    void CreateBottomPanel();
+    void CreateControlRow();
+    void CreatePopupMenus();
+
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormResize();
+    void DownButClick();
+
+    AppFolders FFolders;
+    TDialogs& FDialogs;
+    QLabel* FStatusText = nullptr;
+
+    bool FBaseHtmlLoaded = false;
+    bool FBaseHtmlLoadedEdge = false;
+    QString FCurrentChatFile;
+    bool FIsLoading = false;
+    bool FFormShown = false;
+    int FSecondsElapsed = 0;
+};
+
+// The single main window, set while one exists.
+extern TForm1* Form1;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+// The in-memory form of one chat. Every record is a value: Qt's implicitly shared
+// containers make copies cheap (a request thread takes a whole history) while later
+// changes on either side stay apart.
+
+enum class TPartType : std::uint8_t { ptText, ptInlineData };
+
+struct TContentPart {
+    TPartType PartType = TPartType::ptText;
+    QString Text;
+    QString MimeType;
+    // Base64 text is pure ASCII and can reach hundreds of megabytes per chat,
+    // so it is kept as bytes: half the size of a QString.
+    QByteArray Base64Data;
+    QString FileName;
+
+    bool operator==(const TContentPart&) const = default;
+};
+
+using TContentParts = QList<TContentPart>;
+
+struct THistoryItem {
+    QString Role;
+    TContentParts Parts;
+
+    bool operator==(const THistoryItem&) const = default;
+};
+
+using TChatHistory = QList<THistoryItem>;
+
+// Helpers for the two kinds of part.
+TContentPart MakeTextPart(const QString& text);
+TContentPart MakeInlinePart(const QString& mimeType, const QByteArray& base64Data,
+                            const QString& fileName = {});

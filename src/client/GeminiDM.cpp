@@ -1,0 +1,101 @@
+#include "GeminiDM.h"
+
+#include <cmath>
+
+TGeminiDM* GeminiDM = nullptr;
+
+namespace {
+
+constexpr double kTokensPerInlinePart = 258;
+
+double tokenSum(const TContentParts& parts) {
+    double total = 0;
+    for (const TContentPart& part : parts) {
+        if (part.PartType == TPartType::ptText)
+            total += part.Text.size() / 2.0;
+        else
+            total += kTokensPerInlinePart;
+    }
+    return total;
+}
+
+int roundUp(double total) {
+    return int(std::ceil(total));
+}
+
+// Blank means nothing but characters up to U+0020.
+bool isBlank(const QString& text) {
+    for (QChar c : text) {
+        if (c.unicode() > 0x20)
+            return false;
+    }
+    return true;
+}
+
+bool hasContent(const TContentParts& parts) {
+    for (const TContentPart& part : parts) {
+        if (part.PartType == TPartType::ptInlineData || !isBlank(part.Text))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TGeminiDM::TGeminiDM(QObject* parent) : QObject(parent) {
+    GeminiDM = this;
+}
+
+TGeminiDM::~TGeminiDM() {
+    if (GeminiDM == this)
+        GeminiDM = nullptr;
+}
+
+void TGeminiDM::ClearHistory() {
+    FChatHistory.clear();
+}
+
+bool TGeminiDM::DeleteFileFromHistory(int AMessageIndex, const QString& AFileName) {
+    if (AMessageIndex < 0 || AMessageIndex >= FChatHistory.size())
+        return false;
+
+    const TContentParts& oldParts = FChatHistory[AMessageIndex].Parts;
+    TContentParts kept;
+    kept.reserve(oldParts.size());
+    for (const TContentPart& part : oldParts) {
+        if (part.PartType != TPartType::ptInlineData || part.FileName != AFileName)
+            kept.append(part);
+    }
+    if (kept.size() == oldParts.size())
+        return false;
+
+    if (hasContent(kept))
+        FChatHistory[AMessageIndex].Parts = kept;
+    else
+        FChatHistory.removeAt(AMessageIndex);
+    return true;
+}
+
+int TGeminiDM::CountTokens(const TContentParts& AParts) {
+    return roundUp(tokenSum(AParts));
+}
+
+int TGeminiDM::CountTokensForHistory(const TChatHistory& AHistory) {
+    // The ceiling is taken once over all parts, exactly as if they were one list.
+    double total = 0;
+    for (const THistoryItem& item : AHistory)
+        total += tokenSum(item.Parts);
+    return roundUp(total);
+}
+
+TChatHistory TGeminiDM::TrimHistoryToTokenLimit(const TChatHistory& AHistory, int AMaxTokens) {
+    // Sums of halves are exact in a double, so subtracting a dropped item gives the
+    // same estimate as counting the rest again.
+    double total = 0;
+    for (const THistoryItem& item : AHistory)
+        total += tokenSum(item.Parts);
+    qsizetype first = 0;
+    while (AHistory.size() - first > 1 && roundUp(total) > AMaxTokens)
+        total -= tokenSum(AHistory[first++].Parts);
+    return AHistory.sliced(first);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ConversationModel.h"
+
+#include <QObject>
+
+// The model-service module: owns the current conversation for the whole run and
+// offers the operations on it. Created once at start-up, right after the main window,
+// and reached through the global `GeminiDM`.
+class TGeminiDM : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TGeminiDM(QObject* parent = nullptr);
+    ~TGeminiDM() override;
+
+    TChatHistory& ChatHistory() { return FChatHistory; }
+    const TChatHistory& ChatHistory() const { return FChatHistory; }
+    void SetChatHistory(const TChatHistory& history) { FChatHistory = history; }
+
+    void ClearHistory();
+    bool DeleteFileFromHistory(int AMessageIndex, const QString& AFileName);
+
+    // Token estimates: half a token per UTF-16 code unit of text, 258 per inline part,
+    // rounded up once on the sum.
+    static int CountTokens(const TContentParts& AParts);
+    static int CountTokensForHistory(const TChatHistory& AHistory);
+    // A copy of the history without its oldest items until the estimate fits;
+    // the newest item always stays.
+    static TChatHistory TrimHistoryToTokenLimit(const TChatHistory& AHistory, int AMaxTokens);
+
+private:
+    TChatHistory FChatHistory;
+};
+
+// The single instance, set while one exists.
+extern TGeminiDM* GeminiDM;

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QList>
+#include <QStringList>
+
+// Dialogs answered by the test: every message and question is recorded, and
+// questions and file dialogs take their answers from queues (No / nothing when empty).
+class TScriptedDialogs final : public TDialogs {
+public:
+    struct Question {
+        QString text;
+        TQuestionIcon icon;
+    };
+
+    void ShowMessage(const QString& text) override { messages.append(text); }
+
+    bool AskYesNo(const QString& text, TQuestionIcon icon) override {
+        questions.append({text, icon});
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+
+    QStringList GetOpenFileNames(const QString& title, const QString& filter) override {
+        fileDialogs.append({title, filter});
+        return fileSelections.isEmpty() ? QStringList() : fileSelections.takeFirst();
+    }
+
+    QStringList messages;
+    QList<Question> questions;
+    QList<bool> answers;
+    QList<QStringList> fileDialogs; // title and filter of each file dialog shown
+    QList<QStringList> fileSelections;
+};
