@@ -94,6 +94,20 @@ public:
     QMenu* PopupMenu20 = nullptr;
     QAction* N8 = nullptr;
 
+    // Each concern below keeps its handlers in a file of its own, named in its heading.
+
+    // Chat page: MainWindowPage.cpp
+
+    // Send flow: MainWindowSend.cpp
+
+    // Chat library: MainWindowChats.cpp
+
+    // Key and model lists: MainWindowLists.cpp
+
+    // Attachments panel: MainWindowAttachments.cpp
+
+    // Chat search and deletion: MainWindowSearch.cpp
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
