@@ -13,14 +13,22 @@
 
 namespace {
 
-// Characters below U+0080 that cannot be written as themselves.
-constexpr std::array<bool, 128> kNeedsEscape = [] {
-    std::array<bool, 128> table{};
-    for (int c = 0; c < 0x20; ++c)
+// Code units below 256 that are written as themselves: printable ASCII except the
+// quotation mark, the backslash and the solidus.
+constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0x20; c < 0x80; ++c)
         table[c] = true;
-    table['"'] = table['\\'] = table['/'] = true;
+    table['"'] = table['\\'] = table['/'] = false;
     return table;
 }();
+
+template <typename Unit> bool isPlain(Unit unit) {
+    if constexpr (sizeof(Unit) == 1)
+        return kPlain[unit];
+    else
+        return unit < 0x80 && kPlain[unit];
+}
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
@@ -51,7 +59,7 @@ template <typename Unit> char* writeEscapedBlock(const Unit* units, qsizetype co
     qsizetype i = 0;
     while (i < count) {
         const qsizetype runStart = i;
-        while (i < count && units[i] < 0x80 && !kNeedsEscape[units[i]])
+        while (i < count && isPlain(units[i]))
             ++i;
         if constexpr (sizeof(Unit) == 1) {
             std::memcpy(out, units + runStart, size_t(i - runStart));
@@ -71,6 +79,10 @@ template <typename Unit> char* writeEscapedBlock(const Unit* units, qsizetype co
 template <typename Unit> void appendEscaped(QByteArray& text, const Unit* units, qsizetype count) {
     constexpr qsizetype kBlock = 64 * 1024;
     constexpr qsizetype kMaxEscapedUnit = 6;
+    // Most text needs few escapes: room for all of it plus some, grown only when needed.
+    const qsizetype expected = text.size() + count + count / 16 + kBlock * kMaxEscapedUnit;
+    if (text.capacity() < expected)
+        text.reserve(expected);
     for (qsizetype done = 0; done < count;) {
         const qsizetype block = qMin(kBlock, count - done);
         const qsizetype oldSize = text.size();
