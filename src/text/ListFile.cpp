@@ -1,0 +1,83 @@
+#include "ListFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+const QString kLineBreak = QStringLiteral("\r\n");
+
+QString fileError(const char* what, const QString& path, const QString& reason) {
+    return QStringLiteral("Не удалось %1 файл \"%2\": %3")
+        .arg(QString::fromUtf8(what), QDir::toNativeSeparators(path), reason);
+}
+
+} // namespace
+
+QStringList SplitListLines(QStringView text) {
+    QStringList lines;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n') {
+            ++i;
+            continue;
+        }
+        lines.append(text.sliced(start, i - start).toString());
+        i += (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ? 2 : 1;
+        start = i;
+    }
+    if (start < text.size())
+        lines.append(text.sliced(start).toString());
+    return lines;
+}
+
+QString JoinListLines(const QStringList& lines) {
+    QString text;
+    for (const QString& line : lines)
+        text += line + kLineBreak;
+    return text;
+}
+
+bool ReadListFile(const QString& path, ListFile& file, QString& error) {
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly)) {
+        error = fileError("прочитать", path, source.errorString());
+        return false;
+    }
+    const QByteArray bytes = source.readAll();
+    if (source.error() != QFileDevice::NoError) {
+        error = fileError("прочитать", path, source.errorString());
+        return false;
+    }
+    const DecodedText decoded = DecodeText(bytes);
+    file.lines = SplitListLines(decoded.text);
+    file.format = decoded.format;
+    return true;
+}
+
+bool WriteListFile(const QString& path, const QStringList& lines, TextFormat& format,
+                   FileAccess access, QString& error) {
+    const QString text = JoinListLines(lines);
+    TextFormat written = format;
+    std::optional<QByteArray> bytes = EncodeText(text, written);
+    if (!bytes) {
+        written = {TextEncoding::Utf8, true};
+        bytes = EncodeText(text, written);
+    }
+
+    QSaveFile target(path);
+    bool ok = target.open(QIODevice::WriteOnly);
+    // Restrict the temporary file before anything secret is written into it.
+    if (ok && access == FileAccess::OwnerOnly)
+        ok = target.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ok = ok && target.write(*bytes) == bytes->size() && target.commit();
+    if (!ok) {
+        error = fileError("записать", path, target.errorString());
+        return false;
+    }
+    format = written;
+    return true;
+}

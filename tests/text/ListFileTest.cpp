@@ -1,0 +1,148 @@
+#include "ListFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ListFileTest, SplitsLinesAtEveryKindOfBreak) {
+    const struct {
+        QString text;
+        QStringList lines;
+    } cases[] = {
+        {QString(), {}},
+        {QStringLiteral("a"), {QStringLiteral("a")}},
+        {QStringLiteral("a\r\n"), {QStringLiteral("a")}},
+        {QStringLiteral("\r\n"), {QString()}},
+        {QStringLiteral("k1\r\n\r\nk2\r\n"),
+         {QStringLiteral("k1"), QString(), QStringLiteral("k2")}},
+        {QStringLiteral("a\rb\nc\r\nd"),
+         {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}},
+        {QStringLiteral("a\n\r"), {QStringLiteral("a"), QString()}},
+        {QStringLiteral("a\r\n\r\n"), {QStringLiteral("a"), QString()}},
+        {QStringLiteral(" key \t\r\n"), {QStringLiteral(" key \t")}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitListLines(c.text), c.lines) << c.text.toStdString();
+}
+
+TEST(ListFileTest, JoinsLinesEachEndedByCrLf) {
+    EXPECT_EQ(JoinListLines({}), QString());
+    EXPECT_EQ(JoinListLines({QString()}), QStringLiteral("\r\n"));
+    EXPECT_EQ(JoinListLines({QStringLiteral("a"), QString(), QStringLiteral("b ")}),
+              QStringLiteral("a\r\n\r\nb \r\n"));
+}
+
+class ListFileFilesTest : public ::testing::Test {
+protected:
+    QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+
+    static void writeBytes(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    static QByteArray readBytes(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    QTemporaryDir dir;
+    QString error;
+};
+
+TEST_F(ListFileFilesTest, WritesBackInTheEncodingAndMarkItWasReadIn) {
+    const struct {
+        const char* name;
+        QByteArray before;
+        QByteArray after; // once "x" is appended
+    } cases[] = {
+        {"utf-8 mark", QByteArray("\xEF\xBB\xBFm1\r\n"), QByteArray("\xEF\xBB\xBFm1\r\nx\r\n")},
+        {"utf-16 le", QByteArray("\xFF\xFEm\0\r\0\n\0", 8),
+         QByteArray("\xFF\xFEm\0\r\0\n\0x\0\r\0\n\0", 14)},
+        {"utf-16 be", QByteArray("\xFE\xFF\0m\0\r\0\n", 8),
+         QByteArray("\xFE\xFF\0m\0\r\0\n\0x\0\r\0\n", 14)},
+        {"utf-8 cyrillic", QByteArray("\xD0\xBA\xD0\xBB\r\n"),
+         QByteArray("\xD0\xBA\xD0\xBB\r\nx\r\n")},
+        {"legacy cyrillic", QByteArray("\xEA\xEB\n"), QByteArray("\xEA\xEB\r\nx\r\n")},
+        {"ascii, lone breaks", QByteArray("a\rb\n"), QByteArray("a\r\nb\r\nx\r\n")},
+    };
+    for (const auto& c : cases) {
+        const QString file = path("Models.txt");
+        writeBytes(file, c.before);
+        ListFile list;
+        ASSERT_TRUE(ReadListFile(file, list, error)) << c.name;
+        list.lines.append(QStringLiteral("x"));
+        ASSERT_TRUE(WriteListFile(file, list.lines, list.format, FileAccess::Default, error));
+        EXPECT_EQ(readBytes(file).toHex(' '), c.after.toHex(' ')) << c.name;
+    }
+}
+
+TEST_F(ListFileFilesTest, CyrillicEntriesSurviveARoundTrip) {
+    const QString file = path("Models.txt");
+    writeBytes(file, QByteArray("модель-1\r\n"));
+    ListFile list;
+    ASSERT_TRUE(ReadListFile(file, list, error));
+    EXPECT_EQ(list.lines, QStringList{QStringLiteral("модель-1")});
+    EXPECT_EQ(list.format, (TextFormat{TextEncoding::Utf8, false}));
+}
+
+TEST_F(ListFileFilesTest, TextTheOldEncodingCannotHoldIsWrittenAsUtf8WithAMark) {
+    const QString file = path("Models.txt");
+    TextFormat format{TextEncoding::Windows1251, false};
+    ASSERT_TRUE(WriteListFile(file, {QStringLiteral("мод"), QStringLiteral("模型")}, format,
+                              FileAccess::Default, error));
+    EXPECT_EQ(readBytes(file), QByteArray("\xEF\xBB\xBF"
+                                          "мод\r\n模型\r\n"));
+    EXPECT_EQ(format, (TextFormat{TextEncoding::Utf8, true}));
+}
+
+TEST_F(ListFileFilesTest, NewFilesArePlainAndAnEmptyListIsAnEmptyFile) {
+    TextFormat format;
+    ASSERT_TRUE(WriteListFile(path("a.txt"), {QStringLiteral("gemini-2.5-pro")}, format,
+                              FileAccess::Default, error));
+    EXPECT_EQ(readBytes(path("a.txt")), QByteArray("gemini-2.5-pro\r\n"));
+    ASSERT_TRUE(WriteListFile(path("a.txt"), {}, format, FileAccess::Default, error));
+    EXPECT_EQ(readBytes(path("a.txt")), QByteArray());
+}
+
+TEST_F(ListFileFilesTest, OwnerOnlyFilesAreCreatedAndRewrittenPrivate) {
+    const QString file = path("Keys.txt");
+    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                        QFileDevice::WriteOther;
+    TextFormat format;
+    ASSERT_TRUE(WriteListFile(file, {QStringLiteral("k1")}, format, FileAccess::OwnerOnly, error));
+    EXPECT_EQ(QFile::permissions(file) & (owner | others), owner);
+
+    ASSERT_TRUE(
+        QFile::setPermissions(file, owner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    ASSERT_TRUE(WriteListFile(file, {QStringLiteral("k2")}, format, FileAccess::OwnerOnly, error));
+    EXPECT_EQ(QFile::permissions(file) & (owner | others), owner);
+    EXPECT_EQ(readBytes(file), QByteArray("k2\r\n"));
+}
+
+TEST_F(ListFileFilesTest, FailuresComeBackWithAMessage) {
+    ListFile list;
+    EXPECT_FALSE(ReadListFile(path("missing.txt"), list, error));
+    EXPECT_TRUE(error.contains(QStringLiteral("missing.txt"))) << error.toStdString();
+
+    // A folder in the way can be neither read nor replaced.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Keys.txt")));
+    error.clear();
+    EXPECT_FALSE(ReadListFile(path("Keys.txt"), list, error));
+    EXPECT_FALSE(error.isEmpty());
+    error.clear();
+    TextFormat format;
+    EXPECT_FALSE(WriteListFile(path("Keys.txt"), {QStringLiteral("k")}, format,
+                               FileAccess::OwnerOnly, error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("Не удалось записать файл")))
+        << error.toStdString();
+    EXPECT_TRUE(QFileInfo(path("Keys.txt")).isDir());
+}
+
+} // namespace
