@@ -1,0 +1,156 @@
+#include "ApiKeyStatsU.h"
+
+#include "Clock.h"
+#include "ListFile.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+namespace {
+
+constexpr int kMaxFileNameBytes = 255;
+const QString kFileSuffix = QStringLiteral(".txt");
+
+// Spaces and control characters do not make a key or a model name.
+bool isBlank(const QString& text) {
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0x20; });
+}
+
+bool isUnsafeInFileName(QChar c) {
+    return c == u'/' || c == u'\\' || c == u'%' || c.unicode() < 0x20 || c.unicode() == 0x7F;
+}
+
+// The key names its file. Characters that could leave the folder or break the name are
+// percent-encoded ('%' included, so two keys never share a file); ordinary keys keep
+// their plain name. A name too long for the file system becomes a digest of the key.
+QString statsFileName(const QString& key) {
+    QString name;
+    for (const QChar c : key) {
+        if (isUnsafeInFileName(c))
+            name += QStringLiteral("%%1").arg(c.unicode(), 2, 16, QChar(u'0')).toUpper();
+        else
+            name += c;
+    }
+    name += kFileSuffix;
+    if (QFile::encodeName(name).size() <= kMaxFileNameBytes)
+        return name;
+    const QByteArray digest = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256);
+    return QStringLiteral("%sha256-") + QString::fromLatin1(digest.toHex()) + kFileSuffix;
+}
+
+QString statsFilePath(const QString& programDir, const QString& key) {
+    return QDir(ApiStatsDir(programDir)).filePath(statsFileName(key));
+}
+
+QString statsDayText() {
+    return StatsDay().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+struct CounterLine {
+    QString day;
+    QString model;
+    int count = 0;
+};
+
+// Fields end at ';' only, so a model name may hold blanks (and even ';'): the day is
+// everything before the first ';', the count everything after the last.
+std::optional<CounterLine> parseLine(const QString& line) {
+    const qsizetype first = line.indexOf(u';');
+    const qsizetype last = line.lastIndexOf(u';');
+    if (first < 0 || first == last)
+        return std::nullopt;
+    bool ok = false;
+    const int count = line.sliced(last + 1).toInt(&ok);
+    return CounterLine{line.first(first), line.sliced(first + 1, last - first - 1), ok ? count : 0};
+}
+
+QString formatLine(const QString& day, const QString& model, int count) {
+    return day + u';' + model + u';' + QString::number(count);
+}
+
+// Model names match whatever the case of their Latin letters.
+bool sameModel(const QString& a, const QString& b) {
+    if (a.size() != b.size())
+        return false;
+    const auto fold = [](char16_t c) -> char16_t {
+        return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c;
+    };
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (fold(a[i].unicode()) != fold(b[i].unicode()))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QDate StatsDay() {
+    const QDateTime now = Clock::now();
+    return now.time().hour() < 3 ? now.date().addDays(-1) : now.date();
+}
+
+QString ApiStatsDir(const QString& programDir) {
+    return QDir(programDir).filePath(QStringLiteral("ApiStats"));
+}
+
+int GetTodayRequestCount(const QString& programDir, const QString& AApiKey,
+                         const QString& AModelName) {
+    if (isBlank(AApiKey) || isBlank(AModelName))
+        return -1;
+    const QString path = statsFilePath(programDir, AApiKey);
+    if (!QFileInfo::exists(path))
+        return 0;
+    ListFile file;
+    QString error;
+    if (!ReadListFile(path, file, error))
+        return -1;
+    const QString day = statsDayText();
+    for (const QString& line : std::as_const(file.lines)) {
+        const std::optional<CounterLine> parsed = parseLine(line);
+        if (parsed && parsed->day == day && sameModel(parsed->model, AModelName))
+            return parsed->count;
+    }
+    return 0;
+}
+
+int IncrementTodayRequestCount(const QString& programDir, const QString& AApiKey,
+                               const QString& AModelName) {
+    if (isBlank(AApiKey) || isBlank(AModelName))
+        return -1;
+    if (!QDir().mkpath(ApiStatsDir(programDir)))
+        return -1;
+    const QString path = statsFilePath(programDir, AApiKey);
+    ListFile file;
+    QString error;
+    if (QFileInfo::exists(path) && !ReadListFile(path, file, error))
+        return -1;
+
+    const QString day = statsDayText();
+    // Only today's usable lines stay.
+    file.lines.removeIf([&day](const QString& line) {
+        const std::optional<CounterLine> parsed = parseLine(line);
+        return !parsed || parsed->day != day;
+    });
+
+    int count = 1;
+    const auto found = std::find_if(file.lines.begin(), file.lines.end(), [&](const QString& line) {
+        return sameModel(parseLine(line)->model, AModelName);
+    });
+    if (found != file.lines.end()) {
+        const int previous = parseLine(*found)->count;
+        count = previous == std::numeric_limits<int>::max() ? previous : previous + 1;
+        *found = formatLine(day, AModelName, count);
+    } else {
+        file.lines.append(formatLine(day, AModelName, count));
+    }
+
+    if (!WriteListFile(path, file.lines, file.format, FileAccess::Default, error))
+        return -1;
+    return count;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+// The daily request counter: for each API key a file in the folder ApiStats beside
+// the program, one line "day;model;count" per model. Nothing is kept in memory; every
+// call reads the file anew.
+
+// Today as the counter sees it: the counting day begins at 03:00 local time.
+QDate StatsDay();
+
+// The counter folder inside the program folder.
+QString ApiStatsDir(const QString& programDir);
+
+// Requests of the current stats day for this key and model; 0 when none; -1 when the
+// key or the model is blank or the key's file cannot be read. Never writes.
+int GetTodayRequestCount(const QString& programDir, const QString& AApiKey,
+                         const QString& AModelName);
+
+// Counts one more request of the current stats day, drops the lines of earlier days and
+// returns the new count; -1 when the key or the model is blank or anything fails.
+int IncrementTodayRequestCount(const QString& programDir, const QString& AApiKey,
+                               const QString& AModelName);
