@@ -29,6 +29,15 @@ public:
     // the newest item always stays.
     static TChatHistory TrimHistoryToTokenLimit(const TChatHistory& AHistory, int AMaxTokens);
 
+    // Chat files (ChatFile.cpp). Saving replaces the file atomically: when it fails the old
+    // file stays whole, the conversation is unchanged and the system's message goes to
+    // AErrorText.
+    bool SaveHistoryToFile(const QString& AFileName, QString* AErrorText = nullptr) const;
+    // True only when the whole file was read into the conversation. A missing file leaves
+    // the conversation as it was; a file that breaks part-way keeps the items before the
+    // fault. A caller must not write such a chat back over its file.
+    bool LoadHistoryFromFile(const QString& AFileName);
+
 private:
     TChatHistory FChatHistory;
 };

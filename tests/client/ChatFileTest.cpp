@@ -1,0 +1,210 @@
+#include "GeminiDM.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+using namespace Qt::Literals::StringLiterals;
+
+const QByteArray kBom("\xEF\xBB\xBF");
+
+THistoryItem item(const QString& role, TContentParts parts) {
+    return THistoryItem{role, std::move(parts)};
+}
+
+class ChatFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    QString path(const QString& name = u"chat.json"_s) const { return dir.filePath(name); }
+
+    void writeFile(const QByteArray& bytes, const QString& name = u"chat.json"_s) const {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    QByteArray readFile(const QString& name = u"chat.json"_s) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QByteArray saved(const TChatHistory& history) {
+        dm.ChatHistory() = history;
+        QString error;
+        EXPECT_TRUE(dm.SaveHistoryToFile(path(), &error)) << error.toStdString();
+        return readFile();
+    }
+
+    QTemporaryDir dir;
+    TGeminiDM dm;
+};
+
+TEST_F(ChatFileTest, SavesPureAsciiAfterTheMarkInTheFixedShape) {
+    const QByteArray file =
+        saved({item(u"user"_s, {MakeTextPart(u"Привет"_s),
+                                MakeInlinePart(u"image/png"_s, "iV/+=", u"фото.png"_s)}),
+               item(u"model"_s, {MakeInlinePart(u"image/jpeg"_s, "/9j/")})});
+
+    ASSERT_TRUE(file.startsWith(kBom));
+    const QByteArray text = file.sliced(kBom.size());
+    for (char c : text)
+        ASSERT_TRUE(uchar(c) < 0x80) << "non-ASCII byte " << int(uchar(c));
+    EXPECT_EQ(
+        text,
+        R"({"contents":[{"role":"user","parts":[{"text":"\u041F\u0440\u0438\u0432\u0435\u0442"},)"
+        R"({"inline_data":{"mime_type":"image\/png","data":"iV\/+="},"file_name":"\u0444\u043E\u0442\u043E.png"}]},)"
+        R"({"role":"model","parts":[{"inline_data":{"mime_type":"image\/jpeg","data":"\/9j\/"}}]}]})");
+}
+
+TEST_F(ChatFileTest, EmptyConversationIsAnEmptyContentsArray) {
+    EXPECT_EQ(saved({}), kBom + R"({"contents":[]})");
+}
+
+TEST_F(ChatFileTest, SaveThenLoadGivesAnEqualConversation) {
+    const TChatHistory history = {
+        item(u"user"_s, {MakeTextPart(u"Вопрос \"в кавычках\"\r\n\ttab C:\\/d\\\\/ \U0001F600"_s),
+                         MakeInlinePart(u"text/plain"_s, "QUJD", u"notes.txt"_s),
+                         MakeInlinePart(u"application/pdf"_s, "JV/B+Ri0//=", u"a\\/b.pdf"_s)}),
+        item(u"model"_s, {MakeTextPart(QString())}),
+        item(u"system"_s, {}),
+        item(QString(), {MakeInlinePart(u"image/png"_s, "iVBORw0KGgo=")}),
+        item(u"model"_s, {MakeTextPart(u"ответ"_s), MakeTextPart(u"x"_s)}),
+    };
+    saved(history);
+    dm.ClearHistory();
+    EXPECT_TRUE(dm.LoadHistoryFromFile(path()));
+    EXPECT_EQ(dm.ChatHistory(), history);
+}
+
+TEST_F(ChatFileTest, LoadsLenientTextForms) {
+    const TChatHistory expected = {
+        item(u"user"_s, {MakeTextPart(u"h\\/i/\\"_s), MakeInlinePart(u"image/png"_s, "AAAA")}),
+        item(u"model"_s, {MakeInlinePart(u"image/png"_s, "BBBB")}),
+        item(u"user"_s, {}),
+    };
+    const QByteArray body = R"({"extra":1,"contents":[
+        {"role":"user","id":7,"parts":[{"text":"h\\/i\/\\","lang":"en"},
+            {"inline_data":{"mime_type":"image/png","data":"AAAA","size":3},"file_name":null}]},
+        {"role":"model","parts":[{"inline_data":{"mime_type":"image\/png","data":"BBBB"}}]},
+        {"role":"user"}
+    ],"more":{"a":[1]}})";
+    for (const QByteArray& file : {body, kBom + body, "\r\n  " + body + "\n"}) {
+        writeFile(file);
+        dm.ClearHistory();
+        EXPECT_TRUE(dm.LoadHistoryFromFile(path()));
+        EXPECT_EQ(dm.ChatHistory(), expected) << file.left(20).toStdString();
+    }
+}
+
+TEST_F(ChatFileTest, MissingFileLeavesTheConversationAlone) {
+    const TChatHistory history = {item(u"user"_s, {MakeTextPart(u"kept"_s)})};
+    dm.ChatHistory() = history;
+    EXPECT_FALSE(dm.LoadHistoryFromFile(path(u"absent.json"_s)));
+    EXPECT_FALSE(dm.LoadHistoryFromFile(dir.path())); // a folder is not a chat file
+    EXPECT_EQ(dm.ChatHistory(), history);
+}
+
+TEST_F(ChatFileTest, UnusableFilesGiveAnEmptyConversationAndReportIt) {
+    const QByteArray files[] = {"",
+                                kBom,
+                                "[]",
+                                R"([{"contents":[]}])",
+                                "{\"contents\":[",
+                                "\"text\"",
+                                R"({"other":[]})",
+                                R"({"contents":{"role":"user"}})"};
+    for (const QByteArray& file : files) {
+        writeFile(file);
+        dm.ChatHistory() = {item(u"user"_s, {MakeTextPart(u"old"_s)})};
+        EXPECT_FALSE(dm.LoadHistoryFromFile(path())) << file.toStdString();
+        EXPECT_TRUE(dm.ChatHistory().isEmpty()) << file.toStdString();
+    }
+}
+
+TEST_F(ChatFileTest, BrokenItemKeepsTheItemsBeforeItAndReportsAPartialLoad) {
+    const QByteArray good = R"({"role":"user","parts":[{"text":"one"}]},)"
+                            R"({"role":"model","parts":[{"text":"two"}]},)";
+    const QByteArray tail = R"(,{"role":"user","parts":[{"text":"four"}]}]})";
+    const QByteArray brokenThirdItems[] = {
+        R"("not an object")",
+        R"({"parts":[{"text":"no role"}]})",
+        R"({"role":{"a":1},"parts":[]})",
+        R"({"role":"user","parts":[5]})",
+        R"({"role":"user","parts":[{"no_text":1}]})",
+        R"({"role":"user","parts":[{"text":["x"]}]})",
+        R"({"role":"user","parts":[{"inline_data":{"data":"AAAA"}}]})",
+        R"({"role":"user","parts":[{"inline_data":{"mime_type":"image/png"}}]})",
+        R"({"role":"user","parts":[{"inline_data":{"mime_type":"a","data":{}}}]})",
+    };
+    const TChatHistory firstTwo = {item(u"user"_s, {MakeTextPart(u"one"_s)}),
+                                   item(u"model"_s, {MakeTextPart(u"two"_s)})};
+    for (const QByteArray& broken : brokenThirdItems) {
+        writeFile(R"({"contents":[)" + good + broken + tail);
+        EXPECT_FALSE(dm.LoadHistoryFromFile(path())) << broken.toStdString();
+        EXPECT_EQ(dm.ChatHistory(), firstTwo) << broken.toStdString();
+    }
+}
+
+TEST_F(ChatFileTest, ScalarsReadAsStrings) {
+    writeFile(R"({"contents":[{"role":null,"parts":[{"text":12},{"text":true},)"
+              R"({"inline_data":[],"text":"array inline data is text"}]}]})");
+    EXPECT_TRUE(dm.LoadHistoryFromFile(path()));
+    EXPECT_EQ(dm.ChatHistory(),
+              TChatHistory({item(QString(), {MakeTextPart(u"12"_s), MakeTextPart(u"true"_s),
+                                             MakeTextPart(u"array inline data is text"_s)})}));
+}
+
+TEST_F(ChatFileTest, SavingIntoAMissingFolderReportsTheErrorAndChangesNothing) {
+    const TChatHistory history = {item(u"user"_s, {MakeTextPart(u"x"_s)})};
+    dm.ChatHistory() = history;
+    const QString target = dir.filePath(u"no such folder/chat.json"_s);
+    QString error;
+    EXPECT_FALSE(dm.SaveHistoryToFile(target, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(QFile::exists(target));
+    EXPECT_FALSE(QDir(dir.filePath(u"no such folder"_s)).exists());
+    EXPECT_EQ(dm.ChatHistory(), history);
+}
+
+// A file-size limit makes every write past it fail, as a full disk does.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_oldHandler)(int);
+};
+
+TEST_F(ChatFileTest, AFailedWriteLeavesTheOldFileWhole) {
+    const QByteArray old = saved({item(u"user"_s, {MakeTextPart(u"old chat"_s)})});
+    dm.ChatHistory() = {item(u"user"_s, {MakeTextPart(QString(64 * 1024, u'n'))})};
+    QString error;
+    {
+        const FileSizeLimit limit(4096);
+        EXPECT_FALSE(dm.SaveHistoryToFile(path(), &error));
+    }
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(readFile(), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({u"chat.json"_s}));
+}
+
+} // namespace
