@@ -38,7 +38,19 @@ public:
     // fault. A caller must not write such a chat back over its file.
     bool LoadHistoryFromFile(const QString& AFileName);
 
+    // Attached files (AttachmentEncoding.cpp). The MIME type by extension, empty for a type
+    // the service is not sent.
+    static QString GetMimeTypeFromFileExt(const QString& AFileName);
+    // The file's content as one line of Base64, text types re-encoded to UTF-8; empty for a
+    // missing or empty file, and for one that cannot be read, whose system message then goes
+    // to AErrorText.
+    static QByteArray FileToBase64(const QString& AFileName, QString* AErrorText = nullptr);
+
 private:
+    // A text file decoded by its byte-order mark, which stays in the text, or without one as
+    // UTF-8 when valid, otherwise Windows-1251.
+    static QString ReadTextFile(const QString& AFileName, QString* AErrorText);
+
     TChatHistory FChatHistory;
 };
 
