@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConversationModel.h"
+#include "RequestTypes.h"
 
 #include <QObject>
 
@@ -46,12 +47,34 @@ public:
     // to AErrorText.
     static QByteArray FileToBase64(const QString& AFileName, QString* AErrorText = nullptr);
 
+    // Requests to the model service (GeminiGeneration.cpp). Each records the user's message
+    // at once and returns; the answer arrives later through the callback, on this thread.
+    void GenerateContent(const QString& AApiKey, const QString& AModelName,
+                         const TContentParts& AParts, bool AUseGoogleSearch,
+                         TStringCallback ACallback);
+    void GenerateContentStream(const QString& AApiKey, const QString& AModelName,
+                               const TContentParts& AParts, bool AUseGoogleSearch,
+                               TStreamCallback AStreamCallback);
+    void GenerateImage(const QString& AApiKey, const QString& AModelName, const QString& APrompt,
+                       TStringCallback ACallback);
+
+    // The service's address and how long a silent connection is tolerated; tests point
+    // these at a local service.
+    const QString& BaseUrl() const { return FBaseUrl; }
+    void SetBaseUrl(const QString& AUrl) { FBaseUrl = AUrl; }
+    int ReadTimeoutMs() const { return FReadTimeoutMs; }
+    void SetReadTimeoutMs(int AMilliseconds) { FReadTimeoutMs = AMilliseconds; }
+
 private:
     // A text file decoded by its byte-order mark, which stays in the text, or without one as
     // UTF-8 when valid, otherwise Windows-1251.
     static QString ReadTextFile(const QString& AFileName, QString* AErrorText);
 
+    TServiceEndpoint Endpoint() const { return {FBaseUrl, FReadTimeoutMs}; }
+
     TChatHistory FChatHistory;
+    QString FBaseUrl = QStringLiteral("https://generativelanguage.googleapis.com");
+    int FReadTimeoutMs = 480000;
 };
 
 // The single instance, set while one exists.

@@ -1,0 +1,144 @@
+#include "AnswerReading.h"
+
+#include "JsonText.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+const QString kAnswerFormatError = u"AnswerFormatError"_s;
+
+// A part of an answer that breaks the expected shape; it ends the reading as a failure.
+struct AnswerFormatFault {
+    QString message;
+};
+
+// A member read as a string, with a fallback for an absent or null member.
+QString stringMember(const QJsonObject& object, QLatin1StringView name, const QString& fallback) {
+    const QJsonValue value = object.value(name);
+    if (value.isUndefined() || value.isNull())
+        return fallback;
+    if (std::optional<QString> text = JsonValueAsString(value))
+        return *text;
+    throw AnswerFormatFault{u"\"%1\" is not a string"_s.arg(name)};
+}
+
+QString imageDescription(const QJsonObject& inlineData) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("mime_type"_L1).string(stringMember(inlineData, "mime_type"_L1, u"image/png"_s));
+    json.key("base64_data"_L1).string(stringMember(inlineData, "data"_L1, QString()));
+    json.endObject();
+    return QString::fromLatin1(json.take());
+}
+
+// The parts array of a candidate, when it has one.
+std::optional<QJsonArray> candidateParts(const QJsonObject& candidate) {
+    const QJsonValue content = candidate.value("content"_L1);
+    if (!content.isObject())
+        return std::nullopt;
+    const QJsonValue parts = content.toObject().value("parts"_L1);
+    if (!parts.isArray())
+        return std::nullopt;
+    return parts.toArray();
+}
+
+QString joinedTexts(const QJsonArray& parts) {
+    QString text;
+    for (const QJsonValue& part : parts) {
+        if (!part.isObject())
+            continue;
+        if (std::optional<QString> piece = JsonValueAsString(part.toObject().value("text"_L1)))
+            text += *piece;
+    }
+    return text;
+}
+
+// The first inline part wins over every text, before or after it.
+QString answerOfParts(const QJsonArray& parts) {
+    for (const QJsonValue& part : parts) {
+        const QJsonValue inlineData = part.toObject().value("inline_data"_L1);
+        if (inlineData.isObject())
+            return imageDescription(inlineData.toObject());
+    }
+    return joinedTexts(parts);
+}
+
+TRequestOutcome readCandidates(const QJsonArray& candidates) {
+    const QJsonValue first = candidates.first();
+    if (!first.isObject())
+        throw AnswerFormatFault{u"the first candidate is not an object"_s};
+    const std::optional<QJsonArray> parts = candidateParts(first.toObject());
+    if (!parts)
+        return {};
+    return {answerOfParts(*parts), false};
+}
+
+bool isBlankBytes(QByteArrayView text) {
+    for (char c : text) {
+        if (uchar(c) > 0x20)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TRequestOutcome ReadAnswer(QByteArrayView body) {
+    const std::optional<QJsonValue> parsed = ParseJsonText(body);
+    if (!parsed || !parsed->isObject())
+        return {};
+    const QJsonValue candidates = parsed->toObject().value("candidates"_L1);
+    try {
+        if (candidates.isArray() && !candidates.toArray().isEmpty())
+            return readCandidates(candidates.toArray());
+    } catch (const AnswerFormatFault& fault) {
+        return {ExceptionText(kAnswerFormatError, fault.message), true};
+    }
+    const QString message = ExtractErrorMessage(body);
+    if (!message.isEmpty())
+        return {u"Ошибка: "_s + message, true};
+    return {u"Ошибка: получен пустой или некорректный ответ от сервера."_s, true};
+}
+
+QString EventText(QByteArrayView event) {
+    const std::optional<QJsonValue> parsed = ParseJsonText(event);
+    if (!parsed || !parsed->isObject())
+        return {};
+    const QJsonValue candidates = parsed->toObject().value("candidates"_L1);
+    if (!candidates.isArray() || candidates.toArray().isEmpty())
+        return {};
+    const QJsonValue first = candidates.toArray().first();
+    if (!first.isObject())
+        return {};
+    const std::optional<QJsonArray> parts = candidateParts(first.toObject());
+    return parts ? joinedTexts(*parts) : QString();
+}
+
+QString ExtractErrorMessage(QByteArrayView body) {
+    if (isBlankBytes(body))
+        return {};
+    const std::optional<QJsonValue> parsed = ParseJsonText(body);
+    if (!parsed || !parsed->isObject())
+        return {};
+    const QJsonValue error = parsed->toObject().value("error"_L1);
+    if (!error.isObject())
+        return {};
+    return JsonValueAsString(error.toObject().value("message"_L1)).value_or(QString());
+}
+
+QString HttpErrorText(QByteArrayView statusLine, int statusCode, QByteArrayView body) {
+    QString answer = ExtractErrorMessage(body);
+    if (answer.isEmpty())
+        answer = QString::fromUtf8(body);
+    // One arg() call, so a "%1" inside the answer is never taken for a placeholder.
+    return u"Ошибка HTTP: %1 (Код: %2)\r\nОтвет: %3"_s.arg(QString::fromUtf8(statusLine),
+                                                           QString::number(statusCode), answer);
+}
+
+QString ExceptionText(const QString& kind, const QString& message) {
+    return u"Исключение: "_s + kind + u" - "_s + message;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "RequestTypes.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+// The outcome of a successful one-shot answer: the joined text of the first candidate,
+// an image description when it carries inline data, or a failure when there is no
+// candidate to read.
+TRequestOutcome ReadAnswer(QByteArrayView body);
+
+// The text of one streamed event: the joined texts of its first candidate's parts, or
+// empty when the event carries none.
+QString EventText(QByteArrayView event);
+
+// The service's own error message from a JSON error body, or empty.
+QString ExtractErrorMessage(QByteArrayView body);
+
+// The failure texts the user sees.
+QString HttpErrorText(QByteArrayView statusLine, int statusCode, QByteArrayView body);
+QString ExceptionText(const QString& kind, const QString& message);

@@ -1,0 +1,47 @@
+#include "GeminiDM.h"
+
+#include "GeminiRequestThread.h"
+#include "GenerationHandlers.h"
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// How much history a text request carries; older messages stay in the chat but are not sent.
+constexpr int kHistoryTokenBudget = 80000;
+
+const QString kImagePromptSuffix = u" (запрос на генерацию изображения)"_s;
+
+} // namespace
+
+void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelName,
+                                const TContentParts& AParts, bool AUseGoogleSearch,
+                                TStringCallback ACallback) {
+    TOutcomeCallback handler = TContentCompletionHandler(*this, std::move(ACallback));
+    FChatHistory.append(THistoryItem{u"user"_s, AParts});
+    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName,
+                                 TrimHistoryToTokenLimit(FChatHistory, kHistoryTokenBudget),
+                                 AUseGoogleSearch, std::move(handler));
+}
+
+void TGeminiDM::GenerateContentStream(const QString& AApiKey, const QString& AModelName,
+                                      const TContentParts& AParts, bool AUseGoogleSearch,
+                                      TStreamCallback AStreamCallback) {
+    TStreamDeliveryCallback handler = TStreamHandler(*this, std::move(AStreamCallback));
+    FChatHistory.append(THistoryItem{u"user"_s, AParts});
+    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName,
+                                 TrimHistoryToTokenLimit(FChatHistory, kHistoryTokenBudget),
+                                 AUseGoogleSearch, std::move(handler));
+}
+
+void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
+                              const QString& APrompt, TStringCallback ACallback) {
+    FChatHistory.append(THistoryItem{u"user"_s, {MakeTextPart(APrompt + kImagePromptSuffix)}});
+    // No model message for a picture: it goes to the caller only.
+    TGeminiRequestThread::CreateForImage(
+        Endpoint(), AApiKey, AModelName, APrompt,
+        [callback = std::move(ACallback)](const TRequestOutcome& outcome) {
+            if (callback)
+                callback(outcome.Text);
+        });
+}

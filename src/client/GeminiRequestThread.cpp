@@ -1,0 +1,128 @@
+#include "GeminiRequestThread.h"
+
+#include "AnswerReading.h"
+#include "EventStream.h"
+#include "HttpPost.h"
+#include "RequestBody.h"
+
+#include <QCoreApplication>
+
+#include <utility>
+
+namespace {
+
+// The failure text of a response that is no usable answer.
+TRequestOutcome failureOf(const THttpResponse& response) {
+    if (response.Failure)
+        return {ExceptionText(response.Failure->Kind, response.Failure->Message), true};
+    return {HttpErrorText(response.StatusLine, response.StatusCode, response.Body), true};
+}
+
+bool isUsable(const THttpResponse& response) {
+    return !response.Failure && response.IsSuccess();
+}
+
+} // namespace
+
+TGeminiRequestThread::TGeminiRequestThread(const TServiceEndpoint& AEndpoint,
+                                           TRequestType ARequestType, const QString& AApiKey,
+                                           const QString& AModelName)
+    : FEndpoint(AEndpoint), FApiKey(AApiKey), FModelName(AModelName), FRequestType(ARequestType) {
+    // The object owns itself: it goes once the thread body has returned.
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void TGeminiRequestThread::Create(const TServiceEndpoint& AEndpoint, const QString& AApiKey,
+                                  const QString& AModelName, const TChatHistory& AHistory,
+                                  bool AUseGoogleSearch, TOutcomeCallback ACallback) {
+    auto* thread =
+        new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateContent, AApiKey, AModelName);
+    thread->FHistory = AHistory;
+    thread->FUseGoogleSearch = AUseGoogleSearch;
+    thread->FCallback = std::move(ACallback);
+    thread->start();
+}
+
+void TGeminiRequestThread::Create(const TServiceEndpoint& AEndpoint, const QString& AApiKey,
+                                  const QString& AModelName, const TChatHistory& AHistory,
+                                  bool AUseGoogleSearch, TStreamDeliveryCallback AStreamCallback) {
+    auto* thread =
+        new TGeminiRequestThread(AEndpoint, TRequestType::rtStreamContent, AApiKey, AModelName);
+    thread->FHistory = AHistory;
+    thread->FUseGoogleSearch = AUseGoogleSearch;
+    thread->FStreamCallback =
+        std::make_shared<const TStreamDeliveryCallback>(std::move(AStreamCallback));
+    thread->start();
+}
+
+void TGeminiRequestThread::CreateForImage(const TServiceEndpoint& AEndpoint, const QString& AApiKey,
+                                          const QString& AModelName, const QString& APrompt,
+                                          TOutcomeCallback ACallback) {
+    auto* thread =
+        new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateImage, AApiKey, AModelName);
+    thread->FPrompt = APrompt;
+    thread->FCallback = std::move(ACallback);
+    thread->start();
+}
+
+void TGeminiRequestThread::run() {
+    if (FRequestType == TRequestType::rtStreamContent) {
+        ExecuteStream();
+        return;
+    }
+    FResult = ExecuteOneShot();
+    // Waiting here means the callback has run, exactly once, before the thread ends.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [this] { SyncResult(); }, Qt::BlockingQueuedConnection);
+}
+
+TRequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
+    const QByteArray body = FRequestType == TRequestType::rtGenerateImage
+                                ? BuildImageRequestBody(FPrompt)
+                                : BuildContentRequestBody(FHistory, FUseGoogleSearch);
+    const THttpResponse response =
+        PostJson(RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName, FApiKey), body,
+                 FEndpoint.ReadTimeoutMs);
+    if (!isUsable(response))
+        return failureOf(response);
+    return ReadAnswer(response.Body);
+}
+
+void TGeminiRequestThread::ExecuteStream() const {
+    // Each event goes out as soon as its blank line is in, while the answer is still coming.
+    EventStreamReader events([this](const QByteArray& event) {
+        const QString text = EventText(event);
+        if (!text.isEmpty())
+            QueueStreamChunk(text, false, false);
+    });
+    const THttpResponse response =
+        PostJson(RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName, FApiKey),
+                 BuildContentRequestBody(FHistory, FUseGoogleSearch), FEndpoint.ReadTimeoutMs,
+                 [&events](QByteArrayView piece) { events.feed(piece); });
+    if (isUsable(response))
+        QueueStreamChunk(QString(), true, false);
+    else
+        QueueStreamChunk(failureOf(response).Text, true, true);
+}
+
+void TGeminiRequestThread::SyncResult() {
+    if (FCallback)
+        FCallback(FResult);
+}
+
+void TGeminiRequestThread::QueueStreamChunk(const QString& AChunk, bool AIsFinal,
+                                            bool AIsFailure) const {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    // Each delivery carries its own chunk and flags; deliveries posted to one receiver run
+    // in the order they were posted, even after this thread object is gone.
+    QMetaObject::invokeMethod(
+        app,
+        [callback = FStreamCallback, AChunk, AIsFinal, AIsFailure] {
+            if (*callback)
+                (*callback)(AChunk, AIsFinal, AIsFailure);
+        },
+        Qt::QueuedConnection);
+}

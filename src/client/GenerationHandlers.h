@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ConversationModel.h"
+#include "GeminiDM.h"
+#include "RequestTypes.h"
+
+#include <QPointer>
+
+// The model message for an answer: an image description becomes an inline part, any other
+// text one text part holding the answer whole.
+THistoryItem ModelMessageFromAnswer(const QString& AAnswer);
+
+// Receives a text answer on the user-interface thread: records it in the conversation
+// unless the request failed, then passes it to the caller.
+class TContentCompletionHandler {
+public:
+    TContentCompletionHandler(TGeminiDM& ADataModule, TStringCallback ACallback);
+    void operator()(const TRequestOutcome& AOutcome) const;
+
+private:
+    QPointer<TGeminiDM> FDataModule;
+    TStringCallback FCallback;
+};
+
+// Receives the deliveries of a streamed answer: passes each to the caller first, gathers
+// the chunks, and records the whole answer after the final delivery unless the request
+// failed or the answer is blank.
+class TStreamHandler {
+public:
+    TStreamHandler(TGeminiDM& ADataModule, TStreamCallback AStreamCallback);
+    void operator()(const QString& AChunk, bool AIsFinal, bool AIsFailure);
+
+private:
+    QPointer<TGeminiDM> FDataModule;
+    TStreamCallback FStreamCallback;
+    QString AccumulatedResult;
+};

@@ -1,0 +1,186 @@
+#include "HttpPost.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <memory>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void initialiseCurlOnce() {
+    // curl_global_init is not safe to race; a function-local static runs it once.
+    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+    Q_UNUSED(initialised);
+}
+
+struct EasyHandleFree {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+struct HeaderListFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+using EasyHandle = std::unique_ptr<CURL, EasyHandleFree>;
+using HeaderList = std::unique_ptr<curl_slist, HeaderListFree>;
+
+QByteArrayView withoutLineEnd(QByteArrayView line) {
+    while (!line.isEmpty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
+        line.chop(1);
+    return line;
+}
+
+// State of one transfer, reached from libcurl's callbacks.
+class Transfer {
+public:
+    Transfer(CURL* handle, int readTimeoutMs, const THttpBodySink& successSink)
+        : m_handle(handle), m_readTimeout(readTimeoutMs), m_successSink(successSink),
+          m_lastActivity(Clock::now()) {}
+
+    THttpResponse response;
+    bool timedOut = false;
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* self) {
+        return static_cast<Transfer*>(self)->header(QByteArrayView(data, qsizetype(size * count)));
+    }
+
+    static size_t onBody(char* data, size_t size, size_t count, void* self) {
+        return static_cast<Transfer*>(self)->bodyPiece(
+            QByteArrayView(data, qsizetype(size * count)));
+    }
+
+    static int onProgress(void* self, curl_off_t, curl_off_t received, curl_off_t,
+                          curl_off_t sent) {
+        return static_cast<Transfer*>(self)->progress(received, sent);
+    }
+
+private:
+    size_t header(QByteArrayView line) {
+        m_lastActivity = Clock::now();
+        // Every status line replaces the last: an interim 100 or a proxy's CONNECT answer
+        // comes before the one that counts.
+        if (line.startsWith("HTTP/"))
+            response.StatusLine = withoutLineEnd(line).toByteArray();
+        return size_t(line.size());
+    }
+
+    size_t bodyPiece(QByteArrayView piece) {
+        m_lastActivity = Clock::now();
+        long code = 0;
+        curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &code);
+        if (m_successSink && code >= 200 && code < 300)
+            m_successSink(piece);
+        else
+            response.Body.append(piece);
+        return size_t(piece.size());
+    }
+
+    // Bytes moving either way count as activity: a large upload is not silence.
+    int progress(curl_off_t received, curl_off_t sent) {
+        const Clock::time_point now = Clock::now();
+        if (received != m_received || sent != m_sent) {
+            m_received = received;
+            m_sent = sent;
+            m_lastActivity = now;
+            return 0;
+        }
+        if (now - m_lastActivity < m_readTimeout)
+            return 0;
+        timedOut = true;
+        return 1;
+    }
+
+    CURL* m_handle;
+    std::chrono::milliseconds m_readTimeout;
+    const THttpBodySink& m_successSink;
+    Clock::time_point m_lastActivity;
+    curl_off_t m_received = 0;
+    curl_off_t m_sent = 0;
+};
+
+QString failureKind(CURLcode code) {
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return QStringLiteral("NameResolutionError");
+    case CURLE_COULDNT_CONNECT:
+        return QStringLiteral("ConnectionError");
+    case CURLE_OPERATION_TIMEDOUT:
+        return QStringLiteral("TimeoutError");
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return QStringLiteral("TlsError");
+    default:
+        return QStringLiteral("TransferError");
+    }
+}
+
+THttpFailure failureOf(CURLcode code, const char* detail) {
+    const QString message =
+        detail[0] != '\0' ? QString::fromUtf8(detail) : QString::fromUtf8(curl_easy_strerror(code));
+    return {failureKind(code), message};
+}
+
+} // namespace
+
+THttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTimeoutMs,
+                       const THttpBodySink& successSink) {
+    initialiseCurlOnce();
+    const EasyHandle handle(curl_easy_init());
+    if (!handle) {
+        THttpResponse response;
+        response.Failure = THttpFailure{QStringLiteral("TransferError"),
+                                        QStringLiteral("could not create an HTTP client")};
+        return response;
+    }
+
+    // An empty "Expect:" keeps libcurl from adding "Expect: 100-continue" to large bodies.
+    HeaderList headers(curl_slist_append(nullptr, "Content-Type: application/json"));
+    headers.reset(curl_slist_append(headers.release(), "Expect:"));
+
+    Transfer transfer(handle.get(), readTimeoutMs, successSink);
+    char errorText[CURL_ERROR_SIZE] = {};
+    CURL* h = handle.get();
+    curl_easy_setopt(h, CURLOPT_URL, url.constData());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_POST, 1L);
+    // The body is not copied: it outlives the transfer.
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.constData());
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+
+    const CURLcode result = curl_easy_perform(h);
+    THttpResponse response = std::move(transfer.response);
+    if (transfer.timedOut) {
+        response.Failure =
+            THttpFailure{QStringLiteral("TimeoutError"),
+                         QStringLiteral("no data from the server for %1 ms").arg(readTimeoutMs)};
+    } else if (result != CURLE_OK) {
+        response.Failure = failureOf(result, errorText);
+    } else {
+        long code = 0;
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+        response.StatusCode = int(code);
+    }
+    return response;
+}

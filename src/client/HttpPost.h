@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// A request that ended without a complete answer: the connection, TLS, the time-out...
+struct THttpFailure {
+    QString Kind;
+    QString Message;
+};
+
+struct THttpResponse {
+    std::optional<THttpFailure> Failure;
+    int StatusCode = 0;
+    // The final status line exactly as received, without its line end.
+    QByteArray StatusLine;
+    // The whole body, unless a success sink took it.
+    QByteArray Body;
+
+    bool IsSuccess() const { return StatusCode >= 200 && StatusCode < 300; }
+};
+
+// Takes the body of a successful answer piece by piece, as it arrives.
+using THttpBodySink = std::function<void(QByteArrayView)>;
+
+// Posts a JSON body over HTTP/1.1 on a connection of its own, with certificate
+// verification on and the usual proxy variables honoured. Redirects are not followed,
+// so the key in the address never travels to another host. The request fails when
+// nothing moves on the connection for readTimeoutMs.
+THttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTimeoutMs,
+                       const THttpBodySink& successSink = {});

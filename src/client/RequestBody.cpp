@@ -1,0 +1,116 @@
+#include "RequestBody.h"
+
+#include "JsonText.h"
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+void writeTextPart(JsonWriter& json, const QString& text) {
+    json.beginObject().key("text"_L1).string(text).endObject();
+}
+
+void writeContents(JsonWriter& json, const TChatHistory& history) {
+    json.key("contents"_L1).beginArray();
+    for (const THistoryItem& item : history) {
+        json.beginObject().key("role"_L1).string(item.Role).key("parts"_L1).beginArray();
+        for (const TContentPart& part : item.Parts) {
+            if (part.PartType == TPartType::ptText) {
+                writeTextPart(json, part.Text);
+                continue;
+            }
+            // The file name stays on this side: the service is never told it.
+            json.beginObject().key("inline_data"_L1).beginObject();
+            json.key("mime_type"_L1).string(part.MimeType);
+            json.key("data"_L1).latin1String(part.Base64Data);
+            json.endObject().endObject();
+        }
+        json.endArray().endObject();
+    }
+    json.endArray();
+}
+
+void writeSafetySettings(JsonWriter& json) {
+    static constexpr QLatin1StringView kCategories[] = {
+        "HARM_CATEGORY_HARASSMENT"_L1,
+        "HARM_CATEGORY_HATE_SPEECH"_L1,
+        "HARM_CATEGORY_SEXUALLY_EXPLICIT"_L1,
+        "HARM_CATEGORY_DANGEROUS_CONTENT"_L1,
+    };
+    json.key("safetySettings"_L1).beginArray();
+    for (QLatin1StringView category : kCategories) {
+        json.beginObject();
+        json.key("category"_L1).latin1String(QByteArrayView(category.data(), category.size()));
+        json.key("threshold"_L1).latin1String("BLOCK_NONE");
+        json.endObject();
+    }
+    json.endArray();
+}
+
+void writeGenerationConfig(JsonWriter& json) {
+    json.key("generationConfig"_L1).beginObject();
+    json.key("temperature"_L1).numberLiteral("0.2"_L1);
+    json.key("topK"_L1).integer(1);
+    json.key("topP"_L1).integer(1);
+    json.key("maxOutputTokens"_L1).integer(300000);
+    json.key("stopSequences"_L1).beginArray().endArray();
+    json.endObject();
+}
+
+// Enough room for the body in one allocation: payloads are copied as they are, text may
+// grow sixfold through escapes.
+qsizetype expectedBodySize(const TChatHistory& history) {
+    constexpr qsizetype kFixedPart = 1024;
+    constexpr qsizetype kPerPart = 64;
+    qsizetype size = kFixedPart;
+    for (const THistoryItem& item : history) {
+        size += kPerPart + item.Role.size() * 6;
+        for (const TContentPart& part : item.Parts)
+            size +=
+                kPerPart + part.Base64Data.size() + (part.Text.size() + part.MimeType.size()) * 6;
+    }
+    return size;
+}
+
+} // namespace
+
+QByteArray RequestUrl(const QString& baseUrl, TRequestType type, const QString& modelName,
+                      const QString& apiKey) {
+    QString base = baseUrl;
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    const QString methodAndQuery = type == TRequestType::rtStreamContent
+                                       ? u":streamGenerateContent?alt=sse&key="_s
+                                       : u":generateContent?key="_s;
+    return (base + u"/v1beta/models/"_s + modelName + methodAndQuery + apiKey).toUtf8();
+}
+
+QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch) {
+    JsonWriter json;
+    json.reserve(expectedBodySize(history));
+    json.beginObject();
+    writeContents(json, history);
+    writeGenerationConfig(json);
+    writeSafetySettings(json);
+    if (useGoogleSearch) {
+        json.key("tools"_L1).beginArray().beginObject();
+        json.key("googleSearch"_L1).beginObject().endObject();
+        json.endObject().endArray();
+    }
+    json.endObject();
+    return json.take();
+}
+
+QByteArray BuildImageRequestBody(const QString& prompt) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("contents"_L1).beginArray().beginObject();
+    json.key("role"_L1).latin1String("user");
+    json.key("parts"_L1).beginArray();
+    writeTextPart(json, prompt);
+    json.endArray().endObject().endArray();
+    json.key("generationConfig"_L1).beginObject().endObject();
+    writeSafetySettings(json);
+    json.endObject();
+    return json.take();
+}

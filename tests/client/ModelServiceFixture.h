@@ -1,0 +1,80 @@
+#pragma once
+
+#include "FakeModelService.h"
+#include "GeminiDM.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QThread>
+#include <QtCore/qtestsupport_core.h>
+
+#include <gtest/gtest.h>
+
+// A data module pointed at a fake model service on loopback, and helpers that send a
+// request and run the event loop until its callbacks have come.
+class ModelServiceTest : public ::testing::Test {
+protected:
+    static constexpr int kWaitMs = 10000;
+
+    explicit ModelServiceTest(
+        FakeModelService::Transport transport = FakeModelService::Transport::Http)
+        : service(transport) {
+        dm.SetBaseUrl(QString::fromStdString(service.baseUrl()));
+    }
+
+    static bool onUiThread() { return QThread::currentThread() == qApp->thread(); }
+
+    // Every outcome the callback received, and whether each came on the UI thread.
+    struct Outcomes {
+        QStringList texts;
+        bool allOnUiThread = true;
+    };
+
+    TStringCallback recorder(Outcomes& outcomes) {
+        return [&outcomes](const QString& text) {
+            outcomes.texts << text;
+            outcomes.allOnUiThread = outcomes.allOnUiThread && onUiThread();
+        };
+    }
+
+    // Waits for the one outcome, then gives any stray second call a chance to show.
+    static QString awaitOne(const Outcomes& outcomes) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !outcomes.texts.isEmpty(); }, kWaitMs));
+        QTest::qWait(50);
+        EXPECT_EQ(outcomes.texts.size(), 1);
+        EXPECT_TRUE(outcomes.allOnUiThread);
+        return outcomes.texts.value(0);
+    }
+
+    QString generate(const TContentParts& parts, bool useGoogleSearch = false) {
+        Outcomes outcomes;
+        dm.GenerateContent(QStringLiteral("KEY"), QStringLiteral("gemini-test"), parts,
+                           useGoogleSearch, recorder(outcomes));
+        return awaitOne(outcomes);
+    }
+
+    QString generateImage(const QString& prompt) {
+        Outcomes outcomes;
+        dm.GenerateImage(QStringLiteral("KEY"), QStringLiteral("gemini-image"), prompt,
+                         recorder(outcomes));
+        return awaitOne(outcomes);
+    }
+
+    FakeRequest onlyRequest() const {
+        const std::vector<FakeRequest> requests = service.requests();
+        EXPECT_EQ(requests.size(), 1u);
+        return requests.empty() ? FakeRequest{} : requests.front();
+    }
+
+    static QJsonObject bodyObject(const FakeRequest& request) {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object();
+    }
+
+    static TContentParts textParts(const QString& text) { return {MakeTextPart(text)}; }
+
+    FakeModelService service;
+    TGeminiDM dm;
+};

@@ -1,0 +1,106 @@
+#include "ModelServiceFixture.h"
+
+#include <memory>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+class RequestFailureTest : public ModelServiceTest {
+protected:
+    // A failure reaches the caller; the chat keeps the user's message and gains nothing.
+    QString failedOutcome() {
+        const QString result = generate(textParts(u"q"_s));
+        EXPECT_EQ(dm.ChatHistory(), (TChatHistory{{u"user"_s, textParts(u"q"_s)}}));
+        return result;
+    }
+};
+
+TEST_F(RequestFailureTest, HttpErrorCarriesTheStatusLineAsReceived) {
+    struct Case {
+        FakeReply reply;
+        QString expected;
+    };
+    FakeReply customLine = FakeReply::json(
+        R"({"error":{"code":400,"message":"API key not valid. Please pass a valid API key.","status":"INVALID_ARGUMENT"}})",
+        400);
+    customLine.statusLine = "HTTP/1.1 400 Not Today";
+    const Case cases[] = {
+        {customLine, u"Ошибка HTTP: HTTP/1.1 400 Not Today (Код: 400)\r\n"
+                     u"Ответ: API key not valid. Please pass a valid API key."_s},
+        {FakeReply::json("plain words %1, not JSON", 400),
+         u"Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)\r\nОтвет: plain words %1, not JSON"_s},
+        {FakeReply::json(R"({"error":{"code":404}})", 404),
+         u"Ошибка HTTP: HTTP/1.1 404 Not Found (Код: 404)\r\nОтвет: {\"error\":{\"code\":404}}"_s},
+    };
+    for (const Case& c : cases) {
+        service.reply(c.reply);
+        dm.ClearHistory();
+        EXPECT_EQ(failedOutcome(), c.expected);
+    }
+}
+
+TEST_F(RequestFailureTest, BusyAndServerErrorsAreReportedOnceWithoutRetry) {
+    const std::pair<int, const char*> statuses[] = {
+        {429, "HTTP/1.1 429 Too Many Requests"},
+        {500, "HTTP/1.1 500 Internal Server Error"},
+        {503, "HTTP/1.1 503 Service Unavailable"},
+    };
+    size_t sent = 0;
+    for (const auto& [status, statusLine] : statuses) {
+        service.reply(FakeReply::json(R"({"error":{"message":"try later"}})", status));
+        dm.ClearHistory();
+        EXPECT_EQ(failedOutcome(), u"Ошибка HTTP: %1 (Код: %2)\r\nОтвет: try later"_s.arg(
+                                       QLatin1StringView(statusLine), QString::number(status)));
+        // The outcome comes after the last attempt, so any retry would already show here.
+        EXPECT_EQ(service.requests().size(), ++sent);
+    }
+}
+
+TEST_F(RequestFailureTest, RefusedConnectionIsAnException) {
+    // A port that was just free: nothing listens there any more.
+    dm.SetBaseUrl(QString::fromStdString(std::make_unique<FakeModelService>()->baseUrl()));
+    EXPECT_TRUE(failedOutcome().startsWith(u"Исключение: ConnectionError - "_s));
+}
+
+TEST_F(RequestFailureTest, SilentServerTimesOutBeforeAndDuringTheBody) {
+    dm.SetReadTimeoutMs(300);
+    const QString expected = u"Исключение: TimeoutError - no data from the server for 300 ms"_s;
+
+    FakeReply silent = FakeReply::json(R"({"candidates":[]})");
+    silent.holdBeforeHeaders = true;
+    service.reply(silent);
+    EXPECT_EQ(failedOutcome(), expected);
+
+    service.reply(FakeReply::jsonInPieces(
+        {{R"({"candidates":[{"content":)"},
+         {.bytes = R"({"parts":[{"text":"x"}]}}]})", .afterRelease = true}}));
+    dm.ClearHistory();
+    EXPECT_EQ(failedOutcome(), expected);
+}
+
+TEST_F(RequestFailureTest, SlowButSteadyAnswerIsNotATimeOut) {
+    dm.SetReadTimeoutMs(400);
+    // Each piece comes within the time-out, though the whole takes longer than it.
+    const std::chrono::milliseconds pause(150);
+    service.reply(FakeReply::jsonInPieces({{R"({"candidates":[{"content":)", pause},
+                                           {R"({"parts":[{"text":"slow")", pause},
+                                           {R"(}]}}]})", pause},
+                                           {" ", pause}}));
+    EXPECT_EQ(generate(textParts(u"q"_s)), u"slow"_s);
+}
+
+class UntrustedServiceTest : public ModelServiceTest {
+protected:
+    UntrustedServiceTest() : ModelServiceTest(FakeModelService::Transport::HttpsSelfSigned) {}
+};
+
+TEST_F(UntrustedServiceTest, SelfSignedCertificateIsRefused) {
+    service.reply(FakeReply::json(R"({"candidates":[{"content":{"parts":[{"text":"x"}]}}]})"));
+    const QString result = generate(textParts(u"q"_s));
+    EXPECT_TRUE(result.startsWith(u"Исключение: TlsError - "_s)) << result.toStdString();
+    EXPECT_TRUE(service.requests().empty());
+    EXPECT_EQ(dm.ChatHistory(), (TChatHistory{{u"user"_s, textParts(u"q"_s)}}));
+}
+
+} // namespace

@@ -1,0 +1,271 @@
+#include "FakeModelService.h"
+
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+constexpr int kSocketWaitMs = 5000;
+constexpr auto kLongestHold = std::chrono::seconds(30);
+
+std::string addressText(const sockaddr_storage& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+    return text;
+}
+
+// A plain socket stream for httplib that can put a scripted status line in place of the
+// one httplib writes, which is always the standard one.
+class RewritingSocketStream final : public httplib::Stream {
+public:
+    RewritingSocketStream(int socket, std::function<std::string()> statusLine)
+        : m_socket(socket), m_statusLine(std::move(statusLine)) {}
+
+    bool is_readable() const override { return waitFor(POLLIN); }
+    bool is_writable() const override { return waitFor(POLLOUT); }
+
+    ssize_t read(char* data, size_t size) override {
+        if (!is_readable())
+            return -1;
+        return ::recv(m_socket, data, size, 0);
+    }
+
+    ssize_t write(const char* data, size_t size) override {
+        if (m_firstWrite) {
+            m_firstWrite = false;
+            const std::string statusLine = m_statusLine();
+            const std::string_view original(data, size);
+            const size_t lineEnd = original.find("\r\n");
+            if (!statusLine.empty() && lineEnd != std::string_view::npos) {
+                const std::string rewritten = statusLine + std::string(original.substr(lineEnd));
+                return sendAll(rewritten.data(), rewritten.size()) ? ssize_t(size) : -1;
+            }
+        }
+        return ::send(m_socket, data, size, MSG_NOSIGNAL);
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        socketAddress(&::getpeername, ip, port);
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        socketAddress(&::getsockname, ip, port);
+    }
+    socket_t socket() const override { return m_socket; }
+
+private:
+    bool waitFor(short events) const {
+        pollfd descriptor{m_socket, events, 0};
+        return ::poll(&descriptor, 1, kSocketWaitMs) > 0;
+    }
+
+    bool sendAll(const char* data, size_t size) {
+        while (size > 0) {
+            const ssize_t sent = ::send(m_socket, data, size, MSG_NOSIGNAL);
+            if (sent <= 0)
+                return false;
+            data += sent;
+            size -= size_t(sent);
+        }
+        return true;
+    }
+
+    void socketAddress(int (*query)(int, sockaddr*, socklen_t*), std::string& ip, int& port) const {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (query(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        ip = addressText(address);
+        port = ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    }
+
+    int m_socket;
+    std::function<std::string()> m_statusLine;
+    bool m_firstWrite = true;
+};
+
+// httplib's server with one request per connection through the rewriting stream.
+class ScriptedServer final : public httplib::Server {
+public:
+    explicit ScriptedServer(std::function<std::string()> statusLine)
+        : m_statusLine(std::move(statusLine)) {}
+
+private:
+    bool process_and_close_socket(socket_t socket) override {
+        RewritingSocketStream stream(socket, m_statusLine);
+        bool connectionClosed = false;
+        const bool served = process_request(stream, true, connectionClosed, nullptr);
+        ::shutdown(socket, SHUT_RDWR);
+        ::close(socket);
+        return served;
+    }
+
+    std::function<std::string()> m_statusLine;
+};
+
+struct X509Free {
+    void operator()(X509* certificate) const { X509_free(certificate); }
+};
+struct KeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+
+// An HTTPS server whose certificate nobody vouches for.
+std::unique_ptr<httplib::Server> selfSignedServer() {
+    const std::unique_ptr<EVP_PKEY, KeyFree> key(EVP_EC_gen("P-256"));
+    const std::unique_ptr<X509, X509Free> certificate(X509_new());
+    X509_set_version(certificate.get(), 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), 1);
+    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), 0);
+    X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 3600);
+    X509_set_pubkey(certificate.get(), key.get());
+    X509_NAME* name = X509_get_subject_name(certificate.get());
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+    X509_set_issuer_name(certificate.get(), name);
+    X509_sign(certificate.get(), key.get(), EVP_sha256());
+    // The server takes its own references to both.
+    return std::make_unique<httplib::SSLServer>(certificate.get(), key.get());
+}
+
+} // namespace
+
+FakeReply FakeReply::json(std::string body, int status) {
+    FakeReply reply;
+    reply.status = status;
+    reply.body = std::move(body);
+    return reply;
+}
+
+FakeReply FakeReply::jsonInPieces(std::vector<FakeChunk> chunks) {
+    FakeReply reply;
+    reply.chunks = std::move(chunks);
+    return reply;
+}
+
+FakeReply FakeReply::events(std::vector<FakeChunk> chunks) {
+    FakeReply reply;
+    reply.contentType = "text/event-stream";
+    reply.chunks = std::move(chunks);
+    return reply;
+}
+
+FakeModelService::FakeModelService(Transport transport) {
+    // Requests to the loopback service must not go to a proxy named in the environment.
+    ::setenv("no_proxy", "127.0.0.1,localhost", 1);
+    ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+
+    if (transport == Transport::HttpsSelfSigned) {
+        m_server = selfSignedServer();
+        m_scheme = "https";
+    } else {
+        m_server = std::make_unique<ScriptedServer>([this] { return currentReply().statusLine; });
+        m_scheme = "http";
+    }
+    m_server->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
+                                const httplib::ContentReader& content) {
+        FakeRequest recorded{request.method, request.target, {}, {}, 0};
+        for (const auto& [name, value] : request.headers)
+            recorded.headers.emplace(name, value);
+        const bool keepBody = [this] {
+            std::lock_guard lock(m_mutex);
+            return m_keepBodies;
+        }();
+        content([&](const char* data, size_t length) {
+            recorded.bodySize += length;
+            if (keepBody)
+                recorded.body.append(data, length);
+            return true;
+        });
+        const FakeReply reply = record(std::move(recorded));
+        if (reply.holdBeforeHeaders && !waitForRelease())
+            return;
+        response.status = reply.status;
+        if (reply.chunks.empty()) {
+            response.set_content(reply.body, reply.contentType);
+            return;
+        }
+        auto chunks = std::make_shared<std::vector<FakeChunk>>(reply.chunks);
+        auto next = std::make_shared<size_t>(0);
+        response.set_chunked_content_provider(
+            reply.contentType, [this, chunks, next](size_t, httplib::DataSink& sink) {
+                const FakeChunk& chunk = (*chunks)[(*next)++];
+                std::this_thread::sleep_for(chunk.delay);
+                if (chunk.afterRelease && !waitForRelease())
+                    return false;
+                if (!sink.write(chunk.bytes.data(), chunk.bytes.size()))
+                    return false;
+                if (*next == chunks->size())
+                    sink.done();
+                return true;
+            });
+    });
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    m_listener = std::thread([this] { m_server->listen_after_bind(); });
+    while (!m_server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+FakeModelService::~FakeModelService() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_releasedOrStopping.notify_all();
+    m_server->stop();
+    m_listener.join();
+}
+
+std::string FakeModelService::baseUrl() const {
+    return m_scheme + "://127.0.0.1:" + std::to_string(m_port);
+}
+
+void FakeModelService::reply(FakeReply reply) {
+    std::lock_guard lock(m_mutex);
+    m_reply = std::move(reply);
+}
+
+void FakeModelService::release() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+    }
+    m_releasedOrStopping.notify_all();
+}
+
+void FakeModelService::discardBodies() {
+    std::lock_guard lock(m_mutex);
+    m_keepBodies = false;
+}
+
+std::vector<FakeRequest> FakeModelService::requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+FakeReply FakeModelService::record(FakeRequest request) {
+    std::lock_guard lock(m_mutex);
+    m_requests.push_back(std::move(request));
+    return m_reply;
+}
+
+bool FakeModelService::waitForRelease() {
+    std::unique_lock lock(m_mutex);
+    m_releasedOrStopping.wait_for(lock, kLongestHold, [this] { return m_released || m_stopping; });
+    return m_released && !m_stopping;
+}
+
+FakeReply FakeModelService::currentReply() const {
+    std::lock_guard lock(m_mutex);
+    return m_reply;
+}

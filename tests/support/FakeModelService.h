@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+// One piece of a body sent in chunks. It may wait a while first, or wait until the test
+// calls release() (a stall when the test never does).
+struct FakeChunk {
+    std::string bytes;
+    std::chrono::milliseconds delay{0};
+    bool afterRelease = false;
+};
+
+// The scripted answer to every request that arrives.
+struct FakeReply {
+    int status = 200;
+    // The whole status line, e.g. "HTTP/1.1 400 Not Today", in place of the standard one.
+    std::string statusLine;
+    std::string contentType = "application/json";
+    // A body sent at once; ignored when chunks are given.
+    std::string body;
+    std::vector<FakeChunk> chunks;
+    // Sends nothing, not even the status line, until the test calls release().
+    bool holdBeforeHeaders = false;
+
+    static FakeReply json(std::string body, int status = 200);
+    // A JSON body sent in the given pieces.
+    static FakeReply jsonInPieces(std::vector<FakeChunk> chunks);
+    // A server-sent event stream, one chunk per given piece.
+    static FakeReply events(std::vector<FakeChunk> chunks);
+};
+
+struct FakeRequest {
+    std::string method;
+    // Path and query exactly as the request line gave them.
+    std::string target;
+    std::multimap<std::string, std::string> headers;
+    std::string body;
+    size_t bodySize = 0;
+};
+
+// A real HTTP (or HTTPS, with a fresh self-signed certificate) server on 127.0.0.1 that
+// answers every request with the scripted reply and records what it was sent.
+class FakeModelService {
+public:
+    enum class Transport { Http, HttpsSelfSigned };
+
+    explicit FakeModelService(Transport transport = Transport::Http);
+    ~FakeModelService();
+
+    FakeModelService(const FakeModelService&) = delete;
+    FakeModelService& operator=(const FakeModelService&) = delete;
+
+    // "http://127.0.0.1:<port>" (or https).
+    std::string baseUrl() const;
+
+    void reply(FakeReply reply);
+    // Lets every held reply and chunk go, now and from now on.
+    void release();
+    // Keeps only the size of request bodies, for uploads too big to hold twice.
+    void discardBodies();
+
+    std::vector<FakeRequest> requests() const;
+
+private:
+    // Records the request and gives the reply it is to get.
+    FakeReply record(FakeRequest request);
+    // Waits for release() or shutdown; false when the server is shutting down.
+    bool waitForRelease();
+    FakeReply currentReply() const;
+
+    std::unique_ptr<httplib::Server> m_server;
+    std::string m_scheme;
+    int m_port = 0;
+    std::thread m_listener;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_releasedOrStopping;
+    FakeReply m_reply;
+    std::vector<FakeRequest> m_requests;
+    bool m_keepBodies = true;
+    bool m_released = false;
+    bool m_stopping = false;
+};
