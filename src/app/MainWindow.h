@@ -105,6 +105,14 @@ public:
     // Key and model lists: MainWindowLists.cpp
 
     // Attachments panel: MainWindowAttachments.cpp
+    static constexpr int MaxAttachedFiles = 16;
+    // lblFileLimits1 shows the count against the limit; the token estimate follows.
+    void UpdateFilesLabel();
+    void btnAddFile1Click();
+    void N1Click();
+    void N3Click();
+    void btnClearFiles1Click();
+    void N5Click();
 
     // Chat search and deletion: MainWindowSearch.cpp
 

@@ -206,6 +206,8 @@ void TForm1::CreateControlRow() {
     btnClearFiles1 = button("btnClearFiles1", QStringLiteral("-"), Panel3);
     btnClearFiles1->setToolTip(QStringLiteral("Удалить всё"));
     place(btnClearFiles1, 114, kFirstRowTop, 26);
+    connect(btnAddFile1, &QPushButton::clicked, this, &TForm1::btnAddFile1Click);
+    connect(btnClearFiles1, &QPushButton::clicked, this, &TForm1::btnClearFiles1Click);
 
     Label1 = label("Label1", QStringLiteral("Модель:"), Panel3);
     place(Label1, 148, kFirstRowTop, 54);
@@ -245,6 +247,9 @@ void TForm1::CreatePopupMenus() {
     N3 = menuItem(PopupMenu10, "N3", QStringLiteral("Удалить Файл"));
     N4 = menuSeparator(PopupMenu10, "N4");
     N5 = menuItem(PopupMenu10, "N5", QStringLiteral("Удалить Все Файлы"));
+    connect(N1, &QAction::triggered, this, &TForm1::N1Click);
+    connect(N3, &QAction::triggered, this, &TForm1::N3Click);
+    connect(N5, &QAction::triggered, this, &TForm1::N5Click);
     attachPopup(ListBox1, PopupMenu10);
     attachPopup(lbFiles1, PopupMenu10);
 

@@ -1,0 +1,187 @@
+#include "GeminiDM.h"
+#include "MainWindow.h"
+#include "ScriptedDialogs.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using namespace Qt::Literals::StringLiterals;
+
+const QString kLimitMessage = u"Достигнут максимальный лимит файлов (16)."_s;
+const QString kStoppedMessage = u"Добавление остановлено – достигнут лимит файлов."_s;
+
+QStringList texts(const QListWidget* list) {
+    QStringList result;
+    for (int i = 0; i < list->count(); ++i)
+        result.append(list->item(i)->text());
+    return result;
+}
+
+class AttachmentsPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
+        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
+        geminiDM = std::make_unique<TGeminiDM>();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        dialogs.messages.clear();
+    }
+
+    // Paths the dialog returns; the panel never opens them.
+    QString path(const QString& name) const { return programDir.filePath(name); }
+
+    QStringList paths(int count, const QString& pattern) const {
+        QStringList result;
+        for (int i = 1; i <= count; ++i)
+            result.append(path(pattern.arg(i)));
+        return result;
+    }
+
+    void pick(const QStringList& selection) {
+        dialogs.fileSelections.append(selection);
+        form->btnAddFile1->click();
+    }
+
+    QTemporaryDir programDir;
+    QTemporaryDir workingDir;
+    TScriptedDialogs dialogs;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TGeminiDM> geminiDM;
+};
+
+TEST_F(AttachmentsPanelTest, OpensTheFileDialogWithItsTitleAndFilter) {
+    pick({});
+    form->N1->trigger();
+    ASSERT_EQ(dialogs.fileDialogs.size(), 2);
+    EXPECT_EQ(dialogs.fileDialogs[1], dialogs.fileDialogs[0]);
+    EXPECT_EQ(dialogs.fileDialogs[0][0], u"Выберите один или несколько файлов"_s);
+    EXPECT_EQ(
+        dialogs.fileDialogs[0][1],
+        u"Поддерживаемые файлы (*.jpg *.jpeg *.png *.webp *.heic *.heif *.wav *.mp3 *.aiff *.aac "
+        "*.ogg *.flac *.mp4 *.mpeg *.mov *.avi *.flv *.mpg *.webm *.wmv *.3gpp *.txt *.json *.pas "
+        "*.dfm *.md *.csv *.xml *.html *.htm *.css *.js *.ts *.py *.java *.cpp *.c *.rb *.php *.sh "
+        "*.log *.rtf *.yaml *.yml *.toml *.ini *.env *.sql *.Makefile *.cmake *.dockerfile "
+        "*.dockerignore *.tf *.tfvars *.jsx *.vue *.svelte *.scss *.sass *.less *.pl *.lua *.vbs "
+        "*.bas *.cob *.f90 *.properties *.asciidoc *.adoc *.creole *.docbook *.rst *.tex *.conf "
+        "*.cfg *.bash *.zsh *.ksh *.pdf *.docx *.xlsx *.pptx);;"
+        "Изображения (*.jpg *.jpeg *.png *.webp *.heic *.heif);;"
+        "Аудио файлы (*.wav *.mp3 *.aiff *.aac *.ogg *.flac);;"
+        "Видео файлы (*.mp4 *.mpeg *.mov *.avi *.flv *.mpg *.webm *.wmv *.3gpp);;"
+        "Текст / Код (*.txt *.md *.csv *.xml *.html *.htm *.css *.js *.ts *.py *.java *.cpp *.c "
+        "*.rb *.pas *.dfm *.php *.sh *.log *.rtf);;"
+        "Документы (*.pdf *.docx *.xlsx *.pptx);;"
+        "Все файлы (*.*)"_s);
+}
+
+TEST_F(AttachmentsPanelTest, TwentyFilesAddTheFirstSixteenThenStop) {
+    const QStringList picked = paths(20, u"photo%1.png"_s);
+    pick(picked);
+    EXPECT_EQ(texts(form->lbFiles1), picked.first(16));
+    EXPECT_EQ(texts(form->ListBox1).first(), u"photo1.png"_s);
+    EXPECT_EQ(texts(form->ListBox1).last(), u"photo16.png"_s);
+    EXPECT_EQ(dialogs.messages, QStringList({kStoppedMessage}));
+    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (16/16)"_s);
+}
+
+TEST_F(AttachmentsPanelTest, ReachingTheLimitExactlyIsQuietAndThenAddStopsBeforeTheDialog) {
+    pick(paths(10, u"a%1.txt"_s));
+    pick(paths(6, u"b%1.pdf"_s));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_EQ(form->lbFiles1->count(), 16);
+    EXPECT_EQ(form->ListBox1->count(), 16);
+    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (16/16)"_s);
+    // 16 inline parts and an empty prompt.
+    EXPECT_EQ(form->ContextChatTokensLabel->text(), QString::number(16 * 258));
+
+    pick({path(u"c.txt"_s)});
+    form->N1->trigger();
+    EXPECT_EQ(dialogs.messages, QStringList({kLimitMessage, kLimitMessage}));
+    EXPECT_EQ(dialogs.fileDialogs.size(), 2);
+    EXPECT_EQ(form->lbFiles1->count(), 16);
+}
+
+TEST_F(AttachmentsPanelTest, UnsupportedFilesAreRefusedOneByOne) {
+    pick({path(u"a.txt"_s), path(u"setup.exe"_s), path(u"b.PNG"_s), path(u"Makefile"_s)});
+    EXPECT_EQ(dialogs.messages, QStringList({u"Файл \"setup.exe\" имеет неподдерживаемый тип."_s,
+                                             u"Файл \"Makefile\" имеет неподдерживаемый тип."_s}));
+    EXPECT_EQ(texts(form->lbFiles1), QStringList({path(u"a.txt"_s), path(u"b.PNG"_s)}));
+    EXPECT_EQ(texts(form->ListBox1), QStringList({u"a.txt"_s, u"b.PNG"_s}));
+    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (2/16)"_s);
+}
+
+TEST_F(AttachmentsPanelTest, SamePathInOtherCaseIsSkippedButEqualNamesFromTwoFoldersStay) {
+    pick({path(u"Docs/Notes.txt"_s)});
+    pick({path(u"docs/NOTES.TXT"_s), path(u"one/a.txt"_s), path(u"two/a.txt"_s),
+          path(u"one/a.txt"_s)});
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_EQ(texts(form->lbFiles1),
+              QStringList({path(u"Docs/Notes.txt"_s), path(u"one/a.txt"_s), path(u"two/a.txt"_s)}));
+    EXPECT_EQ(texts(form->ListBox1), QStringList({u"Notes.txt"_s, u"a.txt"_s, u"a.txt"_s}));
+    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (3/16)"_s);
+}
+
+TEST_F(AttachmentsPanelTest, CancellingChangesNothing) {
+    pick({path(u"a.txt"_s)});
+    form->lblFileLimits1->setText(u"unchanged"_s);
+    pick({});
+    EXPECT_EQ(texts(form->lbFiles1), QStringList({path(u"a.txt"_s)}));
+    EXPECT_EQ(form->ListBox1->count(), 1);
+    EXPECT_EQ(form->lblFileLimits1->text(), u"unchanged"_s);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(AttachmentsPanelTest, RemovesTheSelectedFileOnly) {
+    const QStringList picked = {path(u"one/a.txt"_s), path(u"b.png"_s), path(u"two/a.txt"_s),
+                                path(u"d.pdf"_s)};
+    pick(picked);
+
+    form->ListBox1->clearSelection();
+    form->N3->trigger();
+    EXPECT_EQ(texts(form->lbFiles1), picked);
+
+    form->ListBox1->setCurrentRow(2);
+    form->N3->trigger();
+    EXPECT_EQ(texts(form->lbFiles1),
+              QStringList({path(u"one/a.txt"_s), path(u"b.png"_s), path(u"d.pdf"_s)}));
+    EXPECT_EQ(texts(form->ListBox1), QStringList({u"a.txt"_s, u"b.png"_s, u"d.pdf"_s}));
+    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (3/16)"_s);
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+}
+
+TEST_F(AttachmentsPanelTest, RemovingAllAsksFirst) {
+    const QString question = u"Очистить список файлов?\r\nДействие необратимо."_s;
+    pick({path(u"a.txt"_s), path(u"b.png"_s)});
+
+    dialogs.answers = {false};
+    form->btnClearFiles1->click();
+    EXPECT_EQ(form->lbFiles1->count(), 2);
+    EXPECT_EQ(form->ListBox1->count(), 2);
+
+    dialogs.answers = {true};
+    form->N5->trigger();
+    EXPECT_EQ(form->lbFiles1->count(), 0);
+    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (0/16)"_s);
+    EXPECT_EQ(form->ContextChatTokensLabel->text(), u"0"_s);
+
+    // Asked even with nothing attached.
+    form->btnClearFiles1->click();
+    ASSERT_EQ(dialogs.questions.size(), 3);
+    for (const auto& asked : dialogs.questions) {
+        EXPECT_EQ(asked.text, question);
+        EXPECT_EQ(asked.icon, TDialogs::TQuestionIcon::Question);
+    }
+}
+
+} // namespace
