@@ -1,0 +1,94 @@
+#include "ChatSearch.h"
+
+#include "ChatTextScanner.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <utility>
+
+namespace {
+
+bool isSpaceOrControl(QChar c) {
+    return c.unicode() <= 0x20;
+}
+
+} // namespace
+
+QString LowerLatin(QStringView text) {
+    QString lowered = text.toString();
+    char16_t* units = reinterpret_cast<char16_t*>(lowered.data());
+    for (qsizetype i = 0, size = lowered.size(); i < size; ++i) {
+        if (units[i] >= u'A' && units[i] <= u'Z')
+            units[i] += u'a' - u'A';
+    }
+    return lowered;
+}
+
+QStringView TrimSpaceAndControl(QStringView text) {
+    while (!text.isEmpty() && isSpaceOrControl(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && isSpaceOrControl(text.back()))
+        text.chop(1);
+    return text;
+}
+
+QStringList SplitSearchQuery(QStringView query) {
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    bool quoted = false;
+    for (const QChar c : query) {
+        if (c == u'"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (isSpaceOrControl(c) && !quoted) {
+            if (inWord)
+                words.append(std::exchange(word, QString()));
+            inWord = false;
+        } else {
+            word.append(c);
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.append(word);
+    return words;
+}
+
+bool ContainsAnyWord(QStringView text, const QStringList& words) {
+    for (const QString& word : words) {
+        if (!TrimSpaceAndControl(word).isEmpty() && text.contains(word))
+            return true;
+    }
+    return false;
+}
+
+std::optional<QString> SearchChatFolder(const QString& folder, const QStringList& words,
+                                        const std::function<void(const QString&)>& onMatch) {
+    const QDir dir(folder);
+    if (!dir.exists() || !dir.isReadable())
+        return QStringLiteral("Не удалось прочитать папку %1")
+            .arg(QDir::toNativeSeparators(folder));
+    ChatTextScanner scanner;
+    QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
+    while (files.hasNext()) {
+        const QString path = dir.filePath(files.nextFileInfo().fileName());
+        switch (scanner.scanFile(path)) {
+        case ChatTextScanner::Outcome::Text:
+            if (ContainsAnyWord(LowerLatin(scanner.text()), words))
+                onMatch(path);
+            break;
+        case ChatTextScanner::Outcome::NotAnObject:
+            break;
+        case ChatTextScanner::Outcome::TextNotString:
+            return QStringLiteral("В файле чата %1 значение \"text\" не является строкой")
+                .arg(QDir::toNativeSeparators(path));
+        case ChatTextScanner::Outcome::ReadFailed:
+            return QStringLiteral("Не удалось прочитать файл чата %1: %2")
+                .arg(QDir::toNativeSeparators(path), scanner.errorText());
+        }
+    }
+    return std::nullopt;
+}
