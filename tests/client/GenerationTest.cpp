@@ -166,6 +166,24 @@ TEST_F(GenerationTest, SendsTheTrimmedConversationWhileTheChatKeepsEverything) {
     EXPECT_EQ(dm.ChatHistory()[3], (THistoryItem{u"model"_s, textParts(u"Hello"_s)}));
 }
 
+TEST_F(GenerationTest, GoesThroughTheProxyNamedInTheEnvironment) {
+    service.reply(FakeReply::json(kTextAnswer));
+    // The fake service plays the proxy for a host that does not exist.
+    const QByteArray savedNoProxy = qgetenv("no_proxy");
+    qunsetenv("no_proxy");
+    qunsetenv("NO_PROXY");
+    qputenv("http_proxy", QByteArray::fromStdString(service.baseUrl()));
+    dm.SetBaseUrl(u"http://model.invalid"_s);
+    const QString result = generate(textParts(u"q"_s));
+    qunsetenv("http_proxy");
+    qputenv("no_proxy", savedNoProxy);
+    qputenv("NO_PROXY", savedNoProxy);
+
+    EXPECT_EQ(result, u"Hello"_s);
+    EXPECT_EQ(onlyRequest().target,
+              "http://model.invalid/v1beta/models/gemini-test:generateContent?key=KEY");
+}
+
 TEST_F(GenerationTest, ServiceAddressAndTimeOutHaveTheirDefaults) {
     const TGeminiDM fresh;
     EXPECT_EQ(fresh.BaseUrl(), u"https://generativelanguage.googleapis.com"_s);

@@ -32,12 +32,16 @@ TEST_F(RequestFailureTest, HttpErrorCarriesTheStatusLineAsReceived) {
          u"Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)\r\nОтвет: plain words %1, not JSON"_s},
         {FakeReply::json(R"({"error":{"code":404}})", 404),
          u"Ошибка HTTP: HTTP/1.1 404 Not Found (Код: 404)\r\nОтвет: {\"error\":{\"code\":404}}"_s},
+        // A redirect is not followed: the key in the address stays with the service.
+        {FakeReply::json("moved", 307),
+         u"Ошибка HTTP: HTTP/1.1 307 Temporary Redirect (Код: 307)\r\nОтвет: moved"_s},
     };
     for (const Case& c : cases) {
         service.reply(c.reply);
         dm.ClearHistory();
         EXPECT_EQ(failedOutcome(), c.expected);
     }
+    EXPECT_EQ(service.requests().size(), std::size(cases));
 }
 
 TEST_F(RequestFailureTest, BusyAndServerErrorsAreReportedOnceWithoutRetry) {
