@@ -1,0 +1,164 @@
+#include "MarkdownBlocks.h"
+
+#include "MarkdownConfiguration.h"
+#include "MarkdownUtils.h"
+
+#include <algorithm>
+
+TLine* TDocumentStore::newLine(QString value) {
+    return &FLines.emplace_back(std::move(value));
+}
+
+TBlock* TDocumentStore::newBlock() {
+    return &FBlocks.emplace_back(*this);
+}
+
+void TBlock::AppendLine(TLine* line) {
+    if (FLineTail) {
+        FLineTail->FNextEmpty = line->FIsEmpty;
+        line->FPrevEmpty = FLineTail->FIsEmpty;
+        FLineTail->FNext = line;
+        line->FPrevious = FLineTail;
+        FLineTail = line;
+    } else {
+        FLines = FLineTail = line;
+    }
+}
+
+void TBlock::removeLine(TLine* line) {
+    if (line->FPrevious)
+        line->FPrevious->FNext = line->FNext;
+    else
+        FLines = line->FNext;
+    if (line->FNext)
+        line->FNext->FPrevious = line->FPrevious;
+    else
+        FLineTail = line->FPrevious;
+    line->FPrevious = line->FNext = nullptr;
+}
+
+bool TBlock::removeLeadingEmptyLines() {
+    bool removed = false;
+    while (FLines && FLines->FIsEmpty) {
+        removeLine(FLines);
+        removed = true;
+    }
+    return removed;
+}
+
+void TBlock::removeTrailingEmptyLines() {
+    while (FLineTail && FLineTail->FIsEmpty)
+        removeLine(FLineTail);
+}
+
+void TBlock::removeSurroundingEmptyLines() {
+    if (!FLines)
+        return;
+    removeTrailingEmptyLines();
+    removeLeadingEmptyLines();
+}
+
+TBlock* TBlock::split(TLine* line) {
+    TBlock* block = FStore->newBlock();
+    if (line) {
+        block->FLines = FLines;
+        block->FLineTail = line;
+        FLines = line->FNext;
+        if (FLines)
+            FLines->FPrevious = nullptr;
+        else
+            FLineTail = nullptr;
+        line->FNext = nullptr;
+    }
+    if (FBlockTail)
+        FBlockTail->FNext = block;
+    else
+        FBlocks = block;
+    FBlockTail = block;
+    return block;
+}
+
+void TBlock::removeListIndent(const TConfiguration& config, TTable& tables) {
+    for (TLine* line = FLines; line; line = line->FNext) {
+        if (line->FIsEmpty)
+            continue;
+        qsizetype drop = 0;
+        switch (line->getLineType(config, tables)) {
+        case ltULIST:
+            drop = line->FLeading + 2;
+            break;
+        case ltOLIST:
+            drop = line->FValue.indexOf(u'.') + 2;
+            break;
+        case ltBLIST:
+            drop = line->FValue.indexOf(u')') + 2;
+            break;
+        default:
+            drop = std::min(line->FLeading, 4);
+        }
+        line->FValue.remove(0, drop);
+        line->InitLeading();
+    }
+}
+
+void TBlock::removeBlockQuotePrefix() {
+    for (TLine* line = FLines; line; line = line->FNext) {
+        if (line->FIsEmpty || line->FValue[line->FLeading] != u'>')
+            continue;
+        qsizetype drop = line->FLeading + 1;
+        if (drop < line->FValue.size() && line->FValue[drop] == u' ')
+            ++drop;
+        line->FValue.remove(0, drop);
+        line->InitLeading();
+    }
+}
+
+void TBlock::expandListParagraphs() {
+    if (FType != btORDERED_LIST && FType != btUNORDERED_LIST)
+        return;
+    bool hasParagraph = false;
+    for (TBlock* item = FBlocks; item && !hasParagraph; item = item->FNext)
+        if (item->FType == btLIST_ITEM)
+            for (TBlock* child = item->FBlocks; child && !hasParagraph; child = child->FNext)
+                hasParagraph = child->FType == btPARAGRAPH;
+    if (!hasParagraph)
+        return;
+    for (TBlock* item = FBlocks; item; item = item->FNext)
+        if (item->FType == btLIST_ITEM)
+            for (TBlock* child = item->FBlocks; child; child = child->FNext)
+                if (child->FType == btNONE)
+                    child->FType = btPARAGRAPH;
+}
+
+void TBlock::transfromHeadline() {
+    if (FHlDepth > 0)
+        return;
+    TLine* line = FLines;
+    if (!line || line->FIsEmpty)
+        return;
+    const QString& text = line->FValue;
+    const int L = line->length();
+    int level = 0;
+    int i = line->FLeading;
+    while (i < L && text[i] == u'#') {
+        ++level;
+        ++i;
+    }
+    while (i < L && text[i] == u' ')
+        ++i;
+    if (i >= L) {
+        line->setEmpty();
+    } else {
+        int k = L - line->FTrailing - 1;
+        while (k >= 0 && text[k] == u'#')
+            --k;
+        while (k >= 0 && text[k] == u' ')
+            --k;
+        if (k + 1 < L && text[k + 1] != u' ')
+            k = L;
+        line->FValue = k >= L ? text.mid(i) : text.mid(i, std::max(k - i + 1, 0));
+        line->FLeading = 0;
+        line->FTrailing = 0;
+    }
+    FHlDepth = std::min(level, 6);
+}

@@ -1,0 +1,234 @@
+#include "MarkdownEmitter.h"
+
+#include "MarkdownInline.h"
+#include "MarkdownTables.h"
+#include "MarkdownUtils.h"
+
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+void TEmitter::addLinkRef(const QString& key, std::shared_ptr<TLinkRef> linkRef) {
+    const QString id = key.toLower();
+    FLongestId = std::max(FLongestId, id.size());
+    linkRefs.insert(id, std::move(linkRef));
+}
+
+const TLinkRef* TEmitter::findLinkRef(const QString& id) const {
+    const auto it = linkRefs.constFind(id.toLower());
+    return it == linkRefs.cend() ? nullptr : it->get();
+}
+
+// Walks the tree with an explicit stack: quotes and lists may nest thousands deep.
+void TEmitter::emit(QString& out, TBlock* block) {
+    struct TVisit {
+        TBlock* block;
+        TBlock* nextChild;
+    };
+    std::vector<TVisit> open;
+    const auto enter = [&](TBlock* b) {
+        b->removeSurroundingEmptyLines();
+        openBlock(out, b);
+        if (b->FType == btRULER)
+            return;
+        if (b->hasLines()) {
+            emitLines(out, b);
+            closeBlock(out, b);
+        } else {
+            open.push_back({b, b->FBlocks});
+        }
+    };
+    enter(block);
+    while (!open.empty()) {
+        TBlock* child = open.back().nextChild;
+        if (!child) {
+            closeBlock(out, open.back().block);
+            open.pop_back();
+            continue;
+        }
+        open.back().nextChild = child->FNext;
+        enter(child);
+    }
+}
+
+void TEmitter::writeIdAttribute(QString& out, const TBlock* block) {
+    if (FConfig.isDialect({mdRich, mdExtended}) && !block->FId.isEmpty()) {
+        out += u" id=\""_s;
+        TUtils::appendCode(out, block->FId, 0, int(block->FId.size()));
+        out += u'"';
+    }
+    out += u'>';
+}
+
+void TEmitter::openBlock(QString& out, const TBlock* block) {
+    TDecorator& decorator = *FConfig.decorator();
+    const bool ownCode = FConfig.codeBlockEmitter() == nullptr;
+    switch (block->FType) {
+    case btBLOCKQUOTE:
+        decorator.openBlockQuote(out);
+        break;
+    case btCODE:
+        if (ownCode)
+            decorator.openCodeBlock(out);
+        break;
+    case btFENCED_CODE:
+        if (ownCode)
+            decorator.openFencedCodeBlock(out, block->FMeta);
+        break;
+    case btHEADLINE:
+        decorator.openHeadline(out, block->FHlDepth);
+        writeIdAttribute(out, block);
+        break;
+    case btLIST_ITEM:
+        decorator.openListItem(out);
+        writeIdAttribute(out, block);
+        break;
+    case btORDERED_LIST:
+        decorator.openOrderedList(out);
+        break;
+    case btUNORDERED_LIST:
+        decorator.openUnOrderedList(out);
+        break;
+    case btPARAGRAPH:
+        decorator.openParagraph(out);
+        break;
+    case btRULER:
+        decorator.horizontalRuler(out);
+        break;
+    default:
+        break;
+    }
+}
+
+void TEmitter::closeBlock(QString& out, const TBlock* block) {
+    TDecorator& decorator = *FConfig.decorator();
+    switch (block->FType) {
+    case btBLOCKQUOTE:
+        decorator.closeBlockQuote(out);
+        break;
+    case btCODE:
+    case btFENCED_CODE:
+        if (!FConfig.codeBlockEmitter())
+            decorator.closeCodeBlock(out);
+        break;
+    case btHEADLINE:
+        decorator.closeHeadline(out, block->FHlDepth);
+        break;
+    case btLIST_ITEM:
+        decorator.closeListItem(out);
+        break;
+    case btORDERED_LIST:
+        decorator.closeOrderedList(out);
+        break;
+    case btPARAGRAPH:
+        decorator.closeParagraph(out);
+        break;
+    case btUNORDERED_LIST:
+        decorator.closeUnOrderedList(out);
+        break;
+    default:
+        break;
+    }
+}
+
+void TEmitter::emitLines(QString& out, TBlock* block) {
+    switch (block->FType) {
+    case btCODE:
+        emitCodeLines(out, block->FLines, block->FMeta, true);
+        break;
+    case btFENCED_CODE:
+        emitCodeLines(out, block->FLines, block->FMeta, false);
+        break;
+    case btXML:
+        emitRawLines(out, block->FLines);
+        break;
+    case btTABLE:
+        FTables->emitTableLines(out, block->FLines);
+        break;
+    default:
+        emitMarkedLines(out, block->FLines);
+    }
+}
+
+void TEmitter::emitMarkedLines(QString& out, const TLine* lines) {
+    QString text;
+    for (const TLine* line = lines; line; line = line->FNext) {
+        if (!line->FIsEmpty) {
+            const int end = line->length() - line->FTrailing;
+            text +=
+                QStringView(line->FValue).mid(line->FLeading, std::max(end - line->FLeading, 0));
+            if (line->FTrailing >= 2)
+                text += u"<br/>"_s;
+        }
+        if (line->FNext)
+            text += u'\n';
+    }
+    recursiveEmitLine(out, text, 0, mtNONE);
+}
+
+void TEmitter::emitCodeLines(QString& out, const TLine* lines, const QString& meta,
+                             bool removeIndent) {
+    const int skip = removeIndent ? 4 : 0;
+    if (TBlockEmitter* emitter = FConfig.codeBlockEmitter()) {
+        QStringList list;
+        for (const TLine* line = lines; line; line = line->FNext)
+            list.append(line->FIsEmpty ? QString() : line->FValue.mid(skip));
+        emitter->emitBlock(out, list, meta);
+        return;
+    }
+    for (const TLine* line = lines; line; line = line->FNext) {
+        if (!line->FIsEmpty)
+            TUtils::appendCode(out, line->FValue, std::min(skip, line->length()), line->length());
+        out += u'\n';
+    }
+}
+
+void TEmitter::emitRawLines(QString& out, const TLine* lines) {
+    QString text;
+    for (const TLine* line = lines; line; line = line->FNext) {
+        text += line->FValue;
+        text += u'\n';
+    }
+    if (!FConfig.safeMode()) {
+        out += text;
+        return;
+    }
+    const TTagIndex tags(text);
+    QString scratch;
+    const int length = int(text.size());
+    int copied = 0;
+    for (int p = 0; p < length; ++p) {
+        if (text[p] != u'<' || tags.tagEnd(p) == -1)
+            continue;
+        out += QStringView(text).mid(copied, p - copied);
+        scratch.clear();
+        p = TUtils::readXML(scratch, text, p, true);
+        out += scratch;
+        copied = p + 1;
+    }
+    out += QStringView(text).mid(copied);
+}
+
+int TEmitter::recursiveEmitLine(QString& out, const QString& in, int start, TMarkToken token) {
+    TInlineScan scan(*this, in, 0);
+    const int close = scan.closeOf(start, token);
+    if (token != mtNONE && close < 0)
+        return -1;
+    scan.render(out, start, close < 0 ? int(in.size()) : close);
+    return close;
+}
+
+int TEmitter::recursiveEmitLinkText(QString& out, const QString& name, int depth) {
+    if (depth > kMaxLinkTextDepth) {
+        TUtils::appendCode(out, name, 0, int(name.size()));
+        return -1;
+    }
+    TInlineScan scan(*this, name, depth);
+    scan.render(out, 0, int(name.size()));
+    return -1;
+}
+
+TMarkToken TEmitter::getToken(const QString& in, int position) const {
+    return tokenAt(in, position, FConfig.isDialect({mdRich, mdExtended}),
+                   FConfig.isDialect({mdRich}));
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "MarkdownEngine.h"
+
+// Dialect 2.
+class TMarkdownExtended : public TMarkdownEngine {
+public:
+    TMarkdownExtended() { FConfig->SetDialect(mdExtended); }
+};

@@ -1,0 +1,891 @@
+#include "MarkdownInline.h"
+
+#include "MarkdownMathCode.h"
+#include "MarkdownUtils.h"
+
+#include <algorithm>
+#include <deque>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Texts shorter than this are scanned directly; longer ones get position indexes so that no
+// failed search is ever repeated.
+constexpr int kIndexFrom = 256;
+
+constexpr std::array<bool, 128> kTokenStart = [] {
+    std::array<bool, 128> table{};
+    for (char c : std::string_view("*_!&<[\\]`\"(-.>^$+=~"))
+        table[std::size_t(c)] = true;
+    return table;
+}();
+
+// The 23 characters a backslash escapes in running text.
+bool isInlineEscapable(QChar c) {
+    switch (c.unicode()) {
+    case '!':
+    case '"':
+    case '#':
+    case '$':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case '-':
+    case '.':
+    case '<':
+    case '>':
+    case '[':
+    case '\\':
+    case ']':
+    case '^':
+    case '_':
+    case '{':
+    case '|':
+    case '}':
+    case '~':
+    case '`':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isLetterOrDigit(QChar c) {
+    return c.isLetter() || c.isDigit();
+}
+
+QChar neighbour(QStringView in, int p) {
+    return p >= 0 && p < in.size() ? TEmitter::whitespaceToSpace(in[p]) : QChar(u' ');
+}
+
+constexpr TCharSet kEscapedSets[] = {
+    {u'\n', u' ', u'$'}, {u'\n', u' ', u':', u'>'}, {u'\n', u' ', u'>', u'@'}, {u'>'}, {u'"'}};
+
+bool spansTwo(TMarkToken mt) {
+    return mt == mtSTRONG_STAR || mt == mtSTRONG_UNDERSCORE || mt == mtSTRIKE_TILDE ||
+           mt == mtINS_PLUS || mt == mtMARK_EQ || mt == mtX_LINK_OPEN;
+}
+
+void openSpan(TDecorator& d, QString& out, TMarkToken mt) {
+    switch (mt) {
+    case mtEM_STAR:
+    case mtEM_UNDERSCORE:
+        d.openEmphasis(out);
+        break;
+    case mtSTRONG_STAR:
+    case mtSTRONG_UNDERSCORE:
+        d.openStrong(out);
+        break;
+    case mtSTRIKE_TILDE:
+        d.openStrike(out);
+        break;
+    case mtINS_PLUS:
+        d.openIns(out);
+        break;
+    case mtMARK_EQ:
+        d.openMark(out);
+        break;
+    case mtSUB_TILDE:
+        d.openSub(out);
+        break;
+    case mtSUPER:
+        d.openSuper(out);
+        break;
+    default:
+        break;
+    }
+}
+
+void closeSpan(TDecorator& d, QString& out, TMarkToken mt) {
+    switch (mt) {
+    case mtEM_STAR:
+    case mtEM_UNDERSCORE:
+        d.closeEmphasis(out);
+        break;
+    case mtSTRONG_STAR:
+    case mtSTRONG_UNDERSCORE:
+        d.closeStrong(out);
+        break;
+    case mtSTRIKE_TILDE:
+        d.closeStrike(out);
+        break;
+    case mtINS_PLUS:
+        d.closeIns(out);
+        break;
+    case mtMARK_EQ:
+        d.closeMark(out);
+        break;
+    case mtSUB_TILDE:
+        d.closeSub(out);
+        break;
+    case mtSUPER:
+        d.closeSuper(out);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
+    const char16_t u = in[position].unicode();
+    if (u >= 128 || !kTokenStart[u])
+        return mtNONE;
+    const QChar c0 = neighbour(in, position - 1);
+    const QChar c1 = neighbour(in, position + 1);
+    const QChar c2 = neighbour(in, position + 2);
+    const bool space0 = c0 == u' ';
+    switch (u) {
+    case '*':
+        if (c1 == u'*')
+            return space0 && c2 == u' ' ? mtNONE : mtSTRONG_STAR;
+        return space0 && c1 == u' ' ? mtNONE : mtEM_STAR;
+    case '_':
+        if (c1 == u'_')
+            return space0 && c2 == u' ' ? mtNONE : mtSTRONG_UNDERSCORE;
+        if (extensions)
+            return isLetterOrDigit(c0) && isLetterOrDigit(c1) ? mtNONE : mtEM_UNDERSCORE;
+        return space0 && c1 == u' ' ? mtNONE : mtEM_UNDERSCORE;
+    case '!':
+        return c1 == u'[' ? mtIMAGE : mtNONE;
+    case '&':
+        return mtENTITY;
+    case '<':
+        return extensions && c1 == u'<' ? mtX_LAQUO : mtHTML;
+    case '[':
+        return extensions && c1 == u'[' ? mtX_LINK_OPEN : mtLINK;
+    case '\\':
+        return isInlineEscapable(c1) ? mtESCAPE : mtNONE;
+    case ']':
+        return extensions && c1 == u']' ? mtX_LINK_CLOSE : mtNONE;
+    case '`':
+        return c1 == u'`' ? mtCODE_DOUBLE : mtCODE_SINGLE;
+    default:
+        break;
+    }
+    if (extensions) {
+        switch (u) {
+        case '"':
+            if (!isLetterOrDigit(c0) && c1 != u' ')
+                return mtX_LDQUO;
+            if (!space0 && !isLetterOrDigit(c1))
+                return mtX_RDQUO;
+            return mtNONE;
+        case '(':
+            if (c1 == u'C' && c2 == u')')
+                return mtX_COPY;
+            if (c1 == u'R' && c2 == u')')
+                return mtX_REG;
+            if (c1 == u'T' && c2 == u'M' && neighbour(in, position + 3) == u')')
+                return mtX_TRADE;
+            break;
+        case '-':
+            if (c1 == u'-')
+                return c2 == u'-' ? mtX_MDASH : mtX_NDASH;
+            break;
+        case '.':
+            if (c1 == u'.' && c2 == u'.')
+                return mtX_HELLIP;
+            break;
+        case '>':
+            if (c1 == u'>')
+                return mtX_RAQUO;
+            break;
+        case '^':
+            return c0 == u'^' || c1 == u'^' ? mtNONE : mtSUPER;
+        default:
+            break;
+        }
+    }
+    if (rich) {
+        switch (u) {
+        case '$':
+            return space0 && c1 == u' ' ? mtNONE : mtMATH_DOLLAR;
+        case '+':
+            return c1 == u'+' && !(space0 && c2 == u' ') ? mtINS_PLUS : mtNONE;
+        case '=':
+            return c1 == u'=' && !(space0 && c2 == u' ') ? mtMARK_EQ : mtNONE;
+        case '~':
+            if (c1 == u'~')
+                return space0 && c2 == u' ' ? mtNONE : mtSTRIKE_TILDE;
+            return space0 && c1 == u' ' ? mtNONE : mtSUB_TILDE;
+        default:
+            break;
+        }
+    }
+    return mtNONE;
+}
+
+TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth)
+    : FEmitter(emitter), FConfig(emitter.config()), FIn(in), FTags(in), FData(in.constData()),
+      FLength(int(in.size())), FDepth(depth), FExtensions(FConfig.isDialect({mdRich, mdExtended})),
+      FRich(FConfig.isDialect({mdRich})) {
+    const int n = FLength;
+    FTokens.resize(n);
+    std::array<bool, kCloseKinds> needed{};
+    bool code = false;
+    const bool specialLinks = FConfig.specialLinkEmitter() != nullptr;
+    for (int p = 0; p < n; ++p) {
+        const TMarkToken mt = tokenAt(in, p, FExtensions, FRich);
+        FTokens[p] = mt;
+        if (mt == mtCODE_SINGLE || mt == mtCODE_DOUBLE)
+            code = true;
+        else if (mt == mtX_LINK_OPEN)
+            needed[ckLinkClose] = needed[ckLinkClose] || specialLinks;
+        else if (closeKind(mt) >= 0)
+            needed[closeKind(mt)] = true;
+    }
+    std::vector<int> kinds;
+    for (int k = 0; k < kCloseKinds; ++k) {
+        if (needed[k]) {
+            FFirstClose[k].assign(n, -1);
+            kinds.push_back(k);
+        }
+    }
+    if (code) {
+        FNextCode[0].assign(n + 2, -1);
+        FNextCode[1].assign(n + 2, -1);
+    }
+    FNextPosition.resize(n);
+    for (int p = n - 1; p >= 0; --p) {
+        const int next = computeNext(p);
+        FNextPosition[p] = next;
+        const TMarkToken mt = TMarkToken(FTokens[p]);
+        for (int k : kinds)
+            FFirstClose[k][p] = closes(mt, k) ? p : next < n ? FFirstClose[k][next] : -1;
+        if (code) {
+            FNextCode[0][p] = mt == mtCODE_SINGLE ? p : FNextCode[0][p + 1];
+            FNextCode[1][p] = mt == mtCODE_DOUBLE ? p : FNextCode[1][p + 1];
+        }
+    }
+}
+
+int TInlineScan::closeKind(TMarkToken opener) {
+    switch (opener) {
+    case mtEM_STAR:
+        return ckEmStar;
+    case mtEM_UNDERSCORE:
+        return ckEmUnderscore;
+    case mtSUB_TILDE:
+        return ckSub;
+    case mtSTRONG_STAR:
+        return ckStrongStar;
+    case mtSTRONG_UNDERSCORE:
+        return ckStrongUnderscore;
+    case mtSTRIKE_TILDE:
+        return ckStrike;
+    case mtINS_PLUS:
+        return ckIns;
+    case mtMARK_EQ:
+        return ckMark;
+    case mtSUPER:
+        return ckSuper;
+    case mtX_LINK_CLOSE:
+        return ckLinkClose;
+    default:
+        return -1;
+    }
+}
+
+bool TInlineScan::closes(TMarkToken mt, int kind) {
+    switch (kind) {
+    case ckEmStar:
+        return mt == mtEM_STAR || mt == mtSTRONG_STAR;
+    case ckEmUnderscore:
+        return mt == mtEM_UNDERSCORE || mt == mtSTRONG_UNDERSCORE;
+    case ckSub:
+        return mt == mtSUB_TILDE;
+    case ckStrongStar:
+        return mt == mtSTRONG_STAR;
+    case ckStrongUnderscore:
+        return mt == mtSTRONG_UNDERSCORE;
+    case ckStrike:
+        return mt == mtSTRIKE_TILDE;
+    case ckIns:
+        return mt == mtINS_PLUS;
+    case ckMark:
+        return mt == mtMARK_EQ;
+    case ckSuper:
+        return mt == mtSUPER;
+    case ckLinkClose:
+        return mt == mtX_LINK_CLOSE;
+    default:
+        return false;
+    }
+}
+
+int TInlineScan::closeOf(int start, TMarkToken token) const {
+    if (token == mtNONE || start < 0 || start >= FLength)
+        return -1;
+    const int kind = closeKind(token);
+    if (kind >= 0 && !FFirstClose[kind].empty())
+        return FFirstClose[kind][start];
+    for (int p = start; p < FLength; p = FNextPosition[p]) {
+        const TMarkToken mt = TMarkToken(FTokens[p]);
+        if (mt == token || (token == mtEM_STAR && mt == mtSTRONG_STAR) ||
+            (token == mtEM_UNDERSCORE && mt == mtSTRONG_UNDERSCORE))
+            return p;
+    }
+    return -1;
+}
+
+int TInlineScan::spanClose(int position, TMarkToken mt) const {
+    const int kind = mt == mtX_LINK_OPEN ? int(ckLinkClose) : closeKind(mt);
+    const int from = position + (spansTwo(mt) ? 2 : 1);
+    if (from >= FLength || FFirstClose[kind].empty())
+        return -1;
+    return FFirstClose[kind][from];
+}
+
+int TInlineScan::computeNext(int p) {
+    const TMarkToken mt = TMarkToken(FTokens[p]);
+    const auto after = [p](int r, int step) { return r > 0 ? r + step : p + 1; };
+    switch (mt) {
+    case mtEM_STAR:
+    case mtEM_UNDERSCORE:
+    case mtSUB_TILDE:
+    case mtSUPER:
+        return after(spanClose(p, mt), 1);
+    case mtSTRONG_STAR:
+    case mtSTRONG_UNDERSCORE:
+    case mtSTRIKE_TILDE:
+    case mtINS_PLUS:
+    case mtMARK_EQ:
+        return after(spanClose(p, mt), 2);
+    case mtX_LINK_OPEN:
+        return FConfig.specialLinkEmitter() ? after(spanClose(p, mt), 2) : p + 1;
+    case mtMATH_DOLLAR:
+        return after(formulaEnd(p), 1);
+    case mtCODE_SINGLE:
+    case mtCODE_DOUBLE: {
+        int a = 0;
+        int b = 0;
+        return after(codeEnd(p, mt, a, b), 1);
+    }
+    case mtLINK:
+    case mtIMAGE:
+        return after(linkEnd(p, mt), 1);
+    case mtHTML: {
+        THtmlForm form = hfNONE;
+        return after(htmlEnd(p, form), 1);
+    }
+    case mtENTITY:
+        return after(entityEnd(p), 1);
+    case mtESCAPE:
+    case mtX_LAQUO:
+    case mtX_RAQUO:
+    case mtX_NDASH:
+        return p + 2;
+    case mtX_COPY:
+    case mtX_REG:
+    case mtX_MDASH:
+    case mtX_HELLIP:
+        return p + 3;
+    case mtX_TRADE:
+        return p + 4;
+    default:
+        return p + 1;
+    }
+}
+
+// Position of the escaped-aware terminator search of TUtils::readUntil, without its output.
+int TInlineScan::untilEscaped(TEscapedSet set, int from) const {
+    if (from < 0 || from >= FLength)
+        return -1;
+    const TCharSet& chars = kEscapedSets[set];
+    const int n = FLength;
+    if (n < kIndexFrom) {
+        for (int p = from; p < n; ++p) {
+            const QChar ch = FData[p];
+            if (ch == u'\\' && p + 1 < n) {
+                if (TUtils::isEscapable(FData[p + 1]))
+                    ++p;
+            } else if (chars.contains(ch.unicode())) {
+                return p;
+            }
+        }
+        return -1;
+    }
+    std::vector<int>& stops = FUntil[set];
+    if (stops.empty()) {
+        stops.assign(n + 2, -1);
+        for (int p = n - 1; p >= 0; --p) {
+            const QChar ch = FData[p];
+            if (ch == u'\\' && p + 1 < n)
+                stops[p] = TUtils::isEscapable(FData[p + 1]) ? stops[p + 2] : stops[p + 1];
+            else
+                stops[p] = chars.contains(ch.unicode()) ? p : stops[p + 1];
+        }
+    }
+    return stops[from];
+}
+
+// The "]" that closes the "[" just before start, brackets counted, as readMdLinkId reads it.
+int TInlineScan::bracketClose(int start) const {
+    const int n = FLength;
+    if (n < kIndexFrom) {
+        int depth = 1;
+        for (int p = start; p < n; ++p) {
+            if (FData[p] == u'[')
+                ++depth;
+            else if (FData[p] == u']' && --depth == 0)
+                return p;
+        }
+        return -1;
+    }
+    if (FBracketMatch.empty()) {
+        FBracketMatch.assign(n, -1);
+        std::vector<int> open;
+        for (int p = 0; p < n; ++p) {
+            if (FData[p] == u'[') {
+                open.push_back(p);
+            } else if (FData[p] == u']' && !open.empty()) {
+                FBracketMatch[open.back()] = p;
+                open.pop_back();
+            }
+        }
+    }
+    return start >= 1 && start <= n ? FBracketMatch[start - 1] : -1;
+}
+
+// Where TUtils::readMdLink stops: at a space outside nested parentheses or at the ")" that
+// closes the target. Long texts answer from the parenthesis depth of every position: the
+// stop is the first space or ")" at or after start at the same depth as start.
+int TInlineScan::linkTargetEnd(int start) const {
+    constexpr int kEscaped = std::numeric_limits<int>::min();
+    const int n = FLength;
+    if (start >= n)
+        return -1;
+    if (n >= kIndexFrom && FParenDepth.empty()) {
+        FParenDepth.assign(n, 0);
+        int depth = 0;
+        for (int p = 0; p < n; ++p) {
+            const QChar ch = FData[p];
+            FParenDepth[p] = depth;
+            if (ch == u'\\' && p + 1 < n) {
+                if (TUtils::isEscapable(FData[p + 1]))
+                    FParenDepth[++p] = kEscaped;
+            } else if (ch == u'(') {
+                ++depth;
+            } else if (ch == u')') {
+                FTargetStops.emplace_back(depth--, p);
+            } else if (ch == u' ') {
+                FTargetStops.emplace_back(depth, p);
+            }
+        }
+        std::sort(FTargetStops.begin(), FTargetStops.end());
+    }
+    // A start that the whole-text scan passes as an escaped character reads differently.
+    if (n >= kIndexFrom && FParenDepth[start] != kEscaped) {
+        const int depth = FParenDepth[start];
+        const auto it = std::lower_bound(FTargetStops.begin(), FTargetStops.end(),
+                                         std::pair<int, int>(depth, start));
+        return it != FTargetStops.end() && it->first == depth ? it->second : -1;
+    }
+    int depth = 1;
+    for (int p = start; p < n; ++p) {
+        const QChar ch = FData[p];
+        if (ch == u'\\' && p + 1 < n) {
+            if (TUtils::isEscapable(FData[p + 1]))
+                ++p;
+        } else if (ch == u' ') {
+            if (depth == 1)
+                return p;
+        } else if (ch == u'(') {
+            ++depth;
+        } else if (ch == u')' && --depth == 0) {
+            return p;
+        }
+    }
+    return -1;
+}
+
+int TInlineScan::skipBlank(int from) const {
+    for (int p = std::max(from, 0); p < FLength; ++p)
+        if (FData[p] != u' ' && FData[p] != u'\n')
+            return p;
+    return -1;
+}
+
+int TInlineScan::formulaEnd(int start) const {
+    const int p = untilEscaped(esFormula, start + 1);
+    if (p == -1 || FData[p] != u'$' || FData[p - 1] == u'\\')
+        return -1;
+    return p;
+}
+
+// checkEntity gives up as soon as what it has read can no longer be an entity, so a long
+// run of "&" costs nothing; the outcome is the same as reading up to the ";" first.
+int TInlineScan::entityEnd(int start) const {
+    constexpr int kLongestEntity = 12;
+    const int n = FLength;
+    QChar second;
+    int count = 1;
+    bool hex = false;
+    for (int p = start + 1; p < n; ++p) {
+        QChar ch = FData[p];
+        if (ch == u'\\' && p + 1 < n) {
+            if (TUtils::isEscapable(FData[p + 1]))
+                ch = FData[++p];
+        } else if (ch == u';') {
+            if (count < 3 || (hex && count < 4))
+                return -1;
+            if (second == u'#')
+                return p;
+            QString entity;
+            TUtils::readUntil(entity, FIn, start, {u';'});
+            entity += u';';
+            return THTML::isEntity(entity) ? p : -1;
+        }
+        const char16_t u = ch.unicode();
+        const bool digit = u >= '0' && u <= '9';
+        if (count == 1) {
+            second = ch;
+            if (ch != u'#' && !isLetterOrDigit(ch))
+                return -1;
+        } else if (second == u'#') {
+            if (count == 2 && (u == 'x' || u == 'X'))
+                hex = true;
+            else if (hex ? !(digit || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')) : !digit)
+                return -1;
+        } else if (!isLetterOrDigit(ch) || count > kLongestEntity) {
+            return -1;
+        }
+        ++count;
+    }
+    return -1;
+}
+
+int TInlineScan::htmlEnd(int start, THtmlForm& form) const {
+    int p = untilEscaped(esAutoLink, start + 1);
+    if (p != -1 && FData[p] == u':') {
+        const int q = untilEscaped(esGreater, p);
+        if (q != -1) {
+            form = hfAUTOLINK;
+            return q;
+        }
+    }
+    p = untilEscaped(esMail, start + 1);
+    if (p != -1 && FData[p] == u'@') {
+        const int q = untilEscaped(esGreater, p);
+        if (q != -1) {
+            form = hfMAIL;
+            return q;
+        }
+    }
+    if (start + 2 < FLength) {
+        form = hfTAG;
+        return FTags.tagEnd(start);
+    }
+    return -1;
+}
+
+bool TInlineScan::knownId(int from, int to, bool linkText) const {
+    if (to - from > FEmitter.longestLinkId())
+        return false;
+    QString id(FData + from, to - from);
+    if (linkText)
+        id.replace(u'\n', u' ');
+    return FEmitter.findLinkRef(id) != nullptr;
+}
+
+int TInlineScan::linkEnd(int start, TMarkToken token) const {
+    const int nameStart = token == mtLINK ? start + 1 : start + 2;
+    const int close = bracketClose(nameStart);
+    if (close < start)
+        return -1;
+    int p = skipBlank(close + 1);
+    if (p == -1)
+        return knownId(nameStart, close, true) ? close : -1;
+    if (FData[p] == u'(') {
+        p = skipBlank(p + 1);
+        if (p == -1)
+            return -1;
+        if (FData[p] == u'<') {
+            p = untilEscaped(esGreater, p + 1);
+            if (p < start)
+                return -1;
+            ++p;
+        } else {
+            p = linkTargetEnd(p);
+            if (p < start)
+                return -1;
+        }
+        if (p < FLength && FData[p] == u' ') {
+            p = skipBlank(p);
+            if (p > start && FData[p] == u'"') {
+                p = untilEscaped(esQuote, p + 1);
+                if (p < start)
+                    return -1;
+                p = skipBlank(p + 1);
+                if (p == -1)
+                    return -1;
+            }
+        }
+        return p >= 0 && p < FLength && FData[p] == u')' ? p : -1;
+    }
+    if (FData[p] == u'[') {
+        const qsizetype q = FIn.indexOf(u']', p + 1);
+        if (q < start)
+            return -1;
+        const bool found =
+            q > p + 1 ? knownId(p + 1, int(q), false) : knownId(nameStart, close, true);
+        return found ? int(q) : -1;
+    }
+    return knownId(nameStart, close, true) ? close : -1;
+}
+
+int TInlineScan::codeEnd(int start, TMarkToken token, int& a, int& b) const {
+    const bool single = token == mtCODE_SINGLE;
+    a = start + (single ? 1 : 2);
+    b = FNextCode[single ? 0 : 1][std::min(a, FLength + 1)];
+    if (b <= 0)
+        return -1;
+    return single ? b : b + 1;
+}
+
+void TInlineScan::writeFormula(QString& out, int start) {
+    checkFormula(out, FIn, start);
+}
+
+void TInlineScan::writeHtml(QString& out, int start) {
+    THtmlForm form = hfNONE;
+    htmlEnd(start, form);
+    TDecorator& decorator = *FConfig.decorator();
+    if (form == hfTAG) {
+        TUtils::readXML(out, FIn, start, FConfig.safeMode());
+        return;
+    }
+    QString target;
+    const int p = TUtils::readUntil(target, FIn, start + 1,
+                                    kEscapedSets[form == hfMAIL ? esMail : esAutoLink]);
+    TUtils::readUntil(target, FIn, p, {u'>'});
+    decorator.openLink(out);
+    out += u" href=\""_s;
+    if (form == hfAUTOLINK) {
+        TUtils::codeEncode(out, target);
+        out += u"\">"_s;
+        TUtils::appendValue(out, target);
+    } else {
+        TUtils::appendMailto(out, u"mailto:"_s);
+        TUtils::appendMailto(out, target);
+        out += u"\">"_s;
+        TUtils::appendMailto(out, target);
+    }
+    decorator.closeLink(out);
+}
+
+void TInlineScan::writeLink(QString& out, int start, TMarkToken token) {
+    QString name;
+    const int close = TUtils::readMdLinkId(name, FIn, token == mtLINK ? start + 1 : start + 2);
+    int p = TUtils::skipSpaces(FIn, close + 1);
+    QString link;
+    QString title;
+    bool isAbbrev = false;
+    if (p != -1 && FData[p] == u'(') {
+        p = TUtils::skipSpaces(FIn, p + 1);
+        if (FData[p] == u'<')
+            p = TUtils::readUntil(link, FIn, p + 1, {u'>'}) + 1;
+        else
+            p = TUtils::readMdLink(link, FIn, p);
+        if (p < FLength && FData[p] == u' ') {
+            p = TUtils::skipSpaces(FIn, p);
+            if (p > start && FData[p] == u'"')
+                TUtils::readUntil(title, FIn, p + 1, {u'"'});
+        }
+    } else {
+        const bool reference = p != -1 && FData[p] == u'[';
+        QString id;
+        if (reference)
+            TUtils::readRawUntil(id, FIn, p + 1, u']');
+        const TLinkRef* ref = FEmitter.findLinkRef(id.isEmpty() ? name : id);
+        link = ref->FLink;
+        title = ref->FTitle;
+        isAbbrev = !reference && ref->FIsAbbrev;
+    }
+    TDecorator& decorator = *FConfig.decorator();
+    const auto writeTitle = [&] {
+        if (!title.isEmpty()) {
+            out += u" title=\""_s;
+            TUtils::appendValue(out, title);
+            out += u'"';
+        }
+    };
+    if (token == mtIMAGE) {
+        decorator.openImage(out);
+        out += u" src=\""_s;
+        TUtils::codeEncode(out, link);
+        out += u"\" alt=\""_s;
+        TUtils::appendValue(out, name);
+        out += u'"';
+        writeTitle();
+        decorator.closeImage(out);
+    } else if (isAbbrev && !title.isEmpty()) {
+        out += u"<abbr title=\""_s;
+        TUtils::appendValue(out, title);
+        out += u"\">"_s;
+        FEmitter.recursiveEmitLinkText(out, name, FDepth + 1);
+        out += u"</abbr>"_s;
+    } else {
+        decorator.openLink(out);
+        out += u" href=\""_s;
+        TUtils::codeEncode(out, link);
+        out += u'"';
+        writeTitle();
+        out += u'>';
+        FEmitter.recursiveEmitLinkText(out, name, FDepth + 1);
+        decorator.closeLink(out);
+    }
+}
+
+void TInlineScan::render(QString& out, int start, int stop) {
+    struct TFrame {
+        int stop;
+        int resume;
+        TMarkToken mt;
+        QString* target;
+        QString content;
+    };
+    std::deque<TFrame> frames;
+    TDecorator& decorator = *FConfig.decorator();
+    QString* target = &out;
+    stop = std::min(stop, FLength);
+    int p = std::max(start, 0);
+    for (;;) {
+        if (p >= stop) {
+            if (frames.empty())
+                return;
+            TFrame& frame = frames.back();
+            target = frame.target;
+            if (frame.mt == mtX_LINK_OPEN)
+                FConfig.specialLinkEmitter()->emitSpan(*target, frame.content);
+            else
+                closeSpan(decorator, *target, frame.mt);
+            p = frame.resume;
+            stop = frame.stop;
+            frames.pop_back();
+            continue;
+        }
+        const TMarkToken mt = TMarkToken(FTokens[p]);
+        const int next = FNextPosition[p];
+        const bool matched = next > p + 1;
+        switch (mt) {
+        case mtNONE: {
+            int q = p + 1;
+            while (q < stop && FTokens[q] == mtNONE)
+                ++q;
+            target->append(QStringView(FData + p, q - p));
+            p = q;
+            continue;
+        }
+        case mtEM_STAR:
+        case mtEM_UNDERSCORE:
+        case mtSUB_TILDE:
+        case mtSUPER:
+        case mtSTRONG_STAR:
+        case mtSTRONG_UNDERSCORE:
+        case mtSTRIKE_TILDE:
+        case mtINS_PLUS:
+        case mtMARK_EQ:
+        case mtX_LINK_OPEN:
+            if (matched) {
+                frames.push_back({stop, next, mt, target, {}});
+                if (mt == mtX_LINK_OPEN)
+                    target = &frames.back().content;
+                else
+                    openSpan(decorator, *target, mt);
+                stop = spanClose(p, mt);
+                p += spansTwo(mt) ? 2 : 1;
+                continue;
+            }
+            *target += FData[p];
+            break;
+        case mtMATH_DOLLAR:
+            if (matched)
+                writeFormula(*target, p);
+            else
+                *target += u'$';
+            break;
+        case mtCODE_SINGLE:
+        case mtCODE_DOUBLE:
+            if (matched) {
+                int a = 0;
+                int b = 0;
+                codeEnd(p, mt, a, b);
+                while (a < b && FData[a] == u' ')
+                    ++a;
+                if (a < b)
+                    while (FData[b - 1] == u' ')
+                        --b;
+                decorator.openCodeSpan(*target);
+                TUtils::appendCode(*target, FIn, a, b);
+                decorator.closeCodeSpan(*target);
+            } else {
+                *target += FData[p];
+            }
+            break;
+        case mtLINK:
+        case mtIMAGE:
+            if (matched)
+                writeLink(*target, p, mt);
+            else
+                *target += FData[p];
+            break;
+        case mtHTML:
+            if (matched)
+                writeHtml(*target, p);
+            else
+                *target += u"&lt;"_s;
+            break;
+        case mtENTITY:
+            if (matched) {
+                TUtils::readUntil(*target, FIn, p, {u';'});
+                *target += u';';
+            } else {
+                *target += u"&amp;"_s;
+            }
+            break;
+        case mtESCAPE:
+            *target += FData[p + 1];
+            break;
+        case mtX_COPY:
+            *target += u"&copy;"_s;
+            break;
+        case mtX_REG:
+            *target += u"&reg;"_s;
+            break;
+        case mtX_TRADE:
+            *target += u"&trade;"_s;
+            break;
+        case mtX_LAQUO:
+            *target += u"&laquo;"_s;
+            break;
+        case mtX_RAQUO:
+            *target += u"&raquo;"_s;
+            break;
+        case mtX_NDASH:
+            *target += u"&ndash;"_s;
+            break;
+        case mtX_MDASH:
+            *target += u"&mdash;"_s;
+            break;
+        case mtX_HELLIP:
+            *target += u"&hellip;"_s;
+            break;
+        case mtX_RDQUO:
+            *target += u"&rdquo;"_s;
+            break;
+        case mtX_LDQUO:
+            *target += u"&ldquo;"_s;
+            break;
+        default:
+            *target += FData[p];
+        }
+        p = next;
+    }
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "MarkdownEmitter.h"
+#include "MarkdownUtils.h"
+
+#include <array>
+#include <vector>
+
+TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich);
+
+// The inline scanner over one text. The scan as specified retries a closing-token search
+// after every unmatched opener; here every position's outcome is computed once, from the
+// end of the text backwards, and the HTML is then written along the path actually taken,
+// with an explicit stack instead of recursion for nested spans.
+class TInlineScan {
+public:
+    TInlineScan(TEmitter& emitter, const QString& in, int depth);
+
+    // Where the span closed by token, scanned from start, ends; -1 when it never closes.
+    int closeOf(int start, TMarkToken token) const;
+    // Writes the HTML of the positions from start up to (not including) stop.
+    void render(QString& out, int start, int stop);
+
+private:
+    enum TCloseKind {
+        ckEmStar,
+        ckEmUnderscore,
+        ckSub,
+        ckStrongStar,
+        ckStrongUnderscore,
+        ckStrike,
+        ckIns,
+        ckMark,
+        ckSuper,
+        ckLinkClose,
+        kCloseKinds
+    };
+    enum TEscapedSet { esFormula, esAutoLink, esMail, esGreater, esQuote, kEscapedSetCount };
+    enum THtmlForm { hfNONE, hfAUTOLINK, hfMAIL, hfTAG };
+
+    static int closeKind(TMarkToken opener);
+    static bool closes(TMarkToken mt, int kind);
+    int spanClose(int position, TMarkToken mt) const;
+    int computeNext(int p);
+
+    int untilEscaped(TEscapedSet set, int from) const;
+    int bracketClose(int start) const;
+    int linkTargetEnd(int start) const;
+    int skipBlank(int from) const;
+
+    int formulaEnd(int start) const;
+    int entityEnd(int start) const;
+    int htmlEnd(int start, THtmlForm& form) const;
+    int linkEnd(int start, TMarkToken token) const;
+    int codeEnd(int start, TMarkToken token, int& a, int& b) const;
+    bool knownId(int from, int to, bool linkText) const;
+
+    void writeFormula(QString& out, int start);
+    void writeHtml(QString& out, int start);
+    void writeLink(QString& out, int start, TMarkToken token);
+
+    TEmitter& FEmitter;
+    TConfiguration& FConfig;
+    const QString& FIn;
+    TTagIndex FTags;
+    const QChar* FData;
+    int FLength;
+    int FDepth;
+    bool FExtensions;
+    bool FRich;
+
+    std::vector<std::uint8_t> FTokens;
+    std::vector<int> FNextPosition;
+    std::array<std::vector<int>, kCloseKinds> FFirstClose;
+    std::vector<int> FNextCode[2];
+
+    mutable std::array<std::vector<int>, kEscapedSetCount> FUntil;
+    mutable std::vector<int> FBracketMatch;
+    mutable std::vector<int> FParenDepth;
+    mutable std::vector<std::pair<int, int>> FTargetStops;
+};

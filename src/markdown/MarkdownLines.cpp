@@ -1,0 +1,328 @@
+#include "MarkdownLines.h"
+
+#include "MarkdownConfiguration.h"
+#include "MarkdownTables.h"
+#include "MarkdownUtils.h"
+
+#include <QList>
+
+#include <algorithm>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The characters a backslash escapes inside link definitions.
+bool isLineEscapable(QChar ch) {
+    switch (ch.unicode()) {
+    case '!':
+    case '"':
+    case '#':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case '-':
+    case '.':
+    case '>':
+    case '[':
+    case '\\':
+    case ']':
+    case '_':
+    case '{':
+    case '}':
+    case '~':
+    case '`':
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString tagNameOf(const QString& element) {
+    QString name;
+    TUtils::getXMLTag(name, element);
+    return name.toLower();
+}
+
+} // namespace
+
+void TLine::Init() {
+    const int L = length();
+    FLeading = 0;
+    while (FLeading < L && FValue[FLeading] == u' ')
+        ++FLeading;
+    if (FLeading == L) {
+        setEmpty();
+        return;
+    }
+    FIsEmpty = false;
+    FTrailing = 0;
+    while (FValue[L - 1 - FTrailing] == u' ')
+        ++FTrailing;
+}
+
+void TLine::InitLeading() {
+    const int L = length();
+    FLeading = 0;
+    while (FLeading < L && FValue[FLeading] == u' ')
+        ++FLeading;
+    if (FLeading == L)
+        setEmpty();
+}
+
+bool TLine::skipSpaces() {
+    while (FPosition < length() && FValue[FPosition] == u' ')
+        ++FPosition;
+    return FPosition < length();
+}
+
+QString TLine::readUntil(std::initializer_list<char16_t> chend) {
+    const auto inEnd = [&](QChar c) {
+        return std::find(chend.begin(), chend.end(), c.unicode()) != chend.end();
+    };
+    const int L = length();
+    QString buffer;
+    int i = FPosition;
+    while (i < L) {
+        const QChar ch = FValue[i];
+        if (ch == u'\\' && i + 1 < L) {
+            if (isLineEscapable(FValue[i + 1])) {
+                buffer += FValue[i + 1];
+                i += 2;
+            } else {
+                buffer += ch;
+                i += 1;
+            }
+        } else if (inEnd(ch)) {
+            break;
+        } else {
+            buffer += ch;
+            ++i;
+        }
+    }
+    const QChar c = i == L ? QChar(u'\n') : FValue[i];
+    if (!inEnd(c))
+        return {};
+    FPosition = i;
+    return buffer;
+}
+
+void TLine::setEmpty() {
+    FValue.clear();
+    FLeading = 0;
+    FTrailing = 0;
+    FIsEmpty = true;
+    if (FPrevious)
+        FPrevious->FNextEmpty = true;
+    if (FNext)
+        FNext->FPrevEmpty = true;
+}
+
+int TLine::countMarkerChars(QChar ch) const {
+    int count = 0;
+    for (QChar c : FValue) {
+        if (c == ch)
+            ++count;
+        else if (c != u' ')
+            return 0;
+    }
+    return count;
+}
+
+int TLine::countLeadingChars(QChar ch, bool allowSpaces) const {
+    int count = 0;
+    for (QChar c : FValue) {
+        if (c == ch)
+            ++count;
+        else if (!(allowSpaces && c == u' '))
+            break;
+    }
+    return count;
+}
+
+TLineType TLine::getLineType(const TConfiguration& config, TTable& tables) {
+    if (FIsEmpty)
+        return ltEMPTY;
+    if (FLeading > 3)
+        return ltCODE;
+    const int L = length();
+    const QChar c = FValue[FLeading];
+    const bool rich = config.isDialect({mdRich});
+    if (c == u'#') {
+        if (!rich)
+            return ltHEADLINE;
+        int j = FLeading + 1;
+        while (j < L - 1 && FValue[j] == u'#')
+            ++j;
+        if (j < L && FValue[j] == u' ')
+            return ltHEADLINE;
+    }
+    if (c == u'>')
+        return ltBQUOTE;
+    const int content = L - FLeading - FTrailing;
+    if (content > 2 && (c == u'`' || c == u'~') && config.isDialect({mdRich, mdExtended}) &&
+        countLeadingChars(c, config.allowSpacesInFencedDelimiters()) >= 3)
+        return ltFENCED_CODE;
+    if (content > 2 && (c == u'*' || c == u'-' || c == u'_') && countMarkerChars(c) >= 3)
+        return ltHR;
+    if (L - FLeading >= 2 && FValue[FLeading + 1] == u' ' && (c == u'*' || c == u'+' || c == u'-'))
+        return ltULIST;
+    if (L - FLeading >= 3 && c.isDigit()) {
+        int k = FLeading + 1;
+        while (k < L && FValue[k].isDigit())
+            ++k;
+        if (k + 1 < L && FValue[k + 1] == u' ') {
+            if (FValue[k] == u'.')
+                return ltOLIST;
+            if (FValue[k] == u')')
+                return ltBLIST;
+        }
+    }
+    if (c == u'<' && isHtmlBlockStart())
+        return ltXML;
+    if (FNext && !FNext->FIsEmpty) {
+        const QString& next = FNext->FValue;
+        const int NL = int(next.size());
+        int m = 0;
+        if (rich) {
+            m = NL - 1;
+            for (int p = 0; p < NL - 1; ++p) {
+                if (next[p] == u'-' || next[p] == u'=') {
+                    m = p;
+                    break;
+                }
+            }
+        }
+        if (m < 4 && m < NL) {
+            if (next[m] == u'-' && FNext->countMarkerChars(u'-') > 0)
+                return ltHEADLINE2;
+            if (next[m] == u'=' && FNext->countMarkerChars(u'=') > 0)
+                return ltHEADLINE1;
+        }
+        if (rich && tables.hasFormatChars(FNext) > 0 &&
+            TTable::ColCount(this) == tables.separatorPipeCount())
+            return ltTABLE;
+    }
+    return ltOTHER;
+}
+
+QString TLine::stripID() {
+    const int L = length();
+    if (FIsEmpty || L - FTrailing - 1 < 0 || FValue[L - FTrailing - 1] != u'}')
+        return {};
+    int p = FLeading;
+    while (p < L && FValue[p] != u'{') {
+        if (FValue[p] == u'\\') {
+            ++p;
+            if (p < L && FValue[p] == u'{')
+                ++p;
+        } else {
+            ++p;
+        }
+    }
+    if (p >= L || p + 1 >= L || FValue[p + 1] != u'#')
+        return {};
+    const int start = p + 2;
+    int q = start;
+    while (q < L && FValue[q] != u'}') {
+        if (FValue[q] == u'\\') {
+            ++q;
+            if (q < L && FValue[q] == u'}')
+                ++q;
+        } else {
+            ++q;
+        }
+    }
+    if (q >= L)
+        return {};
+    const QString id = TUtils::trimLow(QStringView(FValue).mid(start, q - start));
+    const QStringView value(FValue);
+    if (FLeading > 0)
+        FValue = value.left(FLeading).toString() +
+                 TUtils::trimLow(value.mid(FLeading, start - 2 - FLeading));
+    else
+        FValue = TUtils::trimLow(value.left(start - 2));
+    FTrailing = 0;
+    return id;
+}
+
+bool TLine::isHtmlBlockStart() {
+    FPosition = FLeading;
+    const int L = length();
+    if (L >= FLeading + 2 && FValue[FLeading + 1] == u'!' && findCommentEnd(this, FLeading) > 0)
+        return true;
+    QString element;
+    const int p = TUtils::readXML(element, FValue, FLeading, false);
+    FPosition = p;
+    if (p < 0)
+        return false;
+    const QString name = tagNameOf(element);
+    if (!THTML::isHtmlBlockElement(name))
+        return false;
+    if (name == u"hr"_s || element.endsWith(u"/>"_s)) {
+        FXmlEndLine = this;
+        return true;
+    }
+    QList<QString> open{name};
+    TLine* line = this;
+    std::optional<TTagIndex> tags(std::in_place, FValue);
+    while (line) {
+        const qsizetype lt = line->FValue.indexOf(u'<', FPosition);
+        if (lt < 0) {
+            line = line->FNext;
+            FPosition = 0;
+            if (line)
+                tags.emplace(line->FValue);
+            continue;
+        }
+        FPosition = int(lt);
+        if (tags->tagEnd(FPosition) <= 0) {
+            ++FPosition;
+            continue;
+        }
+        element.clear();
+        const int q = TUtils::readXML(element, line->FValue, FPosition, false);
+        const QString n = tagNameOf(element);
+        if (THTML::isHtmlBlockElement(n) && n != u"hr"_s && !element.endsWith(u"/>"_s)) {
+            if (element.startsWith(u"</"_s)) {
+                if (open.last() != n)
+                    return false;
+                open.removeLast();
+            } else {
+                open.append(n);
+            }
+        }
+        if (open.isEmpty()) {
+            FXmlEndLine = line;
+            break;
+        }
+        FPosition = q;
+    }
+    return open.isEmpty();
+}
+
+int TLine::findCommentEnd(TLine* line, int start) {
+    const int L = length();
+    if (start + 3 >= L || FValue[start + 2] != u'-' || FValue[start + 3] != u'-')
+        return -1;
+    int p = start + 4;
+    while (line) {
+        const QString& text = line->FValue;
+        const qsizetype dash = text.indexOf(u'-', p);
+        if (dash < 0) {
+            line = line->FNext;
+            p = 0;
+            continue;
+        }
+        p = int(dash);
+        if (p + 2 < text.size() && text[p + 1] == u'-' && text[p + 2] == u'>') {
+            FXmlEndLine = line;
+            return p + 3;
+        }
+        ++p;
+    }
+    return -1;
+}

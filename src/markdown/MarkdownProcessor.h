@@ -1,0 +1,32 @@
+#pragma once
+
+#include "MarkdownConfiguration.h"
+
+#include <QString>
+#include <QStringConverter>
+
+#include <memory>
+
+// The Markdown converter as its callers see it: make one with CreateDialect, call Process.
+class TMarkdownProcessor {
+public:
+    virtual ~TMarkdownProcessor();
+
+    // Raises std::invalid_argument("Unknown Markdown dialect") for a value other than 0, 1, 2.
+    static std::unique_ptr<TMarkdownProcessor> CreateDialect(TMarkdownProcessorDialect dialect);
+
+    virtual bool GetAllowUnsafe() const = 0;
+    virtual void SetAllowUnsafe(bool value) = 0;
+    virtual QString Process(const QString& ASource) = 0;
+    // Raises std::runtime_error when the file cannot be read or decoded.
+    QString ProcessFile(const QString& AFileName, QStringConverter::Encoding AEncoding);
+
+    TConfiguration& config() const { return *FConfig; }
+    bool AllowUnsafe() const { return GetAllowUnsafe(); }
+    void setAllowUnsafe(bool value) { SetAllowUnsafe(value); }
+
+protected:
+    TMarkdownProcessor();
+
+    std::unique_ptr<TConfiguration> FConfig;
+};

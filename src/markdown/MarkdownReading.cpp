@@ -1,0 +1,110 @@
+#include "MarkdownEngine.h"
+
+using namespace Qt::StringLiterals;
+
+TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, TDocumentStore& store) {
+    TBlock* root = store.newBlock();
+    std::shared_ptr<TLinkRef> pendingTitleRef;
+    const bool panic = FConfig->panicMode();
+    QString buffer;
+    QChar ch = reader.read();
+    while (ch != QChar(0)) {
+        buffer.clear();
+        int col = 0;
+        while (ch != QChar(0)) {
+            if (ch == u'\t') {
+                do {
+                    buffer += u' ';
+                    ++col;
+                } while (col % 4 != 0);
+                ch = reader.read();
+            } else if (ch == u'\n' || ch == u'\r') {
+                const QChar pair = ch == u'\n' ? QChar(u'\r') : QChar(u'\n');
+                ch = reader.read();
+                if (ch == pair)
+                    ch = reader.read();
+                break;
+            } else if (ch == u'<' && panic) {
+                buffer += u"&lt;"_s;
+                col += 4;
+                ch = reader.read();
+            } else {
+                buffer += ch;
+                ++col;
+                ch = reader.read();
+            }
+        }
+        TLine* line = store.newLine(buffer);
+        line->Init();
+        if (readLinkDefinition(*line, pendingTitleRef))
+            continue;
+        QString title;
+        if (!line->FIsEmpty && pendingTitleRef) {
+            const QChar ch1 = line->FValue[line->FLeading];
+            if (ch1 == u'"' || ch1 == u'\'' || ch1 == u'(') {
+                line->FPosition = line->FLeading + 1;
+                title = line->readUntil({ch1 == u'(' ? u')' : ch1.unicode()});
+            }
+            if (!title.isEmpty())
+                pendingTitleRef->FTitle = title;
+            pendingTitleRef.reset();
+        }
+        if (title.isEmpty()) {
+            line->FPosition = 0;
+            root->AppendLine(line);
+        }
+    }
+    return root;
+}
+
+// A definition line is taken out of the text; its title may come on the next line. A
+// replaced definition stays alive while it waits for that title, so the title line is still
+// consumed as before.
+bool TMarkdownEngine::readLinkDefinition(TLine& line, std::shared_ptr<TLinkRef>& pendingTitleRef) {
+    if (line.FIsEmpty || line.FLeading >= 4 || line.FValue[line.FLeading] != u'[')
+        return false;
+    line.FPosition = line.FLeading + 1;
+    const QString id = line.readUntil({u']'});
+    if (id.isEmpty())
+        return false;
+    const int p = line.FPosition;
+    if (!(p + 2 < line.length() && line.FValue[p + 1] == u':'))
+        return false;
+    line.FPosition = p + 2;
+    if (!line.skipSpaces())
+        return false;
+    QString link;
+    if (line.FValue[line.FPosition] == u'<') {
+        ++line.FPosition;
+        link = line.readUntil({u'>'});
+        ++line.FPosition;
+    } else {
+        link = line.readUntil({u'\n', u' '});
+    }
+    if (link.isEmpty())
+        return false;
+    QString title;
+    if (line.skipSpaces()) {
+        const QChar ch1 = line.FValue[line.FPosition];
+        if (ch1 != u'"' && ch1 != u'\'' && ch1 != u'(')
+            return false;
+        ++line.FPosition;
+        title = line.readUntil({ch1 == u'(' ? u')' : ch1.unicode()});
+        if (title.isEmpty())
+            return false;
+    }
+    if (id.toLower() == u"$profile$"_s) {
+        if (link.toLower() == u"extended"_s) {
+            FuseExtensions = true;
+            FConfig->SetDialect(mdExtended);
+        }
+        pendingTitleRef.reset();
+        return true;
+    }
+    auto ref =
+        std::make_shared<TLinkRef>(TLinkRef{link, title, !title.isEmpty() && link == u"*"_s});
+    Femitter->addLinkRef(id, ref);
+    if (title.isEmpty())
+        pendingTitleRef = std::move(ref);
+    return true;
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "MarkdownEngine.h"
+
+// Dialect 1, the one the program uses.
+class TMarkdownRich : public TMarkdownEngine {
+public:
+    TMarkdownRich() { FConfig->SetDialect(mdRich); }
+};

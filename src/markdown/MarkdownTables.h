@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class TEmitter;
+class TLine;
+
+// Pipe tables (dialect 1). One instance per converter keeps the separator's inner pipe
+// count between the classification of a header line and the row test that follows it.
+class TTable {
+public:
+    explicit TTable(TEmitter& tableEmitter) : FTableEmitter(tableEmitter) {}
+
+    int hasFormatChars(const TLine* line);
+    static int ColCount(const TLine* line);
+    bool isRow(const TLine* line) const;
+    static void RowSplit(const QString& Input, QStringList& Strings);
+    static void AlignFormat(const QString& f, QStringList& sl);
+    static QString ProcTable(const TLine* lines);
+    void emitTableLines(QString& out, const TLine* lines);
+
+    int separatorPipeCount() const { return FSeparatorPipeCount; }
+
+private:
+    int FSeparatorPipeCount = 0;
+    TEmitter& FTableEmitter;
+};

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <initializer_list>
+#include <vector>
+
+// A handful of terminator characters; the readers stop at any of them.
+class TCharSet {
+public:
+    constexpr TCharSet(std::initializer_list<char16_t> chars) {
+        for (char16_t c : chars)
+            FChars[FCount++] = c;
+    }
+    constexpr bool contains(char16_t c) const {
+        for (int i = 0; i < FCount; ++i)
+            if (FChars[i] == c)
+                return true;
+        return false;
+    }
+
+private:
+    char16_t FChars[4]{};
+    int FCount = 0;
+};
+
+// Text readers and HTML writers shared by every stage of the converter. The readers append
+// what they read to out and return the position of the terminator, or -1 at the end.
+class TUtils {
+public:
+    static int skipSpaces(const QString& in, int start);
+    static int escape(QString& out, QChar ch, int position);
+    static int readUntil(QString& out, const QString& in, int start, TCharSet end);
+    static int readRawUntil(QString& out, const QString& in, int start, QChar end);
+    static int readMdLink(QString& out, const QString& in, int start);
+    static int readMdLinkId(QString& out, const QString& in, int start);
+    static int readXMLUntil(QString& out, const QString& in, int start, TCharSet end);
+    static int readXML(QString& out, const QString& in, int start, bool safeMode);
+    static void getXMLTag(QString& out, const QString& element);
+    static void appendCode(QString& out, const QString& in, int start, int end);
+    static void appendValue(QString& out, const QString& in, int start, int end);
+    static void appendValue(QString& out, const QString& in) {
+        appendValue(out, in, 0, int(in.size()));
+    }
+    static void codeEncode(QString& out, const QString& value, int offset = 0);
+    static void appendDecEntity(QString& out, char16_t value);
+    static void appendHexEntity(QString& out, char16_t value);
+    static void appendMailto(QString& out, const QString& in, int start, int end);
+    static void appendMailto(QString& out, const QString& in) {
+        appendMailto(out, in, 0, int(in.size()));
+    }
+    static QString getMetaFromFence(const QString& fenceLine);
+
+    // The one random source of appendMailto; tests seed it to get a reproducible output.
+    static void seedRandom(unsigned seed);
+
+    static bool isEscapable(QChar ch);
+    // Trims the characters up to U+0020 at both ends, as ids and headings are trimmed.
+    static QString trimLow(QStringView text);
+};
+
+// Element and entity tables; names are looked up lower-cased and case-sensitively.
+class THTML {
+public:
+    static bool isHtmlBlockElement(QStringView name);
+    static bool isUnsafeHtmlElement(QStringView name);
+    static bool isEntity(QStringView text);
+};
+
+// Where TUtils::readXML would end a tag read from a given "<", without writing it. Long texts
+// are indexed once, so that a run of "<" costs linear time instead of a scan per "<".
+class TTagIndex {
+public:
+    explicit TTagIndex(const QString& text) : FText(text) {}
+    int tagEnd(int start) const;
+
+private:
+    enum TSet { tsName, tsAttributes, tsGreater, kSets };
+    int until(TSet set, int from) const;
+
+    const QString& FText;
+    // Per set: the stop when the scan is outside a string, inside "..." and inside '...'.
+    mutable std::array<std::vector<int>, kSets * 3> FStops;
+};
