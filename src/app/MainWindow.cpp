@@ -67,6 +67,7 @@ void TForm1::FormShow() {
     Timer1->setInterval(1000);
     Timer1->stop();
     TimeoutLabel->hide();
+    LoadKeyAndModelLists();
 
     if (FFormShown)
         return;
@@ -80,6 +81,7 @@ void TForm1::FormShow() {
     GeminiDM->ClearHistory();
     FCurrentChatFile.clear();
     SetStatusText(QStringLiteral("Новый чат начат."));
+    ShowTodayRequestCount();
     UpdateContextTokens();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppFolders.h"
+#include "ListFile.h"
 
 #include <QMainWindow>
 
@@ -103,6 +104,15 @@ public:
     // Chat library: MainWindowChats.cpp
 
     // Key and model lists: MainWindowLists.cpp
+    void LoadKeyAndModelLists();
+    // CountLabel: today's requests for the key and the model shown.
+    void ShowTodayRequestCount();
+    void editApiKeyKeyUp(int Key);
+    void cbModelsKeyUp(int Key);
+    void editApiKeyChange();
+    void cbModelsChange();
+    void N7Click();
+    void N8Click();
 
     // Attachments panel: MainWindowAttachments.cpp
     static constexpr int MaxAttachedFiles = 16;
@@ -133,6 +143,21 @@ private:
     void FormShow();
     void FormClose();
     void FormResize();
+
+    // Key and model lists: each box with the file that keeps its entries.
+    struct TKeptList {
+        QComboBox* box = nullptr;
+        QString fileName;
+        FileAccess access = FileAccess::Default;
+        TextFormat format;
+    };
+    void ConnectListHandlers();
+    void LoadList(TKeptList& list);
+    void AddShownEntry(TKeptList& list);
+    void RemoveShownEntry(TKeptList& list, const QString& question);
+    void SaveList(TKeptList& list);
+    TKeptList FKeys;
+    TKeptList FModels;
     void DownButClick();
 
     AppFolders FFolders;

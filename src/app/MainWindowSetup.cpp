@@ -108,6 +108,7 @@ void TForm1::CreateComponents() {
 
     Timer1 = named(new QTimer(this), "Timer1");
     CreatePopupMenus();
+    ConnectListHandlers();
     resize(1089, 799);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

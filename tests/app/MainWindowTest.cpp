@@ -68,7 +68,7 @@ TEST_F(MainWindowTest, ShowsItsControlsWithTheirTexts) {
     } labels[] = {{form->Label4, "Контекст"}, {form->Label5, "токенов~"},
                   {form->lblFileLimits1, "Файлы (0/16)"}, {form->Label1, "Модель:"},
                   {form->Label2, "Ключ:"}, {form->Label3, "Лимит:"},
-                  {form->CountLabel, "0"}, {form->TimeoutLabel, "00:00"}};
+                  {form->CountLabel, "-1"}, {form->TimeoutLabel, "00:00"}};
     for (const auto& l : labels)
         EXPECT_EQ(l.label->text(), QString::fromUtf8(l.caption));
     EXPECT_FALSE(form->TimeoutLabel->isVisible());

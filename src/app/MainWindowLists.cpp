@@ -1,0 +1,171 @@
+// The key and model lists: loading at show, Enter adds the text shown, the popup menus
+// remove it, and the daily count beside them follows both boxes.
+#include "MainWindow.h"
+
+#include "ApiKeyStatsU.h"
+#include "Dialogs.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSignalBlocker>
+
+#include <functional>
+
+namespace {
+
+const QString kDeleteKeyQuestion = QStringLiteral("Удалить этот ключ?\r\nДействие необратимо.");
+const QString kDeleteModelQuestion = QStringLiteral("Удалить Модель?\r\nДействие необратимо.");
+
+// Reports every key released in a widget. An editable combo box is the focus proxy of
+// its text field, so the box itself receives the keys typed into it.
+class KeyUpFilter : public QObject {
+public:
+    KeyUpFilter(QObject* watched, std::function<void(int)> onKeyUp)
+        : QObject(watched), m_onKeyUp(std::move(onKeyUp)) {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyRelease)
+            m_onKeyUp(static_cast<QKeyEvent*>(event)->key());
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void(int)> m_onKeyUp;
+};
+
+bool isEnter(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+QStringList entriesOf(const QComboBox* box) {
+    QStringList entries;
+    entries.reserve(box->count());
+    for (int i = 0; i < box->count(); ++i)
+        entries.append(box->itemText(i));
+    return entries;
+}
+
+int findIgnoringCase(const QComboBox* box, const QString& text) {
+    for (int i = 0; i < box->count(); ++i) {
+        if (box->itemText(i).compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+void TForm1::ConnectListHandlers() {
+    FKeys = {editApiKey, QStringLiteral("Keys.txt"), FileAccess::OwnerOnly, {}};
+    FModels = {cbModels, QStringLiteral("Models.txt"), FileAccess::Default, {}};
+
+    new KeyUpFilter(editApiKey, [this](int key) { editApiKeyKeyUp(key); });
+    new KeyUpFilter(cbModels, [this](int key) { cbModelsKeyUp(key); });
+    connect(editApiKey, &QComboBox::editTextChanged, this, &TForm1::editApiKeyChange);
+    connect(cbModels, &QComboBox::editTextChanged, this, &TForm1::cbModelsChange);
+    connect(N7, &QAction::triggered, this, &TForm1::N7Click);
+    connect(N8, &QAction::triggered, this, &TForm1::N8Click);
+}
+
+void TForm1::LoadKeyAndModelLists() {
+    // Filling the boxes in code is not a change the count has to follow; the show
+    // handler sets it once afterwards.
+    const QSignalBlocker keysBlocker(editApiKey);
+    const QSignalBlocker modelsBlocker(cbModels);
+    LoadList(FModels);
+    LoadList(FKeys);
+    if (editApiKey->count() > 0)
+        editApiKey->setCurrentIndex(0);
+    if (cbModels->count() > 0)
+        cbModels->setCurrentIndex(0);
+}
+
+void TForm1::LoadList(TKeptList& list) {
+    const QString path = FFolders.inWorkingDir(list.fileName);
+    QString error;
+    if (!QFileInfo::exists(path)) {
+        list.format = TextFormat{};
+        if (!WriteListFile(path, entriesOf(list.box), list.format, list.access, error))
+            FDialogs.ShowMessage(error);
+        return;
+    }
+    ListFile file;
+    if (!ReadListFile(path, file, error)) {
+        FDialogs.ShowMessage(error);
+        return;
+    }
+    list.format = file.format;
+    list.box->clear();
+    list.box->addItems(file.lines);
+}
+
+void TForm1::ShowTodayRequestCount() {
+    CountLabel->setText(QString::number(GetTodayRequestCount(
+        FFolders.programDir, editApiKey->currentText(), cbModels->currentText())));
+}
+
+void TForm1::editApiKeyChange() {
+    ShowTodayRequestCount();
+}
+
+void TForm1::cbModelsChange() {
+    ShowTodayRequestCount();
+}
+
+void TForm1::editApiKeyKeyUp(int Key) {
+    if (isEnter(Key))
+        AddShownEntry(FKeys);
+}
+
+void TForm1::cbModelsKeyUp(int Key) {
+    if (isEnter(Key))
+        AddShownEntry(FModels);
+}
+
+void TForm1::N7Click() {
+    RemoveShownEntry(FKeys, kDeleteKeyQuestion);
+}
+
+void TForm1::N8Click() {
+    RemoveShownEntry(FModels, kDeleteModelQuestion);
+}
+
+void TForm1::AddShownEntry(TKeptList& list) {
+    // Taken as typed: a trailing space belongs to the key.
+    const QString text = list.box->currentText();
+    if (findIgnoringCase(list.box, text) >= 0)
+        return;
+    list.box->addItem(text);
+    SaveList(list);
+}
+
+void TForm1::RemoveShownEntry(TKeptList& list, const QString& question) {
+    const QString text = list.box->currentText();
+    const int index = findIgnoringCase(list.box, text);
+    if (index < 0)
+        return;
+    if (!FDialogs.AskYesNo(question, TDialogs::TQuestionIcon::Question))
+        return;
+    {
+        // The box keeps showing the text; only the entry goes.
+        const QSignalBlocker blocker(list.box);
+        list.box->removeItem(index);
+        list.box->setCurrentIndex(-1);
+        list.box->setEditText(text);
+    }
+    SaveList(list);
+}
+
+void TForm1::SaveList(TKeptList& list) {
+    QString error;
+    if (!WriteListFile(FFolders.inWorkingDir(list.fileName), entriesOf(list.box), list.format,
+                       list.access, error))
+        FDialogs.ShowMessage(error);
+}

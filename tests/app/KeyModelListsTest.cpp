@@ -1,0 +1,216 @@
+#include "ApiKeyStatsU.h"
+#include "Clock.h"
+#include "GeminiDM.h"
+#include "MainWindow.h"
+#include "ScriptedDialogs.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString kDeleteModel = QStringLiteral("Удалить Модель?\r\nДействие необратимо.");
+const QString kDeleteKey = QStringLiteral("Удалить этот ключ?\r\nДействие необратимо.");
+
+QStringList entries(const QComboBox* box) {
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts.append(box->itemText(i));
+    return texts;
+}
+
+class KeyModelListsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
+        const QDateTime now(QDate(2025, 3, 1), QTime(12, 0));
+        Clock::setSource([now] { return now; });
+    }
+    void TearDown() override {
+        form.reset();
+        Clock::setSource({});
+    }
+
+    void start() {
+        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
+        geminiDM = std::make_unique<TGeminiDM>();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    QString working(const char* name) const {
+        return QDir(workingDir.path()).filePath(QString::fromUtf8(name));
+    }
+
+    static void writeBytes(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    static QByteArray readBytes(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    void countRequests(const QString& key, const QString& model, int times) const {
+        for (int i = 0; i < times; ++i)
+            ASSERT_GT(IncrementTodayRequestCount(programDir.path(), key, model), 0);
+    }
+
+    static void pressEnter(QComboBox* box, const QString& text) {
+        box->setEditText(text);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+
+    QTemporaryDir programDir;
+    QTemporaryDir workingDir;
+    TScriptedDialogs dialogs;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TGeminiDM> geminiDM;
+};
+
+TEST_F(KeyModelListsTest, FirstStartWritesTheListFilesAndShowsTheFirstModel) {
+    start();
+    EXPECT_EQ(readBytes(working("Models.txt")),
+              QByteArray("gemini-2.5-pro\r\ngemini-2.5-flash\r\ngemini-2.5-flash-lite\r\n"));
+    EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray());
+    const auto ownerGroupOther = QFileDevice::Permissions::fromInt(0x7077);
+    EXPECT_EQ(QFile::permissions(working("Keys.txt")) & ownerGroupOther,
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(form->cbModels->currentText(), QStringLiteral("gemini-2.5-pro"));
+    EXPECT_EQ(form->editApiKey->count(), 0);
+    EXPECT_EQ(form->editApiKey->currentText(), QString());
+    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("-1")); // no key yet
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(KeyModelListsTest, LoadsTheListsAndCountsTheShownKeyAndModel) {
+    writeBytes(working("Keys.txt"), "k1\r\n\r\nk2\n");
+    writeBytes(working("Models.txt"), "\xEF\xBB\xBF"
+                                      "m1\r\nm2\r\n");
+    countRequests(QStringLiteral("k1"), QStringLiteral("m1"), 5);
+    countRequests(QStringLiteral("k1"), QStringLiteral("m2"), 2);
+    start();
+
+    EXPECT_EQ(entries(form->editApiKey),
+              QStringList({QStringLiteral("k1"), QString(), QStringLiteral("k2")}));
+    EXPECT_EQ(entries(form->cbModels), QStringList({QStringLiteral("m1"), QStringLiteral("m2")}));
+    EXPECT_EQ(form->editApiKey->currentText(), QStringLiteral("k1"));
+    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("5"));
+
+    // Either box changing refreshes the count, typed or picked.
+    form->cbModels->setCurrentIndex(1);
+    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("2"));
+    form->editApiKey->setCurrentIndex(2);
+    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("0"));
+    form->editApiKey->setCurrentIndex(1);
+    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("-1"));
+    form->editApiKey->lineEdit()->clear();
+    QTest::keyClicks(form->editApiKey, QStringLiteral("k1"));
+    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("2"));
+
+    // Every show reads the files again and shows their first entries.
+    writeBytes(working("Models.txt"), "m3\r\n");
+    form->hide();
+    form->show();
+    EXPECT_EQ(entries(form->cbModels), QStringList{QStringLiteral("m3")});
+    EXPECT_EQ(form->editApiKey->currentText(), QStringLiteral("k1"));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(KeyModelListsTest, EnterAddsTheTextAsTypedUnlessItIsListed) {
+    writeBytes(working("Models.txt"), "\xEF\xBB\xBF"
+                                      "gemini-2.5-pro\r\n");
+    start();
+    // Keys typed into the box reach it, not only its text field.
+    EXPECT_EQ(form->editApiKey->lineEdit()->focusProxy(), form->editApiKey);
+
+    pressEnter(form->cbModels, QStringLiteral("GEMINI-2.5-PRO"));
+    EXPECT_EQ(entries(form->cbModels), QStringList{QStringLiteral("gemini-2.5-pro")});
+    // The box itself picks the listed entry on Enter; the handler's own check holds too.
+    form->cbModels->setEditText(QStringLiteral("Gemini-2.5-Pro"));
+    form->cbModelsKeyUp(Qt::Key_Return);
+    EXPECT_EQ(entries(form->cbModels), QStringList{QStringLiteral("gemini-2.5-pro")});
+    pressEnter(form->cbModels, QStringLiteral("my model"));
+    EXPECT_EQ(readBytes(working("Models.txt")), QByteArray("\xEF\xBB\xBF"
+                                                           "gemini-2.5-pro\r\nmy model\r\n"));
+
+    pressEnter(form->editApiKey, QStringLiteral("key-1 "));
+    form->editApiKey->setEditText(QStringLiteral("key-2"));
+    QTest::keyClick(form->editApiKey, Qt::Key_A); // only Enter adds
+    pressEnter(form->editApiKey, QString());
+    pressEnter(form->editApiKey, QString());
+    EXPECT_EQ(entries(form->editApiKey), QStringList({QStringLiteral("key-1 "), QString()}));
+    EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("key-1 \r\n\r\n"));
+    EXPECT_EQ(QFile::permissions(working("Keys.txt")) &
+                  (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+              QFileDevice::Permissions());
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+}
+
+TEST_F(KeyModelListsTest, DeletingAsksFirstAndKeepsTheTextShown) {
+    writeBytes(working("Keys.txt"), "k1\r\nk2\r\n");
+    countRequests(QStringLiteral("k1"), QStringLiteral("gemini-2.5-flash"), 3);
+    start();
+    const QByteArray models = readBytes(working("Models.txt"));
+
+    // A name typed but never added is not asked about.
+    form->cbModels->setEditText(QStringLiteral("typed-model"));
+    form->N8->trigger();
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+
+    form->cbModels->setEditText(QStringLiteral("GEMINI-2.5-FLASH"));
+    dialogs.answers = {false};
+    form->N8->trigger();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0].text, kDeleteModel);
+    EXPECT_EQ(form->cbModels->count(), 3);
+    EXPECT_EQ(readBytes(working("Models.txt")), models);
+
+    dialogs.answers = {true};
+    form->N8->trigger();
+    EXPECT_EQ(entries(form->cbModels), QStringList({QStringLiteral("gemini-2.5-pro"),
+                                                    QStringLiteral("gemini-2.5-flash-lite")}));
+    EXPECT_EQ(readBytes(working("Models.txt")),
+              QByteArray("gemini-2.5-pro\r\ngemini-2.5-flash-lite\r\n"));
+    EXPECT_EQ(form->cbModels->currentText(), QStringLiteral("GEMINI-2.5-FLASH"));
+    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("3"));
+
+    form->editApiKey->setCurrentIndex(1);
+    dialogs.answers = {true};
+    form->N7->trigger();
+    ASSERT_EQ(dialogs.questions.size(), 3);
+    EXPECT_EQ(dialogs.questions[2].text, kDeleteKey);
+    EXPECT_EQ(entries(form->editApiKey), QStringList{QStringLiteral("k1")});
+    EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("k1\r\n"));
+    EXPECT_EQ(form->editApiKey->currentText(), QStringLiteral("k2"));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(KeyModelListsTest, FileErrorsAreShownAndTheBoxKeepsItsChange) {
+    ASSERT_TRUE(QDir(workingDir.path()).mkdir(QStringLiteral("Keys.txt")));
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("Keys.txt")));
+    // The rest of the first show still runs.
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Новый чат начат."));
+    EXPECT_EQ(form->cbModels->currentText(), QStringLiteral("gemini-2.5-pro"));
+
+    pressEnter(form->editApiKey, QStringLiteral("k1"));
+    EXPECT_EQ(entries(form->editApiKey), QStringList{QStringLiteral("k1")});
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_TRUE(dialogs.messages[1].startsWith(QStringLiteral("Не удалось записать файл")));
+}
+
+} // namespace
