@@ -6,7 +6,7 @@
 #include <algorithm>
 
 TLine* TDocumentStore::newLine(QString value) {
-    return &FLines.emplace_back(std::move(value));
+    return &FLines.emplace_back(*this, std::move(value));
 }
 
 TBlock* TDocumentStore::newBlock() {
@@ -14,6 +14,7 @@ TBlock* TDocumentStore::newBlock() {
 }
 
 void TBlock::AppendLine(TLine* line) {
+    FStore->changed();
     if (FLineTail) {
         FLineTail->FNextEmpty = line->FIsEmpty;
         line->FPrevEmpty = FLineTail->FIsEmpty;
@@ -26,6 +27,7 @@ void TBlock::AppendLine(TLine* line) {
 }
 
 void TBlock::removeLine(TLine* line) {
+    FStore->changed();
     if (line->FPrevious)
         line->FPrevious->FNext = line->FNext;
     else
@@ -59,6 +61,7 @@ void TBlock::removeSurroundingEmptyLines() {
 }
 
 TBlock* TBlock::split(TLine* line) {
+    FStore->changed();
     TBlock* block = FStore->newBlock();
     if (line) {
         block->FLines = FLines;
@@ -96,7 +99,7 @@ void TBlock::removeListIndent(const TConfiguration& config, TTable& tables) {
         default:
             drop = std::min(line->FLeading, 4);
         }
-        line->FValue.remove(0, drop);
+        line->dropPrefix(drop);
         line->InitLeading();
     }
 }
@@ -108,7 +111,7 @@ void TBlock::removeBlockQuotePrefix() {
         qsizetype drop = line->FLeading + 1;
         if (drop < line->FValue.size() && line->FValue[drop] == u' ')
             ++drop;
-        line->FValue.remove(0, drop);
+        line->dropPrefix(drop);
         line->InitLeading();
     }
 }
@@ -156,7 +159,7 @@ void TBlock::transfromHeadline() {
             --k;
         if (k + 1 < L && text[k + 1] != u' ')
             k = L;
-        line->FValue = k >= L ? text.mid(i) : text.mid(i, std::max(k - i + 1, 0));
+        line->setValue(k >= L ? text.mid(i) : text.mid(i, std::max(k - i + 1, 0)));
         line->FLeading = 0;
         line->FTrailing = 0;
     }

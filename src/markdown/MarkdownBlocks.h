@@ -2,6 +2,9 @@
 
 #include "MarkdownLines.h"
 
+#include <QHash>
+
+#include <cstdint>
 #include <deque>
 
 enum TBlockType {
@@ -28,9 +31,32 @@ public:
     TLine* newLine(QString value);
     TBlock* newBlock();
 
+    // Lines change while blocks are built; answers cached about them hold until the next
+    // change of any line's text or links.
+    void changed() { ++FEpoch; }
+
+    enum THtmlStart { hsUnknown, hsNotBlock, hsBlock, hsScanAlone };
+    // isHtmlBlockStart for a line that starts with an element: one pass over the lines that
+    // follow answers it for every such line at once, so that many unclosed elements do not
+    // cost a scan to the end of the text each.
+    THtmlStart htmlBlockStart(const TLine* line, TLine*& end);
+    // The first line at or after line whose text holds "-->", or none.
+    TLine* commentEndFrom(TLine* line);
+
 private:
+    struct THtmlAnswer {
+        THtmlStart start;
+        TLine* end;
+    };
+    void scanHtmlElements(TLine* first);
+    void forgetIfChanged();
+
     std::deque<TLine> FLines;
     std::deque<TBlock> FBlocks;
+    std::uint64_t FEpoch = 0;
+    std::uint64_t FCacheEpoch = 0;
+    QHash<const TLine*, THtmlAnswer> FHtmlStarts;
+    QHash<const TLine*, TLine*> FCommentEnds;
 };
 
 // A node of the block tree: a leaf holds lines, any other block holds children.

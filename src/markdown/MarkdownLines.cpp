@@ -1,5 +1,6 @@
 #include "MarkdownLines.h"
 
+#include "MarkdownBlocks.h"
 #include "MarkdownConfiguration.h"
 #include "MarkdownTables.h"
 #include "MarkdownUtils.h"
@@ -39,12 +40,6 @@ bool isLineEscapable(QChar ch) {
     default:
         return false;
     }
-}
-
-QString tagNameOf(const QString& element) {
-    QString name;
-    TUtils::getXMLTag(name, element);
-    return name.toLower();
 }
 
 } // namespace
@@ -110,8 +105,19 @@ QString TLine::readUntil(std::initializer_list<char16_t> chend) {
     return buffer;
 }
 
+void TLine::dropPrefix(qsizetype count) {
+    FValue.remove(0, count);
+    FStore->changed();
+}
+
+void TLine::setValue(QString value) {
+    FValue = std::move(value);
+    FMarkerChar = 0;
+    FStore->changed();
+}
+
 void TLine::setEmpty() {
-    FValue.clear();
+    setValue({});
     FLeading = 0;
     FTrailing = 0;
     FIsEmpty = true;
@@ -122,14 +128,18 @@ void TLine::setEmpty() {
 }
 
 int TLine::countMarkerChars(QChar ch) const {
-    int count = 0;
-    for (QChar c : FValue) {
-        if (c == ch)
-            ++count;
-        else if (c != u' ')
-            return 0;
+    const qsizetype L = FValue.size();
+    if (FMarkerChar != ch.unicode() || FMarkerDistance > L) {
+        // Look from the end: in a nested list line the other character is usually last.
+        qsizetype p = L - 1;
+        while (p >= 0 && (FValue[p] == ch || FValue[p] == u' '))
+            --p;
+        FMarkerChar = ch.unicode();
+        FMarkerDistance = p < 0 ? 0 : L - p;
     }
-    return count;
+    if (FMarkerDistance > 0)
+        return 0;
+    return int(FValue.count(ch));
 }
 
 int TLine::countLeadingChars(QChar ch, bool allowSpaces) const {
@@ -241,10 +251,10 @@ QString TLine::stripID() {
     const QString id = TUtils::trimLow(QStringView(FValue).mid(start, q - start));
     const QStringView value(FValue);
     if (FLeading > 0)
-        FValue = value.left(FLeading).toString() +
-                 TUtils::trimLow(value.mid(FLeading, start - 2 - FLeading));
+        setValue(value.left(FLeading).toString() +
+                 TUtils::trimLow(value.mid(FLeading, start - 2 - FLeading)));
     else
-        FValue = TUtils::trimLow(value.left(start - 2));
+        setValue(TUtils::trimLow(value.left(start - 2)));
     FTrailing = 0;
     return id;
 }
@@ -254,12 +264,23 @@ bool TLine::isHtmlBlockStart() {
     const int L = length();
     if (L >= FLeading + 2 && FValue[FLeading + 1] == u'!' && findCommentEnd(this, FLeading) > 0)
         return true;
+    TLine* end = nullptr;
+    switch (FStore->htmlBlockStart(this, end)) {
+    case TDocumentStore::hsNotBlock:
+        return false;
+    case TDocumentStore::hsBlock:
+        FXmlEndLine = end;
+        return true;
+    default:
+        break;
+    }
+    // A line that starts with a closing tag is read as if it opened that element.
     QString element;
     const int p = TUtils::readXML(element, FValue, FLeading, false);
     FPosition = p;
     if (p < 0)
         return false;
-    const QString name = tagNameOf(element);
+    const QString name = TUtils::lowerTagName(element);
     if (!THTML::isHtmlBlockElement(name))
         return false;
     if (name == u"hr"_s || element.endsWith(u"/>"_s)) {
@@ -285,7 +306,7 @@ bool TLine::isHtmlBlockStart() {
         }
         element.clear();
         const int q = TUtils::readXML(element, line->FValue, FPosition, false);
-        const QString n = tagNameOf(element);
+        const QString n = TUtils::lowerTagName(element);
         if (THTML::isHtmlBlockElement(n) && n != u"hr"_s && !element.endsWith(u"/>"_s)) {
             if (element.startsWith(u"</"_s)) {
                 if (open.last() != n)
@@ -308,21 +329,14 @@ int TLine::findCommentEnd(TLine* line, int start) {
     const int L = length();
     if (start + 3 >= L || FValue[start + 2] != u'-' || FValue[start + 3] != u'-')
         return -1;
-    int p = start + 4;
-    while (line) {
-        const QString& text = line->FValue;
-        const qsizetype dash = text.indexOf(u'-', p);
-        if (dash < 0) {
-            line = line->FNext;
-            p = 0;
-            continue;
-        }
-        p = int(dash);
-        if (p + 2 < text.size() && text[p + 1] == u'-' && text[p + 2] == u'>') {
-            FXmlEndLine = line;
-            return p + 3;
-        }
-        ++p;
+    const qsizetype here = line->FValue.indexOf(u"-->"_s, start + 4);
+    if (here >= 0) {
+        FXmlEndLine = line;
+        return int(here) + 3;
     }
-    return -1;
+    TLine* end = FStore->commentEndFrom(line->FNext);
+    if (!end)
+        return -1;
+    FXmlEndLine = end;
+    return int(end->FValue.indexOf(u"-->"_s)) + 3;
 }

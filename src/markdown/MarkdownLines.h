@@ -3,6 +3,7 @@
 #include <QString>
 
 class TConfiguration;
+class TDocumentStore;
 class TTable;
 
 enum TLineType {
@@ -40,7 +41,7 @@ private:
 // store owns them all.
 class TLine {
 public:
-    explicit TLine(QString value) : FValue(std::move(value)) {}
+    TLine(TDocumentStore& store, QString value) : FValue(std::move(value)), FStore(&store) {}
 
     void Init();
     void InitLeading();
@@ -55,6 +56,11 @@ public:
     int findCommentEnd(TLine* line, int start);
 
     int length() const { return int(FValue.size()); }
+    // Drops the first count characters (list markers, quote prefixes); cheap, since the
+    // string only moves its start.
+    void dropPrefix(qsizetype count);
+    // Replaces the text; every other change of a line's text goes through here.
+    void setValue(QString value);
 
     TLine* FXmlEndLine = nullptr;
     bool FPrevEmpty = false;
@@ -66,6 +72,14 @@ public:
     bool FNextEmpty = false;
     int FLeading = 0;
     TLine* FNext = nullptr;
+
+private:
+    TDocumentStore* FStore;
+    // countMarkerChars of one character: the distance from the end of the text to the last
+    // character that is neither that character nor a space (0: none). Dropping a prefix
+    // keeps it; any other change of the text forgets it.
+    mutable char16_t FMarkerChar = 0;
+    mutable qsizetype FMarkerDistance = 0;
 };
 
 // One link reference definition; a link of "*" with a title is an abbreviation.

@@ -279,6 +279,12 @@ void TUtils::getXMLTag(QString& out, const QString& element) {
         out += element[p++];
 }
 
+QString TUtils::lowerTagName(const QString& element) {
+    QString name;
+    getXMLTag(name, element);
+    return name.toLower();
+}
+
 void TUtils::appendCode(QString& out, const QString& in, int start, int end) {
     for (int p = start; p < end; ++p) {
         const QChar ch = in[p];

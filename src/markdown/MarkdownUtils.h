@@ -38,6 +38,7 @@ public:
     static int readXMLUntil(QString& out, const QString& in, int start, TCharSet end);
     static int readXML(QString& out, const QString& in, int start, bool safeMode);
     static void getXMLTag(QString& out, const QString& element);
+    static QString lowerTagName(const QString& element);
     static void appendCode(QString& out, const QString& in, int start, int end);
     static void appendValue(QString& out, const QString& in, int start, int end);
     static void appendValue(QString& out, const QString& in) {

@@ -135,7 +135,12 @@ INSTANTIATE_TEST_SUITE_P(
         TConversionCase{mdRich, u"<!-- a\nb -->\nafter", u"<!-- a\nb -->\n<p>after</p>\n"},
         TConversionCase{mdRich, u"<div>\n<script>alert(1)</script>\n</div>",
                         u"<div>\n&lt;script>alert(1)&lt;/script>\n</div>\n"},
-        TConversionCase{mdRich, u"<div><div></p></div>", u"<p><div><div></p></div></p>\n"}));
+        TConversionCase{mdRich, u"<div><div></p></div>", u"<p><div><div></p></div></p>\n"},
+        TConversionCase{mdRich, u"<div>\n<div>\n</div>", u"<p><div></p>\n<div>\n</div>\n"},
+        TConversionCase{mdRich, u"<div>\n<p>\n</div>\n</p>", u"<p><div>\n<p>\n</div>\n</p></p>\n"},
+        TConversionCase{mdRich, u"</div>\n</div>\nx", u"</div>\n</div>\n<p>x</p>\n"},
+        TConversionCase{mdRich, u"> <div>\n> a\n> </div>\n\nb",
+                        u"<blockquote><div>\na\n</div>\n</blockquote>\n<p>b</p>\n"}));
 
 TEST(Reading, ACharacterZeroEndsTheSource) {
     const QChar text[] = {u'a', QChar(0), u'b'};

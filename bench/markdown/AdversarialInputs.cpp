@@ -1,0 +1,67 @@
+#include "AdversarialInputs.h"
+
+#include <random>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString repeated(const QString& unit, int count) {
+    QString text;
+    text.reserve(unit.size() * count);
+    for (int i = 0; i < count; ++i)
+        text += unit;
+    return text;
+}
+
+QString mixedMarkers(int count) {
+    const QString markers[] = {u"*"_s, u"_"_s,  u"~"_s,  u"^"_s,  u"=="_s, u"++"_s,
+                               u"`"_s, u"``"_s, u"**"_s, u"__"_s, u"~~"_s, u"$"_s};
+    std::mt19937 random(1);
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += markers[random() % std::size(markers)] + u"w "_s;
+    return text;
+}
+
+QString table(int rows) {
+    QString text = u"| Name | Value | Note |\n|:--|--:|:-:|\n"_s;
+    for (int i = 0; i < rows; ++i)
+        text += u"| **row %1** | `%1` | see [x](/r/%1) |\n"_s.arg(i);
+    return text;
+}
+
+QString definitionsAndReferences(int count) {
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += u"[ref%1]: /target/%1 \"Title %1\"\n"_s.arg(i);
+    text += u'\n';
+    for (int i = 0; i < count; ++i)
+        text += u"[ref%1] "_s.arg(i);
+    return text;
+}
+
+} // namespace
+
+std::vector<std::pair<QString, QString>> adversarialInputs() {
+    constexpr int kMegabyte = 1 << 20;
+    const QString sentence =
+        u"Some **bold** and *em* text with `code`, a [link](/x) and \"quotes\" -- "_s;
+    return {
+        {u"100k mixed unmatched markers"_s, mixedMarkers(100000) + repeated(u"x"_s, 700000)},
+        {u"nested markers *_~^ x 50k"_s,
+         repeated(u"*_~^++==`"_s, 50000) + repeated(u"w"_s, 600000)},
+        {u"50k [ and !["_s, repeated(u"[![ "_s, 50000) + repeated(u"z"_s, 800000)},
+        {u"1M <"_s, repeated(u"<"_s, kMegabyte)},
+        {u"1M &"_s, repeated(u"&"_s, kMegabyte)},
+        {u"<a x 350k"_s, repeated(u"<a "_s, 350000)},
+        {u"10k nested quotes x 100 lines"_s, repeated(repeated(u">"_s, 10000) + u" x\n"_s, 100)},
+        {u"10k nested lists x 50 lines"_s, repeated(repeated(u"- "_s, 10000) + u"x\n"_s, 50)},
+        {u"10k-row table"_s, table(10000)},
+        {u"100k definitions + references"_s, definitionsAndReferences(100000)},
+        {u"1 MB line"_s, repeated(sentence, kMegabyte / int(sentence.size()))},
+        {u"1M line breaks"_s, repeated(u"\n"_s, kMegabyte)},
+        {u"50k ( in link targets"_s, repeated(u"[a]("_s, 250000)},
+        {u"20k unclosed <div> lines"_s, repeated(u"<div>\n"_s, 20000)},
+    };
+}

@@ -1,0 +1,111 @@
+#include "MarkdownBlocks.h"
+#include "MarkdownUtils.h"
+
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+void TDocumentStore::forgetIfChanged() {
+    if (FCacheEpoch == FEpoch)
+        return;
+    FHtmlStarts.clear();
+    FCommentEnds.clear();
+    FCacheEpoch = FEpoch;
+}
+
+TDocumentStore::THtmlStart TDocumentStore::htmlBlockStart(const TLine* line, TLine*& end) {
+    forgetIfChanged();
+    if (!FHtmlStarts.contains(line))
+        scanHtmlElements(const_cast<TLine*>(line));
+    const THtmlAnswer answer = FHtmlStarts.value(line, {hsScanAlone, nullptr});
+    end = answer.end;
+    return answer.start;
+}
+
+// Reads every tag of the lines from first on, as the block test reads them, with one stack of
+// open block elements. A line whose first tag opens a block element is answered when that
+// element is closed (its block ends there) or when a wrongly nested closing tag, or the end
+// of the lines, is met while it is still open (no block).
+void TDocumentStore::scanHtmlElements(TLine* first) {
+    struct TOpen {
+        QString name;
+        const TLine* start;
+    };
+    std::vector<TOpen> open;
+    const auto answerOpenStarts = [&] {
+        for (const TOpen& entry : open)
+            if (entry.start)
+                FHtmlStarts[entry.start] = {hsNotBlock, nullptr};
+        open.clear();
+    };
+    QString element;
+    for (TLine* line = first; line; line = line->FNext) {
+        FHtmlStarts[line] = {hsUnknown, nullptr};
+        const QString& text = line->FValue;
+        const bool startsWithTag = !line->FIsEmpty && text[line->FLeading] == u'<';
+        const TTagIndex tags(text);
+        bool firstTag = true;
+        qsizetype position = 0;
+        for (qsizetype lt; (lt = text.indexOf(u'<', position)) >= 0;) {
+            const int q = tags.tagEnd(int(lt));
+            const bool start = firstTag && startsWithTag;
+            firstTag = false;
+            if (q <= 0) {
+                if (start)
+                    FHtmlStarts[line] = {hsNotBlock, nullptr};
+                position = lt + 1;
+                continue;
+            }
+            element.clear();
+            TUtils::readXML(element, text, int(lt), false);
+            position = q;
+            const QString name = TUtils::lowerTagName(element);
+            const bool block = THTML::isHtmlBlockElement(name);
+            const bool single = name == u"hr"_s || element.endsWith(u"/>"_s);
+            const bool closing = element.startsWith(u"</"_s);
+            bool pushedStart = false;
+            if (start) {
+                if (!block)
+                    FHtmlStarts[line] = {hsNotBlock, nullptr};
+                else if (single)
+                    FHtmlStarts[line] = {hsBlock, line};
+                else if (closing)
+                    FHtmlStarts[line] = {hsScanAlone, nullptr};
+                else
+                    pushedStart = true;
+            }
+            if (!block || single)
+                continue;
+            if (!closing) {
+                open.push_back({name, pushedStart ? line : nullptr});
+            } else if (!open.empty()) {
+                if (open.back().name == name) {
+                    if (open.back().start)
+                        FHtmlStarts[open.back().start] = {hsBlock, line};
+                    open.pop_back();
+                } else {
+                    answerOpenStarts();
+                }
+            }
+        }
+    }
+    answerOpenStarts();
+}
+
+TLine* TDocumentStore::commentEndFrom(TLine* line) {
+    forgetIfChanged();
+    if (!line)
+        return nullptr;
+    if (!FCommentEnds.contains(line)) {
+        std::vector<TLine*> chain;
+        for (TLine* l = line; l && !FCommentEnds.contains(l); l = l->FNext)
+            chain.push_back(l);
+        TLine* next = chain.back()->FNext ? FCommentEnds.value(chain.back()->FNext) : nullptr;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            if ((*it)->FValue.contains(u"-->"_s))
+                next = *it;
+            FCommentEnds[*it] = next;
+        }
+    }
+    return FCommentEnds.value(line);
+}
