@@ -47,7 +47,6 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate() {
     FBaseHtmlLoaded = false;
-    FBaseHtmlLoadedEdge = false;
     FIsLoading = false;
     FFormShown = false;
     FCurrentChatFile.clear();
@@ -79,6 +78,7 @@ void TForm1::FormShow() {
         ListBox2->setCurrentRow(0);
     }
     GeminiDM->ClearHistory();
+    ResetChatView();
     FCurrentChatFile.clear();
     SetStatusText(QStringLiteral("Новый чат начат."));
     ShowTodayRequestCount();

@@ -19,6 +19,7 @@ class QTimer;
 class QWebEngineView;
 class QWidget;
 class TBottomPanel;
+class TChatPage;
 class TDialogs;
 class TPromptEdit;
 
@@ -98,6 +99,17 @@ public:
     // Each concern below keeps its handlers in a file of its own, named in its heading.
 
     // Chat page: MainWindowPage.cpp
+    void ResetChatView();
+    void LoadBaseHtml();
+    void AppendHtml(const QString& html);
+    void ScrollChatBy(int pixels);
+    void ScrollChatToBottom();
+    void AddUserMessage(const QString& text, const QStringList& files);
+    void AddModelMessage(const QString& data);
+    void AddImageMessage(const QString& MimeType, const QString& Base64Data);
+    void RenderHistory();
+    void DownButClick();
+    TChatPage& ChatPage() { return *FChatPage; }
 
     // Send flow: MainWindowSend.cpp
 
@@ -158,14 +170,13 @@ private:
     void SaveList(TKeptList& list);
     TKeptList FKeys;
     TKeptList FModels;
-    void DownButClick();
 
     AppFolders FFolders;
     TDialogs& FDialogs;
     QLabel* FStatusText = nullptr;
+    TChatPage* FChatPage = nullptr;
 
     bool FBaseHtmlLoaded = false;
-    bool FBaseHtmlLoadedEdge = false;
     QString FCurrentChatFile;
     bool FIsLoading = false;
     bool FFormShown = false;

@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 
 #include "BottomPanel.h"
+#include "ChatPage.h"
 #include "PromptEdit.h"
 
 #include <QAction>
@@ -141,6 +142,7 @@ void TForm1::CreateChatArea() {
     Panel5 = named(new QWidget(Splitter1), "Panel5");
     Panel1 = whitePanel("Panel1", Panel5);
     WebBrowser1 = named(new QWebEngineView(Panel1), "WebBrowser1");
+    FChatPage = new TChatPage(WebBrowser1);
     auto* browserLayout = new QVBoxLayout(Panel1);
     browserLayout->setContentsMargins(0, 0, 0, 0);
     browserLayout->addWidget(WebBrowser1);
@@ -191,6 +193,7 @@ void TForm1::CreateBottomPanel() {
 
     DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), Panel2);
     DownBut->setGeometry(TBottomPanel::kDesignWidth - 36, 4, 30, 30);
+    connect(DownBut, &QPushButton::clicked, this, &TForm1::DownButClick);
 
     Panel2->SetAnchoredControls(memoPrompt, ListBox1, DownBut);
     Panel2->SetResizeHandler([this] { FormResize(); });

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// The chat page: styles, the copy-button script and the empty "chat-container" that
+// message blocks are appended to. One string without line breaks, written whole.
+const QString& ChatPageTemplate();
+
+// The script of the page, exactly as it stands between its script tags.
+const QString& ChatPageScript();

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The HTML of the three kinds of message block on the chat page. Each block carries the
+// moment it is built, from the program's clock.
+
+// The timestamp of a block: "hh:nn:ss - dd.mm.yyyy".
+QString MessageTimestamp();
+
+// A user's prompt with the names of its attachments (file names, or MIME types for
+// parts without a name), listed as given.
+QString BuildUserMessageHtml(const QString& text, const QStringList& files);
+
+// A model answer: an image description becomes an image block, anything else is
+// converted from Markdown.
+QString BuildModelMessageHtml(const QString& data);
+
+QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data);
+
+// Puts every "<pre>"…"</pre>" span into a container whose header has a copy button.
+QString WrapCodeBlocks(const QString& html);
