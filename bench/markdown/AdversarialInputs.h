@@ -2,8 +2,10 @@
 
 #include <QString>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
-// Hostile texts of about 1 MB each, named, that the converter must finish quickly.
-std::vector<std::pair<QString, QString>> adversarialInputs();
+// Hostile texts of about 1 MB each, by name, made when asked for; the converter must finish
+// each quickly.
+std::vector<std::pair<QString, std::function<QString()>>> adversarialInputs();

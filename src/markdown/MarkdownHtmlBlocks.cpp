@@ -22,10 +22,11 @@ TDocumentStore::THtmlStart TDocumentStore::htmlBlockStart(const TLine* line, TLi
     return answer.start;
 }
 
-// Reads every tag of the lines from first on, as the block test reads them, with one stack of
-// open block elements. A line whose first tag opens a block element is answered when that
-// element is closed (its block ends there) or when a wrongly nested closing tag, or the end
-// of the lines, is met while it is still open (no block).
+// Reads the tags of the lines from first on, as the block test reads them, with one stack of
+// open block elements, until first is answered. A line whose first tag opens a block element
+// is answered when that element is closed (its block ends there) or when a wrongly nested
+// closing tag, or the end of the lines, is met while it is still open (no block). Every line
+// answered on the way is remembered, so a run of unclosed elements is read once.
 void TDocumentStore::scanHtmlElements(TLine* first) {
     struct TOpen {
         QString name;
@@ -35,12 +36,11 @@ void TDocumentStore::scanHtmlElements(TLine* first) {
     const auto answerOpenStarts = [&] {
         for (const TOpen& entry : open)
             if (entry.start)
-                FHtmlStarts[entry.start] = {hsNotBlock, nullptr};
+                FHtmlStarts.insert(entry.start, {hsNotBlock, nullptr});
         open.clear();
     };
     QString element;
-    for (TLine* line = first; line; line = line->FNext) {
-        FHtmlStarts[line] = {hsUnknown, nullptr};
+    for (TLine* line = first; line && !FHtmlStarts.contains(first); line = line->FNext) {
         const QString& text = line->FValue;
         const bool startsWithTag = !line->FIsEmpty && text[line->FLeading] == u'<';
         const TTagIndex tags(text);
@@ -52,7 +52,7 @@ void TDocumentStore::scanHtmlElements(TLine* first) {
             firstTag = false;
             if (q <= 0) {
                 if (start)
-                    FHtmlStarts[line] = {hsNotBlock, nullptr};
+                    FHtmlStarts.insert(line, {hsNotBlock, nullptr});
                 position = lt + 1;
                 continue;
             }
@@ -66,11 +66,11 @@ void TDocumentStore::scanHtmlElements(TLine* first) {
             bool pushedStart = false;
             if (start) {
                 if (!block)
-                    FHtmlStarts[line] = {hsNotBlock, nullptr};
+                    FHtmlStarts.insert(line, {hsNotBlock, nullptr});
                 else if (single)
-                    FHtmlStarts[line] = {hsBlock, line};
+                    FHtmlStarts.insert(line, {hsBlock, line});
                 else if (closing)
-                    FHtmlStarts[line] = {hsScanAlone, nullptr};
+                    FHtmlStarts.insert(line, {hsScanAlone, nullptr});
                 else
                     pushedStart = true;
             }
@@ -81,7 +81,7 @@ void TDocumentStore::scanHtmlElements(TLine* first) {
             } else if (!open.empty()) {
                 if (open.back().name == name) {
                     if (open.back().start)
-                        FHtmlStarts[open.back().start] = {hsBlock, line};
+                        FHtmlStarts.insert(open.back().start, {hsBlock, line});
                     open.pop_back();
                 } else {
                     answerOpenStarts();

@@ -11,10 +11,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Texts shorter than this are scanned directly; longer ones get position indexes so that no
-// failed search is ever repeated.
-constexpr int kIndexFrom = 256;
-
 constexpr std::array<bool, 128> kTokenStart = [] {
     std::array<bool, 128> table{};
     for (char c : std::string_view("*_!&<[\\]`\"(-.>^$+=~"))
@@ -221,18 +217,25 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     return mtNONE;
 }
 
-TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth)
-    : FEmitter(emitter), FConfig(emitter.config()), FIn(in), FTags(in), FData(in.constData()),
-      FLength(int(in.size())), FDepth(depth), FExtensions(FConfig.isDialect({mdRich, mdExtended})),
-      FRich(FConfig.isDialect({mdRich})) {
+TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget)
+    : FEmitter(emitter), FConfig(emitter.config()), FIn(in), FTags(in, directBudget),
+      FData(in.constData()), FLength(int(in.size())), FDepth(depth),
+      FExtensions(FConfig.isDialect({mdRich, mdExtended})), FRich(FConfig.isDialect({mdRich})),
+      FDirectBudget(directBudget >= 0 ? directBudget : 16 * qint64(FLength) + 1024) {
     const int n = FLength;
     FTokens.resize(n);
     std::array<bool, kCloseKinds> needed{};
     bool code = false;
     const bool specialLinks = FConfig.specialLinkEmitter() != nullptr;
     for (int p = 0; p < n; ++p) {
+        const char16_t u = FData[p].unicode();
+        if (u >= 128 || !kTokenStart[u])
+            continue;
         const TMarkToken mt = tokenAt(in, p, FExtensions, FRich);
+        if (mt == mtNONE)
+            continue;
         FTokens[p] = mt;
+        FPositions.push_back(p);
         if (mt == mtCODE_SINGLE || mt == mtCODE_DOUBLE)
             code = true;
         else if (mt == mtX_LINK_OPEN)
@@ -240,29 +243,45 @@ TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth)
         else if (closeKind(mt) >= 0)
             needed[closeKind(mt)] = true;
     }
+    const int m = int(FPositions.size());
     std::vector<int> kinds;
     for (int k = 0; k < kCloseKinds; ++k) {
         if (needed[k]) {
-            FFirstClose[k].assign(n, -1);
+            FFirstClose[k].assign(m, -1);
             kinds.push_back(k);
         }
     }
     if (code) {
-        FNextCode[0].assign(n + 2, -1);
-        FNextCode[1].assign(n + 2, -1);
+        FNextCode[0].assign(m + 1, -1);
+        FNextCode[1].assign(m + 1, -1);
     }
-    FNextPosition.resize(n);
-    for (int p = n - 1; p >= 0; --p) {
+    FNextPosition.resize(m);
+    for (int i = m - 1; i >= 0; --i) {
+        const int p = FPositions[i];
         const int next = computeNext(p);
-        FNextPosition[p] = next;
+        FNextPosition[i] = next;
         const TMarkToken mt = TMarkToken(FTokens[p]);
+        const int j = next == p + 1 ? i + 1 : tokenIndexFrom(next, i + 1);
         for (int k : kinds)
-            FFirstClose[k][p] = closes(mt, k) ? p : next < n ? FFirstClose[k][next] : -1;
+            FFirstClose[k][i] = closes(mt, k) ? p : j < m ? FFirstClose[k][j] : -1;
         if (code) {
-            FNextCode[0][p] = mt == mtCODE_SINGLE ? p : FNextCode[0][p + 1];
-            FNextCode[1][p] = mt == mtCODE_DOUBLE ? p : FNextCode[1][p + 1];
+            FNextCode[0][i] = mt == mtCODE_SINGLE ? p : FNextCode[0][i + 1];
+            FNextCode[1][i] = mt == mtCODE_DOUBLE ? p : FNextCode[1][i + 1];
         }
     }
+}
+
+// The index of the first token at or after position, searching from index from on.
+int TInlineScan::tokenIndexFrom(int position, int from) const {
+    if (from < int(FPositions.size()) && FPositions[from] >= position)
+        return from;
+    return int(std::lower_bound(FPositions.begin() + from, FPositions.end(), position) -
+               FPositions.begin());
+}
+
+bool TInlineScan::spendDirect(qint64 steps) const {
+    FDirectWork += steps;
+    return FDirectWork < FDirectBudget;
 }
 
 int TInlineScan::closeKind(TMarkToken opener) {
@@ -322,14 +341,16 @@ bool TInlineScan::closes(TMarkToken mt, int kind) {
 int TInlineScan::closeOf(int start, TMarkToken token) const {
     if (token == mtNONE || start < 0 || start >= FLength)
         return -1;
+    const int m = int(FPositions.size());
+    int i = tokenIndexFrom(start, 0);
     const int kind = closeKind(token);
     if (kind >= 0 && !FFirstClose[kind].empty())
-        return FFirstClose[kind][start];
-    for (int p = start; p < FLength; p = FNextPosition[p]) {
-        const TMarkToken mt = TMarkToken(FTokens[p]);
+        return i < m ? FFirstClose[kind][i] : -1;
+    for (; i < m; i = tokenIndexFrom(FNextPosition[i], i + 1)) {
+        const TMarkToken mt = TMarkToken(FTokens[FPositions[i]]);
         if (mt == token || (token == mtEM_STAR && mt == mtSTRONG_STAR) ||
             (token == mtEM_UNDERSCORE && mt == mtSTRONG_UNDERSCORE))
-            return p;
+            return FPositions[i];
     }
     return -1;
 }
@@ -339,7 +360,8 @@ int TInlineScan::spanClose(int position, TMarkToken mt) const {
     const int from = position + (spansTwo(mt) ? 2 : 1);
     if (from >= FLength || FFirstClose[kind].empty())
         return -1;
-    return FFirstClose[kind][from];
+    const int i = tokenIndexFrom(from, 0);
+    return i < int(FPositions.size()) ? FFirstClose[kind][i] : -1;
 }
 
 int TInlineScan::computeNext(int p) {
@@ -399,19 +421,21 @@ int TInlineScan::untilEscaped(TEscapedSet set, int from) const {
         return -1;
     const TCharSet& chars = kEscapedSets[set];
     const int n = FLength;
-    if (n < kIndexFrom) {
-        for (int p = from; p < n; ++p) {
+    std::vector<int>& stops = FUntil[set];
+    if (stops.empty() && FDirectWork < FDirectBudget) {
+        int p = from;
+        for (; p < n; ++p) {
             const QChar ch = FData[p];
             if (ch == u'\\' && p + 1 < n) {
                 if (TUtils::isEscapable(FData[p + 1]))
                     ++p;
             } else if (chars.contains(ch.unicode())) {
-                return p;
+                break;
             }
         }
-        return -1;
+        spendDirect(p - from + 1);
+        return p < n ? p : -1;
     }
-    std::vector<int>& stops = FUntil[set];
     if (stops.empty()) {
         stops.assign(n + 2, -1);
         for (int p = n - 1; p >= 0; --p) {
@@ -428,15 +452,17 @@ int TInlineScan::untilEscaped(TEscapedSet set, int from) const {
 // The "]" that closes the "[" just before start, brackets counted, as readMdLinkId reads it.
 int TInlineScan::bracketClose(int start) const {
     const int n = FLength;
-    if (n < kIndexFrom) {
+    if (FBracketMatch.empty() && FDirectWork < FDirectBudget) {
         int depth = 1;
-        for (int p = start; p < n; ++p) {
+        int p = start;
+        for (; p < n; ++p) {
             if (FData[p] == u'[')
                 ++depth;
             else if (FData[p] == u']' && --depth == 0)
-                return p;
+                break;
         }
-        return -1;
+        spendDirect(p - start + 1);
+        return p < n ? p : -1;
     }
     if (FBracketMatch.empty()) {
         FBracketMatch.assign(n, -1);
@@ -461,7 +487,7 @@ int TInlineScan::linkTargetEnd(int start) const {
     const int n = FLength;
     if (start >= n)
         return -1;
-    if (n >= kIndexFrom && FParenDepth.empty()) {
+    if (FParenDepth.empty() && FDirectWork >= FDirectBudget) {
         FParenDepth.assign(n, 0);
         int depth = 0;
         for (int p = 0; p < n; ++p) {
@@ -481,28 +507,30 @@ int TInlineScan::linkTargetEnd(int start) const {
         std::sort(FTargetStops.begin(), FTargetStops.end());
     }
     // A start that the whole-text scan passes as an escaped character reads differently.
-    if (n >= kIndexFrom && FParenDepth[start] != kEscaped) {
+    if (!FParenDepth.empty() && FParenDepth[start] != kEscaped) {
         const int depth = FParenDepth[start];
         const auto it = std::lower_bound(FTargetStops.begin(), FTargetStops.end(),
                                          std::pair<int, int>(depth, start));
         return it != FTargetStops.end() && it->first == depth ? it->second : -1;
     }
     int depth = 1;
-    for (int p = start; p < n; ++p) {
+    int p = start;
+    for (; p < n; ++p) {
         const QChar ch = FData[p];
         if (ch == u'\\' && p + 1 < n) {
             if (TUtils::isEscapable(FData[p + 1]))
                 ++p;
         } else if (ch == u' ') {
             if (depth == 1)
-                return p;
+                break;
         } else if (ch == u'(') {
             ++depth;
         } else if (ch == u')' && --depth == 0) {
-            return p;
+            break;
         }
     }
-    return -1;
+    spendDirect(p - start + 1);
+    return p < n ? p : -1;
 }
 
 int TInlineScan::skipBlank(int from) const {
@@ -643,7 +671,7 @@ int TInlineScan::linkEnd(int start, TMarkToken token) const {
 int TInlineScan::codeEnd(int start, TMarkToken token, int& a, int& b) const {
     const bool single = token == mtCODE_SINGLE;
     a = start + (single ? 1 : 2);
-    b = FNextCode[single ? 0 : 1][std::min(a, FLength + 1)];
+    b = FNextCode[single ? 0 : 1][tokenIndexFrom(a, 0)];
     if (b <= 0)
         return -1;
     return single ? b : b + 1;
@@ -772,17 +800,16 @@ void TInlineScan::render(QString& out, int start, int stop) {
             continue;
         }
         const TMarkToken mt = TMarkToken(FTokens[p]);
-        const int next = FNextPosition[p];
-        const bool matched = next > p + 1;
-        switch (mt) {
-        case mtNONE: {
-            int q = p + 1;
-            while (q < stop && FTokens[q] == mtNONE)
-                ++q;
+        if (mt == mtNONE) {
+            const int i = tokenIndexFrom(p, 0);
+            const int q = std::min(stop, i < int(FPositions.size()) ? FPositions[i] : stop);
             target->append(QStringView(FData + p, q - p));
             p = q;
             continue;
         }
+        const int next = FNextPosition[tokenIndexFrom(p, 0)];
+        const bool matched = next > p + 1;
+        switch (mt) {
         case mtEM_STAR:
         case mtEM_UNDERSCORE:
         case mtSUB_TILDE:

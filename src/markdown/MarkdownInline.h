@@ -14,7 +14,9 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich);
 // with an explicit stack instead of recursion for nested spans.
 class TInlineScan {
 public:
-    TInlineScan(TEmitter& emitter, const QString& in, int depth);
+    // directBudget: how many characters direct searches may cost before the text gets its
+    // position indexes; by default a few passes over the text.
+    TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget = -1);
 
     // Where the span closed by token, scanned from start, ends; -1 when it never closes.
     int closeOf(int start, TMarkToken token) const;
@@ -41,6 +43,10 @@ private:
     static int closeKind(TMarkToken opener);
     static bool closes(TMarkToken mt, int kind);
     int spanClose(int position, TMarkToken mt) const;
+    int tokenIndexFrom(int position, int from) const;
+    // Direct scans are cheap for ordinary text; once they have cost more than a few passes
+    // over the text, the scan builds its position indexes instead.
+    bool spendDirect(qint64 steps) const;
     int computeNext(int p);
 
     int untilEscaped(TEscapedSet set, int from) const;
@@ -69,7 +75,13 @@ private:
     bool FExtensions;
     bool FRich;
 
+    qint64 FDirectBudget;
+    mutable qint64 FDirectWork = 0;
+
+    // The token of every position (mtNONE for most), the positions that hold one, and per
+    // such position (by its index) where the scan goes on after it and the answers below.
     std::vector<std::uint8_t> FTokens;
+    std::vector<int> FPositions;
     std::vector<int> FNextPosition;
     std::array<std::vector<int>, kCloseKinds> FFirstClose;
     std::vector<int> FNextCode[2];

@@ -197,7 +197,10 @@ int TUtils::readMdLinkId(QString& out, const QString& in, int start) {
     return -1;
 }
 
-int TUtils::readXMLUntil(QString& out, const QString& in, int start, TCharSet end) {
+namespace {
+
+// Reads inside a tag, quotes respected; the sink either keeps what was read or drops it.
+template <typename Sink> int readInsideTag(Sink& out, const QString& in, int start, TCharSet end) {
     const int length = int(in.size());
     bool inString = false;
     QChar quote;
@@ -227,6 +230,16 @@ int TUtils::readXMLUntil(QString& out, const QString& in, int start, TCharSet en
         ++p;
     }
     return -1;
+}
+
+struct TDiscard {
+    void operator+=(QChar) {}
+};
+
+} // namespace
+
+int TUtils::readXMLUntil(QString& out, const QString& in, int start, TCharSet end) {
+    return readInsideTag(out, in, start, end);
 }
 
 int TUtils::readXML(QString& out, const QString& in, int start, bool safeMode) {
@@ -404,7 +417,6 @@ bool THTML::isEntity(QStringView text) {
 namespace {
 
 constexpr TCharSet kTagSets[] = {{u' ', u'/', u'>'}, {u'/', u'>'}, {u'>'}};
-constexpr qsizetype kTagIndexFrom = 256;
 
 } // namespace
 
@@ -414,11 +426,13 @@ int TTagIndex::until(TSet set, int from) const {
         return -1;
     const TCharSet& chars = kTagSets[set];
     const QChar* data = FText.constData();
-    if (n < kTagIndexFrom) {
-        QString ignored;
-        return TUtils::readXMLUntil(ignored, FText, from, chars);
-    }
     std::vector<int>& outside = FStops[set * 3];
+    if (outside.empty() && FDirectWork < FDirectBudget) {
+        TDiscard read;
+        const int stop = readInsideTag(read, FText, from, chars);
+        FDirectWork += (stop < 0 ? n : stop) - from + 1;
+        return stop;
+    }
     if (outside.empty()) {
         std::vector<int>& inDouble = FStops[set * 3 + 1];
         std::vector<int>& inSingle = FStops[set * 3 + 2];

@@ -69,11 +69,16 @@ public:
     static bool isEntity(QStringView text);
 };
 
-// Where TUtils::readXML would end a tag read from a given "<", without writing it. Long texts
-// are indexed once, so that a run of "<" costs linear time instead of a scan per "<".
+// Where TUtils::readXML would end a tag read from a given "<", without writing it. Once direct
+// reading has cost more than a few passes over the text, the text is indexed, so that a run
+// of "<" costs linear time instead of a scan per "<".
 class TTagIndex {
 public:
-    explicit TTagIndex(const QString& text) : FText(text) {}
+    // directBudget: how many characters direct reading may cost before the text is indexed;
+    // by default a few passes over it.
+    explicit TTagIndex(const QString& text, qint64 directBudget = -1)
+        : FText(text),
+          FDirectBudget(directBudget >= 0 ? directBudget : 16 * qint64(text.size()) + 1024) {}
     int tagEnd(int start) const;
 
 private:
@@ -81,6 +86,8 @@ private:
     int until(TSet set, int from) const;
 
     const QString& FText;
+    qint64 FDirectBudget;
+    mutable qint64 FDirectWork = 0;
     // Per set: the stop when the scan is outside a string, inside "..." and inside '...'.
     mutable std::array<std::vector<int>, kSets * 3> FStops;
 };

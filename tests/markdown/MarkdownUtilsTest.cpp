@@ -55,6 +55,7 @@ TEST(ReadXml, RewritesOneTagUnderTheSafeRule) {
         if (c.end >= 0) {
             EXPECT_EQ(out, c.out) << c.in.toStdString();
             EXPECT_EQ(TTagIndex(c.in).tagEnd(0), c.end) << c.in.toStdString();
+            EXPECT_EQ(TTagIndex(c.in, 0).tagEnd(0), c.end) << c.in.toStdString();
         }
     }
 }
