@@ -4,45 +4,18 @@
 
 #include "ApiKeyStatsU.h"
 #include "Dialogs.h"
+#include "KeyUpFilter.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QEvent>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QSignalBlocker>
-
-#include <functional>
 
 namespace {
 
 const QString kDeleteKeyQuestion = QStringLiteral("Удалить этот ключ?\r\nДействие необратимо.");
 const QString kDeleteModelQuestion = QStringLiteral("Удалить Модель?\r\nДействие необратимо.");
-
-// Reports every key released in a widget. An editable combo box is the focus proxy of
-// its text field, so the box itself receives the keys typed into it.
-class KeyUpFilter : public QObject {
-public:
-    KeyUpFilter(QObject* watched, std::function<void(int)> onKeyUp)
-        : QObject(watched), m_onKeyUp(std::move(onKeyUp)) {
-        watched->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyRelease)
-            m_onKeyUp(static_cast<QKeyEvent*>(event)->key());
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void(int)> m_onKeyUp;
-};
-
-bool isEnter(int key) {
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
 
 QStringList entriesOf(const QComboBox* box) {
     QStringList entries;
@@ -66,6 +39,7 @@ void TForm1::ConnectListHandlers() {
     FKeys = {editApiKey, QStringLiteral("Keys.txt"), FileAccess::OwnerOnly, {}};
     FModels = {cbModels, QStringLiteral("Models.txt"), FileAccess::Default, {}};
 
+    // An editable box is the focus proxy of its text field: the box itself gets the keys.
     new KeyUpFilter(editApiKey, [this](int key) { editApiKeyKeyUp(key); });
     new KeyUpFilter(cbModels, [this](int key) { cbModelsKeyUp(key); });
     connect(editApiKey, &QComboBox::editTextChanged, this, &TForm1::editApiKeyChange);
@@ -120,12 +94,12 @@ void TForm1::cbModelsChange() {
 }
 
 void TForm1::editApiKeyKeyUp(int Key) {
-    if (isEnter(Key))
+    if (IsEnterKey(Key))
         AddShownEntry(FKeys);
 }
 
 void TForm1::cbModelsKeyUp(int Key) {
-    if (isEnter(Key))
+    if (IsEnterKey(Key))
         AddShownEntry(FModels);
 }
 
