@@ -1,0 +1,45 @@
+#include "AttachmentPreparation.h"
+
+#include "GeminiDM.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+QString unreadable(const QString& path) {
+    return QStringLiteral("Ошибка: не удалось прочитать или закодировать файл ") + path;
+}
+
+// The size pass: a file that can no longer be opened is reported like an unreadable one.
+QString checkSize(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return unreadable(path);
+    if (file.size() > kMaxAttachmentBytes)
+        return QStringLiteral("Файл \"%1\" больше 20 МБ").arg(QFileInfo(path).fileName());
+    return QString();
+}
+
+} // namespace
+
+TPreparedAttachments PrepareAttachments(const QStringList& paths) {
+    TPreparedAttachments prepared;
+    for (const QString& path : paths) {
+        prepared.Failure = checkSize(path);
+        if (!prepared.Failure.isEmpty())
+            return prepared;
+    }
+    prepared.Parts.reserve(paths.size());
+    for (const QString& path : paths) {
+        const QString mimeType = TGeminiDM::GetMimeTypeFromFileExt(path);
+        const QByteArray data = TGeminiDM::FileToBase64(path);
+        if (data.isEmpty()) {
+            prepared.Parts.clear();
+            prepared.Failure = unreadable(path);
+            return prepared;
+        }
+        prepared.Parts.append(MakeInlinePart(mimeType, data, QFileInfo(path).fileName()));
+    }
+    return prepared;
+}

@@ -1,0 +1,163 @@
+// The chat library: the saved chats in the chat list, naming and saving the current
+// chat, opening another and starting anew.
+#include "MainWindow.h"
+
+#include "ChatNaming.h"
+#include "Clock.h"
+#include "GeminiDM.h"
+#include "OperationError.h"
+#include "PathObject.h"
+#include "ScopedFlag.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <algorithm>
+
+QListWidgetItem* TForm1::FindNewChatEntry() const {
+    const QList<QListWidgetItem*> found =
+        ListBox2->findItems(NewChatEntryText(), Qt::MatchFixedString); // case-insensitive
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+void TForm1::EnsureChatFolder() const {
+    if (!QDir().mkpath(FFolders.chatsDir()))
+        throw TOperationError(QStringLiteral("Не удалось создать папку %1")
+                                  .arg(QDir::toNativeSeparators(FFolders.chatsDir())));
+}
+
+namespace {
+
+void writeChat(const QString& path) {
+    QString error;
+    if (!GeminiDM->SaveHistoryToFile(path, &error))
+        throw TOperationError(QStringLiteral("Не удалось сохранить чат в файл %1: %2")
+                                  .arg(QDir::toNativeSeparators(path), error));
+}
+
+} // namespace
+
+void TForm1::LoadChatList() {
+    ScopedFlag loading(FIsLoading);
+    ClearChatList();
+    EnsureChatFolder();
+
+    QFileInfoList files = QDir(FFolders.chatsDir())
+                              .entryInfoList({QStringLiteral("*.json")},
+                                             QDir::Files | QDir::Dirs | QDir::Hidden |
+                                                 QDir::System | QDir::NoDotAndDotDot,
+                                             QDir::NoSort);
+    std::sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return a.lastModified() > b.lastModified();
+    });
+    for (const QFileInfo& file : files) {
+        auto* entry = new QListWidgetItem(ChatDisplayName(file.fileName()), ListBox2);
+        AttachPathObject(entry, QDir(FFolders.chatsDir()).filePath(file.fileName()));
+    }
+}
+
+QString TForm1::UniqueChatFilePath(const QString& title) const {
+    const QDir folder(FFolders.chatsDir());
+    const QDateTime now = Clock::now();
+    for (int counter = 1;; ++counter) {
+        const QString path = folder.filePath(ChatFileName(title, now, counter));
+        if (!QFileInfo::exists(path))
+            return path;
+    }
+}
+
+void TForm1::SaveCurrentChat() {
+    const TChatHistory& history = GeminiDM->ChatHistory();
+    if (history.isEmpty())
+        return;
+    EnsureChatFolder();
+
+    if (FCurrentChatFileIncomplete) {
+        // Whatever the file holds beyond what loaded stays untouched; only a
+        // conversation that has moved on is kept, in a file of its own.
+        if (history == FLoadedHistory)
+            return;
+        const QString path = UniqueChatFilePath(ChatTitle(history));
+        writeChat(path);
+        FCurrentChatFile = path;
+        FCurrentChatFileIncomplete = false;
+        FLoadedHistory.clear();
+        ShowCurrentChatInList();
+        return;
+    }
+
+    if (!FCurrentChatFile.isEmpty()) {
+        writeChat(FCurrentChatFile);
+        return;
+    }
+    // The file is named on the first save that succeeds, so a failed write leaves the
+    // chat new and the list as it was.
+    const QString path = UniqueChatFilePath(ChatTitle(history));
+    writeChat(path);
+    FCurrentChatFile = path;
+    ScopedFlag loading(FIsLoading);
+    if (QListWidgetItem* entry = FindNewChatEntry()) {
+        AttachPathObject(entry, FCurrentChatFile);
+        entry->setText(ChatDisplayName(QFileInfo(FCurrentChatFile).fileName()));
+    }
+}
+
+// A chat saved away from the file it was opened from gets an entry of its own at
+// the top of the list, selected.
+void TForm1::ShowCurrentChatInList() {
+    ScopedFlag loading(FIsLoading);
+    auto* entry = new QListWidgetItem(ChatDisplayName(QFileInfo(FCurrentChatFile).fileName()));
+    AttachPathObject(entry, FCurrentChatFile);
+    ListBox2->insertItem(0, entry);
+    ListBox2->setCurrentItem(entry);
+}
+
+void TForm1::OpenChat(const QString& path) {
+    ResetChatView();
+    const bool complete = GeminiDM->LoadHistoryFromFile(path);
+    FCurrentChatFile = path;
+    FCurrentChatFileIncomplete = !complete;
+    FLoadedHistory = complete ? TChatHistory() : GeminiDM->ChatHistory();
+    RenderHistory();
+    SetStatusText(QStringLiteral("Загружен чат: ") + QFileInfo(path).fileName());
+}
+
+void TForm1::ListBox2Click() {
+    if (FIsLoading)
+        return;
+    const QListWidgetItem* entry = ListBox2->currentItem();
+    if (!entry)
+        return;
+    if (entry->text() == NewChatEntryText()) {
+        if (!FCurrentChatFile.isEmpty())
+            btnNewChatClick();
+        return;
+    }
+    const std::optional<TPathObject> chat = PathObjectOf(entry);
+    if (!chat || chat->Path == FCurrentChatFile)
+        return;
+    SaveCurrentChat();
+    OpenChat(chat->Path);
+    UpdateContextTokens();
+}
+
+void TForm1::btnNewChatClick() {
+    SaveCurrentChat();
+    GeminiDM->ClearHistory();
+    ResetChatView();
+    FCurrentChatFile.clear();
+    FCurrentChatFileIncomplete = false;
+    FLoadedHistory.clear();
+    SetStatusText(QStringLiteral("Новый чат начат."));
+    UpdateContextTokens();
+
+    ScopedFlag loading(FIsLoading);
+    QListWidgetItem* entry = FindNewChatEntry();
+    if (!entry) {
+        entry = new QListWidgetItem(NewChatEntryText());
+        ListBox2->insertItem(0, entry);
+    }
+    ListBox2->setCurrentItem(entry);
+}

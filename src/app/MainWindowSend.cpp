@@ -1,0 +1,225 @@
+// The send flow: from the prompt box to the request, the busy state while it runs, and
+// the answer rendered and saved.
+#include "MainWindow.h"
+
+#include "ApiKeyStatsU.h"
+#include "AttachmentPreparation.h"
+#include "Blank.h"
+#include "Dialogs.h"
+#include "GeminiDM.h"
+#include "JsonText.h"
+#include "PromptEdit.h"
+
+#include <QCoreApplication>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QWebEngineView>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+constexpr int kMaxPromptLength = 30020;
+constexpr int kScrollAfterAnswer = 130;
+const QString kKeyHelpPage = QStringLiteral("AddKey.html");
+const QString kKeyPageAddress = QStringLiteral("https://aistudio.google.com/api-keys");
+
+// A member read as a string; a missing one reads as empty, an object or array as nothing.
+std::optional<QString> memberAsString(const QJsonObject& object, const char* name) {
+    const QJsonValue value = object.value(QLatin1StringView(name));
+    return value.isUndefined() ? QString() : JsonValueAsString(value);
+}
+
+QStringList entriesOf(const QListWidget* list) {
+    QStringList texts;
+    texts.reserve(list->count());
+    for (int i = 0; i < list->count(); ++i)
+        texts.append(list->item(i)->text());
+    return texts;
+}
+
+} // namespace
+
+void TForm1::btnSendClick() {
+    const QString apiKey = editApiKey->currentText();
+    const QString modelName = cbModels->currentText();
+    if (IsBlank(apiKey)) {
+        FDialogs.ShowMessage(QStringLiteral("Пожалуйста, введите API ключ."));
+        const QString helpPage = FFolders.inProgramDir(kKeyHelpPage);
+        if (QFileInfo::exists(helpPage))
+            WebBrowser1->setUrl(QUrl::fromLocalFile(helpPage));
+        else
+            FDialogs.ShowMessage(QStringLiteral("Пожалуйста создайте ключ ") + kKeyPageAddress);
+        return;
+    }
+    if (IsBlank(memoPrompt->toPlainText()) && lbFiles1->count() == 0) {
+        FDialogs.ShowMessage(
+            QStringLiteral("Пожалуйста, введите текст запроса (или добавьте файл)."));
+        return;
+    }
+    const bool imageRequest = modelName.toLower().contains(QLatin1StringView("image"));
+    if (imageRequest && lbFiles1->count() > 0) {
+        FDialogs.ShowMessage(QStringLiteral(
+            "Генерация изображений не поддерживает одновременную отправку файлов. "
+            "Пожалуйста, отправьте только текстовый запрос."));
+        return;
+    }
+    if (memoPrompt->toPlainText().size() > kMaxPromptLength) {
+        FDialogs.ShowMessage(QStringLiteral("Длина текста запроса превышает лимит (%1 символов).")
+                                 .arg(kMaxPromptLength));
+        return;
+    }
+
+    EnterBusyState();
+    CountLabel->setNum(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
+    // Paint the busy state before the work below; the user's input waits until it is done.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    const QString prompt = memoPrompt->toPlainText();
+    // Read before the key help page is replaced by a new chat, which empties the lists.
+    const QStringList files = entriesOf(lbFiles1);
+    if (WebBrowser1->url().toString().contains(kKeyHelpPage))
+        btnNewChatClick();
+    ListBox2->setEnabled(false);
+    btnNewChat->setEnabled(false);
+    AddUserMessage(prompt, files);
+
+    if (imageRequest) {
+        ClearPromptAndAttachments();
+        const QPointer<TForm1> form(this);
+        GeminiDM->GenerateImage(apiKey, modelName, prompt, [form](const QString& result) {
+            if (form)
+                form->ImageRequestDone(result);
+        });
+        ScrollChatToBottom();
+        return;
+    }
+    SendTextRequest(apiKey, modelName, prompt, files);
+}
+
+// Reading and encoding up to 16 files of 20 MiB runs off the user-interface thread;
+// the window stays busy and responsive meanwhile.
+void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName,
+                             const QString& prompt, const QStringList& files) {
+    auto* reader = new QFutureWatcher<TPreparedAttachments>(this);
+    connect(reader, &QFutureWatcherBase::finished, this,
+            [this, reader, apiKey, modelName, prompt] {
+                reader->deleteLater();
+                const TPreparedAttachments prepared = reader->result();
+                if (!prepared.Failure.isEmpty()) {
+                    AddModelMessage(prepared.Failure);
+                    EndBusyState();
+                    return;
+                }
+                TContentParts parts{MakeTextPart(prompt)};
+                parts.append(prepared.Parts);
+                ClearPromptAndAttachments();
+                const QPointer<TForm1> form(this);
+                GeminiDM->GenerateContent(apiKey, modelName, parts,
+                                          chkEnableWebSearch->isChecked(),
+                                          [form](const QString& result) {
+                                              if (form)
+                                                  form->TextRequestDone(result);
+                                          });
+                ScrollChatToBottom();
+            });
+    reader->setFuture(QtConcurrent::run(PrepareAttachments, files));
+}
+
+void TForm1::ClearPromptAndAttachments() {
+    memoPrompt->clear();
+    lbFiles1->clear();
+    ListBox1->clear();
+    UpdateFilesLabel();
+    memoPrompt->setFocus();
+}
+
+void TForm1::EnterBusyState() {
+    btnSend->setEnabled(false);
+    SetStatusText(QStringLiteral("Отправка запроса..."));
+    FSecondsElapsed = 0;
+    TimeoutLabel->setText(QStringLiteral("00:00"));
+    TimeoutLabel->show();
+    Timer1->start();
+}
+
+void TForm1::EndBusyState() {
+    Timer1->stop();
+    TimeoutLabel->hide();
+    btnSend->setEnabled(true);
+    SetStatusText(QStringLiteral("Готово"));
+    ListBox2->setEnabled(true);
+    btnNewChat->setEnabled(true);
+}
+
+void TForm1::TextRequestDone(const QString& result) {
+    Timer1->stop();
+    TimeoutLabel->hide();
+    AddModelMessage(result);
+    FinishRequest();
+    ScrollChatBy(kScrollAfterAnswer);
+}
+
+void TForm1::ImageRequestDone(const QString& result) {
+    Timer1->stop();
+    TimeoutLabel->hide();
+    ShowImageAnswer(result);
+    FinishRequest();
+    ScrollChatToBottom();
+}
+
+void TForm1::ShowImageAnswer(const QString& result) {
+    const std::optional<QJsonValue> parsed = ParseJsonText(result.toUtf8());
+    if (!parsed || !parsed->isObject()) {
+        AddModelMessage(result); // typically a failure text
+        return;
+    }
+    const QJsonObject image = parsed->toObject();
+    const std::optional<QString> mimeType = memberAsString(image, "mime_type");
+    const std::optional<QString> data = memberAsString(image, "base64_data");
+    if (!mimeType || !data)
+        AddModelMessage(result);
+    else if (mimeType->isEmpty() || data->isEmpty())
+        AddModelMessage(QStringLiteral("Ошибка: получен некорректный JSON от модели."));
+    else
+        AddImageMessage(*mimeType, *data);
+}
+
+// Saves the chat and leaves the busy state. A save that fails is reported once the
+// window is usable again, so the answer never leaves it stuck.
+void TForm1::FinishRequest() {
+    QString saveError;
+    try {
+        SaveCurrentChat();
+    } catch (const std::exception& error) {
+        saveError = QString::fromStdString(error.what());
+    }
+    EndBusyState();
+    UpdateContextTokens();
+    if (!saveError.isEmpty())
+        FDialogs.ShowMessage(saveError);
+}
+
+void TForm1::Timer1Timer() {
+    ++FSecondsElapsed;
+    TimeoutLabel->setText(
+        QString::asprintf("%.2d:%.2d", FSecondsElapsed / 60, FSecondsElapsed % 60));
+}
+
+bool TForm1::memoPromptKeyDown(const QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (!enter || modifiers != Qt::ControlModifier)
+        return false;
+    // A disabled button does not click: no second request while one runs.
+    btnSend->click();
+    return true;
+}
