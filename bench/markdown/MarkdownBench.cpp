@@ -110,10 +110,13 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // With repetitions the median stands for the benchmark.
         for (const Run& run : runs) {
             const auto it = run.counters.find("bytes_per_second");
-            if (it != run.counters.end())
-                FRates[run.benchmark_name()] = it->second.value;
+            if (it == run.counters.end())
+                continue;
+            if (run.aggregate_name.empty() || run.aggregate_name == "median")
+                FRates[run.run_name.function_name] = it->second.value;
         }
     }
     void printRatios() const {

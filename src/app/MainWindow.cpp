@@ -4,7 +4,9 @@
 #include "BottomPanel.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
+#include "OperationError.h"
 #include "PromptEdit.h"
+#include "ScopedFlag.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -15,23 +17,10 @@
 
 TForm1* Form1 = nullptr;
 
-namespace {
+QString TForm1::NewChatEntryText() {
+    return QStringLiteral("<Новый чат>");
+}
 
-const QString kNewChatEntry = QStringLiteral("<Новый чат>");
-
-// Sets a flag for the lifetime of a scope and clears it on every way out.
-class FlagGuard {
-public:
-    explicit FlagGuard(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~FlagGuard() { m_flag = false; }
-    FlagGuard(const FlagGuard&) = delete;
-    FlagGuard& operator=(const FlagGuard&) = delete;
-
-private:
-    bool& m_flag;
-};
-
-} // namespace
 
 TForm1::TForm1(const AppFolders& folders, TDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), FFolders(folders), FDialogs(dialogs) {
@@ -59,7 +48,7 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // Restoring a minimised window is not a new show.
     if (!event->spontaneous())
-        FormShow();
+        Guarded([this] { FormShow(); });
 }
 
 void TForm1::FormShow() {
@@ -72,9 +61,11 @@ void TForm1::FormShow() {
         return;
     FFormShown = true;
 
+    LoadChatList();
+
     {
-        FlagGuard loading(FIsLoading);
-        ListBox2->insertItem(0, kNewChatEntry);
+        ScopedFlag loading(FIsLoading);
+        ListBox2->insertItem(0, NewChatEntryText());
         ListBox2->setCurrentRow(0);
     }
     GeminiDM->ClearHistory();
@@ -86,11 +77,16 @@ void TForm1::FormShow() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
+    // A chat that could not be saved keeps the window open rather than being lost.
+    event->ignore();
+    Guarded([&] {
+        FormClose();
+        event->accept();
+    });
 }
 
 void TForm1::FormClose() {
+    SaveCurrentChat();
     ClearChatList();
 }
 
@@ -117,7 +113,7 @@ void TForm1::UpdateContextTokens() {
 
 void TForm1::ClearChatList() {
     // Entries carry their chat path as item data, which the list frees with them.
-    FlagGuard loading(FIsLoading);
+    ScopedFlag loading(FIsLoading);
     ListBox2->clear();
 }
 
@@ -127,4 +123,12 @@ void TForm1::SetStatusText(const QString& text) {
 
 QString TForm1::StatusText() const {
     return FStatusText->text();
+}
+
+void TForm1::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        FDialogs.ShowMessage(QString::fromStdString(error.what()));
+    }
 }

@@ -1,16 +1,21 @@
 #pragma once
 
 #include "AppFolders.h"
+#include "ConversationModel.h"
 #include "ListFile.h"
 
 #include <QMainWindow>
+
+#include <functional>
 
 class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QKeyEvent;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QSplitter;
@@ -41,6 +46,10 @@ public:
     // The single text of the status bar.
     void SetStatusText(const QString& text);
     QString StatusText() const;
+
+    // Runs an event handler; an error it leaves uncaught ends it and is shown to
+    // the user in a message box.
+    void Guarded(const std::function<void()>& handler);
 
     // Left column.
     QWidget* Panel4 = nullptr;
@@ -112,8 +121,21 @@ public:
     TChatPage& ChatPage() { return *FChatPage; }
 
     // Send flow: MainWindowSend.cpp
+    void btnSendClick();
+    void TextRequestDone(const QString& result);
+    void ImageRequestDone(const QString& result);
+    void Timer1Timer();
+    // True when the key was taken (Ctrl+Enter sends).
+    bool memoPromptKeyDown(const QKeyEvent* event);
 
     // Chat library: MainWindowChats.cpp
+    static QString NewChatEntryText();
+    void LoadChatList();
+    void SaveCurrentChat();
+    void OpenChat(const QString& path);
+    void btnNewChatClick();
+    void ListBox2Click();
+    const QString& CurrentChatFile() const { return FCurrentChatFile; }
 
     // Key and model lists: MainWindowLists.cpp
     void LoadKeyAndModelLists();
@@ -171,6 +193,19 @@ private:
     TKeptList FKeys;
     TKeptList FModels;
 
+    void SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
+                         const QStringList& files);
+    void ClearPromptAndAttachments();
+    void EnterBusyState();
+    void EndBusyState();
+    void FinishRequest();
+    void ShowImageAnswer(const QString& result);
+
+    QListWidgetItem* FindNewChatEntry() const;
+    void EnsureChatFolder() const;
+    QString UniqueChatFilePath(const QString& title) const;
+    void ShowCurrentChatInList();
+
     AppFolders FFolders;
     TDialogs& FDialogs;
     QLabel* FStatusText = nullptr;
@@ -181,6 +216,11 @@ private:
     bool FIsLoading = false;
     bool FFormShown = false;
     int FSecondsElapsed = 0;
+    // A chat file that did not load whole is never written over: its conversation as
+    // loaded, to tell whether anything new needs a file of its own.
+    bool FCurrentChatFileIncomplete = false;
+    TChatHistory FLoadedHistory;
+
 };
 
 // The single main window, set while one exists.

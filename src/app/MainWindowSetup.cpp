@@ -108,6 +108,7 @@ void TForm1::CreateComponents() {
     setStatusBar(statusBar);
 
     Timer1 = named(new QTimer(this), "Timer1");
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     CreatePopupMenus();
     ConnectListHandlers();
     resize(1089, 799);
@@ -135,6 +136,11 @@ void TForm1::CreateLeftColumn() {
     layout->addWidget(Edit1, 0, 0);
     layout->addWidget(btnNewChat, 0, 1);
     layout->addWidget(ListBox2, 1, 0, 1, 2);
+
+    connect(btnNewChat, &QPushButton::clicked, this, [this] { Guarded([this] { btnNewChatClick(); }); });
+    // Code that changes the list sets FIsLoading, so only the user's picks act here.
+    connect(ListBox2, &QListWidget::currentRowChanged, this,
+            [this] { Guarded([this] { ListBox2Click(); }); });
     Splitter1->addWidget(Panel4);
 }
 
@@ -174,6 +180,7 @@ void TForm1::CreateBottomPanel() {
 
     memoPrompt = named(new TPromptEdit(Panel2), "memoPrompt");
     connect(memoPrompt, &TPromptEdit::KeyHandled, this, &TForm1::UpdateContextTokens);
+    memoPrompt->OnKeyDown = [this](const QKeyEvent* event) { return memoPromptKeyDown(event); };
     memoPrompt->setGeometry(QRect(QPoint(kPromptLeft, kPromptTop), kPromptSize));
     memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoPrompt->setToolTip(QStringLiteral("Ctrl+Enter (Отправить)"));
@@ -226,6 +233,7 @@ void TForm1::CreateControlRow() {
     btnSend = button("btnSend", QStringLiteral("Отправить"), Panel3);
     btnSend->setToolTip(QStringLiteral("Ctrl+Enter"));
     place(btnSend, 460, kFirstRowTop, 87);
+    connect(btnSend, &QPushButton::clicked, this, [this] { Guarded([this] { btnSendClick(); }); });
 
     TimeoutLabel = label("TimeoutLabel", QStringLiteral("00:00"), Panel3);
     place(TimeoutLabel, 30, kSecondRowTop, 82);

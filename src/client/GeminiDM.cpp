@@ -1,5 +1,7 @@
 #include "GeminiDM.h"
 
+#include "Blank.h"
+
 #include <cmath>
 
 TGeminiDM* GeminiDM = nullptr;
@@ -23,18 +25,9 @@ int roundUp(double total) {
     return int(std::ceil(total));
 }
 
-// Blank means nothing but characters up to U+0020.
-bool isBlank(const QString& text) {
-    for (QChar c : text) {
-        if (c.unicode() > 0x20)
-            return false;
-    }
-    return true;
-}
-
 bool hasContent(const TContentParts& parts) {
     for (const TContentPart& part : parts) {
-        if (part.PartType == TPartType::ptInlineData || !isBlank(part.Text))
+        if (part.PartType == TPartType::ptInlineData || !IsBlank(part.Text))
             return true;
     }
     return false;

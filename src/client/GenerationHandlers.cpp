@@ -1,10 +1,11 @@
 #include "GenerationHandlers.h"
 
+#include "Blank.h"
 #include "JsonText.h"
 
 #include <QJsonObject>
 
-#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -13,10 +14,6 @@ using namespace Qt::StringLiterals;
 // Absent, null and values that are no string all read as empty here.
 QString memberText(const QJsonObject& object, QLatin1StringView name) {
     return JsonValueAsString(object.value(name)).value_or(QString());
-}
-
-bool isBlank(const QString& text) {
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0x20; });
 }
 
 void appendModelMessage(TGeminiDM* dataModule, const QString& answer) {
@@ -57,6 +54,6 @@ void TStreamHandler::operator()(const QString& AChunk, bool AIsFinal, bool AIsFa
     if (FStreamCallback)
         FStreamCallback(AChunk, AIsFinal);
     AccumulatedResult += AChunk;
-    if (AIsFinal && !AIsFailure && !isBlank(AccumulatedResult))
+    if (AIsFinal && !AIsFailure && !IsBlank(AccumulatedResult))
         appendModelMessage(FDataModule, AccumulatedResult);
 }

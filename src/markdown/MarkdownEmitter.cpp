@@ -152,6 +152,10 @@ void TEmitter::emitLines(QString& out, TBlock* block) {
 
 void TEmitter::emitMarkedLines(QString& out, const TLine* lines) {
     QString text;
+    qsizetype size = 0;
+    for (const TLine* line = lines; line; line = line->FNext)
+        size += line->length() + 6;
+    text.reserve(size);
     for (const TLine* line = lines; line; line = line->FNext) {
         if (!line->FIsEmpty) {
             const int end = line->length() - line->FTrailing;

@@ -12,6 +12,7 @@ QString TMarkdownEngine::Process(const QString& ASource) {
     TMarkdownReader reader(ASource);
     TDocumentStore store;
     QString out;
+    out.reserve(ASource.size() + ASource.size() / 2);
     TBlock* root = readSourceLines(reader, store);
     root->removeSurroundingEmptyLines();
     buildBlocks(root, false);

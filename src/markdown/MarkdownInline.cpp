@@ -256,9 +256,10 @@ TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64
         FNextCode[1].assign(m + 1, -1);
     }
     FNextPosition.resize(m);
+    FHtmlForms.resize(m);
     for (int i = m - 1; i >= 0; --i) {
         const int p = FPositions[i];
-        const int next = computeNext(p);
+        const int next = computeNext(p, i);
         FNextPosition[i] = next;
         const TMarkToken mt = TMarkToken(FTokens[p]);
         const int j = next == p + 1 ? i + 1 : tokenIndexFrom(next, i + 1);
@@ -285,57 +286,27 @@ bool TInlineScan::spendDirect(qint64 steps) const {
 }
 
 int TInlineScan::closeKind(TMarkToken opener) {
-    switch (opener) {
-    case mtEM_STAR:
-        return ckEmStar;
-    case mtEM_UNDERSCORE:
-        return ckEmUnderscore;
-    case mtSUB_TILDE:
-        return ckSub;
-    case mtSTRONG_STAR:
-        return ckStrongStar;
-    case mtSTRONG_UNDERSCORE:
-        return ckStrongUnderscore;
-    case mtSTRIKE_TILDE:
-        return ckStrike;
-    case mtINS_PLUS:
-        return ckIns;
-    case mtMARK_EQ:
-        return ckMark;
-    case mtSUPER:
-        return ckSuper;
-    case mtX_LINK_CLOSE:
-        return ckLinkClose;
-    default:
-        return -1;
-    }
+    static constexpr std::array<std::int8_t, mtX_LINK_CLOSE + 1> kinds = [] {
+        std::array<std::int8_t, mtX_LINK_CLOSE + 1> table{};
+        table.fill(-1);
+        table[mtEM_STAR] = ckEmStar;
+        table[mtEM_UNDERSCORE] = ckEmUnderscore;
+        table[mtSUB_TILDE] = ckSub;
+        table[mtSTRONG_STAR] = ckStrongStar;
+        table[mtSTRONG_UNDERSCORE] = ckStrongUnderscore;
+        table[mtSTRIKE_TILDE] = ckStrike;
+        table[mtINS_PLUS] = ckIns;
+        table[mtMARK_EQ] = ckMark;
+        table[mtSUPER] = ckSuper;
+        table[mtX_LINK_CLOSE] = ckLinkClose;
+        return table;
+    }();
+    return kinds[opener];
 }
 
 bool TInlineScan::closes(TMarkToken mt, int kind) {
-    switch (kind) {
-    case ckEmStar:
-        return mt == mtEM_STAR || mt == mtSTRONG_STAR;
-    case ckEmUnderscore:
-        return mt == mtEM_UNDERSCORE || mt == mtSTRONG_UNDERSCORE;
-    case ckSub:
-        return mt == mtSUB_TILDE;
-    case ckStrongStar:
-        return mt == mtSTRONG_STAR;
-    case ckStrongUnderscore:
-        return mt == mtSTRONG_UNDERSCORE;
-    case ckStrike:
-        return mt == mtSTRIKE_TILDE;
-    case ckIns:
-        return mt == mtINS_PLUS;
-    case ckMark:
-        return mt == mtMARK_EQ;
-    case ckSuper:
-        return mt == mtSUPER;
-    case ckLinkClose:
-        return mt == mtX_LINK_CLOSE;
-    default:
-        return false;
-    }
+    return closeKind(mt) == kind || (kind == ckEmStar && mt == mtSTRONG_STAR) ||
+           (kind == ckEmUnderscore && mt == mtSTRONG_UNDERSCORE);
 }
 
 int TInlineScan::closeOf(int start, TMarkToken token) const {
@@ -364,7 +335,7 @@ int TInlineScan::spanClose(int position, TMarkToken mt) const {
     return i < int(FPositions.size()) ? FFirstClose[kind][i] : -1;
 }
 
-int TInlineScan::computeNext(int p) {
+int TInlineScan::computeNext(int p, int index) {
     const TMarkToken mt = TMarkToken(FTokens[p]);
     const auto after = [p](int r, int step) { return r > 0 ? r + step : p + 1; };
     switch (mt) {
@@ -394,7 +365,9 @@ int TInlineScan::computeNext(int p) {
         return after(linkEnd(p, mt), 1);
     case mtHTML: {
         THtmlForm form = hfNONE;
-        return after(htmlEnd(p, form), 1);
+        const int end = htmlEnd(p, form);
+        FHtmlForms[index] = form;
+        return after(end, 1);
     }
     case mtENTITY:
         return after(entityEnd(p), 1);
@@ -681,9 +654,7 @@ void TInlineScan::writeFormula(QString& out, int start) {
     checkFormula(out, FIn, start);
 }
 
-void TInlineScan::writeHtml(QString& out, int start) {
-    THtmlForm form = hfNONE;
-    htmlEnd(start, form);
+void TInlineScan::writeHtml(QString& out, int start, THtmlForm form) {
     TDecorator& decorator = *FConfig.decorator();
     if (form == hfTAG) {
         TUtils::readXML(out, FIn, start, FConfig.safeMode());
@@ -807,7 +778,8 @@ void TInlineScan::render(QString& out, int start, int stop) {
             p = q;
             continue;
         }
-        const int next = FNextPosition[tokenIndexFrom(p, 0)];
+        const int index = tokenIndexFrom(p, 0);
+        const int next = FNextPosition[index];
         const bool matched = next > p + 1;
         switch (mt) {
         case mtEM_STAR:
@@ -865,7 +837,7 @@ void TInlineScan::render(QString& out, int start, int stop) {
             break;
         case mtHTML:
             if (matched)
-                writeHtml(*target, p);
+                writeHtml(*target, p, THtmlForm(FHtmlForms[index]));
             else
                 *target += u"&lt;"_s;
             break;

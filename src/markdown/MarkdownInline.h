@@ -47,7 +47,7 @@ private:
     // Direct scans are cheap for ordinary text; once they have cost more than a few passes
     // over the text, the scan builds its position indexes instead.
     bool spendDirect(qint64 steps) const;
-    int computeNext(int p);
+    int computeNext(int p, int index);
 
     int untilEscaped(TEscapedSet set, int from) const;
     int bracketClose(int start) const;
@@ -62,7 +62,7 @@ private:
     bool knownId(int from, int to, bool linkText) const;
 
     void writeFormula(QString& out, int start);
-    void writeHtml(QString& out, int start);
+    void writeHtml(QString& out, int start, THtmlForm form);
     void writeLink(QString& out, int start, TMarkToken token);
 
     TEmitter& FEmitter;
@@ -83,6 +83,7 @@ private:
     std::vector<std::uint8_t> FTokens;
     std::vector<int> FPositions;
     std::vector<int> FNextPosition;
+    std::vector<std::uint8_t> FHtmlForms;
     std::array<std::vector<int>, kCloseKinds> FFirstClose;
     std::vector<int> FNextCode[2];
 

@@ -11,6 +11,7 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, TDocumentStore
     while (ch != QChar(0)) {
         buffer.clear();
         int col = 0;
+        QStringView plainLine;
         while (ch != QChar(0)) {
             if (ch == u'\t') {
                 do {
@@ -29,12 +30,20 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, TDocumentStore
                 col += 4;
                 ch = reader.read();
             } else {
+                const QStringView run = reader.readPlain(panic);
+                if (col == 0)
+                    plainLine = QStringView(run.data() - 1, run.size() + 1);
                 buffer += ch;
-                ++col;
+                buffer += run;
+                col += 1 + int(run.size());
                 ch = reader.read();
             }
         }
-        TLine* line = store.newLine(buffer);
+        // Most lines are one plain run of the source: such a line refers to the source, which
+        // outlives the conversion, until its text is changed.
+        TLine* line = store.newLine(plainLine.size() == buffer.size()
+                                        ? QString::fromRawData(plainLine.data(), plainLine.size())
+                                        : QString(buffer));
         line->Init();
         if (readLinkDefinition(*line, pendingTitleRef))
             continue;

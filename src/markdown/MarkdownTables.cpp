@@ -4,6 +4,8 @@
 #include "MarkdownLines.h"
 #include "MarkdownUtils.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -66,16 +68,15 @@ void TTable::RowSplit(const QString& Input, QStringList& Strings) {
         first = 1;
     if (last >= 0 && Input[last] == u'|' && (last == 0 || Input[last - 1] != u'\\'))
         --last;
-    QString cell;
+    // A cell is the text between two unescaped pipes, escaped pipes with their backslash.
+    qsizetype cell = first;
     for (qsizetype k = first; k <= last; ++k) {
         if (Input[k] == u'|' && Input[k - 1] != u'\\') {
-            Strings.append(cell);
-            cell.clear();
-        } else {
-            cell += Input[k];
+            Strings.append(Input.mid(cell, k - cell));
+            cell = k + 1;
         }
     }
-    Strings.append(cell);
+    Strings.append(Input.mid(cell, std::max<qsizetype>(last + 1 - cell, 0)));
 }
 
 void TTable::AlignFormat(const QString& f, QStringList& sl) {
@@ -100,30 +101,36 @@ void TTable::AlignFormat(const QString& f, QStringList& sl) {
 }
 
 QString TTable::ProcTable(const TLine* lines) {
-    QString rows;
+    QString html = u"<table>\n"_s;
     QStringList aligns;
     QStringList cells;
     bool header = true;
     for (const TLine* line = lines; line && !line->FIsEmpty; line = line ? line->FNext : nullptr) {
         RowSplit(TUtils::trimLow(line->FValue), cells);
-        const QString tag = header ? u"th"_s : u"td"_s;
+        const QStringView tag = header ? u"th" : u"td";
         if (header) {
             AlignFormat(line->FNext ? line->FNext->FValue : QString(), aligns);
             header = false;
             line = line->FNext;
         }
-        QString cellLines;
+        if (cells.isEmpty())
+            continue;
+        html += u"  <tr>\n"_s;
         for (qsizetype i = 0; i < cells.size(); ++i) {
+            html += u"    <"_s;
+            html += tag;
             // A row can have more cells than the separator has entries (a separator with
             // doubled outer pipes); such cells get no alignment.
-            const QString align = i < aligns.size() ? aligns[i] : u">"_s;
-            cellLines +=
-                u"    <"_s + tag + align + TUtils::trimLow(cells[i]) + u"</"_s + tag + u">\n"_s;
+            html += i < aligns.size() ? aligns[i] : u">"_s;
+            html += TUtils::trimLow(cells[i]);
+            html += u"</"_s;
+            html += tag;
+            html += u">\n"_s;
         }
-        if (!cellLines.isEmpty())
-            rows += u"  <tr>\n"_s + cellLines + u"  </tr>\n"_s;
+        html += u"  </tr>\n"_s;
     }
-    return u"<table>\n"_s + rows + u"</table>\n"_s;
+    html += u"</table>\n"_s;
+    return html;
 }
 
 void TTable::emitTableLines(QString& out, const TLine* lines) {

@@ -242,48 +242,68 @@ int TUtils::readXMLUntil(QString& out, const QString& in, int start, TCharSet en
     return readInsideTag(out, in, start, end);
 }
 
+namespace {
+
+// Whether a tag name, trimmed and lower-cased, names an unsafe element; plain ASCII names are
+// compared without building the lower-cased copy.
+bool isUnsafeName(QStringView name) {
+    name = QStringView(TUtils::trimLow(name));
+    constexpr qsizetype kLongest = 8;
+    if (name.size() > kLongest || name.isEmpty())
+        return false;
+    char16_t lower[kLongest];
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t u = name[i].unicode();
+        if (u >= 0x80)
+            return THTML::isUnsafeHtmlElement(name.toString().toLower());
+        lower[i] = u >= 'A' && u <= 'Z' ? char16_t(u + 32) : u;
+    }
+    return THTML::isUnsafeHtmlElement(QStringView(lower, name.size()));
+}
+
+} // namespace
+
+// What readXMLUntil reads is always the input as it stands, so the tag is located first and
+// then copied in ranges.
 int TUtils::readXML(QString& out, const QString& in, int start, bool safeMode) {
     const int length = int(in.size());
     if (length < start + 2)
         return -1;
     const QChar c = in[start + 1];
-    const bool closing = c == u'/';
     if (c == u'!') {
         out += u"<!"_s;
         return start + 1;
     }
-    int p = closing ? start + 2 : start + 1;
-    if (safeMode) {
-        QString name;
-        p = readXMLUntil(name, in, p, {u' ', u'/', u'>'});
-        if (p == -1)
-            return -1;
-        out += THTML::isUnsafeHtmlElement(trimLow(name).toLower()) ? u"&lt;"_s : u"<"_s;
-        if (closing)
-            out += u'/';
-        out += name;
-    } else {
-        out += u'<';
-        if (closing)
-            out += u'/';
-        p = readXMLUntil(out, in, p, {u' ', u'/', u'>'});
-        if (p == -1)
-            return -1;
-    }
-    p = readXMLUntil(out, in, p, {u'/', u'>'});
-    if (p == -1)
+    const bool closing = c == u'/';
+    const int nameStart = closing ? start + 2 : start + 1;
+    TDiscard skip;
+    const int nameEnd = readInsideTag(skip, in, nameStart, {u' ', u'/', u'>'});
+    if (nameEnd == -1)
         return -1;
+    const int attributesEnd = readInsideTag(skip, in, nameEnd, {u'/', u'>'});
+    if (attributesEnd == -1)
+        return -1;
+    int p = attributesEnd;
     if (in[p] == u'/') {
-        out += u" /"_s;
-        p = readXMLUntil(out, in, p + 1, {u'>'});
+        p = readInsideTag(skip, in, p + 1, {u'>'});
         if (p == -1)
             return -1;
     }
-    if (in[p] == u'>') {
-        out += u'>';
-        return p;
+    if (in[p] != u'>')
+        return -1;
+    const QChar* data = in.constData();
+    const QStringView name(data + nameStart, nameEnd - nameStart);
+    out += safeMode && isUnsafeName(name) ? u"&lt;"_s : u"<"_s;
+    if (closing)
+        out += u'/';
+    out += name;
+    out.append(data + nameEnd, attributesEnd - nameEnd);
+    if (p != attributesEnd) {
+        out += u" /"_s;
+        out.append(data + attributesEnd + 1, p - attributesEnd - 1);
     }
-    return -1;
+    out += u'>';
+    return p;
 }
 
 void TUtils::getXMLTag(QString& out, const QString& element) {
@@ -298,70 +318,66 @@ QString TUtils::lowerTagName(const QString& element) {
     return name.toLower();
 }
 
-void TUtils::appendCode(QString& out, const QString& in, int start, int end) {
-    for (int p = start; p < end; ++p) {
-        const QChar ch = in[p];
-        switch (ch.unicode()) {
-        case '&':
-            out += u"&amp;"_s;
-            break;
-        case '<':
-            out += u"&lt;"_s;
-            break;
-        case '>':
-            out += u"&gt;"_s;
-            break;
-        default:
-            out += ch;
-        }
+namespace {
+
+// Copies in[start, end) to out, writing every character for which replacement gives a text
+// as that text; runs of other characters are copied at once.
+template <typename Replacement>
+void appendReplacing(QString& out, const QString& in, qsizetype start, qsizetype end,
+                     Replacement replacement) {
+    const QChar* data = in.constData();
+    qsizetype run = start;
+    for (qsizetype p = start; p < end; ++p) {
+        const QStringView text = replacement(data[p].unicode());
+        if (text.isNull())
+            continue;
+        out.append(data + run, p - run);
+        out += text;
+        run = p + 1;
     }
+    out.append(data + run, end - run);
+}
+
+QStringView codeReplacement(char16_t c) {
+    switch (c) {
+    case '&':
+        return u"&amp;";
+    case '<':
+        return u"&lt;";
+    case '>':
+        return u"&gt;";
+    default:
+        return {};
+    }
+}
+
+QStringView valueReplacement(char16_t c) {
+    switch (c) {
+    case '"':
+        return u"&quot;";
+    case '\'':
+        return u"&apos;";
+    default:
+        return codeReplacement(c);
+    }
+}
+
+QStringView linkReplacement(char16_t c) {
+    return c == '+' ? QStringView(u"%2b") : codeReplacement(c);
+}
+
+} // namespace
+
+void TUtils::appendCode(QString& out, const QString& in, int start, int end) {
+    appendReplacing(out, in, start, end, codeReplacement);
 }
 
 void TUtils::appendValue(QString& out, const QString& in, int start, int end) {
-    for (int p = start; p < end; ++p) {
-        const QChar ch = in[p];
-        switch (ch.unicode()) {
-        case '"':
-            out += u"&quot;"_s;
-            break;
-        case '&':
-            out += u"&amp;"_s;
-            break;
-        case '\'':
-            out += u"&apos;"_s;
-            break;
-        case '<':
-            out += u"&lt;"_s;
-            break;
-        case '>':
-            out += u"&gt;"_s;
-            break;
-        default:
-            out += ch;
-        }
-    }
+    appendReplacing(out, in, start, end, valueReplacement);
 }
 
 void TUtils::codeEncode(QString& out, const QString& value, int offset) {
-    for (qsizetype p = offset; p < value.size(); ++p) {
-        const QChar ch = value[p];
-        switch (ch.unicode()) {
-        case '&':
-            out += u"&amp;"_s;
-            break;
-        case '+':
-            out += u"%2b"_s;
-            break;
-        case '<':
-            out += u"&lt;"_s;
-            break;
-        case '>':
-            out += u"&gt;"_s;
-            break;
-        default:
-            out += ch;
-        }
-    }
+    appendReplacing(out, value, offset, value.size(), linkReplacement);
 }
 
 void TUtils::appendDecEntity(QString& out, char16_t value) {
