@@ -45,6 +45,8 @@ TChatPage::TChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
 }
 
 void TChatPage::ShowBlank() {
+    // Scripts still waiting were meant for the page being replaced.
+    m_held.removeIf([](const Pending& pending) { return !pending.done; });
     m_hasPage = true;
     m_loading = true;
     m_view->setUrl(QUrl(QStringLiteral("about:blank")));

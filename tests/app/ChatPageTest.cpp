@@ -330,6 +330,10 @@ TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     form->UpdateContextTokens();
     ASSERT_NE(form->ContextChatTokensLabel->text(), QStringLiteral("0"));
 
+    // A block asked for while the blank page is still loading belongs to the chat
+    // that a second reset throws away.
+    form->ResetChatView();
+    form->AddUserMessage(QStringLiteral("thrown away"), {});
     form->ResetChatView();
     EXPECT_TRUE(form->memoPrompt->toPlainText().isEmpty());
     EXPECT_EQ(form->ListBox1->count(), 0);
