@@ -10,7 +10,8 @@
 namespace {
 
 // Links in answers open in the user's browser; the chat stays where it is. Jumps
-// within the page itself still work.
+// within the page itself still work. Only web and mail links leave the program: a link
+// to a local file could start whatever the desktop associates with it.
 class TChatWebPage : public QWebEnginePage {
 public:
     using QWebEnginePage::QWebEnginePage;
@@ -21,7 +22,9 @@ protected:
             return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
         if (url.matches(this->url(), QUrl::RemoveFragment))
             return true;
-        QDesktopServices::openUrl(url);
+        const QString scheme = url.scheme();
+        if (scheme == u"https" || scheme == u"http" || scheme == u"mailto")
+            QDesktopServices::openUrl(url);
         return false;
     }
 };

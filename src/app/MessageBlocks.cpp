@@ -46,7 +46,7 @@ struct ImageDescription {
 // An answer that is a JSON object with a "mime_type" member is an image, as long as
 // both members are strings; anything else is shown as text.
 std::optional<ImageDescription> imageDescription(const QString& data) {
-    if (!data.trimmed().startsWith(u'{'))
+    if (!QStringView(data).trimmed().startsWith(u'{'))
         return std::nullopt;
     const std::optional<QJsonValue> parsed = ParseJsonText(data.toUtf8());
     if (!parsed || !parsed->isObject())

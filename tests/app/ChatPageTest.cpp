@@ -407,15 +407,19 @@ TEST_F(ChatPageTest, AnswerMarkupCannotRunScript) {
 
 TEST_F(ChatPageTest, ClickedLinkOpensOutsideAndThePageStays) {
     LinkCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
-    form->AddModelMessage(QStringLiteral("See [the documentation](https://example.com/docs)."));
-    click(QStringLiteral(".message-content a"));
+    for (const QString& scheme : {QStringLiteral("https"), QStringLiteral("file")})
+        QDesktopServices::setUrlHandler(scheme, &catcher, "open");
+    form->AddModelMessage(QStringLiteral("Open [a local file](file:///etc/hostname) or see "
+                                         "[the documentation](https://example.com/docs)."));
+    // A local file is not handed to the desktop; a web link is.
+    click(QStringLiteral(".message-content a[href^=file]"));
+    click(QStringLiteral(".message-content a[href^=https]"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !catcher.opened.isEmpty(); }, kPageTimeoutMs));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    ASSERT_EQ(catcher.opened.size(), 1);
-    EXPECT_EQ(catcher.opened.first(), QUrl(QStringLiteral("https://example.com/docs")));
-
     QTest::qWait(300);
+    for (const QString& scheme : {QStringLiteral("https"), QStringLiteral("file")})
+        QDesktopServices::unsetUrlHandler(scheme);
+    EXPECT_EQ(catcher.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/docs"))});
+
     EXPECT_TRUE(container().contains(QStringLiteral("the documentation</a>")));
     EXPECT_EQ(form->WebBrowser1->url(), QUrl(QStringLiteral("about:blank")));
 }
