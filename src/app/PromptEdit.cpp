@@ -3,8 +3,13 @@
 #include <QKeyEvent>
 
 void TPromptEdit::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (OnKeyDown && OnKeyDown(event))
         event->accept();
+    else if (enter && !isReadOnly())
+        // Every Enter the owner leaves, whatever the modifiers, is a plain line break:
+        // Qt's own Shift+Enter would put a U+2028 separator into the prompt.
+        insertPlainText(QStringLiteral("\n"));
     else
         QPlainTextEdit::keyPressEvent(event);
     emit KeyHandled();

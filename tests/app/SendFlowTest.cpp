@@ -1,0 +1,317 @@
+// The whole road of one question: the real window and web view, a real HTTP service on
+// loopback, temporary folders and scripted dialogs.
+#include "ChatPage.h"
+#include "Clock.h"
+#include "FakeModelService.h"
+#include "GeminiDM.h"
+#include "MainWindow.h"
+#include "PromptEdit.h"
+#include "ScriptedDialogs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+const QDateTime kNow(QDate(2025, 3, 1), QTime(14, 25, 30));
+
+std::string textAnswer(const std::string& text) {
+    return R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})";
+}
+
+class SendFlowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
+        Clock::setSource([] { return kNow; });
+        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()},
+                                        dialogs);
+        geminiDM = std::make_unique<TGeminiDM>();
+        geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form->editApiKey->setEditText(QStringLiteral("KEY"));
+        form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash"));
+        service.reply(FakeReply::json(textAnswer("**Привет**")));
+    }
+
+    void TearDown() override { Clock::setSource({}); }
+
+    void type(const QString& text) {
+        form->memoPrompt->setPlainText(text);
+    }
+
+    void attach(const QString& path) {
+        form->lbFiles1->addItem(path);
+        form->ListBox1->addItem(QFileInfo(path).fileName());
+    }
+
+    QString makeFile(const QString& name, qint64 size) {
+        const QString path = workingDir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_TRUE(file.resize(size));
+        return path;
+    }
+
+    void pressCtrlEnter() {
+        QTest::keyClick(form->memoPrompt, Qt::Key_Return, Qt::ControlModifier);
+    }
+
+    // Waits until the window is idle again after a send.
+    void waitUntilIdle() {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->btnSend->isEnabled(); }, kWaitMs));
+    }
+
+    QString container() {
+        std::optional<QVariant> result;
+        form->ChatPage().Evaluate(
+            QStringLiteral("var c = document.getElementById('chat-container');"
+                           " c ? c.innerHTML : ''"),
+            [&result](const QVariant& value) { result = value; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, kWaitMs));
+        return result.value_or(QVariant()).toString();
+    }
+
+    QStringList chatFiles() const {
+        return QDir(programDir.filePath(QStringLiteral("chats")))
+            .entryList({QStringLiteral("*.json")}, QDir::Files);
+    }
+
+    FakeModelService service;
+    QTemporaryDir programDir;
+    QTemporaryDir workingDir;
+    TScriptedDialogs dialogs;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TGeminiDM> geminiDM;
+};
+
+TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
+    type(QStringLiteral("Как дела?"));
+    pressCtrlEnter();
+    waitUntilIdle();
+
+    ASSERT_EQ(service.requests().size(), 1u);
+    const FakeRequest request = service.requests().front();
+    EXPECT_EQ(request.target, "/v1beta/models/gemini-2.5-flash:generateContent?key=KEY");
+    EXPECT_EQ(request.body,
+              R"({"contents":[{"role":"user","parts":[{"text":"\u041A\u0430\u043A )"
+              R"(\u0434\u0435\u043B\u0430?"}]}],"generationConfig":{"temperature":0.2,)"
+              R"("topK":1,"topP":1,"maxOutputTokens":300000,"stopSequences":[]},)"
+              R"("safetySettings":[{"category":"HARM_CATEGORY_HARASSMENT","threshold":)"
+              R"("BLOCK_NONE"},{"category":"HARM_CATEGORY_HATE_SPEECH","threshold":)"
+              R"("BLOCK_NONE"},{"category":"HARM_CATEGORY_SEXUALLY_EXPLICIT","threshold":)"
+              R"("BLOCK_NONE"},{"category":"HARM_CATEGORY_DANGEROUS_CONTENT","threshold":)"
+              R"("BLOCK_NONE"}]})");
+
+    EXPECT_TRUE(form->memoPrompt->toPlainText().isEmpty()); // no line break was typed
+    const QString page = container();
+    EXPECT_TRUE(page.contains(QStringLiteral("Как дела?")));
+    EXPECT_TRUE(page.contains(QStringLiteral("<strong>Привет</strong>")));
+    EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("Как дела_2025-03-01_142530.json")});
+    EXPECT_EQ(form->ListBox2->item(0)->text(), QStringLiteral("Как дела"));
+    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("1"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+    EXPECT_TRUE(form->ListBox2->isEnabled() && form->btnNewChat->isEnabled());
+    EXPECT_FALSE(form->TimeoutLabel->isVisible());
+    EXPECT_EQ(geminiDM->ChatHistory().size(), 2);
+}
+
+TEST_F(SendFlowTest, PlainEnterAndCtrlShiftEnterReachThePromptBox) {
+    type(QStringLiteral("a"));
+    form->memoPrompt->moveCursor(QTextCursor::End);
+    QTest::keyClick(form->memoPrompt, Qt::Key_Return);
+    QTest::keyClick(form->memoPrompt, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::qWait(100);
+    EXPECT_TRUE(service.requests().empty());
+    EXPECT_EQ(form->memoPrompt->toPlainText().count(QLatin1Char('\n')), 2);
+}
+
+TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
+    const QString lengthMessage = QStringLiteral("Длина текста запроса превышает лимит (30020 символов).");
+    const struct {
+        const char* name;
+        QString key;
+        QString model;
+        QString prompt;
+        bool withFile;
+        QStringList messages;
+    } cases[] = {
+        {"blank key", QStringLiteral(" \t "), QStringLiteral("gemini-2.5-flash"),
+         QStringLiteral("x"), false,
+         {QStringLiteral("Пожалуйста, введите API ключ."),
+          QStringLiteral("Пожалуйста создайте ключ https://aistudio.google.com/api-keys")}},
+        {"blank prompt, no files", QStringLiteral("KEY"), QStringLiteral("gemini-2.5-flash"),
+         QStringLiteral(" \n\t"), false,
+         {QStringLiteral("Пожалуйста, введите текст запроса (или добавьте файл).")}},
+        {"image model with a file", QStringLiteral("KEY"), QStringLiteral("My-IMAGE-model"),
+         QStringLiteral("x"), true,
+         {QStringLiteral("Генерация изображений не поддерживает одновременную отправку файлов. "
+                         "Пожалуйста, отправьте только текстовый запрос.")}},
+        {"prompt too long", QStringLiteral("KEY"), QStringLiteral("gemini-2.5-flash"),
+         QString(30021, QLatin1Char('x')), false, {lengthMessage}},
+    };
+    const QString file = makeFile(QStringLiteral("a.png"), 10);
+    for (const auto& c : cases) {
+        dialogs.messages.clear();
+        form->lbFiles1->clear();
+        form->ListBox1->clear();
+        if (c.withFile)
+            attach(file);
+        form->editApiKey->setEditText(c.key);
+        form->cbModels->setEditText(c.model);
+        type(c.prompt);
+        form->btnSend->click();
+        EXPECT_EQ(dialogs.messages, c.messages) << c.name;
+        EXPECT_TRUE(form->btnSend->isEnabled()) << c.name;
+        EXPECT_EQ(form->memoPrompt->toPlainText(), c.prompt) << c.name;
+    }
+    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("0")); // nothing was counted
+    QTest::qWait(100);
+    EXPECT_TRUE(service.requests().empty());
+
+    // The longest prompt allowed goes out.
+    form->lbFiles1->clear();
+    form->ListBox1->clear();
+    type(QString(30020, QLatin1Char('x')));
+    form->btnSend->click();
+    waitUntilIdle();
+    EXPECT_EQ(service.requests().size(), 1u);
+}
+
+TEST_F(SendFlowTest, TheKeyHelpPageIsShownAndANewChatKeepsTheAttachments) {
+    QFile help(programDir.filePath(QStringLiteral("AddKey.html")));
+    ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+    help.write("<html><body>Get a key</body></html>");
+    help.close();
+
+    form->editApiKey->setEditText(QString());
+    type(QStringLiteral("x"));
+    form->btnSend->click();
+    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("Пожалуйста, введите API ключ.")});
+    EXPECT_TRUE(form->WebBrowser1->url().toString().contains(QStringLiteral("AddKey.html")));
+
+    form->editApiKey->setEditText(QStringLiteral("KEY"));
+    attach(makeFile(QStringLiteral("a.png"), 3));
+    form->btnSend->click();
+    waitUntilIdle();
+    ASSERT_EQ(service.requests().size(), 1u);
+    EXPECT_NE(service.requests().front().body.find(R"("inline_data":{"mime_type":"image\/png")"),
+              std::string::npos);
+    EXPECT_TRUE(container().contains(QStringLiteral("<strong>Привет</strong>")));
+}
+
+TEST_F(SendFlowTest, FileSizeLimitIsTwentyMebibytes) {
+    const QString exact = makeFile(QStringLiteral("exact.png"), 20971520);
+    const QString over = makeFile(QStringLiteral("over.png"), 20971521);
+    service.discardBodies();
+
+    type(QStringLiteral("look"));
+    attach(over);
+    form->btnSend->click();
+    waitUntilIdle();
+    // The answer block goes through the Markdown converter, which curls the quotes.
+    EXPECT_TRUE(container().contains(QString::fromUtf16(u"Файл \u201Cover.png\u201D больше 20 МБ")));
+    EXPECT_TRUE(service.requests().empty());
+    EXPECT_EQ(form->memoPrompt->toPlainText(), QStringLiteral("look"));
+    EXPECT_EQ(form->lbFiles1->count(), 1);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+    EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
+
+    form->lbFiles1->clear();
+    form->ListBox1->clear();
+    attach(exact);
+    form->btnSend->click();
+    waitUntilIdle();
+    ASSERT_EQ(service.requests().size(), 1u);
+    EXPECT_GT(service.requests().front().bodySize, 20971520u * 4 / 3);
+    EXPECT_EQ(form->lbFiles1->count(), 0);
+}
+
+TEST_F(SendFlowTest, AFileThatVanishedEndsTheSendWithAMessage) {
+    const QString path = makeFile(QStringLiteral("gone.png"), 5);
+    attach(path);
+    ASSERT_TRUE(QFile::remove(path));
+    form->btnSend->click();
+    waitUntilIdle();
+    EXPECT_TRUE(container().contains(
+        QStringLiteral("Ошибка: не удалось прочитать или закодировать файл ") + path));
+    EXPECT_TRUE(service.requests().empty());
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+}
+
+TEST_F(SendFlowTest, AServiceErrorIsShownNotKeptAndTheChatIsSaved) {
+    service.reply(FakeReply::json(R"({"error":{"code":400,"message":"API key not valid"}})", 400));
+    type(QStringLiteral("hi"));
+    form->btnSend->click();
+    waitUntilIdle();
+    const QString page = container();
+    EXPECT_TRUE(page.contains(QStringLiteral("Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)")));
+    EXPECT_TRUE(page.contains(QStringLiteral("API key not valid")));
+    EXPECT_EQ(geminiDM->ChatHistory().size(), 1);
+    EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("hi_2025-03-01_142530.json")});
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+}
+
+TEST_F(SendFlowTest, ImageModelsShowTheImageOrSayTheAnswerWasBad) {
+    form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash-image"));
+    service.reply(FakeReply::json(
+        R"({"candidates":[{"content":{"parts":[{"inline_data":{"mime_type":"image/png","data":"iVBORw0KGgo="}}]}}]})"));
+    type(QStringLiteral("a cat"));
+    form->btnSend->click();
+    waitUntilIdle();
+    EXPECT_TRUE(container().contains(QStringLiteral("data:image/png;base64,iVBORw0KGgo=")));
+    EXPECT_EQ(geminiDM->ChatHistory().size(), 1); // a picture is not kept in the conversation
+
+    service.reply(FakeReply::json(
+        R"({"candidates":[{"content":{"parts":[{"inline_data":{"mime_type":"image/png"}}]}}]})"));
+    type(QStringLiteral("another"));
+    form->btnSend->click();
+    waitUntilIdle();
+    EXPECT_TRUE(container().contains(QStringLiteral("Ошибка: получен некорректный JSON от модели.")));
+}
+
+TEST_F(SendFlowTest, TheTimerCountsMinutesAndSecondsWhileTheRequestRuns) {
+    FakeReply held = FakeReply::json(textAnswer("ok"));
+    held.holdBeforeHeaders = true;
+    service.reply(held);
+    type(QStringLiteral("slow"));
+    form->btnSend->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !service.requests().empty(); }, kWaitMs));
+    EXPECT_TRUE(form->TimeoutLabel->isVisible());
+    EXPECT_EQ(form->TimeoutLabel->text(), QStringLiteral("00:00"));
+    form->Timer1->stop(); // the test ticks by hand
+    for (int i = 0; i < 75; ++i)
+        form->Timer1Timer();
+    EXPECT_EQ(form->TimeoutLabel->text(), QStringLiteral("01:15"));
+    for (int i = 75; i < 7504; ++i)
+        form->Timer1Timer();
+    EXPECT_EQ(form->TimeoutLabel->text(), QStringLiteral("125:04"));
+
+    // While busy, Ctrl+Enter starts nothing.
+    type(QStringLiteral("second"));
+    pressCtrlEnter();
+    EXPECT_EQ(service.requests().size(), 1u);
+
+    service.release();
+    waitUntilIdle();
+    EXPECT_FALSE(form->TimeoutLabel->isVisible());
+    EXPECT_EQ(service.requests().size(), 1u);
+}
+
+} // namespace
