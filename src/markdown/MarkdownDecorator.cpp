@@ -3,28 +3,28 @@
 using namespace Qt::StringLiterals;
 
 void TDecorator::openParagraph(QString& out) {
-    out += u"<p>"_s;
+    out += QStringView(u"<p>");
 }
 void TDecorator::closeParagraph(QString& out) {
-    out += u"</p>\n"_s;
+    out += QStringView(u"</p>\n");
 }
 void TDecorator::openBlockQuote(QString& out) {
-    out += u"<blockquote>"_s;
+    out += QStringView(u"<blockquote>");
 }
 void TDecorator::closeBlockQuote(QString& out) {
-    out += u"</blockquote>\n"_s;
+    out += QStringView(u"</blockquote>\n");
 }
 void TDecorator::openCodeBlock(QString& out) {
-    out += u"<pre><code>"_s;
+    out += QStringView(u"<pre><code>");
 }
 void TDecorator::closeCodeBlock(QString& out) {
-    out += u"</code></pre>\n"_s;
+    out += QStringView(u"</code></pre>\n");
 }
 void TDecorator::openCodeSpan(QString& out) {
-    out += u"<code>"_s;
+    out += QStringView(u"<code>");
 }
 void TDecorator::closeCodeSpan(QString& out) {
-    out += u"</code>"_s;
+    out += QStringView(u"</code>");
 }
 void TDecorator::openHeadline(QString& out, int level) {
     out += u"<h"_s + QString::number(level);
@@ -33,64 +33,64 @@ void TDecorator::closeHeadline(QString& out, int level) {
     out += u"</h"_s + QString::number(level) + u">\n"_s;
 }
 void TDecorator::openStrong(QString& out) {
-    out += u"<strong>"_s;
+    out += QStringView(u"<strong>");
 }
 void TDecorator::closeStrong(QString& out) {
-    out += u"</strong>"_s;
+    out += QStringView(u"</strong>");
 }
 void TDecorator::openEmphasis(QString& out) {
-    out += u"<em>"_s;
+    out += QStringView(u"<em>");
 }
 void TDecorator::closeEmphasis(QString& out) {
-    out += u"</em>"_s;
+    out += QStringView(u"</em>");
 }
 void TDecorator::openStrike(QString& out) {
-    out += u"<del>"_s;
+    out += QStringView(u"<del>");
 }
 void TDecorator::closeStrike(QString& out) {
-    out += u"</del>"_s;
+    out += QStringView(u"</del>");
 }
 void TDecorator::openIns(QString& out) {
-    out += u"<ins>"_s;
+    out += QStringView(u"<ins>");
 }
 void TDecorator::closeIns(QString& out) {
-    out += u"</ins>"_s;
+    out += QStringView(u"</ins>");
 }
 void TDecorator::openMark(QString& out) {
-    out += u"<mark>"_s;
+    out += QStringView(u"<mark>");
 }
 void TDecorator::closeMark(QString& out) {
-    out += u"</mark>"_s;
+    out += QStringView(u"</mark>");
 }
 void TDecorator::openSuper(QString& out) {
-    out += u"<sup>"_s;
+    out += QStringView(u"<sup>");
 }
 void TDecorator::closeSuper(QString& out) {
-    out += u"</sup>"_s;
+    out += QStringView(u"</sup>");
 }
 void TDecorator::openSub(QString& out) {
-    out += u"<sub>"_s;
+    out += QStringView(u"<sub>");
 }
 void TDecorator::closeSub(QString& out) {
-    out += u"</sub>"_s;
+    out += QStringView(u"</sub>");
 }
 void TDecorator::openOrderedList(QString& out) {
-    out += u"<ol>\n"_s;
+    out += QStringView(u"<ol>\n");
 }
 void TDecorator::closeOrderedList(QString& out) {
-    out += u"</ol>\n"_s;
+    out += QStringView(u"</ol>\n");
 }
 void TDecorator::openUnOrderedList(QString& out) {
-    out += u"<ul>\n"_s;
+    out += QStringView(u"<ul>\n");
 }
 void TDecorator::closeUnOrderedList(QString& out) {
-    out += u"</ul>\n"_s;
+    out += QStringView(u"</ul>\n");
 }
 void TDecorator::openListItem(QString& out) {
-    out += u"<li"_s;
+    out += QStringView(u"<li");
 }
 void TDecorator::closeListItem(QString& out) {
-    out += u"</li>\n"_s;
+    out += QStringView(u"</li>\n");
 }
 void TDecorator::checkedItem(QString& out) {
     out += u"<input checked disabled type=\"checkbox\">"_s;
@@ -99,19 +99,19 @@ void TDecorator::uncheckedItem(QString& out) {
     out += u"<input unchecked disabled type=\"checkbox\">"_s;
 }
 void TDecorator::horizontalRuler(QString& out) {
-    out += u"<hr />\n"_s;
+    out += QStringView(u"<hr />\n");
 }
 void TDecorator::openLink(QString& out) {
-    out += u"<a"_s;
+    out += QStringView(u"<a");
 }
 void TDecorator::closeLink(QString& out) {
-    out += u"</a>"_s;
+    out += QStringView(u"</a>");
 }
 void TDecorator::openImage(QString& out) {
-    out += u"<img"_s;
+    out += QStringView(u"<img");
 }
 void TDecorator::closeImage(QString& out) {
-    out += u"/>"_s;
+    out += QStringView(u"/>");
 }
 
 void TDecorator::openFencedCodeBlock(QString& out, const QString& classlabel) {

@@ -8,6 +8,10 @@
 
 using namespace Qt::StringLiterals;
 
+TEmitter::TEmitter(TConfiguration& config) : FConfig(config) {}
+
+TEmitter::~TEmitter() = default;
+
 void TEmitter::addLinkRef(const QString& key, std::shared_ptr<TLinkRef> linkRef) {
     const QString id = key.toLower();
     FLongestId = std::max(FLongestId, id.size());
@@ -151,6 +155,14 @@ void TEmitter::emitLines(QString& out, TBlock* block) {
 }
 
 void TEmitter::emitMarkedLines(QString& out, const TLine* lines) {
+    if (lines && !lines->FNext && !lines->FIsEmpty && lines->FTrailing < 2) {
+        // One line without a hard break: its text as it stands, without a copy.
+        const QString text =
+            QString::fromRawData(lines->FValue.constData() + lines->FLeading,
+                                 lines->length() - lines->FTrailing - lines->FLeading);
+        recursiveEmitLine(out, text, 0, mtNONE);
+        return;
+    }
     QString text;
     qsizetype size = 0;
     for (const TLine* line = lines; line; line = line->FNext)
@@ -230,6 +242,18 @@ int TEmitter::recursiveEmitLinkText(QString& out, const QString& name, int depth
     TInlineScan scan(*this, name, depth);
     scan.render(out, 0, int(name.size()));
     return -1;
+}
+
+std::unique_ptr<TScanTables> TEmitter::takeScanTables(int depth) {
+    if (depth < int(FScanTables.size()) && FScanTables[depth])
+        return std::move(FScanTables[depth]);
+    return std::make_unique<TScanTables>();
+}
+
+void TEmitter::returnScanTables(int depth, std::unique_ptr<TScanTables> tables) {
+    if (depth >= int(FScanTables.size()))
+        FScanTables.resize(depth + 1);
+    FScanTables[depth] = std::move(tables);
 }
 
 TMarkToken TEmitter::getToken(const QString& in, int position) const {

@@ -7,8 +7,10 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class TTable;
+struct TScanTables;
 
 enum TMarkToken : std::uint8_t {
     mtNONE,
@@ -46,7 +48,8 @@ enum TMarkToken : std::uint8_t {
 // Writes the HTML of a block tree and owns the link reference definitions.
 class TEmitter {
 public:
-    explicit TEmitter(TConfiguration& config) : FConfig(config) {}
+    explicit TEmitter(TConfiguration& config);
+    ~TEmitter();
 
     void setTables(TTable& tables) { FTables = &tables; }
     TConfiguration& config() const { return FConfig; }
@@ -72,6 +75,10 @@ public:
     static constexpr int kMaxLinkTextDepth = 16;
     int recursiveEmitLinkText(QString& out, const QString& name, int depth);
 
+    // Tables of the inline scanner, kept between scans of the same nesting depth.
+    std::unique_ptr<TScanTables> takeScanTables(int depth);
+    void returnScanTables(int depth, std::unique_ptr<TScanTables> tables);
+
 private:
     void openBlock(QString& out, const TBlock* block);
     void closeBlock(QString& out, const TBlock* block);
@@ -81,4 +88,5 @@ private:
     TTable* FTables = nullptr;
     QHash<QString, std::shared_ptr<TLinkRef>> linkRefs;
     qsizetype FLongestId = 0;
+    std::vector<std::unique_ptr<TScanTables>> FScanTables;
 };

@@ -12,7 +12,7 @@ QString TMarkdownEngine::Process(const QString& ASource) {
     TMarkdownReader reader(ASource);
     TDocumentStore store;
     QString out;
-    out.reserve(ASource.size() + ASource.size() / 2);
+    out.reserve(3 * ASource.size());
     TBlock* root = readSourceLines(reader, store);
     root->removeSurroundingEmptyLines();
     buildBlocks(root, false);

@@ -50,12 +50,21 @@ bool isInlineEscapable(QChar c) {
     }
 }
 
+// ASCII first: these run for every candidate character of every paragraph.
 bool isLetterOrDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9');
     return c.isLetter() || c.isDigit();
 }
 
 QChar neighbour(QStringView in, int p) {
-    return p >= 0 && p < in.size() ? TEmitter::whitespaceToSpace(in[p]) : QChar(u' ');
+    if (p < 0 || p >= in.size())
+        return u' ';
+    const char16_t u = in[p].unicode();
+    if (u < 0x80)
+        return u == ' ' || (u >= '\t' && u <= '\r') ? QChar(u' ') : QChar(u);
+    return TEmitter::whitespaceToSpace(in[p]);
 }
 
 constexpr TCharSet kEscapedSets[] = {
@@ -132,21 +141,22 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     const char16_t u = in[position].unicode();
     if (u >= 128 || !kTokenStart[u])
         return mtNONE;
-    const QChar c0 = neighbour(in, position - 1);
+    // The neighbours, looked at only where the token depends on them.
     const QChar c1 = neighbour(in, position + 1);
-    const QChar c2 = neighbour(in, position + 2);
-    const bool space0 = c0 == u' ';
+    const auto c0 = [&] { return neighbour(in, position - 1); };
+    const auto c2 = [&] { return neighbour(in, position + 2); };
+    const auto space0 = [&] { return c0() == u' '; };
     switch (u) {
     case '*':
         if (c1 == u'*')
-            return space0 && c2 == u' ' ? mtNONE : mtSTRONG_STAR;
-        return space0 && c1 == u' ' ? mtNONE : mtEM_STAR;
+            return space0() && c2() == u' ' ? mtNONE : mtSTRONG_STAR;
+        return space0() && c1 == u' ' ? mtNONE : mtEM_STAR;
     case '_':
         if (c1 == u'_')
-            return space0 && c2 == u' ' ? mtNONE : mtSTRONG_UNDERSCORE;
+            return space0() && c2() == u' ' ? mtNONE : mtSTRONG_UNDERSCORE;
         if (extensions)
-            return isLetterOrDigit(c0) && isLetterOrDigit(c1) ? mtNONE : mtEM_UNDERSCORE;
-        return space0 && c1 == u' ' ? mtNONE : mtEM_UNDERSCORE;
+            return isLetterOrDigit(c0()) && isLetterOrDigit(c1) ? mtNONE : mtEM_UNDERSCORE;
+        return space0() && c1 == u' ' ? mtNONE : mtEM_UNDERSCORE;
     case '!':
         return c1 == u'[' ? mtIMAGE : mtNONE;
     case '&':
@@ -167,25 +177,25 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     if (extensions) {
         switch (u) {
         case '"':
-            if (!isLetterOrDigit(c0) && c1 != u' ')
+            if (!isLetterOrDigit(c0()) && c1 != u' ')
                 return mtX_LDQUO;
-            if (!space0 && !isLetterOrDigit(c1))
+            if (!space0() && !isLetterOrDigit(c1))
                 return mtX_RDQUO;
             return mtNONE;
         case '(':
-            if (c1 == u'C' && c2 == u')')
+            if (c1 == u'C' && c2() == u')')
                 return mtX_COPY;
-            if (c1 == u'R' && c2 == u')')
+            if (c1 == u'R' && c2() == u')')
                 return mtX_REG;
-            if (c1 == u'T' && c2 == u'M' && neighbour(in, position + 3) == u')')
+            if (c1 == u'T' && c2() == u'M' && neighbour(in, position + 3) == u')')
                 return mtX_TRADE;
             break;
         case '-':
             if (c1 == u'-')
-                return c2 == u'-' ? mtX_MDASH : mtX_NDASH;
+                return c2() == u'-' ? mtX_MDASH : mtX_NDASH;
             break;
         case '.':
-            if (c1 == u'.' && c2 == u'.')
+            if (c1 == u'.' && c2() == u'.')
                 return mtX_HELLIP;
             break;
         case '>':
@@ -193,7 +203,7 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
                 return mtX_RAQUO;
             break;
         case '^':
-            return c0 == u'^' || c1 == u'^' ? mtNONE : mtSUPER;
+            return c0() == u'^' || c1 == u'^' ? mtNONE : mtSUPER;
         default:
             break;
         }
@@ -201,15 +211,15 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     if (rich) {
         switch (u) {
         case '$':
-            return space0 && c1 == u' ' ? mtNONE : mtMATH_DOLLAR;
+            return space0() && c1 == u' ' ? mtNONE : mtMATH_DOLLAR;
         case '+':
-            return c1 == u'+' && !(space0 && c2 == u' ') ? mtINS_PLUS : mtNONE;
+            return c1 == u'+' && !(space0() && c2() == u' ') ? mtINS_PLUS : mtNONE;
         case '=':
-            return c1 == u'=' && !(space0 && c2 == u' ') ? mtMARK_EQ : mtNONE;
+            return c1 == u'=' && !(space0() && c2() == u' ') ? mtMARK_EQ : mtNONE;
         case '~':
             if (c1 == u'~')
-                return space0 && c2 == u' ' ? mtNONE : mtSTRIKE_TILDE;
-            return space0 && c1 == u' ' ? mtNONE : mtSUB_TILDE;
+                return space0() && c2() == u' ' ? mtNONE : mtSTRIKE_TILDE;
+            return space0() && c1 == u' ' ? mtNONE : mtSUB_TILDE;
         default:
             break;
         }
@@ -221,9 +231,15 @@ TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64
     : FEmitter(emitter), FConfig(emitter.config()), FIn(in), FTags(in, directBudget),
       FData(in.constData()), FLength(int(in.size())), FDepth(depth),
       FExtensions(FConfig.isDialect({mdRich, mdExtended})), FRich(FConfig.isDialect({mdRich})),
-      FDirectBudget(directBudget >= 0 ? directBudget : 16 * qint64(FLength) + 1024) {
+      FDirectBudget(directBudget >= 0 ? directBudget : 16 * qint64(FLength) + 1024),
+      FTables(emitter.takeScanTables(depth)), FTokens(FTables->tokens),
+      FPositions(FTables->positions), FNextPosition(FTables->nextPosition),
+      FHtmlForms(FTables->htmlForms), FFirstClose(FTables->firstClose),
+      FNextCode(FTables->nextCode) {
     const int n = FLength;
-    FTokens.resize(n);
+    FTokens.clear();
+    FPositions.clear();
+    FFirstClose.resize(kCloseKinds);
     std::array<bool, kCloseKinds> needed{};
     bool code = false;
     const bool specialLinks = FConfig.specialLinkEmitter() != nullptr;
@@ -234,7 +250,7 @@ TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64
         const TMarkToken mt = tokenAt(in, p, FExtensions, FRich);
         if (mt == mtNONE)
             continue;
-        FTokens[p] = mt;
+        FTokens.push_back(mt);
         FPositions.push_back(p);
         if (mt == mtCODE_SINGLE || mt == mtCODE_DOUBLE)
             code = true;
@@ -244,32 +260,41 @@ TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64
             needed[closeKind(mt)] = true;
     }
     const int m = int(FPositions.size());
-    std::vector<int> kinds;
+    std::array<int, kCloseKinds> kinds{};
+    int kindCount = 0;
     for (int k = 0; k < kCloseKinds; ++k) {
         if (needed[k]) {
             FFirstClose[k].assign(m, -1);
-            kinds.push_back(k);
+            kinds[kindCount++] = k;
+        } else {
+            FFirstClose[k].clear();
         }
     }
     if (code) {
         FNextCode[0].assign(m + 1, -1);
         FNextCode[1].assign(m + 1, -1);
     }
-    FNextPosition.resize(m);
-    FHtmlForms.resize(m);
+    FNextPosition.assign(m, 0);
+    FHtmlForms.assign(m, hfNONE);
     for (int i = m - 1; i >= 0; --i) {
         const int p = FPositions[i];
         const int next = computeNext(p, i);
         FNextPosition[i] = next;
-        const TMarkToken mt = TMarkToken(FTokens[p]);
+        const TMarkToken mt = TMarkToken(FTokens[i]);
         const int j = next == p + 1 ? i + 1 : tokenIndexFrom(next, i + 1);
-        for (int k : kinds)
+        for (int c = 0; c < kindCount; ++c) {
+            const int k = kinds[c];
             FFirstClose[k][i] = closes(mt, k) ? p : j < m ? FFirstClose[k][j] : -1;
+        }
         if (code) {
             FNextCode[0][i] = mt == mtCODE_SINGLE ? p : FNextCode[0][i + 1];
             FNextCode[1][i] = mt == mtCODE_DOUBLE ? p : FNextCode[1][i + 1];
         }
     }
+}
+
+TInlineScan::~TInlineScan() {
+    FEmitter.returnScanTables(FDepth, std::move(FTables));
 }
 
 // The index of the first token at or after position, searching from index from on.
@@ -318,7 +343,7 @@ int TInlineScan::closeOf(int start, TMarkToken token) const {
     if (kind >= 0 && !FFirstClose[kind].empty())
         return i < m ? FFirstClose[kind][i] : -1;
     for (; i < m; i = tokenIndexFrom(FNextPosition[i], i + 1)) {
-        const TMarkToken mt = TMarkToken(FTokens[FPositions[i]]);
+        const TMarkToken mt = TMarkToken(FTokens[i]);
         if (mt == token || (token == mtEM_STAR && mt == mtSTRONG_STAR) ||
             (token == mtEM_UNDERSCORE && mt == mtSTRONG_UNDERSCORE))
             return FPositions[i];
@@ -336,7 +361,7 @@ int TInlineScan::spanClose(int position, TMarkToken mt) const {
 }
 
 int TInlineScan::computeNext(int p, int index) {
-    const TMarkToken mt = TMarkToken(FTokens[p]);
+    const TMarkToken mt = TMarkToken(FTokens[index]);
     const auto after = [p](int r, int step) { return r > 0 ? r + step : p + 1; };
     switch (mt) {
     case mtEM_STAR:
@@ -755,6 +780,7 @@ void TInlineScan::render(QString& out, int start, int stop) {
     QString* target = &out;
     stop = std::min(stop, FLength);
     int p = std::max(start, 0);
+    int index = 0;
     for (;;) {
         if (p >= stop) {
             if (frames.empty())
@@ -770,15 +796,16 @@ void TInlineScan::render(QString& out, int start, int stop) {
             frames.pop_back();
             continue;
         }
-        const TMarkToken mt = TMarkToken(FTokens[p]);
+        // The scan only moves forward, so the index of the next token does too.
+        index = tokenIndexFrom(p, index);
+        const bool atToken = index < int(FPositions.size()) && FPositions[index] == p;
+        const TMarkToken mt = atToken ? TMarkToken(FTokens[index]) : mtNONE;
         if (mt == mtNONE) {
-            const int i = tokenIndexFrom(p, 0);
-            const int q = std::min(stop, i < int(FPositions.size()) ? FPositions[i] : stop);
-            target->append(QStringView(FData + p, q - p));
+            const int q = std::min(stop, index < int(FPositions.size()) ? FPositions[index] : stop);
+            target->append(FData + p, q - p);
             p = q;
             continue;
         }
-        const int index = tokenIndexFrom(p, 0);
         const int next = FNextPosition[index];
         const bool matched = next > p + 1;
         switch (mt) {
@@ -839,48 +866,48 @@ void TInlineScan::render(QString& out, int start, int stop) {
             if (matched)
                 writeHtml(*target, p, THtmlForm(FHtmlForms[index]));
             else
-                *target += u"&lt;"_s;
+                *target += QStringView(u"&lt;");
             break;
         case mtENTITY:
             if (matched) {
                 TUtils::readUntil(*target, FIn, p, {u';'});
                 *target += u';';
             } else {
-                *target += u"&amp;"_s;
+                *target += QStringView(u"&amp;");
             }
             break;
         case mtESCAPE:
             *target += FData[p + 1];
             break;
         case mtX_COPY:
-            *target += u"&copy;"_s;
+            *target += QStringView(u"&copy;");
             break;
         case mtX_REG:
-            *target += u"&reg;"_s;
+            *target += QStringView(u"&reg;");
             break;
         case mtX_TRADE:
-            *target += u"&trade;"_s;
+            *target += QStringView(u"&trade;");
             break;
         case mtX_LAQUO:
-            *target += u"&laquo;"_s;
+            *target += QStringView(u"&laquo;");
             break;
         case mtX_RAQUO:
-            *target += u"&raquo;"_s;
+            *target += QStringView(u"&raquo;");
             break;
         case mtX_NDASH:
-            *target += u"&ndash;"_s;
+            *target += QStringView(u"&ndash;");
             break;
         case mtX_MDASH:
-            *target += u"&mdash;"_s;
+            *target += QStringView(u"&mdash;");
             break;
         case mtX_HELLIP:
-            *target += u"&hellip;"_s;
+            *target += QStringView(u"&hellip;");
             break;
         case mtX_RDQUO:
-            *target += u"&rdquo;"_s;
+            *target += QStringView(u"&rdquo;");
             break;
         case mtX_LDQUO:
-            *target += u"&ldquo;"_s;
+            *target += QStringView(u"&ldquo;");
             break;
         default:
             *target += FData[p];

@@ -4,9 +4,21 @@
 #include "MarkdownUtils.h"
 
 #include <array>
+#include <memory>
 #include <vector>
 
 TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich);
+
+// The per-position tables of one scan. The emitter keeps one set per nesting depth and
+// reuses it, so that scanning a paragraph allocates nothing once the first one is done.
+struct TScanTables {
+    std::vector<std::uint8_t> tokens;
+    std::vector<int> positions;
+    std::vector<int> nextPosition;
+    std::vector<std::uint8_t> htmlForms;
+    std::vector<std::vector<int>> firstClose;
+    std::vector<int> nextCode[2];
+};
 
 // The inline scanner over one text. The scan as specified retries a closing-token search
 // after every unmatched opener; here every position's outcome is computed once, from the
@@ -17,6 +29,9 @@ public:
     // directBudget: how many characters direct searches may cost before the text gets its
     // position indexes; by default a few passes over the text.
     TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget = -1);
+    ~TInlineScan();
+    TInlineScan(const TInlineScan&) = delete;
+    TInlineScan& operator=(const TInlineScan&) = delete;
 
     // Where the span closed by token, scanned from start, ends; -1 when it never closes.
     int closeOf(int start, TMarkToken token) const;
@@ -78,14 +93,15 @@ private:
     qint64 FDirectBudget;
     mutable qint64 FDirectWork = 0;
 
-    // The token of every position (mtNONE for most), the positions that hold one, and per
-    // such position (by its index) where the scan goes on after it and the answers below.
-    std::vector<std::uint8_t> FTokens;
-    std::vector<int> FPositions;
-    std::vector<int> FNextPosition;
-    std::vector<std::uint8_t> FHtmlForms;
-    std::array<std::vector<int>, kCloseKinds> FFirstClose;
-    std::vector<int> FNextCode[2];
+    // The positions that hold a token and their tokens, and per such position (by its index)
+    // where the scan goes on after it and the answers below.
+    std::unique_ptr<TScanTables> FTables;
+    std::vector<std::uint8_t>& FTokens;
+    std::vector<int>& FPositions;
+    std::vector<int>& FNextPosition;
+    std::vector<std::uint8_t>& FHtmlForms;
+    std::vector<std::vector<int>>& FFirstClose;
+    std::vector<int>* FNextCode;
 
     mutable std::array<std::vector<int>, kEscapedSetCount> FUntil;
     mutable std::vector<int> FBracketMatch;

@@ -31,19 +31,20 @@ public:
         ++FCursor;
         return FCursor <= FValue.size() ? FValue[FCursor - 1] : QChar(0);
     }
+    // The character the next read returns.
+    const QChar* current() const { return FValue.constData() + FCursor; }
     // Reads on up to (not including) the next character that the line reader treats
     // specially: a tab, a line break, the character 0 and, in panic mode, "<".
     QStringView readPlain(bool panic) {
         const QChar* data = FValue.constData();
         const qsizetype start = FCursor;
         qsizetype p = start;
-        for (const qsizetype n = FValue.size(); p < n; ++p) {
-            const char16_t u = data[p].unicode();
-            if (u <= '\r' && (u == '\t' || u == '\n' || u == '\r' || u == 0))
-                break;
-            if (u == '<' && panic)
-                break;
-        }
+        const qsizetype n = FValue.size();
+        const auto special = [panic](char16_t u) {
+            return u <= '\r' ? u == '\t' || u == '\n' || u == '\r' || u == 0 : panic && u == '<';
+        };
+        while (p < n && !special(data[p].unicode()))
+            ++p;
         FCursor = p;
         return QStringView(data + start, p - start);
     }

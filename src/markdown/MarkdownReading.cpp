@@ -9,11 +9,20 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, TDocumentStore
     QString buffer;
     QChar ch = reader.read();
     while (ch != QChar(0)) {
-        buffer.clear();
+        // Most lines are one plain run of the source; such a line refers to the source, which
+        // outlives the conversion, until its text is changed. Only a line with a tab (or a
+        // "<" in panic mode) is built up in the buffer.
+        const QChar* lineStart = reader.current() - 1;
+        bool plain = true;
         int col = 0;
-        QStringView plainLine;
+        const auto leavePlain = [&] {
+            if (plain)
+                buffer = QString(lineStart, col);
+            plain = false;
+        };
         while (ch != QChar(0)) {
             if (ch == u'\t') {
+                leavePlain();
                 do {
                     buffer += u' ';
                     ++col;
@@ -26,24 +35,21 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, TDocumentStore
                     ch = reader.read();
                 break;
             } else if (ch == u'<' && panic) {
+                leavePlain();
                 buffer += u"&lt;"_s;
                 col += 4;
                 ch = reader.read();
             } else {
                 const QStringView run = reader.readPlain(panic);
-                if (col == 0)
-                    plainLine = QStringView(run.data() - 1, run.size() + 1);
-                buffer += ch;
-                buffer += run;
+                if (!plain) {
+                    buffer += ch;
+                    buffer += run;
+                }
                 col += 1 + int(run.size());
                 ch = reader.read();
             }
         }
-        // Most lines are one plain run of the source: such a line refers to the source, which
-        // outlives the conversion, until its text is changed.
-        TLine* line = store.newLine(plainLine.size() == buffer.size()
-                                        ? QString::fromRawData(plainLine.data(), plainLine.size())
-                                        : QString(buffer));
+        TLine* line = store.newLine(plain ? QString::fromRawData(lineStart, col) : buffer);
         line->Init();
         if (readLinkDefinition(*line, pendingTitleRef))
             continue;

@@ -1,6 +1,7 @@
 #include "MarkdownTables.h"
 
 #include "MarkdownEmitter.h"
+#include "MarkdownInline.h"
 #include "MarkdownLines.h"
 #include "MarkdownUtils.h"
 
@@ -61,7 +62,15 @@ bool TTable::isRow(const TLine* line) const {
 }
 
 void TTable::RowSplit(const QString& Input, QStringList& Strings) {
+    std::vector<QStringView> cells;
+    splitRow(Input, cells);
     Strings.clear();
+    for (QStringView cell : cells)
+        Strings.append(cell.toString());
+}
+
+void TTable::splitRow(QStringView Input, std::vector<QStringView>& cells) {
+    cells.clear();
     qsizetype first = 0;
     qsizetype last = Input.size() - 1;
     if (!Input.isEmpty() && Input[0] == u'|')
@@ -72,11 +81,11 @@ void TTable::RowSplit(const QString& Input, QStringList& Strings) {
     qsizetype cell = first;
     for (qsizetype k = first; k <= last; ++k) {
         if (Input[k] == u'|' && Input[k - 1] != u'\\') {
-            Strings.append(Input.mid(cell, k - cell));
+            cells.push_back(Input.mid(cell, k - cell));
             cell = k + 1;
         }
     }
-    Strings.append(Input.mid(cell, std::max<qsizetype>(last + 1 - cell, 0)));
+    cells.push_back(Input.mid(cell, std::max<qsizetype>(last + 1 - cell, 0)));
 }
 
 void TTable::AlignFormat(const QString& f, QStringList& sl) {
@@ -101,28 +110,36 @@ void TTable::AlignFormat(const QString& f, QStringList& sl) {
 }
 
 QString TTable::ProcTable(const TLine* lines) {
+    std::vector<std::pair<int, int>> cellRanges;
+    return ProcTable(lines, cellRanges);
+}
+
+QString TTable::ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& cellRanges) {
+    cellRanges.clear();
     QString html = u"<table>\n"_s;
     QStringList aligns;
-    QStringList cells;
+    std::vector<QStringView> cells;
     bool header = true;
     for (const TLine* line = lines; line && !line->FIsEmpty; line = line ? line->FNext : nullptr) {
-        RowSplit(TUtils::trimLow(line->FValue), cells);
+        splitRow(TUtils::trimLowView(line->FValue), cells);
         const QStringView tag = header ? u"th" : u"td";
         if (header) {
             AlignFormat(line->FNext ? line->FNext->FValue : QString(), aligns);
             header = false;
             line = line->FNext;
         }
-        if (cells.isEmpty())
+        if (cells.empty())
             continue;
         html += u"  <tr>\n"_s;
-        for (qsizetype i = 0; i < cells.size(); ++i) {
+        for (qsizetype i = 0; i < qsizetype(cells.size()); ++i) {
             html += u"    <"_s;
             html += tag;
             // A row can have more cells than the separator has entries (a separator with
             // doubled outer pipes); such cells get no alignment.
             html += i < aligns.size() ? aligns[i] : u">"_s;
-            html += TUtils::trimLow(cells[i]);
+            const int cellStart = int(html.size());
+            html += TUtils::trimLowView(cells[i]);
+            cellRanges.emplace_back(cellStart, int(html.size()));
             html += u"</"_s;
             html += tag;
             html += u">\n"_s;
@@ -133,6 +150,21 @@ QString TTable::ProcTable(const TLine* lines) {
     return html;
 }
 
+// The inline pass writes every tag of the table back as it is and passes the white space
+// between them; so when no cell text holds a token, that pass would copy the table unchanged.
 void TTable::emitTableLines(QString& out, const TLine* lines) {
-    FTableEmitter.recursiveEmitLine(out, ProcTable(lines), 0, mtNONE);
+    std::vector<std::pair<int, int>> cellRanges;
+    const QString html = ProcTable(lines, cellRanges);
+    const TConfiguration& config = FTableEmitter.config();
+    const bool extensions = config.isDialect({mdRich, mdExtended});
+    const bool rich = config.isDialect({mdRich});
+    for (const auto& [start, end] : cellRanges) {
+        for (int p = start; p < end; ++p) {
+            if (tokenAt(html, p, extensions, rich) != mtNONE) {
+                FTableEmitter.recursiveEmitLine(out, html, 0, mtNONE);
+                return;
+            }
+        }
+    }
+    out += html;
 }

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+#include <vector>
+
 class TEmitter;
 class TLine;
 
@@ -16,8 +19,12 @@ public:
     static int ColCount(const TLine* line);
     bool isRow(const TLine* line) const;
     static void RowSplit(const QString& Input, QStringList& Strings);
+    // RowSplit without copies: the cells are views into Input.
+    static void splitRow(QStringView Input, std::vector<QStringView>& cells);
     static void AlignFormat(const QString& f, QStringList& sl);
     static QString ProcTable(const TLine* lines);
+    // ProcTable, also telling where the cell texts are in the HTML.
+    static QString ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& cellRanges);
     void emitTableLines(QString& out, const TLine* lines);
 
     int separatorPipeCount() const { return FSeparatorPipeCount; }

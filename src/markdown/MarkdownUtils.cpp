@@ -101,14 +101,14 @@ bool TUtils::isEscapable(QChar ch) {
     }
 }
 
-QString TUtils::trimLow(QStringView text) {
+QStringView TUtils::trimLowView(QStringView text) {
     qsizetype first = 0;
     qsizetype last = text.size();
     while (first < last && text[first].unicode() <= ' ')
         ++first;
     while (last > first && text[last - 1].unicode() <= ' ')
         --last;
-    return text.mid(first, last - first).toString();
+    return text.mid(first, last - first);
 }
 
 int TUtils::skipSpaces(const QString& in, int start) {
@@ -247,7 +247,7 @@ namespace {
 // Whether a tag name, trimmed and lower-cased, names an unsafe element; plain ASCII names are
 // compared without building the lower-cased copy.
 bool isUnsafeName(QStringView name) {
-    name = QStringView(TUtils::trimLow(name));
+    name = TUtils::trimLowView(name);
     constexpr qsizetype kLongest = 8;
     if (name.size() > kLongest || name.isEmpty())
         return false;
@@ -293,7 +293,13 @@ int TUtils::readXML(QString& out, const QString& in, int start, bool safeMode) {
         return -1;
     const QChar* data = in.constData();
     const QStringView name(data + nameStart, nameEnd - nameStart);
-    out += safeMode && isUnsafeName(name) ? u"&lt;"_s : u"<"_s;
+    const bool unsafe = safeMode && isUnsafeName(name);
+    if (!unsafe && p == attributesEnd) {
+        // Without a neutralised name or a "/" the tag is written exactly as it was read.
+        out.append(data + start, p - start + 1);
+        return p;
+    }
+    out += unsafe ? QStringView(u"&lt;") : QStringView(u"<");
     if (closing)
         out += u'/';
     out += name;

@@ -58,7 +58,8 @@ public:
 
     static bool isEscapable(QChar ch);
     // Trims the characters up to U+0020 at both ends, as ids and headings are trimmed.
-    static QString trimLow(QStringView text);
+    static QString trimLow(QStringView text) { return trimLowView(text).toString(); }
+    static QStringView trimLowView(QStringView text);
 };
 
 // Element and entity tables; names are looked up lower-cased and case-sensitively.
