@@ -2,6 +2,7 @@
 
 #include "AppFolders.h"
 #include "ConversationModel.h"
+#include "FileRemover.h"
 #include "ListFile.h"
 
 #include <QMainWindow>
@@ -159,6 +160,12 @@ public:
     void N5Click();
 
     // Chat search and deletion: MainWindowSearch.cpp
+    void Edit1KeyUp(int Key);
+    void N6Click();
+    void N12Click();
+    void DeleteAllChats();
+    // Deleting chats goes through this; tests put in one that refuses.
+    void SetFileRemover(TFileRemover& remover) { FFileRemover = &remover; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -221,6 +228,11 @@ private:
     bool FCurrentChatFileIncomplete = false;
     TChatHistory FLoadedHistory;
 
+    void ConnectSearchHandlers();
+    void RestoreFullChatList();
+    // Empties the conversation, the page and FCurrentChatFile, without saving first.
+    void StartNewChatInPlace(const QString& status);
+    TFileRemover* FFileRemover = &SystemFileRemover();
 };
 
 // The single main window, set while one exists.

@@ -111,6 +111,7 @@ void TForm1::CreateComponents() {
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     CreatePopupMenus();
     ConnectListHandlers();
+    ConnectSearchHandlers();
     resize(1089, 799);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -1,0 +1,169 @@
+// Chat search and deletion: Enter in the search box narrows the chat list to the chats
+// whose messages hold a word of the query, and the list's popup menu deletes one chat
+// or all of them.
+#include "MainWindow.h"
+
+#include "ChatNaming.h"
+#include "ChatSearch.h"
+#include "Dialogs.h"
+#include "GeminiDM.h"
+#include "KeyUpFilter.h"
+#include "OperationError.h"
+#include "PathObject.h"
+#include "ScopedFlag.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <memory>
+
+namespace {
+
+const QString kChooseChatToDelete =
+    QStringLiteral("Пожалуйста, выберите существующий чат для удаления.");
+
+} // namespace
+
+void TForm1::ConnectSearchHandlers() {
+    new KeyUpFilter(Edit1, [this](int key) { Guarded([&] { Edit1KeyUp(key); }); });
+    connect(N6, &QAction::triggered, this, [this] { Guarded([this] { N6Click(); }); });
+    connect(N12, &QAction::triggered, this, [this] { Guarded([this] { N12Click(); }); });
+}
+
+void TForm1::Edit1KeyUp(int Key) {
+    if (!IsEnterKey(Key))
+        return;
+    const QString query = TrimSpaceAndControl(LowerLatin(Edit1->text())).toString();
+    if (query.isEmpty()) {
+        RestoreFullChatList();
+        return;
+    }
+    const QStringList words = SplitSearchQuery(query);
+    ClearChatList();
+    ScopedFlag loading(FIsLoading);
+    // Matches show up as they are found, so those found before a failure stay listed.
+    const std::optional<QString> error =
+        SearchChatFolder(FFolders.chatsDir(), words, [this](const QString& path) {
+            auto* entry =
+                new QListWidgetItem(ChatDisplayName(QFileInfo(path).fileName()), ListBox2);
+            AttachPathObject(entry, path);
+        });
+    if (error)
+        throw TOperationError(*error);
+}
+
+void TForm1::RestoreFullChatList() {
+    LoadChatList();
+    ScopedFlag loading(FIsLoading);
+    auto* newChat = new QListWidgetItem(NewChatEntryText());
+    ListBox2->insertItem(0, newChat);
+    if (FCurrentChatFile.isEmpty()) {
+        ListBox2->setCurrentItem(newChat);
+        return;
+    }
+    for (int row = 0; row < ListBox2->count(); ++row) {
+        const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
+        if (chat && chat->Path == FCurrentChatFile) {
+            ListBox2->setCurrentRow(row);
+            return;
+        }
+    }
+    ListBox2->setCurrentItem(nullptr);
+}
+
+void TForm1::StartNewChatInPlace(const QString& status) {
+    GeminiDM->ClearHistory();
+    ResetChatView();
+    FCurrentChatFile.clear();
+    FCurrentChatFileIncomplete = false;
+    FLoadedHistory.clear();
+    SetStatusText(status);
+    UpdateContextTokens();
+}
+
+void TForm1::N6Click() {
+    QListWidgetItem* entry = ListBox2->currentItem();
+    if (!entry || !entry->isSelected()) {
+        FDialogs.ShowMessage(kChooseChatToDelete);
+        return;
+    }
+    const std::optional<TPathObject> chat = PathObjectOf(entry);
+    if (!chat) {
+        // Only a chat entry carries a file; a hand-made file that happens to be called
+        // like the new-chat entry still has one and can be deleted.
+        if (entry->text().compare(NewChatEntryText(), Qt::CaseInsensitive) == 0)
+            FDialogs.ShowMessage(kChooseChatToDelete);
+        else
+            FDialogs.ShowMessage(
+                QStringLiteral("Ошибка: не удалось найти данные выбранного чата."));
+        return;
+    }
+    const QString question =
+        QStringLiteral("Вы уверены, что хотите безвозвратно удалить чат?\r\n") +
+        QFileInfo(chat->Path).fileName() + QStringLiteral("\r\nФайл чата будет удален с диска!");
+    if (!FDialogs.AskYesNo(question, TDialogs::TQuestionIcon::Question))
+        return;
+
+    try {
+        if (chat->Path == FCurrentChatFile) {
+            StartNewChatInPlace(QStringLiteral("Новый чат начат."));
+            ScopedFlag loading(FIsLoading);
+            ListBox2->setCurrentItem(FindNewChatEntry());
+        }
+        if (QFileInfo::exists(chat->Path)) {
+            if (const std::optional<QString> error = FFileRemover->Remove(chat->Path))
+                throw TOperationError(*error);
+        }
+        ScopedFlag loading(FIsLoading);
+        const bool wasCurrent = ListBox2->currentItem() == entry;
+        const std::unique_ptr<QListWidgetItem> removed(ListBox2->takeItem(ListBox2->row(entry)));
+        // The list would move the selection to a neighbour that is not the open chat.
+        if (wasCurrent)
+            ListBox2->setCurrentItem(nullptr);
+    } catch (const std::exception& error) {
+        FDialogs.ShowMessage(QStringLiteral("Не удалось удалить чат. Ошибка: ") +
+                             QString::fromStdString(error.what()));
+    }
+}
+
+void TForm1::N12Click() {
+    if (!FDialogs.AskYesNo(
+            QStringLiteral("Вы уверены, что хотите безвозвратно удалить ВСЕ чаты?\r\n"
+                           "Это действие нельзя будет отменить!"),
+            TDialogs::TQuestionIcon::Warning))
+        return;
+    DeleteAllChats();
+}
+
+void TForm1::DeleteAllChats() {
+    const QString folder = FFolders.chatsDir();
+    if (!QFileInfo(folder).isDir()) {
+        FDialogs.ShowMessage(QStringLiteral("Папка с чатами не найдена."));
+        return;
+    }
+    try {
+        const QDir dir(folder);
+        QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
+        while (files.hasNext()) {
+            const QString path = dir.filePath(files.nextFileInfo().fileName());
+            if (const std::optional<QString> error = FFileRemover->Remove(path))
+                throw TOperationError(*error);
+        }
+        StartNewChatInPlace(QStringLiteral("Все чаты удалены. Начат новый чат."));
+        LoadChatList();
+        {
+            ScopedFlag loading(FIsLoading);
+            auto* newChat = new QListWidgetItem(NewChatEntryText());
+            ListBox2->insertItem(0, newChat);
+            ListBox2->setCurrentItem(newChat);
+        }
+        FDialogs.ShowMessage(QStringLiteral("Все чаты были успешно удалены."));
+    } catch (const std::exception& error) {
+        FDialogs.ShowMessage(QStringLiteral("Произошла ошибка при удалении чатов: ") +
+                             QString::fromStdString(error.what()));
+    }
+}

@@ -1,0 +1,360 @@
+#include "FileRemover.h"
+#include "GeminiDM.h"
+#include "JsonText.h"
+#include "MainWindow.h"
+#include "PathObject.h"
+#include "ScriptedDialogs.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kNewChat = u"<Новый чат>"_s;
+
+// Deletes through the real file system, except the files it is told to keep, for
+// which it reports the text given.
+class RefusingRemover final : public TFileRemover {
+public:
+    std::optional<QString> Remove(const QString& path) override {
+        if (QFileInfo(path).fileName() == locked)
+            return u"Отказано в доступе"_s;
+        return SystemFileRemover().Remove(path);
+    }
+
+    QString locked;
+};
+
+class ChatSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
+        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
+        geminiDM = std::make_unique<TGeminiDM>();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    QString chatPath(const QString& fileName) const {
+        return QDir(programDir.filePath(u"chats"_s)).filePath(fileName);
+    }
+
+    // A chat file as the program writes it, one user message per text.
+    QString placeChat(const QString& fileName, const QStringList& texts) {
+        JsonWriter writer;
+        writer.beginObject().key("contents"_L1).beginArray();
+        for (const QString& text : texts) {
+            writer.beginObject().key("role"_L1).string(u"user");
+            writer.key("parts"_L1).beginArray().beginObject().key("text"_L1).string(text);
+            writer.endObject().endArray().endObject();
+        }
+        writer.endArray().endObject();
+        return placeFile(fileName, "\xEF\xBB\xBF" + writer.text());
+    }
+
+    QString placeFile(const QString& fileName, const QByteArray& bytes) {
+        QFile file(chatPath(fileName));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    void pressEnterWith(const QString& query) {
+        form->Edit1->setText(query);
+        QTest::keyClick(form->Edit1, Qt::Key_Return);
+    }
+
+    QStringList entries() const {
+        QStringList texts;
+        for (int i = 0; i < form->ListBox2->count(); ++i)
+            texts.append(form->ListBox2->item(i)->text());
+        return texts;
+    }
+
+    // Search results come in the folder's own order.
+    QStringList sortedEntries() const {
+        QStringList texts = entries();
+        texts.sort();
+        return texts;
+    }
+
+    int rowOf(const QString& path) const {
+        for (int i = 0; i < form->ListBox2->count(); ++i) {
+            const std::optional<TPathObject> chat = PathObjectOf(form->ListBox2->item(i));
+            if (chat && chat->Path == path)
+                return i;
+        }
+        return -1;
+    }
+
+    QString selectedText() const {
+        const QListWidgetItem* entry = form->ListBox2->currentItem();
+        return entry && entry->isSelected() ? entry->text() : QString();
+    }
+
+    // The user picks a chat in the list, which opens it.
+    void open(const QString& path) {
+        pressEnterWith(QString());
+        form->ListBox2->setCurrentRow(rowOf(path));
+        ASSERT_EQ(form->CurrentChatFile(), path);
+    }
+
+    QTemporaryDir programDir;
+    QTemporaryDir workingDir;
+    TScriptedDialogs dialogs;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TGeminiDM> geminiDM;
+};
+
+TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
+    const QString hello = placeChat(u"Приветствие_2025-03-01_120000.json"_s, {u"Say HELLO"_s});
+    placeChat(u"Привет_2025-03-01_120001.json"_s, {u"Привет, мир"_s});
+    placeChat(u"Кот_2025-03-01_120002.json"_s, {u"У меня есть кот"_s});
+    placeChat(u"Собака_2025-03-01_120003.json"_s, {u"вопрос"_s, u"а у соседа собака"_s});
+    placeChat(u"Утро_2025-03-01_120004.json"_s, {u"Доброе утро! И доброе утро всем"_s});
+    placeChat(u"Порознь_2025-03-01_120005.json"_s, {u"утро было доброе"_s});
+    placeChat(u"hello world_2025-03-01_120006.json"_s, {u"nothing to see"_s});
+    placeFile(u"broken.json"_s, "{\"contents\":[{\"parts\":[{\"text\":\"hello\"}]}");
+    placeChat(u"notes.txt"_s, {u"hello"_s});
+
+    const struct {
+        QString query;
+        QStringList found;
+    } cases[] = {
+        {u"hello"_s, {u"Приветствие"_s}},
+        {u"  HeLLo\t"_s, {u"Приветствие"_s}},
+        {u"привет"_s, {}},
+        {u"Привет"_s, {u"Привет"_s}},
+        {u"кот собака"_s, {u"Кот"_s, u"Собака"_s}},
+        {u"\"доброе утро\""_s, {u"Утро"_s}},
+        {u"доброе утро"_s, {u"Порознь"_s, u"Утро"_s}},
+        {u"world"_s, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query.toStdString());
+        pressEnterWith(c.query);
+        EXPECT_EQ(sortedEntries(), c.found);
+        EXPECT_EQ(selectedText(), QString());
+    }
+    pressEnterWith(u"hello"_s);
+    EXPECT_EQ(PathObjectOf(form->ListBox2->item(0))->Path, hello);
+
+    // Neither the broken file nor anything else raised a message, and the new
+    // conversation stays as it was.
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'|').toStdString();
+    EXPECT_EQ(form->CurrentChatFile(), QString());
+    EXPECT_EQ(form->StatusText(), u"Новый чат начат."_s);
+}
+
+TEST_F(ChatSearchTest, OnlyEnterSearches) {
+    placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
+    form->Edit1->setText(u"собака"_s);
+    QTest::keyClick(form->Edit1, Qt::Key_A);
+    form->Edit1KeyUp(Qt::Key_Escape);
+    EXPECT_EQ(entries(), QStringList{kNewChat});
+    form->Edit1KeyUp(Qt::Key_Enter);
+    EXPECT_EQ(entries(), QStringList());
+}
+
+TEST_F(ChatSearchTest, EnterInTheEmptiedBoxRestoresTheFullList) {
+    const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
+    placeChat(u"Собака_2025-03-01_120003.json"_s, {u"собака"_s});
+    open(cat);
+
+    pressEnterWith(u"собака"_s);
+    EXPECT_EQ(entries(), QStringList{u"Собака"_s});
+    pressEnterWith(u" \t"_s);
+    ASSERT_EQ(form->ListBox2->count(), 3);
+    EXPECT_EQ(form->ListBox2->item(0)->text(), kNewChat);
+    EXPECT_EQ(form->ListBox2->currentRow(), rowOf(cat));
+    EXPECT_EQ(form->CurrentChatFile(), cat);
+
+    // With the new conversation current, the new-chat entry is the one selected.
+    form->btnNewChatClick();
+    pressEnterWith(u"собака"_s);
+    pressEnterWith(QString());
+    EXPECT_EQ(form->ListBox2->item(0)->text(), kNewChat);
+    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+}
+
+TEST_F(ChatSearchTest, ATextThatIsNotAStringEndsTheSearchWithAMessage) {
+    placeFile(u"odd.json"_s, R"({"contents":[{"parts":[{"text":{"a":1}}]}]})");
+    pressEnterWith(u"кот"_s);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(u"odd.json"_s)) << dialogs.messages[0].toStdString();
+}
+
+TEST_F(ChatSearchTest, DeletingTheOpenChatLeavesAnEmptyNewChat) {
+    const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
+    const QString dog = placeChat(u"Собака_2025-03-01_120003.json"_s, {u"собака"_s});
+    open(cat);
+    ASSERT_FALSE(GeminiDM->ChatHistory().isEmpty());
+
+    // "No" keeps everything.
+    form->N6->trigger();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0].text,
+              u"Вы уверены, что хотите безвозвратно удалить чат?\r\nКот_2025-03-01_120002.json"
+              u"\r\nФайл чата будет удален с диска!"_s);
+    EXPECT_EQ(dialogs.questions[0].icon, TDialogs::TQuestionIcon::Question);
+    EXPECT_TRUE(QFileInfo::exists(cat));
+    EXPECT_EQ(form->CurrentChatFile(), cat);
+
+    dialogs.answers = {true};
+    form->N6->trigger();
+    EXPECT_FALSE(QFileInfo::exists(cat));
+    EXPECT_TRUE(QFileInfo::exists(dog));
+    EXPECT_EQ(form->CurrentChatFile(), QString());
+    EXPECT_TRUE(GeminiDM->ChatHistory().isEmpty());
+    EXPECT_EQ(form->StatusText(), u"Новый чат начат."_s);
+    EXPECT_EQ(entries(), (QStringList{kNewChat, u"Собака"_s}));
+    EXPECT_EQ(selectedText(), kNewChat);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(ChatSearchTest, DeletingAnotherChatLeavesTheOpenOneUntouched) {
+    const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
+    const QString dog = placeChat(u"Собака_2025-03-01_120003.json"_s, {u"собака"_s});
+    open(cat);
+    const TChatHistory history = GeminiDM->ChatHistory();
+    {
+        // Selected without being opened.
+        const QSignalBlocker blocker(form->ListBox2);
+        form->ListBox2->setCurrentRow(rowOf(dog));
+    }
+    dialogs.answers = {true};
+    form->N6->trigger();
+    EXPECT_FALSE(QFileInfo::exists(dog));
+    EXPECT_EQ(rowOf(dog), -1);
+    EXPECT_EQ(form->CurrentChatFile(), cat);
+    EXPECT_EQ(GeminiDM->ChatHistory(), history);
+    EXPECT_NE(rowOf(cat), -1);
+    EXPECT_EQ(selectedText(), QString());
+}
+
+TEST_F(ChatSearchTest, DeletingNeedsAChatEntrySelected) {
+    const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
+    pressEnterWith(QString());
+    ASSERT_EQ(selectedText(), kNewChat);
+    form->N6->trigger();
+    // Search results have no entry selected.
+    pressEnterWith(u"кот"_s);
+    form->N6->trigger();
+
+    const QString message = u"Пожалуйста, выберите существующий чат для удаления."_s;
+    EXPECT_EQ(dialogs.messages, (QStringList{message, message}));
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(cat));
+}
+
+TEST_F(ChatSearchTest, AChatThatCannotBeDeletedStaysListed) {
+    const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
+    RefusingRemover remover;
+    remover.locked = QFileInfo(cat).fileName();
+    form->SetFileRemover(remover);
+    pressEnterWith(u"кот"_s);
+    {
+        const QSignalBlocker blocker(form->ListBox2);
+        form->ListBox2->setCurrentRow(0);
+    }
+    dialogs.answers = {true};
+    form->N6->trigger();
+    EXPECT_EQ(dialogs.messages,
+              QStringList{u"Не удалось удалить чат. Ошибка: Отказано в доступе"_s});
+    EXPECT_EQ(entries(), QStringList{u"Кот"_s});
+    EXPECT_TRUE(QFileInfo::exists(cat));
+}
+
+TEST_F(ChatSearchTest, DeletingAllChatsStartsANewChat) {
+    const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
+    placeChat(u".hidden.json"_s, {u"скрытый"_s});
+    const QString notes = placeChat(u"notes.txt"_s, {u"кот"_s});
+    QDir(programDir.filePath(u"chats"_s)).mkdir(u"folder.json"_s);
+    open(cat);
+
+    form->N12->trigger();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0].text,
+              u"Вы уверены, что хотите безвозвратно удалить ВСЕ чаты?\r\nЭто действие нельзя "
+              u"будет отменить!"_s);
+    EXPECT_EQ(dialogs.questions[0].icon, TDialogs::TQuestionIcon::Warning);
+    EXPECT_TRUE(QFileInfo::exists(cat));
+
+    dialogs.answers = {true};
+    form->N12->trigger();
+    EXPECT_FALSE(QFileInfo::exists(cat));
+    EXPECT_FALSE(QFileInfo::exists(chatPath(u".hidden.json"_s)));
+    EXPECT_TRUE(QFileInfo::exists(notes));
+    EXPECT_TRUE(QFileInfo(chatPath(u"folder.json"_s)).isDir());
+    EXPECT_EQ(form->CurrentChatFile(), QString());
+    EXPECT_TRUE(GeminiDM->ChatHistory().isEmpty());
+    EXPECT_EQ(form->StatusText(), u"Все чаты удалены. Начат новый чат."_s);
+    // The folder entry is still listed, as every "*.json" entry is.
+    EXPECT_EQ(entries(), (QStringList{kNewChat, u"folder"_s}));
+    EXPECT_EQ(selectedText(), kNewChat);
+    EXPECT_EQ(dialogs.messages, QStringList{u"Все чаты были успешно удалены."_s});
+}
+
+TEST_F(ChatSearchTest, AFileThatCannotBeDeletedStopsDeletingAll) {
+    QStringList paths;
+    for (int i = 0; i < 6; ++i)
+        paths << placeChat(u"Чат %1_2025-03-01_12000%1.json"_s.arg(i), {u"текст %1"_s.arg(i)});
+    // The files go in the folder's listing order; lock one in the middle of it.
+    QStringList listed;
+    for (QDirIterator it(programDir.filePath(u"chats"_s), {u"*.json"_s}, QDir::Files);
+         it.hasNext();)
+        listed << it.nextFileInfo().fileName();
+    ASSERT_EQ(listed.size(), 6);
+    RefusingRemover remover;
+    remover.locked = listed[3];
+    form->SetFileRemover(remover);
+    open(chatPath(listed[5]));
+    const QStringList listBefore = entries();
+    const TChatHistory history = GeminiDM->ChatHistory();
+    const QString status = form->StatusText();
+
+    dialogs.answers = {true};
+    form->N12->trigger();
+    EXPECT_EQ(dialogs.messages,
+              QStringList{u"Произошла ошибка при удалении чатов: Отказано в доступе"_s});
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(QFileInfo::exists(chatPath(listed[i])), i >= 3) << listed[i].toStdString();
+    EXPECT_EQ(form->CurrentChatFile(), chatPath(listed[5]));
+    EXPECT_EQ(GeminiDM->ChatHistory(), history);
+    EXPECT_EQ(form->StatusText(), status);
+    EXPECT_EQ(entries(), listBefore);
+}
+
+TEST_F(ChatSearchTest, DeletingAllWithoutAChatFolderSaysSo) {
+    ASSERT_TRUE(QDir(programDir.filePath(u"chats"_s)).removeRecursively());
+    form->DeleteAllChats();
+    EXPECT_EQ(dialogs.messages, QStringList{u"Папка с чатами не найдена."_s});
+}
+
+TEST(FileRemover, GivesTheSystemTextWhenAFileCannotBeDeleted) {
+    QTemporaryDir folder;
+    QFile file(folder.filePath(u"chat.json"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(SystemFileRemover().Remove(file.fileName()), std::nullopt);
+    EXPECT_FALSE(file.exists());
+    const std::optional<QString> error = SystemFileRemover().Remove(file.fileName());
+    ASSERT_TRUE(error.has_value());
+    EXPECT_FALSE(error->isEmpty());
+}
+
+} // namespace
