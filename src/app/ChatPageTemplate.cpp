@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
-#include <QStringList>
 
 namespace {
 
