@@ -4,6 +4,7 @@
 #include "BottomPanel.h"
 #include "ChatPage.h"
 #include "PromptEdit.h"
+#include "RightClickKeepsSelection.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -139,6 +140,7 @@ void TForm1::CreateLeftColumn() {
     layout->addWidget(ListBox2, 1, 0, 1, 2);
 
     connect(btnNewChat, &QPushButton::clicked, this, [this] { Guarded([this] { btnNewChatClick(); }); });
+    new RightClickKeepsSelection(ListBox2->viewport());
     // Code that changes the list sets FIsLoading, so only the user's picks act here.
     connect(ListBox2, &QListWidget::currentRowChanged, this,
             [this] { Guarded([this] { ListBox2Click(); }); });

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -177,6 +178,21 @@ TEST_F(ChatLibraryTest, PickingTheOpenChatOrTheCurrentNewChatChangesNothing) {
     pick(0);
     EXPECT_EQ(form->StatusText(), QStringLiteral("marker"));
     EXPECT_EQ(geminiDM->ChatHistory().size(), 2);
+}
+
+TEST_F(ChatLibraryTest, ARightClickOpensTheMenuWithoutPickingTheEntry) {
+    placeChat(QStringLiteral("a.json"), {says("user", QStringLiteral("a"))}, 60);
+    placeChat(QStringLiteral("b.json"), {says("user", QStringLiteral("b"))}, 120);
+    form->LoadChatList();
+    pick(0);
+    const QRect other = form->ListBox2->visualItemRect(form->ListBox2->item(1));
+    QTest::mouseClick(form->ListBox2->viewport(), Qt::RightButton, {}, other.center());
+    form->PopupMenu14->close();
+    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    EXPECT_EQ(form->CurrentChatFile(), chatPath(QStringLiteral("a.json")));
+
+    QTest::mouseClick(form->ListBox2->viewport(), Qt::LeftButton, {}, other.center());
+    EXPECT_EQ(form->CurrentChatFile(), chatPath(QStringLiteral("b.json")));
 }
 
 TEST_F(ChatLibraryTest, AChatThatLoadedOnlyPartlyIsNeverWrittenOver) {
