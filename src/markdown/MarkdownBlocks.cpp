@@ -106,10 +106,10 @@ void TBlock::removeListIndent(const TConfiguration& config, TTable& tables) {
 
 void TBlock::removeBlockQuotePrefix() {
     for (TLine* line = FLines; line; line = line->FNext) {
-        if (line->FIsEmpty || line->FValue[line->FLeading] != u'>')
+        if (line->FIsEmpty || line->FValue.at(line->FLeading) != u'>')
             continue;
         qsizetype drop = line->FLeading + 1;
-        if (drop < line->FValue.size() && line->FValue[drop] == u' ')
+        if (drop < line->FValue.size() && line->FValue.at(drop) == u' ')
             ++drop;
         line->dropPrefix(drop);
         line->InitLeading();

@@ -4,7 +4,6 @@
 #include "MarkdownUtils.h"
 
 #include <algorithm>
-#include <deque>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -773,9 +772,9 @@ void TInlineScan::render(QString& out, int start, int stop) {
         int resume;
         TMarkToken mt;
         QString* target;
-        QString content;
+        std::unique_ptr<QString> content; // a special link's text, for its hook
     };
-    std::deque<TFrame> frames;
+    std::vector<TFrame> frames;
     TDecorator& decorator = *FConfig.decorator();
     QString* target = &out;
     stop = std::min(stop, FLength);
@@ -788,7 +787,7 @@ void TInlineScan::render(QString& out, int start, int stop) {
             TFrame& frame = frames.back();
             target = frame.target;
             if (frame.mt == mtX_LINK_OPEN)
-                FConfig.specialLinkEmitter()->emitSpan(*target, frame.content);
+                FConfig.specialLinkEmitter()->emitSpan(*target, *frame.content);
             else
                 closeSpan(decorator, *target, frame.mt);
             p = frame.resume;
@@ -820,11 +819,13 @@ void TInlineScan::render(QString& out, int start, int stop) {
         case mtMARK_EQ:
         case mtX_LINK_OPEN:
             if (matched) {
-                frames.push_back({stop, next, mt, target, {}});
-                if (mt == mtX_LINK_OPEN)
-                    target = &frames.back().content;
-                else
+                frames.push_back({stop, next, mt, target, nullptr});
+                if (mt == mtX_LINK_OPEN) {
+                    frames.back().content = std::make_unique<QString>();
+                    target = frames.back().content.get();
+                } else {
                     openSpan(decorator, *target, mt);
+                }
                 stop = spanClose(p, mt);
                 p += spansTwo(mt) ? 2 : 1;
                 continue;

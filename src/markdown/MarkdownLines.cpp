@@ -47,7 +47,7 @@ bool isLineEscapable(QChar ch) {
 void TLine::Init() {
     const int L = length();
     FLeading = 0;
-    while (FLeading < L && FValue[FLeading] == u' ')
+    while (FLeading < L && FValue.at(FLeading) == u' ')
         ++FLeading;
     if (FLeading == L) {
         setEmpty();
@@ -55,21 +55,21 @@ void TLine::Init() {
     }
     FIsEmpty = false;
     FTrailing = 0;
-    while (FValue[L - 1 - FTrailing] == u' ')
+    while (FValue.at(L - 1 - FTrailing) == u' ')
         ++FTrailing;
 }
 
 void TLine::InitLeading() {
     const int L = length();
     FLeading = 0;
-    while (FLeading < L && FValue[FLeading] == u' ')
+    while (FLeading < L && FValue.at(FLeading) == u' ')
         ++FLeading;
     if (FLeading == L)
         setEmpty();
 }
 
 bool TLine::skipSpaces() {
-    while (FPosition < length() && FValue[FPosition] == u' ')
+    while (FPosition < length() && FValue.at(FPosition) == u' ')
         ++FPosition;
     return FPosition < length();
 }
@@ -82,10 +82,10 @@ QString TLine::readUntil(std::initializer_list<char16_t> chend) {
     QString buffer;
     int i = FPosition;
     while (i < L) {
-        const QChar ch = FValue[i];
+        const QChar ch = FValue.at(i);
         if (ch == u'\\' && i + 1 < L) {
-            if (isLineEscapable(FValue[i + 1])) {
-                buffer += FValue[i + 1];
+            if (isLineEscapable(FValue.at(i + 1))) {
+                buffer += FValue.at(i + 1);
                 i += 2;
             } else {
                 buffer += ch;
@@ -98,7 +98,7 @@ QString TLine::readUntil(std::initializer_list<char16_t> chend) {
             ++i;
         }
     }
-    const QChar c = i == L ? QChar(u'\n') : FValue[i];
+    const QChar c = i == L ? QChar(u'\n') : FValue.at(i);
     if (!inEnd(c))
         return {};
     FPosition = i;
@@ -132,7 +132,7 @@ int TLine::countMarkerChars(QChar ch) const {
     if (FMarkerChar != ch.unicode() || FMarkerDistance > L) {
         // Look from the end: in a nested list line the other character is usually last.
         qsizetype p = L - 1;
-        while (p >= 0 && (FValue[p] == ch || FValue[p] == u' '))
+        while (p >= 0 && (FValue.at(p) == ch || FValue.at(p) == u' '))
             --p;
         FMarkerChar = ch.unicode();
         FMarkerDistance = p < 0 ? 0 : L - p;
@@ -159,15 +159,15 @@ TLineType TLine::getLineType(const TConfiguration& config, TTable& tables) {
     if (FLeading > 3)
         return ltCODE;
     const int L = length();
-    const QChar c = FValue[FLeading];
+    const QChar c = FValue.at(FLeading);
     const bool rich = config.isDialect({mdRich});
     if (c == u'#') {
         if (!rich)
             return ltHEADLINE;
         int j = FLeading + 1;
-        while (j < L - 1 && FValue[j] == u'#')
+        while (j < L - 1 && FValue.at(j) == u'#')
             ++j;
-        if (j < L && FValue[j] == u' ')
+        if (j < L && FValue.at(j) == u' ')
             return ltHEADLINE;
     }
     if (c == u'>')
@@ -178,16 +178,17 @@ TLineType TLine::getLineType(const TConfiguration& config, TTable& tables) {
         return ltFENCED_CODE;
     if (content > 2 && (c == u'*' || c == u'-' || c == u'_') && countMarkerChars(c) >= 3)
         return ltHR;
-    if (L - FLeading >= 2 && FValue[FLeading + 1] == u' ' && (c == u'*' || c == u'+' || c == u'-'))
+    if (L - FLeading >= 2 && FValue.at(FLeading + 1) == u' ' &&
+        (c == u'*' || c == u'+' || c == u'-'))
         return ltULIST;
     if (L - FLeading >= 3 && c.isDigit()) {
         int k = FLeading + 1;
-        while (k < L && FValue[k].isDigit())
+        while (k < L && FValue.at(k).isDigit())
             ++k;
-        if (k + 1 < L && FValue[k + 1] == u' ') {
-            if (FValue[k] == u'.')
+        if (k + 1 < L && FValue.at(k + 1) == u' ') {
+            if (FValue.at(k) == u'.')
                 return ltOLIST;
-            if (FValue[k] == u')')
+            if (FValue.at(k) == u')')
                 return ltBLIST;
         }
     }
@@ -221,26 +222,26 @@ TLineType TLine::getLineType(const TConfiguration& config, TTable& tables) {
 
 QString TLine::stripID() {
     const int L = length();
-    if (FIsEmpty || L - FTrailing - 1 < 0 || FValue[L - FTrailing - 1] != u'}')
+    if (FIsEmpty || L - FTrailing - 1 < 0 || FValue.at(L - FTrailing - 1) != u'}')
         return {};
     int p = FLeading;
-    while (p < L && FValue[p] != u'{') {
-        if (FValue[p] == u'\\') {
+    while (p < L && FValue.at(p) != u'{') {
+        if (FValue.at(p) == u'\\') {
             ++p;
-            if (p < L && FValue[p] == u'{')
+            if (p < L && FValue.at(p) == u'{')
                 ++p;
         } else {
             ++p;
         }
     }
-    if (p >= L || p + 1 >= L || FValue[p + 1] != u'#')
+    if (p >= L || p + 1 >= L || FValue.at(p + 1) != u'#')
         return {};
     const int start = p + 2;
     int q = start;
-    while (q < L && FValue[q] != u'}') {
-        if (FValue[q] == u'\\') {
+    while (q < L && FValue.at(q) != u'}') {
+        if (FValue.at(q) == u'\\') {
             ++q;
-            if (q < L && FValue[q] == u'}')
+            if (q < L && FValue.at(q) == u'}')
                 ++q;
         } else {
             ++q;
@@ -262,7 +263,7 @@ QString TLine::stripID() {
 bool TLine::isHtmlBlockStart() {
     FPosition = FLeading;
     const int L = length();
-    if (L >= FLeading + 2 && FValue[FLeading + 1] == u'!' && findCommentEnd(this, FLeading) > 0)
+    if (L >= FLeading + 2 && FValue.at(FLeading + 1) == u'!' && findCommentEnd(this, FLeading) > 0)
         return true;
     TLine* end = nullptr;
     switch (FStore->htmlBlockStart(this, end)) {
@@ -327,7 +328,7 @@ bool TLine::isHtmlBlockStart() {
 
 int TLine::findCommentEnd(TLine* line, int start) {
     const int L = length();
-    if (start + 3 >= L || FValue[start + 2] != u'-' || FValue[start + 3] != u'-')
+    if (start + 3 >= L || FValue.at(start + 2) != u'-' || FValue.at(start + 3) != u'-')
         return -1;
     const qsizetype here = line->FValue.indexOf(u"-->"_s, start + 4);
     if (here >= 0) {

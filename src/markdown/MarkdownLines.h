@@ -29,7 +29,7 @@ public:
     explicit TMarkdownReader(const QString& source) : FValue(source) {}
     QChar read() {
         ++FCursor;
-        return FCursor <= FValue.size() ? FValue[FCursor - 1] : QChar(0);
+        return FCursor <= FValue.size() ? FValue.at(FCursor - 1) : QChar(0);
     }
     // The character the next read returns.
     const QChar* current() const { return FValue.constData() + FCursor; }

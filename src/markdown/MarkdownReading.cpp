@@ -55,7 +55,7 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, TDocumentStore
             continue;
         QString title;
         if (!line->FIsEmpty && pendingTitleRef) {
-            const QChar ch1 = line->FValue[line->FLeading];
+            const QChar ch1 = line->FValue.at(line->FLeading);
             if (ch1 == u'"' || ch1 == u'\'' || ch1 == u'(') {
                 line->FPosition = line->FLeading + 1;
                 title = line->readUntil({ch1 == u'(' ? u')' : ch1.unicode()});
@@ -76,20 +76,20 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, TDocumentStore
 // replaced definition stays alive while it waits for that title, so the title line is still
 // consumed as before.
 bool TMarkdownEngine::readLinkDefinition(TLine& line, std::shared_ptr<TLinkRef>& pendingTitleRef) {
-    if (line.FIsEmpty || line.FLeading >= 4 || line.FValue[line.FLeading] != u'[')
+    if (line.FIsEmpty || line.FLeading >= 4 || line.FValue.at(line.FLeading) != u'[')
         return false;
     line.FPosition = line.FLeading + 1;
     const QString id = line.readUntil({u']'});
     if (id.isEmpty())
         return false;
     const int p = line.FPosition;
-    if (!(p + 2 < line.length() && line.FValue[p + 1] == u':'))
+    if (!(p + 2 < line.length() && line.FValue.at(p + 1) == u':'))
         return false;
     line.FPosition = p + 2;
     if (!line.skipSpaces())
         return false;
     QString link;
-    if (line.FValue[line.FPosition] == u'<') {
+    if (line.FValue.at(line.FPosition) == u'<') {
         ++line.FPosition;
         link = line.readUntil({u'>'});
         ++line.FPosition;
@@ -100,7 +100,7 @@ bool TMarkdownEngine::readLinkDefinition(TLine& line, std::shared_ptr<TLinkRef>&
         return false;
     QString title;
     if (line.skipSpaces()) {
-        const QChar ch1 = line.FValue[line.FPosition];
+        const QChar ch1 = line.FValue.at(line.FPosition);
         if (ch1 != u'"' && ch1 != u'\'' && ch1 != u'(')
             return false;
         ++line.FPosition;

@@ -17,9 +17,9 @@ bool innerRange(const TLine* line, int& first, int& last) {
         return false;
     first = line->FLeading;
     last = line->length() - line->FTrailing - 1;
-    if (line->FValue[first] == u'|')
+    if (line->FValue.at(first) == u'|')
         ++first;
-    if (line->FValue[last] == u'|')
+    if (line->FValue.at(last) == u'|')
         --last;
     return true;
 }
@@ -34,7 +34,7 @@ int TTable::hasFormatChars(const TLine* line) {
         return 0;
     int count = 0;
     for (int p = first; p <= last; ++p) {
-        const QChar ch = line->FValue[p];
+        const QChar ch = line->FValue.at(p);
         if (ch == u'|')
             ++count;
         else if (ch != u' ' && ch != u'-' && ch != u':')
@@ -51,7 +51,7 @@ int TTable::ColCount(const TLine* line) {
         return 0;
     int count = 0;
     for (int p = first; p <= last; ++p)
-        if (line->FValue[p] == u'|' && line->FValue[p - 1] != u'\\')
+        if (line->FValue.at(p) == u'|' && line->FValue.at(p - 1) != u'\\')
             ++count;
     return count;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <random>
 
 using namespace Qt::StringLiterals;
@@ -326,25 +327,18 @@ QString TUtils::lowerTagName(const QString& element) {
 
 namespace {
 
-// Copies in[start, end) to out, writing every character for which replacement gives a text
-// as that text; runs of other characters are copied at once.
-template <typename Replacement>
-void appendReplacing(QString& out, const QString& in, qsizetype start, qsizetype end,
-                     Replacement replacement) {
-    const QChar* data = in.constData();
-    qsizetype run = start;
-    for (qsizetype p = start; p < end; ++p) {
-        const QStringView text = replacement(data[p].unicode());
-        if (text.isNull())
-            continue;
-        out.append(data + run, p - run);
-        out += text;
-        run = p + 1;
-    }
-    out.append(data + run, end - run);
-}
+// The characters that code, attribute values and link targets escape.
+enum TEscaping { esCode = 1, esValue = 2, esLink = 4 };
 
-QStringView codeReplacement(char16_t c) {
+constexpr std::array<std::uint8_t, 128> kEscapes = [] {
+    std::array<std::uint8_t, 128> table{};
+    table['&'] = table['<'] = table['>'] = esCode | esValue | esLink;
+    table['"'] = table['\''] = esValue;
+    table['+'] = esLink;
+    return table;
+}();
+
+QStringView escaped(char16_t c) {
     switch (c) {
     case '&':
         return u"&amp;";
@@ -352,38 +346,44 @@ QStringView codeReplacement(char16_t c) {
         return u"&lt;";
     case '>':
         return u"&gt;";
-    default:
-        return {};
-    }
-}
-
-QStringView valueReplacement(char16_t c) {
-    switch (c) {
     case '"':
         return u"&quot;";
     case '\'':
         return u"&apos;";
     default:
-        return codeReplacement(c);
+        return u"%2b";
     }
 }
 
-QStringView linkReplacement(char16_t c) {
-    return c == '+' ? QStringView(u"%2b") : codeReplacement(c);
+// Copies in[start, end) to out, each character that the escaping names written as its
+// reference; runs of other characters are copied at once.
+void appendEscaped(QString& out, const QString& in, qsizetype start, qsizetype end,
+                   TEscaping escaping) {
+    const QChar* data = in.constData();
+    qsizetype run = start;
+    for (qsizetype p = start; p < end; ++p) {
+        const char16_t u = data[p].unicode();
+        if (u >= 0x80 || !(kEscapes[u] & escaping))
+            continue;
+        out.append(data + run, p - run);
+        out += escaped(u);
+        run = p + 1;
+    }
+    out.append(data + run, end - run);
 }
 
 } // namespace
 
 void TUtils::appendCode(QString& out, const QString& in, int start, int end) {
-    appendReplacing(out, in, start, end, codeReplacement);
+    appendEscaped(out, in, start, end, esCode);
 }
 
 void TUtils::appendValue(QString& out, const QString& in, int start, int end) {
-    appendReplacing(out, in, start, end, valueReplacement);
+    appendEscaped(out, in, start, end, esValue);
 }
 
 void TUtils::codeEncode(QString& out, const QString& value, int offset) {
-    appendReplacing(out, value, offset, value.size(), linkReplacement);
+    appendEscaped(out, value, offset, value.size(), esLink);
 }
 
 void TUtils::appendDecEntity(QString& out, char16_t value) {
