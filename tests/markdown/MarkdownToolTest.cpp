@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct TRun {
+    int exitCode;
+    QByteArray out;
+    QByteArray err;
+};
+
+TRun runTool(const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess tool;
+    tool.start(QStringLiteral(TOVIK_MD_PATH), arguments);
+    tool.write(input);
+    tool.closeWriteChannel();
+    tool.waitForFinished(30000);
+    return {tool.exitCode(), tool.readAllStandardOutput(), tool.readAllStandardError()};
+}
+
+const QByteArray kAnswer = u"# Ответ\n\nСм. `код` и **жирный** текст -- вот так.\n"_s.toUtf8();
+
+TEST(TovikMd, ConvertsStandardInputAsUtf8) {
+    const TRun run = runTool({}, kAnswer);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(QString::fromUtf8(run.out),
+              u"<h1>Ответ</h1>\n<p>См. <code>код</code> и <strong>жирный</strong> текст "
+              u"&ndash; вот так.</p>\n"_s);
+}
+
+TEST(TovikMd, ConvertsAFileInTheChosenDialect) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"answer.md"_s);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kAnswer);
+    file.close();
+    const TRun run = runTool({u"--dialect"_s, u"0"_s, path});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(QString::fromUtf8(run.out),
+              u"<h1>Ответ</h1>\n<p>См. <code>код</code> и <strong>жирный</strong> текст -- "
+              u"вот так.</p>\n"_s);
+    EXPECT_EQ(runTool({dir.filePath(u"missing.md"_s)}).exitCode, 1);
+}
+
+TEST(TovikMd, RefusesBadOptionsWithUsage) {
+    for (const QStringList& arguments :
+         {QStringList{u"--dialect"_s, u"3"_s}, QStringList{u"--dialect"_s}, QStringList{u"-x"_s},
+          QStringList{u"a.md"_s, u"b.md"_s}}) {
+        const TRun run = runTool(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(run.err.startsWith("usage: tovik-md")) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+}
+
+} // namespace
