@@ -4,7 +4,6 @@
 #include "BottomPanel.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
-#include "OperationError.h"
 #include "PromptEdit.h"
 #include "ScopedFlag.h"
 
@@ -62,18 +61,9 @@ void TForm1::FormShow() {
     FFormShown = true;
 
     LoadChatList();
-
-    {
-        ScopedFlag loading(FIsLoading);
-        ListBox2->insertItem(0, NewChatEntryText());
-        ListBox2->setCurrentRow(0);
-    }
-    GeminiDM->ClearHistory();
-    ResetChatView();
-    FCurrentChatFile.clear();
-    SetStatusText(QStringLiteral("Новый чат начат."));
+    SelectNewChatEntry();
+    StartNewChatInPlace(QStringLiteral("Новый чат начат."));
     ShowTodayRequestCount();
-    UpdateContextTokens();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

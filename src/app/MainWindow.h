@@ -208,6 +208,10 @@ private:
     void FinishRequest();
     void ShowImageAnswer(const QString& result);
 
+    // Empties the conversation, the page and FCurrentChatFile, without saving first.
+    void StartNewChatInPlace(const QString& status);
+    // Puts the new-chat entry at the top of the list unless it is there, and selects it.
+    void SelectNewChatEntry();
     QListWidgetItem* FindNewChatEntry() const;
     void EnsureChatFolder() const;
     QString UniqueChatFilePath(const QString& title) const;
@@ -230,8 +234,6 @@ private:
 
     void ConnectSearchHandlers();
     void RestoreFullChatList();
-    // Empties the conversation, the page and FCurrentChatFile, without saving first.
-    void StartNewChatInPlace(const QString& status);
     TFileRemover* FFileRemover = &SystemFileRemover();
 };
 

@@ -145,14 +145,21 @@ void TForm1::ListBox2Click() {
 
 void TForm1::btnNewChatClick() {
     SaveCurrentChat();
+    StartNewChatInPlace(QStringLiteral("Новый чат начат."));
+    SelectNewChatEntry();
+}
+
+void TForm1::StartNewChatInPlace(const QString& status) {
     GeminiDM->ClearHistory();
     ResetChatView();
     FCurrentChatFile.clear();
     FCurrentChatFileIncomplete = false;
     FLoadedHistory.clear();
-    SetStatusText(QStringLiteral("Новый чат начат."));
+    SetStatusText(status);
     UpdateContextTokens();
+}
 
+void TForm1::SelectNewChatEntry() {
     ScopedFlag loading(FIsLoading);
     QListWidgetItem* entry = FindNewChatEntry();
     if (!entry) {

@@ -58,13 +58,10 @@ void TForm1::Edit1KeyUp(int Key) {
 
 void TForm1::RestoreFullChatList() {
     LoadChatList();
-    ScopedFlag loading(FIsLoading);
-    auto* newChat = new QListWidgetItem(NewChatEntryText());
-    ListBox2->insertItem(0, newChat);
-    if (FCurrentChatFile.isEmpty()) {
-        ListBox2->setCurrentItem(newChat);
+    SelectNewChatEntry();
+    if (FCurrentChatFile.isEmpty())
         return;
-    }
+    ScopedFlag loading(FIsLoading);
     for (int row = 0; row < ListBox2->count(); ++row) {
         const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
         if (chat && chat->Path == FCurrentChatFile) {
@@ -73,16 +70,6 @@ void TForm1::RestoreFullChatList() {
         }
     }
     ListBox2->setCurrentItem(nullptr);
-}
-
-void TForm1::StartNewChatInPlace(const QString& status) {
-    GeminiDM->ClearHistory();
-    ResetChatView();
-    FCurrentChatFile.clear();
-    FCurrentChatFileIncomplete = false;
-    FLoadedHistory.clear();
-    SetStatusText(status);
-    UpdateContextTokens();
 }
 
 void TForm1::N6Click() {
@@ -155,12 +142,7 @@ void TForm1::DeleteAllChats() {
         }
         StartNewChatInPlace(QStringLiteral("Все чаты удалены. Начат новый чат."));
         LoadChatList();
-        {
-            ScopedFlag loading(FIsLoading);
-            auto* newChat = new QListWidgetItem(NewChatEntryText());
-            ListBox2->insertItem(0, newChat);
-            ListBox2->setCurrentItem(newChat);
-        }
+        SelectNewChatEntry();
         FDialogs.ShowMessage(QStringLiteral("Все чаты были успешно удалены."));
     } catch (const std::exception& error) {
         FDialogs.ShowMessage(QStringLiteral("Произошла ошибка при удалении чатов: ") +
