@@ -44,18 +44,28 @@ void TForm1::LoadChatList() {
     ClearChatList();
     EnsureChatFolder();
 
-    QFileInfoList files = QDir(FFolders.chatsDir())
-                              .entryInfoList({QStringLiteral("*.json")},
-                                             QDir::Files | QDir::Dirs | QDir::Hidden |
-                                                 QDir::System | QDir::NoDotAndDotDot,
-                                             QDir::NoSort);
-    std::sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        return a.lastModified() > b.lastModified();
-    });
-    for (const QFileInfo& file : files) {
-        auto* entry = new QListWidgetItem(ChatDisplayName(file.fileName()), ListBox2);
-        AttachPathObject(entry, QDir(FFolders.chatsDir()).filePath(file.fileName()));
+    // Each file's time is read once: comparing QDateTime values converts time zones.
+    struct ChatFile {
+        qint64 modified;
+        QString name;
+    };
+    QList<ChatFile> files;
+    const QDir folder(FFolders.chatsDir());
+    for (const QFileInfo& file :
+         folder.entryInfoList({QStringLiteral("*.json")},
+                              QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot,
+                              QDir::NoSort))
+        files.append({file.lastModified().toMSecsSinceEpoch(), file.fileName()});
+    std::sort(files.begin(), files.end(),
+              [](const ChatFile& a, const ChatFile& b) { return a.modified > b.modified; });
+
+    ListBox2->setUpdatesEnabled(false);
+    for (const ChatFile& file : files) {
+        auto* entry = new QListWidgetItem(ChatDisplayName(file.name), ListBox2);
+        AttachPathObject(entry, folder.filePath(file.name));
     }
+    ListBox2->setUpdatesEnabled(true);
 }
 
 QString TForm1::UniqueChatFilePath(const QString& title) const {

@@ -1,22 +1,15 @@
 // Time from RenderHistory to a laid-out page, for conversations of growing length.
 // Answers are the 2–20 KB model answers of the Markdown corpus, used in turn.
+#include "BenchWindow.h"
 #include "ChatPage.h"
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
 #include "MessageBlocks.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QHash>
 #include <QMultiHash>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
-
-#include <memory>
 
 #include <unistd.h>
 
@@ -80,38 +73,19 @@ double cpuSecondsWithChildren() {
     return total;
 }
 
-// Waits until the page has run everything asked of it and has laid itself out.
-void waitForLayout(TChatPage& page) {
-    QEventLoop loop;
-    page.Evaluate(QStringLiteral("document.documentElement.scrollHeight"),
-                  [&loop](const QVariant&) { loop.quit(); });
-    loop.exec();
-}
-
-struct Window {
-    QTemporaryDir programDir;
-    QTemporaryDir workingDir;
-    TQtDialogs dialogs;
-    TForm1 form{AppFolders{programDir.path(), workingDir.path()}, dialogs};
-    TGeminiDM geminiDM;
-};
-
-// One shown window for every run, made by main.
-Window* shownWindow = nullptr;
-
 void BM_RenderHistoryShown(benchmark::State& state) {
     static const QStringList answers = loadAnswers();
     if (answers.isEmpty()) {
         state.SkipWithError("no answers of 2-20 KB in the corpus");
         return;
     }
-    Window& w = *shownWindow;
+    BenchWindow& w = ShownWindow();
     w.geminiDM.SetChatHistory(conversation(int(state.range(0)), answers));
     const double cpuBefore = cpuSecondsWithChildren();
     for (auto _ : state) {
         w.form.ResetChatView();
         w.form.RenderHistory();
-        waitForLayout(w.form.ChatPage());
+        WaitForLayout(w.form.ChatPage());
     }
     state.counters["cpu_ms_all_processes"] =
         (cpuSecondsWithChildren() - cpuBefore) * 1000 / double(state.iterations());
@@ -141,21 +115,3 @@ void BM_BuildAnswerBlocks(benchmark::State& state) {
 BENCHMARK(BM_BuildAnswerBlocks)->Arg(500)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // Offscreen like the window tests; as root Chromium needs its sandbox off.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    auto window = std::make_unique<Window>();
-    window->form.show();
-    waitForLayout(window->form.ChatPage());
-    shownWindow = window.get();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Dialogs.h"
+#include "GeminiDM.h"
+#include "MainWindow.h"
+
+#include <QTemporaryDir>
+
+class TChatPage;
+
+// The real main window, shown offscreen in temporary folders, that every window
+// benchmark of this program works on.
+struct BenchWindow {
+    QTemporaryDir programDir;
+    QTemporaryDir workingDir;
+    TQtDialogs dialogs;
+    TForm1 form{AppFolders{programDir.path(), workingDir.path()}, dialogs};
+    TGeminiDM geminiDM;
+};
+
+// The one window, made and shown by main before any benchmark runs.
+BenchWindow& ShownWindow();
+
+// Waits until the page has run everything asked of it and has laid itself out.
+void WaitForLayout(TChatPage& page);

@@ -1,0 +1,43 @@
+// Listing the chat folder: LoadChatList over 2,000 saved chats of ordinary size.
+#include "BenchWindow.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// Chats of about 10 KB with distinct titles and last-write times.
+void fillChatFolder(const QString& folder, int count) {
+    QDir().mkpath(folder);
+    TGeminiDM writer;
+    const QString answer = QStringLiteral("Ответ модели с **разметкой** и кодом. ").repeated(250);
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int i = 0; i < count; ++i) {
+        writer.SetChatHistory(
+            {{QStringLiteral("user"), {MakeTextPart(QStringLiteral("Вопрос %1").arg(i))}},
+             {QStringLiteral("model"), {MakeTextPart(answer)}}});
+        const QString path =
+            QDir(folder).filePath(QStringLiteral("Вопрос %1_2025-03-01_142530.json").arg(i));
+        writer.SaveHistoryToFile(path);
+        QFile file(path);
+        file.open(QIODevice::ReadWrite);
+        file.setFileTime(now.addSecs(-i), QFileDevice::FileModificationTime);
+    }
+}
+
+void BM_LoadChatList(benchmark::State& state) {
+    BenchWindow& w = ShownWindow();
+    const QString folder = w.form.Folders().chatsDir();
+    QDir(folder).removeRecursively();
+    fillChatFolder(folder, int(state.range(0)));
+    GeminiDM = &w.geminiDM; // the writer above took the global while it lived
+    for (auto _ : state)
+        w.form.LoadChatList();
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_LoadChatList)->Arg(500)->Arg(2000)->Unit(benchmark::kMillisecond)->Complexity();
+
+} // namespace
