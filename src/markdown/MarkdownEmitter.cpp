@@ -234,6 +234,12 @@ int TEmitter::recursiveEmitLine(QString& out, const QString& in, int start, TMar
     return close;
 }
 
+void TEmitter::emitBuiltHtml(QString& out, const QString& html,
+                             const std::vector<std::pair<int, int>>& tags) {
+    TInlineScan scan(*this, html, 0, -1, &tags);
+    scan.render(out, 0, int(html.size()));
+}
+
 int TEmitter::recursiveEmitLinkText(QString& out, const QString& name, int depth) {
     if (depth > kMaxLinkTextDepth) {
         TUtils::appendCode(out, name, 0, int(name.size()));

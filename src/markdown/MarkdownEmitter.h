@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class TTable;
@@ -68,6 +69,10 @@ public:
     // Writes the inline HTML of in from start; with a closing token, returns where that token
     // starts (or -1 when it never comes), otherwise -1 after writing to the end.
     int recursiveEmitLine(QString& out, const QString& in, int start, TMarkToken token);
+    // recursiveEmitLine of HTML the converter built, whose own tags are listed (start and end
+    // positions, in order).
+    void emitBuiltHtml(QString& out, const QString& html,
+                       const std::vector<std::pair<int, int>>& tags);
     TMarkToken getToken(const QString& in, int position) const;
     static QChar whitespaceToSpace(QChar c) { return c.isSpace() ? QChar(u' ') : c; }
 

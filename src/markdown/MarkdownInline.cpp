@@ -226,9 +226,10 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     return mtNONE;
 }
 
-TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget)
+TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget,
+                         const std::vector<std::pair<int, int>>* knownTags)
     : FEmitter(emitter), FConfig(emitter.config()), FIn(in), FTags(in, directBudget),
-      FData(in.constData()), FLength(int(in.size())), FDepth(depth),
+      FKnownTags(knownTags), FData(in.constData()), FLength(int(in.size())), FDepth(depth),
       FExtensions(FConfig.isDialect({mdRich, mdExtended})), FRich(FConfig.isDialect({mdRich})),
       FDirectBudget(directBudget >= 0 ? directBudget : 16 * qint64(FLength) + 1024),
       FTables(emitter.takeScanTables(depth)), FTokens(FTables->tokens),
@@ -389,7 +390,19 @@ int TInlineScan::computeNext(int p, int index) {
         return after(linkEnd(p, mt), 1);
     case mtHTML: {
         THtmlForm form = hfNONE;
-        const int end = htmlEnd(p, form);
+        int end = -1;
+        if (FKnownTags) {
+            // A tag the converter wrote fails as an automatic or e-mail link and reads back
+            // whole, whatever the text around it.
+            const auto known =
+                std::lower_bound(FKnownTags->begin(), FKnownTags->end(), std::pair<int, int>(p, 0));
+            if (known != FKnownTags->end() && known->first == p) {
+                form = hfKNOWN;
+                end = known->second;
+            }
+        }
+        if (form == hfNONE)
+            end = htmlEnd(p, form);
         FHtmlForms[index] = form;
         return after(end, 1);
     }
@@ -680,6 +693,12 @@ void TInlineScan::writeFormula(QString& out, int start) {
 
 void TInlineScan::writeHtml(QString& out, int start, THtmlForm form) {
     TDecorator& decorator = *FConfig.decorator();
+    if (form == hfKNOWN) {
+        const auto known =
+            std::lower_bound(FKnownTags->begin(), FKnownTags->end(), std::pair<int, int>(start, 0));
+        out.append(FData + start, known->second - start + 1);
+        return;
+    }
     if (form == hfTAG) {
         TUtils::readXML(out, FIn, start, FConfig.safeMode());
         return;

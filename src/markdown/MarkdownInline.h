@@ -5,6 +5,7 @@
 
 #include <array>
 #include <memory>
+#include <utility>
 #include <vector>
 
 TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich);
@@ -28,7 +29,10 @@ class TInlineScan {
 public:
     // directBudget: how many characters direct searches may cost before the text gets its
     // position indexes; by default a few passes over the text.
-    TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget = -1);
+    // knownTags: where in holds tags that the converter wrote itself (start and end, in
+    // order), which read back as themselves.
+    TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget = -1,
+                const std::vector<std::pair<int, int>>* knownTags = nullptr);
     ~TInlineScan();
     TInlineScan(const TInlineScan&) = delete;
     TInlineScan& operator=(const TInlineScan&) = delete;
@@ -53,7 +57,7 @@ private:
         kCloseKinds
     };
     enum TEscapedSet { esFormula, esAutoLink, esMail, esGreater, esQuote, kEscapedSetCount };
-    enum THtmlForm { hfNONE, hfAUTOLINK, hfMAIL, hfTAG };
+    enum THtmlForm { hfNONE, hfAUTOLINK, hfMAIL, hfTAG, hfKNOWN };
 
     static int closeKind(TMarkToken opener);
     static bool closes(TMarkToken mt, int kind);
@@ -84,6 +88,7 @@ private:
     TConfiguration& FConfig;
     const QString& FIn;
     TTagIndex FTags;
+    const std::vector<std::pair<int, int>>* FKnownTags;
     const QChar* FData;
     int FLength;
     int FDepth;

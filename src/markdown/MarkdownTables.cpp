@@ -111,18 +111,28 @@ void TTable::AlignFormat(const QString& f, QStringList& sl) {
 
 QString TTable::ProcTable(const TLine* lines) {
     std::vector<std::pair<int, int>> cellRanges;
-    return ProcTable(lines, cellRanges);
+    std::vector<std::pair<int, int>> tags;
+    return ProcTable(lines, cellRanges, tags);
 }
 
-QString TTable::ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& cellRanges) {
+QString TTable::ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& cellRanges,
+                          std::vector<std::pair<int, int>>& tags) {
     cellRanges.clear();
-    QString html = u"<table>\n"_s;
+    tags.clear();
+    QString html;
+    // Appends a tag of the table and remembers where it is.
+    const auto tag = [&](QStringView text) {
+        tags.emplace_back(int(html.size()), int(html.size() + text.size()) - 1);
+        html += text;
+    };
+    tag(u"<table>");
+    html += u'\n';
     QStringList aligns;
     std::vector<QStringView> cells;
     bool header = true;
     for (const TLine* line = lines; line && !line->FIsEmpty; line = line ? line->FNext : nullptr) {
         splitRow(TUtils::trimLowView(line->FValue), cells);
-        const QStringView tag = header ? u"th" : u"td";
+        const QStringView cellTag = header ? u"th" : u"td";
         if (header) {
             AlignFormat(line->FNext ? line->FNext->FValue : QString(), aligns);
             header = false;
@@ -130,23 +140,35 @@ QString TTable::ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& 
         }
         if (cells.empty())
             continue;
-        html += u"  <tr>\n"_s;
+        html += u"  "_s;
+        tag(u"<tr>");
+        html += u'\n';
         for (qsizetype i = 0; i < qsizetype(cells.size()); ++i) {
-            html += u"    <"_s;
-            html += tag;
             // A row can have more cells than the separator has entries (a separator with
             // doubled outer pipes); such cells get no alignment.
-            html += i < aligns.size() ? aligns[i] : u">"_s;
+            const QStringView align = i < aligns.size() ? QStringView(aligns[i]) : u">";
+            html += u"    "_s;
+            const int openStart = int(html.size());
+            html += u'<';
+            html += cellTag;
+            html += align;
+            tags.emplace_back(openStart, int(html.size()) - 1);
             const int cellStart = int(html.size());
             html += TUtils::trimLowView(cells[i]);
             cellRanges.emplace_back(cellStart, int(html.size()));
+            const int closeStart = int(html.size());
             html += u"</"_s;
-            html += tag;
-            html += u">\n"_s;
+            html += cellTag;
+            html += u'>';
+            tags.emplace_back(closeStart, int(html.size()) - 1);
+            html += u'\n';
         }
-        html += u"  </tr>\n"_s;
+        html += u"  "_s;
+        tag(u"</tr>");
+        html += u'\n';
     }
-    html += u"</table>\n"_s;
+    tag(u"</table>");
+    html += u'\n';
     return html;
 }
 
@@ -154,14 +176,15 @@ QString TTable::ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& 
 // between them; so when no cell text holds a token, that pass would copy the table unchanged.
 void TTable::emitTableLines(QString& out, const TLine* lines) {
     std::vector<std::pair<int, int>> cellRanges;
-    const QString html = ProcTable(lines, cellRanges);
+    std::vector<std::pair<int, int>> tags;
+    const QString html = ProcTable(lines, cellRanges, tags);
     const TConfiguration& config = FTableEmitter.config();
     const bool extensions = config.isDialect({mdRich, mdExtended});
     const bool rich = config.isDialect({mdRich});
     for (const auto& [start, end] : cellRanges) {
         for (int p = start; p < end; ++p) {
             if (tokenAt(html, p, extensions, rich) != mtNONE) {
-                FTableEmitter.recursiveEmitLine(out, html, 0, mtNONE);
+                FTableEmitter.emitBuiltHtml(out, html, tags);
                 return;
             }
         }

@@ -23,8 +23,9 @@ public:
     static void splitRow(QStringView Input, std::vector<QStringView>& cells);
     static void AlignFormat(const QString& f, QStringList& sl);
     static QString ProcTable(const TLine* lines);
-    // ProcTable, also telling where the cell texts are in the HTML.
-    static QString ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& cellRanges);
+    // ProcTable, also telling where the cell texts and where its own tags are in the HTML.
+    static QString ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& cellRanges,
+                             std::vector<std::pair<int, int>>& tags);
     void emitTableLines(QString& out, const TLine* lines);
 
     int separatorPipeCount() const { return FSeparatorPipeCount; }

@@ -1,3 +1,6 @@
+#include "MarkdownTables.h"
+#include "MarkdownBlocks.h"
+#include "MarkdownEmitter.h"
 #include "MarkdownTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +65,38 @@ TEST(Table, CellsBeyondTheAlignmentsGetNone) {
               u"    <th>C</th>\n    <th>D</th>\n  </tr>\n  <tr>\n    <td align=\"left\">1</td>\n"
               u"    <td align=\"right\">2</td>\n    <td>3</td>\n    <td>4</td>\n  </tr>\n"
               u"</table>\n<p>after</p>\n"_s);
+}
+
+// The table's own tags are not read again; the HTML must be what reading them gives.
+TEST(Table, OwnTagsReadBackAsTheInlinePassReadsThem) {
+    const char16_t* markdownTables[] = {
+        u"| *a | b* |\n|:-:|--:|\n| `x | y` |",
+        u"| a < b | [l](/x \"t\") |\n|---|---|\n| <td> | </td> |",
+        u"| **x | y** \"q\" |\n|---|---|\n| &amp; | <b>z</b> -- |",
+        u"| $x | y$ |\n|---|---|\n| ![i](/i) | <a:b> |",
+    };
+    TConfiguration config(true);
+    config.SetDialect(mdRich);
+    TEmitter emitter(config);
+    TTable tables(emitter);
+    emitter.setTables(tables);
+    for (const char16_t* table : markdownTables) {
+        TDocumentStore store;
+        TBlock* block = store.newBlock();
+        for (const QString& row : QString::fromUtf16(table).split(u'\n')) {
+            TLine* line = store.newLine(row);
+            line->Init();
+            block->AppendLine(line);
+        }
+        std::vector<std::pair<int, int>> cells;
+        std::vector<std::pair<int, int>> tags;
+        const QString html = TTable::ProcTable(block->FLines, cells, tags);
+        QString read;
+        emitter.recursiveEmitLine(read, html, 0, mtNONE);
+        QString built;
+        emitter.emitBuiltHtml(built, html, tags);
+        EXPECT_EQ(built, read) << html.toStdString();
+    }
 }
 
 } // namespace
