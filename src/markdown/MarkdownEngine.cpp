@@ -12,7 +12,7 @@ QString TMarkdownEngine::Process(const QString& ASource) {
     TMarkdownReader reader(ASource);
     TDocumentStore store;
     QString out;
-    out.reserve(3 * ASource.size());
+    out.reserve(2 * ASource.size());
     TBlock* root = readSourceLines(reader, store);
     root->removeSurroundingEmptyLines();
     buildBlocks(root, false);

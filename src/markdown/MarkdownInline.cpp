@@ -1,6 +1,7 @@
 #include "MarkdownInline.h"
 
 #include "MarkdownMathCode.h"
+#include "MarkdownScan.h"
 #include "MarkdownUtils.h"
 
 #include <algorithm>
@@ -243,10 +244,11 @@ TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64
     std::array<bool, kCloseKinds> needed{};
     bool code = false;
     const bool specialLinks = FConfig.specialLinkEmitter() != nullptr;
+    const char16_t* text = reinterpret_cast<const char16_t*>(FData);
     for (int p = 0; p < n; ++p) {
-        const char16_t u = FData[p].unicode();
-        if (u >= 128 || !kTokenStart[u])
-            continue;
+        p = int(findPunctuation(text + p, text + n) - text);
+        if (p >= n)
+            break;
         const TMarkToken mt = tokenAt(in, p, FExtensions, FRich);
         if (mt == mtNONE)
             continue;

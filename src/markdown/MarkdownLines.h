@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MarkdownScan.h"
+
 #include <QString>
 
 class TConfiguration;
@@ -40,11 +42,19 @@ public:
         const qsizetype start = FCursor;
         qsizetype p = start;
         const qsizetype n = FValue.size();
-        const auto special = [panic](char16_t u) {
-            return u <= '\r' ? u == '\t' || u == '\n' || u == '\r' || u == 0 : panic && u == '<';
-        };
-        while (p < n && !special(data[p].unicode()))
-            ++p;
+        const auto* text = reinterpret_cast<const char16_t*>(data);
+        for (;;) {
+            if (panic) {
+                while (p < n && data[p].unicode() > '\r' && data[p] != u'<')
+                    ++p;
+            } else {
+                p = findControl(text + p, text + n) - text;
+            }
+            const char16_t u = p < n ? data[p].unicode() : 0;
+            if (p >= n || u == '\t' || u == '\n' || u == '\r' || u == 0 || u == '<')
+                break;
+            ++p; // another control character, an ordinary one here
+        }
         FCursor = p;
         return QStringView(data + start, p - start);
     }

@@ -19,8 +19,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TConversionCase{mdRich, u"a\n\rb\rc\n", u"<p>a\nb\nc</p>\n"},
                     TConversionCase{mdRich, u"a\n\n", u"<p>a</p>\n"},
                     TConversionCase{mdRich, u"ab\tc\nabcd\te", u"<p>ab  c\nabcd    e</p>\n"},
-                    TConversionCase{mdRich, u"", u""},
-                    TConversionCase{mdRich, u"\n  \n\t\n", u""}));
+                    TConversionCase{mdRich, u"", u""}, TConversionCase{mdRich, u"\n  \n\t\n", u""},
+                    TConversionCase{mdRich, u"a\x01b\x0b c\x7f", u"<p>a\x01b\x0b c\x7f</p>\n"},
+                    TConversionCase{mdRich, u"abcdefghij\tk\nabcdefghijklmnopq\r\nr",
+                                    u"<p>abcdefghij  k\nabcdefghijklmnopq\nr</p>\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Definitions, BlockConversion,

@@ -79,6 +79,9 @@ TEST(Processor, PanicModeEscapesEveryAngleBracket) {
     const auto converter = TMarkdownProcessor::CreateDialect(mdRich);
     converter->config().setPanicMode(true);
     EXPECT_EQ(converter->Process(u"<div>\n<b>x</b>"_s), u"<p>&lt;div>\n&lt;b>x&lt;/b></p>\n"_s);
+    // A "<" counts four columns, as its replacement does, for the tab that follows.
+    EXPECT_EQ(converter->Process(u"a long line\x01 with <b> and\ttab"_s),
+              u"<p>a long line\x01 with &lt;b> and    tab</p>\n"_s);
 }
 
 class ListingEmitter : public TBlockEmitter {
