@@ -1,17 +1,14 @@
 #include "GeminiDM.h"
 #include "MainWindow.h"
-#include "ScriptedDialogs.h"
+#include "WindowTest.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace {
 
@@ -27,14 +24,10 @@ QStringList texts(const QListWidget* list) {
     return result;
 }
 
-class AttachmentsPanelTest : public ::testing::Test {
+class AttachmentsPanelTest : public WindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
-        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
-        geminiDM = std::make_unique<TGeminiDM>();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        WindowTest::SetUp();
         dialogs.messages.clear();
     }
 
@@ -52,12 +45,6 @@ protected:
         dialogs.fileSelections.append(selection);
         form->btnAddFile1->click();
     }
-
-    QTemporaryDir programDir;
-    QTemporaryDir workingDir;
-    TScriptedDialogs dialogs;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TGeminiDM> geminiDM;
 };
 
 TEST_F(AttachmentsPanelTest, OpensTheFileDialogWithItsTitleAndFilter) {

@@ -2,7 +2,7 @@
 #include "GeminiDM.h"
 #include "MainWindow.h"
 #include "PathObject.h"
-#include "ScriptedDialogs.h"
+#include "WindowTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,44 +10,20 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
 
-const QDateTime kNow(QDate(2025, 3, 1), QTime(14, 25, 30));
 const QString kStamp = QStringLiteral("_2025-03-01_142530");
 
 THistoryItem says(const char* role, const QString& text) {
     return THistoryItem{QString::fromLatin1(role), {MakeTextPart(text)}};
 }
 
-class ChatLibraryTest : public ::testing::Test {
+class ChatLibraryTest : public WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
-        Clock::setSource([] { return kNow; });
-        createWindow();
-    }
-
-    void TearDown() override { Clock::setSource({}); }
-
-    void createWindow() {
-        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()},
-                                        dialogs);
-        geminiDM = std::make_unique<TGeminiDM>();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-
-    QString chatPath(const QString& fileName) const {
-        return QDir(programDir.filePath(QStringLiteral("chats"))).filePath(fileName);
-    }
-
     QStringList chatFiles() const {
         return QDir(programDir.filePath(QStringLiteral("chats")))
             .entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
@@ -68,11 +44,10 @@ protected:
 
     // A chat file written by the program's own writer, with a given age.
     void placeChat(const QString& fileName, const TChatHistory& history, int ageSeconds) {
-        TGeminiDM writer;
-        writer.SetChatHistory(history);
-        ASSERT_TRUE(writer.SaveHistoryToFile(chatPath(fileName)));
-        geminiDM.release(); // the global pointer went to `writer`; bring back the window's
-        geminiDM.reset(new TGeminiDM);
+        const TChatHistory current = geminiDM->ChatHistory();
+        geminiDM->SetChatHistory(history);
+        ASSERT_TRUE(geminiDM->SaveHistoryToFile(chatPath(fileName)));
+        geminiDM->SetChatHistory(current);
         QFile file(chatPath(fileName));
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
@@ -81,12 +56,6 @@ protected:
 
     // The user picks an entry of the chat list.
     void pick(int row) { form->ListBox2->setCurrentRow(row); }
-
-    QTemporaryDir programDir;
-    QTemporaryDir workingDir;
-    TScriptedDialogs dialogs;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TGeminiDM> geminiDM;
 };
 
 TEST_F(ChatLibraryTest, FirstSaveNamesTheFileAndTurnsTheNewChatEntryIntoIt) {
@@ -94,7 +63,8 @@ TEST_F(ChatLibraryTest, FirstSaveNamesTheFileAndTurnsTheNewChatEntryIntoIt) {
                                says("model", QStringLiteral("Хорошо"))};
     form->SaveCurrentChat();
 
-    const QString fileName = QStringLiteral("Как дела    план  2025") + kStamp + QStringLiteral(".json");
+    const QString fileName =
+        QStringLiteral("Как дела    план  2025") + kStamp + QStringLiteral(".json");
     EXPECT_EQ(chatFiles(), QStringList{fileName});
     EXPECT_EQ(form->CurrentChatFile(), chatPath(fileName));
     EXPECT_EQ(entries(), QStringList{QStringLiteral("Как дела    план  2025")});
@@ -116,10 +86,10 @@ TEST_F(ChatLibraryTest, AnEmptyConversationIsNeverWritten) {
 }
 
 TEST_F(ChatLibraryTest, FilesOnlyFirstMessageIsCalledChat) {
-    geminiDM->ChatHistory() = {THistoryItem{
-        QStringLiteral("user"),
-        {MakeTextPart(QString()),
-         MakeInlinePart(QStringLiteral("image/png"), "AAAA", QStringLiteral("a.png"))}}};
+    geminiDM->ChatHistory() = {
+        THistoryItem{QStringLiteral("user"),
+                     {MakeTextPart(QString()), MakeInlinePart(QStringLiteral("image/png"), "AAAA",
+                                                              QStringLiteral("a.png"))}}};
     form->SaveCurrentChat();
     EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("chat") + kStamp + QStringLiteral(".json")});
     EXPECT_EQ(entries(), QStringList{QStringLiteral("chat")});
@@ -132,8 +102,9 @@ TEST_F(ChatLibraryTest, TwoNewChatsWithOneTitleInOneSecondKeepTwoFiles) {
                                says("model", QStringLiteral("второй"))};
     form->btnNewChat->click();
 
-    EXPECT_EQ(chatFiles(), QStringList({QStringLiteral("привет") + kStamp + QStringLiteral(".json"),
-                                        QStringLiteral("привет") + kStamp + QStringLiteral("_2.json")}));
+    EXPECT_EQ(chatFiles(),
+              QStringList({QStringLiteral("привет") + kStamp + QStringLiteral(".json"),
+                           QStringLiteral("привет") + kStamp + QStringLiteral("_2.json")}));
     form->LoadChatList();
     EXPECT_EQ(entries(), QStringList({QStringLiteral("привет"), QStringLiteral("привет")}));
 }
@@ -158,11 +129,8 @@ TEST_F(ChatLibraryTest, OpeningAnotherChatSavesTheCurrentOneFirst) {
     geminiDM->ChatHistory().append(says("model", QStringLiteral("ответ")));
 
     form->btnNewChat->click();
-    TGeminiDM reader;
-    ASSERT_TRUE(reader.LoadHistoryFromFile(chatPath(QStringLiteral("old.json"))));
-    EXPECT_EQ(reader.ChatHistory().size(), 2);
-    geminiDM.release();
-    geminiDM.reset(new TGeminiDM);
+    ASSERT_TRUE(geminiDM->LoadHistoryFromFile(chatPath(QStringLiteral("old.json"))));
+    EXPECT_EQ(geminiDM->ChatHistory().size(), 2);
 }
 
 TEST_F(ChatLibraryTest, PickingTheOpenChatOrTheCurrentNewChatChangesNothing) {
@@ -241,7 +209,8 @@ TEST_F(ChatLibraryTest, AFailedSaveIsReportedAndKeepsTheConversation) {
 TEST_F(ChatLibraryTest, ClosingTheWindowSavesTheChat) {
     geminiDM->ChatHistory() = {says("user", QStringLiteral("до закрытия"))};
     form->close();
-    EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("до закрытия") + kStamp + QStringLiteral(".json")});
+    EXPECT_EQ(chatFiles(),
+              QStringList{QStringLiteral("до закрытия") + kStamp + QStringLiteral(".json")});
     EXPECT_EQ(form->ListBox2->count(), 0);
 }
 

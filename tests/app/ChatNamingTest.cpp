@@ -50,8 +50,8 @@ TEST(ChatNaming, TitleComesFromTheFirstUserText) {
 }
 
 TEST(ChatNaming, TitleIsCutToFiftyCodeUnitsBeforeTrimming) {
-    const QString eighty = QString(45, QLatin1Char('a')) + QStringLiteral("    :") +
-                           QString(30, QLatin1Char('b'));
+    const QString eighty =
+        QString(45, QLatin1Char('a')) + QStringLiteral("    :") + QString(30, QLatin1Char('b'));
     // The cut keeps "aaa…a    :" (50 units); the colon becomes a space; the end is trimmed.
     EXPECT_EQ(ChatTitle({userSays(eighty)}), QString(45, QLatin1Char('a')));
     EXPECT_EQ(ChatTitle({userSays(QString(80, QLatin1Char('x')))}).size(), 50);
@@ -61,9 +61,9 @@ TEST(ChatNaming, FileNameCarriesTheStampAndACounterWhenTaken) {
     const QDateTime at(QDate(2025, 3, 1), QTime(14, 25, 30));
     EXPECT_EQ(ChatFileName(QStringLiteral("Как дела"), at),
               QStringLiteral("Как дела_2025-03-01_142530.json"));
-    EXPECT_EQ(ChatFileName(QStringLiteral("chat"), QDateTime(QDate(2025, 12, 31), QTime(9, 5, 7)),
-                           2),
-              QStringLiteral("chat_2025-12-31_090507_2.json"));
+    EXPECT_EQ(
+        ChatFileName(QStringLiteral("chat"), QDateTime(QDate(2025, 12, 31), QTime(9, 5, 7)), 2),
+        QStringLiteral("chat_2025-12-31_090507_2.json"));
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "MainWindow.h"
 #include "MessageBlocks.h"
 #include "PromptEdit.h"
-#include "ScriptedDialogs.h"
+#include "WindowTest.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -14,14 +14,12 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <optional>
 
 namespace {
@@ -40,18 +38,9 @@ public slots:
     void open(const QUrl& url) { opened.append(url); }
 };
 
-class ChatPageTest : public ::testing::Test {
+class ChatPageTest : public WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
-        Clock::setSource([] { return kNow; });
-        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
-        geminiDM = std::make_unique<TGeminiDM>();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-
-    void TearDown() override { Clock::setSource({}); }
+    ChatPageTest() : WindowTest(kNow) {}
 
     // Runs a script after everything the window has asked of the page so far.
     QVariant evaluate(const QString& script) {
@@ -87,12 +76,6 @@ protected:
         ASSERT_NE(target, nullptr);
         QTest::mouseClick(target, Qt::LeftButton, {}, at);
     }
-
-    QTemporaryDir programDir;
-    QTemporaryDir workingDir;
-    TScriptedDialogs dialogs;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TGeminiDM> geminiDM;
 };
 
 TEST_F(ChatPageTest, FirstAppendWritesTheTemplateOntoABlankPage) {

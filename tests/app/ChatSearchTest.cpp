@@ -3,7 +3,7 @@
 #include "JsonText.h"
 #include "MainWindow.h"
 #include "PathObject.h"
-#include "ScriptedDialogs.h"
+#include "WindowTest.h"
 
 #include <QAction>
 #include <QDir>
@@ -17,8 +17,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -39,20 +37,8 @@ public:
     QString locked;
 };
 
-class ChatSearchTest : public ::testing::Test {
+class ChatSearchTest : public WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
-        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
-        geminiDM = std::make_unique<TGeminiDM>();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-
-    QString chatPath(const QString& fileName) const {
-        return QDir(programDir.filePath(u"chats"_s)).filePath(fileName);
-    }
-
     // A chat file as the program writes it, one user message per text.
     QString placeChat(const QString& fileName, const QStringList& texts) {
         JsonWriter writer;
@@ -112,12 +98,6 @@ protected:
         form->ListBox2->setCurrentRow(rowOf(path));
         ASSERT_EQ(form->CurrentChatFile(), path);
     }
-
-    QTemporaryDir programDir;
-    QTemporaryDir workingDir;
-    TScriptedDialogs dialogs;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TGeminiDM> geminiDM;
 };
 
 TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {

@@ -2,7 +2,7 @@
 #include "Clock.h"
 #include "GeminiDM.h"
 #include "MainWindow.h"
-#include "ScriptedDialogs.h"
+#include "WindowTest.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -10,12 +10,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace {
 
@@ -29,24 +26,12 @@ QStringList entries(const QComboBox* box) {
     return texts;
 }
 
-class KeyModelListsTest : public ::testing::Test {
+class KeyModelListsTest : public WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
-        const QDateTime now(QDate(2025, 3, 1), QTime(12, 0));
-        Clock::setSource([now] { return now; });
-    }
-    void TearDown() override {
-        form.reset();
-        Clock::setSource({});
-    }
+    // The lists are read when the window shows, so each test writes its files first.
+    KeyModelListsTest() : WindowTest(QDateTime(QDate(2025, 3, 1), QTime(12, 0)), false) {}
 
-    void start() {
-        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
-        geminiDM = std::make_unique<TGeminiDM>();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
+    void start() { showWindow(); }
 
     QString working(const char* name) const {
         return QDir(workingDir.path()).filePath(QString::fromUtf8(name));
@@ -72,12 +57,6 @@ protected:
         box->setEditText(text);
         QTest::keyClick(box, Qt::Key_Return);
     }
-
-    QTemporaryDir programDir;
-    QTemporaryDir workingDir;
-    TScriptedDialogs dialogs;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TGeminiDM> geminiDM;
 };
 
 TEST_F(KeyModelListsTest, FirstStartWritesTheListFilesAndShowsTheFirstModel) {

@@ -1,8 +1,8 @@
+#include "MainWindow.h"
 #include "BottomPanel.h"
 #include "GeminiDM.h"
-#include "MainWindow.h"
 #include "PromptEdit.h"
-#include "ScriptedDialogs.h"
+#include "WindowTest.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,23 +23,7 @@
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
-        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()},
-                                        dialogs);
-        geminiDM = std::make_unique<TGeminiDM>();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-
-    QTemporaryDir programDir;
-    QTemporaryDir workingDir;
-    TScriptedDialogs dialogs;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TGeminiDM> geminiDM;
-};
+class MainWindowTest : public WindowTest {};
 
 TEST_F(MainWindowTest, CreatesTheChatFolder) {
     EXPECT_TRUE(QDir(programDir.filePath(QStringLiteral("chats"))).exists());
@@ -53,8 +37,10 @@ TEST_F(MainWindowTest, ShowsItsControlsWithTheirTexts) {
         const char* caption;
         const char* hint;
     } buttons[] = {
-        {form->btnNewChat, "+", "Новый Чат"},   {form->btnAddFile1, "+", ""},
-        {form->btnClearFiles1, "-", "Удалить всё"}, {form->btnSend, "Отправить", "Ctrl+Enter"},
+        {form->btnNewChat, "+", "Новый Чат"},
+        {form->btnAddFile1, "+", ""},
+        {form->btnClearFiles1, "-", "Удалить всё"},
+        {form->btnSend, "Отправить", "Ctrl+Enter"},
     };
     for (const auto& b : buttons) {
         EXPECT_EQ(b.button->text(), QString::fromUtf8(b.caption));
@@ -65,10 +51,14 @@ TEST_F(MainWindowTest, ShowsItsControlsWithTheirTexts) {
     const struct {
         QLabel* label;
         const char* caption;
-    } labels[] = {{form->Label4, "Контекст"}, {form->Label5, "токенов~"},
-                  {form->lblFileLimits1, "Файлы (0/16)"}, {form->Label1, "Модель:"},
-                  {form->Label2, "Ключ:"}, {form->Label3, "Лимит:"},
-                  {form->CountLabel, "-1"}, {form->TimeoutLabel, "00:00"}};
+    } labels[] = {{form->Label4, "Контекст"},
+                  {form->Label5, "токенов~"},
+                  {form->lblFileLimits1, "Файлы (0/16)"},
+                  {form->Label1, "Модель:"},
+                  {form->Label2, "Ключ:"},
+                  {form->Label3, "Лимит:"},
+                  {form->CountLabel, "-1"},
+                  {form->TimeoutLabel, "00:00"}};
     for (const auto& l : labels)
         EXPECT_EQ(l.label->text(), QString::fromUtf8(l.caption));
     EXPECT_FALSE(form->TimeoutLabel->isVisible());
@@ -124,8 +114,8 @@ TEST_F(MainWindowTest, TokenLabelFollowsTypingHistoryAndAttachments) {
     EXPECT_EQ(form->ContextChatTokensLabel->text(), QStringLiteral("1"));
     QTest::keyClicks(form->memoPrompt, QStringLiteral("c"));
 
-    geminiDM->ChatHistory() = {THistoryItem{QStringLiteral("user"),
-                                            {MakeTextPart(QStringLiteral("x"))}}};
+    geminiDM->ChatHistory() = {
+        THistoryItem{QStringLiteral("user"), {MakeTextPart(QStringLiteral("x"))}}};
     form->lbFiles1->addItem(QStringLiteral("/tmp/a.png"));
     form->UpdateContextTokens();
     ASSERT_EQ(form->memoPrompt->toPlainText(), QStringLiteral("abc"));

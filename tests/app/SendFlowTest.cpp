@@ -6,7 +6,7 @@
 #include "GeminiDM.h"
 #include "MainWindow.h"
 #include "PromptEdit.h"
-#include "ScriptedDialogs.h"
+#include "WindowTest.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,46 +15,33 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <optional>
 
 namespace {
 
 constexpr int kWaitMs = 20000;
-const QDateTime kNow(QDate(2025, 3, 1), QTime(14, 25, 30));
 
 std::string textAnswer(const std::string& text) {
     return R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})";
 }
 
-class SendFlowTest : public ::testing::Test {
+class SendFlowTest : public WindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
-        Clock::setSource([] { return kNow; });
-        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()},
-                                        dialogs);
-        geminiDM = std::make_unique<TGeminiDM>();
+        WindowTest::SetUp();
         geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         form->editApiKey->setEditText(QStringLiteral("KEY"));
         form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash"));
         service.reply(FakeReply::json(textAnswer("**Привет**")));
     }
 
-    void TearDown() override { Clock::setSource({}); }
-
-    void type(const QString& text) {
-        form->memoPrompt->setPlainText(text);
-    }
+    void type(const QString& text) { form->memoPrompt->setPlainText(text); }
 
     void attach(const QString& path) {
         form->lbFiles1->addItem(path);
@@ -94,11 +81,6 @@ protected:
     }
 
     FakeModelService service;
-    QTemporaryDir programDir;
-    QTemporaryDir workingDir;
-    TScriptedDialogs dialogs;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TGeminiDM> geminiDM;
 };
 
 TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
@@ -143,7 +125,8 @@ TEST_F(SendFlowTest, PlainEnterAndCtrlShiftEnterReachThePromptBox) {
 }
 
 TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
-    const QString lengthMessage = QStringLiteral("Длина текста запроса превышает лимит (30020 символов).");
+    const QString lengthMessage =
+        QStringLiteral("Длина текста запроса превышает лимит (30020 символов).");
     const struct {
         const char* name;
         QString key;
@@ -152,19 +135,32 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
         bool withFile;
         QStringList messages;
     } cases[] = {
-        {"blank key", QStringLiteral(" \t "), QStringLiteral("gemini-2.5-flash"),
-         QStringLiteral("x"), false,
+        {"blank key",
+         QStringLiteral(" \t "),
+         QStringLiteral("gemini-2.5-flash"),
+         QStringLiteral("x"),
+         false,
          {QStringLiteral("Пожалуйста, введите API ключ."),
           QStringLiteral("Пожалуйста создайте ключ https://aistudio.google.com/api-keys")}},
-        {"blank prompt, no files", QStringLiteral("KEY"), QStringLiteral("gemini-2.5-flash"),
-         QStringLiteral(" \n\t"), false,
+        {"blank prompt, no files",
+         QStringLiteral("KEY"),
+         QStringLiteral("gemini-2.5-flash"),
+         QStringLiteral(" \n\t"),
+         false,
          {QStringLiteral("Пожалуйста, введите текст запроса (или добавьте файл).")}},
-        {"image model with a file", QStringLiteral("KEY"), QStringLiteral("My-IMAGE-model"),
-         QStringLiteral("x"), true,
+        {"image model with a file",
+         QStringLiteral("KEY"),
+         QStringLiteral("My-IMAGE-model"),
+         QStringLiteral("x"),
+         true,
          {QStringLiteral("Генерация изображений не поддерживает одновременную отправку файлов. "
                          "Пожалуйста, отправьте только текстовый запрос.")}},
-        {"prompt too long", QStringLiteral("KEY"), QStringLiteral("gemini-2.5-flash"),
-         QString(30021, QLatin1Char('x')), false, {lengthMessage}},
+        {"prompt too long",
+         QStringLiteral("KEY"),
+         QStringLiteral("gemini-2.5-flash"),
+         QString(30021, QLatin1Char('x')),
+         false,
+         {lengthMessage}},
     };
     const QString file = makeFile(QStringLiteral("a.png"), 10);
     for (const auto& c : cases) {
@@ -226,7 +222,8 @@ TEST_F(SendFlowTest, FileSizeLimitIsTwentyMebibytes) {
     form->btnSend->click();
     waitUntilIdle();
     // The answer block goes through the Markdown converter, which curls the quotes.
-    EXPECT_TRUE(container().contains(QString::fromUtf16(u"Файл \u201Cover.png\u201D больше 20 МБ")));
+    EXPECT_TRUE(
+        container().contains(QString::fromUtf16(u"Файл \u201Cover.png\u201D больше 20 МБ")));
     EXPECT_TRUE(service.requests().empty());
     EXPECT_EQ(form->memoPrompt->toPlainText(), QStringLiteral("look"));
     EXPECT_EQ(form->lbFiles1->count(), 1);
@@ -283,7 +280,8 @@ TEST_F(SendFlowTest, ImageModelsShowTheImageOrSayTheAnswerWasBad) {
     type(QStringLiteral("another"));
     form->btnSend->click();
     waitUntilIdle();
-    EXPECT_TRUE(container().contains(QStringLiteral("Ошибка: получен некорректный JSON от модели.")));
+    EXPECT_TRUE(
+        container().contains(QStringLiteral("Ошибка: получен некорректный JSON от модели.")));
 }
 
 TEST_F(SendFlowTest, TheTimerCountsMinutesAndSecondsWhileTheRequestRuns) {

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Clock.h"
+#include "GeminiDM.h"
+#include "MainWindow.h"
+#include "ScriptedDialogs.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// The main window shown offscreen over temporary program and working folders, with
+// scripted dialogs and a fixed clock. As at start-up, the window comes first and the
+// model-service module right after it.
+class WindowTest : public ::testing::Test {
+protected:
+    static QDateTime DefaultNow() { return QDateTime(QDate(2025, 3, 1), QTime(14, 25, 30)); }
+
+    // A test that prepares files before the window starts passes showAtSetUp = false
+    // and calls showWindow() itself.
+    explicit WindowTest(QDateTime now = DefaultNow(), bool showAtSetUp = true)
+        : m_now(std::move(now)), m_showAtSetUp(showAtSetUp) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(programDir.isValid() && workingDir.isValid());
+        Clock::setSource([now = m_now] { return now; });
+        if (m_showAtSetUp)
+            showWindow();
+    }
+
+    void TearDown() override {
+        geminiDM.reset();
+        form.reset();
+        Clock::setSource({});
+    }
+
+    void showWindow() {
+        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
+        geminiDM = std::make_unique<TGeminiDM>();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    QString chatPath(const QString& fileName) const {
+        return QDir(programDir.filePath(QStringLiteral("chats"))).filePath(fileName);
+    }
+
+    QTemporaryDir programDir;
+    QTemporaryDir workingDir;
+    TScriptedDialogs dialogs;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TGeminiDM> geminiDM;
+
+private:
+    QDateTime m_now;
+    bool m_showAtSetUp;
+};
