@@ -261,8 +261,3 @@ void TEmitter::returnScanTables(int depth, std::unique_ptr<TScanTables> tables) 
         FScanTables.resize(depth + 1);
     FScanTables[depth] = std::move(tables);
 }
-
-TMarkToken TEmitter::getToken(const QString& in, int position) const {
-    return tokenAt(in, position, FConfig.isDialect({mdRich, mdExtended}),
-                   FConfig.isDialect({mdRich}));
-}

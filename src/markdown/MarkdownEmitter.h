@@ -73,7 +73,6 @@ public:
     // positions, in order).
     void emitBuiltHtml(QString& out, const QString& html,
                        const std::vector<std::pair<int, int>>& tags);
-    TMarkToken getToken(const QString& in, int position) const;
     static QChar whitespaceToSpace(QChar c) { return c.isSpace() ? QChar(u' ') : c; }
 
     // Link texts nest by recursion; below this depth their text is written without markup.

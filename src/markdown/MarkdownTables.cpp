@@ -109,12 +109,6 @@ void TTable::AlignFormat(const QString& f, QStringList& sl) {
     }
 }
 
-QString TTable::ProcTable(const TLine* lines) {
-    std::vector<std::pair<int, int>> cellRanges;
-    std::vector<std::pair<int, int>> tags;
-    return ProcTable(lines, cellRanges, tags);
-}
-
 QString TTable::ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& cellRanges,
                           std::vector<std::pair<int, int>>& tags) {
     cellRanges.clear();

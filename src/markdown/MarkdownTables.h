@@ -22,8 +22,7 @@ public:
     // RowSplit without copies: the cells are views into Input.
     static void splitRow(QStringView Input, std::vector<QStringView>& cells);
     static void AlignFormat(const QString& f, QStringList& sl);
-    static QString ProcTable(const TLine* lines);
-    // ProcTable, also telling where the cell texts and where its own tags are in the HTML.
+    // The table's HTML; cellRanges and tags tell where its cell texts and its own tags are.
     static QString ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& cellRanges,
                              std::vector<std::pair<int, int>>& tags);
     void emitTableLines(QString& out, const TLine* lines);
