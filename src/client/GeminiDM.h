@@ -70,6 +70,10 @@ private:
     // UTF-8 when valid, otherwise Windows-1251.
     static QString ReadTextFile(const QString& AFileName, QString* AErrorText);
 
+    // Appends the user's message and gives what a text request sends: the history
+    // trimmed to the token budget.
+    TChatHistory RecordUserMessage(const TContentParts& AParts);
+
     TServiceEndpoint Endpoint() const { return {FBaseUrl, FReadTimeoutMs}; }
 
     TChatHistory FChatHistory;

@@ -14,13 +14,16 @@ const QString kImagePromptSuffix = u" (запрос на генерацию из
 
 } // namespace
 
+TChatHistory TGeminiDM::RecordUserMessage(const TContentParts& AParts) {
+    FChatHistory.append(THistoryItem{u"user"_s, AParts});
+    return TrimHistoryToTokenLimit(FChatHistory, kHistoryTokenBudget);
+}
+
 void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelName,
                                 const TContentParts& AParts, bool AUseGoogleSearch,
                                 TStringCallback ACallback) {
     TOutcomeCallback handler = TContentCompletionHandler(*this, std::move(ACallback));
-    FChatHistory.append(THistoryItem{u"user"_s, AParts});
-    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName,
-                                 TrimHistoryToTokenLimit(FChatHistory, kHistoryTokenBudget),
+    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, RecordUserMessage(AParts),
                                  AUseGoogleSearch, std::move(handler));
 }
 
@@ -28,9 +31,7 @@ void TGeminiDM::GenerateContentStream(const QString& AApiKey, const QString& AMo
                                       const TContentParts& AParts, bool AUseGoogleSearch,
                                       TStreamCallback AStreamCallback) {
     TStreamDeliveryCallback handler = TStreamHandler(*this, std::move(AStreamCallback));
-    FChatHistory.append(THistoryItem{u"user"_s, AParts});
-    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName,
-                                 TrimHistoryToTokenLimit(FChatHistory, kHistoryTokenBudget),
+    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, RecordUserMessage(AParts),
                                  AUseGoogleSearch, std::move(handler));
 }
 

@@ -58,14 +58,6 @@ TEST(InlineIndexes, AgreeWithTheDirectScan) {
     }
 }
 
-QString repeated(const QString& unit, int count) {
-    QString text;
-    text.reserve(unit.size() * count);
-    for (int i = 0; i < count; ++i)
-        text += unit;
-    return text;
-}
-
 QString mixedMarkers(int count) {
     const QString markers[] = {u"*"_s, u"_"_s,  u"~"_s,  u"^"_s,  u"=="_s, u"++"_s,
                                u"`"_s, u"**"_s, u"__"_s, u"~~"_s, u"$"_s};
@@ -90,24 +82,24 @@ TEST(HostileInput, ConvertsWithoutCrashing) {
         definitions += u"[x][l%1] [l%1]\n"_s.arg(i);
     const QString inputs[] = {
         mixedMarkers(n),
-        repeated(u"*_~^"_s, n),
-        repeated(u"[![a "_s, n),
-        repeated(u"["_s, n) + repeated(u"](x)"_s, n),
-        repeated(u"<"_s, n),
-        repeated(u"&"_s, n),
-        repeated(u"<a "_s, n),
-        repeated(u">"_s, n) + u" x"_s,
-        repeated(u"- "_s, n) + u"x"_s,
-        repeated(u"1. "_s, n) + u"x"_s,
-        repeated(u"> - "_s, n) + u"x"_s,
+        u"*_~^"_s.repeated(n),
+        u"[![a "_s.repeated(n),
+        u"["_s.repeated(n) + u"](x)"_s.repeated(n),
+        u"<"_s.repeated(n),
+        u"&"_s.repeated(n),
+        u"<a "_s.repeated(n),
+        u">"_s.repeated(n) + u" x"_s,
+        u"- "_s.repeated(n) + u"x"_s,
+        u"1. "_s.repeated(n) + u"x"_s,
+        u"> - "_s.repeated(n) + u"x"_s,
         table,
         definitions,
         QString(100000, u'a'),
         QString(n, u'\n'),
-        repeated(u"<div>\n"_s, n / 10),
-        repeated(u"`"_s, n) + u"x"_s,
-        repeated(u"(("_s, n),
-        repeated(u"[a]("_s, n),
+        u"<div>\n"_s.repeated(n / 10),
+        u"`"_s.repeated(n) + u"x"_s,
+        u"(("_s.repeated(n),
+        u"[a]("_s.repeated(n),
     };
     for (auto dialect : {mdClassic, mdRich, mdExtended}) {
         for (const QString& input : inputs) {
@@ -119,11 +111,11 @@ TEST(HostileInput, ConvertsWithoutCrashing) {
 
 TEST(HostileInput, DeepNestingKeepsItsStructure) {
     constexpr int n = 5000;
-    const QString quotes = convert(mdRich, repeated(u">"_s, n) + u" x"_s);
+    const QString quotes = convert(mdRich, u">"_s.repeated(n) + u" x"_s);
     EXPECT_EQ(quotes,
-              repeated(u"<blockquote>"_s, n) + u"<p>x</p>\n"_s + repeated(u"</blockquote>\n"_s, n));
-    const QString lists = convert(mdRich, repeated(u"- "_s, n) + u"x"_s);
-    EXPECT_EQ(lists, repeated(u"<ul>\n<li>"_s, n) + u"x"_s + repeated(u"</li>\n</ul>\n"_s, n));
+              u"<blockquote>"_s.repeated(n) + u"<p>x</p>\n"_s + u"</blockquote>\n"_s.repeated(n));
+    const QString lists = convert(mdRich, u"- "_s.repeated(n) + u"x"_s);
+    EXPECT_EQ(lists, u"<ul>\n<li>"_s.repeated(n) + u"x"_s + u"</li>\n</ul>\n"_s.repeated(n));
 }
 
 } // namespace
