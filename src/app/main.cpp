@@ -2,6 +2,7 @@
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "MainWindow.h"
+#include "WebEngineSandbox.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
     if (!baseUrl)
         return exitCode;
 
+    TurnOffWebEngineSandboxForRoot();
     // The embedded web view shares its GL context with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
