@@ -1,5 +1,5 @@
-// tovik-md [--dialect 0|1|2] [FILE]: converts UTF-8 Markdown from FILE or standard input to
-// HTML on standard output, with the converter the program uses for its answers.
+// tovik-md [--dialect 0|1|2] [FILE] | --version: converts UTF-8 Markdown from FILE or
+// standard input to HTML on standard output, with the converter the program uses for its answers.
 #include "MarkdownProcessor.h"
 
 #include <QFile>
@@ -13,7 +13,7 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: tovik-md [--dialect 0|1|2] [FILE]\n"
+    std::cerr << "usage: tovik-md [--dialect 0|1|2] [FILE] | --version\n"
                  "  converts UTF-8 Markdown from FILE (or standard input) to HTML\n"
                  "  dialect 0 classic, 1 rich (the default, as in the chat), 2 extended\n";
     return 2;
@@ -37,6 +37,10 @@ int main(int argc, char** argv) {
     std::optional<QString> fileName;
     for (int i = 1; i < argc; ++i) {
         const std::string arg(argv[i]);
+        if (arg == "--version") {
+            std::cout << "tovik-md " << TOVIK_VERSION << '\n';
+            return 0;
+        }
         if (arg == "--dialect") {
             if (i + 1 >= argc)
                 return usage();

@@ -1,11 +1,6 @@
 #include "AppFolders.h"
 
-#include <QCoreApplication>
 #include <QDir>
-
-AppFolders AppFolders::fromApplication() {
-    return AppFolders{QCoreApplication::applicationDirPath(), QDir::currentPath()};
-}
 
 QString AppFolders::chatsDir() const {
     return inProgramDir(QStringLiteral("chats"));

@@ -2,14 +2,12 @@
 
 #include <QString>
 
-// Where the program keeps its files: chats, counters and the key help page live in
-// the program folder; the key and model lists in the working folder.
+// The folders the window keeps its files in: programDir holds the chats, the counters
+// and the key help page, workingDir the key and model lists. Both are the data folder
+// unless the program runs in portable mode (DataLocation.h).
 struct AppFolders {
     QString programDir;
     QString workingDir;
-
-    // The executable's folder and the current directory.
-    static AppFolders fromApplication();
 
     QString chatsDir() const;
     QString inProgramDir(const QString& name) const;

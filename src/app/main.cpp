@@ -1,67 +1,35 @@
-// Start-up: the main window first, then the model-service module, then the event loop.
+// Start-up: the data folder, then the main window, the model-service module and the
+// event loop.
+#include "CloseOnSignal.h"
+#include "DataLocation.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "MainWindow.h"
+#include "StartOptions.h"
 #include "WebEngineSandbox.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
-#include <QUrl>
+#include <QDir>
+#include <QMessageBox>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <optional>
 
 namespace {
 
-// The one option: the model service's address. Read before the window system is
-// touched, so --help works without a display. Nothing when the program must stop.
-std::optional<QString> readBaseUrl(int argc, char** argv, int& exitCode) {
-    QCommandLineParser options;
-    options.setApplicationDescription(
-        QStringLiteral("Tovik-L: a desktop chat client for Google's Gemini API."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help."));
-    const QCommandLineOption baseUrl(
-        QStringLiteral("base-url"),
-        QStringLiteral("Address of the model service (default: the public Gemini API), "
-                       "for a compatible gateway or a local service."),
-        QStringLiteral("URL"));
-    options.addOptions({help, baseUrl});
-
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    if (!options.parse(arguments)) {
-        std::fprintf(stderr, "tovik-l: %s\n", qPrintable(options.errorText()));
-        exitCode = 2;
-        return std::nullopt;
-    }
-    if (options.isSet(help)) {
-        // Without an application object Qt cannot name the executable itself.
-        QString text = options.helpText();
-        text.replace(QLatin1StringView("<executable_name>"), QLatin1StringView("tovik-l"));
-        std::printf("%s", qPrintable(text));
-        exitCode = 0;
-        return std::nullopt;
-    }
-    const QString value = options.value(baseUrl);
-    const QUrl url(value, QUrl::StrictMode);
-    if (options.isSet(baseUrl) && (!url.isValid() || url.host().isEmpty() ||
-                                   (url.scheme() != QLatin1StringView("http") &&
-                                    url.scheme() != QLatin1StringView("https")))) {
-        std::fprintf(stderr, "tovik-l: --base-url needs an http:// or https:// address\n");
-        exitCode = 2;
-        return std::nullopt;
-    }
-    return value;
+TDataLocation chooseDataLocation(const TStartOptions& options) {
+    return ChooseDataLocation({options.dataDir, QCoreApplication::applicationDirPath(),
+                               QDir::currentPath(),
+                               QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)});
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     int exitCode = 0;
-    const std::optional<QString> baseUrl = readBaseUrl(argc, argv, exitCode);
-    if (!baseUrl)
+    const std::optional<TStartOptions> options = ReadStartOptions(argc, argv, exitCode);
+    if (!options)
         return exitCode;
 
     TurnOffWebEngineSandboxForRoot();
@@ -69,14 +37,27 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovik-L"));
+    QApplication::setApplicationVersion(QStringLiteral(TOVIK_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("ru.tovik.TovikL"));
+
+    const TDataLocation location = chooseDataLocation(*options);
+    const QString problem = PrepareDataLocation(location);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "tovik-l: %s\n", qPrintable(problem));
+        QMessageBox::critical(nullptr, QStringLiteral("Tovik-L"), problem);
+        return 1;
+    }
 
     TQtDialogs dialogs;
-    TForm1 form(AppFolders::fromApplication(), dialogs);
+    TForm1 form(location.folders, dialogs);
     dialogs.setParent(&form);
+    form.setWindowTitle(
+        QStringLiteral("Tovik-L — %1").arg(DataFolderForDisplay(location, QDir::homePath())));
     TGeminiDM geminiDM;
-    if (!baseUrl->isEmpty())
-        geminiDM.SetBaseUrl(*baseUrl);
+    if (!options->baseUrl.isEmpty())
+        geminiDM.SetBaseUrl(options->baseUrl);
 
+    CloseOnTerminationSignals(form);
     form.show();
     return app.exec();
 }

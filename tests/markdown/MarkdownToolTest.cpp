@@ -58,4 +58,10 @@ TEST(TovikMd, RefusesBadOptionsWithUsage) {
     }
 }
 
+TEST(TovikMd, PrintsItsVersion) {
+    const TRun run = runTool({u"--version"_s});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, QByteArray("tovik-md " TOVIK_VERSION "\n"));
+}
+
 } // namespace

@@ -20,6 +20,7 @@ public:
     // program still runs. False when the program ended or the time ran out first.
     bool waitForWebEngine(int timeoutMs);
     bool isRunning() const { return m_process.state() == QProcess::Running; }
+    int exitCode() const { return m_process.exitCode(); }
     // Asks the program to close as a desktop session would (SIGTERM) and waits.
     bool close(int timeoutMs);
     QString standardError();

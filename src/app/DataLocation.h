@@ -1,0 +1,35 @@
+#pragma once
+
+#include "AppFolders.h"
+
+#include <QString>
+
+// Where the chats, counters and key and model lists live. By default in the user's data
+// folder, so rebuilding or removing the program never touches them; in portable mode
+// beside the program (lists in the working folder), as earlier versions kept them.
+enum class TDataMode { Standard, Portable, Explicit };
+
+struct TDataLocationRequest {
+    // The --data-dir option; empty when not given.
+    QString dataDirOption;
+    QString programDir;
+    QString workingDir;
+    // The user's data folder for this program, e.g. ~/.local/share/Tovik-L.
+    QString standardDataDir;
+};
+
+struct TDataLocation {
+    TDataMode mode = TDataMode::Standard;
+    AppFolders folders;
+};
+
+// --data-dir wins; then a file named "portable" or a "chats" folder beside the program
+// (an earlier version's data) keeps the portable layout; otherwise the user's data folder.
+TDataLocation ChooseDataLocation(const TDataLocationRequest& request);
+
+// Creates the data folder and its chat folder, owner-only when this creates them.
+// Empty on success, otherwise a message for the user naming the folder and the reason.
+QString PrepareDataLocation(const TDataLocation& location);
+
+// The data folder as the user reads it: the home folder shown as "~".
+QString DataFolderForDisplay(const TDataLocation& location, const QString& homeDir);
