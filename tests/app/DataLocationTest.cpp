@@ -1,7 +1,7 @@
 #include "DataLocation.h"
+#include "FolderContents.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -16,17 +16,6 @@ using namespace Qt::StringLiterals;
 
 constexpr QFileDevice::Permissions kOwnerOnly =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-
-// Everything under a folder, as paths relative to it.
-QStringList contentsOf(const QString& dir) {
-    QStringList found;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found.append(QDir(dir).relativeFilePath(it.next()));
-    found.sort();
-    return found;
-}
 
 QFileDevice::Permissions permissionsOf(const QString& path) {
     // The "user" bits mirror whichever of owner, group or other applies to the test.
@@ -91,7 +80,7 @@ TEST_F(DataLocationTest, ChoosesTheFolderAndCreatesOnlyIt) {
             ASSERT_TRUE(QDir(path(u"program"_s)).mkpath(beside));
         else if (!beside.isEmpty())
             touch(u"program/"_s + beside);
-        const QStringList before = contentsOf(root->path());
+        const QStringList before = FolderContents(root->path());
 
         const TDataLocation location =
             ChooseDataLocation(request(QString::fromUtf8(c.dataDirOption)));
@@ -104,7 +93,7 @@ TEST_F(DataLocationTest, ChoosesTheFolderAndCreatesOnlyIt) {
         ASSERT_EQ(PrepareDataLocation(location), QString());
         const QString chats = location.folders.chatsDir();
         EXPECT_TRUE(QFileInfo(chats).isDir());
-        QStringList created = contentsOf(root->path());
+        QStringList created = FolderContents(root->path());
         for (const QString& old : before)
             created.removeOne(old);
         for (const QString& entry : created) {
@@ -125,7 +114,7 @@ TEST_F(DataLocationTest, ChoosesTheFolderAndCreatesOnlyIt) {
 
 TEST_F(DataLocationTest, AFolderThatCannotBeMadeIsReportedAndNothingIsWrittenElsewhere) {
     touch(u"working/file"_s);
-    const QStringList before = contentsOf(root->path());
+    const QStringList before = FolderContents(root->path());
     for (const QString& option : {u"file"_s, u"file/data"_s}) {
         SCOPED_TRACE(option.toStdString());
         const TDataLocation location = ChooseDataLocation(request(option));
@@ -133,7 +122,7 @@ TEST_F(DataLocationTest, AFolderThatCannotBeMadeIsReportedAndNothingIsWrittenEls
         EXPECT_TRUE(problem.startsWith(u"Не удалось подготовить папку данных "_s))
             << problem.toStdString();
         EXPECT_TRUE(problem.contains(path(u"working/file"_s))) << problem.toStdString();
-        EXPECT_EQ(contentsOf(root->path()), before);
+        EXPECT_EQ(FolderContents(root->path()), before);
     }
 }
 

@@ -1,7 +1,7 @@
+#include "FolderContents.h"
 #include "RunningProgram.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -15,16 +15,6 @@ namespace {
 using namespace Qt::StringLiterals;
 
 constexpr int kStartTimeoutMs = 60000;
-
-QStringList contentsOf(const QString& dir) {
-    QStringList found;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found.append(QDir(dir).relativeFilePath(it.next()));
-    found.sort();
-    return found;
-}
 
 // The program as a user has it: a copy of the executable in a folder of its own, started
 // from another folder, with a home folder of its own.
@@ -60,16 +50,14 @@ TEST_F(ProgramStart, StartsAnyUserWithDataInTheHomeFolderAndClosesOnSignal) {
     EXPECT_FALSE(errors.contains(u"without --no-sandbox"_s)) << errors.toStdString();
 
     EXPECT_TRUE(QFileInfo(root.filePath(u"home/.local/share/Tovik-L/chats"_s)).isDir());
-    EXPECT_EQ(contentsOf(root.filePath(u"bin"_s)), QStringList{u"tovik-l"_s});
-    EXPECT_EQ(contentsOf(root.filePath(u"working"_s)), QStringList());
+    EXPECT_EQ(FolderContents(root.filePath(u"bin"_s)), QStringList{u"tovik-l"_s});
+    EXPECT_EQ(FolderContents(root.filePath(u"working"_s)), QStringList());
 }
 
 TEST_F(ProgramStart, PrintsItsVersion) {
-    QProcess program;
-    program.start(executable(), {u"--version"_s});
-    ASSERT_TRUE(program.waitForFinished(kStartTimeoutMs));
-    EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_EQ(program.readAllStandardOutput(), QByteArray("tovik-l " TOVIK_VERSION "\n"));
+    const TCommandResult run = RunToEnd(executable(), {u"--version"_s});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, QByteArray("tovik-l " TOVIK_VERSION "\n"));
 }
 
 } // namespace

@@ -46,6 +46,14 @@ bool hasWebEngineZygote(qint64 program) {
 
 } // namespace
 
+TCommandResult RunToEnd(const QString& program, const QStringList& arguments, int timeoutMs) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit)
+        return {-1, process.readAllStandardOutput(), process.readAllStandardError()};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
 RunningProgram::RunningProgram(const QString& executable, const QStringList& arguments,
                                const QProcessEnvironment& environment, const QString& workingDir) {
     m_process.setProcessEnvironment(environment);

@@ -5,6 +5,15 @@
 #include <QString>
 #include <QStringList>
 
+// A short-lived command run to its end.
+struct TCommandResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+TCommandResult RunToEnd(const QString& program, const QStringList& arguments,
+                        int timeoutMs = 120000);
+
 // The program started offscreen in a process of its own, with the environment a test
 // gives it and nothing inherited that would change how the web engine starts.
 class RunningProgram {
