@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 const QString kDeleteModel = QStringLiteral("Удалить Модель?\r\nДействие необратимо.");
@@ -177,19 +179,92 @@ TEST_F(KeyModelListsTest, DeletingAsksFirstAndKeepsTheTextShown) {
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-TEST_F(KeyModelListsTest, FileErrorsAreShownAndTheBoxKeepsItsChange) {
-    ASSERT_TRUE(QDir(workingDir.path()).mkdir(QStringLiteral("Keys.txt")));
+TEST_F(KeyModelListsTest, AFailedWriteIsShownAndTheBoxKeepsItsChange) {
     start();
+    // A folder in the way of a file that was read fine at start.
+    ASSERT_TRUE(QFile::remove(working("Keys.txt")));
+    ASSERT_TRUE(QDir(workingDir.path()).mkdir(QStringLiteral("Keys.txt")));
+    pressEnter(form->editApiKey, QStringLiteral("k1"));
+    EXPECT_EQ(entries(form->editApiKey), QStringList{QStringLiteral("k1")});
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("Keys.txt")));
+    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не удалось записать файл")));
+}
+
+TEST_F(KeyModelListsTest, AListFileThatCannotBeReadIsNeverWritten) {
+    // A folder named like the file: it exists and cannot be read, even by root.
+    for (const char* name : {"Keys.txt", "Models.txt"})
+        ASSERT_TRUE(QDir(workingDir.path()).mkpath(working(name) + QStringLiteral("/kept")));
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    const QString unreadable = QStringLiteral("\" недоступен для чтения: ");
+    for (const QString& message : dialogs.messages)
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Файл \"")) && message.contains(unreadable))
+            << message.toStdString();
     // The rest of the first show still runs.
     EXPECT_EQ(form->StatusText(), QStringLiteral("Новый чат начат."));
     EXPECT_EQ(form->cbModels->currentText(), QStringLiteral("gemini-2.5-pro"));
 
+    dialogs.messages.clear();
     pressEnter(form->editApiKey, QStringLiteral("k1"));
-    EXPECT_EQ(entries(form->editApiKey), QStringList{QStringLiteral("k1")});
+    pressEnter(form->cbModels, QStringLiteral("my-model"));
+    form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash"));
+    form->N8->trigger();
+    ASSERT_EQ(dialogs.messages.size(), 3);
+    EXPECT_TRUE(dialogs.messages[0].contains(working("Keys.txt") + unreadable))
+        << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(dialogs.messages[1].contains(working("Models.txt") + unreadable));
+    EXPECT_TRUE(dialogs.messages[2].contains(working("Models.txt") + unreadable));
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_EQ(form->editApiKey->count(), 0);
+    EXPECT_EQ(form->cbModels->count(), 3);
+    for (const char* name : {"Keys.txt", "Models.txt"}) {
+        EXPECT_EQ(QDir(working(name)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("kept")});
+    }
+    EXPECT_EQ(QDir(workingDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // Once the file can be read again, its entries come first and the new one joins them.
+    ASSERT_TRUE(QDir(working("Keys.txt")).removeRecursively());
+    writeBytes(working("Keys.txt"), "k0\r\n");
+    pressEnter(form->editApiKey, QStringLiteral("k1"));
+    EXPECT_EQ(entries(form->editApiKey), QStringList({QStringLiteral("k0"), QStringLiteral("k1")}));
+    EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("k0\r\nk1\r\n"));
+    EXPECT_EQ(dialogs.messages.size(), 3);
+}
+
+TEST_F(KeyModelListsTest, AListFileWithoutReadPermissionIsNeverWritten) {
+    writeBytes(working("Keys.txt"), "secret-key\r\n");
+    ASSERT_TRUE(QFile::setPermissions(working("Keys.txt"), QFileDevice::WriteOwner));
+    if (::access(QFile::encodeName(working("Keys.txt")).constData(), R_OK) == 0)
+        GTEST_SKIP() << "permission bits do not stop this user from reading (root)";
+    start();
+    pressEnter(form->editApiKey, QStringLiteral("k1"));
     ASSERT_EQ(dialogs.messages.size(), 2);
-    EXPECT_TRUE(dialogs.messages[1].startsWith(QStringLiteral("Не удалось записать файл")));
+    EXPECT_TRUE(dialogs.messages[1].contains(QStringLiteral("недоступен для чтения")));
+    ASSERT_TRUE(QFile::setPermissions(working("Keys.txt"),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("secret-key\r\n"));
+}
+
+TEST_F(KeyModelListsTest, AKeyWithControlCharactersIsRefusedAtInput) {
+    start();
+    const QString refused = QStringLiteral("Ключ не добавлен: в нём есть управляющие символы");
+    const QString keys[] = {QStringLiteral("k\t1"),
+                            QStringLiteral("k") + QChar(0) + QStringLiteral("1"),
+                            QStringLiteral("k\x7F"), QStringLiteral("k\r\n1")};
+    for (const QString& key : keys) {
+        form->editApiKey->setEditText(key);
+        form->editApiKeyKeyUp(Qt::Key_Return);
+    }
+    ASSERT_EQ(dialogs.messages.size(), std::size(keys));
+    for (const QString& message : dialogs.messages)
+        EXPECT_TRUE(message.startsWith(refused)) << message.toStdString();
+    EXPECT_EQ(form->editApiKey->count(), 0);
+    EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray());
+
+    // A model name is not a key: the rule is the key box's own.
+    pressEnter(form->cbModels, QStringLiteral("model\tname"));
+    EXPECT_EQ(form->cbModels->count(), 4);
 }
 
 } // namespace
