@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -90,22 +91,26 @@ private:
         m_bodyBytes += piece.size();
         long code = 0;
         curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &code);
-        if (m_successSink && code >= 200 && code < 300) {
+        if (m_successSink && code >= 200 && code < 300)
             m_successSink(piece);
-        } else {
-            if (response.Body.isEmpty())
-                reserveAnnouncedLength();
-            response.Body.append(piece);
-        }
+        else
+            appendToBody(piece);
         return size_t(piece.size());
     }
 
-    // A body of known length grows in one step instead of doubling its way there.
-    void reserveAnnouncedLength() {
-        curl_off_t length = -1;
-        curl_easy_getinfo(m_handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        if (length > 0 && length <= kMaxResponseBodyBytes)
-            response.Body.reserve(qsizetype(length));
+    // Qt's append moves a full buffer into a fresh block, holding the body twice for a
+    // moment; reserving reallocates in place where the allocator can. A body of announced
+    // length grows in one step.
+    void appendToBody(QByteArrayView piece) {
+        QByteArray& body = response.Body;
+        const qint64 needed = body.size() + piece.size();
+        if (needed > body.capacity()) {
+            curl_off_t announced = -1;
+            curl_easy_getinfo(m_handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+            const qint64 grown = std::max({needed, 2 * qint64(body.capacity()), qint64(announced)});
+            body.reserve(qsizetype(std::min(grown, kMaxResponseBodyBytes)));
+        }
+        body.append(piece);
     }
 
     // Bytes moving either way count as activity: a large upload is not silence.
