@@ -95,6 +95,12 @@ bool TForm1::ReadList(TKeptList& list, QString& error) {
 bool TForm1::EnsureListReadable(TKeptList& list) {
     if (list.readable)
         return true;
+    // Gone since: nothing is left to lose, and the box's entries make the new file.
+    if (!QFileInfo::exists(FFolders.inWorkingDir(list.fileName))) {
+        list.readable = true;
+        list.format = TextFormat{};
+        return true;
+    }
     const QString shown = list.box->currentText();
     const QSignalBlocker blocker(list.box);
     QString error;

@@ -10,11 +10,15 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <sys/fsuid.h>
 #include <unistd.h>
+
+#include <optional>
 
 namespace {
 
@@ -27,6 +31,22 @@ QStringList entries(const QComboBox* box) {
         texts.append(box->itemText(i));
     return texts;
 }
+
+// Takes another user's identity for file access on this thread, root's capabilities to
+// read past permission bits with it, and gives them back when it goes.
+class FileSystemUser {
+public:
+    explicit FileSystemUser(uid_t user) : m_previous(::setfsuid(user)) { ::setfsgid(user); }
+    ~FileSystemUser() {
+        ::setfsgid(m_previous);
+        ::setfsuid(m_previous);
+    }
+    FileSystemUser(const FileSystemUser&) = delete;
+    FileSystemUser& operator=(const FileSystemUser&) = delete;
+
+private:
+    uid_t m_previous;
+};
 
 class KeyModelListsTest : public WindowTest {
 protected:
@@ -229,21 +249,41 @@ TEST_F(KeyModelListsTest, AListFileThatCannotBeReadIsNeverWritten) {
     pressEnter(form->editApiKey, QStringLiteral("k1"));
     EXPECT_EQ(entries(form->editApiKey), QStringList({QStringLiteral("k0"), QStringLiteral("k1")}));
     EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("k0\r\nk1\r\n"));
+    // Once it is gone, the box's entries make a new file.
+    ASSERT_TRUE(QDir(working("Models.txt")).removeRecursively());
+    pressEnter(form->cbModels, QStringLiteral("my-model"));
+    EXPECT_EQ(
+        readBytes(working("Models.txt")),
+        QByteArray("gemini-2.5-pro\r\ngemini-2.5-flash\r\ngemini-2.5-flash-lite\r\nmy-model\r\n"));
     EXPECT_EQ(dialogs.messages.size(), 3);
 }
 
 TEST_F(KeyModelListsTest, AListFileWithoutReadPermissionIsNeverWritten) {
-    writeBytes(working("Keys.txt"), "secret-key\r\n");
-    ASSERT_TRUE(QFile::setPermissions(working("Keys.txt"), QFileDevice::WriteOwner));
-    if (::access(QFile::encodeName(working("Keys.txt")).constData(), R_OK) == 0)
-        GTEST_SKIP() << "permission bits do not stop this user from reading (root)";
+    const QString keys = working("Keys.txt");
+    writeBytes(keys, "secret-key\r\n");
+    ASSERT_TRUE(QFile::setPermissions(keys, QFileDevice::WriteOwner));
+    // Root reads past permission bits; as another user for file access (this thread only)
+    // the bits hold. The file and the folders then belong to, or are open to, that user.
+    std::optional<FileSystemUser> other;
+    if (::geteuid() == 0) {
+        constexpr uid_t kNobody = 65534;
+        ASSERT_EQ(::chown(QFile::encodeName(keys).constData(), kNobody, kNobody), 0);
+        for (const QTemporaryDir* dir : {&workingDir, &programDir})
+            ASSERT_TRUE(
+                QFile::setPermissions(dir->path(), QFileDevice::Permissions::fromInt(0x7777)));
+        other.emplace(kNobody);
+    }
+    if (QFile probe(keys); probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "permission bits do not stop this user from reading";
+
     start();
     pressEnter(form->editApiKey, QStringLiteral("k1"));
+    other.reset();
     ASSERT_EQ(dialogs.messages.size(), 2);
-    EXPECT_TRUE(dialogs.messages[1].contains(QStringLiteral("недоступен для чтения")));
-    ASSERT_TRUE(QFile::setPermissions(working("Keys.txt"),
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("secret-key\r\n"));
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("недоступен для чтения: ")));
+    EXPECT_EQ(dialogs.messages[1], dialogs.messages[0]);
+    EXPECT_EQ(form->editApiKey->count(), 0);
+    EXPECT_EQ(readBytes(keys), QByteArray("secret-key\r\n"));
 }
 
 TEST_F(KeyModelListsTest, AKeyWithControlCharactersIsRefusedAtInput) {
