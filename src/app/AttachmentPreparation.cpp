@@ -12,7 +12,11 @@ QString unreadable(const QString& path) {
 }
 
 // The size pass: a file that can no longer be opened is reported like an unreadable one.
+// A FIFO put in place of an attached file would hold the open for ever, so the type
+// is checked before anything opens it.
 QString checkSize(const QString& path) {
+    if (IsSpecialFile(path))
+        return UnsupportedFileMessage(QFileInfo(path).fileName());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return unreadable(path);
@@ -22,6 +26,15 @@ QString checkSize(const QString& path) {
 }
 
 } // namespace
+
+bool IsSpecialFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() && !info.isFile();
+}
+
+QString UnsupportedFileMessage(const QString& fileName) {
+    return QStringLiteral("Файл \"%1\" имеет неподдерживаемый тип.").arg(fileName);
+}
 
 TPreparedAttachments PrepareAttachments(const QStringList& paths) {
     TPreparedAttachments prepared;

@@ -191,9 +191,13 @@ private:
         QString fileName;
         FileAccess access = FileAccess::Default;
         TextFormat format;
+        // False while the file exists but cannot be read: it is then never written.
+        bool readable = true;
     };
     void ConnectListHandlers();
     void LoadList(TKeptList& list);
+    bool ReadList(TKeptList& list, QString& error);
+    bool EnsureListReadable(TKeptList& list);
     void AddShownEntry(TKeptList& list);
     void RemoveShownEntry(TKeptList& list, const QString& question);
     void SaveList(TKeptList& list);

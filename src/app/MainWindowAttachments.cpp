@@ -1,6 +1,7 @@
 // The attachments panel: the files sent with the next prompt, and their count against the limit.
 #include "MainWindow.h"
 
+#include "AttachmentPreparation.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
 
@@ -80,8 +81,8 @@ void TForm1::btnAddFile1Click() {
             break;
         }
         const QString name = QFileInfo(path).fileName();
-        if (TGeminiDM::GetMimeTypeFromFileExt(path).isEmpty()) {
-            FDialogs.ShowMessage(u"Файл \""_s + name + u"\" имеет неподдерживаемый тип."_s);
+        if (TGeminiDM::GetMimeTypeFromFileExt(path).isEmpty() || IsSpecialFile(path)) {
+            FDialogs.ShowMessage(UnsupportedFileMessage(name));
             continue;
         }
         if (isAttached(*lbFiles1, path))

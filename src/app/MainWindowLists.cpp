@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "ApiKeyStatsU.h"
+#include "ControlCharacters.h"
 #include "Dialogs.h"
 #include "KeyUpFilter.h"
 
@@ -16,6 +17,9 @@ namespace {
 
 const QString kDeleteKeyQuestion = QStringLiteral("Удалить этот ключ?\r\nДействие необратимо.");
 const QString kDeleteModelQuestion = QStringLiteral("Удалить Модель?\r\nДействие необратимо.");
+const QString kKeyWithControlCharacters =
+    QStringLiteral("Ключ не добавлен: в нём есть управляющие символы (перевод строки, "
+                   "табуляция и т. п.). Вставьте ключ без них.");
 
 QStringList entriesOf(const QComboBox* box) {
     QStringList entries;
@@ -65,19 +69,48 @@ void TForm1::LoadList(TKeptList& list) {
     const QString path = FFolders.inWorkingDir(list.fileName);
     QString error;
     if (!QFileInfo::exists(path)) {
+        list.readable = true;
         list.format = TextFormat{};
         if (!WriteListFile(path, entriesOf(list.box), list.format, list.access, error))
             FDialogs.ShowMessage(error);
         return;
     }
-    ListFile file;
-    if (!ReadListFile(path, file, error)) {
+    if (!ReadList(list, error))
         FDialogs.ShowMessage(error);
-        return;
-    }
+}
+
+bool TForm1::ReadList(TKeptList& list, QString& error) {
+    ListFile file;
+    list.readable = ReadListFile(FFolders.inWorkingDir(list.fileName), file, error);
+    if (!list.readable)
+        return false;
     list.format = file.format;
     list.box->clear();
     list.box->addItems(file.lines);
+    return true;
+}
+
+// Writing the box's entries over a file that could not be read would replace what it
+// holds, so it is read again first; while that still fails the user is told why.
+bool TForm1::EnsureListReadable(TKeptList& list) {
+    if (list.readable)
+        return true;
+    // Gone since: nothing is left to lose, and the box's entries make the new file.
+    if (!QFileInfo::exists(FFolders.inWorkingDir(list.fileName))) {
+        list.readable = true;
+        list.format = TextFormat{};
+        return true;
+    }
+    const QString shown = list.box->currentText();
+    const QSignalBlocker blocker(list.box);
+    QString error;
+    if (!ReadList(list, error)) {
+        FDialogs.ShowMessage(error);
+        return false;
+    }
+    list.box->setCurrentIndex(-1);
+    list.box->setEditText(shown);
+    return true;
 }
 
 void TForm1::ShowTodayRequestCount() {
@@ -114,7 +147,12 @@ void TForm1::N8Click() {
 void TForm1::AddShownEntry(TKeptList& list) {
     // Taken as typed: a trailing space belongs to the key.
     const QString text = list.box->currentText();
-    if (findIgnoringCase(list.box, text) >= 0)
+    // A key goes into the request address as it stands: a control character would cut it.
+    if (&list == &FKeys && HasControlCharacter(text)) {
+        FDialogs.ShowMessage(kKeyWithControlCharacters);
+        return;
+    }
+    if (!EnsureListReadable(list) || findIgnoringCase(list.box, text) >= 0)
         return;
     list.box->addItem(text);
     SaveList(list);
@@ -122,6 +160,9 @@ void TForm1::AddShownEntry(TKeptList& list) {
 
 void TForm1::RemoveShownEntry(TKeptList& list, const QString& question) {
     const QString text = list.box->currentText();
+    if (findIgnoringCase(list.box, text) < 0 || !EnsureListReadable(list))
+        return;
+    // Reading the file again may have changed the entries.
     const int index = findIgnoringCase(list.box, text);
     if (index < 0)
         return;

@@ -77,6 +77,14 @@ TRequestOutcome readCandidates(const QJsonArray& candidates) {
     return {answerOfParts(*parts), false};
 }
 
+// Invalid UTF-8 would make the whole answer unreadable as JSON; each bad sequence
+// becomes U+FFFD instead, so the rest of the answer is kept.
+std::optional<QJsonValue> parseAnswerJson(QByteArrayView body) {
+    if (body.isValidUtf8())
+        return ParseJsonText(body);
+    return ParseJsonText(QString::fromUtf8(body).toUtf8());
+}
+
 bool isBlankBytes(QByteArrayView text) {
     for (char c : text) {
         if (uchar(c) > 0x20)
@@ -88,9 +96,10 @@ bool isBlankBytes(QByteArrayView text) {
 } // namespace
 
 TRequestOutcome ReadAnswer(QByteArrayView body) {
-    const std::optional<QJsonValue> parsed = ParseJsonText(body);
+    const std::optional<QJsonValue> parsed = parseAnswerJson(body);
+    // An empty page, an HTML page or bytes that are no JSON object hold no answer to keep.
     if (!parsed || !parsed->isObject())
-        return {};
+        return {u"Ошибка: сервер вернул пустой или непонятный ответ"_s, true};
     const QJsonValue candidates = parsed->toObject().value("candidates"_L1);
     try {
         if (candidates.isArray() && !candidates.toArray().isEmpty())
@@ -105,7 +114,7 @@ TRequestOutcome ReadAnswer(QByteArrayView body) {
 }
 
 QString EventText(QByteArrayView event) {
-    const std::optional<QJsonValue> parsed = ParseJsonText(event);
+    const std::optional<QJsonValue> parsed = parseAnswerJson(event);
     if (!parsed || !parsed->isObject())
         return {};
     const QJsonValue candidates = parsed->toObject().value("candidates"_L1);
@@ -121,7 +130,7 @@ QString EventText(QByteArrayView event) {
 QString ExtractErrorMessage(QByteArrayView body) {
     if (isBlankBytes(body))
         return {};
-    const std::optional<QJsonValue> parsed = ParseJsonText(body);
+    const std::optional<QJsonValue> parsed = parseAnswerJson(body);
     if (!parsed || !parsed->isObject())
         return {};
     const QJsonValue error = parsed->toObject().value("error"_L1);

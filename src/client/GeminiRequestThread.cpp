@@ -1,25 +1,50 @@
 #include "GeminiRequestThread.h"
 
 #include "AnswerReading.h"
+#include "ControlCharacters.h"
 #include "EventStream.h"
 #include "HttpPost.h"
 #include "RequestBody.h"
 
 #include <QCoreApplication>
 
+#include <optional>
 #include <utility>
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // The failure text of a response that is no usable answer.
 TRequestOutcome failureOf(const THttpResponse& response) {
+    switch (response.Refusal) {
+    case THttpRefusal::BodyTooLarge:
+        return {u"Ошибка: ответ сервера больше 128 МБ, он не принят."_s, true};
+    case THttpRefusal::HeadersTooLarge:
+        return {u"Ошибка: заголовки ответа сервера слишком велики, ответ не принят."_s, true};
+    case THttpRefusal::None:
+        break;
+    }
     if (response.Failure)
         return {ExceptionText(response.Failure->Kind, response.Failure->Message), true};
     return {HttpErrorText(response.StatusLine, response.StatusCode, response.Body), true};
 }
 
 bool isUsable(const THttpResponse& response) {
-    return !response.Failure && response.IsSuccess();
+    return response.Refusal == THttpRefusal::None && !response.Failure && response.IsSuccess();
+}
+
+// The key and the model name go into the address verbatim, so one holding a control
+// character would be sent cut or broken: such a request is not sent at all.
+std::optional<TRequestOutcome> refusalBeforeSending(const QString& apiKey,
+                                                    const QString& modelName) {
+    if (HasControlCharacter(apiKey))
+        return TRequestOutcome{
+            u"Ошибка: ключ API содержит управляющие символы, запрос не отправлен."_s, true};
+    if (HasControlCharacter(modelName))
+        return TRequestOutcome{
+            u"Ошибка: имя модели содержит управляющие символы, запрос не отправлен."_s, true};
+    return std::nullopt;
 }
 
 } // namespace
@@ -78,6 +103,8 @@ void TGeminiRequestThread::run() {
 }
 
 TRequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
+    if (std::optional<TRequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName))
+        return *refusal;
     const QByteArray body = FRequestType == TRequestType::rtGenerateImage
                                 ? BuildImageRequestBody(FPrompt)
                                 : BuildContentRequestBody(FHistory, FUseGoogleSearch);
@@ -90,6 +117,10 @@ TRequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
 }
 
 void TGeminiRequestThread::ExecuteStream() const {
+    if (std::optional<TRequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName)) {
+        QueueStreamChunk(refusal->Text, true, true);
+        return;
+    }
     // Each event goes out as soon as its blank line is in, while the answer is still coming.
     EventStreamReader events([this](const QByteArray& event) {
         const QString text = EventText(event);

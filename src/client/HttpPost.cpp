@@ -2,12 +2,16 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Below libcurl's own bound on all headers together, so the refusal is ours to name.
+constexpr qsizetype kMaxHeaderBytes = 256 * 1024;
 
 void initialiseCurlOnce() {
     // curl_global_init is not safe to race; a function-local static runs it once.
@@ -41,6 +45,8 @@ public:
 
     THttpResponse response;
     bool timedOut = false;
+    // Whether the blank line after the last header block has come.
+    bool headersEnded = false;
 
     static size_t onHeader(char* data, size_t size, size_t count, void* self) {
         return static_cast<Transfer*>(self)->header(QByteArrayView(data, qsizetype(size * count)));
@@ -59,22 +65,52 @@ public:
 private:
     size_t header(QByteArrayView line) {
         m_lastActivity = Clock::now();
+        m_headerBytes += line.size();
+        if (m_headerBytes > kMaxHeaderBytes) {
+            response.Refusal = THttpRefusal::HeadersTooLarge;
+            return 0;
+        }
         // Every status line replaces the last: an interim 100 or a proxy's CONNECT answer
         // comes before the one that counts.
-        if (line.startsWith("HTTP/"))
+        if (line.startsWith("HTTP/")) {
             response.StatusLine = withoutLineEnd(line).toByteArray();
+            headersEnded = false;
+        } else if (withoutLineEnd(line).isEmpty()) {
+            headersEnded = true;
+        }
         return size_t(line.size());
     }
 
+    // Returning less than the piece stops the transfer.
     size_t bodyPiece(QByteArrayView piece) {
         m_lastActivity = Clock::now();
+        if (piece.size() > kMaxResponseBodyBytes - m_bodyBytes) {
+            response.Refusal = THttpRefusal::BodyTooLarge;
+            return 0;
+        }
+        m_bodyBytes += piece.size();
         long code = 0;
         curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &code);
         if (m_successSink && code >= 200 && code < 300)
             m_successSink(piece);
         else
-            response.Body.append(piece);
+            appendToBody(piece);
         return size_t(piece.size());
+    }
+
+    // Qt's append moves a full buffer into a fresh block, holding the body twice for a
+    // moment; reserving reallocates in place where the allocator can. A body of announced
+    // length grows in one step.
+    void appendToBody(QByteArrayView piece) {
+        QByteArray& body = response.Body;
+        const qint64 needed = body.size() + piece.size();
+        if (needed > body.capacity()) {
+            curl_off_t announced = -1;
+            curl_easy_getinfo(m_handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+            const qint64 grown = std::max({needed, 2 * qint64(body.capacity()), qint64(announced)});
+            body.reserve(qsizetype(std::min(grown, kMaxResponseBodyBytes)));
+        }
+        body.append(piece);
     }
 
     // Bytes moving either way count as activity: a large upload is not silence.
@@ -96,6 +132,8 @@ private:
     std::chrono::milliseconds m_readTimeout;
     const THttpBodySink& m_successSink;
     Clock::time_point m_lastActivity;
+    qsizetype m_headerBytes = 0;
+    qint64 m_bodyBytes = 0;
     curl_off_t m_received = 0;
     curl_off_t m_sent = 0;
 };
@@ -168,10 +206,20 @@ THttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTi
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    // An announced length over the limit is refused before any of the body is read.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxResponseBodyBytes));
 
     const CURLcode result = curl_easy_perform(h);
     THttpResponse response = std::move(transfer.response);
-    if (transfer.timedOut) {
+    if (result == CURLE_FILESIZE_EXCEEDED)
+        response.Refusal = THttpRefusal::BodyTooLarge;
+    // libcurl reports a single header line over its own limit as out of memory.
+    if (result == CURLE_OUT_OF_MEMORY && !transfer.headersEnded)
+        response.Refusal = THttpRefusal::HeadersTooLarge;
+    if (response.Refusal != THttpRefusal::None) {
+        // What came before the refusal is no answer; let it go at once.
+        response.Body = QByteArray();
+    } else if (transfer.timedOut) {
         response.Failure =
             THttpFailure{QStringLiteral("TimeoutError"),
                          QStringLiteral("no data from the server for %1 ms").arg(readTimeoutMs)};

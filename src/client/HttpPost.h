@@ -13,8 +13,15 @@ struct THttpFailure {
     QString Message;
 };
 
+// The largest answer body taken: anything longer is refused, not read.
+constexpr qint64 kMaxResponseBodyBytes = 128 * 1024 * 1024;
+
+// Why an answer was refused before it was read whole.
+enum class THttpRefusal { None, BodyTooLarge, HeadersTooLarge };
+
 struct THttpResponse {
     std::optional<THttpFailure> Failure;
+    THttpRefusal Refusal = THttpRefusal::None;
     int StatusCode = 0;
     // The final status line exactly as received, without its line end.
     QByteArray StatusLine;
@@ -30,6 +37,7 @@ using THttpBodySink = std::function<void(QByteArrayView)>;
 // Posts a JSON body over HTTP/1.1 on a connection of its own, with certificate
 // verification on and the usual proxy variables honoured. Redirects are not followed,
 // so the key in the address never travels to another host. The request fails when
-// nothing moves on the connection for readTimeoutMs.
+// nothing moves on the connection for readTimeoutMs. A body over kMaxResponseBodyBytes,
+// announced or counted, and oversized headers stop the transfer as a refusal.
 THttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTimeoutMs,
                        const THttpBodySink& successSink = {});

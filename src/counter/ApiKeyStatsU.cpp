@@ -26,10 +26,17 @@ bool isUnsafeInFileName(QChar c) {
     return c == u'/' || c == u'\\' || c == u'%' || c.unicode() < 0x20 || c.unicode() == 0x7F;
 }
 
-// The key names its file. Characters that could leave the folder or break the name are
-// percent-encoded ('%' included, so two keys never share a file); ordinary keys keep
-// their plain name. A name too long for the file system becomes a digest of the key.
+// The counter file's name must not give the key away: the first 32 hexadecimal digits
+// of the key's SHA-256.
 QString statsFileName(const QString& key) {
+    const QByteArray digest = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256);
+    return QString::fromLatin1(digest.toHex().first(32)) + kFileSuffix;
+}
+
+// The name earlier versions gave the file: the key itself, with the characters that could
+// leave the folder percent-encoded, or a full digest when that was too long. Today's count
+// may still be there until its next increment moves it.
+QString legacyStatsFileName(const QString& key) {
     QString name;
     for (const QChar c : key) {
         if (isUnsafeInFileName(c))
@@ -44,8 +51,29 @@ QString statsFileName(const QString& key) {
     return QStringLiteral("%sha256-") + QString::fromLatin1(digest.toHex()) + kFileSuffix;
 }
 
-QString statsFilePath(const QString& programDir, const QString& key) {
-    return QDir(ApiStatsDir(programDir)).filePath(statsFileName(key));
+QString inStatsDir(const QString& programDir, const QString& fileName) {
+    return QDir(ApiStatsDir(programDir)).filePath(fileName);
+}
+
+// The key's file as it stands: under its digest, else under the old name, else none.
+std::optional<QString> existingStatsFile(const QString& programDir, const QString& key) {
+    for (const QString& name : {statsFileName(key), legacyStatsFileName(key)}) {
+        const QString path = inStatsDir(programDir, name);
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return std::nullopt;
+}
+
+// The folder is for the owner alone; one left open by an earlier version is closed.
+bool makePrivateStatsDir(const QString& programDir) {
+    const QString dir = ApiStatsDir(programDir);
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (!QFileInfo(dir).isDir() && !(QDir().mkpath(programDir) &&
+                                     QDir(programDir).mkdir(QFileInfo(dir).fileName(), ownerOnly)))
+        return false;
+    QFile::setPermissions(dir, ownerOnly);
+    return true;
 }
 
 QString statsDayText() {
@@ -103,12 +131,12 @@ int GetTodayRequestCount(const QString& programDir, const QString& AApiKey,
                          const QString& AModelName) {
     if (isBlank(AApiKey) || isBlank(AModelName))
         return -1;
-    const QString path = statsFilePath(programDir, AApiKey);
-    if (!QFileInfo::exists(path))
+    const std::optional<QString> path = existingStatsFile(programDir, AApiKey);
+    if (!path)
         return 0;
     ListFile file;
     QString error;
-    if (!ReadListFile(path, file, error))
+    if (!ReadListFile(*path, file, error))
         return -1;
     const QString day = statsDayText();
     for (const QString& line : std::as_const(file.lines)) {
@@ -123,12 +151,12 @@ int IncrementTodayRequestCount(const QString& programDir, const QString& AApiKey
                                const QString& AModelName) {
     if (isBlank(AApiKey) || isBlank(AModelName))
         return -1;
-    if (!QDir().mkpath(ApiStatsDir(programDir)))
+    if (!makePrivateStatsDir(programDir))
         return -1;
-    const QString path = statsFilePath(programDir, AApiKey);
+    const std::optional<QString> source = existingStatsFile(programDir, AApiKey);
     ListFile file;
     QString error;
-    if (QFileInfo::exists(path) && !ReadListFile(path, file, error))
+    if (source && !ReadListFile(*source, file, error))
         return -1;
 
     const QString day = statsDayText();
@@ -150,7 +178,12 @@ int IncrementTodayRequestCount(const QString& programDir, const QString& AApiKey
         file.lines.append(formatLine(day, AModelName, count));
     }
 
-    if (!WriteListFile(path, file.lines, file.format, FileAccess::Default, error))
+    const QString path = inStatsDir(programDir, statsFileName(AApiKey));
+    if (!WriteListFile(path, file.lines, file.format, FileAccess::OwnerOnly, error))
         return -1;
+    // The count lives under the digest now; the file named after the key goes.
+    const QString legacy = inStatsDir(programDir, legacyStatsFileName(AApiKey));
+    if (legacy != path)
+        QFile::remove(legacy);
     return count;
 }

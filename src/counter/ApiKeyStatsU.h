@@ -4,8 +4,9 @@
 #include <QString>
 
 // The daily request counter: for each API key a file in the folder ApiStats beside
-// the program, one line "day;model;count" per model. Nothing is kept in memory; every
-// call reads the file anew.
+// the program, one line "day;model;count" per model. The file is named by a digest of
+// the key, never the key, and only its owner may read it or the folder. Nothing is kept
+// in memory; every call reads the file anew.
 
 // Today as the counter sees it: the counting day begins at 03:00 local time.
 QDate StatsDay();

@@ -13,6 +13,11 @@ QString fileError(const char* what, const QString& path, const QString& reason) 
         .arg(QString::fromUtf8(what), QDir::toNativeSeparators(path), reason);
 }
 
+QString unreadableError(const QString& path, const QString& reason) {
+    return QStringLiteral("Файл \"%1\" недоступен для чтения: %2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
 } // namespace
 
 QStringList SplitListLines(QStringView text) {
@@ -44,12 +49,12 @@ QString JoinListLines(const QStringList& lines) {
 bool ReadListFile(const QString& path, ListFile& file, QString& error) {
     QFile source(path);
     if (!source.open(QIODevice::ReadOnly)) {
-        error = fileError("прочитать", path, source.errorString());
+        error = unreadableError(path, source.errorString());
         return false;
     }
     const QByteArray bytes = source.readAll();
     if (source.error() != QFileDevice::NoError) {
-        error = fileError("прочитать", path, source.errorString());
+        error = unreadableError(path, source.errorString());
         return false;
     }
     const DecodedText decoded = DecodeText(bytes);

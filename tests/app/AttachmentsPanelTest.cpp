@@ -3,12 +3,21 @@
 #include "WindowTest.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 namespace {
 
@@ -105,6 +114,40 @@ TEST_F(AttachmentsPanelTest, UnsupportedFilesAreRefusedOneByOne) {
     EXPECT_EQ(texts(form->lbFiles1), QStringList({path(u"a.txt"_s), path(u"b.PNG"_s)}));
     EXPECT_EQ(texts(form->ListBox1), QStringList({u"a.txt"_s, u"b.PNG"_s}));
     EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (2/16)"_s);
+}
+
+TEST_F(AttachmentsPanelTest, OnlyRegularFilesAreAttached) {
+    const QString fifo = path(u"fifo.txt"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // A device that never ends, behind a name the type table knows.
+    const QString device = path(u"zero.txt"_s);
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, device));
+    const QString socket = path(u"socket.txt"_s);
+    const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketName = QFile::encodeName(socket);
+    ASSERT_LT(size_t(socketName.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketName.constData(), size_t(socketName.size()));
+    ASSERT_EQ(::bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const QString folder = path(u"folder.txt"_s);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString regular = path(u"note.txt"_s);
+    QFile note(regular);
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+    note.close();
+    // A link to a regular file is attached like the file.
+    const QString link = path(u"link.txt"_s);
+    ASSERT_TRUE(QFile::link(regular, link));
+
+    pick({fifo, device, socket, folder, regular, link});
+    ::close(socketFd);
+    EXPECT_EQ(dialogs.messages,
+              QStringList({u"Файл \"fifo.txt\" имеет неподдерживаемый тип."_s,
+                           u"Файл \"zero.txt\" имеет неподдерживаемый тип."_s,
+                           u"Файл \"socket.txt\" имеет неподдерживаемый тип."_s,
+                           u"Файл \"folder.txt\" имеет неподдерживаемый тип."_s}));
+    EXPECT_EQ(texts(form->lbFiles1), QStringList({regular, link}));
 }
 
 TEST_F(AttachmentsPanelTest, SamePathInOtherCaseIsSkippedButEqualNamesFromTwoFoldersStay) {

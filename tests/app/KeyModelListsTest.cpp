@@ -10,9 +10,15 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/fsuid.h>
+#include <unistd.h>
+
+#include <optional>
 
 namespace {
 
@@ -25,6 +31,22 @@ QStringList entries(const QComboBox* box) {
         texts.append(box->itemText(i));
     return texts;
 }
+
+// Takes another user's identity for file access on this thread, root's capabilities to
+// read past permission bits with it, and gives them back when it goes.
+class FileSystemUser {
+public:
+    explicit FileSystemUser(uid_t user) : m_previous(::setfsuid(user)) { ::setfsgid(user); }
+    ~FileSystemUser() {
+        ::setfsgid(m_previous);
+        ::setfsuid(m_previous);
+    }
+    FileSystemUser(const FileSystemUser&) = delete;
+    FileSystemUser& operator=(const FileSystemUser&) = delete;
+
+private:
+    uid_t m_previous;
+};
 
 class KeyModelListsTest : public WindowTest {
 protected:
@@ -177,19 +199,112 @@ TEST_F(KeyModelListsTest, DeletingAsksFirstAndKeepsTheTextShown) {
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-TEST_F(KeyModelListsTest, FileErrorsAreShownAndTheBoxKeepsItsChange) {
-    ASSERT_TRUE(QDir(workingDir.path()).mkdir(QStringLiteral("Keys.txt")));
+TEST_F(KeyModelListsTest, AFailedWriteIsShownAndTheBoxKeepsItsChange) {
     start();
+    // A folder in the way of a file that was read fine at start.
+    ASSERT_TRUE(QFile::remove(working("Keys.txt")));
+    ASSERT_TRUE(QDir(workingDir.path()).mkdir(QStringLiteral("Keys.txt")));
+    pressEnter(form->editApiKey, QStringLiteral("k1"));
+    EXPECT_EQ(entries(form->editApiKey), QStringList{QStringLiteral("k1")});
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("Keys.txt")));
+    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не удалось записать файл")));
+}
+
+TEST_F(KeyModelListsTest, AListFileThatCannotBeReadIsNeverWritten) {
+    // A folder named like the file: it exists and cannot be read, even by root.
+    for (const char* name : {"Keys.txt", "Models.txt"})
+        ASSERT_TRUE(QDir(workingDir.path()).mkpath(working(name) + QStringLiteral("/kept")));
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    const QString unreadable = QStringLiteral("\" недоступен для чтения: ");
+    for (const QString& message : dialogs.messages)
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Файл \"")) && message.contains(unreadable))
+            << message.toStdString();
     // The rest of the first show still runs.
     EXPECT_EQ(form->StatusText(), QStringLiteral("Новый чат начат."));
     EXPECT_EQ(form->cbModels->currentText(), QStringLiteral("gemini-2.5-pro"));
 
+    dialogs.messages.clear();
     pressEnter(form->editApiKey, QStringLiteral("k1"));
-    EXPECT_EQ(entries(form->editApiKey), QStringList{QStringLiteral("k1")});
+    pressEnter(form->cbModels, QStringLiteral("my-model"));
+    form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash"));
+    form->N8->trigger();
+    ASSERT_EQ(dialogs.messages.size(), 3);
+    EXPECT_TRUE(dialogs.messages[0].contains(working("Keys.txt") + unreadable))
+        << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(dialogs.messages[1].contains(working("Models.txt") + unreadable));
+    EXPECT_TRUE(dialogs.messages[2].contains(working("Models.txt") + unreadable));
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_EQ(form->editApiKey->count(), 0);
+    EXPECT_EQ(form->cbModels->count(), 3);
+    for (const char* name : {"Keys.txt", "Models.txt"}) {
+        EXPECT_EQ(QDir(working(name)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("kept")});
+    }
+    EXPECT_EQ(QDir(workingDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // Once the file can be read again, its entries come first and the new one joins them.
+    ASSERT_TRUE(QDir(working("Keys.txt")).removeRecursively());
+    writeBytes(working("Keys.txt"), "k0\r\n");
+    pressEnter(form->editApiKey, QStringLiteral("k1"));
+    EXPECT_EQ(entries(form->editApiKey), QStringList({QStringLiteral("k0"), QStringLiteral("k1")}));
+    EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("k0\r\nk1\r\n"));
+    // Once it is gone, the box's entries make a new file.
+    ASSERT_TRUE(QDir(working("Models.txt")).removeRecursively());
+    pressEnter(form->cbModels, QStringLiteral("my-model"));
+    EXPECT_EQ(
+        readBytes(working("Models.txt")),
+        QByteArray("gemini-2.5-pro\r\ngemini-2.5-flash\r\ngemini-2.5-flash-lite\r\nmy-model\r\n"));
+    EXPECT_EQ(dialogs.messages.size(), 3);
+}
+
+TEST_F(KeyModelListsTest, AListFileWithoutReadPermissionIsNeverWritten) {
+    const QString keys = working("Keys.txt");
+    writeBytes(keys, "secret-key\r\n");
+    ASSERT_TRUE(QFile::setPermissions(keys, QFileDevice::WriteOwner));
+    // Root reads past permission bits; as another user for file access (this thread only)
+    // the bits hold. The file and the folders then belong to, or are open to, that user.
+    std::optional<FileSystemUser> other;
+    if (::geteuid() == 0) {
+        constexpr uid_t kNobody = 65534;
+        ASSERT_EQ(::chown(QFile::encodeName(keys).constData(), kNobody, kNobody), 0);
+        for (const QTemporaryDir* dir : {&workingDir, &programDir})
+            ASSERT_TRUE(
+                QFile::setPermissions(dir->path(), QFileDevice::Permissions::fromInt(0x7777)));
+        other.emplace(kNobody);
+    }
+    if (QFile probe(keys); probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "permission bits do not stop this user from reading";
+
+    start();
+    pressEnter(form->editApiKey, QStringLiteral("k1"));
+    other.reset();
     ASSERT_EQ(dialogs.messages.size(), 2);
-    EXPECT_TRUE(dialogs.messages[1].startsWith(QStringLiteral("Не удалось записать файл")));
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("недоступен для чтения: ")));
+    EXPECT_EQ(dialogs.messages[1], dialogs.messages[0]);
+    EXPECT_EQ(form->editApiKey->count(), 0);
+    EXPECT_EQ(readBytes(keys), QByteArray("secret-key\r\n"));
+}
+
+TEST_F(KeyModelListsTest, AKeyWithControlCharactersIsRefusedAtInput) {
+    start();
+    const QString refused = QStringLiteral("Ключ не добавлен: в нём есть управляющие символы");
+    const QString keys[] = {QStringLiteral("k\t1"),
+                            QStringLiteral("k") + QChar(0) + QStringLiteral("1"),
+                            QStringLiteral("k\x7F"), QStringLiteral("k\r\n1")};
+    for (const QString& key : keys) {
+        form->editApiKey->setEditText(key);
+        form->editApiKeyKeyUp(Qt::Key_Return);
+    }
+    ASSERT_EQ(dialogs.messages.size(), std::size(keys));
+    for (const QString& message : dialogs.messages)
+        EXPECT_TRUE(message.startsWith(refused)) << message.toStdString();
+    EXPECT_EQ(form->editApiKey->count(), 0);
+    EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray());
+
+    // A model name is not a key: the rule is the key box's own.
+    pressEnter(form->cbModels, QStringLiteral("model\tname"));
+    EXPECT_EQ(form->cbModels->count(), 4);
 }
 
 } // namespace

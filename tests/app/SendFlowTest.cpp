@@ -21,6 +21,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <optional>
 
 namespace {
@@ -310,6 +314,31 @@ TEST_F(SendFlowTest, TheTimerCountsMinutesAndSecondsWhileTheRequestRuns) {
     waitUntilIdle();
     EXPECT_FALSE(form->TimeoutLabel->isVisible());
     EXPECT_EQ(service.requests().size(), 1u);
+}
+
+TEST_F(SendFlowTest, AFifoInPlaceOfAFileIsRefusedWithoutWaitingForAWriter) {
+    const QString fifo = workingDir.filePath(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Should the send ever open the FIFO, a writer comes later and lets it go, so the
+    // test fails instead of hanging.
+    QTimer writer;
+    writer.setSingleShot(true);
+    QObject::connect(&writer, &QTimer::timeout, [&fifo] {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    });
+    writer.start(5000);
+
+    type(QStringLiteral("look"));
+    attach(fifo);
+    form->btnSend->click();
+    waitUntilIdle();
+    EXPECT_TRUE(writer.isActive());
+    EXPECT_TRUE(container().contains(
+        QString::fromUtf16(u"Файл \u201Cfifo.txt\u201D имеет неподдерживаемый тип.")));
+    EXPECT_TRUE(service.requests().empty());
+    EXPECT_EQ(form->lbFiles1->count(), 1);
 }
 
 } // namespace

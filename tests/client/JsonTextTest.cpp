@@ -68,7 +68,9 @@ TEST(JsonWriter, WritesVeryLongStringsWhole) {
 }
 
 TEST(JsonWriter, OutputReadsBackAsTheSameValue) {
-    const QString text = QString::fromUtf16(u"line\r\n\ttab \"q\" Ж \U0001F600 / \\ \u0001");
+    // A NUL inside a text is a character like any other: written as \u0000, read back as one.
+    const QString text = QString::fromUtf16(u"line\r\n\ttab \"q\" Ж \U0001F600 / \\ \u0001") +
+                         QChar(0) + QStringLiteral("after");
     JsonWriter writer;
     writer.beginObject().key(QLatin1StringView("text")).string(text).endObject();
     const std::optional<QJsonValue> parsed = ParseJsonText(writer.take());

@@ -1,3 +1,4 @@
+#include "HttpPost.h"
 #include "ModelServiceFixture.h"
 
 namespace {
@@ -127,6 +128,40 @@ TEST_F(StreamingTest, BlankAnswerRecordsNothingAndAGenuineErrorWordIsKept) {
     startStream();
     EXPECT_EQ(awaitFinal().size(), 3);
     EXPECT_EQ(dm.ChatHistory().last(), (THistoryItem{u"model"_s, textParts(u"Ошибка бывает."_s)}));
+}
+
+TEST_F(StreamingTest, StreamOverTheSizeLimitEndsAsARefusalAndRecordsNothing) {
+    // Blank lines past the limit: the events before it still come, the rest is refused.
+    constexpr size_t kPiece = 1024 * 1024;
+    service.reply(FakeReply::events(
+        {{textEvent("a")},
+         {.bytes = std::string(kPiece, '\n'), .repeat = size_t(kMaxResponseBodyBytes) / kPiece}}));
+    startStream();
+    EXPECT_EQ(awaitFinal(),
+              (QList<Delivery>{{u"a"_s, false},
+                               {u"Ошибка: ответ сервера больше 128 МБ, он не принят."_s, true}}));
+    EXPECT_EQ(dm.ChatHistory().size(), 1);
+}
+
+TEST_F(StreamingTest, InvalidUtf8InAnEventIsKeptWithReplacementCharacters) {
+    service.reply(FakeReply::events({{textEvent("a\xFF"
+                                                "b")}}));
+    startStream();
+    EXPECT_EQ(awaitFinal(), (QList<Delivery>{{u"a\uFFFDb"_s, false}, {QString(), true}}));
+    EXPECT_EQ(dm.ChatHistory().last(), (THistoryItem{u"model"_s, textParts(u"a\uFFFDb"_s)}));
+}
+
+TEST_F(StreamingTest, KeyWithAControlCharacterIsRefusedAsTheFinalDelivery) {
+    dm.GenerateContentStream(u"KEY"_s + QChar(0) + u"x"_s, u"gemini-test"_s, textParts(u"q"_s),
+                             false, [this](const QString& chunk, bool isFinal) {
+                                 deliveries.append({chunk, isFinal});
+                             });
+    EXPECT_EQ(
+        awaitFinal(),
+        (QList<Delivery>{
+            {u"Ошибка: ключ API содержит управляющие символы, запрос не отправлен."_s, true}}));
+    EXPECT_TRUE(service.requests().empty());
+    EXPECT_EQ(dm.ChatHistory().size(), 1);
 }
 
 } // namespace

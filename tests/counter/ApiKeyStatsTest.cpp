@@ -1,6 +1,7 @@
 #include "ApiKeyStatsU.h"
 #include "Clock.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,6 +13,18 @@ namespace {
 const QString kPro = QStringLiteral("gemini-2.5-pro");
 const QString kFlash = QStringLiteral("gemini-2.5-flash");
 const QString kKey = QStringLiteral("AIza-Sy_09");
+
+// A key's counter file: the first 32 hexadecimal digits of the key's SHA-256.
+QString digestName(const QString& key) {
+    return QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256)
+                                   .toHex()
+                                   .left(32)) +
+           QStringLiteral(".txt");
+}
+
+QFileDevice::Permissions ownerGroupOther(const QString& path) {
+    return QFile::permissions(path) & QFileDevice::Permissions::fromInt(0x7077);
+}
 
 QDateTime at(int month, int day, int hour, int minute, int second = 0) {
     return QDateTime(QDate(2025, month, day), QTime(hour, minute, second));
@@ -33,14 +46,16 @@ protected:
         return QDir(ApiStatsDir(programDir.path())).filePath(name);
     }
 
-    QByteArray keyFile(const QString& key = kKey) const {
-        QFile file(statsPath(key + QStringLiteral(".txt")));
+    QByteArray keyFile(const QString& key = kKey) const { return readFile(digestName(key)); }
+
+    QByteArray readFile(const QString& name) const {
+        QFile file(statsPath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    void writeKeyFile(const QByteArray& bytes) const {
+    void writeKeyFile(const QByteArray& bytes, const QString& name = digestName(kKey)) const {
         ASSERT_TRUE(QDir().mkpath(ApiStatsDir(programDir.path())));
-        QFile file(statsPath(kKey + QStringLiteral(".txt")));
+        QFile file(statsPath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
@@ -183,15 +198,55 @@ TEST_F(ApiKeyStatsTest, EveryKeyStaysInsideTheCounterFolder) {
     const QStringList files =
         QDir(ApiStatsDir(programDir.path())).entryList(QDir::Files | QDir::Hidden | QDir::System);
     EXPECT_EQ(files.size(), std::size(keys)) << files.join(u' ').toStdString();
+}
 
-    // Ordinary keys keep their plain file name.
+TEST_F(ApiKeyStatsTest, TheFileIsNamedByADigestAndOnlyItsOwnerMayReadIt) {
     EXPECT_EQ(increment(kPro), 1);
-    EXPECT_TRUE(QFile::exists(statsPath(QStringLiteral("AIza-Sy_09.txt"))));
+    const QString dir = ApiStatsDir(programDir.path());
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList{digestName(kKey)});
+    EXPECT_EQ(ownerGroupOther(dir),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(ownerGroupOther(statsPath(digestName(kKey))),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+    // A folder and a file an earlier version left open are closed at the next increment.
+    ASSERT_TRUE(QFile::setPermissions(dir, QFileDevice::Permissions::fromInt(0x7055)));
+    ASSERT_TRUE(QFile::setPermissions(statsPath(digestName(kKey)),
+                                      QFileDevice::Permissions::fromInt(0x6044)));
+    EXPECT_EQ(increment(kPro), 2);
+    EXPECT_EQ(ownerGroupOther(dir),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(ownerGroupOther(statsPath(digestName(kKey))),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+TEST_F(ApiKeyStatsTest, TodaysCountUnderTheOldNameContinuesAndMoves) {
+    const struct {
+        QString key;
+        QString oldName;
+    } cases[] = {
+        {kKey, QStringLiteral("AIza-Sy_09.txt")},
+        {QStringLiteral("a/b%"), QStringLiteral("a%2Fb%25.txt")},
+    };
+    for (const auto& c : cases) {
+        writeKeyFile("\xEF\xBB\xBF"
+                     "2025-03-01;gemini-2.5-pro;4\r\n",
+                     c.oldName);
+        // Reading finds the old file and leaves it where it is.
+        EXPECT_EQ(get(kPro, c.key), 4);
+        EXPECT_TRUE(QFile::exists(statsPath(c.oldName)));
+
+        EXPECT_EQ(increment(kPro, c.key), 5);
+        EXPECT_EQ(keyFile(c.key), QByteArray("\xEF\xBB\xBF"
+                                             "2025-03-01;gemini-2.5-pro;5\r\n"));
+        EXPECT_FALSE(QFile::exists(statsPath(c.oldName)));
+        EXPECT_EQ(get(kPro, c.key), 5);
+    }
 }
 
 TEST_F(ApiKeyStatsTest, FailuresGiveMinusOne) {
     // A folder where the key's file should be.
-    ASSERT_TRUE(QDir().mkpath(statsPath(kKey + QStringLiteral(".txt"))));
+    ASSERT_TRUE(QDir().mkpath(statsPath(digestName(kKey))));
     EXPECT_EQ(get(kPro), -1);
     EXPECT_EQ(increment(kPro), -1);
 

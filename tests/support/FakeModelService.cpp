@@ -191,21 +191,45 @@ FakeModelService::FakeModelService(Transport transport) {
         if (reply.holdBeforeHeaders && !waitForRelease())
             return;
         response.status = reply.status;
+        for (const auto& [name, value] : reply.headers)
+            response.set_header(name, value);
+        if (reply.claimedLength > 0) {
+            auto body = std::make_shared<std::string>(reply.body);
+            response.set_content_provider(reply.claimedLength, reply.contentType,
+                                          [body](size_t offset, size_t, httplib::DataSink& sink) {
+                                              if (offset == 0)
+                                                  sink.write(body->data(), body->size());
+                                              // The rest never comes: the connection ends short of
+                                              // the length.
+                                              return false;
+                                          });
+            return;
+        }
         if (reply.chunks.empty()) {
             response.set_content(reply.body, reply.contentType);
             return;
         }
+        struct Progress {
+            size_t chunk = 0;
+            size_t sent = 0; // times the current chunk went out
+        };
         auto chunks = std::make_shared<std::vector<FakeChunk>>(reply.chunks);
-        auto next = std::make_shared<size_t>(0);
+        auto progress = std::make_shared<Progress>();
         response.set_chunked_content_provider(
-            reply.contentType, [this, chunks, next](size_t, httplib::DataSink& sink) {
-                const FakeChunk& chunk = (*chunks)[(*next)++];
-                std::this_thread::sleep_for(chunk.delay);
-                if (chunk.afterRelease && !waitForRelease())
-                    return false;
+            reply.contentType, [this, chunks, progress](size_t, httplib::DataSink& sink) {
+                const FakeChunk& chunk = (*chunks)[progress->chunk];
+                if (progress->sent == 0) {
+                    std::this_thread::sleep_for(chunk.delay);
+                    if (chunk.afterRelease && !waitForRelease())
+                        return false;
+                }
                 if (!sink.write(chunk.bytes.data(), chunk.bytes.size()))
                     return false;
-                if (*next == chunks->size())
+                if (++progress->sent == chunk.repeat) {
+                    progress->sent = 0;
+                    ++progress->chunk;
+                }
+                if (progress->chunk == chunks->size())
                     sink.done();
                 return true;
             });

@@ -19,6 +19,8 @@ struct FakeChunk {
     std::string bytes;
     std::chrono::milliseconds delay{0};
     bool afterRelease = false;
+    // Sent this many times over, for bodies too big to hold.
+    size_t repeat = 1;
 };
 
 // The scripted answer to every request that arrives.
@@ -32,6 +34,10 @@ struct FakeReply {
     std::vector<FakeChunk> chunks;
     // Sends nothing, not even the status line, until the test calls release().
     bool holdBeforeHeaders = false;
+    // Response headers beside the standard ones.
+    std::vector<std::pair<std::string, std::string>> headers;
+    // When set, announced as the Content-Length; only `body` follows before the close.
+    size_t claimedLength = 0;
 
     static FakeReply json(std::string body, int status = 200);
     // A JSON body sent in the given pieces.
