@@ -336,7 +336,7 @@ bool TGeminiDM::SaveHistoryToFile(const QString& AFileName, QString* AErrorText)
 TChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
     using enum TChatLoadOutcome;
     const QFileInfo info(AFileName);
-    if (!info.exists() && !info.isSymLink())
+    if (!info.exists())
         return {loMissing, QStringLiteral("файл не найден")};
     if (!info.isFile())
         return {loNotAFile, QStringLiteral("это не файл")};

@@ -205,6 +205,8 @@ TEST_F(ChatFileTest, MembersItDoesNotReadAreWrittenBackInPlace) {
         R"({"w":1,"mime_type":"image\/png","h":2,"data":"AA==","display":{"dpi":[72,72]}},)"
         R"("file_name":"a.png","sources":[{"uri":"http:\/\/x"}]},{"lang":"ru","text":"b"}]}],)"
         R"("z":null})",
+        // Quotes, brackets and backslashes inside kept strings.
+        R"({"contents":[],"x":"q\"}],\\","y":[{"\"":"\\"}]})",
         // Kept exactly as written: spacing, raw UTF-8, escapes.
         "{\"contents\":[],\"note\" : { \"\xD1\x82\" : \"\\u00e9\\/\" }}",
         R"({"contents":[{"role":"user","parts":[{"inline_data":{"mime_type":"text\/plain",)"
