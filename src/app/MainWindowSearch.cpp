@@ -45,7 +45,7 @@ void TForm1::Edit1KeyUp(int Key) {
     const QStringList words = SplitSearchQuery(query);
     ClearChatList();
     ScopedFlag loading(FIsLoading);
-    // Matches show up as they are found, so those found before a failure stay listed.
+    // Matches show up as they are found.
     const TChatSearchOutcome outcome =
         SearchChatFolder(FFolders.chatsDir(), words, [this](const QString& path) {
             auto* entry =
