@@ -273,10 +273,13 @@ std::optional<QString> replaceFile(const QString& path,
                 continue;
             if (written < 0)
                 return fail(errno);
+            if (written == 0)
+                return fail(ENOSPC);
             piece = piece.sliced(written);
         }
     }
-    if (::fsync(fd) != 0)
+    // A full disk may only show here; a file system that cannot sync is no failure.
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP)
         return fail(errno);
     const int closed = ::close(fd);
     fd = -1;
