@@ -4,8 +4,9 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <algorithm>
 #include <cstring>
-#include <functional>
+#include <initializer_list>
 
 namespace {
 
@@ -37,7 +38,7 @@ public:
         });
         if (!valid || token() != -1)
             return std::nullopt;
-        layout.Top = kept(members, [](const QString& name) { return name == u"contents"; });
+        layout.Top = kept(members, {u"contents"});
         return layout;
     }
 
@@ -53,8 +54,7 @@ private:
             return token() == '[' ? array([&] { return part(layout.Parts.emplace_back()); })
                                   : skipValue();
         });
-        layout.Item =
-            kept(members, [](const QString& name) { return name == u"role" || name == u"parts"; });
+        layout.Item = kept(members, {u"role", u"parts"});
         return valid;
     }
 
@@ -73,27 +73,27 @@ private:
                 return skipValue();
             if (!object(dataMembers, [&](const QString&) { return skipValue(); }))
                 return false;
-            layout.InlineData = kept(dataMembers, [](const QString& name) {
-                return name == u"mime_type" || name == u"data";
-            });
+            layout.InlineData = kept(dataMembers, {u"mime_type", u"data"});
             return true;
         });
         // Which members the reader uses depends on the kind of part.
-        layout.Part = kept(members, [inlineData](const QString& name) {
-            return inlineData ? name == u"inline_data" || name == u"file_name" : name == u"text";
-        });
+        layout.Part =
+            inlineData ? kept(members, {u"inline_data", u"file_name"}) : kept(members, {u"text"});
         return valid;
     }
 
+    // The members not among those read, each placed after the last of the read members
+    // (in the order they are written) that stood before it.
     static TKeptMembers kept(const QList<Member>& members,
-                             const std::function<bool(const QString&)>& isRead) {
+                             std::initializer_list<QStringView> read) {
         TKeptMembers result;
-        int read = 0;
+        int after = 0;
         for (const Member& member : members) {
-            if (isRead(member.name))
-                ++read;
+            const auto found = std::find(read.begin(), read.end(), member.name);
+            if (found != read.end())
+                after = std::max(after, int(found - read.begin()) + 1);
             else
-                result.append({read, member.text.toByteArray()});
+                result.append({after, member.text.toByteArray()});
         }
         return result;
     }

@@ -14,7 +14,8 @@ enum class TPartType : std::uint8_t { ptText, ptInlineData };
 
 // A member of a chat file this program does not read (written by a newer version, or by
 // hand), kept as the file had it, "name":value, so that saving writes it back unchanged.
-// After: how many of the members this program writes at that level come before it.
+// After: how many of the members this program writes at that level, in their order, come
+// before it.
 struct TKeptMember {
     int After = 0;
     QByteArray Text;

@@ -232,6 +232,18 @@ TEST_F(ChatFileTest, MembersItDoesNotReadAreWrittenBackInPlace) {
     EXPECT_EQ(saved({item(u"user"_s, {})}), kBom + R"({"contents":[{"role":"user","parts":[]}]})");
 }
 
+// Known members are written in their fixed order; a kept member follows the last of them
+// that stood before it.
+TEST_F(ChatFileTest, KeptMembersFollowTheKnownMembersThatPrecededThem) {
+    writeFile(R"({"contents":[{"parts":[{"a":1,"text":"t"},{"inline_data":{"data":"AA==","w":1,)"
+              R"("mime_type":"m"}}],"x":1,"role":"u","y":2}],"v":3})");
+    ASSERT_TRUE(dm.LoadHistoryFromFile(path()));
+    ASSERT_TRUE(dm.SaveHistoryToFile(path()));
+    EXPECT_EQ(readFile(), kBom + R"({"contents":[{"role":"u","parts":[{"a":1,"text":"t"},)"
+                                 R"({"inline_data":{"mime_type":"m","data":"AA==","w":1}}],)"
+                                 R"("x":1,"y":2}],"v":3})");
+}
+
 TEST_F(ChatFileTest, ChatsThatCannotBeOpenedSayWhy) {
     QDir(dir.path()).mkdir(u"folder.json"_s);
     writeFile("{\"contents\":[}", u"damaged.json"_s);
