@@ -10,8 +10,6 @@
 
 namespace {
 
-using namespace Qt::Literals::StringLiterals;
-
 struct Member {
     QString name;
     QByteArrayView text; // "name":value as written
