@@ -19,6 +19,8 @@ void TQtDialogs::ShowMessage(const QString& text) {
 bool TQtDialogs::AskYesNo(const QString& text, TQuestionIcon icon) {
     QMessageBox box(icon == TQuestionIcon::Warning ? QMessageBox::Warning : QMessageBox::Question,
                     boxTitle(), text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    // Every question guards a step that cannot be undone: Enter must not take it.
+    box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -67,17 +67,19 @@ void TForm1::FormShow() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // A chat that could not be saved keeps the window open rather than being lost.
+    // A chat that could not be saved keeps the window open unless the user lets it go.
     event->ignore();
     Guarded([&] {
-        FormClose();
-        event->accept();
+        if (FormClose())
+            event->accept();
     });
 }
 
-void TForm1::FormClose() {
-    SaveCurrentChat();
+bool TForm1::FormClose() {
+    if (!LeaveCurrentChat())
+        return false;
     ClearChatList();
+    return true;
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

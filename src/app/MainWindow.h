@@ -182,7 +182,8 @@ private:
 
     void FormCreate();
     void FormShow();
-    void FormClose();
+    // False when the window stays open.
+    bool FormClose();
     void FormResize();
 
     // Key and model lists: each box with the file that keeps its entries.
@@ -216,6 +217,11 @@ private:
     void StartNewChatInPlace(const QString& status);
     // Puts the new-chat entry at the top of the list unless it is there, and selects it.
     void SelectNewChatEntry();
+    // Selects the open chat's entry, or the new-chat entry for a new chat.
+    void SelectCurrentChatEntry();
+    // Saves the current chat before another takes its place. When that fails the user
+    // chooses: go on without saving (true) or stay (false).
+    bool LeaveCurrentChat();
     QListWidgetItem* FindNewChatEntry() const;
     void EnsureChatFolder() const;
     QString UniqueChatFilePath(const QString& title) const;
@@ -231,10 +237,11 @@ private:
     bool FIsLoading = false;
     bool FFormShown = false;
     int FSecondsElapsed = 0;
-    // A chat file that did not load whole is never written over: its conversation as
-    // loaded, to tell whether anything new needs a file of its own.
+    // A chat file that did not load whole is never written over.
     bool FCurrentChatFileIncomplete = false;
-    TChatHistory FLoadedHistory;
+    // The conversation as last loaded or written: a chat that has not moved on since is
+    // not written again.
+    TChatHistory FSavedHistory;
 
     void ConnectSearchHandlers();
     void RestoreFullChatList();

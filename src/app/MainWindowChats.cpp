@@ -4,6 +4,7 @@
 
 #include "ChatNaming.h"
 #include "Clock.h"
+#include "Dialogs.h"
 #include "GeminiDM.h"
 #include "OperationError.h"
 #include "PathObject.h"
@@ -30,11 +31,22 @@ void TForm1::EnsureChatFolder() const {
 
 namespace {
 
+// A chat that could not be written: the message shown, and the system's reason alone for
+// the question that lets the user leave the chat anyway.
+class ChatSaveError : public TOperationError {
+public:
+    ChatSaveError(const QString& path, const QString& reason)
+        : TOperationError(QStringLiteral("Не удалось сохранить чат в файл %1: %2")
+                              .arg(QDir::toNativeSeparators(path), reason)),
+          Reason(reason) {}
+
+    QString Reason;
+};
+
 void writeChat(const QString& path) {
     QString error;
     if (!GeminiDM->SaveHistoryToFile(path, &error))
-        throw TOperationError(QStringLiteral("Не удалось сохранить чат в файл %1: %2")
-                                  .arg(QDir::toNativeSeparators(path), error));
+        throw ChatSaveError(path, error);
 }
 
 } // namespace
@@ -82,24 +94,27 @@ void TForm1::SaveCurrentChat() {
     const TChatHistory& history = GeminiDM->ChatHistory();
     if (history.isEmpty())
         return;
+    // Nothing new since the chat was opened or last written: its file stays as it is.
+    if (!FCurrentChatFile.isEmpty() && history == FSavedHistory)
+        return;
     EnsureChatFolder();
 
-    if (FCurrentChatFileIncomplete) {
-        // Whatever the file holds beyond what loaded stays untouched; only a
-        // conversation that has moved on is kept, in a file of its own.
-        if (history == FLoadedHistory)
-            return;
+    // Whatever a partly loaded file holds beyond what loaded stays untouched, and a link
+    // is not written through to a file that may lie anywhere: the conversation that has
+    // moved on goes to a file of its own.
+    if (FCurrentChatFileIncomplete || QFileInfo(FCurrentChatFile).isSymLink()) {
         const QString path = UniqueChatFilePath(ChatTitle(history));
         writeChat(path);
         FCurrentChatFile = path;
         FCurrentChatFileIncomplete = false;
-        FLoadedHistory.clear();
+        FSavedHistory = history;
         ShowCurrentChatInList();
         return;
     }
 
     if (!FCurrentChatFile.isEmpty()) {
         writeChat(FCurrentChatFile);
+        FSavedHistory = history;
         return;
     }
     // The file is named on the first save that succeeds, so a failed write leaves the
@@ -107,11 +122,28 @@ void TForm1::SaveCurrentChat() {
     const QString path = UniqueChatFilePath(ChatTitle(history));
     writeChat(path);
     FCurrentChatFile = path;
+    FSavedHistory = history;
     ScopedFlag loading(FIsLoading);
     if (QListWidgetItem* entry = FindNewChatEntry()) {
         AttachPathObject(entry, FCurrentChatFile);
         entry->setText(ChatDisplayName(QFileInfo(FCurrentChatFile).fileName()));
     }
+}
+
+bool TForm1::LeaveCurrentChat() {
+    QString reason;
+    try {
+        SaveCurrentChat();
+        return true;
+    } catch (const ChatSaveError& error) {
+        reason = error.Reason;
+    } catch (const std::exception& error) {
+        reason = QString::fromStdString(error.what());
+    }
+    return FDialogs.AskYesNo(QStringLiteral("Не удалось сохранить чат: %1\r\n"
+                                            "Закрыть без сохранения?")
+                                 .arg(reason),
+                             TDialogs::TQuestionIcon::Warning);
 }
 
 // A chat saved away from the file it was opened from gets an entry of its own at
@@ -125,13 +157,23 @@ void TForm1::ShowCurrentChatInList() {
 }
 
 void TForm1::OpenChat(const QString& path) {
+    const QString fileName = QFileInfo(path).fileName();
+    const TChatFileLoad load = GeminiDM->LoadHistoryFromFile(path);
+    if (!load.Opened()) {
+        // Never the previous conversation under the new name.
+        const QString text = QStringLiteral("Не удалось открыть чат %1: %2. Начат новый чат.")
+                                 .arg(fileName, load.Text);
+        StartNewChatInPlace(text);
+        SelectNewChatEntry();
+        FDialogs.ShowMessage(text);
+        return;
+    }
     ResetChatView();
-    const bool complete = GeminiDM->LoadHistoryFromFile(path);
     FCurrentChatFile = path;
-    FCurrentChatFileIncomplete = !complete;
-    FLoadedHistory = complete ? TChatHistory() : GeminiDM->ChatHistory();
+    FCurrentChatFileIncomplete = load.Outcome == TChatLoadOutcome::loPartial;
+    FSavedHistory = GeminiDM->ChatHistory();
     RenderHistory();
-    SetStatusText(QStringLiteral("Загружен чат: ") + QFileInfo(path).fileName());
+    SetStatusText(QStringLiteral("Загружен чат: ") + fileName);
 }
 
 void TForm1::ListBox2Click() {
@@ -148,13 +190,19 @@ void TForm1::ListBox2Click() {
     const std::optional<TPathObject> chat = PathObjectOf(entry);
     if (!chat || chat->Path == FCurrentChatFile)
         return;
-    SaveCurrentChat();
+    if (!LeaveCurrentChat()) {
+        SelectCurrentChatEntry();
+        return;
+    }
     OpenChat(chat->Path);
     UpdateContextTokens();
 }
 
 void TForm1::btnNewChatClick() {
-    SaveCurrentChat();
+    if (!LeaveCurrentChat()) {
+        SelectCurrentChatEntry();
+        return;
+    }
     StartNewChatInPlace(QStringLiteral("Новый чат начат."));
     SelectNewChatEntry();
 }
@@ -164,9 +212,25 @@ void TForm1::StartNewChatInPlace(const QString& status) {
     ResetChatView();
     FCurrentChatFile.clear();
     FCurrentChatFileIncomplete = false;
-    FLoadedHistory.clear();
+    FSavedHistory.clear();
     SetStatusText(status);
     UpdateContextTokens();
+}
+
+void TForm1::SelectCurrentChatEntry() {
+    if (FCurrentChatFile.isEmpty()) {
+        SelectNewChatEntry();
+        return;
+    }
+    ScopedFlag loading(FIsLoading);
+    for (int row = 0; row < ListBox2->count(); ++row) {
+        const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
+        if (chat && chat->Path == FCurrentChatFile) {
+            ListBox2->setCurrentRow(row);
+            return;
+        }
+    }
+    ListBox2->setCurrentItem(nullptr);
 }
 
 void TForm1::SelectNewChatEntry() {

@@ -45,31 +45,25 @@ void TForm1::Edit1KeyUp(int Key) {
     const QStringList words = SplitSearchQuery(query);
     ClearChatList();
     ScopedFlag loading(FIsLoading);
-    // Matches show up as they are found, so those found before a failure stay listed.
-    const std::optional<QString> error =
+    // Matches show up as they are found.
+    const TChatSearchOutcome outcome =
         SearchChatFolder(FFolders.chatsDir(), words, [this](const QString& path) {
             auto* entry =
                 new QListWidgetItem(ChatDisplayName(QFileInfo(path).fileName()), ListBox2);
             AttachPathObject(entry, path);
         });
-    if (error)
-        throw TOperationError(*error);
+    if (outcome.Error)
+        throw TOperationError(*outcome.Error);
+    if (outcome.Skipped > 0)
+        SetStatusText(QStringLiteral("Поиск: пропущено повреждённых или нечитаемых файлов "
+                                     "чатов: %1")
+                          .arg(outcome.Skipped));
 }
 
 void TForm1::RestoreFullChatList() {
     LoadChatList();
     SelectNewChatEntry();
-    if (FCurrentChatFile.isEmpty())
-        return;
-    ScopedFlag loading(FIsLoading);
-    for (int row = 0; row < ListBox2->count(); ++row) {
-        const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
-        if (chat && chat->Path == FCurrentChatFile) {
-            ListBox2->setCurrentRow(row);
-            return;
-        }
-    }
-    ListBox2->setCurrentItem(nullptr);
+    SelectCurrentChatEntry();
 }
 
 void TForm1::N6Click() {

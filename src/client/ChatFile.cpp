@@ -1,4 +1,7 @@
 // Chat files: a UTF-8 byte-order mark followed by the conversation in the JSON text form.
+#include "ChatFile.h"
+
+#include "ChatFileLayout.h"
 #include "GeminiDM.h"
 #include "JsonText.h"
 
@@ -6,11 +9,17 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
+#include <cerrno>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,50 +30,102 @@ using namespace Qt::Literals::StringLiterals;
 // Room for the whole text up front, so a chat of hundreds of megabytes is not copied while
 // the writer grows. Text is counted at two bytes a unit: exact for ASCII, and a Cyrillic
 // chat simply grows a little.
-qsizetype estimatedFileSize(const TChatHistory& history) {
+qsizetype keptSize(const TKeptMembers& kept) {
+    qsizetype total = 0;
+    for (const TKeptMember& member : kept)
+        total += member.Text.size() + 1;
+    return total;
+}
+
+qsizetype estimatedFileSize(const TChatFileContent& content) {
     constexpr qsizetype kPerPart = 96;
-    qsizetype total = 64;
-    for (const THistoryItem& item : history) {
-        total += kPerPart + item.Role.size();
+    qsizetype total = 64 + keptSize(content.Kept);
+    for (const THistoryItem& item : content.History) {
+        total += kPerPart + item.Role.size() + keptSize(item.Kept);
         for (const TContentPart& part : item.Parts)
             total += kPerPart +
                      2 * (part.Text.size() + part.MimeType.size() + part.FileName.size()) +
-                     part.Base64Data.size() * 65 / 64; // every "/" is written escaped
+                     part.Base64Data.size() * 65 / 64 + // every "/" is written escaped
+                     keptSize(part.Kept) + keptSize(part.KeptInlineData);
     }
     return total;
 }
 
+// Puts the kept members of one object back among the members this program writes, each
+// after as many of them as stood before it when the file was read.
+class KeptMemberWriter {
+public:
+    KeptMemberWriter(JsonWriter& writer, const TKeptMembers& kept)
+        : m_writer(writer), m_kept(kept) {}
+
+    // Call after `written` members of this program have been written.
+    void after(int written) {
+        while (m_next < m_kept.size() && m_kept[m_next].After <= written)
+            m_writer.rawMember(m_kept[m_next++].Text);
+    }
+    void rest() {
+        while (m_next < m_kept.size())
+            m_writer.rawMember(m_kept[m_next++].Text);
+    }
+
+private:
+    JsonWriter& m_writer;
+    const TKeptMembers& m_kept;
+    qsizetype m_next = 0;
+};
+
 void writePart(JsonWriter& writer, const TContentPart& part) {
     writer.beginObject();
+    KeptMemberWriter kept(writer, part.Kept);
+    kept.after(0);
     if (part.PartType == TPartType::ptText) {
         writer.key("text"_L1).string(part.Text);
     } else {
-        writer.key("inline_data"_L1)
-            .beginObject()
-            .key("mime_type"_L1)
-            .string(part.MimeType)
-            .key("data"_L1)
-            .latin1String(part.Base64Data)
-            .endObject();
+        writer.key("inline_data"_L1).beginObject();
+        KeptMemberWriter keptInData(writer, part.KeptInlineData);
+        keptInData.after(0);
+        writer.key("mime_type"_L1).string(part.MimeType);
+        keptInData.after(1);
+        writer.key("data"_L1).latin1String(part.Base64Data);
+        keptInData.rest();
+        writer.endObject();
+        kept.after(1);
         if (!part.FileName.isEmpty())
             writer.key("file_name"_L1).string(part.FileName);
     }
+    kept.rest();
     writer.endObject();
 }
 
-QByteArray chatFileText(const TChatHistory& history) {
+} // namespace
+
+QByteArray ChatFileText(const TChatFileContent& content) {
     JsonWriter writer;
-    writer.reserve(estimatedFileSize(history));
-    writer.beginObject().key("contents"_L1).beginArray();
-    for (const THistoryItem& item : history) {
-        writer.beginObject().key("role"_L1).string(item.Role).key("parts"_L1).beginArray();
+    writer.reserve(estimatedFileSize(content));
+    writer.beginObject();
+    KeptMemberWriter keptTop(writer, content.Kept);
+    keptTop.after(0);
+    writer.key("contents"_L1).beginArray();
+    for (const THistoryItem& item : content.History) {
+        writer.beginObject();
+        KeptMemberWriter kept(writer, item.Kept);
+        kept.after(0);
+        writer.key("role"_L1).string(item.Role);
+        kept.after(1);
+        writer.key("parts"_L1).beginArray();
         for (const TContentPart& part : item.Parts)
             writePart(writer, part);
-        writer.endArray().endObject();
+        writer.endArray();
+        kept.rest();
+        writer.endObject();
     }
-    writer.endArray().endObject();
+    writer.endArray();
+    keptTop.rest();
+    writer.endObject();
     return writer.take();
 }
+
+namespace {
 
 // Base64 is ASCII: the text is narrowed to bytes in its own buffer, which is then cut to
 // size, so a large attachment is never held twice over.
@@ -74,7 +135,7 @@ QByteArray base64Bytes(QString text) {
     return bytes;
 }
 
-std::optional<TContentPart> readPart(const QJsonValue& value) {
+std::optional<TContentPart> readPart(const QJsonValue& value, const TPartLayout* layout) {
     if (!value.isObject())
         return std::nullopt;
     const QJsonObject object = value.toObject();
@@ -83,7 +144,10 @@ std::optional<TContentPart> readPart(const QJsonValue& value) {
         std::optional<QString> text = JsonValueAsString(object.value("text"_L1));
         if (!text)
             return std::nullopt;
-        return MakeTextPart(*text);
+        TContentPart part = MakeTextPart(*text);
+        if (layout)
+            part.Kept = layout->Part;
+        return part;
     }
     const QJsonObject data = inlineData.toObject();
     std::optional<QString> mimeType = JsonValueAsString(data.value("mime_type"_L1));
@@ -95,27 +159,37 @@ std::optional<TContentPart> readPart(const QJsonValue& value) {
     part.MimeType = std::move(*mimeType);
     part.Base64Data = base64Bytes(std::move(*base64));
     part.FileName = JsonValueAsString(object.value("file_name"_L1)).value_or(QString());
+    if (layout) {
+        part.Kept = layout->Part;
+        part.KeptInlineData = layout->InlineData;
+    }
     return part;
 }
 
-std::optional<THistoryItem> readItem(const QJsonValue& value) {
+std::optional<THistoryItem> readItem(const QJsonValue& value, const TItemLayout* layout) {
     if (!value.isObject())
         return std::nullopt;
     const QJsonObject object = value.toObject();
     std::optional<QString> role = JsonValueAsString(object.value("role"_L1));
     if (!role)
         return std::nullopt;
-    THistoryItem item{std::move(*role), {}};
+    THistoryItem item{std::move(*role), {}, layout ? layout->Item : TKeptMembers()};
     const QJsonValue parts = object.value("parts"_L1);
     if (parts.isArray()) {
         const QJsonArray array = parts.toArray();
+        // A walk that does not agree with the parser keeps nothing for these parts.
+        if (layout && layout->Parts.size() != array.size())
+            return std::nullopt;
         item.Parts.reserve(array.size());
-        for (const QJsonValue& element : array) {
-            std::optional<TContentPart> part = readPart(element);
+        for (qsizetype i = 0; i < array.size(); ++i) {
+            std::optional<TContentPart> part =
+                readPart(array.at(i), layout ? &layout->Parts[i] : nullptr);
             if (!part)
                 return std::nullopt;
             item.Parts.append(std::move(*part));
         }
+    } else if (layout && !layout->Parts.isEmpty()) {
+        return std::nullopt;
     }
     return item;
 }
@@ -148,53 +222,135 @@ void dropSolidusEscapes(QByteArray& text) {
     text.truncate(out - begin);
 }
 
-std::optional<QJsonValue> parseFile(const QString& fileName) {
+// Reads the file whole unless it is too large to open, which is told before anything is read.
+TChatFileLoad readFile(const QString& fileName, QByteArray& text) {
+    using enum TChatLoadOutcome;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray text = file.readAll();
-    file.close();
-    dropSolidusEscapes(text);
-    // The raw text is dropped on return, before the strings are copied out of the tree.
-    return ParseJsonText(text);
+        return {loUnreadable, file.errorString()};
+    const TChatFileLoad tooLarge{
+        loTooLarge, QStringLiteral("файл больше %1 МБ").arg(kMaxChatFileSize / (1024 * 1024))};
+    if (file.size() > kMaxChatFileSize)
+        return tooLarge;
+    text = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {loUnreadable, file.errorString()};
+    if (text.size() > kMaxChatFileSize) // it grew while being read
+        return tooLarge;
+    return {};
+}
+
+// Writes the bytes to a new file beside path and renames it over path, so a full disk or a
+// crash never leaves a shortened chat, and a symbolic link at path is replaced, never
+// written through. On failure gives the system's reason for the step that failed.
+std::optional<QString> replaceFile(const QString& path,
+                                   std::initializer_list<QByteArrayView> pieces) {
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temporary =
+            target + ".tmp" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt == 100))
+            return qt_error_string(errno);
+    }
+    const auto fail = [&](int error) {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(temporary.constData());
+        return qt_error_string(error);
+    };
+    // A chat rewritten keeps the permissions it had.
+    struct stat old {};
+    if (::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd, old.st_mode & 07777);
+    for (QByteArrayView piece : pieces) {
+        while (!piece.isEmpty()) {
+            const ssize_t written =
+                ::write(fd, piece.data(), size_t(qMin<qsizetype>(piece.size(), 1 << 30)));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0)
+                return fail(errno);
+            if (written == 0)
+                return fail(ENOSPC);
+            piece = piece.sliced(written);
+        }
+    }
+    // A full disk may only show here; a file system that cannot sync is no failure.
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP)
+        return fail(errno);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0 || ::rename(temporary.constData(), target.constData()) != 0)
+        return fail(errno);
+    return std::nullopt;
 }
 
 } // namespace
 
-bool TGeminiDM::SaveHistoryToFile(const QString& AFileName, QString* AErrorText) const {
-    const QByteArray text = chatFileText(FChatHistory);
-    // Written beside the target and renamed over it: a full disk or a crash never
-    // leaves a shortened chat.
-    QSaveFile file(AFileName);
-    if (file.open(QIODevice::WriteOnly) && file.write(kUtf8Bom.data(), kUtf8Bom.size()) >= 0 &&
-        file.write(text) == text.size() && file.commit())
-        return true;
-    if (AErrorText)
-        *AErrorText = file.errorString();
-    return false;
-}
-
-bool TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
-    if (!QFileInfo(AFileName).isFile())
-        return false;
-    ClearHistory();
-
-    const std::optional<QJsonValue> root = parseFile(AFileName);
+TChatFileLoad ReadChatFileText(QByteArray text, TChatFileContent& content) {
+    using enum TChatLoadOutcome;
+    content = {};
+    std::optional<TChatFileLayout> layout;
+    std::optional<QJsonValue> root;
+    {
+        // The kept members are found in the text as written, before the solidus escapes
+        // are taken out; the raw text goes before the strings are copied out of the tree.
+        QByteArray raw = std::move(text);
+        layout = ReadChatFileLayout(raw);
+        dropSolidusEscapes(raw);
+        root = ParseJsonText(raw);
+    }
+    const TChatFileLoad damaged{loDamaged, QStringLiteral("файл повреждён: в нём нет чата")};
     if (!root || !root->isObject())
-        return false;
+        return damaged;
     const QJsonValue contents = root->toObject().value("contents"_L1);
     if (!contents.isArray())
-        return false;
+        return damaged;
 
     const QJsonArray items = contents.toArray();
-    FChatHistory.reserve(items.size());
-    for (const QJsonValue& element : items) {
-        std::optional<THistoryItem> item = readItem(element);
+    // A walk that does not agree with the parser would lose members on the next save.
+    const bool layoutAgrees = layout && layout->Items.size() == items.size();
+    if (layoutAgrees)
+        content.Kept = layout->Top;
+    content.History.reserve(items.size());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        std::optional<THistoryItem> item =
+            readItem(items.at(i), layoutAgrees ? &layout->Items[i] : nullptr);
         // Stop at the first broken item and keep what came before it; leaving empty
         // items in its place would send them to the service with the next request.
         if (!item)
-            return false;
-        FChatHistory.append(std::move(*item));
+            return {loPartial, {}};
+        content.History.append(std::move(*item));
     }
-    return true;
+    return {layoutAgrees ? loLoaded : loPartial, {}};
+}
+
+bool TGeminiDM::SaveHistoryToFile(const QString& AFileName, QString* AErrorText) const {
+    const QByteArray text = ChatFileText({FChatHistory, FKeptTopMembers});
+    const std::optional<QString> error = replaceFile(AFileName, {kUtf8Bom, text});
+    if (error && AErrorText)
+        *AErrorText = *error;
+    return !error;
+}
+
+TChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
+    using enum TChatLoadOutcome;
+    const QFileInfo info(AFileName);
+    if (!info.exists())
+        return {loMissing, QStringLiteral("файл не найден")};
+    if (!info.isFile())
+        return {loNotAFile, QStringLiteral("это не файл")};
+    ClearHistory();
+
+    QByteArray text;
+    if (TChatFileLoad read = readFile(AFileName, text); read.Outcome != loLoaded)
+        return read;
+    TChatFileContent content;
+    const TChatFileLoad load = ReadChatFileText(std::move(text), content);
+    FChatHistory = std::move(content.History);
+    FKeptTopMembers = std::move(content.Kept);
+    return load;
 }

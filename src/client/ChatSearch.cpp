@@ -65,30 +65,22 @@ bool ContainsAnyWord(QStringView text, const QStringList& words) {
     return false;
 }
 
-std::optional<QString> SearchChatFolder(const QString& folder, const QStringList& words,
-                                        const std::function<void(const QString&)>& onMatch) {
+TChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& words,
+                                    const std::function<void(const QString&)>& onMatch) {
     const QDir dir(folder);
     if (!dir.exists() || !dir.isReadable())
-        return QStringLiteral("Не удалось прочитать папку %1")
-            .arg(QDir::toNativeSeparators(folder));
+        return {
+            0,
+            QStringLiteral("Не удалось прочитать папку %1").arg(QDir::toNativeSeparators(folder))};
+    TChatSearchOutcome outcome;
     ChatTextScanner scanner;
     QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
     while (files.hasNext()) {
         const QString path = dir.filePath(files.nextFileInfo().fileName());
-        switch (scanner.scanFile(path)) {
-        case ChatTextScanner::Outcome::Text:
-            if (ContainsAnyWord(LowerLatin(scanner.text()), words))
-                onMatch(path);
-            break;
-        case ChatTextScanner::Outcome::NotAnObject:
-            break;
-        case ChatTextScanner::Outcome::TextNotString:
-            return QStringLiteral("В файле чата %1 значение \"text\" не является строкой")
-                .arg(QDir::toNativeSeparators(path));
-        case ChatTextScanner::Outcome::ReadFailed:
-            return QStringLiteral("Не удалось прочитать файл чата %1: %2")
-                .arg(QDir::toNativeSeparators(path), scanner.errorText());
-        }
+        if (scanner.scanFile(path) != ChatTextScanner::Outcome::Text)
+            ++outcome.Skipped;
+        else if (ContainsAnyWord(LowerLatin(scanner.text()), words))
+            onMatch(path);
     }
-    return std::nullopt;
+    return outcome;
 }

@@ -22,10 +22,17 @@ QStringList SplitSearchQuery(QStringView query);
 // Whether any word that is not empty once trimmed occurs in text as it stands.
 bool ContainsAnyWord(QStringView text, const QStringList& words);
 
+struct TChatSearchOutcome {
+    // Files passed over: unreadable, not a chat in JSON, or with a "text" that is not a
+    // string.
+    int Skipped = 0;
+    // Why the folder could not be searched at all.
+    std::optional<QString> Error;
+};
+
 // Searches the chat files of folder ("*.json", regular files, in the order the folder
 // listing gives them) for any of the words in their lower-cased message text, and
-// passes the full path of each match to onMatch as soon as it is found. Files that are
-// not JSON objects are skipped. The first failure (the folder cannot be listed, a file
-// cannot be read, a "text" member is not a string) ends the search; its text is returned.
-std::optional<QString> SearchChatFolder(const QString& folder, const QStringList& words,
-                                        const std::function<void(const QString&)>& onMatch);
+// passes the full path of each match to onMatch as soon as it is found. A damaged file
+// does not stop the search: it is passed over and counted.
+TChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& words,
+                                    const std::function<void(const QString&)>& onMatch);

@@ -12,6 +12,19 @@
 
 enum class TPartType : std::uint8_t { ptText, ptInlineData };
 
+// A member of a chat file this program does not read (written by a newer version, or by
+// hand), kept as the file had it, "name":value, so that saving writes it back unchanged.
+// After: how many of the members this program writes at that level, in their order, come
+// before it.
+struct TKeptMember {
+    int After = 0;
+    QByteArray Text;
+
+    bool operator==(const TKeptMember&) const = default;
+};
+
+using TKeptMembers = QList<TKeptMember>;
+
 struct TContentPart {
     TPartType PartType = TPartType::ptText;
     QString Text;
@@ -20,6 +33,9 @@ struct TContentPart {
     // so it is kept as bytes: half the size of a QString.
     QByteArray Base64Data;
     QString FileName;
+    // Members of the part object, and of its "inline_data" object, that were kept.
+    TKeptMembers Kept = {};
+    TKeptMembers KeptInlineData = {};
 
     bool operator==(const TContentPart&) const = default;
 };
@@ -29,6 +45,7 @@ using TContentParts = QList<TContentPart>;
 struct THistoryItem {
     QString Role;
     TContentParts Parts;
+    TKeptMembers Kept = {};
 
     bool operator==(const THistoryItem&) const = default;
 };

@@ -46,6 +46,7 @@ TGeminiDM::~TGeminiDM() {
 
 void TGeminiDM::ClearHistory() {
     FChatHistory.clear();
+    FKeptTopMembers.clear();
 }
 
 bool TGeminiDM::DeleteFileFromHistory(int AMessageIndex, const QString& AFileName) {

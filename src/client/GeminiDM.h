@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChatFile.h"
 #include "ConversationModel.h"
 #include "RequestTypes.h"
 
@@ -31,13 +32,13 @@ public:
     static TChatHistory TrimHistoryToTokenLimit(const TChatHistory& AHistory, int AMaxTokens);
 
     // Chat files (ChatFile.cpp). Saving replaces the file atomically: when it fails the old
-    // file stays whole, the conversation is unchanged and the system's message goes to
-    // AErrorText.
+    // file stays whole, the conversation is unchanged and the system's reason goes to
+    // AErrorText. Members of the file that this program does not read are written back.
     bool SaveHistoryToFile(const QString& AFileName, QString* AErrorText = nullptr) const;
     // True only when the whole file was read into the conversation. A missing file leaves
     // the conversation as it was; a file that breaks part-way keeps the items before the
-    // fault. A caller must not write such a chat back over its file.
-    bool LoadHistoryFromFile(const QString& AFileName);
+    // fault (loPartial): a caller must not write such a chat back over its file.
+    TChatFileLoad LoadHistoryFromFile(const QString& AFileName);
 
     // Attached files (AttachmentEncoding.cpp). The MIME type by extension, empty for a type
     // the service is not sent.
@@ -77,6 +78,8 @@ private:
     TServiceEndpoint Endpoint() const { return {FBaseUrl, FReadTimeoutMs}; }
 
     TChatHistory FChatHistory;
+    // The members of the chat file's top object that this program does not read.
+    TKeptMembers FKeptTopMembers;
     QString FBaseUrl = QStringLiteral("https://generativelanguage.googleapis.com");
     int FReadTimeoutMs = 480000;
 };

@@ -165,6 +165,13 @@ JsonWriter& JsonWriter::null() {
     return *this;
 }
 
+JsonWriter& JsonWriter::rawMember(QByteArrayView member) {
+    Q_ASSERT(!m_afterKey);
+    beforeValue();
+    m_text.append(member);
+    return *this;
+}
+
 void JsonWriter::reserve(qsizetype bytes) {
     m_text.reserve(bytes);
 }

@@ -31,6 +31,8 @@ public:
     JsonWriter& numberLiteral(QLatin1StringView literal);
     JsonWriter& boolean(bool value);
     JsonWriter& null();
+    // A whole member, "name":value, written exactly as given.
+    JsonWriter& rawMember(QByteArrayView member);
 
     // Reserves room ahead when the caller knows roughly how long the text will be.
     void reserve(qsizetype bytes);

@@ -1,4 +1,7 @@
+#include "ChatFile.h"
+#include "ChatNaming.h"
 #include "Clock.h"
+#include "FileSizeLimit.h"
 #include "GeminiDM.h"
 #include "MainWindow.h"
 #include "PathObject.h"
@@ -13,6 +16,10 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -192,18 +199,195 @@ TEST_F(ChatLibraryTest, AChatThatLoadedOnlyPartlyIsNeverWrittenOver) {
     EXPECT_EQ(entries().first(), QStringLiteral("первый"));
 }
 
-TEST_F(ChatLibraryTest, AFailedSaveIsReportedAndKeepsTheConversation) {
+TEST_F(ChatLibraryTest, AFailedSaveAsksBeforeLeavingTheChat) {
     ASSERT_TRUE(QDir(programDir.filePath(QStringLiteral("chats"))).removeRecursively());
     QFile blocker(programDir.filePath(QStringLiteral("chats"))); // a file where the folder goes
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
 
     geminiDM->ChatHistory() = {says("user", QStringLiteral("важное"))};
-    form->btnNewChat->click();
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages.first().contains(QStringLiteral("chats")));
+    form->btnNewChat->click(); // answered No: the user stays
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions.first().text.contains(QStringLiteral("chats")));
     EXPECT_EQ(geminiDM->ChatHistory().size(), 1);
     EXPECT_TRUE(form->CurrentChatFile().isEmpty());
+}
+
+// Every way out of a chat that cannot be saved asks, and the answer decides.
+TEST_F(ChatLibraryTest, AChatThatCannotBeSavedIsLeftOnlyWhenTheUserSaysSo) {
+    placeChat(QStringLiteral("other.json"), {says("user", QStringLiteral("другой"))}, 60);
+    form->LoadChatList();
+    const QString reason = qt_error_string(EFBIG);
+    const QString question = QStringLiteral("Не удалось сохранить чат: ") + reason +
+                             QStringLiteral("\r\nЗакрыть без сохранения?");
+    struct Way {
+        const char* name;
+        std::function<void()> leave;
+        std::function<bool()> left;
+    };
+    const Way ways[] = {
+        {"+", [&] { form->btnNewChat->click(); },
+         [&] { return geminiDM->ChatHistory().isEmpty(); }},
+        {"another chat", [&] { pick(form->ListBox2->count() - 1); },
+         [&] { return form->CurrentChatFile() == chatPath(QStringLiteral("other.json")); }},
+        {"closing the window", [&] { form->close(); }, [&] { return !form->isVisible(); }},
+    };
+    for (const Way& way : ways) {
+        for (const bool leave : {false, true}) {
+            SCOPED_TRACE(std::string(way.name) + (leave ? ": yes" : ": no"));
+            geminiDM->ClearHistory();
+            form->btnNewChat->click();
+            geminiDM->ChatHistory() = {says("user", QStringLiteral("не сохранить"))};
+            dialogs.questions.clear();
+            dialogs.answers = {leave};
+            {
+                const FileSizeLimit limit(16);
+                way.leave();
+            }
+            ASSERT_EQ(dialogs.questions.size(), 1);
+            EXPECT_EQ(dialogs.questions.first().text, question);
+            EXPECT_EQ(way.left(), leave);
+            if (!leave) {
+                EXPECT_EQ(geminiDM->ChatHistory().size(), 1);
+                EXPECT_TRUE(form->CurrentChatFile().isEmpty());
+                EXPECT_EQ(form->ListBox2->currentItem()->text(), QStringLiteral("<Новый чат>"));
+            }
+        }
+    }
+    EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("other.json")});
+}
+
+TEST_F(ChatLibraryTest, AnUnchangedChatIsNotWrittenAgain) {
+    placeChat(QStringLiteral("a.json"), {says("user", QStringLiteral("a"))}, 3600);
+    placeChat(QStringLiteral("b.json"), {says("user", QStringLiteral("b"))}, 7200);
+    // Written by a newer version: members this one does not read.
+    const QByteArray newer = "\xEF\xBB\xBF"
+                             R"({"version":7,"contents":[{"role":"user","parts":[{"text":"c",)"
+                             R"("thoughtSignature":"S"}],"meta":{}}],"settings":{}})";
+    QFile c(chatPath(QStringLiteral("c.json")));
+    ASSERT_TRUE(c.open(QIODevice::WriteOnly));
+    c.write(newer);
+    c.flush();
+    c.setFileTime(QDateTime::currentDateTime().addSecs(-10800), QFileDevice::FileModificationTime);
+    c.close();
+    const auto state = [&](const QString& name) {
+        QFile file(chatPath(name));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return std::pair(file.readAll(), QFileInfo(file).lastModified());
+    };
+    const auto a = state(QStringLiteral("a.json"));
+    const auto b = state(QStringLiteral("b.json"));
+    const auto cBefore = state(QStringLiteral("c.json"));
+    form->LoadChatList(); // a, b, c
+
+    pick(0);
+    pick(2);
+    pick(1);
+    EXPECT_EQ(state(QStringLiteral("a.json")), a);
+    EXPECT_EQ(state(QStringLiteral("c.json")), cBefore);
+
+    // A chat that moved on is written, its unknown members kept where they were.
+    pick(2);
+    geminiDM->ChatHistory().append(says("model", QStringLiteral("d")));
+    pick(0);
+    EXPECT_EQ(state(QStringLiteral("c.json")).first.toStdString(),
+              (newer.chopped(16) + R"(,{"role":"model","parts":[{"text":"d"}]}],"settings":{}})")
+                  .toStdString());
+
+    form->close();
+    EXPECT_EQ(state(QStringLiteral("a.json")), a);
+    EXPECT_EQ(state(QStringLiteral("b.json")), b);
+}
+
+// Chats that cannot be opened, each leaving an empty new chat and a message, never the
+// previous conversation under the new name.
+TEST_F(ChatLibraryTest, AChatThatCannotBeOpenedLeavesAnEmptyNewChat) {
+    const auto writeFile = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    struct Case {
+        QString fileName;
+        std::function<void(const QString& path)> make;
+        // Runs once the list shows the file.
+        std::function<void(const QString& path)> afterListing;
+        QString reason;
+    };
+    const Case cases[] = {
+        {QStringLiteral("folder.json"),
+         [](const QString& path) { QDir().mkdir(path); },
+         {},
+         QStringLiteral("это не файл")},
+        {QStringLiteral("deleted.json"), [&](const QString& path) { writeFile(path, "{}"); },
+         [](const QString& path) { QFile::remove(path); }, QStringLiteral("файл не найден")},
+        {QStringLiteral("damaged.json"),
+         [&](const QString& path) { writeFile(path, R"({"contents":[{"role":"user")"); },
+         {},
+         QStringLiteral("файл повреждён: в нём нет чата")},
+        {QStringLiteral("huge.json"),
+         [](const QString& path) {
+             QFile file(path); // sparse: nothing is really written
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             ASSERT_TRUE(file.resize(kMaxChatFileSize + 1));
+         },
+         {},
+         QStringLiteral("файл больше 256 МБ")},
+    };
+    const auto pickChat = [&](const QString& fileName) {
+        pick(form->ListBox2->row(
+            form->ListBox2->findItems(ChatDisplayName(fileName), Qt::MatchExactly).first()));
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.fileName.toStdString());
+        const QString path = chatPath(test.fileName);
+        placeChat(QStringLiteral("previous.json"), {says("user", QStringLiteral("прежний"))}, 60);
+        test.make(path);
+        form->LoadChatList();
+        pickChat(QStringLiteral("previous.json"));
+        ASSERT_EQ(form->CurrentChatFile(), chatPath(QStringLiteral("previous.json")));
+        if (test.afterListing)
+            test.afterListing(path);
+        dialogs.messages.clear();
+
+        pickChat(test.fileName);
+        EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
+        EXPECT_TRUE(form->CurrentChatFile().isEmpty());
+        EXPECT_EQ(form->ListBox2->currentItem()->text(), QStringLiteral("<Новый чат>"));
+        EXPECT_EQ(form->StatusText(), QStringLiteral("Не удалось открыть чат ") + test.fileName +
+                                          QStringLiteral(": ") + test.reason +
+                                          QStringLiteral(". Начат новый чат."));
+        EXPECT_EQ(dialogs.messages, QStringList{form->StatusText()});
+        form->btnNewChat->click(); // writes nothing
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+    }
+    EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("previous.json")});
+}
+
+TEST_F(ChatLibraryTest, AChatFileThatIsALinkIsNotWrittenThrough) {
+    const QString outside = workingDir.filePath(QStringLiteral("outside.json"));
+    placeChat(QStringLiteral("target.json"), {says("user", QStringLiteral("ссылка"))}, 60);
+    ASSERT_TRUE(QFile::rename(chatPath(QStringLiteral("target.json")), outside));
+    ASSERT_TRUE(QFile::link(outside, chatPath(QStringLiteral("link.json"))));
+    QFile original(outside);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray before = original.readAll();
+    form->LoadChatList();
+
+    pick(0);
+    ASSERT_EQ(form->CurrentChatFile(), chatPath(QStringLiteral("link.json")));
+    geminiDM->ChatHistory().append(says("model", QStringLiteral("ответ")));
+    form->SaveCurrentChat();
+
+    original.seek(0);
+    EXPECT_EQ(original.readAll(), before);
+    EXPECT_TRUE(QFileInfo(chatPath(QStringLiteral("link.json"))).isSymLink());
+    const QString beside = QStringLiteral("ссылка") + kStamp + QStringLiteral(".json");
+    EXPECT_EQ(form->CurrentChatFile(), chatPath(beside));
+    EXPECT_EQ(selectedPath(), chatPath(beside));
+    ASSERT_TRUE(geminiDM->LoadHistoryFromFile(chatPath(beside)));
+    EXPECT_EQ(geminiDM->ChatHistory().size(), 2);
 }
 
 TEST_F(ChatLibraryTest, ClosingTheWindowSavesTheChat) {

@@ -133,11 +133,12 @@ TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
     pressEnterWith(u"hello"_s);
     EXPECT_EQ(PathObjectOf(form->ListBox2->item(0))->Path, hello);
 
-    // Neither the broken file nor anything else raised a message, and the new
-    // conversation stays as it was.
+    // Neither the broken file nor anything else raised a message, the broken file is
+    // counted in the status, and the new conversation stays as it was.
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'|').toStdString();
     EXPECT_EQ(form->CurrentChatFile(), QString());
-    EXPECT_EQ(form->StatusText(), u"Новый чат начат."_s);
+    EXPECT_EQ(form->StatusText(),
+              u"Поиск: пропущено повреждённых или нечитаемых файлов чатов: 1"_s);
 }
 
 TEST_F(ChatSearchTest, OnlyEnterSearches) {
@@ -171,11 +172,15 @@ TEST_F(ChatSearchTest, EnterInTheEmptiedBoxRestoresTheFullList) {
     EXPECT_EQ(form->ListBox2->currentRow(), 0);
 }
 
-TEST_F(ChatSearchTest, ATextThatIsNotAStringEndsTheSearchWithAMessage) {
+TEST_F(ChatSearchTest, DamagedFilesArePassedOverAndCountedInTheStatus) {
     placeFile(u"odd.json"_s, R"({"contents":[{"parts":[{"text":{"a":1}}]}]})");
+    placeFile(u"broken.json"_s, R"({"contents":[{"parts":[{"text":"кот")");
+    placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
     pressEnterWith(u"кот"_s);
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].contains(u"odd.json"_s)) << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_EQ(entries(), QStringList{u"Кот"_s});
+    EXPECT_EQ(form->StatusText(),
+              u"Поиск: пропущено повреждённых или нечитаемых файлов чатов: 2"_s);
 }
 
 TEST_F(ChatSearchTest, DeletingTheOpenChatLeavesAnEmptyNewChat) {

@@ -2,12 +2,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include "FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <cerrno>
 
 namespace {
 
@@ -85,11 +87,15 @@ TEST_F(ChatFileTest, SaveThenLoadGivesAnEqualConversation) {
 }
 
 TEST_F(ChatFileTest, LoadsLenientTextForms) {
-    const TChatHistory expected = {
+    TChatHistory expected = {
         item(u"user"_s, {MakeTextPart(u"h\\/i/\\"_s), MakeInlinePart(u"image/png"_s, "AAAA")}),
         item(u"model"_s, {MakeInlinePart(u"image/png"_s, "BBBB")}),
         item(u"user"_s, {}),
     };
+    // Members this program does not read are kept with the item or part they were in.
+    expected[0].Kept = {{1, R"("id":7)"}};
+    expected[0].Parts[0].Kept = {{1, R"("lang":"en")"}};
+    expected[0].Parts[1].KeptInlineData = {{2, R"("size":3)"}};
     const QByteArray body = R"({"extra":1,"contents":[
         {"role":"user","id":7,"parts":[{"text":"h\\/i\/\\","lang":"en"},
             {"inline_data":{"mime_type":"image/png","data":"AAAA","size":3},"file_name":null}]},
@@ -157,9 +163,11 @@ TEST_F(ChatFileTest, ScalarsReadAsStrings) {
     writeFile(R"({"contents":[{"role":null,"parts":[{"text":12},{"text":true},)"
               R"({"inline_data":[],"text":"array inline data is text"}]}]})");
     EXPECT_TRUE(dm.LoadHistoryFromFile(path()));
+    TContentPart arrayInlineData = MakeTextPart(u"array inline data is text"_s);
+    arrayInlineData.Kept = {{0, R"("inline_data":[])"}};
     EXPECT_EQ(dm.ChatHistory(),
-              TChatHistory({item(QString(), {MakeTextPart(u"12"_s), MakeTextPart(u"true"_s),
-                                             MakeTextPart(u"array inline data is text"_s)})}));
+              TChatHistory({item(
+                  QString(), {MakeTextPart(u"12"_s), MakeTextPart(u"true"_s), arrayInlineData})}));
 }
 
 TEST_F(ChatFileTest, SavingIntoAMissingFolderReportsTheErrorAndChangesNothing) {
@@ -174,26 +182,6 @@ TEST_F(ChatFileTest, SavingIntoAMissingFolderReportsTheErrorAndChangesNothing) {
     EXPECT_EQ(dm.ChatHistory(), history);
 }
 
-// A file-size limit makes every write past it fail, as a full disk does.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int);
-};
-
 TEST_F(ChatFileTest, AFailedWriteLeavesTheOldFileWhole) {
     const QByteArray old = saved({item(u"user"_s, {MakeTextPart(u"old chat"_s)})});
     dm.ChatHistory() = {item(u"user"_s, {MakeTextPart(QString(64 * 1024, u'n'))})};
@@ -202,9 +190,99 @@ TEST_F(ChatFileTest, AFailedWriteLeavesTheOldFileWhole) {
         const FileSizeLimit limit(4096);
         EXPECT_FALSE(dm.SaveHistoryToFile(path(), &error));
     }
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(error, qt_error_string(EFBIG)); // the system's reason, as a full disk gives its own
     EXPECT_EQ(readFile(), old);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({u"chat.json"_s}));
+}
+
+// Members written by another version, at every level, come back where they were;
+// a file without any is written exactly as before.
+TEST_F(ChatFileTest, MembersItDoesNotReadAreWrittenBackInPlace) {
+    const QByteArray files[] = {
+        R"({"version":7,"contents":[{"role":"user","parts":[{"text":"a","thoughtSignature":"S"}],)"
+        R"("meta":{}}],"settings":{}})",
+        R"({"contents":[{"id":"m1","role":"model","time":"12:00","parts":[{"inline_data":)"
+        R"({"w":1,"mime_type":"image\/png","h":2,"data":"AA==","display":{"dpi":[72,72]}},)"
+        R"("file_name":"a.png","sources":[{"uri":"http:\/\/x"}]},{"lang":"ru","text":"b"}]}],)"
+        R"("z":null})",
+        // Quotes, brackets and backslashes inside kept strings.
+        R"({"contents":[],"x":"q\"}],\\","y":[{"\"":"\\"}]})",
+        // Kept exactly as written: spacing, raw UTF-8, escapes.
+        "{\"contents\":[],\"note\" : { \"\xD1\x82\" : \"\\u00e9\\/\" }}",
+        R"({"contents":[{"role":"user","parts":[{"inline_data":{"mime_type":"text\/plain",)"
+        R"("data":"QQ=="},"file_name":"a.txt"}]}]})",
+    };
+    for (const QByteArray& text : files) {
+        writeFile(kBom + text);
+        ASSERT_TRUE(dm.LoadHistoryFromFile(path())) << text.toStdString();
+        QString error;
+        ASSERT_TRUE(dm.SaveHistoryToFile(path(u"again.json"_s), &error)) << error.toStdString();
+        EXPECT_EQ(readFile(u"again.json"_s), kBom + text);
+    }
+
+    // A conversation that moves on keeps them; a new one starts without them.
+    writeFile(kBom + files[0]);
+    ASSERT_TRUE(dm.LoadHistoryFromFile(path()));
+    dm.ChatHistory().append(item(u"model"_s, {MakeTextPart(u"c"_s)}));
+    ASSERT_TRUE(dm.SaveHistoryToFile(path()));
+    EXPECT_EQ(readFile(), kBom + R"({"version":7,"contents":[{"role":"user","parts":[{"text":"a",)"
+                                 R"("thoughtSignature":"S"}],"meta":{}},{"role":"model","parts":)"
+                                 R"([{"text":"c"}]}],"settings":{}})");
+    dm.ClearHistory();
+    EXPECT_EQ(saved({item(u"user"_s, {})}), kBom + R"({"contents":[{"role":"user","parts":[]}]})");
+}
+
+// Known members are written in their fixed order; a kept member follows the last of them
+// that stood before it.
+TEST_F(ChatFileTest, KeptMembersFollowTheKnownMembersThatPrecededThem) {
+    writeFile(R"({"contents":[{"parts":[{"a":1,"text":"t"},{"inline_data":{"data":"AA==","w":1,)"
+              R"("mime_type":"m"}}],"x":1,"role":"u","y":2}],"v":3})");
+    ASSERT_TRUE(dm.LoadHistoryFromFile(path()));
+    ASSERT_TRUE(dm.SaveHistoryToFile(path()));
+    EXPECT_EQ(readFile(), kBom + R"({"contents":[{"role":"u","parts":[{"a":1,"text":"t"},)"
+                                 R"({"inline_data":{"mime_type":"m","data":"AA==","w":1}}],)"
+                                 R"("x":1,"y":2}],"v":3})");
+}
+
+TEST_F(ChatFileTest, ChatsThatCannotBeOpenedSayWhy) {
+    QDir(dir.path()).mkdir(u"folder.json"_s);
+    writeFile("{\"contents\":[}", u"damaged.json"_s);
+    {
+        QFile huge(path(u"huge.json"_s)); // sparse: nothing is really written
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(huge.resize(kMaxChatFileSize + 1));
+    }
+    // A regular file that even root cannot read: this process's memory from address 0.
+    ASSERT_TRUE(QFile::link(u"/proc/self/mem"_s, path(u"unreadable.json"_s)));
+    struct Case {
+        QString name;
+        TChatLoadOutcome outcome;
+        QString text;
+    };
+    const Case cases[] = {
+        {u"absent.json"_s, TChatLoadOutcome::loMissing, u"файл не найден"_s},
+        {u"folder.json"_s, TChatLoadOutcome::loNotAFile, u"это не файл"_s},
+        {u"damaged.json"_s, TChatLoadOutcome::loDamaged, u"файл повреждён: в нём нет чата"_s},
+        {u"huge.json"_s, TChatLoadOutcome::loTooLarge, u"файл больше 256 МБ"_s},
+        {u"unreadable.json"_s, TChatLoadOutcome::loUnreadable, qt_error_string(EIO)},
+    };
+    for (const Case& test : cases) {
+        dm.ChatHistory() = {item(u"user"_s, {MakeTextPart(u"old"_s)})};
+        const TChatFileLoad load = dm.LoadHistoryFromFile(path(test.name));
+        EXPECT_EQ(load.Outcome, test.outcome) << test.name.toStdString();
+        EXPECT_EQ(load.Text, test.text) << test.name.toStdString();
+        EXPECT_FALSE(load.Opened());
+    }
+}
+
+TEST_F(ChatFileTest, SavingOverALinkReplacesTheLinkNotItsTarget) {
+    const QByteArray target = saved({item(u"user"_s, {MakeTextPart(u"target"_s)})});
+    ASSERT_TRUE(QFile::link(path(), path(u"link.json"_s)));
+    dm.ChatHistory() = {item(u"user"_s, {MakeTextPart(u"new"_s)})};
+    ASSERT_TRUE(dm.SaveHistoryToFile(path(u"link.json"_s)));
+    EXPECT_EQ(readFile(), target);
+    EXPECT_FALSE(QFileInfo(path(u"link.json"_s)).isSymLink());
+    EXPECT_TRUE(readFile(u"link.json"_s).contains("new"));
 }
 
 } // namespace

@@ -65,14 +65,15 @@ protected:
                "\"}]}]}";
     }
 
-    QStringList search(const QStringList& words, std::optional<QString>* error = nullptr) {
+    QStringList search(const QStringList& words, TChatSearchOutcome* outcome = nullptr) {
         QStringList found;
-        const std::optional<QString> result =
+        const TChatSearchOutcome result =
             SearchChatFolder(m_folder.path(), words, [&](const QString& path) { found << path; });
-        if (error)
-            *error = result;
+        if (outcome)
+            *outcome = result;
         else
-            EXPECT_FALSE(result.has_value()) << result.value_or(QString()).toStdString();
+            EXPECT_FALSE(result.Error.has_value())
+                << result.Error.value_or(QString()).toStdString();
         found.sort();
         return found;
     }
@@ -97,16 +98,25 @@ TEST_F(ChatFolder, ListsTheChatsWhoseMessagesHoldAWord) {
     EXPECT_EQ(search({u"кот"_s}), QStringList());
 }
 
-TEST_F(ChatFolder, StopsAtTheFirstFailure) {
-    write(u"bad.json"_s, R"({"contents":[{"parts":[{"text":{"nested":true}}]}]})");
-    std::optional<QString> error;
-    search({u"x"_s}, &error);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_TRUE(error->contains(u"bad.json"_s)) << error->toStdString();
+TEST_F(ChatFolder, PassesOverDamagedFilesAndCountsThem) {
+    const QString before = write(u"a.json"_s, chat("x marks"));
+    write(u"nested.json"_s, R"({"contents":[{"parts":[{"text":{"nested":true}}]}]})");
+    write(u"array.json"_s, R"({"contents":[{"parts":[{"text":["x"]}]}]})");
+    write(u"broken.json"_s, chat("x").chopped(1));
+    const QString unreadable = write(u"unreadable.json"_s, chat("x"));
+    const QString after = write(u"z.json"_s, chat("x again"));
+    // A regular file that even root cannot read: this process's memory from address 0.
+    QFile::remove(unreadable);
+    ASSERT_TRUE(QFile::link(u"/proc/self/mem"_s, unreadable));
+
+    TChatSearchOutcome outcome;
+    EXPECT_EQ(search({u"x"_s}, &outcome), (QStringList{before, after}));
+    EXPECT_FALSE(outcome.Error.has_value());
+    EXPECT_EQ(outcome.Skipped, 4);
 
     m_folder.remove();
-    search({u"x"_s}, &error);
-    EXPECT_TRUE(error.has_value());
+    search({u"x"_s}, &outcome);
+    EXPECT_TRUE(outcome.Error.has_value());
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ConversationModel.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Chats above this size are not opened: their text, its parsed tree and the conversation
+// would take several times as much memory.
+inline constexpr qint64 kMaxChatFileSize = 256 * 1024 * 1024;
+
+enum class TChatLoadOutcome : std::uint8_t {
+    loLoaded,   // the whole file is the conversation
+    loPartial,  // the items before a broken one: never to be written over
+    loMissing,  // no such file; the conversation is left as it was
+    loNotAFile, // a folder or the like; the conversation is left as it was
+    loUnreadable,
+    loTooLarge,
+    loDamaged, // not JSON, or not an object with a "contents" array
+};
+
+// What loading a chat file came to. Text says why a chat could not be opened, in Russian.
+struct TChatFileLoad {
+    TChatLoadOutcome Outcome = TChatLoadOutcome::loLoaded;
+    QString Text;
+
+    bool Opened() const {
+        return Outcome == TChatLoadOutcome::loLoaded || Outcome == TChatLoadOutcome::loPartial;
+    }
+    explicit operator bool() const { return Outcome == TChatLoadOutcome::loLoaded; }
+};
+
+// A chat file's conversation and the members of its top object that are kept.
+struct TChatFileContent {
+    TChatHistory History;
+    TKeptMembers Kept;
+};
+
+// The text after the byte-order mark of a chat file.
+QByteArray ChatFileText(const TChatFileContent& content);
+
+// Reads the text of a chat file (the byte-order mark optional), which it consumes, into
+// content; gives loLoaded, loPartial or loDamaged.
+TChatFileLoad ReadChatFileText(QByteArray text, TChatFileContent& content);
