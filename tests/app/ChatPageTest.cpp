@@ -154,9 +154,8 @@ TEST_F(ChatPageTest, BlocksHaveTheirExactForm) {
               QStringLiteral("<div class=\"message-wrapper model-message\">  <div "
                              "class=\"message-header\">    <strong>🤖 Gemini (Image)</strong>  "
                              "  <span class=\"timestamp\">14:05:09 - 03.11.2025</span>  </div>  "
-                             "<div class=\"message-content\">    <img "
-                             "src=\"data:image/jpeg;base64,AAAA\" alt=\"Generated Image\" "
-                             "style=\"max-width:100%; height:auto; border-radius: 8px;\">  "
+                             "<div class=\"message-content\">    <img class=\"generated-image\" "
+                             "src=\"data:image/jpeg;base64,AAAA\" alt=\"Generated Image\">  "
                              "</div></div>"));
 }
 
