@@ -20,45 +20,47 @@ void openInBrowser(const QUrl& url) {
         QDesktopServices::openUrl(url);
 }
 
-// The page never leaves the document the program put there. The program itself only
-// loads pages by address (a typed navigation); anything the page starts (a refresh, a
-// redirect, a form, history, a reload) is refused. Links the user clicks open in the
-// user's browser, and jumps within the page still work.
-class TChatWebPage : public QWebEnginePage {
-public:
-    explicit TChatWebPage(QObject* parent) : QWebEnginePage(parent) {
-        connect(this, &QWebEnginePage::newWindowRequested, this,
-                [](QWebEngineNewWindowRequest& request) {
-                    if (request.isUserInitiated())
-                        openInBrowser(request.requestedUrl());
-                });
-    }
-
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-        if (!isMainFrame)
-            return false;
-        if (type == NavigationTypeTyped)
-            return true;
-        if (type != NavigationTypeLinkClicked)
-            return false;
-        if (url.hasFragment() && url.matches(this->url(), QUrl::RemoveFragment))
-            return true;
-        openInBrowser(url);
-        return false;
-    }
-
-    // A window the page asks for is never made; a link meant for one has been handed to
-    // the browser already.
-    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
-};
-
 // A JavaScript string literal holding text exactly.
 QString scriptString(const QString& text) {
     JsonWriter writer;
     writer.string(text);
     return QString::fromLatin1(writer.text());
 }
+
+// The page never leaves the document the program put there. The program itself only
+// loads pages by address (a typed navigation); anything the page starts (a refresh, a
+// redirect, a form, history, a script) is refused. Every link of the page opens in a new
+// window (the page's base target), so a link the user clicks arrives here as a request
+// for one, marked as the user's, and goes to the user's browser; a jump within the page
+// still scrolls to its target.
+class TChatWebPage : public QWebEnginePage {
+public:
+    explicit TChatWebPage(QObject* parent) : QWebEnginePage(parent) {
+        connect(this, &QWebEnginePage::newWindowRequested, this,
+                [this](QWebEngineNewWindowRequest& request) {
+                    if (request.isUserInitiated())
+                        OpenLink(request.requestedUrl());
+                });
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl&, NavigationType type, bool isMainFrame) override {
+        return isMainFrame && type == NavigationTypeTyped;
+    }
+
+    // A window the page asks for is never made.
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+private:
+    void OpenLink(const QUrl& url) {
+        if (url.hasFragment() && url.matches(this->url(), QUrl::RemoveFragment))
+            runJavaScript(QStringLiteral("var target = document.getElementById(%1); "
+                                         "if (target) target.scrollIntoView();")
+                              .arg(scriptString(url.fragment())));
+        else
+            openInBrowser(url);
+    }
+};
 
 const QUrl kBlank(QStringLiteral("about:blank"));
 
@@ -74,8 +76,7 @@ TChatPage::TChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
                 if (status != QWebEnginePage::NormalTerminationStatus)
                     emit RenderProcessGone();
             });
-    connect(m_view->page(), &QWebEnginePage::loadingChanged, this,
-            &TChatPage::LoadingChanged);
+    connect(m_view->page(), &QWebEnginePage::loadingChanged, this, &TChatPage::LoadingChanged);
     connect(m_view, &QWebEngineView::loadStarted, this, [this] { m_loading = true; });
     connect(m_view, &QWebEngineView::loadFinished, this, &TChatPage::LoadFinished);
 }
@@ -97,13 +98,15 @@ void TChatPage::WriteDocument(const QString& html) {
 }
 
 // The block is parsed inert first: a refresh in it must never take effect, not even one
-// to an empty page, which the web engine does not let the navigation filter see.
+// to an empty page, which the web engine does not let the navigation filter see; and its
+// links follow the page's base target, so the user's clicks reach the browser.
 void TChatPage::AppendToContainer(const QString& html) {
     Run(kFindContainer +
         QStringLiteral(" if (container) { var block = document.createElement('template'); "
                        "block.innerHTML = %1; block.content.querySelectorAll('meta')"
                        ".forEach(function (m) { m.remove(); }); "
-                       "container.appendChild(block.content); }")
+                       "block.content.querySelectorAll('[target]').forEach(function (e) { "
+                       "e.removeAttribute('target'); }); container.appendChild(block.content); }")
             .arg(scriptString(html)));
 }
 

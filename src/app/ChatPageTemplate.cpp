@@ -90,6 +90,7 @@ QString buildTemplate() {
     page += u"  <meta http-equiv=\"Content-Security-Policy\" content=\"";
     page += contentSecurityPolicy();
     page += u"\">";
+    page += u"  <base target=\"_blank\">";
     page += u"  <style>";
     page += ChatPageStyle();
     page += u"</style>";

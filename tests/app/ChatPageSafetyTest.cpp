@@ -137,8 +137,8 @@ protected:
     void waitForImages() {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                return evaluate(QStringLiteral(
-                                    "Array.from(document.images).every(i => i.complete)"))
+                return evaluate(
+                           QStringLiteral("Array.from(document.images).every(i => i.complete)"))
                     .toBool();
             },
             kPageTimeoutMs));
@@ -151,8 +151,8 @@ protected:
         EXPECT_EQ(evaluateText(QStringLiteral(
                       "document.querySelector('meta[http-equiv=Content-Security-Policy]')"
                       ".content")),
-                  ChatPageTemplate().section(QStringLiteral("Content-Security-Policy\" content=\""),
-                                             1)
+                  ChatPageTemplate()
+                      .section(QStringLiteral("Content-Security-Policy\" content=\""), 1)
                       .section(u'"', 0, 0));
         EXPECT_EQ(evaluateText(QStringLiteral("getComputedStyle(document.body).display + ' ' + "
                                               "getComputedStyle(document.querySelector("
@@ -210,8 +210,9 @@ TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
              .arg(host.url(QStringLiteral("svg"))),
          "true"},
         {"media and preload",
-         QStringLiteral("<video poster=\"%1\" src=\"%1\"></video><link rel=\"preload\" as=\"image\" "
-                        "href=\"%1\"><link rel=\"stylesheet\" href=\"%1\">")
+         QStringLiteral(
+             "<video poster=\"%1\" src=\"%1\"></video><link rel=\"preload\" as=\"image\" "
+             "href=\"%1\"><link rel=\"stylesheet\" href=\"%1\">")
              .arg(host.url(QStringLiteral("media"))),
          "true"},
         {"image answer MIME type",
@@ -263,7 +264,8 @@ TEST_F(ChatPageSafetyTest, AnswerFromTheServiceCannotRefreshThePage) {
 
 // A script that got past the content policy still cannot take the page anywhere.
 TEST_F(ChatPageSafetyTest, PageRefusesNavigationsItStartsItself) {
-    geminiDM->ChatHistory() = {{QStringLiteral("user"), {MakeTextPart(QStringLiteral("question"))}}};
+    geminiDM->ChatHistory() = {
+        {QStringLiteral("user"), {MakeTextPart(QStringLiteral("question"))}}};
     form->ResetChatView();
     form->RenderHistory();
     const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {});
@@ -284,8 +286,8 @@ TEST_F(ChatPageSafetyTest, PageRefusesNavigationsItStartsItself) {
         QTest::qWait(script.contains(u"refresh") ? kRefreshWaitMs : 200);
         // An empty page in place of the chat is only seen once it has loaded; the chat
         // is then shown again.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return container().startsWith(firstBlock); },
-                                    kPageTimeoutMs));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return container().startsWith(firstBlock); }, kPageTimeoutMs));
         expectOurPage(firstBlock);
         expectNothingFetched();
     }
@@ -321,10 +323,10 @@ TEST_F(ChatPageSafetyTest, DeadRenderProcessGivesTheConversationBack) {
     };
     form->ResetChatView();
     form->RenderHistory();
-    const QString blocks = BuildUserMessageHtml(QStringLiteral("first"), {}) +
-                           BuildModelMessageHtml(QStringLiteral("**answer**")) +
-                           BuildImageMessageHtml(QStringLiteral("image/png"),
-                                                 QStringLiteral("iVBO"));
+    const QString blocks =
+        BuildUserMessageHtml(QStringLiteral("first"), {}) +
+        BuildModelMessageHtml(QStringLiteral("**answer**")) +
+        BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"));
     ASSERT_EQ(container(), blocks);
     form->memoPrompt->setPlainText(QStringLiteral("draft"));
 
@@ -337,9 +339,9 @@ TEST_F(ChatPageSafetyTest, DeadRenderProcessGivesTheConversationBack) {
     };
     killRenderer();
     ASSERT_TRUE(QTest::qWaitFor([&] { return container() == blocks; }, kPageTimeoutMs));
-    EXPECT_EQ(form->StatusText(),
-              QStringLiteral(
-                  "Процесс отображения чата завершился аварийно; страница построена заново."));
+    EXPECT_EQ(
+        form->StatusText(),
+        QStringLiteral("Процесс отображения чата завершился аварийно; страница построена заново."));
     EXPECT_EQ(form->memoPrompt->toPlainText(), QStringLiteral("draft"));
 
     // Dying again before anything new was shown stops the rebuilding; the next block
@@ -348,7 +350,8 @@ TEST_F(ChatPageSafetyTest, DeadRenderProcessGivesTheConversationBack) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return form->StatusText() ==
-                   QStringLiteral("Страницу чата не удалось показать заново; откройте чат ещё раз.");
+                   QStringLiteral(
+                       "Страницу чата не удалось показать заново; откройте чат ещё раз.");
         },
         kPageTimeoutMs));
     form->ResetChatView();

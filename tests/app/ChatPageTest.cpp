@@ -172,9 +172,10 @@ TEST_F(ChatPageTest, BlocksHaveTheirExactForm) {
 }
 
 TEST_F(ChatPageTest, WhatTheProgramPutsIntoThePageIsEscaped) {
-    EXPECT_EQ(EscapeHtml(QStringLiteral("<a href=\"x\" title='y'>&amp;") + QChar(u'\0') +
-                         QStringLiteral("</a>")),
-              QStringLiteral("&lt;a href=&quot;x&quot; title=&#39;y&#39;&gt;&amp;amp;\uFFFD&lt;/a&gt;"));
+    EXPECT_EQ(
+        EscapeHtml(QStringLiteral("<a href=\"x\" title='y'>&amp;") + QChar(u'\0') +
+                   QStringLiteral("</a>")),
+        QStringLiteral("&lt;a href=&quot;x&quot; title=&#39;y&#39;&gt;&amp;amp;\uFFFD&lt;/a&gt;"));
     EXPECT_TRUE(BuildUserMessageHtml(QStringLiteral("hi"), {QStringLiteral("<b>&.txt")})
                     .contains(QStringLiteral("<li>&lt;b&gt;&amp;.txt</li>")));
     EXPECT_TRUE(BuildImageMessageHtml(QStringLiteral("image/png\"><b"), QStringLiteral("A\"B"))
@@ -213,8 +214,8 @@ TEST_F(ChatPageTest, LongMessagesAreShownInPart) {
             continue;
         }
         EXPECT_TRUE(html.contains(QStringLiteral("    <p>") + c.text.first(c.shownUnits) +
-                                  QStringLiteral("</p>") + note +
-                                  QString::fromUtf16(c.shownNote) + QStringLiteral("</p>")));
+                                  QStringLiteral("</p>") + note + QString::fromUtf16(c.shownNote) +
+                                  QStringLiteral("</p>")));
         EXPECT_TRUE(BuildModelMessageHtml(c.text).contains(QString::fromUtf16(c.shownNote)));
     }
 }
@@ -454,12 +455,13 @@ TEST_F(ChatPageTest, ClickedLinkOpensOutsideAndThePageStays) {
     form->AddModelMessage(QStringLiteral(
         "Open [a local file](file:///etc/hostname) or see [the documentation]"
         "(https://example.com/docs) or <a href=\"https://example.com/new\" target=\"_blank\">"
-        "a new window</a>."));
+        "a new window</a> or [jump](#top)."));
     // A local file is not handed to the desktop; a web link is, one meant for a new
     // window too.
     click(QStringLiteral(".message-content a[href^=file]"));
     click(QStringLiteral(".message-content a[href$=docs]"));
-    click(QStringLiteral(".message-content a[target]"));
+    click(QStringLiteral(".message-content a[href$=new]"));
+    click(QStringLiteral(".message-content a[href^=\"#\"]"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return catcher.opened.size() >= 2; }, kPageTimeoutMs));
     QTest::qWait(300);
     for (const QString& scheme : {QStringLiteral("https"), QStringLiteral("file")})

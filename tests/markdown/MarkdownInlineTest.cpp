@@ -144,7 +144,8 @@ TEST(RemoteImagesAsLinks, WritesAddressesAsLinks) {
          u"<p><a href=\"https://h/a%2bb.png?q=1&amp;r=&lt;2&gt;\">https://h/a+b.png?q=1&amp;r="
          u"&lt;2&gt;</a></p>\n"},
         {u"![\"q\"](/local.png)", u"<p><a href=\"/local.png\">&quot;q&quot;: /local.png</a></p>\n"},
-        {u"![r][id]\n\n[id]: //host/r.png", u"<p><a href=\"//host/r.png\">r: //host/r.png</a></p>\n"},
+        {u"![r][id]\n\n[id]: //host/r.png",
+         u"<p><a href=\"//host/r.png\">r: //host/r.png</a></p>\n"},
         {u"![dot](DATA:image/png;base64,iVBO)",
          u"<p><img src=\"DATA:image/png;base64,iVBO\" alt=\"dot\"/></p>\n"},
         {u"[link](http://host/) $x^2$", nullptr},
