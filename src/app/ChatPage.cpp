@@ -44,7 +44,11 @@ public:
     }
 
 protected:
-    bool acceptNavigationRequest(const QUrl&, NavigationType type, bool isMainFrame) override {
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        // The program's own local pages (the key help page) hold no answers; their links
+        // still go to the browser.
+        if (type == NavigationTypeLinkClicked && this->url().isLocalFile())
+            openInBrowser(url);
         return isMainFrame && type == NavigationTypeTyped;
     }
 

@@ -413,6 +413,24 @@ TEST_F(ChatPageTest, AnotherPageTakesNoBlocksUntilReset) {
     EXPECT_EQ(container(), BuildUserMessageHtml(QStringLiteral("new chat"), {}));
 }
 
+TEST_F(ChatPageTest, KeyHelpPageLinksOpenInTheBrowser) {
+    LinkCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    QFile help(programDir.filePath(QStringLiteral("AddKey.html")));
+    ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+    help.write("<html><body><a href=\"https://example.com/apikey\">get a key</a></body></html>");
+    help.close();
+    form->WebBrowser1->setUrl(QUrl::fromLocalFile(help.fileName()));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return evaluate(QStringLiteral("document.links.length")).toInt() == 1; },
+        kPageTimeoutMs));
+    click(QStringLiteral("a"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !catcher.opened.isEmpty(); }, kPageTimeoutMs));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    EXPECT_EQ(catcher.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/apikey"))});
+    EXPECT_EQ(form->WebBrowser1->url(), QUrl::fromLocalFile(help.fileName()));
+}
+
 TEST_F(ChatPageTest, ScrollingMovesThePage) {
     QString tall;
     for (int i = 0; i < 60; ++i)
