@@ -4,30 +4,21 @@
 
 #include <QDesktopServices>
 #include <QUrl>
+#include <QWebEngineHistory>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace {
 
-// Links in answers open in the user's browser; the chat stays where it is. Jumps
-// within the page itself still work. Only web and mail links leave the program: a link
-// to a local file could start whatever the desktop associates with it.
-class TChatWebPage : public QWebEnginePage {
-public:
-    using QWebEnginePage::QWebEnginePage;
-
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-        if (type != NavigationTypeLinkClicked)
-            return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
-        if (url.matches(this->url(), QUrl::RemoveFragment))
-            return true;
-        const QString scheme = url.scheme();
-        if (scheme == u"https" || scheme == u"http" || scheme == u"mailto")
-            QDesktopServices::openUrl(url);
-        return false;
-    }
-};
+// Only web and mail links leave the program: a link to a local file could start
+// whatever the desktop associates with it.
+void openInBrowser(const QUrl& url) {
+    const QString scheme = url.scheme();
+    if (scheme == u"https" || scheme == u"http" || scheme == u"mailto")
+        QDesktopServices::openUrl(url);
+}
 
 // A JavaScript string literal holding text exactly.
 QString scriptString(const QString& text) {
@@ -36,6 +27,47 @@ QString scriptString(const QString& text) {
     return QString::fromLatin1(writer.text());
 }
 
+// The page never leaves the document the program put there. The program itself only
+// loads pages by address (a typed navigation); anything the page starts (a refresh, a
+// redirect, a form, history, a script) is refused. Every link of the page opens in a new
+// window (the page's base target), so a link the user clicks arrives here as a request
+// for one, marked as the user's, and goes to the user's browser; a jump within the page
+// still scrolls to its target.
+class TChatWebPage : public QWebEnginePage {
+public:
+    explicit TChatWebPage(QObject* parent) : QWebEnginePage(parent) {
+        connect(this, &QWebEnginePage::newWindowRequested, this,
+                [this](QWebEngineNewWindowRequest& request) {
+                    if (request.isUserInitiated())
+                        OpenLink(request.requestedUrl());
+                });
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        // The program's own local pages (the key help page) hold no answers; their links
+        // still go to the browser.
+        if (type == NavigationTypeLinkClicked && this->url().isLocalFile())
+            openInBrowser(url);
+        return isMainFrame && type == NavigationTypeTyped;
+    }
+
+    // A window the page asks for is never made.
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+private:
+    void OpenLink(const QUrl& url) {
+        if (url.hasFragment() && url.matches(this->url(), QUrl::RemoveFragment))
+            runJavaScript(QStringLiteral("var target = document.getElementById(%1); "
+                                         "if (target) target.scrollIntoView();")
+                              .arg(scriptString(url.fragment())));
+        else
+            openInBrowser(url);
+    }
+};
+
+const QUrl kBlank(QStringLiteral("about:blank"));
+
 constexpr QLatin1StringView
     kFindContainer("var container = document.getElementById('chat-container');");
 
@@ -43,6 +75,12 @@ constexpr QLatin1StringView
 
 TChatPage::TChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
     m_view->setPage(new TChatWebPage(m_view));
+    connect(m_view->page(), &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status) {
+                if (status != QWebEnginePage::NormalTerminationStatus)
+                    emit RenderProcessGone();
+            });
+    connect(m_view->page(), &QWebEnginePage::loadingChanged, this, &TChatPage::LoadingChanged);
     connect(m_view, &QWebEngineView::loadStarted, this, [this] { m_loading = true; });
     connect(m_view, &QWebEngineView::loadFinished, this, &TChatPage::LoadFinished);
 }
@@ -52,7 +90,8 @@ void TChatPage::ShowBlank() {
     m_held.removeIf([](const Pending& pending) { return !pending.done; });
     m_hasPage = true;
     m_loading = true;
-    m_view->setUrl(QUrl(QStringLiteral("about:blank")));
+    m_blankAskedFor = true;
+    m_view->setUrl(kBlank);
 }
 
 void TChatPage::WriteDocument(const QString& html) {
@@ -62,9 +101,16 @@ void TChatPage::WriteDocument(const QString& html) {
             .arg(scriptString(html)));
 }
 
+// The block is parsed inert first: a refresh in it must never take effect, not even one
+// to an empty page, which the web engine does not let the navigation filter see; and its
+// links follow the page's base target, so the user's clicks reach the browser.
 void TChatPage::AppendToContainer(const QString& html) {
     Run(kFindContainer +
-        QStringLiteral(" if (container) container.insertAdjacentHTML('beforeend', %1);")
+        QStringLiteral(" if (container) { var block = document.createElement('template'); "
+                       "block.innerHTML = %1; block.content.querySelectorAll('meta')"
+                       ".forEach(function (m) { m.remove(); }); "
+                       "block.content.querySelectorAll('[target]').forEach(function (e) { "
+                       "e.removeAttribute('target'); }); container.appendChild(block.content); }")
             .arg(scriptString(html)));
 }
 
@@ -105,8 +151,20 @@ void TChatPage::Send(const Pending& pending) {
         m_view->page()->runJavaScript(pending.script);
 }
 
+// An empty page the program did not ask for (a reload, a step back in history, a link
+// to one) goes past the navigation filter; once it has loaded, the chat has to be shown
+// again. Loads asked for in quick succession may end as one.
+void TChatPage::LoadingChanged(const QWebEngineLoadingInfo& info) {
+    if (info.url() != kBlank || info.status() != QWebEngineLoadingInfo::LoadSucceededStatus)
+        return;
+    if (!std::exchange(m_blankAskedFor, false))
+        QMetaObject::invokeMethod(this, &TChatPage::DocumentReplaced, Qt::QueuedConnection);
+}
+
 void TChatPage::LoadFinished() {
     m_loading = false;
+    // Nothing to go back or forward to.
+    m_view->history()->clear();
     const QList<Pending> held = std::exchange(m_held, {});
     for (const Pending& pending : held)
         Send(pending);

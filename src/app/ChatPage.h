@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QWebEngineLoadingInfo;
 class QWebEngineView;
 
 // Drives the chat page in the web view. Scripts run in the order they are asked for;
@@ -17,7 +18,8 @@ class TChatPage : public QObject {
 public:
     using ResultHandler = std::function<void(const QVariant&)>;
 
-    // Gives the view a page whose links open in the user's browser.
+    // Gives the view a page that stays on the program's document; links open in the
+    // user's browser.
     explicit TChatPage(QWebEngineView* view);
 
     // An empty page in place of whatever is shown.
@@ -32,6 +34,14 @@ public:
     // Runs a script after everything asked for before it and hands over its result.
     void Evaluate(const QString& script, ResultHandler done);
 
+signals:
+    // The page's render process has died; the view shows nothing until a page is written
+    // again.
+    void RenderProcessGone();
+    // The view has replaced the chat's document by an empty page the program did not ask
+    // for.
+    void DocumentReplaced();
+
 private:
     struct Pending {
         QString script;
@@ -40,11 +50,14 @@ private:
 
     void Run(const QString& script, ResultHandler done = {});
     void Send(const Pending& pending);
+    void LoadingChanged(const QWebEngineLoadingInfo& info);
     void LoadFinished();
 
     QWebEngineView* m_view;
     bool m_hasPage = false;
     bool m_loading = false;
+    // An empty page has been asked for and has not loaded yet.
+    bool m_blankAskedFor = false;
     // Held back while a page loads and sent in order once it has; consecutive scripts
     // without a result handler are joined into one.
     QList<Pending> m_held;

@@ -1,5 +1,7 @@
 #include "ChatPageTemplate.h"
 
+#include "MarkdownMathCode.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 
@@ -41,6 +43,8 @@ constexpr StyleRule kStyleRules[] = {
              u"white-space: pre-wrap; word-wrap: break-word; font-family: Consolas, monospace; "
              u"font-size: 0.95em;"},
     {u"code", u"font-family: inherit;"},
+    {u".generated-image", u"max-width: 100%; height: auto; border-radius: 8px;"},
+    {u".display-note", u"font-size: 0.9em; color: #777;"},
 };
 
 // The label is remembered on the button object (not as an attribute, so the page's
@@ -68,13 +72,14 @@ QString cspHash(const QString& source) {
     return QStringLiteral("'sha256-%1'").arg(QString::fromLatin1(digest));
 }
 
-// Answers may carry raw HTML. Only the page's own script and the copy button's handler
-// may run; images (formula images, generated images) still load from anywhere.
+// Answers may carry raw HTML. Only the page's own script, the copy button's handler and
+// the page's own style apply; images come only from the page itself, the program and the
+// formula image service, so showing an answer contacts no host of the answer's choosing.
 QString contentSecurityPolicy() {
-    return QStringLiteral("default-src 'none'; script-src %1 'unsafe-hashes' %2; "
-                          "style-src 'unsafe-inline'; img-src * data:; base-uri 'none'; "
-                          "form-action 'none'")
-        .arg(cspHash(ChatPageScript()), cspHash(QString::fromUtf16(kCopyHandler)));
+    return QStringLiteral("default-src 'none'; script-src %1 'unsafe-hashes' %2; style-src %3; "
+                          "img-src data: qrc: %4; base-uri 'none'; form-action 'none'")
+        .arg(cspHash(ChatPageScript()), cspHash(QString::fromUtf16(kCopyHandler)),
+             cspHash(ChatPageStyle()), kFormulaImageService.toString());
 }
 
 QString buildTemplate() {
@@ -85,15 +90,10 @@ QString buildTemplate() {
     page += u"  <meta http-equiv=\"Content-Security-Policy\" content=\"";
     page += contentSecurityPolicy();
     page += u"\">";
+    page += u"  <base target=\"_blank\">";
     page += u"  <style>";
-    for (const StyleRule& rule : kStyleRules) {
-        page += u"    ";
-        page += rule.selector;
-        page += u" { ";
-        page += rule.declarations;
-        page += u" }";
-    }
-    page += u"  </style>";
+    page += ChatPageStyle();
+    page += u"</style>";
     page += u"  <script>";
     page += ChatPageScript();
     page += u"</script></head><body>";
@@ -109,6 +109,22 @@ const QString& ChatPageScript() {
                                   QStringLiteral("    ") + QString::fromUtf16(kAutoScrollToBottom) +
                                   QStringLiteral("  ");
     return script;
+}
+
+const QString& ChatPageStyle() {
+    static const QString style = [] {
+        QString rules;
+        for (const StyleRule& rule : kStyleRules) {
+            rules += u"    ";
+            rules += rule.selector;
+            rules += u" { ";
+            rules += rule.declarations;
+            rules += u" }";
+        }
+        // The two spaces before the closing tag belong to the style's text.
+        return rules + QStringLiteral("  ");
+    }();
+    return style;
 }
 
 const QString& ChatPageTemplate() {

@@ -8,3 +8,6 @@ const QString& ChatPageTemplate();
 
 // The script of the page, exactly as it stands between its script tags.
 const QString& ChatPageScript();
+
+// The page's style rules, exactly as they stand between the style tags.
+const QString& ChatPageStyle();

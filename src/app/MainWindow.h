@@ -119,6 +119,10 @@ public:
     void AddImageMessage(const QString& MimeType, const QString& Base64Data);
     void RenderHistory();
     void DownButClick();
+    // The conversation shown again on a new page, after the page's document was lost.
+    void RebuildChatPage();
+    // Rebuilds the page and says so, unless it died again before anything new was shown.
+    void ChatPageRenderProcessGone();
     TChatPage& ChatPage() { return *FChatPage; }
 
     // Send flow: MainWindowSend.cpp
@@ -233,6 +237,8 @@ private:
     TChatPage* FChatPage = nullptr;
 
     bool FBaseHtmlLoaded = false;
+    // Rebuilt after a render process death and nothing appended since.
+    bool FChatPageRebuilt = false;
     QString FCurrentChatFile;
     bool FIsLoading = false;
     bool FFormShown = false;

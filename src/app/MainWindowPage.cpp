@@ -45,6 +45,7 @@ QString modelItemHtml(const THistoryItem& item) {
 
 void TForm1::ResetChatView() {
     FBaseHtmlLoaded = false;
+    FChatPageRebuilt = false;
     FChatPage->ShowBlank();
     memoPrompt->clear();
     lbFiles1->clear();
@@ -63,6 +64,7 @@ void TForm1::AppendHtml(const QString& html) {
     if (!FBaseHtmlLoaded)
         LoadBaseHtml();
     FChatPage->AppendToContainer(html);
+    FChatPageRebuilt = false;
 }
 
 void TForm1::ScrollChatBy(int pixels) {
@@ -100,6 +102,25 @@ void TForm1::RenderHistory() {
     }
     LoadBaseHtml();
     FChatPage->AppendToContainer(blocks);
+}
+
+void TForm1::RebuildChatPage() {
+    FBaseHtmlLoaded = false;
+    FChatPage->ShowBlank();
+    RenderHistory();
+}
+
+void TForm1::ChatPageRenderProcessGone() {
+    // A conversation whose page dies again as it is shown would only take it down again.
+    if (FChatPageRebuilt) {
+        SetStatusText(
+            QStringLiteral("Страницу чата не удалось показать заново; откройте чат ещё раз."));
+        return;
+    }
+    RebuildChatPage();
+    FChatPageRebuilt = true;
+    SetStatusText(
+        QStringLiteral("Процесс отображения чата завершился аварийно; страница построена заново."));
 }
 
 void TForm1::DownButClick() {

@@ -152,6 +152,10 @@ void TForm1::CreateChatArea() {
     Panel1 = whitePanel("Panel1", Panel5);
     WebBrowser1 = named(new QWebEngineView(Panel1), "WebBrowser1");
     FChatPage = new TChatPage(WebBrowser1);
+    connect(FChatPage, &TChatPage::RenderProcessGone, this,
+            [this] { Guarded([this] { ChatPageRenderProcessGone(); }); });
+    connect(FChatPage, &TChatPage::DocumentReplaced, this,
+            [this] { Guarded([this] { RebuildChatPage(); }); });
     auto* browserLayout = new QVBoxLayout(Panel1);
     browserLayout->setContentsMargins(0, 0, 0, 0);
     browserLayout->addWidget(WebBrowser1);

@@ -26,7 +26,7 @@ QString blockHeader(QStringView wrapperClass, QStringView author) {
     html += u"\">  <div class=\"message-header\">    <strong>";
     html += author;
     html += u"</strong>    <span class=\"timestamp\">";
-    html += MessageTimestamp();
+    html += EscapeHtml(MessageTimestamp());
     html += u"</span>  </div>  <div class=\"message-content\">";
     return html;
 }
@@ -36,6 +36,68 @@ QString escapePrompt(QString text) {
     text.replace(u'>', QStringLiteral("&gt;"));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
     return text;
+}
+
+// The code units and UTF-8 bytes of the character at i; a surrogate pair is one
+// character of four bytes.
+struct Utf8Step {
+    qsizetype units;
+    qint64 bytes;
+};
+
+Utf8Step utf8Step(const QString& text, qsizetype i) {
+    const char16_t unit = text[i].unicode();
+    if (unit < 0x80)
+        return {1, 1};
+    if (unit < 0x800)
+        return {1, 2};
+    if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+        return {2, 4};
+    return {1, 3};
+}
+
+qint64 utf8Size(const QString& text, qsizetype from, qint64 bytes) {
+    for (qsizetype i = from; i < text.size();) {
+        const Utf8Step step = utf8Step(text, i);
+        bytes += step.bytes;
+        i += step.units;
+    }
+    return bytes;
+}
+
+// What of a message's text the page shows: the text up to the display limit, and the
+// note that tells how much that is.
+struct DisplayedText {
+    QString text;
+    QString note;
+};
+
+DisplayedText boundForDisplay(const QString& text) {
+    DisplayedText shown;
+    // Three bytes per code unit at most: shorter texts are shown whole without counting.
+    if (text.size() > MessageDisplayLimitBytes / 3) {
+        qsizetype cut = 0;
+        qint64 shownBytes = 0;
+        while (cut < text.size()) {
+            const Utf8Step step = utf8Step(text, cut);
+            if (shownBytes + step.bytes > MessageDisplayLimitBytes)
+                break;
+            shownBytes += step.bytes;
+            cut += step.units;
+        }
+        if (cut < text.size()) {
+            const qint64 total = utf8Size(text, cut, shownBytes);
+            shown.text = text.first(cut);
+            shown.note = QStringLiteral("<p class=\"display-note\">показано %1 из %2 КБ</p>")
+                             .arg(shownBytes / 1024)
+                             .arg((total + 1023) / 1024);
+        }
+    }
+    if (shown.note.isEmpty())
+        shown.text = text;
+    // A NUL would end the text early on its way into the page.
+    shown.text.replace(QChar(u'\0'), QChar::ReplacementCharacter);
+    return shown;
 }
 
 struct ImageDescription {
@@ -61,14 +123,16 @@ std::optional<ImageDescription> imageDescription(const QString& data) {
 
 // A fresh converter for every answer, so nothing of one answer (link definitions)
 // leaks into the next. A failed conversion shows its message and the raw answer.
+// Images from elsewhere become links: the page fetches nothing an answer names.
 QString convertMarkdown(const QString& data) {
     try {
         const std::unique_ptr<TMarkdownProcessor> converter =
             TMarkdownProcessor::CreateDialect(mdRich);
+        converter->config().setRemoteImagesAsLinks(true);
         return converter->Process(data);
     } catch (const std::exception& error) {
         return QStringLiteral("<h3>Ошибка конвертации Markdown:</h3><pre>") +
-               QString::fromUtf8(error.what()) + QStringLiteral("</pre><hr>") + data;
+               EscapeHtml(QString::fromUtf8(error.what())) + QStringLiteral("</pre><hr>") + data;
     }
 }
 
@@ -78,16 +142,48 @@ QString MessageTimestamp() {
     return Clock::now().toString(QStringLiteral("HH:mm:ss - dd.MM.yyyy"));
 }
 
+QString EscapeHtml(QStringView text) {
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&':
+            escaped += u"&amp;";
+            break;
+        case u'<':
+            escaped += u"&lt;";
+            break;
+        case u'>':
+            escaped += u"&gt;";
+            break;
+        case u'"':
+            escaped += u"&quot;";
+            break;
+        case u'\'':
+            escaped += u"&#39;";
+            break;
+        case u'\0':
+            escaped += QChar::ReplacementCharacter;
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 QString BuildUserMessageHtml(const QString& text, const QStringList& files) {
+    const DisplayedText shown = boundForDisplay(text);
     QString html = blockHeader(u"user-message", u"👤 Пользователь");
     html += u"    <p>";
-    html += escapePrompt(text);
+    html += escapePrompt(shown.text);
     html += u"</p>";
+    html += shown.note;
     if (!files.isEmpty()) {
         html += u"<div class=\"attachments\"><strong>Прикрепленные файлы:</strong><ul>";
         for (const QString& name : files) {
             html += u"<li>";
-            html += name;
+            html += EscapeHtml(name);
             html += u"</li>";
         }
         html += u"</ul></div>";
@@ -99,8 +195,10 @@ QString BuildUserMessageHtml(const QString& text, const QStringList& files) {
 QString BuildModelMessageHtml(const QString& data) {
     if (const std::optional<ImageDescription> image = imageDescription(data))
         return BuildImageMessageHtml(image->mimeType, image->base64Data);
+    const DisplayedText shown = boundForDisplay(data);
     QString html = blockHeader(u"model-message", u"🤖 Gemini");
-    html += WrapCodeBlocks(convertMarkdown(data));
+    html += WrapCodeBlocks(convertMarkdown(shown.text));
+    html += shown.note;
     html += u"</div></div>";
     return html;
 }
@@ -108,12 +206,11 @@ QString BuildModelMessageHtml(const QString& data) {
 QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data) {
     QString html = blockHeader(u"model-message", u"🤖 Gemini (Image)");
     html.reserve(html.size() + Base64Data.size() + MimeType.size() + 160);
-    html += u"    <img src=\"data:";
-    html += MimeType;
+    html += u"    <img class=\"generated-image\" src=\"data:";
+    html += EscapeHtml(MimeType);
     html += u";base64,";
-    html += Base64Data;
-    html += u"\" alt=\"Generated Image\" style=\"max-width:100%; height:auto; border-radius: "
-            u"8px;\">  </div></div>";
+    html += EscapeHtml(Base64Data);
+    html += u"\" alt=\"Generated Image\">  </div></div>";
     return html;
 }
 

@@ -6,11 +6,18 @@
 // The HTML of the three kinds of message block on the chat page. Each block carries the
 // moment it is built, from the program's clock.
 
+// The page shows at most this many bytes (UTF-8) of one message's text, then a note of
+// how much of it that is; the conversation keeps the text whole.
+inline constexpr qint64 MessageDisplayLimitBytes = 2 * 1024 * 1024;
+
+// Text made safe to stand in HTML content or a quoted attribute; a NUL becomes U+FFFD.
+QString EscapeHtml(QStringView text);
+
 // The timestamp of a block: "hh:nn:ss - dd.mm.yyyy".
 QString MessageTimestamp();
 
 // A user's prompt with the names of its attachments (file names, or MIME types for
-// parts without a name), listed as given.
+// parts without a name), listed as given but escaped.
 QString BuildUserMessageHtml(const QString& text, const QStringList& files);
 
 // A model answer: an image description becomes an image block, anything else is

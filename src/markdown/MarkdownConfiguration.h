@@ -55,6 +55,10 @@ public:
     void setPanicMode(bool value) { FpanicMode = value; }
     bool allowSpacesInFencedDelimiters() const { return FallowSpacesInFencedDelimiters; }
     void setAllowSpacesInFencedDelimiters(bool value) { FallowSpacesInFencedDelimiters = value; }
+    // A Markdown image whose address is not a data: URI is written as a link to that
+    // address, so showing the answer fetches nothing. Off by default.
+    bool remoteImagesAsLinks() const { return FremoteImagesAsLinks; }
+    void setRemoteImagesAsLinks(bool value) { FremoteImagesAsLinks = value; }
 
     TDecorator* decorator() const { return Fdecorator.get(); }
     void setDecorator(std::unique_ptr<TDecorator> value) { Fdecorator = std::move(value); }
@@ -75,4 +79,5 @@ private:
     std::unique_ptr<TBlockEmitter> FcodeBlockEmitter;
     bool FpanicMode = false;
     std::unique_ptr<TSpanEmitter> FspecialLinkEmitter;
+    bool FremoteImagesAsLinks = false;
 };

@@ -135,6 +135,11 @@ void closeSpan(TDecorator& d, QString& out, TMarkToken mt) {
     }
 }
 
+// An image carried inside the text itself; showing it fetches nothing.
+bool isDataUri(const QString& link) {
+    return link.trimmed().startsWith(u"data:"_s, Qt::CaseInsensitive);
+}
+
 } // namespace
 
 TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
@@ -760,7 +765,21 @@ void TInlineScan::writeLink(QString& out, int start, TMarkToken token) {
             out += u'"';
         }
     };
-    if (token == mtIMAGE) {
+    if (token == mtIMAGE && FConfig.remoteImagesAsLinks() && !isDataUri(link)) {
+        // The alt text and the address, so the reader sees where the image lives.
+        decorator.openLink(out);
+        out += u" href=\""_s;
+        TUtils::codeEncode(out, link);
+        out += u'"';
+        writeTitle();
+        out += u'>';
+        if (!name.isEmpty()) {
+            TUtils::appendValue(out, name);
+            out += u": "_s;
+        }
+        TUtils::appendValue(out, link);
+        decorator.closeLink(out);
+    } else if (token == mtIMAGE) {
         decorator.openImage(out);
         out += u" src=\""_s;
         TUtils::codeEncode(out, link);

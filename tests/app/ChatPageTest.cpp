@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUrl>
 #include <QWebEngineView>
@@ -113,10 +114,21 @@ TEST_F(ChatPageTest, TemplateHoldsTheStylesInOrder) {
         "    .attachments ul { margin: 5px 0 0 0; padding-left: 20px; list-style-type: "
         "\"\U0001F4C1\"; }    .attachments li { margin-bottom: 3px; }")));
     EXPECT_TRUE(page.contains(
-        QStringLiteral("font-size: 0.95em; }    code { font-family: inherit; }  </style>  "
+        QStringLiteral("font-size: 0.95em; }    code { font-family: inherit; }    "
+                       ".generated-image { max-width: 100%; height: auto; border-radius: 8px; }    "
+                       ".display-note { font-size: 0.9em; color: #777; }  </style>  "
                        "<script>    function copyCode(btn) {")));
     EXPECT_TRUE(
         page.contains(QStringLiteral("<script>") + ChatPageScript() + QStringLiteral("</script>")));
+    EXPECT_TRUE(
+        page.contains(QStringLiteral("<style>") + ChatPageStyle() + QStringLiteral("</style>")));
+    // Only the page's own script and style, images from the page, the program and the
+    // formula service, nothing else from anywhere.
+    const QRegularExpression policy(QStringLiteral(
+        "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src "
+        "'sha256-[^']+' 'unsafe-hashes' 'sha256-[^']+'; style-src 'sha256-[^']+'; img-src data: "
+        "qrc: https://chart.googleapis.com; base-uri 'none'; form-action 'none'\">"));
+    EXPECT_TRUE(policy.match(page).hasMatch());
 }
 
 TEST_F(ChatPageTest, ContainerHoldsTheAppendedBlocksInOrder) {
@@ -154,10 +166,58 @@ TEST_F(ChatPageTest, BlocksHaveTheirExactForm) {
               QStringLiteral("<div class=\"message-wrapper model-message\">  <div "
                              "class=\"message-header\">    <strong>🤖 Gemini (Image)</strong>  "
                              "  <span class=\"timestamp\">14:05:09 - 03.11.2025</span>  </div>  "
-                             "<div class=\"message-content\">    <img "
-                             "src=\"data:image/jpeg;base64,AAAA\" alt=\"Generated Image\" "
-                             "style=\"max-width:100%; height:auto; border-radius: 8px;\">  "
+                             "<div class=\"message-content\">    <img class=\"generated-image\" "
+                             "src=\"data:image/jpeg;base64,AAAA\" alt=\"Generated Image\">  "
                              "</div></div>"));
+}
+
+TEST_F(ChatPageTest, WhatTheProgramPutsIntoThePageIsEscaped) {
+    EXPECT_EQ(
+        EscapeHtml(QStringLiteral("<a href=\"x\" title='y'>&amp;") + QChar(u'\0') +
+                   QStringLiteral("</a>")),
+        QStringLiteral("&lt;a href=&quot;x&quot; title=&#39;y&#39;&gt;&amp;amp;\uFFFD&lt;/a&gt;"));
+    EXPECT_TRUE(BuildUserMessageHtml(QStringLiteral("hi"), {QStringLiteral("<b>&.txt")})
+                    .contains(QStringLiteral("<li>&lt;b&gt;&amp;.txt</li>")));
+    EXPECT_TRUE(BuildImageMessageHtml(QStringLiteral("image/png\"><b"), QStringLiteral("A\"B"))
+                    .contains(QStringLiteral(
+                        "src=\"data:image/png&quot;&gt;&lt;b;base64,A&quot;B\" alt=")));
+    // Remote images become links; the formula service's images stay images.
+    const QString answer =
+        BuildModelMessageHtml(QStringLiteral("![plot](http://host/p.png) $x^2$"));
+    EXPECT_TRUE(answer.contains(
+        QStringLiteral("<a href=\"http://host/p.png\">plot: http://host/p.png</a>")));
+    EXPECT_TRUE(answer.contains(QStringLiteral("<img src=\"https://chart.googleapis.com/chart")));
+}
+
+// Up to 2 MiB of a message's UTF-8 text is shown whole; beyond, the start and a note.
+TEST_F(ChatPageTest, LongMessagesAreShownInPart) {
+    const qsizetype limit = MessageDisplayLimitBytes;
+    const QString note = QStringLiteral("<p class=\"display-note\">");
+    const struct {
+        const char* name;
+        QString text;
+        const char16_t* shownNote; // nullptr: shown whole
+        qsizetype shownUnits;
+    } cases[] = {
+        {"ASCII at the limit", QString(limit, u'a'), nullptr, limit},
+        {"ASCII one byte over", QString(limit + 1, u'a'), u"показано 2048 из 2049 КБ", limit},
+        {"Cyrillic over", QString(limit, u'ж'), u"показано 2048 из 4096 КБ", limit / 2},
+        {"a pair across the limit", QString(limit - 2, u'a') + QStringLiteral("\U0001F600"),
+         u"показано 2047 из 2049 КБ", limit - 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString html = BuildUserMessageHtml(c.text, {});
+        if (!c.shownNote) {
+            EXPECT_FALSE(html.contains(note));
+            EXPECT_TRUE(html.contains(c.text));
+            continue;
+        }
+        EXPECT_TRUE(html.contains(QStringLiteral("    <p>") + c.text.first(c.shownUnits) +
+                                  QStringLiteral("</p>") + note + QString::fromUtf16(c.shownNote) +
+                                  QStringLiteral("</p>")));
+        EXPECT_TRUE(BuildModelMessageHtml(c.text).contains(QString::fromUtf16(c.shownNote)));
+    }
 }
 
 TEST_F(ChatPageTest, AnswersAreConvertedFromMarkdown) {
@@ -353,6 +413,24 @@ TEST_F(ChatPageTest, AnotherPageTakesNoBlocksUntilReset) {
     EXPECT_EQ(container(), BuildUserMessageHtml(QStringLiteral("new chat"), {}));
 }
 
+TEST_F(ChatPageTest, KeyHelpPageLinksOpenInTheBrowser) {
+    LinkCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    QFile help(programDir.filePath(QStringLiteral("AddKey.html")));
+    ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+    help.write("<html><body><a href=\"https://example.com/apikey\">get a key</a></body></html>");
+    help.close();
+    form->WebBrowser1->setUrl(QUrl::fromLocalFile(help.fileName()));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return evaluate(QStringLiteral("document.links.length")).toInt() == 1; },
+        kPageTimeoutMs));
+    click(QStringLiteral("a"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !catcher.opened.isEmpty(); }, kPageTimeoutMs));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    EXPECT_EQ(catcher.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/apikey"))});
+    EXPECT_EQ(form->WebBrowser1->url(), QUrl::fromLocalFile(help.fileName()));
+}
+
 TEST_F(ChatPageTest, ScrollingMovesThePage) {
     QString tall;
     for (int i = 0; i < 60; ++i)
@@ -392,16 +470,22 @@ TEST_F(ChatPageTest, ClickedLinkOpensOutsideAndThePageStays) {
     LinkCatcher catcher;
     for (const QString& scheme : {QStringLiteral("https"), QStringLiteral("file")})
         QDesktopServices::setUrlHandler(scheme, &catcher, "open");
-    form->AddModelMessage(QStringLiteral("Open [a local file](file:///etc/hostname) or see "
-                                         "[the documentation](https://example.com/docs)."));
-    // A local file is not handed to the desktop; a web link is.
+    form->AddModelMessage(QStringLiteral(
+        "Open [a local file](file:///etc/hostname) or see [the documentation]"
+        "(https://example.com/docs) or <a href=\"https://example.com/new\" target=\"_blank\">"
+        "a new window</a> or [jump](#top)."));
+    // A local file is not handed to the desktop; a web link is, one meant for a new
+    // window too.
     click(QStringLiteral(".message-content a[href^=file]"));
-    click(QStringLiteral(".message-content a[href^=https]"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !catcher.opened.isEmpty(); }, kPageTimeoutMs));
+    click(QStringLiteral(".message-content a[href$=docs]"));
+    click(QStringLiteral(".message-content a[href$=new]"));
+    click(QStringLiteral(".message-content a[href^=\"#\"]"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return catcher.opened.size() >= 2; }, kPageTimeoutMs));
     QTest::qWait(300);
     for (const QString& scheme : {QStringLiteral("https"), QStringLiteral("file")})
         QDesktopServices::unsetUrlHandler(scheme);
-    EXPECT_EQ(catcher.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/docs"))});
+    EXPECT_EQ(catcher.opened, (QList<QUrl>{QUrl(QStringLiteral("https://example.com/docs")),
+                                           QUrl(QStringLiteral("https://example.com/new"))}));
 
     EXPECT_TRUE(container().contains(QStringLiteral("the documentation</a>")));
     EXPECT_EQ(form->WebBrowser1->url(), QUrl(QStringLiteral("about:blank")));

@@ -131,6 +131,35 @@ TEST(MailLink, DecodesToTheAddress) {
     EXPECT_FALSE(first.contains(u"example"_s));
 }
 
+// With the option on, only images carried in the text stay images; formulas are not
+// Markdown images and stay as they are.
+TEST(RemoteImagesAsLinks, WritesAddressesAsLinks) {
+    const struct {
+        const char16_t* markdown;
+        const char16_t* html;
+    } cases[] = {
+        {u"![diagram](http://host/x.png \"T\")",
+         u"<p><a href=\"http://host/x.png\" title=\"T\">diagram: http://host/x.png</a></p>\n"},
+        {u"![](https://h/a+b.png?q=1&r=<2>)",
+         u"<p><a href=\"https://h/a%2bb.png?q=1&amp;r=&lt;2&gt;\">https://h/a+b.png?q=1&amp;r="
+         u"&lt;2&gt;</a></p>\n"},
+        {u"![\"q\"](/local.png)", u"<p><a href=\"/local.png\">&quot;q&quot;: /local.png</a></p>\n"},
+        {u"![r][id]\n\n[id]: //host/r.png",
+         u"<p><a href=\"//host/r.png\">r: //host/r.png</a></p>\n"},
+        {u"![dot](DATA:image/png;base64,iVBO)",
+         u"<p><img src=\"DATA:image/png;base64,iVBO\" alt=\"dot\"/></p>\n"},
+        {u"[link](http://host/) $x^2$", nullptr},
+    };
+    for (const auto& c : cases) {
+        const QString markdown = QString::fromUtf16(c.markdown);
+        const auto converter = TMarkdownProcessor::CreateDialect(mdRich);
+        converter->config().setRemoteImagesAsLinks(true);
+        const QString expected = c.html ? QString::fromUtf16(c.html) : convert(mdRich, markdown);
+        EXPECT_EQ(converter->Process(markdown), expected) << markdown.toStdString();
+    }
+    EXPECT_FALSE(TMarkdownProcessor::CreateDialect(mdRich)->config().remoteImagesAsLinks());
+}
+
 class SpecialLinks : public TSpanEmitter {
 public:
     void emitSpan(QString& out, const QString& content) override {

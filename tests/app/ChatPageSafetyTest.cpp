@@ -1,0 +1,388 @@
+// Hostile answers against the real web view: nothing in an answer may take the page away
+// or make the web engine contact a host. Every request the engine makes is recorded on
+// its profile, and the host the answers point at is a real server on loopback.
+#include "ChatPage.h"
+#include "ChatPageTemplate.h"
+#include "FakeModelService.h"
+#include "GeminiDM.h"
+#include "MainWindow.h"
+#include "MessageBlocks.h"
+#include "PromptEdit.h"
+#include "WindowTest.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+
+namespace {
+
+constexpr int kPageTimeoutMs = 15000;
+// A refresh of "0" seconds is due at once; this is ample time for it to have happened.
+constexpr int kRefreshWaitMs = 1000;
+
+// Receives what the page hands to the user's browser.
+class LinkCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+// Every request the web engine makes for the page, before it leaves the program.
+class RequestRecorder : public QWebEngineUrlRequestInterceptor {
+public:
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        QMutexLocker lock(&m_mutex);
+        m_urls.append(info.requestUrl());
+    }
+
+    QList<QUrl> urls() const {
+        QMutexLocker lock(&m_mutex);
+        return m_urls;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QList<QUrl> m_urls;
+};
+
+// The host hostile answers point at: every connection and the request line it sends,
+// whatever the method.
+class LoopbackHost : public QObject {
+public:
+    LoopbackHost() {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                ++connections;
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->canReadLine())
+                        return;
+                    requestLines.append(QString::fromLatin1(socket->readLine()).trimmed());
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                                  "Content-Length: 28\r\nConnection: close\r\n\r\n"
+                                  "<html><body>away</body></html>");
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+
+    QString url(const QString& path) const {
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_server.serverPort()).arg(path);
+    }
+
+    int connections = 0;
+    QStringList requestLines;
+
+private:
+    QTcpServer m_server;
+};
+
+class ChatPageSafetyTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        profile()->setUrlRequestInterceptor(&recorder);
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &browser, "open");
+    }
+
+    void TearDown() override {
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+        profile()->setUrlRequestInterceptor(nullptr);
+        WindowTest::TearDown();
+    }
+
+    QWebEngineProfile* profile() const { return form->WebBrowser1->page()->profile(); }
+
+    QVariant evaluate(const QString& script) {
+        std::optional<QVariant> result;
+        form->ChatPage().Evaluate(script, [&result](const QVariant& value) { result = value; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, kPageTimeoutMs))
+            << script.toStdString();
+        return result.value_or(QVariant());
+    }
+
+    QString evaluateText(const QString& script) { return evaluate(script).toString(); }
+
+    QString container() {
+        return evaluateText(QStringLiteral(
+            "var c = document.getElementById('chat-container'); c ? c.innerHTML : null"));
+    }
+
+    // Waits until every image of the page has loaded or failed.
+    void waitForImages() {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return evaluate(
+                           QStringLiteral("Array.from(document.images).every(i => i.complete)"))
+                    .toBool();
+            },
+            kPageTimeoutMs));
+    }
+
+    // Still the program's document, its container starting as it did, and visible.
+    void expectOurPage(const QString& containerStart) {
+        EXPECT_EQ(form->WebBrowser1->url(), QUrl(QStringLiteral("about:blank")));
+        EXPECT_TRUE(container().startsWith(containerStart));
+        EXPECT_EQ(evaluateText(QStringLiteral(
+                      "document.querySelector('meta[http-equiv=Content-Security-Policy]')"
+                      ".content")),
+                  ChatPageTemplate()
+                      .section(QStringLiteral("Content-Security-Policy\" content=\""), 1)
+                      .section(u'"', 0, 0));
+        EXPECT_EQ(evaluateText(QStringLiteral("getComputedStyle(document.body).display + ' ' + "
+                                              "getComputedStyle(document.querySelector("
+                                              "'.message-wrapper')).display")),
+                  QStringLiteral("block block"));
+    }
+
+    void expectNothingFetched() {
+        EXPECT_EQ(host.connections, 0) << host.requestLines.join(u'\n').toStdString();
+        EXPECT_EQ(QUrl::toStringList(recorder.urls()).join(u' ').toStdString(), "");
+        EXPECT_EQ(QUrl::toStringList(browser.opened).join(u' ').toStdString(), "");
+    }
+
+    LinkCatcher browser;
+    RequestRecorder recorder;
+    LoopbackHost host;
+};
+
+TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
+    const struct {
+        const char* name;
+        QString answer;
+        // True on the page when the markup was shown but had no effect.
+        const char* harmless;
+        int settleMs = 100;
+    } cases[] = {
+        {"meta refresh",
+         QStringLiteral("Wait.<meta http-equiv=\"refresh\" content=\"0;url=%1\">")
+             .arg(host.url(QStringLiteral("refresh"))),
+         "true", kRefreshWaitMs},
+        {"location assignment",
+         QStringLiteral("<img src=\"data:,\" onerror=\"location='%1'\"><svg><image "
+                        "href=\"data:,\" onerror=\"location.href='%1'\"/></svg>")
+             .arg(host.url(QStringLiteral("location"))),
+         "true"},
+        {"img", QStringLiteral("<img src=\"%1\">").arg(host.url(QStringLiteral("img"))),
+         "document.querySelectorAll('.model-message img').length == 1"},
+        {"Markdown image",
+         QStringLiteral("![chart](%1)").arg(host.url(QStringLiteral("markdown.png"))),
+         "document.querySelectorAll('.model-message img').length == 0 && "
+         "document.querySelector('.model-message a').innerText.endsWith('/markdown.png')"},
+        {"srcset",
+         QStringLiteral("<img srcset=\"%1 1x, %1 2x\">").arg(host.url(QStringLiteral("srcset"))),
+         "true"},
+        {"style block",
+         QStringLiteral("<style>body{display:none} .message-wrapper{background:url(%1)}</style>")
+             .arg(host.url(QStringLiteral("style"))),
+         "getComputedStyle(document.querySelector('.model-message')).backgroundImage == 'none'"},
+        {"style attribute",
+         QStringLiteral("<b id=\"s\" style=\"display:none;background:url(%1)\">bold</b>")
+             .arg(host.url(QStringLiteral("style-attribute"))),
+         "getComputedStyle(document.getElementById('s')).display == 'inline'"},
+        {"SVG image",
+         QStringLiteral("<svg><image href=\"%1\" width=\"9\" height=\"9\"/></svg>")
+             .arg(host.url(QStringLiteral("svg"))),
+         "true"},
+        {"media and preload",
+         QStringLiteral(
+             "<video poster=\"%1\" src=\"%1\"></video><link rel=\"preload\" as=\"image\" "
+             "href=\"%1\"><link rel=\"stylesheet\" href=\"%1\">")
+             .arg(host.url(QStringLiteral("media"))),
+         "true"},
+        {"image answer MIME type",
+         QStringLiteral("{\"mime_type\":\"image/png\\\"><img src=\\\"%1\\\">\","
+                        "\"base64_data\":\"iVBO\\\" srcset=\\\"%1\"}")
+             .arg(host.url(QStringLiteral("mime"))),
+         "document.querySelectorAll('.model-message img').length == 1 && "
+         "document.querySelector('.model-message img').getAttribute('src')"
+         ".startsWith('data:image/png\"><img')"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        form->ResetChatView();
+        form->AddUserMessage(QStringLiteral("question"), {});
+        const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {});
+        form->AddModelMessage(c.answer);
+        waitForImages();
+        QTest::qWait(c.settleMs);
+        expectOurPage(firstBlock);
+        EXPECT_TRUE(evaluate(QString::fromLatin1(c.harmless)).toBool());
+        expectNothingFetched();
+    }
+}
+
+TEST_F(ChatPageSafetyTest, AnswerFromTheServiceCannotRefreshThePage) {
+    FakeModelService service;
+    geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
+    const QString answer = QStringLiteral("Done.<meta http-equiv=\"refresh\" content=\"0;url=%1\">")
+                               .arg(host.url(QStringLiteral("refresh")));
+    const QJsonObject part{{QStringLiteral("text"), answer}};
+    const QJsonObject content{{QStringLiteral("parts"), QJsonArray{part}}};
+    const QJsonObject candidate{{QStringLiteral("content"), content}};
+    service.reply(FakeReply::json(
+        QJsonDocument(QJsonObject{{QStringLiteral("candidates"), QJsonArray{candidate}}})
+            .toJson(QJsonDocument::Compact)
+            .toStdString()));
+    form->editApiKey->setEditText(QStringLiteral("KEY"));
+    form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash"));
+    form->memoPrompt->setPlainText(QStringLiteral("question"));
+    form->btnSend->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->btnSend->isEnabled(); }, kPageTimeoutMs));
+    ASSERT_TRUE(container().contains(QStringLiteral("Done.")));
+
+    QTest::qWait(kRefreshWaitMs);
+    expectOurPage(BuildUserMessageHtml(QStringLiteral("question"), {}));
+    EXPECT_TRUE(container().contains(QStringLiteral("Done.")));
+    expectNothingFetched();
+}
+
+// A script that got past the content policy still cannot take the page anywhere.
+TEST_F(ChatPageSafetyTest, PageRefusesNavigationsItStartsItself) {
+    geminiDM->ChatHistory() = {
+        {QStringLiteral("user"), {MakeTextPart(QStringLiteral("question"))}}};
+    form->ResetChatView();
+    form->RenderHistory();
+    const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {});
+    const QString away = host.url(QStringLiteral("away"));
+    for (const QString& script :
+         {QStringLiteral("location.href = '%1'"), QStringLiteral("location.replace('%1')"),
+          QStringLiteral("var f = document.createElement('form'); f.method = 'post'; "
+                         "f.action = '%1'; document.body.appendChild(f); f.submit()"),
+          QStringLiteral("window.open('%1')"), QStringLiteral("location.reload()"),
+          QStringLiteral("history.back()"), QStringLiteral("location = 'about:blank'"),
+          QStringLiteral("var m = document.createElement('meta'); m.httpEquiv = 'refresh'; "
+                         "m.content = '0;url=about:blank'; document.head.appendChild(m)"),
+          QStringLiteral("var m = document.createElement('meta'); m.httpEquiv = 'refresh'; "
+                         "m.content = '0;url=%1'; document.head.appendChild(m)")}) {
+        SCOPED_TRACE(script.toStdString());
+        evaluate((script.contains(QStringLiteral("%1")) ? script.arg(away) : script) +
+                 QStringLiteral("; 0"));
+        QTest::qWait(script.contains(u"refresh") ? kRefreshWaitMs : 200);
+        // An empty page in place of the chat is only seen once it has loaded; the chat
+        // is then shown again.
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return container().startsWith(firstBlock); }, kPageTimeoutMs));
+        expectOurPage(firstBlock);
+        expectNothingFetched();
+    }
+}
+
+TEST_F(ChatPageSafetyTest, AttachmentNamesAreText) {
+    const QString name = QStringLiteral("<img src=%1>.txt").arg(host.url(QStringLiteral("leak")));
+    const QString mimeType =
+        QStringLiteral("x\"><img src=\"%1\">").arg(host.url(QStringLiteral("mime")));
+    geminiDM->ChatHistory() = {
+        {QStringLiteral("user"),
+         {MakeTextPart(QStringLiteral("see")),
+          MakeInlinePart(QStringLiteral("text/plain"), "QQ==", name),
+          MakeInlinePart(mimeType, "QQ==")}},
+    };
+    form->ResetChatView();
+    form->RenderHistory();
+    waitForImages();
+    QTest::qWait(100);
+    EXPECT_EQ(evaluateText(QStringLiteral("Array.from(document.querySelectorAll('.attachments "
+                                          "li')).map(l => l.innerText).join('|')")),
+              name + u'|' + mimeType);
+    EXPECT_EQ(evaluate(QStringLiteral("document.images.length")).toInt(), 0);
+    expectOurPage(QStringLiteral("<div class=\"message-wrapper user-message\">"));
+    expectNothingFetched();
+}
+
+TEST_F(ChatPageSafetyTest, DeadRenderProcessGivesTheConversationBack) {
+    geminiDM->ChatHistory() = {
+        {QStringLiteral("user"), {MakeTextPart(QStringLiteral("first"))}},
+        {QStringLiteral("model"), {MakeTextPart(QStringLiteral("**answer**"))}},
+        {QStringLiteral("model"), {MakeInlinePart(QStringLiteral("image/png"), "iVBO")}},
+    };
+    form->ResetChatView();
+    form->RenderHistory();
+    const QString blocks =
+        BuildUserMessageHtml(QStringLiteral("first"), {}) +
+        BuildModelMessageHtml(QStringLiteral("**answer**")) +
+        BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"));
+    ASSERT_EQ(container(), blocks);
+    form->memoPrompt->setPlainText(QStringLiteral("draft"));
+
+    const auto killRenderer = [&] {
+        const qint64 pid = form->WebBrowser1->page()->renderProcessPid();
+        ASSERT_GT(pid, 0);
+        ASSERT_EQ(::kill(pid_t(pid), SIGKILL), 0);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return form->WebBrowser1->page()->renderProcessPid() != pid; }, kPageTimeoutMs));
+    };
+    killRenderer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return container() == blocks; }, kPageTimeoutMs));
+    EXPECT_EQ(
+        form->StatusText(),
+        QStringLiteral("Процесс отображения чата завершился аварийно; страница построена заново."));
+    EXPECT_EQ(form->memoPrompt->toPlainText(), QStringLiteral("draft"));
+
+    // Dying again before anything new was shown stops the rebuilding; the next block
+    // shown starts it again.
+    killRenderer();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return form->StatusText() ==
+                   QStringLiteral(
+                       "Страницу чата не удалось показать заново; откройте чат ещё раз.");
+        },
+        kPageTimeoutMs));
+    form->ResetChatView();
+    form->RenderHistory();
+    ASSERT_EQ(container(), blocks);
+    killRenderer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return container() == blocks; }, kPageTimeoutMs));
+}
+
+TEST_F(ChatPageSafetyTest, LongMessagesShowTheirStartAndNUL) {
+    // Four bytes a piece: 2800 KB in all, 2048 KB shown.
+    const QString longAnswer = QStringView(u"a\0b ", 4).toString().repeated(700 * 1024);
+    geminiDM->ChatHistory() = {
+        {QStringLiteral("user"), {MakeTextPart(QStringLiteral("long please"))}},
+        {QStringLiteral("model"), {MakeTextPart(longAnswer)}},
+    };
+    form->ResetChatView();
+    form->RenderHistory();
+    EXPECT_EQ(evaluateText(QStringLiteral("document.querySelector('.display-note').innerText")),
+              QStringLiteral("показано 2048 из 2800 КБ"));
+    const int shown = evaluate(QStringLiteral("document.querySelector('.model-message "
+                                              ".message-content p').innerText.length"))
+                          .toInt();
+    EXPECT_LE(shown, 2 * 1024 * 1024);
+    EXPECT_GE(shown, 2 * 1024 * 1024 - 4);
+    EXPECT_EQ(evaluateText(QStringLiteral("document.querySelector('.model-message "
+                                          ".message-content p').innerText.slice(0, 7)")),
+              QStringLiteral("a\uFFFDb a\uFFFDb"));
+    EXPECT_EQ(geminiDM->ChatHistory().at(1).Parts.first().Text, longAnswer);
+}
+
+} // namespace
+
+#include "ChatPageSafetyTest.moc"
