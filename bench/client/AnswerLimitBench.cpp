@@ -5,10 +5,10 @@
 #include "FakeModelService.h"
 #include "GeminiDM.h"
 #include "HttpPost.h"
+#include "LoopbackRequest.h"
 #include "MemoryPeak.h"
 
 #include <QCoreApplication>
-#include <QtCore/qtestsupport_core.h>
 
 #include <benchmark/benchmark.h>
 
@@ -37,14 +37,9 @@ void RefuseGigabyte(benchmark::State& state, FakeReply reply) {
     const TContentParts prompt{MakeTextPart(QStringLiteral("q"))};
     qint64 before = 0;
     for (auto _ : state) {
-        dm.ClearHistory();
         before = MemoryPeak::Resident();
         MemoryPeak::Reset();
-        QString answer;
-        dm.GenerateContent(QStringLiteral("KEY"), QStringLiteral("gemini-test"), prompt, false,
-                           [&answer](const QString& result) { answer = result; });
-        if (!QTest::qWaitFor([&answer] { return !answer.isEmpty(); }, 600000) ||
-            answer != kTooLarge)
+        if (SendAndWait(dm, prompt) != kTooLarge)
             state.SkipWithError("the answer was not refused");
     }
     state.counters["limit_MB"] = double(kMaxResponseBodyBytes) / 1e6;

@@ -3,11 +3,11 @@
 // memory as a multiple of the attachments' Base64 size.
 #include "FakeModelService.h"
 #include "GeminiDM.h"
+#include "LoopbackRequest.h"
 #include "MemoryPeak.h"
 #include "RequestBody.h"
 
 #include <QCoreApplication>
-#include <QtCore/qtestsupport_core.h>
 
 #include <benchmark/benchmark.h>
 
@@ -74,14 +74,9 @@ void SendRequest(benchmark::State& state) {
     const qint64 base64 = base64Size(parts);
     qint64 before = 0;
     for (auto _ : state) {
-        dm.ClearHistory();
         before = MemoryPeak::Resident();
         MemoryPeak::Reset();
-        QString answer;
-        dm.GenerateContent(QStringLiteral("KEY"), QStringLiteral("gemini-test"), parts, false,
-                           [&answer](const QString& result) { answer = result; });
-        if (!QTest::qWaitFor([&answer] { return !answer.isEmpty(); }, 600000) ||
-            answer != QStringLiteral("Они случайны."))
+        if (SendAndWait(dm, parts) != QStringLiteral("Они случайны."))
             state.SkipWithError("no answer");
     }
     state.SetBytesProcessed(state.iterations() * base64);
