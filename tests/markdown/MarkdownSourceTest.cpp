@@ -1,0 +1,61 @@
+#include "MarkdownSource.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The plain decoding every UTF-8 input must match: QStringDecoder, then the line joining.
+std::optional<QString> reference(const std::string& bytes, bool joinLines) {
+    return decodeSource(QByteArrayView(bytes), QStringConverter::Utf8, joinLines);
+}
+
+TEST(Utf8Source, JoinsLinesAsAFileReadLineByLine) {
+    const struct {
+        std::string bytes;
+        QString joined;
+    } cases[] = {
+        {"", u""_s},
+        {"a", u"a\n"_s},
+        {"a\r\nb\rc\n", u"a\nb\nc\n"_s},
+        {"\r\r\n\n\r", u"\n\n\n\n"_s},
+        {"\xEF\xBB\xBF# \xD0\x97\r\n", u"# З\n"_s},
+        {"x\xF0\x9F\x98\x80\r", u"x\U0001F600\n"_s},
+    };
+    for (const auto& c : cases) {
+        const QByteArrayView bytes(c.bytes);
+        EXPECT_EQ(decodeUtf8Source(bytes, true), c.joined) << c.bytes;
+        EXPECT_EQ(decodeUtf8Source(bytes, false), reference(c.bytes, false)) << c.bytes;
+    }
+}
+
+TEST(Utf8Source, RefusesWhatTheDecoderRefuses) {
+    for (const std::string bytes : {"\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                                    "\xF8\x88\x80\x80\x80", "\x80", "a\xD0", "a\xE2\x82", "\xFF"}) {
+        EXPECT_EQ(decodeUtf8Source(QByteArrayView(bytes), true), std::nullopt) << bytes;
+        EXPECT_EQ(reference(bytes, true), std::nullopt) << bytes;
+    }
+}
+
+// Every special sequence at every offset around the sixteen-byte blocks of the fast path, with
+// and without line joining, decodes as the plain decoder decodes it.
+TEST(Utf8Source, AgreesWithThePlainDecoderAtEveryOffset) {
+    const std::vector<std::string> pieces = {
+        "\r",           "\r\n",           "\n\r",         "\xD0\x96",        "\xE2\x82\xAC",
+        "\xF0\x9F\x98\x80", "\xEF\xBF\xBE", "\xEF\xB7\x90", "\xEF\xBB\xBF",    "\xC3",
+        "\xED\xBF\xBF", "\xF4\x8F\xBF\xBF", "\x00",         "\xE0\xA4\x85\r\n"};
+    for (const std::string& piece : pieces)
+        for (std::size_t before = 0; before <= 34; ++before)
+            for (const std::string& after : {std::string(), std::string(20, 'z') + "\xD1\x8F"}) {
+                const std::string bytes = std::string(before, 'a') + piece + after;
+                for (const bool join : {false, true})
+                    EXPECT_EQ(decodeUtf8Source(QByteArrayView(bytes), join), reference(bytes, join))
+                        << "piece at " << before << (join ? ", lines joined" : "");
+            }
+}
+
+} // namespace
