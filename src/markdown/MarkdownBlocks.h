@@ -4,8 +4,8 @@
 
 #include <QHash>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -28,14 +28,12 @@ class TBlock;
 
 // Storage whose objects never move: chunks, each filled before the next (larger) one is
 // made, so that a long text costs a few allocations instead of one per handful of lines.
-template <class T>
-class TChunkedStore {
+template <class T> class TChunkedStore {
 public:
-    template <class... Args>
-    T* make(Args&&... args) {
+    template <class... Args> T* make(Args&&... args) {
         if (FChunks.empty() || FChunks.back().size() == FChunks.back().capacity()) {
-            const std::size_t size = FChunks.empty() ? 64 : std::min<std::size_t>(
-                                                                 2 * FChunks.back().capacity(), 4096);
+            const std::size_t size =
+                FChunks.empty() ? 64 : std::min<std::size_t>(2 * FChunks.back().capacity(), 4096);
             FChunks.emplace_back().reserve(size);
         }
         return &FChunks.back().emplace_back(std::forward<Args>(args)...);

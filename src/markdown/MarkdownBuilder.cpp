@@ -262,7 +262,8 @@ void TBlockBuilder::splitListItems(TBlock* list) {
     TLine* line = list->FLines ? list->FLines->FNext : nullptr;
     while (line) {
         TLine* next = line->FNext;
-        if (isListLine(typeOf(line)) || (!line->FIsEmpty && line->FPrevEmpty && line->FLeading == 0))
+        if (isListLine(typeOf(line)) ||
+            (!line->FIsEmpty && line->FPrevEmpty && line->FLeading == 0))
             list->split(line->FPrevious)->FType = btLIST_ITEM;
         line = next;
     }

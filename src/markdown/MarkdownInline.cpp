@@ -813,10 +813,9 @@ struct TInlineScan::TRender {
 namespace {
 
 // The entities of the typographic tokens, in token order from mtX_COPY.
-constexpr QStringView kTypographic[] = {u"&copy;",  u"&reg;",   u"&trade;",
-                                        u"&laquo;", u"&raquo;", u"&ndash;",
-                                        u"&mdash;", u"&hellip;", u"&rdquo;",
-                                        u"&ldquo;"};
+constexpr QStringView kTypographic[] = {u"&copy;",  u"&reg;",   u"&trade;", u"&laquo;",
+                                        u"&raquo;", u"&ndash;", u"&mdash;", u"&hellip;",
+                                        u"&rdquo;", u"&ldquo;"};
 static_assert(std::size(kTypographic) == mtX_LDQUO - mtX_COPY + 1);
 
 bool isTypographic(TMarkToken mt) {

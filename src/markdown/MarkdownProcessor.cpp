@@ -32,11 +32,9 @@ QString TMarkdownProcessor::ProcessFile(const QString& AFileName,
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(file.errorString().toStdString());
     // The file is read as text lines and joined with a line break after every line.
-    const auto decode = [&](const QByteArray& bytes) {
-        return AEncoding == QStringConverter::Utf8 ? decodeUtf8Source(bytes, true)
-                                                   : decodeSource(bytes, AEncoding, true);
-    };
-    const std::optional<QString> text = decode(file.readAll());
+    const std::optional<QString> text = AEncoding == QStringConverter::Utf8
+                                            ? readUtf8Source(file, true)
+                                            : decodeSource(file.readAll(), AEncoding, true);
     if (!text)
         throw std::runtime_error("Cannot decode " + AFileName.toStdString());
     return Process(*text);

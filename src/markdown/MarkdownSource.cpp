@@ -1,6 +1,10 @@
 #include "MarkdownSource.h"
 
+#include <QIODevice>
 #include <QStringDecoder>
+
+#include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,18 +18,33 @@ bool isNonCharacter(char32_t c) {
     return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
 }
 
-// Decodes strict UTF-8 straight into out, joining lines on the way. Gives up (false) on
-// whatever it leaves to QStringDecoder: a malformed sequence, a noncharacter, a leading
-// byte-order mark. Every character it takes decodes to the same code units there.
-bool decodeStrict(QByteArrayView bytes, bool joinLines, QString& out) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned char* const end = p + bytes.size();
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return false;
-    // Never more code units than bytes, and room for the closing line break.
-    out = QString(bytes.size() + 1, Qt::Uninitialized);
-    auto* const begin = reinterpret_cast<char16_t*>(out.data());
-    char16_t* dst = begin;
+// Strict UTF-8 decoded a piece at a time straight into a buffer, lines joined on the way.
+// It gives up on whatever it leaves to QStringDecoder (a malformed sequence, a noncharacter, a
+// leading byte-order mark); every character it takes decodes to the same code units there.
+// The buffer needs room for one code unit per byte plus the closing line break.
+class TStrictDecoder {
+public:
+    TStrictDecoder(QChar* out, bool joinLines)
+        : FBegin(reinterpret_cast<char16_t*>(out)), FDst(FBegin), FJoinLines(joinLines) {}
+
+    // Decodes [p, end); returns how many bytes at the end start a character that goes on in
+    // the next piece, or -1 when it gives up.
+    int decode(const unsigned char* p, const unsigned char* end);
+    // The closing line break when joining; the number of code units written.
+    qsizetype finish();
+
+private:
+    char16_t* const FBegin;
+    char16_t* FDst;
+    const bool FJoinLines;
+    bool FAfterCr = false; // the last piece ended with a CR, whose LF may open this one
+};
+
+int TStrictDecoder::decode(const unsigned char* p, const unsigned char* const end) {
+    if (FAfterCr && p < end && *p == '\n')
+        ++p;
+    FAfterCr = false;
+    char16_t* dst = FDst;
     while (p < end) {
 #if defined(__SSE2__)
         // Sixteen bytes at once, kept up to the first that is not ASCII or is a CR to rewrite.
@@ -35,7 +54,7 @@ bool decodeStrict(QByteArrayView bytes, bool joinLines, QString& out) {
         while (end - p >= 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
             int stop = _mm_movemask_epi8(v);
-            if (joinLines)
+            if (FJoinLines)
                 stop |= _mm_movemask_epi8(_mm_cmpeq_epi8(v, cr));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(v, zero));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(v, zero));
@@ -51,8 +70,10 @@ bool decodeStrict(QByteArrayView bytes, bool joinLines, QString& out) {
         const unsigned char b = *p;
         if (b < 0x80) {
             ++p;
-            if (b == '\r' && joinLines) {
-                if (p < end && *p == '\n')
+            if (b == '\r' && FJoinLines) {
+                if (p == end)
+                    FAfterCr = true;
+                else if (*p == '\n')
                     ++p;
                 *dst++ = u'\n';
             } else {
@@ -72,18 +93,21 @@ bool decodeStrict(QByteArrayView bytes, bool joinLines, QString& out) {
             more = 3;
             c = b & 0x07;
         } else {
-            return false;
+            return -1;
         }
-        if (end - p <= more)
-            return false;
+        if (end - p <= more) {
+            FDst = dst;
+            return int(end - p);
+        }
         for (int i = 1; i <= more; ++i) {
             if ((p[i] & 0xC0) != 0x80)
-                return false;
+                return -1;
             c = c << 6 | (p[i] & 0x3F);
         }
         const bool overlong = (more == 2 && c < 0x800) || (more == 3 && c < 0x10000);
-        if (overlong || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF || isNonCharacter(c))
-            return false;
+        if (overlong || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF || isNonCharacter(c) ||
+            (c == 0xFEFF && dst == FBegin))
+            return -1;
         if (c >= 0x10000) {
             *dst++ = char16_t(0xD800 | ((c - 0x10000) >> 10));
             *dst++ = char16_t(0xDC00 | (c & 0x3FF));
@@ -92,10 +116,14 @@ bool decodeStrict(QByteArrayView bytes, bool joinLines, QString& out) {
         }
         p += more + 1;
     }
-    if (joinLines && dst != begin && dst[-1] != u'\n')
-        *dst++ = u'\n';
-    out.truncate(dst - begin);
-    return true;
+    FDst = dst;
+    return 0;
+}
+
+qsizetype TStrictDecoder::finish() {
+    if (FJoinLines && FDst != FBegin && FDst[-1] != u'\n')
+        *FDst++ = u'\n';
+    return FDst - FBegin;
 }
 
 } // namespace
@@ -118,8 +146,46 @@ std::optional<QString> decodeSource(QByteArrayView bytes, QStringConverter::Enco
 }
 
 std::optional<QString> decodeUtf8Source(QByteArrayView bytes, bool joinLines) {
-    QString text;
-    if (decodeStrict(bytes, joinLines, text))
-        return text;
-    return decodeSource(bytes, QStringConverter::Utf8, joinLines);
+    QString text(bytes.size() + 1, Qt::Uninitialized);
+    TStrictDecoder decoder(text.data(), joinLines);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (decoder.decode(p, p + bytes.size()) != 0)
+        return decodeSource(bytes, QStringConverter::Utf8, joinLines);
+    text.truncate(decoder.finish());
+    return text;
+}
+
+std::optional<QString> readUtf8Source(QIODevice& device, bool joinLines, qsizetype pieceSize) {
+    const qint64 size = device.size();
+    if (device.isSequential() || size <= 0)
+        return decodeUtf8Source(device.readAll(), joinLines);
+    QString text(qsizetype(size) + 1, Qt::Uninitialized);
+    TStrictDecoder decoder(text.data(), joinLines);
+    // A piece and the start of a character cut off at the end of the one before.
+    QByteArray buffer(pieceSize + 3, Qt::Uninitialized);
+    auto* const data = reinterpret_cast<unsigned char*>(buffer.data());
+    qint64 total = 0;
+    int carried = 0;
+    bool whole = true;
+    while (whole && total < size) {
+        const qint64 got = device.read(buffer.data() + carried, std::min(pieceSize, size - total));
+        if (got <= 0)
+            break;
+        total += got;
+        const int left = decoder.decode(data, data + carried + got);
+        whole = left >= 0;
+        if (whole)
+            std::memmove(data, data + carried + got - left, std::size_t(left));
+        carried = std::max(left, 0);
+    }
+    // Whatever the strict reading did not finish (a file that changed size, bytes it leaves
+    // to QStringDecoder) is read again as a whole.
+    char extra = 0;
+    if (!whole || carried != 0 || total != size || device.read(&extra, 1) != 0) {
+        if (!device.seek(0))
+            return std::nullopt;
+        return decodeUtf8Source(device.readAll(), joinLines);
+    }
+    text.truncate(decoder.finish());
+    return text;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+
 #include <string>
 #include <vector>
 
@@ -41,20 +43,48 @@ TEST(Utf8Source, RefusesWhatTheDecoderRefuses) {
     }
 }
 
-// Every special sequence at every offset around the sixteen-byte blocks of the fast path, with
-// and without line joining, decodes as the plain decoder decodes it.
-TEST(Utf8Source, AgreesWithThePlainDecoderAtEveryOffset) {
-    const std::vector<std::string> pieces = {
-        "\r",           "\r\n",           "\n\r",         "\xD0\x96",        "\xE2\x82\xAC",
-        "\xF0\x9F\x98\x80", "\xEF\xBF\xBE", "\xEF\xB7\x90", "\xEF\xBB\xBF",    "\xC3",
-        "\xED\xBF\xBF", "\xF4\x8F\xBF\xBF", "\x00",         "\xE0\xA4\x85\r\n"};
+// Every special sequence at every offset around the sixteen-byte blocks of the fast path,
+// followed by nothing or by more text.
+std::vector<std::string> offsetCases() {
+    const std::vector<std::string> pieces = {"\r",
+                                             "\r\n",
+                                             "\n\r",
+                                             "\xD0\x96",
+                                             "\xE2\x82\xAC",
+                                             "\xF0\x9F\x98\x80",
+                                             "\xEF\xBF\xBE",
+                                             "\xEF\xB7\x90",
+                                             "\xEF\xBB\xBF",
+                                             "\xC3",
+                                             "\xED\xBF\xBF",
+                                             "\xF4\x8F\xBF\xBF",
+                                             std::string(1, '\0'),
+                                             "\xE0\xA4\x85\r\n"};
+    std::vector<std::string> cases;
     for (const std::string& piece : pieces)
         for (std::size_t before = 0; before <= 34; ++before)
-            for (const std::string& after : {std::string(), std::string(20, 'z') + "\xD1\x8F"}) {
-                const std::string bytes = std::string(before, 'a') + piece + after;
-                for (const bool join : {false, true})
-                    EXPECT_EQ(decodeUtf8Source(QByteArrayView(bytes), join), reference(bytes, join))
-                        << "piece at " << before << (join ? ", lines joined" : "");
+            for (const std::string& after : {std::string(), std::string(20, 'z') + "\xD1\x8F"})
+                cases.push_back(std::string(before, 'a') + piece + after);
+    return cases;
+}
+
+TEST(Utf8Source, AgreesWithThePlainDecoderAtEveryOffset) {
+    for (const std::string& bytes : offsetCases())
+        for (const bool join : {false, true})
+            EXPECT_EQ(decodeUtf8Source(QByteArrayView(bytes), join), reference(bytes, join))
+                << bytes << (join ? ", lines joined" : "");
+}
+
+// Read a piece at a time, a character or a CR LF may be cut between two pieces.
+TEST(Utf8Source, ReadsAPieceAtATimeAsAWhole) {
+    for (const std::string& bytes : offsetCases())
+        for (const qsizetype pieceSize : {1, 2, 3, 5, 16, 17})
+            for (const bool join : {false, true}) {
+                QByteArray data(bytes.data(), qsizetype(bytes.size()));
+                QBuffer device(&data);
+                ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+                EXPECT_EQ(readUtf8Source(device, join, pieceSize), reference(bytes, join))
+                    << bytes << ", pieces of " << pieceSize << (join ? ", lines joined" : "");
             }
 }
 

@@ -16,7 +16,7 @@ struct TRun {
 };
 
 TRun runTool(const QStringList& arguments, const QByteArray& input = {},
-            const QString& outputFile = {}) {
+             const QString& outputFile = {}) {
     QProcess tool;
     if (!outputFile.isEmpty())
         tool.setStandardOutputFile(outputFile);
