@@ -156,7 +156,8 @@ std::optional<QString> decodeUtf8Source(QByteArrayView bytes, bool joinLines) {
 }
 
 std::optional<QString> readUtf8Source(QIODevice& device, bool joinLines, qsizetype pieceSize) {
-    const qint64 size = device.size();
+    const qint64 start = device.pos();
+    const qint64 size = device.size() - start;
     if (device.isSequential() || size <= 0)
         return decodeUtf8Source(device.readAll(), joinLines);
     QString text(qsizetype(size) + 1, Qt::Uninitialized);
@@ -182,7 +183,7 @@ std::optional<QString> readUtf8Source(QIODevice& device, bool joinLines, qsizety
     // to QStringDecoder) is read again as a whole.
     char extra = 0;
     if (!whole || carried != 0 || total != size || device.read(&extra, 1) != 0) {
-        if (!device.seek(0))
+        if (!device.seek(start))
             return std::nullopt;
         return decodeUtf8Source(device.readAll(), joinLines);
     }

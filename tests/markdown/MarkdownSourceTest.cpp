@@ -85,6 +85,10 @@ TEST(Utf8Source, ReadsAPieceAtATimeAsAWhole) {
                 ASSERT_TRUE(device.open(QIODevice::ReadOnly));
                 EXPECT_EQ(readUtf8Source(device, join, pieceSize), reference(bytes, join))
                     << bytes << ", pieces of " << pieceSize << (join ? ", lines joined" : "");
+                // What was read before is not read again, not even when falling back.
+                ASSERT_TRUE(device.seek(1));
+                EXPECT_EQ(readUtf8Source(device, join, pieceSize), reference(bytes.substr(1), join))
+                    << bytes << " from 1, pieces of " << pieceSize;
             }
 }
 
