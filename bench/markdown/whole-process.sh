@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times tovik-md, cmark and md4c as whole processes (read, decode, convert, write) on one
 # ~20 MB file made by repeating the answer corpus; prints the best of N wall-clock runs of
-# each, taken in turns so that load on a shared machine hits all of them alike.
+# each, taken in turns so that load on a shared machine hits all of them alike, and each
+# one's speed as a multiple of cmark's.
 #
 #   bench/markdown/whole-process.sh [BUILD_DIR] [RUNS] [OTHER_TOVIK_MD]
 #
@@ -33,26 +34,30 @@ while (( $(stat -c %s "$corpus") < size )); do
 done
 
 names=(tovik-md cmark md4c)
-commands=("$tovik $corpus" "$peer cmark $corpus" "$peer md4c $corpus")
-if [[ -n $other ]]; then
-    names+=(other-tovik-md)
-    commands+=("$other $corpus")
-fi
+[[ -n $other ]] && names+=(other-tovik-md)
 declare -a best
 for ((i = 0; i < ${#names[@]}; i++)); do best[i]=999999; done
+
+run() {
+    case $1 in
+    tovik-md) "$tovik" "$corpus" ;;
+    cmark | md4c) "$peer" "$1" "$corpus" ;;
+    other-tovik-md) "$other" "$corpus" ;;
+    esac
+}
 
 # Wall-clock milliseconds of one run, its output thrown away.
 time_ms() {
     local start end
     start=$EPOCHREALTIME
-    $1 >/dev/null
+    run "$1" >/dev/null
     end=$EPOCHREALTIME
-    echo $(( (${end/./} - ${start/./}) / 1000 ))
+    echo $(((${end/./} - ${start/./}) / 1000))
 }
 
-for ((run = 0; run < runs; run++)); do
+for ((round = 0; round < runs; round++)); do
     for ((i = 0; i < ${#names[@]}; i++)); do
-        ms=$(time_ms "${commands[i]}")
+        ms=$(time_ms "${names[i]}")
         (( ms < best[i] )) && best[i]=$ms
     done
 done
@@ -60,6 +65,6 @@ done
 bytes=$(stat -c %s "$corpus")
 printf 'corpus %.1f MB, best of %d runs\n' "$(echo "$bytes / 1000000" | bc -l)" "$runs"
 for ((i = 0; i < ${#names[@]}; i++)); do
-    printf '  %-15s %6d ms  %7.1f MB/s  cmark/this %.2f\n' "${names[i]}" "${best[i]}" \
+    printf '  %-15s %6d ms  %7.1f MB/s  %.2f x cmark\n' "${names[i]}" "${best[i]}" \
         "$(echo "$bytes / 1000 / ${best[i]}" | bc -l)" "$(echo "${best[1]} / ${best[i]}" | bc -l)"
 done
