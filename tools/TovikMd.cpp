@@ -1,10 +1,11 @@
 // tovik-md [--dialect 0|1|2] [FILE] | --version: converts UTF-8 Markdown from FILE or
 // standard input to HTML on standard output, with the converter the program uses for its answers.
 #include "MarkdownProcessor.h"
+#include "MarkdownSource.h"
 
 #include <QFile>
-#include <QStringDecoder>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -28,6 +29,23 @@ std::optional<TMarkdownProcessorDialect> parseDialect(const char* text) {
     if (value == "2")
         return mdExtended;
     return std::nullopt;
+}
+
+// Writes text as UTF-8 a slice at a time, so that the answer is never held twice. A slice
+// never ends between the two halves of a surrogate pair, so the bytes are those of the whole.
+bool writeUtf8(const QString& text, std::FILE* out) {
+    constexpr qsizetype kSlice = 1 << 16;
+    for (qsizetype p = 0; p < text.size();) {
+        qsizetype n = std::min(kSlice, text.size() - p);
+        if (p + n < text.size() && text[p + n - 1].isHighSurrogate())
+            --n;
+        const QByteArray bytes = QStringView(text).mid(p, n).toUtf8();
+        if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), out) !=
+            std::size_t(bytes.size()))
+            return false;
+        p += n;
+    }
+    return std::fflush(out) == 0;
 }
 
 } // namespace
@@ -65,14 +83,13 @@ int main(int argc, char** argv) {
             QFile input;
             if (!input.open(stdin, QIODevice::ReadOnly))
                 throw std::runtime_error("cannot read standard input");
-            QStringDecoder decoder(QStringConverter::Utf8);
-            const QString text = decoder.decode(input.readAll());
-            if (decoder.hasError())
+            const std::optional<QString> text = decodeUtf8Source(input.readAll(), false);
+            if (!text)
                 throw std::runtime_error("standard input is not UTF-8");
-            html = converter->Process(text);
+            html = converter->Process(*text);
         }
-        const QByteArray bytes = html.toUtf8();
-        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+        if (!writeUtf8(html, stdout))
+            throw std::runtime_error("cannot write standard output");
         return 0;
     } catch (const std::exception& error) {
         std::cerr << "tovik-md: " << error.what() << '\n';

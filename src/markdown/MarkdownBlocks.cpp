@@ -6,11 +6,11 @@
 #include <algorithm>
 
 TLine* TDocumentStore::newLine(QString value) {
-    return &FLines.emplace_back(*this, std::move(value));
+    return FLines.make(*this, std::move(value));
 }
 
 TBlock* TDocumentStore::newBlock() {
-    return &FBlocks.emplace_back(*this);
+    return FBlocks.make(*this);
 }
 
 void TBlock::AppendLine(TLine* line) {

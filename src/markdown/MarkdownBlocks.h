@@ -4,8 +4,10 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <cstdint>
-#include <deque>
+#include <utility>
+#include <vector>
 
 enum TBlockType {
     btNONE,
@@ -23,6 +25,23 @@ enum TBlockType {
 };
 
 class TBlock;
+
+// Storage whose objects never move: chunks, each filled before the next (larger) one is
+// made, so that a long text costs a few allocations instead of one per handful of lines.
+template <class T> class TChunkedStore {
+public:
+    template <class... Args> T* make(Args&&... args) {
+        if (FChunks.empty() || FChunks.back().size() == FChunks.back().capacity()) {
+            const std::size_t size =
+                FChunks.empty() ? 64 : std::min<std::size_t>(2 * FChunks.back().capacity(), 4096);
+            FChunks.emplace_back().reserve(size);
+        }
+        return &FChunks.back().emplace_back(std::forward<Args>(args)...);
+    }
+
+private:
+    std::vector<std::vector<T>> FChunks;
+};
 
 // Owns every line and block of one conversion, so that unlinking a line or dropping a whole
 // tree never walks (or recurses through) a long list.
@@ -51,8 +70,8 @@ private:
     void scanHtmlElements(TLine* first);
     void forgetIfChanged();
 
-    std::deque<TLine> FLines;
-    std::deque<TBlock> FBlocks;
+    TChunkedStore<TLine> FLines;
+    TChunkedStore<TBlock> FBlocks;
     std::uint64_t FEpoch = 0;
     std::uint64_t FCacheEpoch = 0;
     QHash<const TLine*, THtmlAnswer> FHtmlStarts;
@@ -76,15 +95,16 @@ public:
     bool hasLines() const { return FLines != nullptr; }
     void transfromHeadline();
 
-    TBlockType FType = btNONE;
+    // Ordered by size, so that a long text's many blocks take little room.
     QString FId;
+    QString FMeta;
     TBlock* FBlocks = nullptr;
     TBlock* FBlockTail = nullptr;
     TLine* FLines = nullptr;
     TLine* FLineTail = nullptr;
-    int FHlDepth = 0;
     TBlock* FNext = nullptr;
-    QString FMeta;
+    TBlockType FType = btNONE;
+    int FHlDepth = 0;
 
 private:
     TDocumentStore* FStore;

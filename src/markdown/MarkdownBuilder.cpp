@@ -15,11 +15,19 @@ TBlock* splitUpTo(TBlock* root, TLine* current) {
     return root->split(current ? current->FPrevious : root->FLineTail);
 }
 
-} // namespace
-
 // Quotes and list items are built depth first, as nested calls would build them, but with an
-// explicit stack: a hostile text may nest them tens of thousands deep.
-void TMarkdownEngine::buildBlocks(TBlock* root, bool listMode) {
+// explicit stack: a hostile text may nest them tens of thousands deep. Each kind of line
+// that starts a block has its own step; a step splits its block off the frame's block and
+// says where the frame goes on.
+class TBlockBuilder {
+public:
+    TBlockBuilder(const TConfiguration& config, TTable& tables, bool useExtensions)
+        : FConfig(config), FTables(tables), FUseExtensions(useExtensions),
+          FIds(config.isDialect({mdRich, mdExtended})) {}
+
+    void build(TBlock* root, bool listMode);
+
+private:
     struct TFrame {
         TBlock* root;
         bool listMode;
@@ -28,171 +36,89 @@ void TMarkdownEngine::buildBlocks(TBlock* root, bool listMode) {
         TBlock* list = nullptr;
         TBlock* nextItem = nullptr;
     };
-    const TConfiguration& config = *FConfig;
-    const bool ids = config.isDialect({mdRich, mdExtended});
-    std::vector<TFrame> frames;
-    const auto begin = [&](TBlock* block, bool inList) {
-        TLine* line = block->FLines;
-        if (inList) {
-            block->removeListIndent(config, *FTables);
-            if (ids && block->FLines && block->FLines->getLineType(config, *FTables) != ltCODE)
-                block->FId = block->FLines->stripID();
-        }
-        while (line && line->FIsEmpty)
-            line = line->FNext;
-        frames.push_back({block, inList, line});
-    };
 
+    TLineType typeOf(TLine* line) const { return line->getLineType(FConfig, FTables); }
+    void begin(TBlock* block, bool inList);
+    // Starts the next item of the frame's list, or finishes the list; false when an item was
+    // started and the frame must wait for it.
+    bool finishList(TFrame& frame);
+
+    void paragraph(TFrame& frame, TLine* line);
+    void heading(TFrame& frame, TLine* line, TLineType t);
+    void indentedCode(TFrame& frame, TLine* line);
+    void list(TFrame& frame, TLine* line, TLineType t);
+    // Pushes the quote's own frame: frame must not be used after it.
+    void quote(TFrame& frame, TLine* line);
+    void ruleOrXml(TFrame& frame, TLine* line, TLineType t);
+    void fencedCode(TFrame& frame, TLine* line);
+    void table(TFrame& frame, TLine* line);
+    void splitListItems(TBlock* list);
+
+    const TConfiguration& FConfig;
+    TTable& FTables;
+    const bool FUseExtensions;
+    const bool FIds;
+    std::vector<TFrame> FFrames;
+};
+
+void TBlockBuilder::begin(TBlock* block, bool inList) {
+    TLine* line = block->FLines;
+    if (inList) {
+        block->removeListIndent(FConfig, FTables);
+        if (FIds && block->FLines && typeOf(block->FLines) != ltCODE)
+            block->FId = block->FLines->stripID();
+    }
+    while (line && line->FIsEmpty)
+        line = line->FNext;
+    FFrames.push_back({block, inList, line});
+}
+
+void TBlockBuilder::build(TBlock* root, bool listMode) {
     begin(root, listMode);
-    while (!frames.empty()) {
-        TFrame& frame = frames.back();
-        TBlock* const block = frame.root;
+    while (!FFrames.empty()) {
+        TFrame& frame = FFrames.back();
         if (frame.afterQuote) {
             frame.afterQuote = false;
-            frame.line = block->FLines;
+            frame.line = frame.root->FLines;
         }
-        if (frame.list) {
-            if (TBlock* item = frame.nextItem) {
-                frame.nextItem = item->FNext;
-                begin(item, true);
-                continue;
-            }
-            frame.list->expandListParagraphs();
-            frame.list = nullptr;
-        }
+        if (frame.list && !finishList(frame))
+            continue;
         TLine* line = frame.line;
         if (!line) {
-            frames.pop_back();
+            FFrames.pop_back();
             continue;
         }
-        const TLineType t = line->getLineType(config, *FTables);
+        const TLineType t = typeOf(line);
         switch (t) {
-        case ltOTHER: {
-            const bool wasEmpty = line->FPrevEmpty;
-            TLine* current = line;
-            bool atLine = false;
-            while (current && !current->FIsEmpty) {
-                const TLineType t2 = current->getLineType(config, *FTables);
-                if (((frame.listMode || FuseExtensions) && isListLine(t2)) ||
-                    (FuseExtensions && (t2 == ltCODE || t2 == ltFENCED_CODE)) || t2 == ltHEADLINE ||
-                    t2 == ltHEADLINE1 || t2 == ltHEADLINE2 || t2 == ltBQUOTE || t2 == ltHR ||
-                    t2 == ltXML || t2 == ltTABLE) {
-                    atLine = true;
-                    break;
-                }
-                current = current->FNext;
-            }
-            if (atLine) {
-                splitUpTo(block, current)->FType =
-                    frame.listMode && !wasEmpty ? btNONE : btPARAGRAPH;
-                block->removeLeadingEmptyLines();
-            } else {
-                const bool plain = frame.listMode && !current && !wasEmpty;
-                block->removeLeadingEmptyLines();
-                splitUpTo(block, current)->FType = plain ? btNONE : btPARAGRAPH;
-            }
-            frame.line = block->FLines;
+        case ltOTHER:
+            paragraph(frame, line);
             break;
-        }
         case ltHEADLINE:
         case ltHEADLINE1:
-        case ltHEADLINE2: {
-            if (line->FPrevious)
-                block->split(line->FPrevious);
-            if (t != ltHEADLINE)
-                line->FNext->setEmpty();
-            TBlock* heading = block->split(line);
-            heading->FType = btHEADLINE;
-            if (t != ltHEADLINE)
-                heading->FHlDepth = t == ltHEADLINE1 ? 1 : 2;
-            if (ids)
-                heading->FId = line->stripID();
-            heading->transfromHeadline();
-            block->removeLeadingEmptyLines();
-            frame.line = block->FLines;
+        case ltHEADLINE2:
+            heading(frame, line, t);
             break;
-        }
-        case ltCODE: {
-            TLine* current = line;
-            while (current && (current->FIsEmpty || current->FLeading > 3))
-                current = current->FNext;
-            TBlock* code = splitUpTo(block, current);
-            code->FType = btCODE;
-            code->removeSurroundingEmptyLines();
-            frame.line = current;
+        case ltCODE:
+            indentedCode(frame, line);
             break;
-        }
         case ltULIST:
         case ltOLIST:
-        case ltBLIST: {
-            TLine* current = line;
-            while (current &&
-                   !(!current->FIsEmpty && current->FPrevEmpty && current->FLeading == 0 &&
-                     current->getLineType(config, *FTables) != t))
-                current = current->FNext;
-            TBlock* list = splitUpTo(block, current);
-            list->FType = t == ltULIST ? btUNORDERED_LIST : btORDERED_LIST;
-            list->FLines->FPrevEmpty = false;
-            list->FLineTail->FNextEmpty = false;
-            list->removeSurroundingEmptyLines();
-            list->FLineTail->FNextEmpty = false;
-            list->FLines->FPrevEmpty = false;
-            splitListItems(list);
-            frame.line = current;
-            frame.list = list;
-            frame.nextItem = list->FBlocks;
+        case ltBLIST:
+            list(frame, line, t);
             break;
-        }
-        case ltBQUOTE: {
-            TLine* current = line;
-            while (current &&
-                   !(!current->FIsEmpty && current->FPrevEmpty && current->FLeading == 0 &&
-                     current->getLineType(config, *FTables) != ltBQUOTE))
-                current = current->FNext;
-            TBlock* quote = splitUpTo(block, current);
-            quote->FType = btBLOCKQUOTE;
-            quote->removeSurroundingEmptyLines();
-            quote->removeBlockQuotePrefix();
-            frame.afterQuote = true;
-            begin(quote, false);
+        case ltBQUOTE:
+            quote(frame, line);
             break;
-        }
         case ltHR:
-        case ltXML: {
-            if (line->FPrevious)
-                block->split(line->FPrevious);
-            block->split(t == ltHR ? line : line->FXmlEndLine)->FType = t == ltHR ? btRULER : btXML;
-            block->removeLeadingEmptyLines();
-            frame.line = block->FLines;
+        case ltXML:
+            ruleOrXml(frame, line, t);
             break;
-        }
-        case ltFENCED_CODE: {
-            TLine* current = line->FNext;
-            while (current && current->getLineType(config, *FTables) != ltFENCED_CODE)
-                current = current->FNext;
-            if (current)
-                current = current->FNext;
-            TBlock* code = splitUpTo(block, current);
-            code->removeSurroundingEmptyLines();
-            code->FType = btFENCED_CODE;
-            code->FMeta = TUtils::getMetaFromFence(code->FLines->FValue);
-            code->FLines->setEmpty();
-            if (code->FLineTail->getLineType(config, *FTables) == ltFENCED_CODE)
-                code->FLineTail->setEmpty();
-            code->removeSurroundingEmptyLines();
-            frame.line = current;
+        case ltFENCED_CODE:
+            fencedCode(frame, line);
             break;
-        }
-        case ltTABLE: {
-            TLine* current = line;
-            while (current && FTables->isRow(current))
-                current = current->FNext;
-            TBlock* table = splitUpTo(block, current);
-            table->removeSurroundingEmptyLines();
-            table->FType = btTABLE;
-            frame.line = current;
+        case ltTABLE:
+            table(frame, line);
             break;
-        }
         case ltEMPTY:
             frame.line = line->FNext;
             break;
@@ -200,15 +126,153 @@ void TMarkdownEngine::buildBlocks(TBlock* root, bool listMode) {
     }
 }
 
-void TMarkdownEngine::splitListItems(TBlock* list) {
+bool TBlockBuilder::finishList(TFrame& frame) {
+    if (TBlock* item = frame.nextItem) {
+        frame.nextItem = item->FNext;
+        begin(item, true);
+        return false;
+    }
+    frame.list->expandListParagraphs();
+    frame.list = nullptr;
+    return true;
+}
+
+void TBlockBuilder::paragraph(TFrame& frame, TLine* line) {
+    TBlock* const block = frame.root;
+    const bool wasEmpty = line->FPrevEmpty;
+    TLine* current = line;
+    bool atLine = false;
+    while (current && !current->FIsEmpty) {
+        const TLineType t = typeOf(current);
+        if (((frame.listMode || FUseExtensions) && isListLine(t)) ||
+            (FUseExtensions && (t == ltCODE || t == ltFENCED_CODE)) || t == ltHEADLINE ||
+            t == ltHEADLINE1 || t == ltHEADLINE2 || t == ltBQUOTE || t == ltHR || t == ltXML ||
+            t == ltTABLE) {
+            atLine = true;
+            break;
+        }
+        current = current->FNext;
+    }
+    if (atLine) {
+        splitUpTo(block, current)->FType = frame.listMode && !wasEmpty ? btNONE : btPARAGRAPH;
+        block->removeLeadingEmptyLines();
+    } else {
+        const bool plain = frame.listMode && !current && !wasEmpty;
+        block->removeLeadingEmptyLines();
+        splitUpTo(block, current)->FType = plain ? btNONE : btPARAGRAPH;
+    }
+    frame.line = block->FLines;
+}
+
+void TBlockBuilder::heading(TFrame& frame, TLine* line, TLineType t) {
+    TBlock* const block = frame.root;
+    if (line->FPrevious)
+        block->split(line->FPrevious);
+    if (t != ltHEADLINE)
+        line->FNext->setEmpty();
+    TBlock* headline = block->split(line);
+    headline->FType = btHEADLINE;
+    if (t != ltHEADLINE)
+        headline->FHlDepth = t == ltHEADLINE1 ? 1 : 2;
+    if (FIds)
+        headline->FId = line->stripID();
+    headline->transfromHeadline();
+    block->removeLeadingEmptyLines();
+    frame.line = block->FLines;
+}
+
+void TBlockBuilder::indentedCode(TFrame& frame, TLine* line) {
+    TLine* current = line;
+    while (current && (current->FIsEmpty || current->FLeading > 3))
+        current = current->FNext;
+    TBlock* code = splitUpTo(frame.root, current);
+    code->FType = btCODE;
+    code->removeSurroundingEmptyLines();
+    frame.line = current;
+}
+
+void TBlockBuilder::list(TFrame& frame, TLine* line, TLineType t) {
+    TLine* current = line;
+    while (current && !(!current->FIsEmpty && current->FPrevEmpty && current->FLeading == 0 &&
+                        typeOf(current) != t))
+        current = current->FNext;
+    TBlock* items = splitUpTo(frame.root, current);
+    items->FType = t == ltULIST ? btUNORDERED_LIST : btORDERED_LIST;
+    items->FLines->FPrevEmpty = false;
+    items->FLineTail->FNextEmpty = false;
+    items->removeSurroundingEmptyLines();
+    items->FLineTail->FNextEmpty = false;
+    items->FLines->FPrevEmpty = false;
+    splitListItems(items);
+    frame.line = current;
+    frame.list = items;
+    frame.nextItem = items->FBlocks;
+}
+
+void TBlockBuilder::quote(TFrame& frame, TLine* line) {
+    TLine* current = line;
+    while (current && !(!current->FIsEmpty && current->FPrevEmpty && current->FLeading == 0 &&
+                        typeOf(current) != ltBQUOTE))
+        current = current->FNext;
+    TBlock* quoted = splitUpTo(frame.root, current);
+    quoted->FType = btBLOCKQUOTE;
+    quoted->removeSurroundingEmptyLines();
+    quoted->removeBlockQuotePrefix();
+    frame.afterQuote = true;
+    begin(quoted, false);
+}
+
+void TBlockBuilder::ruleOrXml(TFrame& frame, TLine* line, TLineType t) {
+    TBlock* const block = frame.root;
+    if (line->FPrevious)
+        block->split(line->FPrevious);
+    block->split(t == ltHR ? line : line->FXmlEndLine)->FType = t == ltHR ? btRULER : btXML;
+    block->removeLeadingEmptyLines();
+    frame.line = block->FLines;
+}
+
+void TBlockBuilder::fencedCode(TFrame& frame, TLine* line) {
+    TLine* current = line->FNext;
+    while (current && typeOf(current) != ltFENCED_CODE)
+        current = current->FNext;
+    if (current)
+        current = current->FNext;
+    TBlock* code = splitUpTo(frame.root, current);
+    code->removeSurroundingEmptyLines();
+    code->FType = btFENCED_CODE;
+    code->FMeta = TUtils::getMetaFromFence(code->FLines->FValue);
+    code->FLines->setEmpty();
+    if (typeOf(code->FLineTail) == ltFENCED_CODE)
+        code->FLineTail->setEmpty();
+    code->removeSurroundingEmptyLines();
+    frame.line = current;
+}
+
+void TBlockBuilder::table(TFrame& frame, TLine* line) {
+    TLine* current = line;
+    while (current && FTables.isRow(current))
+        current = current->FNext;
+    TBlock* rows = splitUpTo(frame.root, current);
+    rows->removeSurroundingEmptyLines();
+    rows->FType = btTABLE;
+    frame.line = current;
+}
+
+void TBlockBuilder::splitListItems(TBlock* list) {
     TLine* line = list->FLines ? list->FLines->FNext : nullptr;
     while (line) {
         TLine* next = line->FNext;
-        if (isListLine(line->getLineType(*FConfig, *FTables)) ||
+        if (isListLine(typeOf(line)) ||
             (!line->FIsEmpty && line->FPrevEmpty && line->FLeading == 0))
             list->split(line->FPrevious)->FType = btLIST_ITEM;
         line = next;
     }
     if (list->FLineTail)
         list->split(list->FLineTail)->FType = btLIST_ITEM;
+}
+
+} // namespace
+
+void TMarkdownEngine::buildBlocks(TBlock* root, bool listMode) {
+    TBlockBuilder(*FConfig, *FTables, FuseExtensions).build(root, listMode);
 }

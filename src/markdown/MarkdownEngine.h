@@ -21,7 +21,6 @@ private:
     TBlock* readSourceLines(TMarkdownReader& reader, TDocumentStore& store);
     bool readLinkDefinition(TLine& line, std::shared_ptr<TLinkRef>& pendingTitleRef);
     void buildBlocks(TBlock* root, bool listMode);
-    void splitListItems(TBlock* list);
 
     std::unique_ptr<TEmitter> Femitter;
     std::unique_ptr<TTable> FTables;

@@ -1,5 +1,6 @@
 #include "MarkdownInline.h"
 
+#include "MarkdownEscapes.h"
 #include "MarkdownMathCode.h"
 #include "MarkdownScan.h"
 #include "MarkdownUtils.h"
@@ -17,38 +18,6 @@ constexpr std::array<bool, 128> kTokenStart = [] {
         table[std::size_t(c)] = true;
     return table;
 }();
-
-// The 23 characters a backslash escapes in running text.
-bool isInlineEscapable(QChar c) {
-    switch (c.unicode()) {
-    case '!':
-    case '"':
-    case '#':
-    case '$':
-    case '\'':
-    case '(':
-    case ')':
-    case '*':
-    case '+':
-    case '-':
-    case '.':
-    case '<':
-    case '>':
-    case '[':
-    case '\\':
-    case ']':
-    case '^':
-    case '_':
-    case '{':
-    case '|':
-    case '}':
-    case '~':
-    case '`':
-        return true;
-    default:
-        return false;
-    }
-}
 
 // ASCII first: these run for every candidate character of every paragraph.
 bool isLetterOrDigit(QChar c) {
@@ -69,6 +38,24 @@ QChar neighbour(QStringView in, int p) {
 
 constexpr TCharSet kEscapedSets[] = {
     {u'\n', u' ', u'$'}, {u'\n', u' ', u':', u'>'}, {u'\n', u' ', u'>', u'@'}, {u'>'}, {u'"'}};
+
+bool opensSpan(TMarkToken mt) {
+    switch (mt) {
+    case mtEM_STAR:
+    case mtEM_UNDERSCORE:
+    case mtSUB_TILDE:
+    case mtSUPER:
+    case mtSTRONG_STAR:
+    case mtSTRONG_UNDERSCORE:
+    case mtSTRIKE_TILDE:
+    case mtINS_PLUS:
+    case mtMARK_EQ:
+    case mtX_LINK_OPEN:
+        return true;
+    default:
+        return false;
+    }
+}
 
 bool spansTwo(TMarkToken mt) {
     return mt == mtSTRONG_STAR || mt == mtSTRONG_UNDERSCORE || mt == mtSTRIKE_TILDE ||
@@ -171,7 +158,7 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     case '[':
         return extensions && c1 == u'[' ? mtX_LINK_OPEN : mtLINK;
     case '\\':
-        return isInlineEscapable(c1) ? mtESCAPE : mtNONE;
+        return isEscapable(esRunningText, c1) ? mtESCAPE : mtNONE;
     case ']':
         return extensions && c1 == u']' ? mtX_LINK_CLOSE : mtNONE;
     case '`':
@@ -444,7 +431,7 @@ int TInlineScan::untilEscaped(TEscapedSet set, int from) const {
         for (; p < n; ++p) {
             const QChar ch = FData[p];
             if (ch == u'\\' && p + 1 < n) {
-                if (TUtils::isEscapable(FData[p + 1]))
+                if (isEscapable(esReaders, FData[p + 1]))
                     ++p;
             } else if (chars.contains(ch.unicode())) {
                 break;
@@ -458,7 +445,7 @@ int TInlineScan::untilEscaped(TEscapedSet set, int from) const {
         for (int p = n - 1; p >= 0; --p) {
             const QChar ch = FData[p];
             if (ch == u'\\' && p + 1 < n)
-                stops[p] = TUtils::isEscapable(FData[p + 1]) ? stops[p + 2] : stops[p + 1];
+                stops[p] = isEscapable(esReaders, FData[p + 1]) ? stops[p + 2] : stops[p + 1];
             else
                 stops[p] = chars.contains(ch.unicode()) ? p : stops[p + 1];
         }
@@ -511,7 +498,7 @@ int TInlineScan::linkTargetEnd(int start) const {
             const QChar ch = FData[p];
             FParenDepth[p] = depth;
             if (ch == u'\\' && p + 1 < n) {
-                if (TUtils::isEscapable(FData[p + 1]))
+                if (isEscapable(esReaders, FData[p + 1]))
                     FParenDepth[++p] = kEscaped;
             } else if (ch == u'(') {
                 ++depth;
@@ -535,7 +522,7 @@ int TInlineScan::linkTargetEnd(int start) const {
     for (; p < n; ++p) {
         const QChar ch = FData[p];
         if (ch == u'\\' && p + 1 < n) {
-            if (TUtils::isEscapable(FData[p + 1]))
+            if (isEscapable(esReaders, FData[p + 1]))
                 ++p;
         } else if (ch == u' ') {
             if (depth == 1)
@@ -575,7 +562,7 @@ int TInlineScan::entityEnd(int start) const {
     for (int p = start + 1; p < n; ++p) {
         QChar ch = FData[p];
         if (ch == u'\\' && p + 1 < n) {
-            if (TUtils::isEscapable(FData[p + 1]))
+            if (isEscapable(esReaders, FData[p + 1]))
                 ch = FData[++p];
         } else if (ch == u';') {
             if (count < 3 || (hex && count < 4))
@@ -806,153 +793,160 @@ void TInlineScan::writeLink(QString& out, int start, TMarkToken token) {
     }
 }
 
-void TInlineScan::render(QString& out, int start, int stop) {
-    struct TFrame {
-        int stop;
-        int resume;
-        TMarkToken mt;
-        QString* target;
-        std::unique_ptr<QString> content; // a special link's text, for its hook
-    };
-    std::vector<TFrame> frames;
+// One open span of render: its text ends at stop, the scan resumes at resume, and the text
+// around it goes to target. A special link's text is gathered in content for its hook.
+struct TInlineScan::TRenderFrame {
+    int stop;
+    int resume;
+    TMarkToken mt;
+    QString* target;
+    std::unique_ptr<QString> content;
+};
+
+struct TInlineScan::TRender {
+    QString* target;
+    int p;
+    int stop;
+    std::vector<TRenderFrame> frames;
+};
+
+namespace {
+
+// The entities of the typographic tokens, in token order from mtX_COPY.
+constexpr QStringView kTypographic[] = {u"&copy;",  u"&reg;",   u"&trade;", u"&laquo;",
+                                        u"&raquo;", u"&ndash;", u"&mdash;", u"&hellip;",
+                                        u"&rdquo;", u"&ldquo;"};
+static_assert(std::size(kTypographic) == mtX_LDQUO - mtX_COPY + 1);
+
+bool isTypographic(TMarkToken mt) {
+    return mt >= mtX_COPY && mt <= mtX_LDQUO;
+}
+
+} // namespace
+
+void TInlineScan::pushSpan(TRender& r, TMarkToken mt, int next) {
+    r.frames.push_back({r.stop, next, mt, r.target, nullptr});
+    if (mt == mtX_LINK_OPEN) {
+        r.frames.back().content = std::make_unique<QString>();
+        r.target = r.frames.back().content.get();
+    } else {
+        openSpan(*FConfig.decorator(), *r.target, mt);
+    }
+    r.stop = spanClose(r.p, mt);
+    r.p += spansTwo(mt) ? 2 : 1;
+}
+
+void TInlineScan::popSpan(TRender& r) {
+    TRenderFrame& frame = r.frames.back();
+    r.target = frame.target;
+    if (frame.mt == mtX_LINK_OPEN)
+        FConfig.specialLinkEmitter()->emitSpan(*r.target, *frame.content);
+    else
+        closeSpan(*FConfig.decorator(), *r.target, frame.mt);
+    r.p = frame.resume;
+    r.stop = frame.stop;
+    r.frames.pop_back();
+}
+
+void TInlineScan::writeCodeSpan(QString& out, int start, TMarkToken token) {
+    int a = 0;
+    int b = 0;
+    codeEnd(start, token, a, b);
+    while (a < b && FData[a] == u' ')
+        ++a;
+    if (a < b)
+        while (FData[b - 1] == u' ')
+            --b;
     TDecorator& decorator = *FConfig.decorator();
-    QString* target = &out;
-    stop = std::min(stop, FLength);
-    int p = std::max(start, 0);
+    decorator.openCodeSpan(out);
+    TUtils::appendCode(out, FIn, a, b);
+    decorator.closeCodeSpan(out);
+}
+
+void TInlineScan::writeEntity(QString& out, int start) {
+    TUtils::readUntil(out, FIn, start, {u';'});
+    out += u';';
+}
+
+// Writes the token at p (at index) that opens no span; unmatched, most stand for themselves.
+void TInlineScan::writeToken(QString& out, int p, int index, TMarkToken mt, bool matched) {
+    if (isTypographic(mt)) {
+        out += kTypographic[mt - mtX_COPY];
+        return;
+    }
+    switch (mt) {
+    case mtMATH_DOLLAR:
+        if (matched)
+            writeFormula(out, p);
+        else
+            out += u'$';
+        break;
+    case mtCODE_SINGLE:
+    case mtCODE_DOUBLE:
+        if (matched)
+            writeCodeSpan(out, p, mt);
+        else
+            out += FData[p];
+        break;
+    case mtLINK:
+    case mtIMAGE:
+        if (matched)
+            writeLink(out, p, mt);
+        else
+            out += FData[p];
+        break;
+    case mtHTML:
+        if (matched)
+            writeHtml(out, p, THtmlForm(FHtmlForms[index]));
+        else
+            out += QStringView(u"&lt;");
+        break;
+    case mtENTITY:
+        if (matched)
+            writeEntity(out, p);
+        else
+            out += QStringView(u"&amp;");
+        break;
+    case mtESCAPE:
+        out += FData[p + 1];
+        break;
+    default:
+        out += FData[p];
+    }
+}
+
+void TInlineScan::render(QString& out, int start, int stop) {
+    TRender r{&out, std::max(start, 0), std::min(stop, FLength), {}};
     int index = 0;
     for (;;) {
-        if (p >= stop) {
-            if (frames.empty())
+        if (r.p >= r.stop) {
+            if (r.frames.empty())
                 return;
-            TFrame& frame = frames.back();
-            target = frame.target;
-            if (frame.mt == mtX_LINK_OPEN)
-                FConfig.specialLinkEmitter()->emitSpan(*target, *frame.content);
-            else
-                closeSpan(decorator, *target, frame.mt);
-            p = frame.resume;
-            stop = frame.stop;
-            frames.pop_back();
+            popSpan(r);
             continue;
         }
         // The scan only moves forward, so the index of the next token does too.
-        index = tokenIndexFrom(p, index);
-        const bool atToken = index < int(FPositions.size()) && FPositions[index] == p;
+        index = tokenIndexFrom(r.p, index);
+        const bool atToken = index < int(FPositions.size()) && FPositions[index] == r.p;
         const TMarkToken mt = atToken ? TMarkToken(FTokens[index]) : mtNONE;
         if (mt == mtNONE) {
-            const int q = std::min(stop, index < int(FPositions.size()) ? FPositions[index] : stop);
-            target->append(FData + p, q - p);
-            p = q;
+            const int q =
+                std::min(r.stop, index < int(FPositions.size()) ? FPositions[index] : r.stop);
+            r.target->append(FData + r.p, q - r.p);
+            r.p = q;
             continue;
         }
         const int next = FNextPosition[index];
-        const bool matched = next > p + 1;
-        switch (mt) {
-        case mtEM_STAR:
-        case mtEM_UNDERSCORE:
-        case mtSUB_TILDE:
-        case mtSUPER:
-        case mtSTRONG_STAR:
-        case mtSTRONG_UNDERSCORE:
-        case mtSTRIKE_TILDE:
-        case mtINS_PLUS:
-        case mtMARK_EQ:
-        case mtX_LINK_OPEN:
+        const bool matched = next > r.p + 1;
+        if (opensSpan(mt)) {
             if (matched) {
-                frames.push_back({stop, next, mt, target, nullptr});
-                if (mt == mtX_LINK_OPEN) {
-                    frames.back().content = std::make_unique<QString>();
-                    target = frames.back().content.get();
-                } else {
-                    openSpan(decorator, *target, mt);
-                }
-                stop = spanClose(p, mt);
-                p += spansTwo(mt) ? 2 : 1;
+                pushSpan(r, mt, next);
                 continue;
             }
-            *target += FData[p];
-            break;
-        case mtMATH_DOLLAR:
-            if (matched)
-                writeFormula(*target, p);
-            else
-                *target += u'$';
-            break;
-        case mtCODE_SINGLE:
-        case mtCODE_DOUBLE:
-            if (matched) {
-                int a = 0;
-                int b = 0;
-                codeEnd(p, mt, a, b);
-                while (a < b && FData[a] == u' ')
-                    ++a;
-                if (a < b)
-                    while (FData[b - 1] == u' ')
-                        --b;
-                decorator.openCodeSpan(*target);
-                TUtils::appendCode(*target, FIn, a, b);
-                decorator.closeCodeSpan(*target);
-            } else {
-                *target += FData[p];
-            }
-            break;
-        case mtLINK:
-        case mtIMAGE:
-            if (matched)
-                writeLink(*target, p, mt);
-            else
-                *target += FData[p];
-            break;
-        case mtHTML:
-            if (matched)
-                writeHtml(*target, p, THtmlForm(FHtmlForms[index]));
-            else
-                *target += QStringView(u"&lt;");
-            break;
-        case mtENTITY:
-            if (matched) {
-                TUtils::readUntil(*target, FIn, p, {u';'});
-                *target += u';';
-            } else {
-                *target += QStringView(u"&amp;");
-            }
-            break;
-        case mtESCAPE:
-            *target += FData[p + 1];
-            break;
-        case mtX_COPY:
-            *target += QStringView(u"&copy;");
-            break;
-        case mtX_REG:
-            *target += QStringView(u"&reg;");
-            break;
-        case mtX_TRADE:
-            *target += QStringView(u"&trade;");
-            break;
-        case mtX_LAQUO:
-            *target += QStringView(u"&laquo;");
-            break;
-        case mtX_RAQUO:
-            *target += QStringView(u"&raquo;");
-            break;
-        case mtX_NDASH:
-            *target += QStringView(u"&ndash;");
-            break;
-        case mtX_MDASH:
-            *target += QStringView(u"&mdash;");
-            break;
-        case mtX_HELLIP:
-            *target += QStringView(u"&hellip;");
-            break;
-        case mtX_RDQUO:
-            *target += QStringView(u"&rdquo;");
-            break;
-        case mtX_LDQUO:
-            *target += QStringView(u"&ldquo;");
-            break;
-        default:
-            *target += FData[p];
+            *r.target += FData[r.p];
+        } else {
+            writeToken(*r.target, r.p, index, mt, matched);
         }
-        p = next;
+        r.p = next;
     }
 }

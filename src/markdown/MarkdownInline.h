@@ -80,6 +80,15 @@ private:
     int codeEnd(int start, TMarkToken token, int& a, int& b) const;
     bool knownId(int from, int to, bool linkText) const;
 
+    // The state of render: where it writes, where it is, where the current text stops, and
+    // the spans it is inside.
+    struct TRenderFrame;
+    struct TRender;
+    void pushSpan(TRender& r, TMarkToken mt, int next);
+    void popSpan(TRender& r);
+    void writeToken(QString& out, int p, int index, TMarkToken mt, bool matched);
+    void writeCodeSpan(QString& out, int start, TMarkToken token);
+    void writeEntity(QString& out, int start);
     void writeFormula(QString& out, int start);
     void writeHtml(QString& out, int start, THtmlForm form);
     void writeLink(QString& out, int start, TMarkToken token);

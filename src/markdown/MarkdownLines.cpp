@@ -2,6 +2,7 @@
 
 #include "MarkdownBlocks.h"
 #include "MarkdownConfiguration.h"
+#include "MarkdownEscapes.h"
 #include "MarkdownTables.h"
 #include "MarkdownUtils.h"
 
@@ -11,38 +12,6 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// The characters a backslash escapes inside link definitions.
-bool isLineEscapable(QChar ch) {
-    switch (ch.unicode()) {
-    case '!':
-    case '"':
-    case '#':
-    case '\'':
-    case '(':
-    case ')':
-    case '*':
-    case '+':
-    case '-':
-    case '.':
-    case '>':
-    case '[':
-    case '\\':
-    case ']':
-    case '_':
-    case '{':
-    case '}':
-    case '~':
-    case '`':
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
 
 void TLine::Init() {
     const int L = length();
@@ -84,7 +53,7 @@ QString TLine::readUntil(std::initializer_list<char16_t> chend) {
     while (i < L) {
         const QChar ch = FValue.at(i);
         if (ch == u'\\' && i + 1 < L) {
-            if (isLineEscapable(FValue.at(i + 1))) {
+            if (isEscapable(esDefinitions, FValue.at(i + 1))) {
                 buffer += FValue.at(i + 1);
                 i += 2;
             } else {

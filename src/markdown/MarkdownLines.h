@@ -89,24 +89,25 @@ public:
     // Replaces the text; every other change of a line's text goes through here.
     void setValue(QString value);
 
-    TLine* FXmlEndLine = nullptr;
-    bool FPrevEmpty = false;
-    TLine* FPrevious = nullptr;
-    int FPosition = 0;
+    // Ordered by size, so that a long text's many lines take little room.
     QString FValue;
-    bool FIsEmpty = true;
-    int FTrailing = 0;
-    bool FNextEmpty = false;
-    int FLeading = 0;
+    TLine* FPrevious = nullptr;
     TLine* FNext = nullptr;
+    TLine* FXmlEndLine = nullptr;
+    int FPosition = 0;
+    int FLeading = 0;
+    int FTrailing = 0;
+    bool FIsEmpty = true;
+    bool FPrevEmpty = false;
+    bool FNextEmpty = false;
 
 private:
     TDocumentStore* FStore;
     // countMarkerChars of one character: the distance from the end of the text to the last
     // character that is neither that character nor a space (0: none). Dropping a prefix
     // keeps it; any other change of the text forgets it.
-    mutable char16_t FMarkerChar = 0;
     mutable qsizetype FMarkerDistance = 0;
+    mutable char16_t FMarkerChar = 0;
 };
 
 // One link reference definition; a link of "*" with a title is an abbreviation.

@@ -3,13 +3,11 @@
 #include "MarkdownEngine.h"
 #include "MarkdownExtended.h"
 #include "MarkdownRich.h"
+#include "MarkdownSource.h"
 
 #include <QFile>
-#include <QStringDecoder>
 
 #include <stdexcept>
-
-using namespace Qt::StringLiterals;
 
 TMarkdownProcessor::TMarkdownProcessor() : FConfig(std::make_unique<TConfiguration>(true)) {}
 
@@ -33,14 +31,11 @@ QString TMarkdownProcessor::ProcessFile(const QString& AFileName,
     QFile file(AFileName);
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(file.errorString().toStdString());
-    QStringDecoder decoder(AEncoding);
-    QString text = decoder.decode(file.readAll());
-    if (decoder.hasError())
-        throw std::runtime_error("Cannot decode " + AFileName.toStdString());
     // The file is read as text lines and joined with a line break after every line.
-    text.replace(u"\r\n"_s, u"\n"_s);
-    text.replace(u'\r', u'\n');
-    if (!text.isEmpty() && !text.endsWith(u'\n'))
-        text += u'\n';
-    return Process(text);
+    const std::optional<QString> text = AEncoding == QStringConverter::Utf8
+                                            ? readUtf8Source(file, true)
+                                            : decodeSource(file.readAll(), AEncoding, true);
+    if (!text)
+        throw std::runtime_error("Cannot decode " + AFileName.toStdString());
+    return Process(*text);
 }

@@ -1,5 +1,7 @@
 #include "MarkdownUtils.h"
 
+#include "MarkdownEscapes.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -74,34 +76,6 @@ constexpr std::array<QStringView, 250> kEntities = {
 
 } // namespace
 
-bool TUtils::isEscapable(QChar ch) {
-    switch (ch.unicode()) {
-    case '!':
-    case '"':
-    case '#':
-    case '\'':
-    case '(':
-    case ')':
-    case '*':
-    case '+':
-    case '-':
-    case '.':
-    case '<':
-    case '>':
-    case '[':
-    case '\\':
-    case ']':
-    case '^':
-    case '_':
-    case '{':
-    case '}':
-    case '`':
-        return true;
-    default:
-        return false;
-    }
-}
-
 QStringView TUtils::trimLowView(QStringView text) {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -121,7 +95,7 @@ int TUtils::skipSpaces(const QString& in, int start) {
 }
 
 int TUtils::escape(QString& out, QChar ch, int position) {
-    if (isEscapable(ch)) {
+    if (isEscapable(esReaders, ch)) {
         out += ch;
         return position + 1;
     }

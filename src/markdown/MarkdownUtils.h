@@ -56,7 +56,6 @@ public:
     // The one random source of appendMailto; tests seed it to get a reproducible output.
     static void seedRandom(unsigned seed);
 
-    static bool isEscapable(QChar ch);
     // Trims the characters up to U+0020 at both ends, as ids and headings are trimmed.
     static QString trimLow(QStringView text) { return trimLowView(text).toString(); }
     static QStringView trimLowView(QStringView text);

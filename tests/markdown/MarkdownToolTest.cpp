@@ -1,3 +1,5 @@
+#include "MarkdownTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -13,8 +15,11 @@ struct TRun {
     QByteArray err;
 };
 
-TRun runTool(const QStringList& arguments, const QByteArray& input = {}) {
+TRun runTool(const QStringList& arguments, const QByteArray& input = {},
+             const QString& outputFile = {}) {
     QProcess tool;
+    if (!outputFile.isEmpty())
+        tool.setStandardOutputFile(outputFile);
     tool.start(QStringLiteral(TOVIK_MD_PATH), arguments);
     tool.write(input);
     tool.closeWriteChannel();
@@ -45,6 +50,39 @@ TEST(TovikMd, ConvertsAFileInTheChosenDialect) {
               u"<h1>Ответ</h1>\n<p>См. <code>код</code> и <strong>жирный</strong> текст -- "
               u"вот так.</p>\n"_s);
     EXPECT_EQ(runTool({dir.filePath(u"missing.md"_s)}).exitCode, 1);
+}
+
+// The output goes out in slices; a long answer whose surrogate pairs straddle a slice's end
+// must come out exactly as the whole answer encodes.
+TEST(TovikMd, WritesALongAnswerWhole) {
+    QString answer;
+    for (int i = 0; i < 40000; ++i)
+        answer += u"\U0001F600"_s;
+    answer += u"\nИ ещё **строка**.\n"_s;
+    const TRun run = runTool({}, answer.toUtf8());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out == convert(mdRich, answer).toUtf8());
+}
+
+TEST(TovikMd, RefusesTextCutOffInACharacter) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"cut.md"_s);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QByteArray cut = kAnswer + QByteArray("\xD0");
+    file.write(cut);
+    file.close();
+    for (const TRun& run : {runTool({path}), runTool({}, cut)}) {
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_TRUE(run.err.startsWith("tovik-md: ")) << run.err.toStdString();
+    }
+}
+
+TEST(TovikMd, FailsWhenTheOutputCannotBeWritten) {
+    const TRun run = runTool({}, kAnswer, u"/dev/full"_s);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, QByteArray("tovik-md: cannot write standard output\n"));
 }
 
 TEST(TovikMd, RefusesBadOptionsWithUsage) {
