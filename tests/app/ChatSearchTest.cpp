@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -328,18 +327,6 @@ TEST_F(ChatSearchTest, DeletingAllWithoutAChatFolderSaysSo) {
     ASSERT_TRUE(QDir(programDir.filePath(u"chats"_s)).removeRecursively());
     form->DeleteAllChats();
     EXPECT_EQ(dialogs.messages, QStringList{u"Папка с чатами не найдена."_s});
-}
-
-TEST(FileRemover, GivesTheSystemTextWhenAFileCannotBeDeleted) {
-    QTemporaryDir folder;
-    QFile file(folder.filePath(u"chat.json"_s));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    EXPECT_EQ(SystemFileRemover().Remove(file.fileName()), std::nullopt);
-    EXPECT_FALSE(file.exists());
-    const std::optional<QString> error = SystemFileRemover().Remove(file.fileName());
-    ASSERT_TRUE(error.has_value());
-    EXPECT_FALSE(error->isEmpty());
 }
 
 } // namespace
