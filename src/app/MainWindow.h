@@ -209,6 +209,7 @@ private:
     TKeptList FKeys;
     TKeptList FModels;
 
+    void ShowWhereKeysComeFrom();
     void SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
                          const QStringList& files);
     void ClearPromptAndAttachments();

@@ -4,11 +4,11 @@
 
 #include "ApiKeyStatsU.h"
 #include "AttachmentPreparation.h"
-#include "Blank.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "JsonText.h"
 #include "PromptEdit.h"
+#include "SendCheck.h"
 
 #include <QCoreApplication>
 #include <QComboBox>
@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr int kMaxPromptLength = 30020;
 constexpr int kScrollAfterAnswer = 130;
 const QString kKeyHelpPage = QStringLiteral("AddKey.html");
 const QString kKeyPageAddress = QStringLiteral("https://aistudio.google.com/api-keys");
@@ -48,35 +47,27 @@ QStringList entriesOf(const QListWidget* list) {
 
 } // namespace
 
+// The key help page beside the program, or else the address where a key is made.
+void TForm1::ShowWhereKeysComeFrom() {
+    const QString helpPage = FFolders.inProgramDir(kKeyHelpPage);
+    if (QFileInfo::exists(helpPage))
+        WebBrowser1->setUrl(QUrl::fromLocalFile(helpPage));
+    else
+        FDialogs.ShowMessage(QStringLiteral("Пожалуйста создайте ключ ") + kKeyPageAddress);
+}
+
 void TForm1::btnSendClick() {
     const QString apiKey = editApiKey->currentText();
     const QString modelName = cbModels->currentText();
-    if (IsBlank(apiKey)) {
-        FDialogs.ShowMessage(QStringLiteral("Пожалуйста, введите API ключ."));
-        const QString helpPage = FFolders.inProgramDir(kKeyHelpPage);
-        if (QFileInfo::exists(helpPage))
-            WebBrowser1->setUrl(QUrl::fromLocalFile(helpPage));
-        else
-            FDialogs.ShowMessage(QStringLiteral("Пожалуйста создайте ключ ") + kKeyPageAddress);
+    const QStringList files = entriesOf(lbFiles1);
+    if (const std::optional<SendRefusal> refusal =
+            CheckSend(apiKey, modelName, memoPrompt->toPlainText(), files)) {
+        FDialogs.ShowMessage(refusal->message);
+        if (refusal->keyMissing)
+            ShowWhereKeysComeFrom();
         return;
     }
-    if (IsBlank(memoPrompt->toPlainText()) && lbFiles1->count() == 0) {
-        FDialogs.ShowMessage(
-            QStringLiteral("Пожалуйста, введите текст запроса (или добавьте файл)."));
-        return;
-    }
-    const bool imageRequest = modelName.toLower().contains(QLatin1StringView("image"));
-    if (imageRequest && lbFiles1->count() > 0) {
-        FDialogs.ShowMessage(QStringLiteral(
-            "Генерация изображений не поддерживает одновременную отправку файлов. "
-            "Пожалуйста, отправьте только текстовый запрос."));
-        return;
-    }
-    if (memoPrompt->toPlainText().size() > kMaxPromptLength) {
-        FDialogs.ShowMessage(QStringLiteral("Длина текста запроса превышает лимит (%1 символов).")
-                                 .arg(kMaxPromptLength));
-        return;
-    }
+    const bool imageRequest = IsImageModel(modelName);
 
     EnterBusyState();
     CountLabel->setNum(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
@@ -84,8 +75,8 @@ void TForm1::btnSendClick() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     const QString prompt = memoPrompt->toPlainText();
-    // Read before the key help page is replaced by a new chat, which empties the lists.
-    const QStringList files = entriesOf(lbFiles1);
+    // The files were read above, before the key help page is replaced by a new chat,
+    // which empties the lists.
     if (WebBrowser1->url().toString().contains(kKeyHelpPage))
         btnNewChatClick();
     ListBox2->setEnabled(false);
