@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppFolders.h"
+#include "ChatLibrary.h"
 #include "ConversationModel.h"
 #include "FileRemover.h"
 #include "ListFile.h"
@@ -136,11 +137,12 @@ public:
     // Chat library: MainWindowChats.cpp
     static QString NewChatEntryText();
     void LoadChatList();
-    void SaveCurrentChat();
+    // Saves the current chat when it has moved on, and shows where it now lives.
+    ChatSave SaveCurrentChat();
     void OpenChat(const QString& path);
     void btnNewChatClick();
     void ListBox2Click();
-    const QString& CurrentChatFile() const { return FCurrentChatFile; }
+    const QString& CurrentChatFile() const { return FChats.CurrentFile(); }
 
     // Key and model lists: MainWindowLists.cpp
     void LoadKeyAndModelLists();
@@ -169,7 +171,7 @@ public:
     void N12Click();
     void DeleteAllChats();
     // Deleting chats goes through this; tests put in one that refuses.
-    void SetFileRemover(TFileRemover& remover) { FFileRemover = &remover; }
+    void SetFileRemover(TFileRemover& remover) { FChats.SetFileRemover(remover); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -218,7 +220,7 @@ private:
     void FinishRequest();
     void ShowImageAnswer(const QString& result);
 
-    // Empties the conversation, the page and FCurrentChatFile, without saving first.
+    // Empties the conversation, the page and the current chat file, without saving first.
     void StartNewChatInPlace(const QString& status);
     // Puts the new-chat entry at the top of the list unless it is there, and selects it.
     void SelectNewChatEntry();
@@ -228,11 +230,11 @@ private:
     // chooses: go on without saving (true) or stay (false).
     bool LeaveCurrentChat();
     QListWidgetItem* FindNewChatEntry() const;
-    void EnsureChatFolder() const;
-    QString UniqueChatFilePath(const QString& title) const;
     void ShowCurrentChatInList();
+    void NameNewChatEntry();
 
     AppFolders FFolders;
+    ChatLibrary FChats;
     TDialogs& FDialogs;
     QLabel* FStatusText = nullptr;
     TChatPage* FChatPage = nullptr;
@@ -240,19 +242,12 @@ private:
     bool FBaseHtmlLoaded = false;
     // Rebuilt after a render process death and nothing appended since.
     bool FChatPageRebuilt = false;
-    QString FCurrentChatFile;
     bool FIsLoading = false;
     bool FFormShown = false;
     int FSecondsElapsed = 0;
-    // A chat file that did not load whole is never written over.
-    bool FCurrentChatFileIncomplete = false;
-    // The conversation as last loaded or written: a chat that has not moved on since is
-    // not written again.
-    TChatHistory FSavedHistory;
 
     void ConnectSearchHandlers();
     void RestoreFullChatList();
-    TFileRemover* FFileRemover = &SystemFileRemover();
 };
 
 // The single main window, set while one exists.

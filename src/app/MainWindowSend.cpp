@@ -187,16 +187,11 @@ void TForm1::ShowImageAnswer(const QString& result) {
 // Saves the chat and leaves the busy state. A save that fails is reported once the
 // window is usable again, so the answer never leaves it stuck.
 void TForm1::FinishRequest() {
-    QString saveError;
-    try {
-        SaveCurrentChat();
-    } catch (const std::exception& error) {
-        saveError = QString::fromStdString(error.what());
-    }
+    const ChatSave save = SaveCurrentChat();
     EndBusyState();
     UpdateContextTokens();
-    if (!saveError.isEmpty())
-        FDialogs.ShowMessage(saveError);
+    if (save.failed())
+        FDialogs.ShowMessage(save.message);
 }
 
 void TForm1::Timer1Timer() {
