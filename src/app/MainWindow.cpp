@@ -93,9 +93,9 @@ void TForm1::FormResize() {
 void TForm1::UpdateContextTokens() {
     const int history = TGeminiDM::CountTokensForHistory(GeminiDM->ChatHistory());
     TContentParts composed;
-    composed.reserve(lbFiles1->count() + 1);
+    composed.reserve(FAttachedFiles.size() + 1);
     composed.append(MakeTextPart(memoPrompt->toPlainText()));
-    for (int i = 0; i < lbFiles1->count(); ++i)
+    for (qsizetype i = 0; i < FAttachedFiles.size(); ++i)
         composed.append(MakeInlinePart(QString(), QByteArray()));
     const int prompt = TGeminiDM::CountTokens(composed);
     ContextChatTokensLabel->setText(QString::number(history + prompt));

@@ -85,7 +85,6 @@ public:
     QLabel* CountLabel = nullptr;
     QLabel* TimeoutLabel = nullptr;
     QListWidget* ListBox1 = nullptr;
-    QListWidget* lbFiles1 = nullptr;
     QPushButton* DownBut = nullptr;
 
     QStatusBar* statusBar = nullptr;
@@ -157,6 +156,9 @@ public:
 
     // Attachments panel: MainWindowAttachments.cpp
     static constexpr int MaxAttachedFiles = 16;
+    // The files sent with the next prompt; ListBox1 shows their names.
+    const QStringList& AttachedFiles() const { return FAttachedFiles; }
+    void SetAttachedFiles(const QStringList& paths);
     // lblFileLimits1 shows the count against the limit; the token estimate follows.
     void UpdateFilesLabel();
     void btnAddFile1Click();
@@ -245,6 +247,7 @@ private:
     bool FIsLoading = false;
     bool FFormShown = false;
     int FSecondsElapsed = 0;
+    QStringList FAttachedFiles;
 
     void ConnectSearchHandlers();
     void RestoreFullChatList();

@@ -10,16 +10,13 @@
 #include "PromptEdit.h"
 
 #include <QFileInfo>
-#include <QListWidget>
 
 void TForm1::ResetChatView() {
     FBaseHtmlLoaded = false;
     FChatPageRebuilt = false;
     FChatPage->ShowBlank();
     memoPrompt->clear();
-    lbFiles1->clear();
-    ListBox1->clear();
-    UpdateFilesLabel();
+    SetAttachedFiles({});
 }
 
 void TForm1::LoadBaseHtml() {

@@ -37,14 +37,6 @@ std::optional<QString> memberAsString(const QJsonObject& object, const char* nam
     return value.isUndefined() ? QString() : JsonValueAsString(value);
 }
 
-QStringList entriesOf(const QListWidget* list) {
-    QStringList texts;
-    texts.reserve(list->count());
-    for (int i = 0; i < list->count(); ++i)
-        texts.append(list->item(i)->text());
-    return texts;
-}
-
 } // namespace
 
 // The key help page beside the program, or else the address where a key is made.
@@ -59,7 +51,7 @@ void TForm1::ShowWhereKeysComeFrom() {
 void TForm1::btnSendClick() {
     const QString apiKey = editApiKey->currentText();
     const QString modelName = cbModels->currentText();
-    const QStringList files = entriesOf(lbFiles1);
+    const QStringList files = FAttachedFiles;
     if (const std::optional<SendRefusal> refusal =
             CheckSend(apiKey, modelName, memoPrompt->toPlainText(), files)) {
         FDialogs.ShowMessage(refusal->message);
@@ -127,9 +119,7 @@ void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName,
 
 void TForm1::ClearPromptAndAttachments() {
     memoPrompt->clear();
-    lbFiles1->clear();
-    ListBox1->clear();
-    UpdateFilesLabel();
+    SetAttachedFiles({});
     memoPrompt->setFocus();
 }
 

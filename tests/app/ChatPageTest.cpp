@@ -196,9 +196,8 @@ TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     form->AddUserMessage(QStringLiteral("before"), {});
     ASSERT_FALSE(container().isEmpty());
     form->memoPrompt->setPlainText(QStringLiteral("draft"));
-    form->ListBox1->addItem(QStringLiteral("a.txt"));
-    form->lbFiles1->addItem(QStringLiteral("/tmp/a.txt"));
-    form->UpdateContextTokens();
+    form->SetAttachedFiles({QStringLiteral("/tmp/a.txt")});
+    ASSERT_EQ(form->ListBox1->count(), 1);
     ASSERT_NE(form->ContextChatTokensLabel->text(), QStringLiteral("0"));
 
     // A block asked for while the blank page is still loading belongs to the chat
@@ -208,7 +207,7 @@ TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     form->ResetChatView();
     EXPECT_TRUE(form->memoPrompt->toPlainText().isEmpty());
     EXPECT_EQ(form->ListBox1->count(), 0);
-    EXPECT_EQ(form->lbFiles1->count(), 0);
+    EXPECT_TRUE(form->AttachedFiles().isEmpty());
     EXPECT_EQ(form->ContextChatTokensLabel->text(), QStringLiteral("0"));
     EXPECT_EQ(evaluateText(QStringLiteral("document.documentElement.outerHTML")),
               QStringLiteral("<html><head></head><body></body></html>"));

@@ -62,7 +62,6 @@ TEST_F(MainWindowTest, ShowsItsControlsWithTheirTexts) {
     for (const auto& l : labels)
         EXPECT_EQ(l.label->text(), QString::fromUtf8(l.caption));
     EXPECT_FALSE(form->TimeoutLabel->isVisible());
-    EXPECT_FALSE(form->lbFiles1->isVisible());
 
     EXPECT_EQ(form->chkEnableWebSearch->text(), QStringLiteral("Веб"));
     EXPECT_FALSE(form->chkEnableWebSearch->isChecked());
@@ -116,8 +115,7 @@ TEST_F(MainWindowTest, TokenLabelFollowsTypingHistoryAndAttachments) {
 
     geminiDM->ChatHistory() = {
         THistoryItem{QStringLiteral("user"), {MakeTextPart(QStringLiteral("x"))}}};
-    form->lbFiles1->addItem(QStringLiteral("/tmp/a.png"));
-    form->UpdateContextTokens();
+    form->SetAttachedFiles({QStringLiteral("/tmp/a.png")});
     ASSERT_EQ(form->memoPrompt->toPlainText(), QStringLiteral("abc"));
     // History and composed message are rounded up each on its own: 1 + 260.
     EXPECT_EQ(form->ContextChatTokensLabel->text(), QStringLiteral("261"));

@@ -48,8 +48,7 @@ protected:
     void type(const QString& text) { form->memoPrompt->setPlainText(text); }
 
     void attach(const QString& path) {
-        form->lbFiles1->addItem(path);
-        form->ListBox1->addItem(QFileInfo(path).fileName());
+        form->SetAttachedFiles(form->AttachedFiles() + QStringList{path});
     }
 
     QString makeFile(const QString& name, qint64 size) {
@@ -169,8 +168,7 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
     const QString file = makeFile(QStringLiteral("a.png"), 10);
     for (const auto& c : cases) {
         dialogs.messages.clear();
-        form->lbFiles1->clear();
-        form->ListBox1->clear();
+        form->SetAttachedFiles({});
         if (c.withFile)
             attach(file);
         form->editApiKey->setEditText(c.key);
@@ -186,8 +184,7 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
     EXPECT_TRUE(service.requests().empty());
 
     // The longest prompt allowed goes out.
-    form->lbFiles1->clear();
-    form->ListBox1->clear();
+    form->SetAttachedFiles({});
     type(QString(30020, QLatin1Char('x')));
     form->btnSend->click();
     waitUntilIdle();
@@ -230,18 +227,17 @@ TEST_F(SendFlowTest, FileSizeLimitIsTwentyMebibytes) {
         container().contains(QString::fromUtf16(u"Файл \u201Cover.png\u201D больше 20 МБ")));
     EXPECT_TRUE(service.requests().empty());
     EXPECT_EQ(form->memoPrompt->toPlainText(), QStringLiteral("look"));
-    EXPECT_EQ(form->lbFiles1->count(), 1);
+    EXPECT_EQ(form->AttachedFiles().size(), 1);
     EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
     EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
 
-    form->lbFiles1->clear();
-    form->ListBox1->clear();
+    form->SetAttachedFiles({});
     attach(exact);
     form->btnSend->click();
     waitUntilIdle();
     ASSERT_EQ(service.requests().size(), 1u);
     EXPECT_GT(service.requests().front().bodySize, 20971520u * 4 / 3);
-    EXPECT_EQ(form->lbFiles1->count(), 0);
+    EXPECT_EQ(form->AttachedFiles().size(), 0);
 }
 
 TEST_F(SendFlowTest, AFileThatVanishedEndsTheSendWithAMessage) {
@@ -338,7 +334,7 @@ TEST_F(SendFlowTest, AFifoInPlaceOfAFileIsRefusedWithoutWaitingForAWriter) {
     EXPECT_TRUE(container().contains(
         QString::fromUtf16(u"Файл \u201Cfifo.txt\u201D имеет неподдерживаемый тип.")));
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(form->lbFiles1->count(), 1);
+    EXPECT_EQ(form->AttachedFiles().size(), 1);
 }
 
 } // namespace
