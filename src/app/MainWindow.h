@@ -53,59 +53,6 @@ public:
     // the user in a message box.
     void Guarded(const std::function<void()>& handler);
 
-    // Left column.
-    QWidget* Panel4 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* btnNewChat = nullptr;
-    QListWidget* ListBox2 = nullptr;
-    QSplitter* Splitter1 = nullptr;
-
-    // Chat area.
-    QWidget* Panel5 = nullptr;
-    QWidget* Panel1 = nullptr;
-    QWebEngineView* WebBrowser1 = nullptr;
-
-    // Bottom panel.
-    TBottomPanel* Panel2 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* ContextChatTokensLabel = nullptr;
-    TPromptEdit* memoPrompt = nullptr;
-    QWidget* Panel3 = nullptr;
-    QPushButton* btnAddFile1 = nullptr;
-    QLabel* lblFileLimits1 = nullptr;
-    QPushButton* btnClearFiles1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QComboBox* cbModels = nullptr;
-    QCheckBox* chkEnableWebSearch = nullptr;
-    QPushButton* btnSend = nullptr;
-    QLabel* Label2 = nullptr;
-    QComboBox* editApiKey = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* CountLabel = nullptr;
-    QLabel* TimeoutLabel = nullptr;
-    QListWidget* ListBox1 = nullptr;
-    QPushButton* DownBut = nullptr;
-
-    QStatusBar* statusBar = nullptr;
-    QTimer* Timer1 = nullptr;
-
-    // Popup menus and their items (separators included, as in the designer).
-    QMenu* PopupMenu10 = nullptr;
-    QAction* N1 = nullptr;
-    QAction* N2 = nullptr;
-    QAction* N3 = nullptr;
-    QAction* N4 = nullptr;
-    QAction* N5 = nullptr;
-    QMenu* PopupMenu14 = nullptr;
-    QAction* N6 = nullptr;
-    QAction* N11 = nullptr;
-    QAction* N12 = nullptr;
-    QMenu* PopupMenu19 = nullptr;
-    QAction* N7 = nullptr;
-    QMenu* PopupMenu20 = nullptr;
-    QAction* N8 = nullptr;
-
     // Each concern below keeps its handlers in a file of its own, named in its heading.
 
     // Chat page: MainWindowPage.cpp
@@ -181,6 +128,60 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The controls, by their designer names; tests find them by object name.
+    // Left column.
+    QWidget* Panel4 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* btnNewChat = nullptr;
+    QListWidget* ListBox2 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+
+    // Chat area.
+    QWidget* Panel5 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QWebEngineView* WebBrowser1 = nullptr;
+
+    // Bottom panel.
+    TBottomPanel* Panel2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* ContextChatTokensLabel = nullptr;
+    TPromptEdit* memoPrompt = nullptr;
+    QWidget* Panel3 = nullptr;
+    QPushButton* btnAddFile1 = nullptr;
+    QLabel* lblFileLimits1 = nullptr;
+    QPushButton* btnClearFiles1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* cbModels = nullptr;
+    QCheckBox* chkEnableWebSearch = nullptr;
+    QPushButton* btnSend = nullptr;
+    QLabel* Label2 = nullptr;
+    QComboBox* editApiKey = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* CountLabel = nullptr;
+    QLabel* TimeoutLabel = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QPushButton* DownBut = nullptr;
+
+    QStatusBar* statusBar = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // Popup menus and their items (separators included, as in the designer).
+    QMenu* PopupMenu10 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N5 = nullptr;
+    QMenu* PopupMenu14 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N11 = nullptr;
+    QAction* N12 = nullptr;
+    QMenu* PopupMenu19 = nullptr;
+    QAction* N7 = nullptr;
+    QMenu* PopupMenu20 = nullptr;
+    QAction* N8 = nullptr;
+
     void CreateComponents();
     void CreateLeftColumn();
     void CreateChatArea();

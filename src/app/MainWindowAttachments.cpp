@@ -64,8 +64,7 @@ void TForm1::SetAttachedFiles(const QStringList& paths) {
 }
 
 void TForm1::UpdateFilesLabel() {
-    lblFileLimits1->setText(
-        u"Файлы (%1/%2)"_s.arg(FAttachedFiles.size()).arg(MaxAttachedFiles));
+    lblFileLimits1->setText(u"Файлы (%1/%2)"_s.arg(FAttachedFiles.size()).arg(MaxAttachedFiles));
     UpdateContextTokens();
 }
 

@@ -28,11 +28,10 @@ QList<ChatListEntry> ChatLibrary::ListChats() const {
     };
     QList<ChatFile> files;
     const QDir folder(m_chatsDir);
-    for (const QFileInfo& file :
-         folder.entryInfoList({QStringLiteral("*.json")},
-                              QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System |
-                                  QDir::NoDotAndDotDot,
-                              QDir::NoSort))
+    for (const QFileInfo& file : folder.entryInfoList({QStringLiteral("*.json")},
+                                                      QDir::Files | QDir::Dirs | QDir::Hidden |
+                                                          QDir::System | QDir::NoDotAndDotDot,
+                                                      QDir::NoSort))
         files.append({file.lastModified().toMSecsSinceEpoch(), file.fileName()});
     std::sort(files.begin(), files.end(),
               [](const ChatFile& a, const ChatFile& b) { return a.modified > b.modified; });

@@ -14,9 +14,9 @@ std::optional<SendRefusal> CheckSend(const QString& apiKey, const QString& model
         return SendRefusal{
             QStringLiteral("Пожалуйста, введите текст запроса (или добавьте файл).")};
     if (IsImageModel(modelName) && !attachments.isEmpty())
-        return SendRefusal{QStringLiteral(
-            "Генерация изображений не поддерживает одновременную отправку файлов. "
-            "Пожалуйста, отправьте только текстовый запрос.")};
+        return SendRefusal{
+            QStringLiteral("Генерация изображений не поддерживает одновременную отправку файлов. "
+                           "Пожалуйста, отправьте только текстовый запрос.")};
     if (prompt.size() > MaxPromptLength)
         return SendRefusal{QStringLiteral("Длина текста запроса превышает лимит (%1 символов).")
                                .arg(MaxPromptLength)};

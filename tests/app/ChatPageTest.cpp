@@ -1,7 +1,7 @@
 #include "ChatPage.h"
 #include "ChatPageTemplate.h"
-#include "ConversationHtml.h"
 #include "Clock.h"
+#include "ConversationHtml.h"
 #include "GeminiDM.h"
 #include "MainWindow.h"
 #include "MessageBlocks.h"
@@ -73,7 +73,7 @@ protected:
 
     void click(const QString& selector) {
         const QPoint at = centreOf(selector);
-        QWidget* target = form->WebBrowser1->focusProxy();
+        QWidget* target = control<QWebEngineView>("WebBrowser1")->focusProxy();
         ASSERT_NE(target, nullptr);
         QTest::mouseClick(target, Qt::LeftButton, {}, at);
     }
@@ -195,20 +195,20 @@ TEST_F(ChatPageTest, RenderHistoryShowsTheSavedConversation) {
 TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     form->AddUserMessage(QStringLiteral("before"), {});
     ASSERT_FALSE(container().isEmpty());
-    form->memoPrompt->setPlainText(QStringLiteral("draft"));
+    control<TPromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
     form->SetAttachedFiles({QStringLiteral("/tmp/a.txt")});
-    ASSERT_EQ(form->ListBox1->count(), 1);
-    ASSERT_NE(form->ContextChatTokensLabel->text(), QStringLiteral("0"));
+    ASSERT_EQ(control<QListWidget>("ListBox1")->count(), 1);
+    ASSERT_NE(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("0"));
 
     // A block asked for while the blank page is still loading belongs to the chat
     // that a second reset throws away.
     form->ResetChatView();
     form->AddUserMessage(QStringLiteral("thrown away"), {});
     form->ResetChatView();
-    EXPECT_TRUE(form->memoPrompt->toPlainText().isEmpty());
-    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_TRUE(control<TPromptEdit>("memoPrompt")->toPlainText().isEmpty());
+    EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 0);
     EXPECT_TRUE(form->AttachedFiles().isEmpty());
-    EXPECT_EQ(form->ContextChatTokensLabel->text(), QStringLiteral("0"));
+    EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("0"));
     EXPECT_EQ(evaluateText(QStringLiteral("document.documentElement.outerHTML")),
               QStringLiteral("<html><head></head><body></body></html>"));
 
@@ -223,7 +223,7 @@ TEST_F(ChatPageTest, AnotherPageTakesNoBlocksUntilReset) {
     ASSERT_TRUE(help.open(QIODevice::WriteOnly));
     help.write("<html><body><p id=\"help\">key help</p></body></html>");
     help.close();
-    form->WebBrowser1->setUrl(QUrl::fromLocalFile(help.fileName()));
+    control<QWebEngineView>("WebBrowser1")->setUrl(QUrl::fromLocalFile(help.fileName()));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return evaluateText(QStringLiteral("document.body ? document.body.innerText : ''")) ==
@@ -247,7 +247,7 @@ TEST_F(ChatPageTest, KeyHelpPageLinksOpenInTheBrowser) {
     ASSERT_TRUE(help.open(QIODevice::WriteOnly));
     help.write("<html><body><a href=\"https://example.com/apikey\">get a key</a></body></html>");
     help.close();
-    form->WebBrowser1->setUrl(QUrl::fromLocalFile(help.fileName()));
+    control<QWebEngineView>("WebBrowser1")->setUrl(QUrl::fromLocalFile(help.fileName()));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return evaluate(QStringLiteral("document.links.length")).toInt() == 1; },
         kPageTimeoutMs));
@@ -255,7 +255,7 @@ TEST_F(ChatPageTest, KeyHelpPageLinksOpenInTheBrowser) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !catcher.opened.isEmpty(); }, kPageTimeoutMs));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     EXPECT_EQ(catcher.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/apikey"))});
-    EXPECT_EQ(form->WebBrowser1->url(), QUrl::fromLocalFile(help.fileName()));
+    EXPECT_EQ(control<QWebEngineView>("WebBrowser1")->url(), QUrl::fromLocalFile(help.fileName()));
 }
 
 TEST_F(ChatPageTest, ScrollingMovesThePage) {
@@ -268,7 +268,7 @@ TEST_F(ChatPageTest, ScrollingMovesThePage) {
     form->ScrollChatBy(130);
     EXPECT_EQ(evaluate(QStringLiteral("window.scrollY")).toInt(), 130);
 
-    form->DownBut->click();
+    control<QPushButton>("DownBut")->click();
     EXPECT_EQ(evaluate(QStringLiteral("Math.ceil(window.scrollY + window.innerHeight) >= "
                                       "document.documentElement.scrollHeight"))
                   .toBool(),
@@ -315,7 +315,7 @@ TEST_F(ChatPageTest, ClickedLinkOpensOutsideAndThePageStays) {
                                            QUrl(QStringLiteral("https://example.com/new"))}));
 
     EXPECT_TRUE(container().contains(QStringLiteral("the documentation</a>")));
-    EXPECT_EQ(form->WebBrowser1->url(), QUrl(QStringLiteral("about:blank")));
+    EXPECT_EQ(control<QWebEngineView>("WebBrowser1")->url(), QUrl(QStringLiteral("about:blank")));
 }
 
 } // namespace

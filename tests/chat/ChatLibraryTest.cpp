@@ -189,10 +189,10 @@ TEST_F(ChatLibraryCoreTest, ANameIsTakenOnlyAfterTheFirstWriteSucceeds) {
     const QString reason = qt_error_string(EFBIG);
     EXPECT_TRUE(save.failed());
     EXPECT_EQ(save.reason, reason);
-    EXPECT_EQ(save.message, u"Не удалось сохранить чат в файл "_s +
-                                QDir::toNativeSeparators(chatPath(u"не сохранить"_s + kStamp +
-                                                                  u".json"_s)) +
-                                u": "_s + reason);
+    EXPECT_EQ(save.message,
+              u"Не удалось сохранить чат в файл "_s +
+                  QDir::toNativeSeparators(chatPath(u"не сохранить"_s + kStamp + u".json"_s)) +
+                  u": "_s + reason);
     EXPECT_EQ(ChatLibrary::LeaveWithoutSavingQuestion(save),
               u"Не удалось сохранить чат: "_s + reason + u"\r\nЗакрыть без сохранения?"_s);
     EXPECT_TRUE(library.CurrentFile().isEmpty());
@@ -207,8 +207,7 @@ TEST_F(ChatLibraryCoreTest, AChatFolderThatCannotBeMadeFailsTheSaveWithItsName) 
     writeFile(chatsDir, QByteArray()); // a file where the folder goes
     conversation.ChatHistory() = {says("user", u"важное"_s)};
     const ChatSave save = library.Save(conversation);
-    const QString message =
-        u"Не удалось создать папку "_s + QDir::toNativeSeparators(chatsDir);
+    const QString message = u"Не удалось создать папку "_s + QDir::toNativeSeparators(chatsDir);
     EXPECT_TRUE(save.failed());
     EXPECT_EQ(save.message, message);
     EXPECT_EQ(save.reason, message);

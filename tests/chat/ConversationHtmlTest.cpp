@@ -1,5 +1,5 @@
-#include "Clock.h"
 #include "ConversationHtml.h"
+#include "Clock.h"
 #include "MessageBlocks.h"
 
 #include <QDateTime>

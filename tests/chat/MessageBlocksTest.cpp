@@ -1,5 +1,5 @@
-#include "Clock.h"
 #include "MessageBlocks.h"
+#include "Clock.h"
 
 #include <QDateTime>
 
