@@ -1,4 +1,5 @@
 #include "ChatLibrary.h"
+#include "ChatFile.h"
 #include "Clock.h"
 #include "FileSizeLimit.h"
 #include "GeminiDM.h"
@@ -219,6 +220,11 @@ TEST_F(ChatLibraryCoreTest, AChatFolderThatCannotBeMadeFailsTheSaveWithItsName) 
 TEST_F(ChatLibraryCoreTest, AChatThatCannotBeOpenedLeavesAnEmptyNewChat) {
     QDir().mkdir(chatPath(u"folder.json"_s));
     writeFile(chatPath(u"damaged.json"_s), R"({"contents":[{"role":"user")");
+    {
+        QFile huge(chatPath(u"huge.json"_s)); // sparse: nothing is really written
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(huge.resize(kMaxChatFileSize + 1));
+    }
     const struct {
         const char16_t* fileName;
         const char16_t* reason;
@@ -226,6 +232,7 @@ TEST_F(ChatLibraryCoreTest, AChatThatCannotBeOpenedLeavesAnEmptyNewChat) {
         {u"folder.json", u"это не файл"},
         {u"missing.json", u"файл не найден"},
         {u"damaged.json", u"файл повреждён: в нём нет чата"},
+        {u"huge.json", u"файл больше 256 МБ"},
     };
     placeChat(u"previous.json"_s, {says("user", u"прежний"_s)});
     for (const auto& c : cases) {
@@ -240,7 +247,7 @@ TEST_F(ChatLibraryCoreTest, AChatThatCannotBeOpenedLeavesAnEmptyNewChat) {
         EXPECT_TRUE(library.CurrentFile().isEmpty());
         EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::NotWritten);
     }
-    EXPECT_EQ(chatFiles(), QStringList({u"damaged.json"_s, u"previous.json"_s}));
+    EXPECT_EQ(chatFiles(), QStringList({u"damaged.json"_s, u"huge.json"_s, u"previous.json"_s}));
 }
 
 TEST_F(ChatLibraryCoreTest, DeletesOneChatOrAllUntilOneCannotBeDeleted) {
