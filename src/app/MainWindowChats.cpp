@@ -1,5 +1,5 @@
-// The chat library: the saved chats in the chat list, naming and saving the current
-// chat, opening another and starting anew.
+// The chat list: the saved chats as its entries, and the events that save the current
+// chat, open another or start anew, forwarded to the chat library.
 #include "MainWindow.h"
 
 #include "ChatNaming.h"

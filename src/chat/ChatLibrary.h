@@ -47,7 +47,6 @@ class ChatLibrary {
 public:
     ChatLibrary(QString chatsDir, TFileRemover& remover);
 
-    const QString& ChatsDir() const { return m_chatsDir; }
     // The current chat's file; empty for a new chat that was never written.
     const QString& CurrentFile() const { return m_currentFile; }
     bool IsCurrent(const QString& path) const { return !path.isEmpty() && path == m_currentFile; }
