@@ -8,7 +8,6 @@
 #include "ScopedFlag.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QShowEvent>
@@ -22,7 +21,8 @@ QString TForm1::NewChatEntryText() {
 
 
 TForm1::TForm1(const AppFolders& folders, TDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), FFolders(folders), FDialogs(dialogs) {
+    : QMainWindow(parent), FFolders(folders), FChats(folders.chatsDir(), SystemFileRemover()),
+      FDialogs(dialogs) {
     Form1 = this;
     CreateComponents();
     FormCreate();
@@ -37,10 +37,8 @@ void TForm1::FormCreate() {
     FBaseHtmlLoaded = false;
     FIsLoading = false;
     FFormShown = false;
-    FCurrentChatFile.clear();
-    if (!QDir().mkpath(FFolders.chatsDir()))
-        FDialogs.ShowMessage(QStringLiteral("Не удалось создать папку %1")
-                                 .arg(QDir::toNativeSeparators(FFolders.chatsDir())));
+    if (const std::optional<QString> error = FChats.EnsureFolder())
+        FDialogs.ShowMessage(*error);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -95,9 +93,9 @@ void TForm1::FormResize() {
 void TForm1::UpdateContextTokens() {
     const int history = TGeminiDM::CountTokensForHistory(GeminiDM->ChatHistory());
     TContentParts composed;
-    composed.reserve(lbFiles1->count() + 1);
+    composed.reserve(FAttachedFiles.size() + 1);
     composed.append(MakeTextPart(memoPrompt->toPlainText()));
-    for (int i = 0; i < lbFiles1->count(); ++i)
+    for (qsizetype i = 0; i < FAttachedFiles.size(); ++i)
         composed.append(MakeInlinePart(QString(), QByteArray()));
     const int prompt = TGeminiDM::CountTokens(composed);
     ContextChatTokensLabel->setText(QString::number(history + prompt));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppFolders.h"
+#include "ChatLibrary.h"
 #include "ConversationModel.h"
 #include "FileRemover.h"
 #include "ListFile.h"
@@ -52,6 +53,82 @@ public:
     // the user in a message box.
     void Guarded(const std::function<void()>& handler);
 
+    // Each concern below keeps its handlers in a file of its own, named in its heading.
+
+    // Chat page: MainWindowPage.cpp
+    void ResetChatView();
+    void LoadBaseHtml();
+    void AppendHtml(const QString& html);
+    void ScrollChatBy(int pixels);
+    void ScrollChatToBottom();
+    void AddUserMessage(const QString& text, const QStringList& files);
+    void AddModelMessage(const QString& data);
+    void AddImageMessage(const QString& MimeType, const QString& Base64Data);
+    void RenderHistory();
+    void DownButClick();
+    // The conversation shown again on a new page, after the page's document was lost.
+    void RebuildChatPage();
+    // Rebuilds the page and says so, unless it died again before anything new was shown.
+    void ChatPageRenderProcessGone();
+    TChatPage& ChatPage() { return *FChatPage; }
+
+    // Send flow: MainWindowSend.cpp
+    void btnSendClick();
+    void TextRequestDone(const QString& result);
+    void ImageRequestDone(const QString& result);
+    void Timer1Timer();
+    // True when the key was taken (Ctrl+Enter sends).
+    bool memoPromptKeyDown(const QKeyEvent* event);
+
+    // Chat library: MainWindowChats.cpp
+    static QString NewChatEntryText();
+    void LoadChatList();
+    // Saves the current chat when it has moved on, and shows where it now lives.
+    ChatSave SaveCurrentChat();
+    void OpenChat(const QString& path);
+    void btnNewChatClick();
+    void ListBox2Click();
+    const QString& CurrentChatFile() const { return FChats.CurrentFile(); }
+
+    // Key and model lists: MainWindowLists.cpp
+    void LoadKeyAndModelLists();
+    // CountLabel: today's requests for the key and the model shown.
+    void ShowTodayRequestCount();
+    void editApiKeyKeyUp(int Key);
+    void cbModelsKeyUp(int Key);
+    void editApiKeyChange();
+    void cbModelsChange();
+    void N7Click();
+    void N8Click();
+
+    // Attachments panel: MainWindowAttachments.cpp
+    static constexpr int MaxAttachedFiles = 16;
+    // The files sent with the next prompt; ListBox1 shows their names.
+    const QStringList& AttachedFiles() const { return FAttachedFiles; }
+    void SetAttachedFiles(const QStringList& paths);
+    // lblFileLimits1 shows the count against the limit; the token estimate follows.
+    void UpdateFilesLabel();
+    void btnAddFile1Click();
+    void N1Click();
+    void N3Click();
+    void btnClearFiles1Click();
+    void N5Click();
+
+    // Chat search and deletion: MainWindowSearch.cpp
+    void Edit1KeyUp(int Key);
+    void N6Click();
+    void N12Click();
+    void DeleteAllChats();
+    // Deleting chats goes through this; tests put in one that refuses.
+    void SetFileRemover(TFileRemover& remover) { FChats.SetFileRemover(remover); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // The controls, by their designer names; tests find them by object name.
     // Left column.
     QWidget* Panel4 = nullptr;
     QLineEdit* Edit1 = nullptr;
@@ -84,7 +161,6 @@ public:
     QLabel* CountLabel = nullptr;
     QLabel* TimeoutLabel = nullptr;
     QListWidget* ListBox1 = nullptr;
-    QListWidget* lbFiles1 = nullptr;
     QPushButton* DownBut = nullptr;
 
     QStatusBar* statusBar = nullptr;
@@ -106,77 +182,6 @@ public:
     QMenu* PopupMenu20 = nullptr;
     QAction* N8 = nullptr;
 
-    // Each concern below keeps its handlers in a file of its own, named in its heading.
-
-    // Chat page: MainWindowPage.cpp
-    void ResetChatView();
-    void LoadBaseHtml();
-    void AppendHtml(const QString& html);
-    void ScrollChatBy(int pixels);
-    void ScrollChatToBottom();
-    void AddUserMessage(const QString& text, const QStringList& files);
-    void AddModelMessage(const QString& data);
-    void AddImageMessage(const QString& MimeType, const QString& Base64Data);
-    void RenderHistory();
-    void DownButClick();
-    // The conversation shown again on a new page, after the page's document was lost.
-    void RebuildChatPage();
-    // Rebuilds the page and says so, unless it died again before anything new was shown.
-    void ChatPageRenderProcessGone();
-    TChatPage& ChatPage() { return *FChatPage; }
-
-    // Send flow: MainWindowSend.cpp
-    void btnSendClick();
-    void TextRequestDone(const QString& result);
-    void ImageRequestDone(const QString& result);
-    void Timer1Timer();
-    // True when the key was taken (Ctrl+Enter sends).
-    bool memoPromptKeyDown(const QKeyEvent* event);
-
-    // Chat library: MainWindowChats.cpp
-    static QString NewChatEntryText();
-    void LoadChatList();
-    void SaveCurrentChat();
-    void OpenChat(const QString& path);
-    void btnNewChatClick();
-    void ListBox2Click();
-    const QString& CurrentChatFile() const { return FCurrentChatFile; }
-
-    // Key and model lists: MainWindowLists.cpp
-    void LoadKeyAndModelLists();
-    // CountLabel: today's requests for the key and the model shown.
-    void ShowTodayRequestCount();
-    void editApiKeyKeyUp(int Key);
-    void cbModelsKeyUp(int Key);
-    void editApiKeyChange();
-    void cbModelsChange();
-    void N7Click();
-    void N8Click();
-
-    // Attachments panel: MainWindowAttachments.cpp
-    static constexpr int MaxAttachedFiles = 16;
-    // lblFileLimits1 shows the count against the limit; the token estimate follows.
-    void UpdateFilesLabel();
-    void btnAddFile1Click();
-    void N1Click();
-    void N3Click();
-    void btnClearFiles1Click();
-    void N5Click();
-
-    // Chat search and deletion: MainWindowSearch.cpp
-    void Edit1KeyUp(int Key);
-    void N6Click();
-    void N12Click();
-    void DeleteAllChats();
-    // Deleting chats goes through this; tests put in one that refuses.
-    void SetFileRemover(TFileRemover& remover) { FFileRemover = &remover; }
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
     void CreateComponents();
     void CreateLeftColumn();
     void CreateChatArea();
@@ -209,6 +214,7 @@ private:
     TKeptList FKeys;
     TKeptList FModels;
 
+    void ShowWhereKeysComeFrom();
     void SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
                          const QStringList& files);
     void ClearPromptAndAttachments();
@@ -217,7 +223,7 @@ private:
     void FinishRequest();
     void ShowImageAnswer(const QString& result);
 
-    // Empties the conversation, the page and FCurrentChatFile, without saving first.
+    // Empties the conversation, the page and the current chat file, without saving first.
     void StartNewChatInPlace(const QString& status);
     // Puts the new-chat entry at the top of the list unless it is there, and selects it.
     void SelectNewChatEntry();
@@ -227,11 +233,11 @@ private:
     // chooses: go on without saving (true) or stay (false).
     bool LeaveCurrentChat();
     QListWidgetItem* FindNewChatEntry() const;
-    void EnsureChatFolder() const;
-    QString UniqueChatFilePath(const QString& title) const;
     void ShowCurrentChatInList();
+    void NameNewChatEntry();
 
     AppFolders FFolders;
+    ChatLibrary FChats;
     TDialogs& FDialogs;
     QLabel* FStatusText = nullptr;
     TChatPage* FChatPage = nullptr;
@@ -239,19 +245,13 @@ private:
     bool FBaseHtmlLoaded = false;
     // Rebuilt after a render process death and nothing appended since.
     bool FChatPageRebuilt = false;
-    QString FCurrentChatFile;
     bool FIsLoading = false;
     bool FFormShown = false;
     int FSecondsElapsed = 0;
-    // A chat file that did not load whole is never written over.
-    bool FCurrentChatFileIncomplete = false;
-    // The conversation as last loaded or written: a chat that has not moved on since is
-    // not written again.
-    TChatHistory FSavedHistory;
+    QStringList FAttachedFiles;
 
     void ConnectSearchHandlers();
     void RestoreFullChatList();
-    TFileRemover* FFileRemover = &SystemFileRemover();
 };
 
 // The single main window, set while one exists.

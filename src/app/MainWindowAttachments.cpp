@@ -49,23 +49,27 @@ QString openDialogFilter() {
     return choices.join(u";;"_s);
 }
 
-bool isAttached(const QListWidget& paths, const QString& path) {
-    for (int i = 0; i < paths.count(); ++i) {
-        if (paths.item(i)->text().compare(path, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+bool isAttached(const QStringList& paths, const QString& path) {
+    return paths.contains(path, Qt::CaseInsensitive);
 }
 
 } // namespace
 
+void TForm1::SetAttachedFiles(const QStringList& paths) {
+    FAttachedFiles = paths;
+    ListBox1->clear();
+    for (const QString& path : paths)
+        ListBox1->addItem(QFileInfo(path).fileName());
+    UpdateFilesLabel();
+}
+
 void TForm1::UpdateFilesLabel() {
-    lblFileLimits1->setText(u"Файлы (%1/%2)"_s.arg(lbFiles1->count()).arg(MaxAttachedFiles));
+    lblFileLimits1->setText(u"Файлы (%1/%2)"_s.arg(FAttachedFiles.size()).arg(MaxAttachedFiles));
     UpdateContextTokens();
 }
 
 void TForm1::btnAddFile1Click() {
-    if (lbFiles1->count() >= MaxAttachedFiles) {
+    if (FAttachedFiles.size() >= MaxAttachedFiles) {
         FDialogs.ShowMessage(u"Достигнут максимальный лимит файлов ("_s +
                              QString::number(MaxAttachedFiles) + u")."_s);
         return;
@@ -76,7 +80,7 @@ void TForm1::btnAddFile1Click() {
         return;
 
     for (const QString& path : picked) {
-        if (lbFiles1->count() >= MaxAttachedFiles) {
+        if (FAttachedFiles.size() >= MaxAttachedFiles) {
             FDialogs.ShowMessage(u"Добавление остановлено – достигнут лимит файлов."_s);
             break;
         }
@@ -85,9 +89,9 @@ void TForm1::btnAddFile1Click() {
             FDialogs.ShowMessage(UnsupportedFileMessage(name));
             continue;
         }
-        if (isAttached(*lbFiles1, path))
+        if (isAttached(FAttachedFiles, path))
             continue;
-        lbFiles1->addItem(path);
+        FAttachedFiles.append(path);
         ListBox1->addItem(name);
     }
     UpdateFilesLabel();
@@ -102,7 +106,7 @@ void TForm1::N3Click() {
     if (!selected || !selected->isSelected())
         return;
     const int row = ListBox1->row(selected);
-    lbFiles1->model()->removeRow(row);
+    FAttachedFiles.removeAt(row);
     ListBox1->model()->removeRow(row);
     UpdateFilesLabel();
 }
@@ -111,9 +115,7 @@ void TForm1::btnClearFiles1Click() {
     if (!FDialogs.AskYesNo(u"Очистить список файлов?\r\nДействие необратимо."_s,
                            TDialogs::TQuestionIcon::Question))
         return;
-    lbFiles1->clear();
-    ListBox1->clear();
-    UpdateFilesLabel();
+    SetAttachedFiles({});
 }
 
 void TForm1::N5Click() {

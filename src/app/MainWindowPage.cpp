@@ -4,53 +4,19 @@
 
 #include "ChatPage.h"
 #include "ChatPageTemplate.h"
+#include "ConversationHtml.h"
 #include "GeminiDM.h"
 #include "MessageBlocks.h"
 #include "PromptEdit.h"
 
 #include <QFileInfo>
-#include <QListWidget>
-
-namespace {
-
-// What a saved user item lists as its attachments: the file name, or the MIME type
-// of a part that has none.
-QString attachmentName(const TContentPart& part) {
-    return part.FileName.isEmpty() ? part.MimeType : part.FileName;
-}
-
-QString userItemHtml(const THistoryItem& item) {
-    QString text;
-    QStringList files;
-    for (const TContentPart& part : item.Parts) {
-        if (part.PartType == TPartType::ptText)
-            text += part.Text;
-        else
-            files.append(attachmentName(part));
-    }
-    return BuildUserMessageHtml(text, files);
-}
-
-// Only the first part of a model item is shown: its text, or its image.
-QString modelItemHtml(const THistoryItem& item) {
-    if (item.Parts.isEmpty())
-        return BuildModelMessageHtml(QString());
-    const TContentPart& first = item.Parts.first();
-    if (first.PartType == TPartType::ptInlineData)
-        return BuildImageMessageHtml(first.MimeType, QString::fromLatin1(first.Base64Data));
-    return BuildModelMessageHtml(first.Text);
-}
-
-} // namespace
 
 void TForm1::ResetChatView() {
     FBaseHtmlLoaded = false;
     FChatPageRebuilt = false;
     FChatPage->ShowBlank();
     memoPrompt->clear();
-    lbFiles1->clear();
-    ListBox1->clear();
-    UpdateFilesLabel();
+    SetAttachedFiles({});
 }
 
 void TForm1::LoadBaseHtml() {
@@ -93,13 +59,7 @@ void TForm1::AddImageMessage(const QString& MimeType, const QString& Base64Data)
 
 void TForm1::RenderHistory() {
     // The whole conversation goes to the page in one step.
-    QString blocks;
-    for (const THistoryItem& item : GeminiDM->ChatHistory()) {
-        if (item.Role == u"user")
-            blocks += userItemHtml(item);
-        else if (item.Role == u"model")
-            blocks += modelItemHtml(item);
-    }
+    const QString blocks = BuildConversationHtml(GeminiDM->ChatHistory());
     LoadBaseHtml();
     FChatPage->AppendToContainer(blocks);
 }

@@ -13,8 +13,6 @@
 #include "ScopedFlag.h"
 
 #include <QAction>
-#include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
@@ -89,26 +87,21 @@ void TForm1::N6Click() {
     if (!FDialogs.AskYesNo(question, TDialogs::TQuestionIcon::Question))
         return;
 
-    try {
-        if (chat->Path == FCurrentChatFile) {
-            StartNewChatInPlace(QStringLiteral("Новый чат начат."));
-            ScopedFlag loading(FIsLoading);
-            ListBox2->setCurrentItem(FindNewChatEntry());
-        }
-        if (QFileInfo::exists(chat->Path)) {
-            if (const std::optional<QString> error = FFileRemover->Remove(chat->Path))
-                throw TOperationError(*error);
-        }
+    if (FChats.IsCurrent(chat->Path)) {
+        StartNewChatInPlace(QStringLiteral("Новый чат начат."));
         ScopedFlag loading(FIsLoading);
-        const bool wasCurrent = ListBox2->currentItem() == entry;
-        const std::unique_ptr<QListWidgetItem> removed(ListBox2->takeItem(ListBox2->row(entry)));
-        // The list would move the selection to a neighbour that is not the open chat.
-        if (wasCurrent)
-            ListBox2->setCurrentItem(nullptr);
-    } catch (const std::exception& error) {
-        FDialogs.ShowMessage(QStringLiteral("Не удалось удалить чат. Ошибка: ") +
-                             QString::fromStdString(error.what()));
+        ListBox2->setCurrentItem(FindNewChatEntry());
     }
+    if (const std::optional<QString> failure = FChats.Delete(chat->Path)) {
+        FDialogs.ShowMessage(*failure);
+        return;
+    }
+    ScopedFlag loading(FIsLoading);
+    const bool wasCurrent = ListBox2->currentItem() == entry;
+    const std::unique_ptr<QListWidgetItem> removed(ListBox2->takeItem(ListBox2->row(entry)));
+    // The list would move the selection to a neighbour that is not the open chat.
+    if (wasCurrent)
+        ListBox2->setCurrentItem(nullptr);
 }
 
 void TForm1::N12Click() {
@@ -121,25 +114,12 @@ void TForm1::N12Click() {
 }
 
 void TForm1::DeleteAllChats() {
-    const QString folder = FFolders.chatsDir();
-    if (!QFileInfo(folder).isDir()) {
-        FDialogs.ShowMessage(QStringLiteral("Папка с чатами не найдена."));
+    if (const std::optional<QString> failure = FChats.DeleteAll()) {
+        FDialogs.ShowMessage(*failure);
         return;
     }
-    try {
-        const QDir dir(folder);
-        QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
-        while (files.hasNext()) {
-            const QString path = dir.filePath(files.nextFileInfo().fileName());
-            if (const std::optional<QString> error = FFileRemover->Remove(path))
-                throw TOperationError(*error);
-        }
-        StartNewChatInPlace(QStringLiteral("Все чаты удалены. Начат новый чат."));
-        LoadChatList();
-        SelectNewChatEntry();
-        FDialogs.ShowMessage(QStringLiteral("Все чаты были успешно удалены."));
-    } catch (const std::exception& error) {
-        FDialogs.ShowMessage(QStringLiteral("Произошла ошибка при удалении чатов: ") +
-                             QString::fromStdString(error.what()));
-    }
+    StartNewChatInPlace(QStringLiteral("Все чаты удалены. Начат новый чат."));
+    LoadChatList();
+    SelectNewChatEntry();
+    FDialogs.ShowMessage(QStringLiteral("Все чаты были успешно удалены."));
 }

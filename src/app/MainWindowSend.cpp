@@ -4,11 +4,11 @@
 
 #include "ApiKeyStatsU.h"
 #include "AttachmentPreparation.h"
-#include "Blank.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "JsonText.h"
 #include "PromptEdit.h"
+#include "SendCheck.h"
 
 #include <QCoreApplication>
 #include <QComboBox>
@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr int kMaxPromptLength = 30020;
 constexpr int kScrollAfterAnswer = 130;
 const QString kKeyHelpPage = QStringLiteral("AddKey.html");
 const QString kKeyPageAddress = QStringLiteral("https://aistudio.google.com/api-keys");
@@ -38,45 +37,29 @@ std::optional<QString> memberAsString(const QJsonObject& object, const char* nam
     return value.isUndefined() ? QString() : JsonValueAsString(value);
 }
 
-QStringList entriesOf(const QListWidget* list) {
-    QStringList texts;
-    texts.reserve(list->count());
-    for (int i = 0; i < list->count(); ++i)
-        texts.append(list->item(i)->text());
-    return texts;
-}
-
 } // namespace
+
+// The key help page beside the program, or else the address where a key is made.
+void TForm1::ShowWhereKeysComeFrom() {
+    const QString helpPage = FFolders.inProgramDir(kKeyHelpPage);
+    if (QFileInfo::exists(helpPage))
+        WebBrowser1->setUrl(QUrl::fromLocalFile(helpPage));
+    else
+        FDialogs.ShowMessage(QStringLiteral("Пожалуйста создайте ключ ") + kKeyPageAddress);
+}
 
 void TForm1::btnSendClick() {
     const QString apiKey = editApiKey->currentText();
     const QString modelName = cbModels->currentText();
-    if (IsBlank(apiKey)) {
-        FDialogs.ShowMessage(QStringLiteral("Пожалуйста, введите API ключ."));
-        const QString helpPage = FFolders.inProgramDir(kKeyHelpPage);
-        if (QFileInfo::exists(helpPage))
-            WebBrowser1->setUrl(QUrl::fromLocalFile(helpPage));
-        else
-            FDialogs.ShowMessage(QStringLiteral("Пожалуйста создайте ключ ") + kKeyPageAddress);
+    const QStringList files = FAttachedFiles;
+    if (const std::optional<SendRefusal> refusal =
+            CheckSend(apiKey, modelName, memoPrompt->toPlainText(), files)) {
+        FDialogs.ShowMessage(refusal->message);
+        if (refusal->keyMissing)
+            ShowWhereKeysComeFrom();
         return;
     }
-    if (IsBlank(memoPrompt->toPlainText()) && lbFiles1->count() == 0) {
-        FDialogs.ShowMessage(
-            QStringLiteral("Пожалуйста, введите текст запроса (или добавьте файл)."));
-        return;
-    }
-    const bool imageRequest = modelName.toLower().contains(QLatin1StringView("image"));
-    if (imageRequest && lbFiles1->count() > 0) {
-        FDialogs.ShowMessage(QStringLiteral(
-            "Генерация изображений не поддерживает одновременную отправку файлов. "
-            "Пожалуйста, отправьте только текстовый запрос."));
-        return;
-    }
-    if (memoPrompt->toPlainText().size() > kMaxPromptLength) {
-        FDialogs.ShowMessage(QStringLiteral("Длина текста запроса превышает лимит (%1 символов).")
-                                 .arg(kMaxPromptLength));
-        return;
-    }
+    const bool imageRequest = IsImageModel(modelName);
 
     EnterBusyState();
     CountLabel->setNum(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
@@ -84,8 +67,8 @@ void TForm1::btnSendClick() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     const QString prompt = memoPrompt->toPlainText();
-    // Read before the key help page is replaced by a new chat, which empties the lists.
-    const QStringList files = entriesOf(lbFiles1);
+    // The files were read above, before the key help page is replaced by a new chat,
+    // which empties the lists.
     if (WebBrowser1->url().toString().contains(kKeyHelpPage))
         btnNewChatClick();
     ListBox2->setEnabled(false);
@@ -136,9 +119,7 @@ void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName,
 
 void TForm1::ClearPromptAndAttachments() {
     memoPrompt->clear();
-    lbFiles1->clear();
-    ListBox1->clear();
-    UpdateFilesLabel();
+    SetAttachedFiles({});
     memoPrompt->setFocus();
 }
 
@@ -196,16 +177,11 @@ void TForm1::ShowImageAnswer(const QString& result) {
 // Saves the chat and leaves the busy state. A save that fails is reported once the
 // window is usable again, so the answer never leaves it stuck.
 void TForm1::FinishRequest() {
-    QString saveError;
-    try {
-        SaveCurrentChat();
-    } catch (const std::exception& error) {
-        saveError = QString::fromStdString(error.what());
-    }
+    const ChatSave save = SaveCurrentChat();
     EndBusyState();
     UpdateContextTokens();
-    if (!saveError.isEmpty())
-        FDialogs.ShowMessage(saveError);
+    if (save.failed())
+        FDialogs.ShowMessage(save.message);
 }
 
 void TForm1::Timer1Timer() {

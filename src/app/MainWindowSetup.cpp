@@ -201,9 +201,6 @@ void TForm1::CreateBottomPanel() {
     ListBox1 = named(new QListWidget(Panel2), "ListBox1");
     ListBox1->setFrameShape(QFrame::NoFrame);
     ListBox1->setGeometry(listLeft, kPromptTop, 200, kBottomPanelHeight - 2 * kPromptTop);
-    lbFiles1 = named(new QListWidget(Panel2), "lbFiles1");
-    lbFiles1->setGeometry(ListBox1->geometry());
-    lbFiles1->hide();
 
     DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), Panel2);
     DownBut->setGeometry(TBottomPanel::kDesignWidth - 36, 4, 30, 30);
@@ -270,7 +267,6 @@ void TForm1::CreatePopupMenus() {
     connect(N3, &QAction::triggered, this, &TForm1::N3Click);
     connect(N5, &QAction::triggered, this, &TForm1::N5Click);
     attachPopup(ListBox1, PopupMenu10);
-    attachPopup(lbFiles1, PopupMenu10);
 
     PopupMenu14 = named(new QMenu(this), "PopupMenu14");
     N6 = menuItem(PopupMenu14, "N6", QStringLiteral("Удалить Чат"));

@@ -52,13 +52,13 @@ protected:
 
     void pick(const QStringList& selection) {
         dialogs.fileSelections.append(selection);
-        form->btnAddFile1->click();
+        control<QPushButton>("btnAddFile1")->click();
     }
 };
 
 TEST_F(AttachmentsPanelTest, OpensTheFileDialogWithItsTitleAndFilter) {
     pick({});
-    form->N1->trigger();
+    control<QAction>("N1")->trigger();
     ASSERT_EQ(dialogs.fileDialogs.size(), 2);
     EXPECT_EQ(dialogs.fileDialogs[1], dialogs.fileDialogs[0]);
     EXPECT_EQ(dialogs.fileDialogs[0][0], u"Выберите один или несколько файлов"_s);
@@ -83,37 +83,37 @@ TEST_F(AttachmentsPanelTest, OpensTheFileDialogWithItsTitleAndFilter) {
 TEST_F(AttachmentsPanelTest, TwentyFilesAddTheFirstSixteenThenStop) {
     const QStringList picked = paths(20, u"photo%1.png"_s);
     pick(picked);
-    EXPECT_EQ(texts(form->lbFiles1), picked.first(16));
-    EXPECT_EQ(texts(form->ListBox1).first(), u"photo1.png"_s);
-    EXPECT_EQ(texts(form->ListBox1).last(), u"photo16.png"_s);
+    EXPECT_EQ(form->AttachedFiles(), picked.first(16));
+    EXPECT_EQ(texts(control<QListWidget>("ListBox1")).first(), u"photo1.png"_s);
+    EXPECT_EQ(texts(control<QListWidget>("ListBox1")).last(), u"photo16.png"_s);
     EXPECT_EQ(dialogs.messages, QStringList({kStoppedMessage}));
-    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (16/16)"_s);
+    EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"Файлы (16/16)"_s);
 }
 
 TEST_F(AttachmentsPanelTest, ReachingTheLimitExactlyIsQuietAndThenAddStopsBeforeTheDialog) {
     pick(paths(10, u"a%1.txt"_s));
     pick(paths(6, u"b%1.pdf"_s));
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(form->lbFiles1->count(), 16);
-    EXPECT_EQ(form->ListBox1->count(), 16);
-    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (16/16)"_s);
+    EXPECT_EQ(form->AttachedFiles().size(), 16);
+    EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 16);
+    EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"Файлы (16/16)"_s);
     // 16 inline parts and an empty prompt.
-    EXPECT_EQ(form->ContextChatTokensLabel->text(), QString::number(16 * 258));
+    EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), QString::number(16 * 258));
 
     pick({path(u"c.txt"_s)});
-    form->N1->trigger();
+    control<QAction>("N1")->trigger();
     EXPECT_EQ(dialogs.messages, QStringList({kLimitMessage, kLimitMessage}));
     EXPECT_EQ(dialogs.fileDialogs.size(), 2);
-    EXPECT_EQ(form->lbFiles1->count(), 16);
+    EXPECT_EQ(form->AttachedFiles().size(), 16);
 }
 
 TEST_F(AttachmentsPanelTest, UnsupportedFilesAreRefusedOneByOne) {
     pick({path(u"a.txt"_s), path(u"setup.exe"_s), path(u"b.PNG"_s), path(u"Makefile"_s)});
     EXPECT_EQ(dialogs.messages, QStringList({u"Файл \"setup.exe\" имеет неподдерживаемый тип."_s,
                                              u"Файл \"Makefile\" имеет неподдерживаемый тип."_s}));
-    EXPECT_EQ(texts(form->lbFiles1), QStringList({path(u"a.txt"_s), path(u"b.PNG"_s)}));
-    EXPECT_EQ(texts(form->ListBox1), QStringList({u"a.txt"_s, u"b.PNG"_s}));
-    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (2/16)"_s);
+    EXPECT_EQ(form->AttachedFiles(), QStringList({path(u"a.txt"_s), path(u"b.PNG"_s)}));
+    EXPECT_EQ(texts(control<QListWidget>("ListBox1")), QStringList({u"a.txt"_s, u"b.PNG"_s}));
+    EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"Файлы (2/16)"_s);
 }
 
 TEST_F(AttachmentsPanelTest, OnlyRegularFilesAreAttached) {
@@ -147,7 +147,7 @@ TEST_F(AttachmentsPanelTest, OnlyRegularFilesAreAttached) {
                            u"Файл \"zero.txt\" имеет неподдерживаемый тип."_s,
                            u"Файл \"socket.txt\" имеет неподдерживаемый тип."_s,
                            u"Файл \"folder.txt\" имеет неподдерживаемый тип."_s}));
-    EXPECT_EQ(texts(form->lbFiles1), QStringList({regular, link}));
+    EXPECT_EQ(form->AttachedFiles(), QStringList({regular, link}));
 }
 
 TEST_F(AttachmentsPanelTest, SamePathInOtherCaseIsSkippedButEqualNamesFromTwoFoldersStay) {
@@ -155,19 +155,20 @@ TEST_F(AttachmentsPanelTest, SamePathInOtherCaseIsSkippedButEqualNamesFromTwoFol
     pick({path(u"docs/NOTES.TXT"_s), path(u"one/a.txt"_s), path(u"two/a.txt"_s),
           path(u"one/a.txt"_s)});
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(texts(form->lbFiles1),
+    EXPECT_EQ(form->AttachedFiles(),
               QStringList({path(u"Docs/Notes.txt"_s), path(u"one/a.txt"_s), path(u"two/a.txt"_s)}));
-    EXPECT_EQ(texts(form->ListBox1), QStringList({u"Notes.txt"_s, u"a.txt"_s, u"a.txt"_s}));
-    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (3/16)"_s);
+    EXPECT_EQ(texts(control<QListWidget>("ListBox1")),
+              QStringList({u"Notes.txt"_s, u"a.txt"_s, u"a.txt"_s}));
+    EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"Файлы (3/16)"_s);
 }
 
 TEST_F(AttachmentsPanelTest, CancellingChangesNothing) {
     pick({path(u"a.txt"_s)});
-    form->lblFileLimits1->setText(u"unchanged"_s);
+    control<QLabel>("lblFileLimits1")->setText(u"unchanged"_s);
     pick({});
-    EXPECT_EQ(texts(form->lbFiles1), QStringList({path(u"a.txt"_s)}));
-    EXPECT_EQ(form->ListBox1->count(), 1);
-    EXPECT_EQ(form->lblFileLimits1->text(), u"unchanged"_s);
+    EXPECT_EQ(form->AttachedFiles(), QStringList({path(u"a.txt"_s)}));
+    EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 1);
+    EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"unchanged"_s);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
@@ -176,16 +177,17 @@ TEST_F(AttachmentsPanelTest, RemovesTheSelectedFileOnly) {
                                 path(u"d.pdf"_s)};
     pick(picked);
 
-    form->ListBox1->clearSelection();
-    form->N3->trigger();
-    EXPECT_EQ(texts(form->lbFiles1), picked);
+    control<QListWidget>("ListBox1")->clearSelection();
+    control<QAction>("N3")->trigger();
+    EXPECT_EQ(form->AttachedFiles(), picked);
 
-    form->ListBox1->setCurrentRow(2);
-    form->N3->trigger();
-    EXPECT_EQ(texts(form->lbFiles1),
+    control<QListWidget>("ListBox1")->setCurrentRow(2);
+    control<QAction>("N3")->trigger();
+    EXPECT_EQ(form->AttachedFiles(),
               QStringList({path(u"one/a.txt"_s), path(u"b.png"_s), path(u"d.pdf"_s)}));
-    EXPECT_EQ(texts(form->ListBox1), QStringList({u"a.txt"_s, u"b.png"_s, u"d.pdf"_s}));
-    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (3/16)"_s);
+    EXPECT_EQ(texts(control<QListWidget>("ListBox1")),
+              QStringList({u"a.txt"_s, u"b.png"_s, u"d.pdf"_s}));
+    EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"Файлы (3/16)"_s);
     EXPECT_TRUE(dialogs.questions.isEmpty());
 }
 
@@ -194,19 +196,19 @@ TEST_F(AttachmentsPanelTest, RemovingAllAsksFirst) {
     pick({path(u"a.txt"_s), path(u"b.png"_s)});
 
     dialogs.answers = {false};
-    form->btnClearFiles1->click();
-    EXPECT_EQ(form->lbFiles1->count(), 2);
-    EXPECT_EQ(form->ListBox1->count(), 2);
+    control<QPushButton>("btnClearFiles1")->click();
+    EXPECT_EQ(form->AttachedFiles().size(), 2);
+    EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 2);
 
     dialogs.answers = {true};
-    form->N5->trigger();
-    EXPECT_EQ(form->lbFiles1->count(), 0);
-    EXPECT_EQ(form->ListBox1->count(), 0);
-    EXPECT_EQ(form->lblFileLimits1->text(), u"Файлы (0/16)"_s);
-    EXPECT_EQ(form->ContextChatTokensLabel->text(), u"0"_s);
+    control<QAction>("N5")->trigger();
+    EXPECT_EQ(form->AttachedFiles().size(), 0);
+    EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 0);
+    EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"Файлы (0/16)"_s);
+    EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), u"0"_s);
 
     // Asked even with nothing attached.
-    form->btnClearFiles1->click();
+    control<QPushButton>("btnClearFiles1")->click();
     ASSERT_EQ(dialogs.questions.size(), 3);
     for (const auto& asked : dialogs.questions) {
         EXPECT_EQ(asked.text, question);

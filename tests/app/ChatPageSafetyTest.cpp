@@ -116,7 +116,9 @@ protected:
         WindowTest::TearDown();
     }
 
-    QWebEngineProfile* profile() const { return form->WebBrowser1->page()->profile(); }
+    QWebEngineProfile* profile() const {
+        return control<QWebEngineView>("WebBrowser1")->page()->profile();
+    }
 
     QVariant evaluate(const QString& script) {
         std::optional<QVariant> result;
@@ -146,7 +148,8 @@ protected:
 
     // Still the program's document, its container starting as it did, and visible.
     void expectOurPage(const QString& containerStart) {
-        EXPECT_EQ(form->WebBrowser1->url(), QUrl(QStringLiteral("about:blank")));
+        EXPECT_EQ(control<QWebEngineView>("WebBrowser1")->url(),
+                  QUrl(QStringLiteral("about:blank")));
         EXPECT_TRUE(container().startsWith(containerStart));
         EXPECT_EQ(evaluateText(QStringLiteral(
                       "document.querySelector('meta[http-equiv=Content-Security-Policy]')"
@@ -249,11 +252,12 @@ TEST_F(ChatPageSafetyTest, AnswerFromTheServiceCannotRefreshThePage) {
         QJsonDocument(QJsonObject{{QStringLiteral("candidates"), QJsonArray{candidate}}})
             .toJson(QJsonDocument::Compact)
             .toStdString()));
-    form->editApiKey->setEditText(QStringLiteral("KEY"));
-    form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash"));
-    form->memoPrompt->setPlainText(QStringLiteral("question"));
-    form->btnSend->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->btnSend->isEnabled(); }, kPageTimeoutMs));
+    control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
+    control<TPromptEdit>("memoPrompt")->setPlainText(QStringLiteral("question"));
+    control<QPushButton>("btnSend")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control<QPushButton>("btnSend")->isEnabled(); },
+                                kPageTimeoutMs));
     ASSERT_TRUE(container().contains(QStringLiteral("Done.")));
 
     QTest::qWait(kRefreshWaitMs);
@@ -328,21 +332,24 @@ TEST_F(ChatPageSafetyTest, DeadRenderProcessGivesTheConversationBack) {
         BuildModelMessageHtml(QStringLiteral("**answer**")) +
         BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"));
     ASSERT_EQ(container(), blocks);
-    form->memoPrompt->setPlainText(QStringLiteral("draft"));
+    control<TPromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
 
     const auto killRenderer = [&] {
-        const qint64 pid = form->WebBrowser1->page()->renderProcessPid();
+        const qint64 pid = control<QWebEngineView>("WebBrowser1")->page()->renderProcessPid();
         ASSERT_GT(pid, 0);
         ASSERT_EQ(::kill(pid_t(pid), SIGKILL), 0);
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return form->WebBrowser1->page()->renderProcessPid() != pid; }, kPageTimeoutMs));
+            [&] {
+                return control<QWebEngineView>("WebBrowser1")->page()->renderProcessPid() != pid;
+            },
+            kPageTimeoutMs));
     };
     killRenderer();
     ASSERT_TRUE(QTest::qWaitFor([&] { return container() == blocks; }, kPageTimeoutMs));
     EXPECT_EQ(
         form->StatusText(),
         QStringLiteral("Процесс отображения чата завершился аварийно; страница построена заново."));
-    EXPECT_EQ(form->memoPrompt->toPlainText(), QStringLiteral("draft"));
+    EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("draft"));
 
     // Dying again before anything new was shown stops the rebuilding; the next block
     // shown starts it again.

@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -60,14 +59,14 @@ protected:
     }
 
     void pressEnterWith(const QString& query) {
-        form->Edit1->setText(query);
-        QTest::keyClick(form->Edit1, Qt::Key_Return);
+        control<QLineEdit>("Edit1")->setText(query);
+        QTest::keyClick(control<QLineEdit>("Edit1"), Qt::Key_Return);
     }
 
     QStringList entries() const {
         QStringList texts;
-        for (int i = 0; i < form->ListBox2->count(); ++i)
-            texts.append(form->ListBox2->item(i)->text());
+        for (int i = 0; i < control<QListWidget>("ListBox2")->count(); ++i)
+            texts.append(control<QListWidget>("ListBox2")->item(i)->text());
         return texts;
     }
 
@@ -79,8 +78,9 @@ protected:
     }
 
     int rowOf(const QString& path) const {
-        for (int i = 0; i < form->ListBox2->count(); ++i) {
-            const std::optional<TPathObject> chat = PathObjectOf(form->ListBox2->item(i));
+        for (int i = 0; i < control<QListWidget>("ListBox2")->count(); ++i) {
+            const std::optional<TPathObject> chat =
+                PathObjectOf(control<QListWidget>("ListBox2")->item(i));
             if (chat && chat->Path == path)
                 return i;
         }
@@ -88,14 +88,14 @@ protected:
     }
 
     QString selectedText() const {
-        const QListWidgetItem* entry = form->ListBox2->currentItem();
+        const QListWidgetItem* entry = control<QListWidget>("ListBox2")->currentItem();
         return entry && entry->isSelected() ? entry->text() : QString();
     }
 
     // The user picks a chat in the list, which opens it.
     void open(const QString& path) {
         pressEnterWith(QString());
-        form->ListBox2->setCurrentRow(rowOf(path));
+        control<QListWidget>("ListBox2")->setCurrentRow(rowOf(path));
         ASSERT_EQ(form->CurrentChatFile(), path);
     }
 };
@@ -131,7 +131,7 @@ TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
         EXPECT_EQ(selectedText(), QString());
     }
     pressEnterWith(u"hello"_s);
-    EXPECT_EQ(PathObjectOf(form->ListBox2->item(0))->Path, hello);
+    EXPECT_EQ(PathObjectOf(control<QListWidget>("ListBox2")->item(0))->Path, hello);
 
     // Neither the broken file nor anything else raised a message, the broken file is
     // counted in the status, and the new conversation stays as it was.
@@ -143,8 +143,8 @@ TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
 
 TEST_F(ChatSearchTest, OnlyEnterSearches) {
     placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
-    form->Edit1->setText(u"собака"_s);
-    QTest::keyClick(form->Edit1, Qt::Key_A);
+    control<QLineEdit>("Edit1")->setText(u"собака"_s);
+    QTest::keyClick(control<QLineEdit>("Edit1"), Qt::Key_A);
     form->Edit1KeyUp(Qt::Key_Escape);
     EXPECT_EQ(entries(), QStringList{kNewChat});
     form->Edit1KeyUp(Qt::Key_Enter);
@@ -159,17 +159,17 @@ TEST_F(ChatSearchTest, EnterInTheEmptiedBoxRestoresTheFullList) {
     pressEnterWith(u"собака"_s);
     EXPECT_EQ(entries(), QStringList{u"Собака"_s});
     pressEnterWith(u" \t"_s);
-    ASSERT_EQ(form->ListBox2->count(), 3);
-    EXPECT_EQ(form->ListBox2->item(0)->text(), kNewChat);
-    EXPECT_EQ(form->ListBox2->currentRow(), rowOf(cat));
+    ASSERT_EQ(control<QListWidget>("ListBox2")->count(), 3);
+    EXPECT_EQ(control<QListWidget>("ListBox2")->item(0)->text(), kNewChat);
+    EXPECT_EQ(control<QListWidget>("ListBox2")->currentRow(), rowOf(cat));
     EXPECT_EQ(form->CurrentChatFile(), cat);
 
     // With the new conversation current, the new-chat entry is the one selected.
     form->btnNewChatClick();
     pressEnterWith(u"собака"_s);
     pressEnterWith(QString());
-    EXPECT_EQ(form->ListBox2->item(0)->text(), kNewChat);
-    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    EXPECT_EQ(control<QListWidget>("ListBox2")->item(0)->text(), kNewChat);
+    EXPECT_EQ(control<QListWidget>("ListBox2")->currentRow(), 0);
 }
 
 TEST_F(ChatSearchTest, DamagedFilesArePassedOverAndCountedInTheStatus) {
@@ -190,7 +190,7 @@ TEST_F(ChatSearchTest, DeletingTheOpenChatLeavesAnEmptyNewChat) {
     ASSERT_FALSE(GeminiDM->ChatHistory().isEmpty());
 
     // "No" keeps everything.
-    form->N6->trigger();
+    control<QAction>("N6")->trigger();
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(dialogs.questions[0].text,
               u"Вы уверены, что хотите безвозвратно удалить чат?\r\nКот_2025-03-01_120002.json"
@@ -200,7 +200,7 @@ TEST_F(ChatSearchTest, DeletingTheOpenChatLeavesAnEmptyNewChat) {
     EXPECT_EQ(form->CurrentChatFile(), cat);
 
     dialogs.answers = {true};
-    form->N6->trigger();
+    control<QAction>("N6")->trigger();
     EXPECT_FALSE(QFileInfo::exists(cat));
     EXPECT_TRUE(QFileInfo::exists(dog));
     EXPECT_EQ(form->CurrentChatFile(), QString());
@@ -218,11 +218,11 @@ TEST_F(ChatSearchTest, DeletingAnotherChatLeavesTheOpenOneUntouched) {
     const TChatHistory history = GeminiDM->ChatHistory();
     {
         // Selected without being opened.
-        const QSignalBlocker blocker(form->ListBox2);
-        form->ListBox2->setCurrentRow(rowOf(dog));
+        const QSignalBlocker blocker(control<QListWidget>("ListBox2"));
+        control<QListWidget>("ListBox2")->setCurrentRow(rowOf(dog));
     }
     dialogs.answers = {true};
-    form->N6->trigger();
+    control<QAction>("N6")->trigger();
     EXPECT_FALSE(QFileInfo::exists(dog));
     EXPECT_EQ(rowOf(dog), -1);
     EXPECT_EQ(form->CurrentChatFile(), cat);
@@ -235,10 +235,10 @@ TEST_F(ChatSearchTest, DeletingNeedsAChatEntrySelected) {
     const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
     pressEnterWith(QString());
     ASSERT_EQ(selectedText(), kNewChat);
-    form->N6->trigger();
+    control<QAction>("N6")->trigger();
     // Search results have no entry selected.
     pressEnterWith(u"кот"_s);
-    form->N6->trigger();
+    control<QAction>("N6")->trigger();
 
     const QString message = u"Пожалуйста, выберите существующий чат для удаления."_s;
     EXPECT_EQ(dialogs.messages, (QStringList{message, message}));
@@ -253,11 +253,11 @@ TEST_F(ChatSearchTest, AChatThatCannotBeDeletedStaysListed) {
     form->SetFileRemover(remover);
     pressEnterWith(u"кот"_s);
     {
-        const QSignalBlocker blocker(form->ListBox2);
-        form->ListBox2->setCurrentRow(0);
+        const QSignalBlocker blocker(control<QListWidget>("ListBox2"));
+        control<QListWidget>("ListBox2")->setCurrentRow(0);
     }
     dialogs.answers = {true};
-    form->N6->trigger();
+    control<QAction>("N6")->trigger();
     EXPECT_EQ(dialogs.messages,
               QStringList{u"Не удалось удалить чат. Ошибка: Отказано в доступе"_s});
     EXPECT_EQ(entries(), QStringList{u"Кот"_s});
@@ -271,7 +271,7 @@ TEST_F(ChatSearchTest, DeletingAllChatsStartsANewChat) {
     QDir(programDir.filePath(u"chats"_s)).mkdir(u"folder.json"_s);
     open(cat);
 
-    form->N12->trigger();
+    control<QAction>("N12")->trigger();
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(dialogs.questions[0].text,
               u"Вы уверены, что хотите безвозвратно удалить ВСЕ чаты?\r\nЭто действие нельзя "
@@ -280,7 +280,7 @@ TEST_F(ChatSearchTest, DeletingAllChatsStartsANewChat) {
     EXPECT_TRUE(QFileInfo::exists(cat));
 
     dialogs.answers = {true};
-    form->N12->trigger();
+    control<QAction>("N12")->trigger();
     EXPECT_FALSE(QFileInfo::exists(cat));
     EXPECT_FALSE(QFileInfo::exists(chatPath(u".hidden.json"_s)));
     EXPECT_TRUE(QFileInfo::exists(notes));
@@ -313,7 +313,7 @@ TEST_F(ChatSearchTest, AFileThatCannotBeDeletedStopsDeletingAll) {
     const QString status = form->StatusText();
 
     dialogs.answers = {true};
-    form->N12->trigger();
+    control<QAction>("N12")->trigger();
     EXPECT_EQ(dialogs.messages,
               QStringList{u"Произошла ошибка при удалении чатов: Отказано в доступе"_s});
     for (int i = 0; i < 6; ++i)
@@ -328,18 +328,6 @@ TEST_F(ChatSearchTest, DeletingAllWithoutAChatFolderSaysSo) {
     ASSERT_TRUE(QDir(programDir.filePath(u"chats"_s)).removeRecursively());
     form->DeleteAllChats();
     EXPECT_EQ(dialogs.messages, QStringList{u"Папка с чатами не найдена."_s});
-}
-
-TEST(FileRemover, GivesTheSystemTextWhenAFileCannotBeDeleted) {
-    QTemporaryDir folder;
-    QFile file(folder.filePath(u"chat.json"_s));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    EXPECT_EQ(SystemFileRemover().Remove(file.fileName()), std::nullopt);
-    EXPECT_FALSE(file.exists());
-    const std::optional<QString> error = SystemFileRemover().Remove(file.fileName());
-    ASSERT_TRUE(error.has_value());
-    EXPECT_FALSE(error->isEmpty());
 }
 
 } // namespace

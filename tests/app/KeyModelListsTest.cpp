@@ -89,10 +89,10 @@ TEST_F(KeyModelListsTest, FirstStartWritesTheListFilesAndShowsTheFirstModel) {
     const auto ownerGroupOther = QFileDevice::Permissions::fromInt(0x7077);
     EXPECT_EQ(QFile::permissions(working("Keys.txt")) & ownerGroupOther,
               QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    EXPECT_EQ(form->cbModels->currentText(), QStringLiteral("gemini-2.5-pro"));
-    EXPECT_EQ(form->editApiKey->count(), 0);
-    EXPECT_EQ(form->editApiKey->currentText(), QString());
-    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("-1")); // no key yet
+    EXPECT_EQ(control<QComboBox>("cbModels")->currentText(), QStringLiteral("gemini-2.5-pro"));
+    EXPECT_EQ(control<QComboBox>("editApiKey")->count(), 0);
+    EXPECT_EQ(control<QComboBox>("editApiKey")->currentText(), QString());
+    EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("-1")); // no key yet
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
@@ -104,29 +104,30 @@ TEST_F(KeyModelListsTest, LoadsTheListsAndCountsTheShownKeyAndModel) {
     countRequests(QStringLiteral("k1"), QStringLiteral("m2"), 2);
     start();
 
-    EXPECT_EQ(entries(form->editApiKey),
+    EXPECT_EQ(entries(control<QComboBox>("editApiKey")),
               QStringList({QStringLiteral("k1"), QString(), QStringLiteral("k2")}));
-    EXPECT_EQ(entries(form->cbModels), QStringList({QStringLiteral("m1"), QStringLiteral("m2")}));
-    EXPECT_EQ(form->editApiKey->currentText(), QStringLiteral("k1"));
-    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("5"));
+    EXPECT_EQ(entries(control<QComboBox>("cbModels")),
+              QStringList({QStringLiteral("m1"), QStringLiteral("m2")}));
+    EXPECT_EQ(control<QComboBox>("editApiKey")->currentText(), QStringLiteral("k1"));
+    EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("5"));
 
     // Either box changing refreshes the count, typed or picked.
-    form->cbModels->setCurrentIndex(1);
-    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("2"));
-    form->editApiKey->setCurrentIndex(2);
-    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("0"));
-    form->editApiKey->setCurrentIndex(1);
-    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("-1"));
-    form->editApiKey->lineEdit()->clear();
-    QTest::keyClicks(form->editApiKey, QStringLiteral("k1"));
-    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("2"));
+    control<QComboBox>("cbModels")->setCurrentIndex(1);
+    EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("2"));
+    control<QComboBox>("editApiKey")->setCurrentIndex(2);
+    EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("0"));
+    control<QComboBox>("editApiKey")->setCurrentIndex(1);
+    EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("-1"));
+    control<QComboBox>("editApiKey")->lineEdit()->clear();
+    QTest::keyClicks(control<QComboBox>("editApiKey"), QStringLiteral("k1"));
+    EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("2"));
 
     // Every show reads the files again and shows their first entries.
     writeBytes(working("Models.txt"), "m3\r\n");
     form->hide();
     form->show();
-    EXPECT_EQ(entries(form->cbModels), QStringList{QStringLiteral("m3")});
-    EXPECT_EQ(form->editApiKey->currentText(), QStringLiteral("k1"));
+    EXPECT_EQ(entries(control<QComboBox>("cbModels")), QStringList{QStringLiteral("m3")});
+    EXPECT_EQ(control<QComboBox>("editApiKey")->currentText(), QStringLiteral("k1"));
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
@@ -135,24 +136,28 @@ TEST_F(KeyModelListsTest, EnterAddsTheTextAsTypedUnlessItIsListed) {
                                       "gemini-2.5-pro\r\n");
     start();
     // Keys typed into the box reach it, not only its text field.
-    EXPECT_EQ(form->editApiKey->lineEdit()->focusProxy(), form->editApiKey);
+    EXPECT_EQ(control<QComboBox>("editApiKey")->lineEdit()->focusProxy(),
+              control<QComboBox>("editApiKey"));
 
-    pressEnter(form->cbModels, QStringLiteral("GEMINI-2.5-PRO"));
-    EXPECT_EQ(entries(form->cbModels), QStringList{QStringLiteral("gemini-2.5-pro")});
+    pressEnter(control<QComboBox>("cbModels"), QStringLiteral("GEMINI-2.5-PRO"));
+    EXPECT_EQ(entries(control<QComboBox>("cbModels")),
+              QStringList{QStringLiteral("gemini-2.5-pro")});
     // The box itself picks the listed entry on Enter; the handler's own check holds too.
-    form->cbModels->setEditText(QStringLiteral("Gemini-2.5-Pro"));
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("Gemini-2.5-Pro"));
     form->cbModelsKeyUp(Qt::Key_Return);
-    EXPECT_EQ(entries(form->cbModels), QStringList{QStringLiteral("gemini-2.5-pro")});
-    pressEnter(form->cbModels, QStringLiteral("my model"));
+    EXPECT_EQ(entries(control<QComboBox>("cbModels")),
+              QStringList{QStringLiteral("gemini-2.5-pro")});
+    pressEnter(control<QComboBox>("cbModels"), QStringLiteral("my model"));
     EXPECT_EQ(readBytes(working("Models.txt")), QByteArray("\xEF\xBB\xBF"
                                                            "gemini-2.5-pro\r\nmy model\r\n"));
 
-    pressEnter(form->editApiKey, QStringLiteral("key-1 "));
-    form->editApiKey->setEditText(QStringLiteral("key-2"));
-    QTest::keyClick(form->editApiKey, Qt::Key_A); // only Enter adds
-    pressEnter(form->editApiKey, QString());
-    pressEnter(form->editApiKey, QString());
-    EXPECT_EQ(entries(form->editApiKey), QStringList({QStringLiteral("key-1 "), QString()}));
+    pressEnter(control<QComboBox>("editApiKey"), QStringLiteral("key-1 "));
+    control<QComboBox>("editApiKey")->setEditText(QStringLiteral("key-2"));
+    QTest::keyClick(control<QComboBox>("editApiKey"), Qt::Key_A); // only Enter adds
+    pressEnter(control<QComboBox>("editApiKey"), QString());
+    pressEnter(control<QComboBox>("editApiKey"), QString());
+    EXPECT_EQ(entries(control<QComboBox>("editApiKey")),
+              QStringList({QStringLiteral("key-1 "), QString()}));
     EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("key-1 \r\n\r\n"));
     EXPECT_EQ(QFile::permissions(working("Keys.txt")) &
                   (QFileDevice::ReadGroup | QFileDevice::ReadOther),
@@ -167,35 +172,36 @@ TEST_F(KeyModelListsTest, DeletingAsksFirstAndKeepsTheTextShown) {
     const QByteArray models = readBytes(working("Models.txt"));
 
     // A name typed but never added is not asked about.
-    form->cbModels->setEditText(QStringLiteral("typed-model"));
-    form->N8->trigger();
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("typed-model"));
+    control<QAction>("N8")->trigger();
     EXPECT_TRUE(dialogs.questions.isEmpty());
 
-    form->cbModels->setEditText(QStringLiteral("GEMINI-2.5-FLASH"));
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("GEMINI-2.5-FLASH"));
     dialogs.answers = {false};
-    form->N8->trigger();
+    control<QAction>("N8")->trigger();
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(dialogs.questions[0].text, kDeleteModel);
-    EXPECT_EQ(form->cbModels->count(), 3);
+    EXPECT_EQ(control<QComboBox>("cbModels")->count(), 3);
     EXPECT_EQ(readBytes(working("Models.txt")), models);
 
     dialogs.answers = {true};
-    form->N8->trigger();
-    EXPECT_EQ(entries(form->cbModels), QStringList({QStringLiteral("gemini-2.5-pro"),
-                                                    QStringLiteral("gemini-2.5-flash-lite")}));
+    control<QAction>("N8")->trigger();
+    EXPECT_EQ(
+        entries(control<QComboBox>("cbModels")),
+        QStringList({QStringLiteral("gemini-2.5-pro"), QStringLiteral("gemini-2.5-flash-lite")}));
     EXPECT_EQ(readBytes(working("Models.txt")),
               QByteArray("gemini-2.5-pro\r\ngemini-2.5-flash-lite\r\n"));
-    EXPECT_EQ(form->cbModels->currentText(), QStringLiteral("GEMINI-2.5-FLASH"));
-    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("3"));
+    EXPECT_EQ(control<QComboBox>("cbModels")->currentText(), QStringLiteral("GEMINI-2.5-FLASH"));
+    EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("3"));
 
-    form->editApiKey->setCurrentIndex(1);
+    control<QComboBox>("editApiKey")->setCurrentIndex(1);
     dialogs.answers = {true};
-    form->N7->trigger();
+    control<QAction>("N7")->trigger();
     ASSERT_EQ(dialogs.questions.size(), 3);
     EXPECT_EQ(dialogs.questions[2].text, kDeleteKey);
-    EXPECT_EQ(entries(form->editApiKey), QStringList{QStringLiteral("k1")});
+    EXPECT_EQ(entries(control<QComboBox>("editApiKey")), QStringList{QStringLiteral("k1")});
     EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("k1\r\n"));
-    EXPECT_EQ(form->editApiKey->currentText(), QStringLiteral("k2"));
+    EXPECT_EQ(control<QComboBox>("editApiKey")->currentText(), QStringLiteral("k2"));
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
@@ -204,8 +210,8 @@ TEST_F(KeyModelListsTest, AFailedWriteIsShownAndTheBoxKeepsItsChange) {
     // A folder in the way of a file that was read fine at start.
     ASSERT_TRUE(QFile::remove(working("Keys.txt")));
     ASSERT_TRUE(QDir(workingDir.path()).mkdir(QStringLiteral("Keys.txt")));
-    pressEnter(form->editApiKey, QStringLiteral("k1"));
-    EXPECT_EQ(entries(form->editApiKey), QStringList{QStringLiteral("k1")});
+    pressEnter(control<QComboBox>("editApiKey"), QStringLiteral("k1"));
+    EXPECT_EQ(entries(control<QComboBox>("editApiKey")), QStringList{QStringLiteral("k1")});
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не удалось записать файл")));
 }
@@ -222,21 +228,21 @@ TEST_F(KeyModelListsTest, AListFileThatCannotBeReadIsNeverWritten) {
             << message.toStdString();
     // The rest of the first show still runs.
     EXPECT_EQ(form->StatusText(), QStringLiteral("Новый чат начат."));
-    EXPECT_EQ(form->cbModels->currentText(), QStringLiteral("gemini-2.5-pro"));
+    EXPECT_EQ(control<QComboBox>("cbModels")->currentText(), QStringLiteral("gemini-2.5-pro"));
 
     dialogs.messages.clear();
-    pressEnter(form->editApiKey, QStringLiteral("k1"));
-    pressEnter(form->cbModels, QStringLiteral("my-model"));
-    form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash"));
-    form->N8->trigger();
+    pressEnter(control<QComboBox>("editApiKey"), QStringLiteral("k1"));
+    pressEnter(control<QComboBox>("cbModels"), QStringLiteral("my-model"));
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
+    control<QAction>("N8")->trigger();
     ASSERT_EQ(dialogs.messages.size(), 3);
     EXPECT_TRUE(dialogs.messages[0].contains(working("Keys.txt") + unreadable))
         << dialogs.messages[0].toStdString();
     EXPECT_TRUE(dialogs.messages[1].contains(working("Models.txt") + unreadable));
     EXPECT_TRUE(dialogs.messages[2].contains(working("Models.txt") + unreadable));
     EXPECT_TRUE(dialogs.questions.isEmpty());
-    EXPECT_EQ(form->editApiKey->count(), 0);
-    EXPECT_EQ(form->cbModels->count(), 3);
+    EXPECT_EQ(control<QComboBox>("editApiKey")->count(), 0);
+    EXPECT_EQ(control<QComboBox>("cbModels")->count(), 3);
     for (const char* name : {"Keys.txt", "Models.txt"}) {
         EXPECT_EQ(QDir(working(name)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                   QStringList{QStringLiteral("kept")});
@@ -246,12 +252,13 @@ TEST_F(KeyModelListsTest, AListFileThatCannotBeReadIsNeverWritten) {
     // Once the file can be read again, its entries come first and the new one joins them.
     ASSERT_TRUE(QDir(working("Keys.txt")).removeRecursively());
     writeBytes(working("Keys.txt"), "k0\r\n");
-    pressEnter(form->editApiKey, QStringLiteral("k1"));
-    EXPECT_EQ(entries(form->editApiKey), QStringList({QStringLiteral("k0"), QStringLiteral("k1")}));
+    pressEnter(control<QComboBox>("editApiKey"), QStringLiteral("k1"));
+    EXPECT_EQ(entries(control<QComboBox>("editApiKey")),
+              QStringList({QStringLiteral("k0"), QStringLiteral("k1")}));
     EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray("k0\r\nk1\r\n"));
     // Once it is gone, the box's entries make a new file.
     ASSERT_TRUE(QDir(working("Models.txt")).removeRecursively());
-    pressEnter(form->cbModels, QStringLiteral("my-model"));
+    pressEnter(control<QComboBox>("cbModels"), QStringLiteral("my-model"));
     EXPECT_EQ(
         readBytes(working("Models.txt")),
         QByteArray("gemini-2.5-pro\r\ngemini-2.5-flash\r\ngemini-2.5-flash-lite\r\nmy-model\r\n"));
@@ -277,12 +284,12 @@ TEST_F(KeyModelListsTest, AListFileWithoutReadPermissionIsNeverWritten) {
         GTEST_SKIP() << "permission bits do not stop this user from reading";
 
     start();
-    pressEnter(form->editApiKey, QStringLiteral("k1"));
+    pressEnter(control<QComboBox>("editApiKey"), QStringLiteral("k1"));
     other.reset();
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("недоступен для чтения: ")));
     EXPECT_EQ(dialogs.messages[1], dialogs.messages[0]);
-    EXPECT_EQ(form->editApiKey->count(), 0);
+    EXPECT_EQ(control<QComboBox>("editApiKey")->count(), 0);
     EXPECT_EQ(readBytes(keys), QByteArray("secret-key\r\n"));
 }
 
@@ -293,18 +300,18 @@ TEST_F(KeyModelListsTest, AKeyWithControlCharactersIsRefusedAtInput) {
                             QStringLiteral("k") + QChar(0) + QStringLiteral("1"),
                             QStringLiteral("k\x7F"), QStringLiteral("k\r\n1")};
     for (const QString& key : keys) {
-        form->editApiKey->setEditText(key);
+        control<QComboBox>("editApiKey")->setEditText(key);
         form->editApiKeyKeyUp(Qt::Key_Return);
     }
     ASSERT_EQ(dialogs.messages.size(), std::size(keys));
     for (const QString& message : dialogs.messages)
         EXPECT_TRUE(message.startsWith(refused)) << message.toStdString();
-    EXPECT_EQ(form->editApiKey->count(), 0);
+    EXPECT_EQ(control<QComboBox>("editApiKey")->count(), 0);
     EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray());
 
     // A model name is not a key: the rule is the key box's own.
-    pressEnter(form->cbModels, QStringLiteral("model\tname"));
-    EXPECT_EQ(form->cbModels->count(), 4);
+    pressEnter(control<QComboBox>("cbModels"), QStringLiteral("model\tname"));
+    EXPECT_EQ(control<QComboBox>("cbModels")->count(), 4);
 }
 
 } // namespace

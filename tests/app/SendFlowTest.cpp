@@ -40,16 +40,15 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
-        form->editApiKey->setEditText(QStringLiteral("KEY"));
-        form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash"));
+        control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
+        control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
         service.reply(FakeReply::json(textAnswer("**Привет**")));
     }
 
-    void type(const QString& text) { form->memoPrompt->setPlainText(text); }
+    void type(const QString& text) { control<TPromptEdit>("memoPrompt")->setPlainText(text); }
 
     void attach(const QString& path) {
-        form->lbFiles1->addItem(path);
-        form->ListBox1->addItem(QFileInfo(path).fileName());
+        form->SetAttachedFiles(form->AttachedFiles() + QStringList{path});
     }
 
     QString makeFile(const QString& name, qint64 size) {
@@ -61,12 +60,13 @@ protected:
     }
 
     void pressCtrlEnter() {
-        QTest::keyClick(form->memoPrompt, Qt::Key_Return, Qt::ControlModifier);
+        QTest::keyClick(control<TPromptEdit>("memoPrompt"), Qt::Key_Return, Qt::ControlModifier);
     }
 
     // Waits until the window is idle again after a send.
     void waitUntilIdle() {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return form->btnSend->isEnabled(); }, kWaitMs));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return control<QPushButton>("btnSend")->isEnabled(); }, kWaitMs));
     }
 
     QString container() {
@@ -105,27 +105,30 @@ TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
               R"("BLOCK_NONE"},{"category":"HARM_CATEGORY_DANGEROUS_CONTENT","threshold":)"
               R"("BLOCK_NONE"}]})");
 
-    EXPECT_TRUE(form->memoPrompt->toPlainText().isEmpty()); // no line break was typed
+    EXPECT_TRUE(
+        control<TPromptEdit>("memoPrompt")->toPlainText().isEmpty()); // no line break was typed
     const QString page = container();
     EXPECT_TRUE(page.contains(QStringLiteral("Как дела?")));
     EXPECT_TRUE(page.contains(QStringLiteral("<strong>Привет</strong>")));
     EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("Как дела_2025-03-01_142530.json")});
-    EXPECT_EQ(form->ListBox2->item(0)->text(), QStringLiteral("Как дела"));
-    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("1"));
+    EXPECT_EQ(control<QListWidget>("ListBox2")->item(0)->text(), QStringLiteral("Как дела"));
+    EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("1"));
     EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
-    EXPECT_TRUE(form->ListBox2->isEnabled() && form->btnNewChat->isEnabled());
-    EXPECT_FALSE(form->TimeoutLabel->isVisible());
+    EXPECT_TRUE(control<QListWidget>("ListBox2")->isEnabled() &&
+                control<QPushButton>("btnNewChat")->isEnabled());
+    EXPECT_FALSE(control<QLabel>("TimeoutLabel")->isVisible());
     EXPECT_EQ(geminiDM->ChatHistory().size(), 2);
 }
 
 TEST_F(SendFlowTest, PlainEnterAndCtrlShiftEnterReachThePromptBox) {
     type(QStringLiteral("a"));
-    form->memoPrompt->moveCursor(QTextCursor::End);
-    QTest::keyClick(form->memoPrompt, Qt::Key_Return);
-    QTest::keyClick(form->memoPrompt, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+    control<TPromptEdit>("memoPrompt")->moveCursor(QTextCursor::End);
+    QTest::keyClick(control<TPromptEdit>("memoPrompt"), Qt::Key_Return);
+    QTest::keyClick(control<TPromptEdit>("memoPrompt"), Qt::Key_Return,
+                    Qt::ControlModifier | Qt::ShiftModifier);
     QTest::qWait(100);
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(form->memoPrompt->toPlainText().count(QLatin1Char('\n')), 2);
+    EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText().count(QLatin1Char('\n')), 2);
 }
 
 TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
@@ -169,27 +172,25 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
     const QString file = makeFile(QStringLiteral("a.png"), 10);
     for (const auto& c : cases) {
         dialogs.messages.clear();
-        form->lbFiles1->clear();
-        form->ListBox1->clear();
+        form->SetAttachedFiles({});
         if (c.withFile)
             attach(file);
-        form->editApiKey->setEditText(c.key);
-        form->cbModels->setEditText(c.model);
+        control<QComboBox>("editApiKey")->setEditText(c.key);
+        control<QComboBox>("cbModels")->setEditText(c.model);
         type(c.prompt);
-        form->btnSend->click();
+        control<QPushButton>("btnSend")->click();
         EXPECT_EQ(dialogs.messages, c.messages) << c.name;
-        EXPECT_TRUE(form->btnSend->isEnabled()) << c.name;
-        EXPECT_EQ(form->memoPrompt->toPlainText(), c.prompt) << c.name;
+        EXPECT_TRUE(control<QPushButton>("btnSend")->isEnabled()) << c.name;
+        EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText(), c.prompt) << c.name;
     }
-    EXPECT_EQ(form->CountLabel->text(), QStringLiteral("0")); // nothing was counted
+    EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("0")); // nothing was counted
     QTest::qWait(100);
     EXPECT_TRUE(service.requests().empty());
 
     // The longest prompt allowed goes out.
-    form->lbFiles1->clear();
-    form->ListBox1->clear();
+    form->SetAttachedFiles({});
     type(QString(30020, QLatin1Char('x')));
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     EXPECT_EQ(service.requests().size(), 1u);
 }
@@ -200,15 +201,18 @@ TEST_F(SendFlowTest, TheKeyHelpPageIsShownAndANewChatKeepsTheAttachments) {
     help.write("<html><body>Get a key</body></html>");
     help.close();
 
-    form->editApiKey->setEditText(QString());
+    control<QComboBox>("editApiKey")->setEditText(QString());
     type(QStringLiteral("x"));
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("Пожалуйста, введите API ключ.")});
-    EXPECT_TRUE(form->WebBrowser1->url().toString().contains(QStringLiteral("AddKey.html")));
+    EXPECT_TRUE(control<QWebEngineView>("WebBrowser1")
+                    ->url()
+                    .toString()
+                    .contains(QStringLiteral("AddKey.html")));
 
-    form->editApiKey->setEditText(QStringLiteral("KEY"));
+    control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
     attach(makeFile(QStringLiteral("a.png"), 3));
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     ASSERT_EQ(service.requests().size(), 1u);
     EXPECT_NE(service.requests().front().body.find(R"("inline_data":{"mime_type":"image\/png")"),
@@ -223,32 +227,31 @@ TEST_F(SendFlowTest, FileSizeLimitIsTwentyMebibytes) {
 
     type(QStringLiteral("look"));
     attach(over);
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     // The answer block goes through the Markdown converter, which curls the quotes.
     EXPECT_TRUE(
         container().contains(QString::fromUtf16(u"Файл \u201Cover.png\u201D больше 20 МБ")));
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(form->memoPrompt->toPlainText(), QStringLiteral("look"));
-    EXPECT_EQ(form->lbFiles1->count(), 1);
+    EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("look"));
+    EXPECT_EQ(form->AttachedFiles().size(), 1);
     EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
     EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
 
-    form->lbFiles1->clear();
-    form->ListBox1->clear();
+    form->SetAttachedFiles({});
     attach(exact);
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     ASSERT_EQ(service.requests().size(), 1u);
     EXPECT_GT(service.requests().front().bodySize, 20971520u * 4 / 3);
-    EXPECT_EQ(form->lbFiles1->count(), 0);
+    EXPECT_EQ(form->AttachedFiles().size(), 0);
 }
 
 TEST_F(SendFlowTest, AFileThatVanishedEndsTheSendWithAMessage) {
     const QString path = makeFile(QStringLiteral("gone.png"), 5);
     attach(path);
     ASSERT_TRUE(QFile::remove(path));
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     EXPECT_TRUE(container().contains(
         QStringLiteral("Ошибка: не удалось прочитать или закодировать файл ") + path));
@@ -259,7 +262,7 @@ TEST_F(SendFlowTest, AFileThatVanishedEndsTheSendWithAMessage) {
 TEST_F(SendFlowTest, AServiceErrorIsShownNotKeptAndTheChatIsSaved) {
     service.reply(FakeReply::json(R"({"error":{"code":400,"message":"API key not valid"}})", 400));
     type(QStringLiteral("hi"));
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     const QString page = container();
     EXPECT_TRUE(page.contains(QStringLiteral("Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)")));
@@ -270,11 +273,11 @@ TEST_F(SendFlowTest, AServiceErrorIsShownNotKeptAndTheChatIsSaved) {
 }
 
 TEST_F(SendFlowTest, ImageModelsShowTheImageOrSayTheAnswerWasBad) {
-    form->cbModels->setEditText(QStringLiteral("gemini-2.5-flash-image"));
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash-image"));
     service.reply(FakeReply::json(
         R"({"candidates":[{"content":{"parts":[{"inline_data":{"mime_type":"image/png","data":"iVBORw0KGgo="}}]}}]})"));
     type(QStringLiteral("a cat"));
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     EXPECT_TRUE(container().contains(QStringLiteral("data:image/png;base64,iVBORw0KGgo=")));
     EXPECT_EQ(geminiDM->ChatHistory().size(), 1); // a picture is not kept in the conversation
@@ -282,7 +285,7 @@ TEST_F(SendFlowTest, ImageModelsShowTheImageOrSayTheAnswerWasBad) {
     service.reply(FakeReply::json(
         R"({"candidates":[{"content":{"parts":[{"inline_data":{"mime_type":"image/png"}}]}}]})"));
     type(QStringLiteral("another"));
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     EXPECT_TRUE(
         container().contains(QStringLiteral("Ошибка: получен некорректный JSON от модели.")));
@@ -293,17 +296,17 @@ TEST_F(SendFlowTest, TheTimerCountsMinutesAndSecondsWhileTheRequestRuns) {
     held.holdBeforeHeaders = true;
     service.reply(held);
     type(QStringLiteral("slow"));
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !service.requests().empty(); }, kWaitMs));
-    EXPECT_TRUE(form->TimeoutLabel->isVisible());
-    EXPECT_EQ(form->TimeoutLabel->text(), QStringLiteral("00:00"));
-    form->Timer1->stop(); // the test ticks by hand
+    EXPECT_TRUE(control<QLabel>("TimeoutLabel")->isVisible());
+    EXPECT_EQ(control<QLabel>("TimeoutLabel")->text(), QStringLiteral("00:00"));
+    control<QTimer>("Timer1")->stop(); // the test ticks by hand
     for (int i = 0; i < 75; ++i)
         form->Timer1Timer();
-    EXPECT_EQ(form->TimeoutLabel->text(), QStringLiteral("01:15"));
+    EXPECT_EQ(control<QLabel>("TimeoutLabel")->text(), QStringLiteral("01:15"));
     for (int i = 75; i < 7504; ++i)
         form->Timer1Timer();
-    EXPECT_EQ(form->TimeoutLabel->text(), QStringLiteral("125:04"));
+    EXPECT_EQ(control<QLabel>("TimeoutLabel")->text(), QStringLiteral("125:04"));
 
     // While busy, Ctrl+Enter starts nothing.
     type(QStringLiteral("second"));
@@ -312,7 +315,7 @@ TEST_F(SendFlowTest, TheTimerCountsMinutesAndSecondsWhileTheRequestRuns) {
 
     service.release();
     waitUntilIdle();
-    EXPECT_FALSE(form->TimeoutLabel->isVisible());
+    EXPECT_FALSE(control<QLabel>("TimeoutLabel")->isVisible());
     EXPECT_EQ(service.requests().size(), 1u);
 }
 
@@ -332,13 +335,13 @@ TEST_F(SendFlowTest, AFifoInPlaceOfAFileIsRefusedWithoutWaitingForAWriter) {
 
     type(QStringLiteral("look"));
     attach(fifo);
-    form->btnSend->click();
+    control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     EXPECT_TRUE(writer.isActive());
     EXPECT_TRUE(container().contains(
         QString::fromUtf16(u"Файл \u201Cfifo.txt\u201D имеет неподдерживаемый тип.")));
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(form->lbFiles1->count(), 1);
+    EXPECT_EQ(form->AttachedFiles().size(), 1);
 }
 
 } // namespace

@@ -45,6 +45,13 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
 
+    // A control of the window, found by its object name as the window sets it.
+    template <typename Control> Control* control(const char* name) const {
+        Control* found = form->findChild<Control*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
     QString chatPath(const QString& fileName) const {
         return QDir(programDir.filePath(QStringLiteral("chats"))).filePath(fileName);
     }

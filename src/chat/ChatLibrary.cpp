@@ -1,0 +1,144 @@
+#include "ChatLibrary.h"
+
+#include "ChatNaming.h"
+#include "Clock.h"
+#include "GeminiDM.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <utility>
+
+ChatLibrary::ChatLibrary(QString chatsDir, TFileRemover& remover)
+    : m_chatsDir(std::move(chatsDir)), m_remover(&remover) {}
+
+std::optional<QString> ChatLibrary::EnsureFolder() const {
+    if (QDir().mkpath(m_chatsDir))
+        return std::nullopt;
+    return QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(m_chatsDir));
+}
+
+QList<ChatListEntry> ChatLibrary::ListChats() const {
+    // Each file's time is read once: comparing QDateTime values converts time zones.
+    struct ChatFile {
+        qint64 modified;
+        QString name;
+    };
+    QList<ChatFile> files;
+    const QDir folder(m_chatsDir);
+    for (const QFileInfo& file : folder.entryInfoList({QStringLiteral("*.json")},
+                                                      QDir::Files | QDir::Dirs | QDir::Hidden |
+                                                          QDir::System | QDir::NoDotAndDotDot,
+                                                      QDir::NoSort))
+        files.append({file.lastModified().toMSecsSinceEpoch(), file.fileName()});
+    std::sort(files.begin(), files.end(),
+              [](const ChatFile& a, const ChatFile& b) { return a.modified > b.modified; });
+
+    QList<ChatListEntry> entries;
+    entries.reserve(files.size());
+    for (const ChatFile& file : files)
+        entries.append({folder.filePath(file.name), ChatDisplayName(file.name)});
+    return entries;
+}
+
+QString ChatLibrary::UniqueFilePath(const QString& title) const {
+    const QDir folder(m_chatsDir);
+    const QDateTime now = Clock::now();
+    for (int counter = 1;; ++counter) {
+        const QString path = folder.filePath(ChatFileName(title, now, counter));
+        if (!QFileInfo::exists(path))
+            return path;
+    }
+}
+
+ChatSave ChatLibrary::WriteTo(const QString& path, const TGeminiDM& conversation) const {
+    QString error;
+    if (conversation.SaveHistoryToFile(path, &error))
+        return {ChatSave::Result::Rewritten, {}, {}};
+    return {ChatSave::Result::Failed,
+            QStringLiteral("Не удалось сохранить чат в файл %1: %2")
+                .arg(QDir::toNativeSeparators(path), error),
+            error};
+}
+
+ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
+    const TChatHistory& history = conversation.ChatHistory();
+    if (history.isEmpty())
+        return {};
+    // Nothing new since the chat was opened or last written: its file stays as it is.
+    if (!m_currentFile.isEmpty() && history == m_savedHistory)
+        return {};
+    if (const std::optional<QString> error = EnsureFolder())
+        return {ChatSave::Result::Failed, *error, *error};
+
+    if (!m_currentFile.isEmpty() && !m_currentFileIncomplete &&
+        !QFileInfo(m_currentFile).isSymLink()) {
+        ChatSave save = WriteTo(m_currentFile, conversation);
+        if (!save.failed())
+            m_savedHistory = history;
+        return save;
+    }
+
+    // A new chat is named on its first write that succeeds, so a failed write leaves it
+    // new. Whatever a partly loaded file holds beyond what loaded stays untouched, and a
+    // link is not written through to a file that may lie anywhere: the conversation that
+    // has moved on goes to a file of its own.
+    const QString path = UniqueFilePath(ChatTitle(history));
+    ChatSave save = WriteTo(path, conversation);
+    if (save.failed())
+        return save;
+    save.result = m_currentFile.isEmpty() ? ChatSave::Result::Named : ChatSave::Result::MovedAway;
+    m_currentFile = path;
+    m_currentFileIncomplete = false;
+    m_savedHistory = history;
+    return save;
+}
+
+QString ChatLibrary::LeaveWithoutSavingQuestion(const ChatSave& failed) {
+    return QStringLiteral("Не удалось сохранить чат: %1\r\nЗакрыть без сохранения?")
+        .arg(failed.reason);
+}
+
+ChatOpening ChatLibrary::Open(const QString& path, TGeminiDM& conversation) {
+    const QString fileName = QFileInfo(path).fileName();
+    const TChatFileLoad load = conversation.LoadHistoryFromFile(path);
+    if (!load.Opened()) {
+        StartNew(conversation);
+        return {false, QStringLiteral("Не удалось открыть чат %1: %2. Начат новый чат.")
+                           .arg(fileName, load.Text)};
+    }
+    m_currentFile = path;
+    m_currentFileIncomplete = load.Outcome == TChatLoadOutcome::loPartial;
+    m_savedHistory = conversation.ChatHistory();
+    return {true, QStringLiteral("Загружен чат: ") + fileName};
+}
+
+void ChatLibrary::StartNew(TGeminiDM& conversation) {
+    conversation.ClearHistory();
+    m_currentFile.clear();
+    m_currentFileIncomplete = false;
+    m_savedHistory.clear();
+}
+
+std::optional<QString> ChatLibrary::Delete(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return std::nullopt;
+    if (const std::optional<QString> error = m_remover->Remove(path))
+        return QStringLiteral("Не удалось удалить чат. Ошибка: ") + *error;
+    return std::nullopt;
+}
+
+std::optional<QString> ChatLibrary::DeleteAll() {
+    if (!QFileInfo(m_chatsDir).isDir())
+        return QStringLiteral("Папка с чатами не найдена.");
+    const QDir dir(m_chatsDir);
+    QDirIterator files(m_chatsDir, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
+    while (files.hasNext()) {
+        const QString path = dir.filePath(files.nextFileInfo().fileName());
+        if (const std::optional<QString> error = m_remover->Remove(path))
+            return QStringLiteral("Произошла ошибка при удалении чатов: ") + *error;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "ConversationModel.h"
+#include "FileRemover.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class TGeminiDM;
+
+// A saved chat as the chat list shows it.
+struct ChatListEntry {
+    QString path;
+    QString displayName;
+};
+
+// What saving the current chat came to.
+struct ChatSave {
+    enum class Result {
+        NotWritten, // nothing to write: an empty or unchanged conversation
+        Rewritten,  // written over the current chat's file
+        Named,      // a new chat's first write: the file now has its name
+        MovedAway,  // written to a new file instead of the one it was opened from
+        Failed,
+    };
+    Result result = Result::NotWritten;
+    // Failed: the message for the user, and the reason alone for the question that lets
+    // the user leave the chat anyway.
+    QString message;
+    QString reason;
+
+    bool failed() const { return result == Result::Failed; }
+};
+
+// What opening a chat came to: on success the status text, otherwise the message that
+// says why a new chat was started instead.
+struct ChatOpening {
+    bool opened = false;
+    QString text;
+};
+
+// The saved chats and the chat the conversation belongs to: which file it lives in,
+// whether that file may be written over, and when a write is due.
+class ChatLibrary {
+public:
+    ChatLibrary(QString chatsDir, TFileRemover& remover);
+
+    // The current chat's file; empty for a new chat that was never written.
+    const QString& CurrentFile() const { return m_currentFile; }
+    bool IsCurrent(const QString& path) const { return !path.isEmpty() && path == m_currentFile; }
+    void SetFileRemover(TFileRemover& remover) { m_remover = &remover; }
+
+    // Creates the chat folder; the message for the user when it cannot be made.
+    std::optional<QString> EnsureFolder() const;
+
+    // The chat files in the folder, newest first.
+    QList<ChatListEntry> ListChats() const;
+
+    // Writes the conversation when it has moved on since it was loaded or last written.
+    ChatSave Save(const TGeminiDM& conversation);
+
+    // The question asked when leaving a chat whose save failed.
+    static QString LeaveWithoutSavingQuestion(const ChatSave& failed);
+
+    // Loads the chat at path into the conversation; a chat that cannot be opened leaves an
+    // empty new chat, never the previous conversation under the new name.
+    ChatOpening Open(const QString& path, TGeminiDM& conversation);
+
+    // An empty new chat, without saving the current one first.
+    void StartNew(TGeminiDM& conversation);
+
+    // Deletes one chat file; the message for the user when it cannot be deleted.
+    std::optional<QString> Delete(const QString& path);
+
+    // Deletes every chat file; the message for the user when the folder is missing or a
+    // file cannot be deleted. Files before the one that failed stay deleted.
+    std::optional<QString> DeleteAll();
+
+private:
+    // The path for a new chat file: two chats first written in the same second with the
+    // same title keep apart.
+    QString UniqueFilePath(const QString& title) const;
+    ChatSave WriteTo(const QString& path, const TGeminiDM& conversation) const;
+
+    QString m_chatsDir;
+    TFileRemover* m_remover;
+    QString m_currentFile;
+    // A chat file that did not load whole is never written over.
+    bool m_currentFileIncomplete = false;
+    // The conversation as last loaded or written: a chat that has not moved on since is
+    // not written again.
+    TChatHistory m_savedHistory;
+};

@@ -1,0 +1,35 @@
+#include "ConversationHtml.h"
+#include "Clock.h"
+#include "MessageBlocks.h"
+
+#include <QDateTime>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ConversationHtml, ShowsUserItemsWholeAndModelItemsByTheirFirstPart) {
+    Clock::setSource([] { return QDateTime(QDate(2025, 11, 3), QTime(14, 5, 9)); });
+    const TChatHistory history = {
+        {QStringLiteral("user"),
+         {MakeTextPart(QStringLiteral("look ")), MakeTextPart(QStringLiteral("here")),
+          MakeInlinePart(QStringLiteral("image/png"), "AAAA"),
+          MakeInlinePart(QStringLiteral("text/plain"), "QQ==", QStringLiteral("notes.txt"))}},
+        {QStringLiteral("model"), {MakeInlinePart(QStringLiteral("image/png"), "iVBO")}},
+        {QStringLiteral("system"), {MakeTextPart(QStringLiteral("never shown"))}},
+        {QStringLiteral("model"),
+         {MakeTextPart(QStringLiteral("**caption**")),
+          MakeInlinePart(QStringLiteral("image/png"), "iVBO")}},
+        {QStringLiteral("model"), {}},
+    };
+    const QString expected =
+        BuildUserMessageHtml(QStringLiteral("look here"),
+                             {QStringLiteral("image/png"), QStringLiteral("notes.txt")}) +
+        BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO")) +
+        BuildModelMessageHtml(QStringLiteral("**caption**")) + BuildModelMessageHtml(QString());
+    EXPECT_EQ(BuildConversationHtml(history), expected);
+    EXPECT_EQ(BuildConversationHtml({}), QString());
+    Clock::setSource({});
+}
+
+} // namespace
