@@ -62,7 +62,7 @@ public:
     void ScrollChatBy(int pixels);
     void ScrollChatToBottom();
     void AddUserMessage(const QString& text, const QStringList& files);
-    void AddModelMessage(const QString& data);
+    void AddModelMessage(const QString& answer);
     void AddImageMessage(const QString& MimeType, const QString& Base64Data);
     void RenderHistory();
     void DownButClick();

@@ -49,8 +49,8 @@ void TForm1::AddUserMessage(const QString& text, const QStringList& files) {
     AppendHtml(BuildUserMessageHtml(text, names));
 }
 
-void TForm1::AddModelMessage(const QString& data) {
-    AppendHtml(BuildModelMessageHtml(data));
+void TForm1::AddModelMessage(const QString& answer) {
+    AppendHtml(BuildModelMessageHtml(answer));
 }
 
 void TForm1::AddImageMessage(const QString& MimeType, const QString& Base64Data) {

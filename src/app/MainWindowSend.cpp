@@ -165,13 +165,13 @@ void TForm1::ShowImageAnswer(const QString& result) {
     }
     const QJsonObject image = parsed->toObject();
     const std::optional<QString> mimeType = memberAsString(image, "mime_type");
-    const std::optional<QString> data = memberAsString(image, "base64_data");
-    if (!mimeType || !data)
+    const std::optional<QString> base64 = memberAsString(image, "base64_data");
+    if (!mimeType || !base64)
         AddModelMessage(result);
-    else if (mimeType->isEmpty() || data->isEmpty())
+    else if (mimeType->isEmpty() || base64->isEmpty())
         AddModelMessage(QStringLiteral("Ошибка: получен некорректный JSON от модели."));
     else
-        AddImageMessage(*mimeType, *data);
+        AddImageMessage(*mimeType, *base64);
 }
 
 // Saves the chat and leaves the busy state. A save that fails is reported once the
