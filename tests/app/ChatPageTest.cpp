@@ -5,8 +5,8 @@
 #include "GeminiDM.h"
 #include "MainWindow.h"
 #include "MessageBlocks.h"
+#include "PageTest.h"
 #include "PromptEdit.h"
-#include "WindowTest.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -21,12 +21,9 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 namespace {
 
 const QDateTime kNow(QDate(2025, 11, 3), QTime(14, 5, 9));
-constexpr int kPageTimeoutMs = 15000;
 
 // Receives the links the page hands to the user's browser.
 class LinkCatcher : public QObject {
@@ -39,25 +36,9 @@ public slots:
     void open(const QUrl& url) { opened.append(url); }
 };
 
-class ChatPageTest : public WindowTest {
+class ChatPageTest : public PageTest {
 protected:
-    ChatPageTest() : WindowTest(kNow) {}
-
-    // Runs a script after everything the window has asked of the page so far.
-    QVariant evaluate(const QString& script) {
-        std::optional<QVariant> result;
-        form->ChatPage().Evaluate(script, [&result](const QVariant& value) { result = value; });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, kPageTimeoutMs))
-            << script.toStdString();
-        return result.value_or(QVariant());
-    }
-
-    QString evaluateText(const QString& script) { return evaluate(script).toString(); }
-
-    QString container() {
-        return evaluateText(QStringLiteral(
-            "var c = document.getElementById('chat-container'); c ? c.innerHTML : null"));
-    }
+    ChatPageTest() : PageTest(kNow) {}
 
     // The centre of the first element matching a selector, in view coordinates.
     QPoint centreOf(const QString& selector) {
@@ -132,43 +113,50 @@ TEST_F(ChatPageTest, CopyButtonCopiesItsOwnBlock) {
     form->AddModelMessage(QStringLiteral(
         "Two blocks:\n\n```\nfirst block\n```\n\nbetween\n\n```cpp\nsecond\nblock\n```\n"));
     ASSERT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.copy-btn').length")).toInt(), 2);
-    // The page notes when each button's label changes, so the two seconds are measured
-    // on the page's own clock.
+    // The page notes each change of a button's label, and its timers wait until the test
+    // lets them run: the two seconds are the delay the page asks for.
     evaluate(QStringLiteral(
         "window.labels = []; document.querySelectorAll('.copy-btn').forEach((b, i) => new "
-        "MutationObserver(() => window.labels.push([i, b.innerText, performance.now()]))"
-        ".observe(b, {childList: true, characterData: true, subtree: true})); 0"));
+        "MutationObserver(() => window.labels.push([i, b.innerText]))"
+        ".observe(b, {childList: true, characterData: true, subtree: true})); "
+        "window.timers = []; window.setTimeout = (f, ms) => window.timers.push({f: f, ms: ms}); "
+        "window.clearTimeout = id => { if (id) window.timers[id - 1].f = null; }; "
+        "window.runTimers = () => window.timers.forEach(t => { if (t.f) { var f = t.f; t.f = "
+        "null; f(); } }); 0"));
+    const auto label = [&](int button) {
+        return evaluateText(
+            QStringLiteral("document.querySelectorAll('.copy-btn')[%1].innerText").arg(button));
+    };
     QGuiApplication::clipboard()->clear();
 
     click(QStringLiteral(".code-block-container:nth-of-type(2) .copy-btn"));
-    EXPECT_TRUE(QTest::qWaitFor(
+    EXPECT_TRUE(WaitUntil(
         [] { return QGuiApplication::clipboard()->text() == QStringLiteral("second\nblock\n"); },
         kPageTimeoutMs))
         << QGuiApplication::clipboard()->text().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return evaluate(QStringLiteral("window.labels.length")).toInt() >= 2; },
-        kPageTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return label(1) == QStringLiteral("Скопировано!"); }, kPageTimeoutMs));
+    EXPECT_EQ(evaluateText(QStringLiteral("JSON.stringify(window.timers.map(t => t.ms))")),
+              QStringLiteral("[2000]"));
+    evaluate(QStringLiteral("window.runTimers(); 0"));
     const QVariantList labels = evaluate(QStringLiteral("window.labels")).toList();
     ASSERT_EQ(labels.size(), 2);
-    const QVariantList shown = labels[0].toList();
-    const QVariantList restored = labels[1].toList();
-    EXPECT_EQ(shown[0].toInt(), 1);
-    EXPECT_EQ(shown[1].toString(), QStringLiteral("Скопировано!"));
-    EXPECT_EQ(restored[0].toInt(), 1);
-    EXPECT_EQ(restored[1].toString(), QStringLiteral("Копировать"));
-    EXPECT_NEAR(restored[2].toDouble() - shown[2].toDouble(), 2000.0, 250.0);
+    EXPECT_EQ(labels[0].toList(), (QVariantList{1, QStringLiteral("Скопировано!")}));
+    EXPECT_EQ(labels[1].toList(), (QVariantList{1, QStringLiteral("Копировать")}));
+    EXPECT_EQ(label(0), QStringLiteral("Копировать"));
 
     // A second click while the label shows "Скопировано!" still ends with the label back.
     click(QStringLiteral(".copy-btn"));
-    QTest::qWait(300);
+    ASSERT_TRUE(
+        WaitUntil([&] { return label(0) == QStringLiteral("Скопировано!"); }, kPageTimeoutMs));
     click(QStringLiteral(".copy-btn"));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return evaluateText(QStringLiteral(
-                       "document.querySelector('.copy-btn').innerText + window.labels.length")) ==
-                   QStringLiteral("Копировать5");
-        },
-        kPageTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return evaluate(QStringLiteral("window.labels.length")).toInt() >= 4; },
+                  kPageTimeoutMs));
+    evaluate(QStringLiteral("window.runTimers(); 0"));
+    EXPECT_EQ(evaluateText(QStringLiteral(
+                  "document.querySelector('.copy-btn').innerText + window.labels.length")),
+              QStringLiteral("Копировать5"));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("first block\n"));
 }
 
@@ -224,7 +212,7 @@ TEST_F(ChatPageTest, AnotherPageTakesNoBlocksUntilReset) {
     help.write("<html><body><p id=\"help\">key help</p></body></html>");
     help.close();
     control<QWebEngineView>("WebBrowser1")->setUrl(QUrl::fromLocalFile(help.fileName()));
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             return evaluateText(QStringLiteral("document.body ? document.body.innerText : ''")) ==
                    QStringLiteral("key help");
@@ -248,11 +236,11 @@ TEST_F(ChatPageTest, KeyHelpPageLinksOpenInTheBrowser) {
     help.write("<html><body><a href=\"https://example.com/apikey\">get a key</a></body></html>");
     help.close();
     control<QWebEngineView>("WebBrowser1")->setUrl(QUrl::fromLocalFile(help.fileName()));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return evaluate(QStringLiteral("document.links.length")).toInt() == 1; },
-        kPageTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return evaluate(QStringLiteral("document.links.length")).toInt() == 1; },
+                  kPageTimeoutMs));
     click(QStringLiteral("a"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !catcher.opened.isEmpty(); }, kPageTimeoutMs));
+    EXPECT_TRUE(WaitUntil([&] { return !catcher.opened.isEmpty(); }, kPageTimeoutMs));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     EXPECT_EQ(catcher.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/apikey"))});
     EXPECT_EQ(control<QWebEngineView>("WebBrowser1")->url(), QUrl::fromLocalFile(help.fileName()));
@@ -282,14 +270,14 @@ TEST_F(ChatPageTest, AnswerMarkupCannotRunScript) {
     form->AddModelMessage(QStringLiteral("<img src=x onerror=\"document.title=1\">"));
     form->AppendHtml(QStringLiteral("<img src=x onerror=\"document.title='x'\"><svg><image "
                                     "href=\"y\" onerror=\"document.title='y'\"></image></svg>"));
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             return evaluate(QStringLiteral("document.images.length == 2 && "
                                            "Array.from(document.images).every(i => i.complete)"))
                 .toBool();
         },
         kPageTimeoutMs));
-    QTest::qWait(200);
+    RunEventsFor(200);
     EXPECT_EQ(evaluateText(QStringLiteral("document.title")), title);
 }
 
@@ -307,8 +295,8 @@ TEST_F(ChatPageTest, ClickedLinkOpensOutsideAndThePageStays) {
     click(QStringLiteral(".message-content a[href$=docs]"));
     click(QStringLiteral(".message-content a[href$=new]"));
     click(QStringLiteral(".message-content a[href^=\"#\"]"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return catcher.opened.size() >= 2; }, kPageTimeoutMs));
-    QTest::qWait(300);
+    EXPECT_TRUE(WaitUntil([&] { return catcher.opened.size() >= 2; }, kPageTimeoutMs));
+    RunEventsFor(300);
     for (const QString& scheme : {QStringLiteral("https"), QStringLiteral("file")})
         QDesktopServices::unsetUrlHandler(scheme);
     EXPECT_EQ(catcher.opened, (QList<QUrl>{QUrl(QStringLiteral("https://example.com/docs")),

@@ -5,8 +5,8 @@
 #include "FakeModelService.h"
 #include "GeminiDM.h"
 #include "MainWindow.h"
+#include "PageTest.h"
 #include "PromptEdit.h"
-#include "WindowTest.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,8 +25,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <optional>
-
 namespace {
 
 constexpr int kWaitMs = 20000;
@@ -35,10 +33,10 @@ std::string textAnswer(const std::string& text) {
     return R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})";
 }
 
-class SendFlowTest : public WindowTest {
+class SendFlowTest : public PageTest {
 protected:
     void SetUp() override {
-        WindowTest::SetUp();
+        PageTest::SetUp();
         geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
         control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
         control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
@@ -66,17 +64,7 @@ protected:
     // Waits until the window is idle again after a send.
     void waitUntilIdle() {
         ASSERT_TRUE(
-            QTest::qWaitFor([&] { return control<QPushButton>("btnSend")->isEnabled(); }, kWaitMs));
-    }
-
-    QString container() {
-        std::optional<QVariant> result;
-        form->ChatPage().Evaluate(
-            QStringLiteral("var c = document.getElementById('chat-container');"
-                           " c ? c.innerHTML : ''"),
-            [&result](const QVariant& value) { result = value; });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, kWaitMs));
-        return result.value_or(QVariant()).toString();
+            WaitUntil([&] { return control<QPushButton>("btnSend")->isEnabled(); }, kWaitMs));
     }
 
     QStringList chatFiles() const {
@@ -126,7 +114,7 @@ TEST_F(SendFlowTest, PlainEnterAndCtrlShiftEnterReachThePromptBox) {
     QTest::keyClick(control<TPromptEdit>("memoPrompt"), Qt::Key_Return);
     QTest::keyClick(control<TPromptEdit>("memoPrompt"), Qt::Key_Return,
                     Qt::ControlModifier | Qt::ShiftModifier);
-    QTest::qWait(100);
+    RunEventsFor(100);
     EXPECT_TRUE(service.requests().empty());
     EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText().count(QLatin1Char('\n')), 2);
 }
@@ -184,7 +172,7 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
         EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText(), c.prompt) << c.name;
     }
     EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("0")); // nothing was counted
-    QTest::qWait(100);
+    RunEventsFor(100);
     EXPECT_TRUE(service.requests().empty());
 
     // The longest prompt allowed goes out.
@@ -297,7 +285,7 @@ TEST_F(SendFlowTest, TheTimerCountsMinutesAndSecondsWhileTheRequestRuns) {
     service.reply(held);
     type(QStringLiteral("slow"));
     control<QPushButton>("btnSend")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !service.requests().empty(); }, kWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return !service.requests().empty(); }, kWaitMs));
     EXPECT_TRUE(control<QLabel>("TimeoutLabel")->isVisible());
     EXPECT_EQ(control<QLabel>("TimeoutLabel")->text(), QStringLiteral("00:00"));
     control<QTimer>("Timer1")->stop(); // the test ticks by hand
