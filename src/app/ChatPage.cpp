@@ -78,7 +78,7 @@ TChatPage::TChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
     connect(m_view->page(), &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status) {
                 if (status != QWebEnginePage::NormalTerminationStatus)
-                    emit RenderProcessGone();
+                    Q_EMIT RenderProcessGone();
             });
     connect(m_view->page(), &QWebEnginePage::loadingChanged, this, &TChatPage::LoadingChanged);
     connect(m_view, &QWebEngineView::loadStarted, this, [this] { m_loading = true; });

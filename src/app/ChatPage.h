@@ -34,7 +34,7 @@ public:
     // Runs a script after everything asked for before it and hands over its result.
     void Evaluate(const QString& script, ResultHandler done);
 
-signals:
+Q_SIGNALS:
     // The page's render process has died; the view shows nothing until a page is written
     // again.
     void RenderProcessGone();

@@ -13,7 +13,6 @@
 #include <QShowEvent>
 #include <QTimer>
 
-TForm1* Form1 = nullptr;
 
 QString TForm1::NewChatEntryText() {
     return QStringLiteral("<Новый чат>");
@@ -23,15 +22,11 @@ QString TForm1::NewChatEntryText() {
 TForm1::TForm1(const AppFolders& folders, TDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), FFolders(folders), FChats(folders.chatsDir(), SystemFileRemover()),
       FDialogs(dialogs) {
-    Form1 = this;
     CreateComponents();
     FormCreate();
 }
 
-TForm1::~TForm1() {
-    if (Form1 == this)
-        Form1 = nullptr;
-}
+TForm1::~TForm1() = default;
 
 void TForm1::FormCreate() {
     FBaseHtmlLoaded = false;

@@ -253,6 +253,3 @@ private:
     void ConnectSearchHandlers();
     void RestoreFullChatList();
 };
-
-// The single main window, set while one exists.
-extern TForm1* Form1;

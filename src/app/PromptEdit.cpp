@@ -12,5 +12,5 @@ void TPromptEdit::keyPressEvent(QKeyEvent* event) {
         insertPlainText(QStringLiteral("\n"));
     else
         QPlainTextEdit::keyPressEvent(event);
-    emit KeyHandled();
+    Q_EMIT KeyHandled();
 }

@@ -17,7 +17,7 @@ public:
     // Returning true consumes the key: the box never sees it.
     std::function<bool(QKeyEvent*)> OnKeyDown;
 
-signals:
+Q_SIGNALS:
     // After every key press, consumed or not.
     void KeyHandled();
 

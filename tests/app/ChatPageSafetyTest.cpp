@@ -43,7 +43,7 @@ class LinkCatcher : public QObject {
 public:
     QList<QUrl> opened;
 
-public slots:
+public Q_SLOTS:
     void open(const QUrl& url) { opened.append(url); }
 };
 
