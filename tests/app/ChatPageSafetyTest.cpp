@@ -5,6 +5,7 @@
 #include "ChatPageTemplate.h"
 #include "FakeModelService.h"
 #include "GeminiDM.h"
+#include "LinkCatcher.h"
 #include "MainWindow.h"
 #include "MessageBlocks.h"
 #include "PageTest.h"
@@ -35,17 +36,6 @@ namespace {
 // A refresh of "0" seconds is due at once: one the page is allowed to start reaches the
 // navigation filter within 5 ms here. This is ample time for it to have happened.
 constexpr int kRefreshWaitMs = 300;
-
-// Receives what the page hands to the user's browser.
-class LinkCatcher : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public Q_SLOTS:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 // Every request the web engine makes for the page, before it leaves the program.
 class RequestRecorder : public QWebEngineUrlRequestInterceptor {
@@ -374,5 +364,3 @@ TEST_F(ChatPageSafetyTest, LongMessagesShowTheirStartAndNUL) {
 }
 
 } // namespace
-
-#include "ChatPageSafetyTest.moc"

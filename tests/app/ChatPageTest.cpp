@@ -3,10 +3,12 @@
 #include "Clock.h"
 #include "ConversationHtml.h"
 #include "GeminiDM.h"
+#include "LinkCatcher.h"
 #include "MainWindow.h"
 #include "MessageBlocks.h"
 #include "PageTest.h"
 #include "PromptEdit.h"
+#include "SampleConversation.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -24,17 +26,6 @@
 namespace {
 
 const QDateTime kNow(QDate(2025, 11, 3), QTime(14, 5, 9));
-
-// Receives the links the page hands to the user's browser.
-class LinkCatcher : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public Q_SLOTS:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 class ChatPageTest : public PageTest {
 protected:
@@ -161,18 +152,7 @@ TEST_F(ChatPageTest, CopyButtonCopiesItsOwnBlock) {
 }
 
 TEST_F(ChatPageTest, RenderHistoryShowsTheSavedConversation) {
-    geminiDM->ChatHistory() = {
-        {QStringLiteral("user"),
-         {MakeTextPart(QStringLiteral("look ")), MakeTextPart(QStringLiteral("here")),
-          MakeInlinePart(QStringLiteral("image/png"), "AAAA"),
-          MakeInlinePart(QStringLiteral("text/plain"), "QQ==", QStringLiteral("notes.txt"))}},
-        {QStringLiteral("model"), {MakeInlinePart(QStringLiteral("image/png"), "iVBO")}},
-        {QStringLiteral("system"), {MakeTextPart(QStringLiteral("never shown"))}},
-        {QStringLiteral("model"),
-         {MakeTextPart(QStringLiteral("**caption**")),
-          MakeInlinePart(QStringLiteral("image/png"), "iVBO")}},
-        {QStringLiteral("model"), {}},
-    };
+    geminiDM->ChatHistory() = SampleConversation();
     form->ResetChatView();
     form->RenderHistory();
     const QString expected = BuildConversationHtml(geminiDM->ChatHistory());
@@ -307,5 +287,3 @@ TEST_F(ChatPageTest, ClickedLinkOpensOutsideAndThePageStays) {
 }
 
 } // namespace
-
-#include "ChatPageTest.moc"

@@ -1,6 +1,7 @@
 #include "ConversationHtml.h"
 #include "Clock.h"
 #include "MessageBlocks.h"
+#include "SampleConversation.h"
 
 #include <QDateTime>
 
@@ -10,18 +11,7 @@ namespace {
 
 TEST(ConversationHtml, ShowsUserItemsWholeAndModelItemsByTheirFirstPart) {
     Clock::setSource([] { return QDateTime(QDate(2025, 11, 3), QTime(14, 5, 9)); });
-    const TChatHistory history = {
-        {QStringLiteral("user"),
-         {MakeTextPart(QStringLiteral("look ")), MakeTextPart(QStringLiteral("here")),
-          MakeInlinePart(QStringLiteral("image/png"), "AAAA"),
-          MakeInlinePart(QStringLiteral("text/plain"), "QQ==", QStringLiteral("notes.txt"))}},
-        {QStringLiteral("model"), {MakeInlinePart(QStringLiteral("image/png"), "iVBO")}},
-        {QStringLiteral("system"), {MakeTextPart(QStringLiteral("never shown"))}},
-        {QStringLiteral("model"),
-         {MakeTextPart(QStringLiteral("**caption**")),
-          MakeInlinePart(QStringLiteral("image/png"), "iVBO")}},
-        {QStringLiteral("model"), {}},
-    };
+    const TChatHistory history = SampleConversation();
     const QString expected =
         BuildUserMessageHtml(QStringLiteral("look here"),
                              {QStringLiteral("image/png"), QStringLiteral("notes.txt")}) +
