@@ -189,7 +189,8 @@ TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
         {"media and preload",
          QStringLiteral(
              "<video poster=\"%1\" src=\"%1\"></video><link rel=\"preload\" as=\"image\" "
-             "href=\"%1\"><link rel=\"stylesheet\" href=\"%1\">")
+             "href=\"%1\"><link rel=\"stylesheet\" href=\"%1\"><link rel=\"preconnect\" "
+             "href=\"%1\"><link rel=\"prefetch\" href=\"%1\">")
              .arg(host.url(QStringLiteral("media"))),
          "true"},
         {"image answer MIME type",
