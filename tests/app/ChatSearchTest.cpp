@@ -1,8 +1,8 @@
-#include "FileRemover.h"
 #include "GeminiDM.h"
 #include "JsonText.h"
 #include "MainWindow.h"
 #include "PathObject.h"
+#include "RefusingRemover.h"
 #include "WindowTest.h"
 
 #include <QAction>
@@ -22,19 +22,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kNewChat = u"<Новый чат>"_s;
-
-// Deletes through the real file system, except the files it is told to keep, for
-// which it reports the text given.
-class RefusingRemover final : public TFileRemover {
-public:
-    std::optional<QString> Remove(const QString& path) override {
-        if (QFileInfo(path).fileName() == locked)
-            return u"Отказано в доступе"_s;
-        return SystemFileRemover().Remove(path);
-    }
-
-    QString locked;
-};
 
 class ChatSearchTest : public WindowTest {
 protected:

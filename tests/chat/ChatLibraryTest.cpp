@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "FileSizeLimit.h"
 #include "GeminiDM.h"
+#include "RefusingRemover.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -24,18 +25,6 @@ const QString kStamp = u"_2025-03-01_142530"_s;
 THistoryItem says(const char* role, const QString& text) {
     return THistoryItem{QString::fromLatin1(role), {MakeTextPart(text)}};
 }
-
-// Deletes through the real file system, except the file it is told to keep.
-class RefusingRemover final : public TFileRemover {
-public:
-    std::optional<QString> Remove(const QString& path) override {
-        if (QFileInfo(path).fileName() == locked)
-            return u"Отказано в доступе"_s;
-        return SystemFileRemover().Remove(path);
-    }
-
-    QString locked;
-};
 
 // A chat library over a temporary chat folder, with the clock standing still.
 class ChatLibraryCoreTest : public ::testing::Test {

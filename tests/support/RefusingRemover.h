@@ -1,0 +1,21 @@
+#pragma once
+
+#include "FileRemover.h"
+
+#include <QFileInfo>
+#include <QString>
+
+#include <optional>
+
+// Deletes through the real file system, except the file named `locked`, for which it
+// reports access denied.
+class RefusingRemover final : public TFileRemover {
+public:
+    std::optional<QString> Remove(const QString& path) override {
+        if (QFileInfo(path).fileName() == locked)
+            return QStringLiteral("Отказано в доступе");
+        return SystemFileRemover().Remove(path);
+    }
+
+    QString locked;
+};
