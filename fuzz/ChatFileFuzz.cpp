@@ -13,13 +13,13 @@ namespace {
 
 // Where a kept member stood depends on the known members around it, which a rewrite may
 // drop (a duplicate "role", say), so its position is left out of the comparison.
-TKeptMembers withoutPositions(TKeptMembers kept) {
-    for (TKeptMember& member : kept)
+KeptMembers withoutPositions(KeptMembers kept) {
+    for (KeptMember& member : kept)
         member.After = 0;
     return kept;
 }
 
-TChatFileContent withoutPositions(TChatFileContent content) {
+ChatFileContent withoutPositions(ChatFileContent content) {
     content.Kept = withoutPositions(content.Kept);
     for (THistoryItem& item : content.History) {
         item.Kept = withoutPositions(item.Kept);
@@ -31,22 +31,22 @@ TChatFileContent withoutPositions(TChatFileContent content) {
     return content;
 }
 
-bool sameChat(const TChatFileContent& a, const TChatFileContent& b) {
-    const TChatFileContent left = withoutPositions(a);
-    const TChatFileContent right = withoutPositions(b);
+bool sameChat(const ChatFileContent& a, const ChatFileContent& b) {
+    const ChatFileContent left = withoutPositions(a);
+    const ChatFileContent right = withoutPositions(b);
     return left.History == right.History && left.Kept == right.Kept;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    TChatFileContent content;
-    const TChatFileLoad load =
+    ChatFileContent content;
+    const ChatFileLoad load =
         ReadChatFileText(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), content);
-    if (load.Outcome != TChatLoadOutcome::loLoaded)
+    if (load.Outcome != ChatLoadOutcome::loLoaded)
         return 0;
     const QByteArray written = ChatFileText(content);
-    TChatFileContent again;
+    ChatFileContent again;
     if (!ReadChatFileText(written, again) || !sameChat(content, again))
         std::abort();
     if (ChatFileText(again) != written)

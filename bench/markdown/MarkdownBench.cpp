@@ -18,14 +18,14 @@
 
 namespace {
 
-struct TCorpus {
+struct Corpus {
     std::vector<QByteArray> utf8;
     std::vector<QString> text;
     qint64 bytes = 0;
 };
 
-TCorpus& corpus() {
-    static TCorpus corpus;
+Corpus& corpus() {
+    static Corpus corpus;
     return corpus;
 }
 
@@ -106,7 +106,7 @@ void BM_Adversarial(benchmark::State& state, const std::function<QString()>& mak
 }
 
 // Remembers the throughput of every run to print the ratios at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
                                      BM_Adversarial, make)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);
-    TRatioReporter reporter;
+    RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printRatios();
     benchmark::Shutdown();

@@ -144,7 +144,7 @@ void Search(benchmark::State& state) {
     int matches = 0;
     for (auto _ : state) {
         matches = 0;
-        const TChatSearchOutcome outcome =
+        const ChatSearchOutcome outcome =
             SearchChatFolder(folder().path(), kWords, [&](const QString&) { ++matches; });
         if (outcome.Error || outcome.Skipped > 0)
             state.SkipWithError("search failed");

@@ -6,14 +6,14 @@
 
 #include <QTemporaryDir>
 
-class TChatPage;
+class ChatPage;
 
 // The real main window, shown offscreen in temporary folders, that every window
 // benchmark of this program works on.
 struct BenchWindow {
     QTemporaryDir programDir;
     QTemporaryDir workingDir;
-    TQtDialogs dialogs;
+    QtDialogs dialogs;
     TForm1 form{AppFolders{programDir.path(), workingDir.path()}, dialogs};
     TGeminiDM geminiDM;
 };
@@ -22,4 +22,4 @@ struct BenchWindow {
 BenchWindow& ShownWindow();
 
 // Waits until the page has run everything asked of it and has laid itself out.
-void WaitForLayout(TChatPage& page);
+void WaitForLayout(ChatPage& page);

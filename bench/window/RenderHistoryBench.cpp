@@ -85,7 +85,7 @@ void BM_RenderHistoryShown(benchmark::State& state) {
     for (auto _ : state) {
         w.form.ResetChatView();
         w.form.RenderHistory();
-        WaitForLayout(w.form.ChatPage());
+        WaitForLayout(w.form.Page());
     }
     state.counters["cpu_ms_all_processes"] =
         (cpuSecondsWithChildren() - cpuBefore) * 1000 / double(state.iterations());

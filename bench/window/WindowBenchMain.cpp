@@ -19,7 +19,7 @@ BenchWindow& ShownWindow() {
     return *shownWindow;
 }
 
-void WaitForLayout(TChatPage& page) {
+void WaitForLayout(ChatPage& page) {
     QEventLoop loop;
     page.Evaluate(QStringLiteral("document.documentElement.scrollHeight"),
                   [&loop](const QVariant&) { loop.quit(); });
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     const auto window = std::make_unique<BenchWindow>();
     window->form.show();
-    WaitForLayout(window->form.ChatPage());
+    WaitForLayout(window->form.Page());
     shownWindow = window.get();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -4,17 +4,17 @@
 
 #include <cmath>
 
-TBottomPanel::TBottomPanel(QWidget* parent) : QWidget(parent) {}
+BottomPanel::BottomPanel(QWidget* parent) : QWidget(parent) {}
 
-void TBottomPanel::SetAnchoredControls(QWidget* prompt, QWidget* attachmentList,
-                                       QWidget* downButton) {
+void BottomPanel::SetAnchoredControls(QWidget* prompt, QWidget* attachmentList,
+                                      QWidget* downButton) {
     m_prompt = prompt;
     m_attachmentList = attachmentList;
     m_downButton = downButton;
     m_promptCentre = (prompt->x() + prompt->width() / 2.0) / kDesignWidth;
 }
 
-void TBottomPanel::resizeEvent(QResizeEvent* event) {
+void BottomPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (!m_prompt)
         return;

@@ -8,7 +8,7 @@
 // window's design; the prompt box has no anchors, so its centre keeps the same
 // fraction of the panel's width, while the scroll-down button stays in the top
 // right corner and the attachment list reaches up to it.
-class TBottomPanel : public QWidget {
+class BottomPanel : public QWidget {
     Q_OBJECT
 
 public:
@@ -16,7 +16,7 @@ public:
     // box's position is kept.
     static constexpr int kDesignWidth = 908;
 
-    explicit TBottomPanel(QWidget* parent = nullptr);
+    explicit BottomPanel(QWidget* parent = nullptr);
 
     void SetAnchoredControls(QWidget* prompt, QWidget* attachmentList, QWidget* downButton);
     // Runs after the panel has placed its anchored controls.

@@ -33,9 +33,9 @@ QString scriptString(const QString& text) {
 // window (the page's base target), so a link the user clicks arrives here as a request
 // for one, marked as the user's, and goes to the user's browser; a jump within the page
 // still scrolls to its target.
-class TChatWebPage : public QWebEnginePage {
+class ChatWebPage : public QWebEnginePage {
 public:
-    explicit TChatWebPage(QObject* parent) : QWebEnginePage(parent) {
+    explicit ChatWebPage(QObject* parent) : QWebEnginePage(parent) {
         connect(this, &QWebEnginePage::newWindowRequested, this,
                 [this](QWebEngineNewWindowRequest& request) {
                     if (request.isUserInitiated())
@@ -73,19 +73,19 @@ constexpr QLatin1StringView
 
 } // namespace
 
-TChatPage::TChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
-    m_view->setPage(new TChatWebPage(m_view));
+ChatPage::ChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
+    m_view->setPage(new ChatWebPage(m_view));
     connect(m_view->page(), &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status) {
                 if (status != QWebEnginePage::NormalTerminationStatus)
                     Q_EMIT RenderProcessGone();
             });
-    connect(m_view->page(), &QWebEnginePage::loadingChanged, this, &TChatPage::LoadingChanged);
+    connect(m_view->page(), &QWebEnginePage::loadingChanged, this, &ChatPage::LoadingChanged);
     connect(m_view, &QWebEngineView::loadStarted, this, [this] { m_loading = true; });
-    connect(m_view, &QWebEngineView::loadFinished, this, &TChatPage::LoadFinished);
+    connect(m_view, &QWebEngineView::loadFinished, this, &ChatPage::LoadFinished);
 }
 
-void TChatPage::ShowBlank() {
+void ChatPage::ShowBlank() {
     // Scripts still waiting were meant for the page being replaced.
     m_held.removeIf([](const Pending& pending) { return !pending.done; });
     m_hasPage = true;
@@ -94,7 +94,7 @@ void TChatPage::ShowBlank() {
     m_view->setUrl(kBlank);
 }
 
-void TChatPage::WriteDocument(const QString& html) {
+void ChatPage::WriteDocument(const QString& html) {
     if (!m_hasPage)
         ShowBlank();
     Run(QStringLiteral("document.open(); document.write(%1); document.close();")
@@ -104,7 +104,7 @@ void TChatPage::WriteDocument(const QString& html) {
 // The block is parsed inert first: a refresh in it must never take effect, not even one
 // to an empty page, which the web engine does not let the navigation filter see; and its
 // links follow the page's base target, so the user's clicks reach the browser.
-void TChatPage::AppendToContainer(const QString& html) {
+void ChatPage::AppendToContainer(const QString& html) {
     Run(kFindContainer +
         QStringLiteral(" if (container) { var block = document.createElement('template'); "
                        "block.innerHTML = %1; block.content.querySelectorAll('meta')"
@@ -114,20 +114,20 @@ void TChatPage::AppendToContainer(const QString& html) {
             .arg(scriptString(html)));
 }
 
-void TChatPage::ScrollBy(int pixels) {
+void ChatPage::ScrollBy(int pixels) {
     Run(kFindContainer + QStringLiteral(" if (container) window.scrollBy(0, %1);").arg(pixels));
 }
 
-void TChatPage::ScrollToBottom() {
+void ChatPage::ScrollToBottom() {
     Run(kFindContainer +
         QStringLiteral(" if (container) window.scrollTo(0, container.scrollHeight);"));
 }
 
-void TChatPage::Evaluate(const QString& script, ResultHandler done) {
+void ChatPage::Evaluate(const QString& script, ResultHandler done) {
     Run(script, std::move(done));
 }
 
-void TChatPage::Run(const QString& script, ResultHandler done) {
+void ChatPage::Run(const QString& script, ResultHandler done) {
     // Each script in its own scope and with its own failure, so a join of several
     // behaves exactly like running them one after another.
     Pending pending{
@@ -143,7 +143,7 @@ void TChatPage::Run(const QString& script, ResultHandler done) {
         m_held.append(std::move(pending));
 }
 
-void TChatPage::Send(const Pending& pending) {
+void ChatPage::Send(const Pending& pending) {
     // The view runs scripts in the order they are handed over.
     if (pending.done)
         m_view->page()->runJavaScript(pending.script, pending.done);
@@ -154,14 +154,14 @@ void TChatPage::Send(const Pending& pending) {
 // An empty page the program did not ask for (a reload, a step back in history, a link
 // to one) goes past the navigation filter; once it has loaded, the chat has to be shown
 // again. Loads asked for in quick succession may end as one.
-void TChatPage::LoadingChanged(const QWebEngineLoadingInfo& info) {
+void ChatPage::LoadingChanged(const QWebEngineLoadingInfo& info) {
     if (info.url() != kBlank || info.status() != QWebEngineLoadingInfo::LoadSucceededStatus)
         return;
     if (!std::exchange(m_blankAskedFor, false))
-        QMetaObject::invokeMethod(this, &TChatPage::DocumentReplaced, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &ChatPage::DocumentReplaced, Qt::QueuedConnection);
 }
 
-void TChatPage::LoadFinished() {
+void ChatPage::LoadFinished() {
     m_loading = false;
     // Nothing to go back or forward to.
     m_view->history()->clear();

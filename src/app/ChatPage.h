@@ -12,7 +12,7 @@ class QWebEngineView;
 // Drives the chat page in the web view. Scripts run in the order they are asked for;
 // while the view is loading a page they wait and then go to the loaded page together,
 // so callers never wait for the view themselves.
-class TChatPage : public QObject {
+class ChatPage : public QObject {
     Q_OBJECT
 
 public:
@@ -20,7 +20,7 @@ public:
 
     // Gives the view a page that stays on the program's document; links open in the
     // user's browser.
-    explicit TChatPage(QWebEngineView* view);
+    explicit ChatPage(QWebEngineView* view);
 
     // An empty page in place of whatever is shown.
     void ShowBlank();

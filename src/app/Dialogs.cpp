@@ -12,19 +12,19 @@ QString boxTitle() {
 
 } // namespace
 
-void TQtDialogs::ShowMessage(const QString& text) {
+void QtDialogs::ShowMessage(const QString& text) {
     QMessageBox::information(m_parent, boxTitle(), text);
 }
 
-bool TQtDialogs::AskYesNo(const QString& text, TQuestionIcon icon) {
-    QMessageBox box(icon == TQuestionIcon::Warning ? QMessageBox::Warning : QMessageBox::Question,
+bool QtDialogs::AskYesNo(const QString& text, QuestionIcon icon) {
+    QMessageBox box(icon == QuestionIcon::Warning ? QMessageBox::Warning : QMessageBox::Question,
                     boxTitle(), text, QMessageBox::Yes | QMessageBox::No, m_parent);
     // Every question guards a step that cannot be undone: Enter must not take it.
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
-QStringList TQtDialogs::GetOpenFileNames(const QString& title, const QString& filter) {
+QStringList QtDialogs::GetOpenFileNames(const QString& title, const QString& filter) {
     // The read-only check box of other platforms does not exist in Qt's dialog.
     return QFileDialog::getOpenFileNames(m_parent, title, QString(), filter);
 }

@@ -7,29 +7,29 @@ class QWidget;
 
 // Every message box, question and file dialog of the window goes through here,
 // so tests can script the user's answers.
-class TDialogs {
+class Dialogs {
 public:
-    enum class TQuestionIcon { Question, Warning };
+    enum class QuestionIcon { Question, Warning };
 
-    virtual ~TDialogs() = default;
+    virtual ~Dialogs() = default;
 
     virtual void ShowMessage(const QString& text) = 0;
     // True when the user answers Yes.
-    virtual bool AskYesNo(const QString& text, TQuestionIcon icon) = 0;
+    virtual bool AskYesNo(const QString& text, QuestionIcon icon) = 0;
     // Several files at once; empty when the user cancels. `filter` uses Qt's
     // "Description (*.a *.b);;..." form.
     virtual QStringList GetOpenFileNames(const QString& title, const QString& filter) = 0;
 };
 
 // The real dialogs, modal over the main window.
-class TQtDialogs final : public TDialogs {
+class QtDialogs final : public Dialogs {
 public:
-    explicit TQtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
+    explicit QtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
 
     void setParent(QWidget* parent) { m_parent = parent; }
 
     void ShowMessage(const QString& text) override;
-    bool AskYesNo(const QString& text, TQuestionIcon icon) override;
+    bool AskYesNo(const QString& text, QuestionIcon icon) override;
     QStringList GetOpenFileNames(const QString& title, const QString& filter) override;
 
 private:

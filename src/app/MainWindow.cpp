@@ -13,13 +13,11 @@
 #include <QShowEvent>
 #include <QTimer>
 
-
 QString TForm1::NewChatEntryText() {
     return QStringLiteral("<Новый чат>");
 }
 
-
-TForm1::TForm1(const AppFolders& folders, TDialogs& dialogs, QWidget* parent)
+TForm1::TForm1(const AppFolders& folders, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), FFolders(folders), FChats(folders.chatsDir(), SystemFileRemover()),
       FDialogs(dialogs) {
     CreateComponents();

@@ -25,10 +25,10 @@ class QStatusBar;
 class QTimer;
 class QWebEngineView;
 class QWidget;
-class TBottomPanel;
-class TChatPage;
-class TDialogs;
-class TPromptEdit;
+class BottomPanel;
+class ChatPage;
+class Dialogs;
+class PromptEdit;
 
 // The main window. Its controls keep their designer names; each concern of the
 // window (page, send flow, chat library, lists, attachments, search) lives in a
@@ -37,7 +37,7 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    TForm1(const AppFolders& folders, TDialogs& dialogs, QWidget* parent = nullptr);
+    TForm1(const AppFolders& folders, Dialogs& dialogs, QWidget* parent = nullptr);
     ~TForm1() override;
 
     const AppFolders& Folders() const { return FFolders; }
@@ -70,7 +70,7 @@ public:
     void RebuildChatPage();
     // Rebuilds the page and says so, unless it died again before anything new was shown.
     void ChatPageRenderProcessGone();
-    TChatPage& ChatPage() { return *FChatPage; }
+    ChatPage& Page() { return *FChatPage; }
 
     // Send flow: MainWindowSend.cpp
     void btnSendClick();
@@ -120,7 +120,7 @@ public:
     void N12Click();
     void DeleteAllChats();
     // Deleting chats goes through this; tests put in one that refuses.
-    void SetFileRemover(TFileRemover& remover) { FChats.SetFileRemover(remover); }
+    void SetFileRemover(FileRemover& remover) { FChats.SetFileRemover(remover); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -142,11 +142,11 @@ private:
     QWebEngineView* WebBrowser1 = nullptr;
 
     // Bottom panel.
-    TBottomPanel* Panel2 = nullptr;
+    BottomPanel* Panel2 = nullptr;
     QLabel* Label4 = nullptr;
     QLabel* Label5 = nullptr;
     QLabel* ContextChatTokensLabel = nullptr;
-    TPromptEdit* memoPrompt = nullptr;
+    PromptEdit* memoPrompt = nullptr;
     QWidget* Panel3 = nullptr;
     QPushButton* btnAddFile1 = nullptr;
     QLabel* lblFileLimits1 = nullptr;
@@ -196,7 +196,7 @@ private:
     void FormResize();
 
     // Key and model lists: each box with the file that keeps its entries.
-    struct TKeptList {
+    struct KeptList {
         QComboBox* box = nullptr;
         QString fileName;
         FileAccess access = FileAccess::Default;
@@ -205,14 +205,14 @@ private:
         bool readable = true;
     };
     void ConnectListHandlers();
-    void LoadList(TKeptList& list);
-    bool ReadList(TKeptList& list, QString& error);
-    bool EnsureListReadable(TKeptList& list);
-    void AddShownEntry(TKeptList& list);
-    void RemoveShownEntry(TKeptList& list, const QString& question);
-    void SaveList(TKeptList& list);
-    TKeptList FKeys;
-    TKeptList FModels;
+    void LoadList(KeptList& list);
+    bool ReadList(KeptList& list, QString& error);
+    bool EnsureListReadable(KeptList& list);
+    void AddShownEntry(KeptList& list);
+    void RemoveShownEntry(KeptList& list, const QString& question);
+    void SaveList(KeptList& list);
+    KeptList FKeys;
+    KeptList FModels;
 
     void ShowWhereKeysComeFrom();
     void SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
@@ -238,9 +238,9 @@ private:
 
     AppFolders FFolders;
     ChatLibrary FChats;
-    TDialogs& FDialogs;
+    Dialogs& FDialogs;
     QLabel* FStatusText = nullptr;
-    TChatPage* FChatPage = nullptr;
+    ChatPage* FChatPage = nullptr;
 
     bool FBaseHtmlLoaded = false;
     // Rebuilt after a render process death and nothing appended since.

@@ -113,7 +113,7 @@ void TForm1::N3Click() {
 
 void TForm1::btnClearFiles1Click() {
     if (!FDialogs.AskYesNo(u"Очистить список файлов?\r\nДействие необратимо."_s,
-                           TDialogs::TQuestionIcon::Question))
+                           Dialogs::QuestionIcon::Question))
         return;
     SetAttachedFiles({});
 }

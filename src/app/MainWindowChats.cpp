@@ -23,7 +23,7 @@ void TForm1::LoadChatList() {
     ScopedFlag loading(FIsLoading);
     ClearChatList();
     if (const std::optional<QString> error = FChats.EnsureFolder())
-        throw TOperationError(*error);
+        throw OperationError(*error);
     ListBox2->setUpdatesEnabled(false);
     for (const ChatListEntry& chat : FChats.ListChats()) {
         auto* entry = new QListWidgetItem(chat.displayName, ListBox2);
@@ -46,7 +46,7 @@ bool TForm1::LeaveCurrentChat() {
     if (!save.failed())
         return true;
     return FDialogs.AskYesNo(ChatLibrary::LeaveWithoutSavingQuestion(save),
-                             TDialogs::TQuestionIcon::Warning);
+                             Dialogs::QuestionIcon::Warning);
 }
 
 // The new-chat entry becomes the entry of the chat's first file.
@@ -62,8 +62,7 @@ void TForm1::NameNewChatEntry() {
 // the top of the list, selected.
 void TForm1::ShowCurrentChatInList() {
     ScopedFlag loading(FIsLoading);
-    auto* entry =
-        new QListWidgetItem(ChatDisplayName(QFileInfo(FChats.CurrentFile()).fileName()));
+    auto* entry = new QListWidgetItem(ChatDisplayName(QFileInfo(FChats.CurrentFile()).fileName()));
     AttachPathObject(entry, FChats.CurrentFile());
     ListBox2->insertItem(0, entry);
     ListBox2->setCurrentItem(entry);

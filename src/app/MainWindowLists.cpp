@@ -65,7 +65,7 @@ void TForm1::LoadKeyAndModelLists() {
         cbModels->setCurrentIndex(0);
 }
 
-void TForm1::LoadList(TKeptList& list) {
+void TForm1::LoadList(KeptList& list) {
     const QString path = FFolders.inWorkingDir(list.fileName);
     QString error;
     if (!QFileInfo::exists(path)) {
@@ -79,7 +79,7 @@ void TForm1::LoadList(TKeptList& list) {
         FDialogs.ShowMessage(error);
 }
 
-bool TForm1::ReadList(TKeptList& list, QString& error) {
+bool TForm1::ReadList(KeptList& list, QString& error) {
     ListFile file;
     list.readable = ReadListFile(FFolders.inWorkingDir(list.fileName), file, error);
     if (!list.readable)
@@ -92,7 +92,7 @@ bool TForm1::ReadList(TKeptList& list, QString& error) {
 
 // Writing the box's entries over a file that could not be read would replace what it
 // holds, so it is read again first; while that still fails the user is told why.
-bool TForm1::EnsureListReadable(TKeptList& list) {
+bool TForm1::EnsureListReadable(KeptList& list) {
     if (list.readable)
         return true;
     // Gone since: nothing is left to lose, and the box's entries make the new file.
@@ -144,7 +144,7 @@ void TForm1::N8Click() {
     RemoveShownEntry(FModels, kDeleteModelQuestion);
 }
 
-void TForm1::AddShownEntry(TKeptList& list) {
+void TForm1::AddShownEntry(KeptList& list) {
     // Taken as typed: a trailing space belongs to the key.
     const QString text = list.box->currentText();
     // A key goes into the request address as it stands: a control character would cut it.
@@ -158,7 +158,7 @@ void TForm1::AddShownEntry(TKeptList& list) {
     SaveList(list);
 }
 
-void TForm1::RemoveShownEntry(TKeptList& list, const QString& question) {
+void TForm1::RemoveShownEntry(KeptList& list, const QString& question) {
     const QString text = list.box->currentText();
     if (findIgnoringCase(list.box, text) < 0 || !EnsureListReadable(list))
         return;
@@ -166,7 +166,7 @@ void TForm1::RemoveShownEntry(TKeptList& list, const QString& question) {
     const int index = findIgnoringCase(list.box, text);
     if (index < 0)
         return;
-    if (!FDialogs.AskYesNo(question, TDialogs::TQuestionIcon::Question))
+    if (!FDialogs.AskYesNo(question, Dialogs::QuestionIcon::Question))
         return;
     {
         // The box keeps showing the text; only the entry goes.
@@ -178,7 +178,7 @@ void TForm1::RemoveShownEntry(TKeptList& list, const QString& question) {
     SaveList(list);
 }
 
-void TForm1::SaveList(TKeptList& list) {
+void TForm1::SaveList(KeptList& list) {
     QString error;
     if (!WriteListFile(FFolders.inWorkingDir(list.fileName), entriesOf(list.box), list.format,
                        list.access, error))

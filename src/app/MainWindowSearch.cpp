@@ -44,14 +44,14 @@ void TForm1::Edit1KeyUp(int Key) {
     ClearChatList();
     ScopedFlag loading(FIsLoading);
     // Matches show up as they are found.
-    const TChatSearchOutcome outcome =
+    const ChatSearchOutcome outcome =
         SearchChatFolder(FFolders.chatsDir(), words, [this](const QString& path) {
             auto* entry =
                 new QListWidgetItem(ChatDisplayName(QFileInfo(path).fileName()), ListBox2);
             AttachPathObject(entry, path);
         });
     if (outcome.Error)
-        throw TOperationError(*outcome.Error);
+        throw OperationError(*outcome.Error);
     if (outcome.Skipped > 0)
         SetStatusText(QStringLiteral("Поиск: пропущено повреждённых или нечитаемых файлов "
                                      "чатов: %1")
@@ -84,7 +84,7 @@ void TForm1::N6Click() {
     const QString question =
         QStringLiteral("Вы уверены, что хотите безвозвратно удалить чат?\r\n") +
         QFileInfo(chat->Path).fileName() + QStringLiteral("\r\nФайл чата будет удален с диска!");
-    if (!FDialogs.AskYesNo(question, TDialogs::TQuestionIcon::Question))
+    if (!FDialogs.AskYesNo(question, Dialogs::QuestionIcon::Question))
         return;
 
     if (FChats.IsCurrent(chat->Path)) {
@@ -108,7 +108,7 @@ void TForm1::N12Click() {
     if (!FDialogs.AskYesNo(
             QStringLiteral("Вы уверены, что хотите безвозвратно удалить ВСЕ чаты?\r\n"
                            "Это действие нельзя будет отменить!"),
-            TDialogs::TQuestionIcon::Warning))
+            Dialogs::QuestionIcon::Warning))
         return;
     DeleteAllChats();
 }

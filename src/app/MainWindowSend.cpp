@@ -10,9 +10,9 @@
 #include "PromptEdit.h"
 #include "SendCheck.h"
 
-#include <QCoreApplication>
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QJsonObject>
@@ -90,30 +90,28 @@ void TForm1::btnSendClick() {
 
 // Reading and encoding up to 16 files of 20 MiB runs off the user-interface thread;
 // the window stays busy and responsive meanwhile.
-void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName,
-                             const QString& prompt, const QStringList& files) {
-    auto* reader = new QFutureWatcher<TPreparedAttachments>(this);
-    connect(reader, &QFutureWatcherBase::finished, this,
-            [this, reader, apiKey, modelName, prompt] {
-                reader->deleteLater();
-                const TPreparedAttachments prepared = reader->result();
-                if (!prepared.Failure.isEmpty()) {
-                    AddModelMessage(prepared.Failure);
-                    EndBusyState();
-                    return;
-                }
-                TContentParts parts{MakeTextPart(prompt)};
-                parts.append(prepared.Parts);
-                ClearPromptAndAttachments();
-                const QPointer<TForm1> form(this);
-                GeminiDM->GenerateContent(apiKey, modelName, parts,
-                                          chkEnableWebSearch->isChecked(),
-                                          [form](const QString& result) {
-                                              if (form)
-                                                  form->TextRequestDone(result);
-                                          });
-                ScrollChatToBottom();
-            });
+void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
+                             const QStringList& files) {
+    auto* reader = new QFutureWatcher<PreparedAttachments>(this);
+    connect(reader, &QFutureWatcherBase::finished, this, [this, reader, apiKey, modelName, prompt] {
+        reader->deleteLater();
+        const PreparedAttachments prepared = reader->result();
+        if (!prepared.Failure.isEmpty()) {
+            AddModelMessage(prepared.Failure);
+            EndBusyState();
+            return;
+        }
+        TContentParts parts{MakeTextPart(prompt)};
+        parts.append(prepared.Parts);
+        ClearPromptAndAttachments();
+        const QPointer<TForm1> form(this);
+        GeminiDM->GenerateContent(apiKey, modelName, parts, chkEnableWebSearch->isChecked(),
+                                  [form](const QString& result) {
+                                      if (form)
+                                          form->TextRequestDone(result);
+                                  });
+        ScrollChatToBottom();
+    });
     reader->setFuture(QtConcurrent::run(PrepareAttachments, files));
 }
 

@@ -139,7 +139,8 @@ void TForm1::CreateLeftColumn() {
     layout->addWidget(btnNewChat, 0, 1);
     layout->addWidget(ListBox2, 1, 0, 1, 2);
 
-    connect(btnNewChat, &QPushButton::clicked, this, [this] { Guarded([this] { btnNewChatClick(); }); });
+    connect(btnNewChat, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnNewChatClick(); }); });
     new RightClickKeepsSelection(ListBox2->viewport());
     // Code that changes the list sets FIsLoading, so only the user's picks act here.
     connect(ListBox2, &QListWidget::currentRowChanged, this,
@@ -151,10 +152,10 @@ void TForm1::CreateChatArea() {
     Panel5 = named(new QWidget(Splitter1), "Panel5");
     Panel1 = whitePanel("Panel1", Panel5);
     WebBrowser1 = named(new QWebEngineView(Panel1), "WebBrowser1");
-    FChatPage = new TChatPage(WebBrowser1);
-    connect(FChatPage, &TChatPage::RenderProcessGone, this,
+    FChatPage = new ChatPage(WebBrowser1);
+    connect(FChatPage, &ChatPage::RenderProcessGone, this,
             [this] { Guarded([this] { ChatPageRenderProcessGone(); }); });
-    connect(FChatPage, &TChatPage::DocumentReplaced, this,
+    connect(FChatPage, &ChatPage::DocumentReplaced, this,
             [this] { Guarded([this] { RebuildChatPage(); }); });
     auto* browserLayout = new QVBoxLayout(Panel1);
     browserLayout->setContentsMargins(0, 0, 0, 0);
@@ -171,11 +172,11 @@ void TForm1::CreateChatArea() {
 }
 
 void TForm1::CreateBottomPanel() {
-    Panel2 = named(new TBottomPanel(Panel5), "Panel2");
+    Panel2 = named(new BottomPanel(Panel5), "Panel2");
     Panel2->setFixedHeight(kBottomPanelHeight);
     Panel2->setAutoFillBackground(true);
     Panel2->setPalette(palette());
-    Panel2->resize(TBottomPanel::kDesignWidth, kBottomPanelHeight);
+    Panel2->resize(BottomPanel::kDesignWidth, kBottomPanelHeight);
 
     Label4 = label("Label4", QStringLiteral("Контекст"), Panel2);
     Label4->move(8, 8);
@@ -185,16 +186,16 @@ void TForm1::CreateBottomPanel() {
     ContextChatTokensLabel->setGeometry(8 + Label5->sizeHint().width() + 4, 28, 48,
                                         Label5->sizeHint().height());
 
-    memoPrompt = named(new TPromptEdit(Panel2), "memoPrompt");
-    connect(memoPrompt, &TPromptEdit::KeyHandled, this, &TForm1::UpdateContextTokens);
+    memoPrompt = named(new PromptEdit(Panel2), "memoPrompt");
+    connect(memoPrompt, &PromptEdit::KeyHandled, this, &TForm1::UpdateContextTokens);
     memoPrompt->OnKeyDown = [this](const QKeyEvent* event) { return memoPromptKeyDown(event); };
     memoPrompt->setGeometry(QRect(QPoint(kPromptLeft, kPromptTop), kPromptSize));
     memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoPrompt->setToolTip(QStringLiteral("Ctrl+Enter (Отправить)"));
 
     Panel3 = named(new QWidget(Panel2), "Panel3");
-    Panel3->setGeometry(QRect(QPoint(kPromptLeft, kPromptTop + kPromptSize.height()),
-                              kControlRowSize));
+    Panel3->setGeometry(
+        QRect(QPoint(kPromptLeft, kPromptTop + kPromptSize.height()), kControlRowSize));
     CreateControlRow();
 
     const int listLeft = kPromptLeft + kPromptSize.width() + 10;
@@ -203,7 +204,7 @@ void TForm1::CreateBottomPanel() {
     ListBox1->setGeometry(listLeft, kPromptTop, 200, kBottomPanelHeight - 2 * kPromptTop);
 
     DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), Panel2);
-    DownBut->setGeometry(TBottomPanel::kDesignWidth - 36, 4, 30, 30);
+    DownBut->setGeometry(BottomPanel::kDesignWidth - 36, 4, 30, 30);
     connect(DownBut, &QPushButton::clicked, this, &TForm1::DownButClick);
 
     Panel2->SetAnchoredControls(memoPrompt, ListBox1, DownBut);

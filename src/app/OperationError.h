@@ -6,10 +6,9 @@
 
 // An error that ends the operation under way and the handler that started it; the
 // window's error report shows its text to the user.
-class TOperationError : public std::runtime_error {
+class OperationError : public std::runtime_error {
 public:
-    explicit TOperationError(const QString& message)
-        : std::runtime_error(message.toStdString()) {}
+    explicit OperationError(const QString& message) : std::runtime_error(message.toStdString()) {}
 
     QString Message() const { return QString::fromStdString(what()); }
 };

@@ -2,7 +2,7 @@
 
 #include <QKeyEvent>
 
-void TPromptEdit::keyPressEvent(QKeyEvent* event) {
+void PromptEdit::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (OnKeyDown && OnKeyDown(event))
         event->accept();

@@ -8,7 +8,7 @@ class QKeyEvent;
 
 // The prompt box: its owner sees every key before the box does (and may consume
 // it), and hears after the key has taken effect.
-class TPromptEdit : public QPlainTextEdit {
+class PromptEdit : public QPlainTextEdit {
     Q_OBJECT
 
 public:

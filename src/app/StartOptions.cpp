@@ -22,7 +22,7 @@ int fail(const QString& message) {
 
 } // namespace
 
-std::optional<TStartOptions> ReadStartOptions(int argc, char** argv, int& exitCode) {
+std::optional<StartOptions> ReadStartOptions(int argc, char** argv, int& exitCode) {
     QCommandLineParser options;
     options.setApplicationDescription(
         QStringLiteral("Tovik-L: a desktop chat client for Google's Gemini API."));
@@ -71,5 +71,5 @@ std::optional<TStartOptions> ReadStartOptions(int argc, char** argv, int& exitCo
         exitCode = fail(QStringLiteral("--data-dir needs a folder"));
         return std::nullopt;
     }
-    return TStartOptions{options.value(baseUrl), options.value(dataDir)};
+    return StartOptions{options.value(baseUrl), options.value(dataDir)};
 }

@@ -18,7 +18,7 @@
 
 namespace {
 
-TDataLocation chooseDataLocation(const TStartOptions& options) {
+DataLocation chooseDataLocation(const StartOptions& options) {
     return ChooseDataLocation({options.dataDir, QCoreApplication::applicationDirPath(),
                                QDir::currentPath(),
                                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)});
@@ -28,7 +28,7 @@ TDataLocation chooseDataLocation(const TStartOptions& options) {
 
 int main(int argc, char** argv) {
     int exitCode = 0;
-    const std::optional<TStartOptions> options = ReadStartOptions(argc, argv, exitCode);
+    const std::optional<StartOptions> options = ReadStartOptions(argc, argv, exitCode);
     if (!options)
         return exitCode;
 
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TOVIK_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("ru.tovik.TovikL"));
 
-    const TDataLocation location = chooseDataLocation(*options);
+    const DataLocation location = chooseDataLocation(*options);
     const QString problem = PrepareDataLocation(location);
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "tovik-l: %s\n", qPrintable(problem));
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    TQtDialogs dialogs;
+    QtDialogs dialogs;
     TForm1 form(location.folders, dialogs);
     dialogs.setParent(&form);
     form.setWindowTitle(

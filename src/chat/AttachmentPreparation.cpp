@@ -36,8 +36,8 @@ QString UnsupportedFileMessage(const QString& fileName) {
     return QStringLiteral("Файл \"%1\" имеет неподдерживаемый тип.").arg(fileName);
 }
 
-TPreparedAttachments PrepareAttachments(const QStringList& paths) {
-    TPreparedAttachments prepared;
+PreparedAttachments PrepareAttachments(const QStringList& paths) {
+    PreparedAttachments prepared;
     for (const QString& path : paths) {
         prepared.Failure = checkSize(path);
         if (!prepared.Failure.isEmpty())

@@ -7,7 +7,7 @@
 
 // The attached files as request parts, or the text of the answer block that stops the
 // send instead.
-struct TPreparedAttachments {
+struct PreparedAttachments {
     TContentParts Parts; // one inline-data part per file, in order
     QString Failure;     // empty when every file can be sent
 };
@@ -25,4 +25,4 @@ QString UnsupportedFileMessage(const QString& fileName);
 
 // Measures every file first, so an oversized one is refused before any encoding work,
 // then encodes them in order. Touches nothing but the files: safe on a worker thread.
-TPreparedAttachments PrepareAttachments(const QStringList& paths);
+PreparedAttachments PrepareAttachments(const QStringList& paths);

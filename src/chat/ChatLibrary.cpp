@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <utility>
 
-ChatLibrary::ChatLibrary(QString chatsDir, TFileRemover& remover)
+ChatLibrary::ChatLibrary(QString chatsDir, FileRemover& remover)
     : m_chatsDir(std::move(chatsDir)), m_remover(&remover) {}
 
 std::optional<QString> ChatLibrary::EnsureFolder() const {
@@ -103,14 +103,14 @@ QString ChatLibrary::LeaveWithoutSavingQuestion(const ChatSave& failed) {
 
 ChatOpening ChatLibrary::Open(const QString& path, TGeminiDM& conversation) {
     const QString fileName = QFileInfo(path).fileName();
-    const TChatFileLoad load = conversation.LoadHistoryFromFile(path);
+    const ChatFileLoad load = conversation.LoadHistoryFromFile(path);
     if (!load.Opened()) {
         StartNew(conversation);
         return {false, QStringLiteral("Не удалось открыть чат %1: %2. Начат новый чат.")
                            .arg(fileName, load.Text)};
     }
     m_currentFile = path;
-    m_currentFileIncomplete = load.Outcome == TChatLoadOutcome::loPartial;
+    m_currentFileIncomplete = load.Outcome == ChatLoadOutcome::loPartial;
     m_savedHistory = conversation.ChatHistory();
     return {true, QStringLiteral("Загружен чат: ") + fileName};
 }

@@ -45,12 +45,12 @@ struct ChatOpening {
 // whether that file may be written over, and when a write is due.
 class ChatLibrary {
 public:
-    ChatLibrary(QString chatsDir, TFileRemover& remover);
+    ChatLibrary(QString chatsDir, FileRemover& remover);
 
     // The current chat's file; empty for a new chat that was never written.
     const QString& CurrentFile() const { return m_currentFile; }
     bool IsCurrent(const QString& path) const { return !path.isEmpty() && path == m_currentFile; }
-    void SetFileRemover(TFileRemover& remover) { m_remover = &remover; }
+    void SetFileRemover(FileRemover& remover) { m_remover = &remover; }
 
     // Creates the chat folder; the message for the user when it cannot be made.
     std::optional<QString> EnsureFolder() const;
@@ -85,7 +85,7 @@ private:
     ChatSave WriteTo(const QString& path, const TGeminiDM& conversation) const;
 
     QString m_chatsDir;
-    TFileRemover* m_remover;
+    FileRemover* m_remover;
     QString m_currentFile;
     // A chat file that did not load whole is never written over.
     bool m_currentFileIncomplete = false;

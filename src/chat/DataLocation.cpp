@@ -38,20 +38,20 @@ QString ensureFolder(const QString& path) {
 
 } // namespace
 
-TDataLocation ChooseDataLocation(const TDataLocationRequest& request) {
+DataLocation ChooseDataLocation(const DataLocationRequest& request) {
     if (!request.dataDirOption.isEmpty()) {
         const QString dir =
             QDir::cleanPath(QDir(request.workingDir).absoluteFilePath(request.dataDirOption));
-        return {TDataMode::Explicit, AppFolders{dir, dir}};
+        return {DataMode::Explicit, AppFolders{dir, dir}};
     }
     if (isPortableProgramFolder(request.programDir))
-        return {TDataMode::Portable, AppFolders{request.programDir, request.workingDir}};
-    return {TDataMode::Standard, AppFolders{request.standardDataDir, request.standardDataDir}};
+        return {DataMode::Portable, AppFolders{request.programDir, request.workingDir}};
+    return {DataMode::Standard, AppFolders{request.standardDataDir, request.standardDataDir}};
 }
 
-QString PrepareDataLocation(const TDataLocation& location) {
+QString PrepareDataLocation(const DataLocation& location) {
     QStringList folders;
-    if (location.mode != TDataMode::Portable)
+    if (location.mode != DataMode::Portable)
         folders.append(location.folders.programDir);
     folders.append(location.folders.chatsDir());
     for (const QString& folder : folders) {
@@ -63,7 +63,7 @@ QString PrepareDataLocation(const TDataLocation& location) {
     return {};
 }
 
-QString DataFolderForDisplay(const TDataLocation& location, const QString& homeDir) {
+QString DataFolderForDisplay(const DataLocation& location, const QString& homeDir) {
     const QString dir = QDir::cleanPath(location.folders.programDir);
     const QString home = QDir::cleanPath(homeDir);
     if (!home.isEmpty() && home != u'/' && dir.startsWith(home + u'/'))

@@ -7,9 +7,9 @@
 // Where the chats, counters and key and model lists live. By default in the user's data
 // folder, so rebuilding or removing the program never touches them; in portable mode
 // beside the program (lists in the working folder), as earlier versions kept them.
-enum class TDataMode { Standard, Portable, Explicit };
+enum class DataMode { Standard, Portable, Explicit };
 
-struct TDataLocationRequest {
+struct DataLocationRequest {
     // The --data-dir option; empty when not given.
     QString dataDirOption;
     QString programDir;
@@ -18,18 +18,18 @@ struct TDataLocationRequest {
     QString standardDataDir;
 };
 
-struct TDataLocation {
-    TDataMode mode = TDataMode::Standard;
+struct DataLocation {
+    DataMode mode = DataMode::Standard;
     AppFolders folders;
 };
 
 // --data-dir wins; then a file named "portable" or a "chats" folder beside the program
 // (an earlier version's data) keeps the portable layout; otherwise the user's data folder.
-TDataLocation ChooseDataLocation(const TDataLocationRequest& request);
+DataLocation ChooseDataLocation(const DataLocationRequest& request);
 
 // Creates the data folder and its chat folder, owner-only when this creates them.
 // Empty on success, otherwise a message for the user naming the folder and the reason.
-QString PrepareDataLocation(const TDataLocation& location);
+QString PrepareDataLocation(const DataLocation& location);
 
 // The data folder as the user reads it: the home folder shown as "~".
-QString DataFolderForDisplay(const TDataLocation& location, const QString& homeDir);
+QString DataFolderForDisplay(const DataLocation& location, const QString& homeDir);

@@ -4,7 +4,7 @@
 
 namespace {
 
-class QtFileRemover final : public TFileRemover {
+class QtFileRemover final : public FileRemover {
 public:
     std::optional<QString> Remove(const QString& path) override {
         QFile file(path);
@@ -16,7 +16,7 @@ public:
 
 } // namespace
 
-TFileRemover& SystemFileRemover() {
+FileRemover& SystemFileRemover() {
     static QtFileRemover remover;
     return remover;
 }

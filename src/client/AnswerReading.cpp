@@ -67,7 +67,7 @@ QString answerOfParts(const QJsonArray& parts) {
     return joinedTexts(parts);
 }
 
-TRequestOutcome readCandidates(const QJsonArray& candidates) {
+RequestOutcome readCandidates(const QJsonArray& candidates) {
     const QJsonValue first = candidates.first();
     if (!first.isObject())
         throw AnswerFormatFault{u"the first candidate is not an object"_s};
@@ -95,7 +95,7 @@ bool isBlankBytes(QByteArrayView text) {
 
 } // namespace
 
-TRequestOutcome ReadAnswer(QByteArrayView body) {
+RequestOutcome ReadAnswer(QByteArrayView body) {
     const std::optional<QJsonValue> parsed = parseAnswerJson(body);
     // An empty page, an HTML page or bytes that are no JSON object hold no answer to keep.
     if (!parsed || !parsed->isObject())

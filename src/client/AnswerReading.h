@@ -8,7 +8,7 @@
 // The outcome of a successful one-shot answer: the joined text of the first candidate,
 // an image description when it carries inline data, or a failure when there is no
 // candidate to read or the body is no JSON object. Invalid UTF-8 is read as U+FFFD.
-TRequestOutcome ReadAnswer(QByteArrayView body);
+RequestOutcome ReadAnswer(QByteArrayView body);
 
 // The text of one streamed event: the joined texts of its first candidate's parts, or
 // empty when the event carries none.

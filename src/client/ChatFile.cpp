@@ -30,14 +30,14 @@ using namespace Qt::Literals::StringLiterals;
 // Room for the whole text up front, so a chat of hundreds of megabytes is not copied while
 // the writer grows. Text is counted at two bytes a unit: exact for ASCII, and a Cyrillic
 // chat simply grows a little.
-qsizetype keptSize(const TKeptMembers& kept) {
+qsizetype keptSize(const KeptMembers& kept) {
     qsizetype total = 0;
-    for (const TKeptMember& member : kept)
+    for (const KeptMember& member : kept)
         total += member.Text.size() + 1;
     return total;
 }
 
-qsizetype estimatedFileSize(const TChatFileContent& content) {
+qsizetype estimatedFileSize(const ChatFileContent& content) {
     constexpr qsizetype kPerPart = 96;
     qsizetype total = 64 + keptSize(content.Kept);
     for (const THistoryItem& item : content.History) {
@@ -55,7 +55,7 @@ qsizetype estimatedFileSize(const TChatFileContent& content) {
 // after as many of them as stood before it when the file was read.
 class KeptMemberWriter {
 public:
-    KeptMemberWriter(JsonWriter& writer, const TKeptMembers& kept)
+    KeptMemberWriter(JsonWriter& writer, const KeptMembers& kept)
         : m_writer(writer), m_kept(kept) {}
 
     // Call after `written` members of this program have been written.
@@ -70,7 +70,7 @@ public:
 
 private:
     JsonWriter& m_writer;
-    const TKeptMembers& m_kept;
+    const KeptMembers& m_kept;
     qsizetype m_next = 0;
 };
 
@@ -99,7 +99,7 @@ void writePart(JsonWriter& writer, const TContentPart& part) {
 
 } // namespace
 
-QByteArray ChatFileText(const TChatFileContent& content) {
+QByteArray ChatFileText(const ChatFileContent& content) {
     JsonWriter writer;
     writer.reserve(estimatedFileSize(content));
     writer.beginObject();
@@ -135,7 +135,7 @@ QByteArray base64Bytes(QString text) {
     return bytes;
 }
 
-std::optional<TContentPart> readPart(const QJsonValue& value, const TPartLayout* layout) {
+std::optional<TContentPart> readPart(const QJsonValue& value, const PartLayout* layout) {
     if (!value.isObject())
         return std::nullopt;
     const QJsonObject object = value.toObject();
@@ -166,14 +166,14 @@ std::optional<TContentPart> readPart(const QJsonValue& value, const TPartLayout*
     return part;
 }
 
-std::optional<THistoryItem> readItem(const QJsonValue& value, const TItemLayout* layout) {
+std::optional<THistoryItem> readItem(const QJsonValue& value, const ItemLayout* layout) {
     if (!value.isObject())
         return std::nullopt;
     const QJsonObject object = value.toObject();
     std::optional<QString> role = JsonValueAsString(object.value("role"_L1));
     if (!role)
         return std::nullopt;
-    THistoryItem item{std::move(*role), {}, layout ? layout->Item : TKeptMembers()};
+    THistoryItem item{std::move(*role), {}, layout ? layout->Item : KeptMembers()};
     const QJsonValue parts = object.value("parts"_L1);
     if (parts.isArray()) {
         const QJsonArray array = parts.toArray();
@@ -223,12 +223,12 @@ void dropSolidusEscapes(QByteArray& text) {
 }
 
 // Reads the file whole unless it is too large to open, which is told before anything is read.
-TChatFileLoad readFile(const QString& fileName, QByteArray& text) {
-    using enum TChatLoadOutcome;
+ChatFileLoad readFile(const QString& fileName, QByteArray& text) {
+    using enum ChatLoadOutcome;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return {loUnreadable, file.errorString()};
-    const TChatFileLoad tooLarge{
+    const ChatFileLoad tooLarge{
         loTooLarge, QStringLiteral("файл больше %1 МБ").arg(kMaxChatFileSize / (1024 * 1024))};
     if (file.size() > kMaxChatFileSize)
         return tooLarge;
@@ -290,10 +290,10 @@ std::optional<QString> replaceFile(const QString& path,
 
 } // namespace
 
-TChatFileLoad ReadChatFileText(QByteArray text, TChatFileContent& content) {
-    using enum TChatLoadOutcome;
+ChatFileLoad ReadChatFileText(QByteArray text, ChatFileContent& content) {
+    using enum ChatLoadOutcome;
     content = {};
-    std::optional<TChatFileLayout> layout;
+    std::optional<ChatFileLayout> layout;
     std::optional<QJsonValue> root;
     {
         // The kept members are found in the text as written, before the solidus escapes
@@ -303,7 +303,7 @@ TChatFileLoad ReadChatFileText(QByteArray text, TChatFileContent& content) {
         dropSolidusEscapes(raw);
         root = ParseJsonText(raw);
     }
-    const TChatFileLoad damaged{loDamaged, QStringLiteral("файл повреждён: в нём нет чата")};
+    const ChatFileLoad damaged{loDamaged, QStringLiteral("файл повреждён: в нём нет чата")};
     if (!root || !root->isObject())
         return damaged;
     const QJsonValue contents = root->toObject().value("contents"_L1);
@@ -336,8 +336,8 @@ bool TGeminiDM::SaveHistoryToFile(const QString& AFileName, QString* AErrorText)
     return !error;
 }
 
-TChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
-    using enum TChatLoadOutcome;
+ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
+    using enum ChatLoadOutcome;
     const QFileInfo info(AFileName);
     if (!info.exists())
         return {loMissing, QStringLiteral("файл не найден")};
@@ -346,10 +346,10 @@ TChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
     ClearHistory();
 
     QByteArray text;
-    if (TChatFileLoad read = readFile(AFileName, text); read.Outcome != loLoaded)
+    if (ChatFileLoad read = readFile(AFileName, text); read.Outcome != loLoaded)
         return read;
-    TChatFileContent content;
-    const TChatFileLoad load = ReadChatFileText(std::move(text), content);
+    ChatFileContent content;
+    const ChatFileLoad load = ReadChatFileText(std::move(text), content);
     FChatHistory = std::move(content.History);
     FKeptTopMembers = std::move(content.Kept);
     return load;

@@ -9,7 +9,7 @@
 // would take several times as much memory.
 inline constexpr qint64 kMaxChatFileSize = 256 * 1024 * 1024;
 
-enum class TChatLoadOutcome : std::uint8_t {
+enum class ChatLoadOutcome : std::uint8_t {
     loLoaded,   // the whole file is the conversation
     loPartial,  // the items before a broken one: never to be written over
     loMissing,  // no such file; the conversation is left as it was
@@ -20,25 +20,25 @@ enum class TChatLoadOutcome : std::uint8_t {
 };
 
 // What loading a chat file came to. Text says why a chat could not be opened, in Russian.
-struct TChatFileLoad {
-    TChatLoadOutcome Outcome = TChatLoadOutcome::loLoaded;
+struct ChatFileLoad {
+    ChatLoadOutcome Outcome = ChatLoadOutcome::loLoaded;
     QString Text;
 
     bool Opened() const {
-        return Outcome == TChatLoadOutcome::loLoaded || Outcome == TChatLoadOutcome::loPartial;
+        return Outcome == ChatLoadOutcome::loLoaded || Outcome == ChatLoadOutcome::loPartial;
     }
-    explicit operator bool() const { return Outcome == TChatLoadOutcome::loLoaded; }
+    explicit operator bool() const { return Outcome == ChatLoadOutcome::loLoaded; }
 };
 
 // A chat file's conversation and the members of its top object that are kept.
-struct TChatFileContent {
+struct ChatFileContent {
     TChatHistory History;
-    TKeptMembers Kept;
+    KeptMembers Kept;
 };
 
 // The text after the byte-order mark of a chat file.
-QByteArray ChatFileText(const TChatFileContent& content);
+QByteArray ChatFileText(const ChatFileContent& content);
 
 // Reads the text of a chat file (the byte-order mark optional), which it consumes, into
 // content; gives loLoaded, loPartial or loDamaged.
-TChatFileLoad ReadChatFileText(QByteArray text, TChatFileContent& content);
+ChatFileLoad ReadChatFileText(QByteArray text, ChatFileContent& content);

@@ -19,11 +19,11 @@ class Walker {
 public:
     explicit Walker(QByteArrayView text) : m_p(text.data()), m_end(text.data() + text.size()) {}
 
-    std::optional<TChatFileLayout> document() {
+    std::optional<ChatFileLayout> document() {
         // The reader takes one byte-order mark off and the parser a second one.
         for (int i = 0; i < 2 && m_end - m_p >= 3 && std::memcmp(m_p, "\xEF\xBB\xBF", 3) == 0; ++i)
             m_p += 3;
-        TChatFileLayout layout;
+        ChatFileLayout layout;
         QList<Member> members;
         if (token() != '{')
             return std::nullopt;
@@ -41,7 +41,7 @@ public:
     }
 
 private:
-    bool item(TItemLayout& layout) {
+    bool item(ItemLayout& layout) {
         if (token() != '{')
             return skipValue();
         QList<Member> members;
@@ -56,7 +56,7 @@ private:
         return valid;
     }
 
-    bool part(TPartLayout& layout) {
+    bool part(PartLayout& layout) {
         if (token() != '{')
             return skipValue();
         QList<Member> members;
@@ -82,9 +82,8 @@ private:
 
     // The members not among those read, each placed after the last of the read members
     // (in the order they are written) that stood before it.
-    static TKeptMembers kept(const QList<Member>& members,
-                             std::initializer_list<QStringView> read) {
-        TKeptMembers result;
+    static KeptMembers kept(const QList<Member>& members, std::initializer_list<QStringView> read) {
+        KeptMembers result;
         int after = 0;
         for (const Member& member : members) {
             const auto found = std::find(read.begin(), read.end(), member.name);
@@ -231,6 +230,6 @@ private:
 
 } // namespace
 
-std::optional<TChatFileLayout> ReadChatFileLayout(QByteArrayView text) {
+std::optional<ChatFileLayout> ReadChatFileLayout(QByteArrayView text) {
     return Walker(text).document();
 }

@@ -65,14 +65,14 @@ bool ContainsAnyWord(QStringView text, const QStringList& words) {
     return false;
 }
 
-TChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& words,
-                                    const std::function<void(const QString&)>& onMatch) {
+ChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& words,
+                                   const std::function<void(const QString&)>& onMatch) {
     const QDir dir(folder);
     if (!dir.exists() || !dir.isReadable())
         return {
             0,
             QStringLiteral("Не удалось прочитать папку %1").arg(QDir::toNativeSeparators(folder))};
-    TChatSearchOutcome outcome;
+    ChatSearchOutcome outcome;
     ChatTextScanner scanner;
     QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
     while (files.hasNext()) {

@@ -22,7 +22,7 @@ QStringList SplitSearchQuery(QStringView query);
 // Whether any word that is not empty once trimmed occurs in text as it stands.
 bool ContainsAnyWord(QStringView text, const QStringList& words);
 
-struct TChatSearchOutcome {
+struct ChatSearchOutcome {
     // Files passed over: unreadable, not a chat in JSON, or with a "text" that is not a
     // string.
     int Skipped = 0;
@@ -34,5 +34,5 @@ struct TChatSearchOutcome {
 // listing gives them) for any of the words in their lower-cased message text, and
 // passes the full path of each match to onMatch as soon as it is found. A damaged file
 // does not stop the search: it is passed over and counted.
-TChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& words,
-                                    const std::function<void(const QString&)>& onMatch);
+ChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& words,
+                                   const std::function<void(const QString&)>& onMatch);

@@ -16,14 +16,14 @@ enum class TPartType : std::uint8_t { ptText, ptInlineData };
 // hand), kept as the file had it, "name":value, so that saving writes it back unchanged.
 // After: how many of the members this program writes at that level, in their order, come
 // before it.
-struct TKeptMember {
+struct KeptMember {
     int After = 0;
     QByteArray Text;
 
-    bool operator==(const TKeptMember&) const = default;
+    bool operator==(const KeptMember&) const = default;
 };
 
-using TKeptMembers = QList<TKeptMember>;
+using KeptMembers = QList<KeptMember>;
 
 struct TContentPart {
     TPartType PartType = TPartType::ptText;
@@ -34,8 +34,8 @@ struct TContentPart {
     QByteArray Base64Data;
     QString FileName;
     // Members of the part object, and of its "inline_data" object, that were kept.
-    TKeptMembers Kept = {};
-    TKeptMembers KeptInlineData = {};
+    KeptMembers Kept = {};
+    KeptMembers KeptInlineData = {};
 
     bool operator==(const TContentPart&) const = default;
 };
@@ -45,7 +45,7 @@ using TContentParts = QList<TContentPart>;
 struct THistoryItem {
     QString Role;
     TContentParts Parts;
-    TKeptMembers Kept = {};
+    KeptMembers Kept = {};
 
     bool operator==(const THistoryItem&) const = default;
 };

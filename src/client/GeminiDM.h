@@ -38,7 +38,7 @@ public:
     // True only when the whole file was read into the conversation. A missing file leaves
     // the conversation as it was; a file that breaks part-way keeps the items before the
     // fault (loPartial): a caller must not write such a chat back over its file.
-    TChatFileLoad LoadHistoryFromFile(const QString& AFileName);
+    ChatFileLoad LoadHistoryFromFile(const QString& AFileName);
 
     // Attached files (AttachmentEncoding.cpp). The MIME type by extension, empty for a type
     // the service is not sent.
@@ -75,11 +75,11 @@ private:
     // trimmed to the token budget.
     TChatHistory RecordUserMessage(const TContentParts& AParts);
 
-    TServiceEndpoint Endpoint() const { return {FBaseUrl, FReadTimeoutMs}; }
+    ServiceEndpoint Endpoint() const { return {FBaseUrl, FReadTimeoutMs}; }
 
     TChatHistory FChatHistory;
     // The members of the chat file's top object that this program does not read.
-    TKeptMembers FKeptTopMembers;
+    KeptMembers FKeptTopMembers;
     QString FBaseUrl = QStringLiteral("https://generativelanguage.googleapis.com");
     int FReadTimeoutMs = 480000;
 };

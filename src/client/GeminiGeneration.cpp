@@ -22,7 +22,7 @@ TChatHistory TGeminiDM::RecordUserMessage(const TContentParts& AParts) {
 void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelName,
                                 const TContentParts& AParts, bool AUseGoogleSearch,
                                 TStringCallback ACallback) {
-    TOutcomeCallback handler = TContentCompletionHandler(*this, std::move(ACallback));
+    OutcomeCallback handler = ContentCompletionHandler(*this, std::move(ACallback));
     TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, RecordUserMessage(AParts),
                                  AUseGoogleSearch, std::move(handler));
 }
@@ -30,7 +30,7 @@ void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelNam
 void TGeminiDM::GenerateContentStream(const QString& AApiKey, const QString& AModelName,
                                       const TContentParts& AParts, bool AUseGoogleSearch,
                                       TStreamCallback AStreamCallback) {
-    TStreamDeliveryCallback handler = TStreamHandler(*this, std::move(AStreamCallback));
+    StreamDeliveryCallback handler = StreamHandler(*this, std::move(AStreamCallback));
     TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, RecordUserMessage(AParts),
                                  AUseGoogleSearch, std::move(handler));
 }
@@ -41,7 +41,7 @@ void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
     // No model message for a picture: it goes to the caller only.
     TGeminiRequestThread::CreateForImage(
         Endpoint(), AApiKey, AModelName, APrompt,
-        [callback = std::move(ACallback)](const TRequestOutcome& outcome) {
+        [callback = std::move(ACallback)](const RequestOutcome& outcome) {
             if (callback)
                 callback(outcome.Text);
         });

@@ -16,13 +16,13 @@ namespace {
 using namespace Qt::StringLiterals;
 
 // The failure text of a response that is no usable answer.
-TRequestOutcome failureOf(const THttpResponse& response) {
+RequestOutcome failureOf(const HttpResponse& response) {
     switch (response.Refusal) {
-    case THttpRefusal::BodyTooLarge:
+    case HttpRefusal::BodyTooLarge:
         return {u"Ошибка: ответ сервера больше 128 МБ, он не принят."_s, true};
-    case THttpRefusal::HeadersTooLarge:
+    case HttpRefusal::HeadersTooLarge:
         return {u"Ошибка: заголовки ответа сервера слишком велики, ответ не принят."_s, true};
-    case THttpRefusal::None:
+    case HttpRefusal::None:
         break;
     }
     if (response.Failure)
@@ -30,26 +30,26 @@ TRequestOutcome failureOf(const THttpResponse& response) {
     return {HttpErrorText(response.StatusLine, response.StatusCode, response.Body), true};
 }
 
-bool isUsable(const THttpResponse& response) {
-    return response.Refusal == THttpRefusal::None && !response.Failure && response.IsSuccess();
+bool isUsable(const HttpResponse& response) {
+    return response.Refusal == HttpRefusal::None && !response.Failure && response.IsSuccess();
 }
 
 // The key and the model name go into the address verbatim, so one holding a control
 // character would be sent cut or broken: such a request is not sent at all.
-std::optional<TRequestOutcome> refusalBeforeSending(const QString& apiKey,
-                                                    const QString& modelName) {
+std::optional<RequestOutcome> refusalBeforeSending(const QString& apiKey,
+                                                   const QString& modelName) {
     if (HasControlCharacter(apiKey))
-        return TRequestOutcome{
+        return RequestOutcome{
             u"Ошибка: ключ API содержит управляющие символы, запрос не отправлен."_s, true};
     if (HasControlCharacter(modelName))
-        return TRequestOutcome{
+        return RequestOutcome{
             u"Ошибка: имя модели содержит управляющие символы, запрос не отправлен."_s, true};
     return std::nullopt;
 }
 
 } // namespace
 
-TGeminiRequestThread::TGeminiRequestThread(const TServiceEndpoint& AEndpoint,
+TGeminiRequestThread::TGeminiRequestThread(const ServiceEndpoint& AEndpoint,
                                            TRequestType ARequestType, const QString& AApiKey,
                                            const QString& AModelName)
     : FEndpoint(AEndpoint), FApiKey(AApiKey), FModelName(AModelName), FRequestType(ARequestType) {
@@ -57,9 +57,9 @@ TGeminiRequestThread::TGeminiRequestThread(const TServiceEndpoint& AEndpoint,
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
-void TGeminiRequestThread::Create(const TServiceEndpoint& AEndpoint, const QString& AApiKey,
+void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                   const QString& AModelName, const TChatHistory& AHistory,
-                                  bool AUseGoogleSearch, TOutcomeCallback ACallback) {
+                                  bool AUseGoogleSearch, OutcomeCallback ACallback) {
     auto* thread =
         new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateContent, AApiKey, AModelName);
     thread->FHistory = AHistory;
@@ -68,21 +68,21 @@ void TGeminiRequestThread::Create(const TServiceEndpoint& AEndpoint, const QStri
     thread->start();
 }
 
-void TGeminiRequestThread::Create(const TServiceEndpoint& AEndpoint, const QString& AApiKey,
+void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                   const QString& AModelName, const TChatHistory& AHistory,
-                                  bool AUseGoogleSearch, TStreamDeliveryCallback AStreamCallback) {
+                                  bool AUseGoogleSearch, StreamDeliveryCallback AStreamCallback) {
     auto* thread =
         new TGeminiRequestThread(AEndpoint, TRequestType::rtStreamContent, AApiKey, AModelName);
     thread->FHistory = AHistory;
     thread->FUseGoogleSearch = AUseGoogleSearch;
     thread->FStreamCallback =
-        std::make_shared<const TStreamDeliveryCallback>(std::move(AStreamCallback));
+        std::make_shared<const StreamDeliveryCallback>(std::move(AStreamCallback));
     thread->start();
 }
 
-void TGeminiRequestThread::CreateForImage(const TServiceEndpoint& AEndpoint, const QString& AApiKey,
+void TGeminiRequestThread::CreateForImage(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                           const QString& AModelName, const QString& APrompt,
-                                          TOutcomeCallback ACallback) {
+                                          OutcomeCallback ACallback) {
     auto* thread =
         new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateImage, AApiKey, AModelName);
     thread->FPrompt = APrompt;
@@ -102,13 +102,13 @@ void TGeminiRequestThread::run() {
             app, [this] { SyncResult(); }, Qt::BlockingQueuedConnection);
 }
 
-TRequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
-    if (std::optional<TRequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName))
+RequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
+    if (std::optional<RequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName))
         return *refusal;
     const QByteArray body = FRequestType == TRequestType::rtGenerateImage
                                 ? BuildImageRequestBody(FPrompt)
                                 : BuildContentRequestBody(FHistory, FUseGoogleSearch);
-    const THttpResponse response =
+    const HttpResponse response =
         PostJson(RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName, FApiKey), body,
                  FEndpoint.ReadTimeoutMs);
     if (!isUsable(response))
@@ -117,7 +117,7 @@ TRequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
 }
 
 void TGeminiRequestThread::ExecuteStream() const {
-    if (std::optional<TRequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName)) {
+    if (std::optional<RequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName)) {
         QueueStreamChunk(refusal->Text, true, true);
         return;
     }
@@ -127,7 +127,7 @@ void TGeminiRequestThread::ExecuteStream() const {
         if (!text.isEmpty())
             QueueStreamChunk(text, false, false);
     });
-    const THttpResponse response =
+    const HttpResponse response =
         PostJson(RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName, FApiKey),
                  BuildContentRequestBody(FHistory, FUseGoogleSearch), FEndpoint.ReadTimeoutMs,
                  [&events](QByteArrayView piece) { events.feed(piece); });

@@ -16,39 +16,39 @@ class TGeminiRequestThread final : public QThread {
 
 public:
     // A text answer to a conversation, delivered once.
-    static void Create(const TServiceEndpoint& AEndpoint, const QString& AApiKey,
+    static void Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                        const QString& AModelName, const TChatHistory& AHistory,
-                       bool AUseGoogleSearch, TOutcomeCallback ACallback);
+                       bool AUseGoogleSearch, OutcomeCallback ACallback);
     // The same request answered as a stream: chunks in order, then one final delivery.
-    static void Create(const TServiceEndpoint& AEndpoint, const QString& AApiKey,
+    static void Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                        const QString& AModelName, const TChatHistory& AHistory,
-                       bool AUseGoogleSearch, TStreamDeliveryCallback AStreamCallback);
+                       bool AUseGoogleSearch, StreamDeliveryCallback AStreamCallback);
     // A picture for one prompt, without history or web search.
-    static void CreateForImage(const TServiceEndpoint& AEndpoint, const QString& AApiKey,
+    static void CreateForImage(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                const QString& AModelName, const QString& APrompt,
-                               TOutcomeCallback ACallback);
+                               OutcomeCallback ACallback);
 
 protected:
     void run() override;
 
 private:
-    TGeminiRequestThread(const TServiceEndpoint& AEndpoint, TRequestType ARequestType,
+    TGeminiRequestThread(const ServiceEndpoint& AEndpoint, TRequestType ARequestType,
                          const QString& AApiKey, const QString& AModelName);
 
-    TRequestOutcome ExecuteOneShot() const;
+    RequestOutcome ExecuteOneShot() const;
     void ExecuteStream() const;
     void SyncResult();
     void QueueStreamChunk(const QString& AChunk, bool AIsFinal, bool AIsFailure) const;
 
-    TServiceEndpoint FEndpoint;
+    ServiceEndpoint FEndpoint;
     QString FApiKey;
     QString FModelName;
     TChatHistory FHistory;
     QString FPrompt;
-    TOutcomeCallback FCallback;
+    OutcomeCallback FCallback;
     // Shared with the queued deliveries, which may still run after the thread is gone.
-    std::shared_ptr<const TStreamDeliveryCallback> FStreamCallback;
+    std::shared_ptr<const StreamDeliveryCallback> FStreamCallback;
     TRequestType FRequestType;
-    TRequestOutcome FResult;
+    RequestOutcome FResult;
     bool FUseGoogleSearch = false;
 };

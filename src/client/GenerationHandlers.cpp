@@ -35,11 +35,11 @@ THistoryItem ModelMessageFromAnswer(const QString& AAnswer) {
     return THistoryItem{u"model"_s, {ModelPart}};
 }
 
-TContentCompletionHandler::TContentCompletionHandler(TGeminiDM& ADataModule,
-                                                     TStringCallback ACallback)
+ContentCompletionHandler::ContentCompletionHandler(TGeminiDM& ADataModule,
+                                                   TStringCallback ACallback)
     : FDataModule(&ADataModule), FCallback(std::move(ACallback)) {}
 
-void TContentCompletionHandler::operator()(const TRequestOutcome& AOutcome) const {
+void ContentCompletionHandler::operator()(const RequestOutcome& AOutcome) const {
     // The conversation already holds the answer when the caller sees it.
     if (!AOutcome.IsFailure)
         appendModelMessage(FDataModule, AOutcome.Text);
@@ -47,10 +47,10 @@ void TContentCompletionHandler::operator()(const TRequestOutcome& AOutcome) cons
         FCallback(AOutcome.Text);
 }
 
-TStreamHandler::TStreamHandler(TGeminiDM& ADataModule, TStreamCallback AStreamCallback)
+StreamHandler::StreamHandler(TGeminiDM& ADataModule, TStreamCallback AStreamCallback)
     : FDataModule(&ADataModule), FStreamCallback(std::move(AStreamCallback)) {}
 
-void TStreamHandler::operator()(const QString& AChunk, bool AIsFinal, bool AIsFailure) {
+void StreamHandler::operator()(const QString& AChunk, bool AIsFinal, bool AIsFailure) {
     if (FStreamCallback)
         FStreamCallback(AChunk, AIsFinal);
     AccumulatedResult += AChunk;

@@ -12,10 +12,10 @@ THistoryItem ModelMessageFromAnswer(const QString& AAnswer);
 
 // Receives a text answer on the user-interface thread: records it in the conversation
 // unless the request failed, then passes it to the caller.
-class TContentCompletionHandler {
+class ContentCompletionHandler {
 public:
-    TContentCompletionHandler(TGeminiDM& ADataModule, TStringCallback ACallback);
-    void operator()(const TRequestOutcome& AOutcome) const;
+    ContentCompletionHandler(TGeminiDM& ADataModule, TStringCallback ACallback);
+    void operator()(const RequestOutcome& AOutcome) const;
 
 private:
     QPointer<TGeminiDM> FDataModule;
@@ -25,9 +25,9 @@ private:
 // Receives the deliveries of a streamed answer: passes each to the caller first, gathers
 // the chunks, and records the whole answer after the final delivery unless the request
 // failed or the answer is blank.
-class TStreamHandler {
+class StreamHandler {
 public:
-    TStreamHandler(TGeminiDM& ADataModule, TStreamCallback AStreamCallback);
+    StreamHandler(TGeminiDM& ADataModule, TStreamCallback AStreamCallback);
     void operator()(const QString& AChunk, bool AIsFinal, bool AIsFailure);
 
 private:

@@ -39,11 +39,11 @@ QByteArrayView withoutLineEnd(QByteArrayView line) {
 // State of one transfer, reached from libcurl's callbacks.
 class Transfer {
 public:
-    Transfer(CURL* handle, int readTimeoutMs, const THttpBodySink& successSink)
+    Transfer(CURL* handle, int readTimeoutMs, const HttpBodySink& successSink)
         : m_handle(handle), m_readTimeout(readTimeoutMs), m_successSink(successSink),
           m_lastActivity(Clock::now()) {}
 
-    THttpResponse response;
+    HttpResponse response;
     bool timedOut = false;
     // Whether the blank line after the last header block has come.
     bool headersEnded = false;
@@ -67,7 +67,7 @@ private:
         m_lastActivity = Clock::now();
         m_headerBytes += line.size();
         if (m_headerBytes > kMaxHeaderBytes) {
-            response.Refusal = THttpRefusal::HeadersTooLarge;
+            response.Refusal = HttpRefusal::HeadersTooLarge;
             return 0;
         }
         // Every status line replaces the last: an interim 100 or a proxy's CONNECT answer
@@ -85,7 +85,7 @@ private:
     size_t bodyPiece(QByteArrayView piece) {
         m_lastActivity = Clock::now();
         if (piece.size() > kMaxResponseBodyBytes - m_bodyBytes) {
-            response.Refusal = THttpRefusal::BodyTooLarge;
+            response.Refusal = HttpRefusal::BodyTooLarge;
             return 0;
         }
         m_bodyBytes += piece.size();
@@ -130,7 +130,7 @@ private:
 
     CURL* m_handle;
     std::chrono::milliseconds m_readTimeout;
-    const THttpBodySink& m_successSink;
+    const HttpBodySink& m_successSink;
     Clock::time_point m_lastActivity;
     qsizetype m_headerBytes = 0;
     qint64 m_bodyBytes = 0;
@@ -161,7 +161,7 @@ QString failureKind(CURLcode code) {
     }
 }
 
-THttpFailure failureOf(CURLcode code, const char* detail) {
+HttpFailure failureOf(CURLcode code, const char* detail) {
     const QString message =
         detail[0] != '\0' ? QString::fromUtf8(detail) : QString::fromUtf8(curl_easy_strerror(code));
     return {failureKind(code), message};
@@ -169,14 +169,14 @@ THttpFailure failureOf(CURLcode code, const char* detail) {
 
 } // namespace
 
-THttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTimeoutMs,
-                       const THttpBodySink& successSink) {
+HttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTimeoutMs,
+                      const HttpBodySink& successSink) {
     initialiseCurlOnce();
     const EasyHandle handle(curl_easy_init());
     if (!handle) {
-        THttpResponse response;
-        response.Failure = THttpFailure{QStringLiteral("TransferError"),
-                                        QStringLiteral("could not create an HTTP client")};
+        HttpResponse response;
+        response.Failure = HttpFailure{QStringLiteral("TransferError"),
+                                       QStringLiteral("could not create an HTTP client")};
         return response;
     }
 
@@ -210,19 +210,19 @@ THttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTi
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxResponseBodyBytes));
 
     const CURLcode result = curl_easy_perform(h);
-    THttpResponse response = std::move(transfer.response);
+    HttpResponse response = std::move(transfer.response);
     if (result == CURLE_FILESIZE_EXCEEDED)
-        response.Refusal = THttpRefusal::BodyTooLarge;
+        response.Refusal = HttpRefusal::BodyTooLarge;
     // libcurl reports a single header line over its own limit as out of memory.
     if (result == CURLE_OUT_OF_MEMORY && !transfer.headersEnded)
-        response.Refusal = THttpRefusal::HeadersTooLarge;
-    if (response.Refusal != THttpRefusal::None) {
+        response.Refusal = HttpRefusal::HeadersTooLarge;
+    if (response.Refusal != HttpRefusal::None) {
         // What came before the refusal is no answer; let it go at once.
         response.Body = QByteArray();
     } else if (transfer.timedOut) {
         response.Failure =
-            THttpFailure{QStringLiteral("TimeoutError"),
-                         QStringLiteral("no data from the server for %1 ms").arg(readTimeoutMs)};
+            HttpFailure{QStringLiteral("TimeoutError"),
+                        QStringLiteral("no data from the server for %1 ms").arg(readTimeoutMs)};
     } else if (result != CURLE_OK) {
         response.Failure = failureOf(result, errorText);
     } else {

@@ -8,7 +8,7 @@
 #include <optional>
 
 // A request that ended without a complete answer: the connection, TLS, the time-out...
-struct THttpFailure {
+struct HttpFailure {
     QString Kind;
     QString Message;
 };
@@ -17,11 +17,11 @@ struct THttpFailure {
 constexpr qint64 kMaxResponseBodyBytes = 128 * 1024 * 1024;
 
 // Why an answer was refused before it was read whole.
-enum class THttpRefusal { None, BodyTooLarge, HeadersTooLarge };
+enum class HttpRefusal { None, BodyTooLarge, HeadersTooLarge };
 
-struct THttpResponse {
-    std::optional<THttpFailure> Failure;
-    THttpRefusal Refusal = THttpRefusal::None;
+struct HttpResponse {
+    std::optional<HttpFailure> Failure;
+    HttpRefusal Refusal = HttpRefusal::None;
     int StatusCode = 0;
     // The final status line exactly as received, without its line end.
     QByteArray StatusLine;
@@ -32,12 +32,12 @@ struct THttpResponse {
 };
 
 // Takes the body of a successful answer piece by piece, as it arrives.
-using THttpBodySink = std::function<void(QByteArrayView)>;
+using HttpBodySink = std::function<void(QByteArrayView)>;
 
 // Posts a JSON body over HTTP/1.1 on a connection of its own, with certificate
 // verification on and the usual proxy variables honoured. Redirects are not followed,
 // so the key in the address never travels to another host. The request fails when
 // nothing moves on the connection for readTimeoutMs. A body over kMaxResponseBodyBytes,
 // announced or counted, and oversized headers stop the transfer as a refusal.
-THttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTimeoutMs,
-                       const THttpBodySink& successSink = {});
+HttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTimeoutMs,
+                      const HttpBodySink& successSink = {});

@@ -15,17 +15,17 @@ using TStreamCallback = std::function<void(const QString& chunk, bool isFinal)>;
 // What a request thread hands back. Whether the text stands for a failure is decided
 // where the failure happens, never guessed from the text: a model may well answer with
 // a sentence that starts with "Ошибка".
-struct TRequestOutcome {
+struct RequestOutcome {
     QString Text;
     bool IsFailure = false;
 };
 
-using TOutcomeCallback = std::function<void(const TRequestOutcome&)>;
-using TStreamDeliveryCallback =
+using OutcomeCallback = std::function<void(const RequestOutcome&)>;
+using StreamDeliveryCallback =
     std::function<void(const QString& chunk, bool isFinal, bool isFailure)>;
 
 // Where requests go and how long a silent connection is tolerated.
-struct TServiceEndpoint {
+struct ServiceEndpoint {
     QString BaseUrl;
     int ReadTimeoutMs = 0;
 };

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
-TLine* TDocumentStore::newLine(QString value) {
+TLine* DocumentStore::newLine(QString value) {
     return FLines.make(*this, std::move(value));
 }
 
-TBlock* TDocumentStore::newBlock() {
+TBlock* DocumentStore::newBlock() {
     return FBlocks.make(*this);
 }
 

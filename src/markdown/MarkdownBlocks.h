@@ -28,7 +28,7 @@ class TBlock;
 
 // Storage whose objects never move: chunks, each filled before the next (larger) one is
 // made, so that a long text costs a few allocations instead of one per handful of lines.
-template <class T> class TChunkedStore {
+template <class T> class ChunkedStore {
 public:
     template <class... Args> T* make(Args&&... args) {
         if (FChunks.empty() || FChunks.back().size() == FChunks.back().capacity()) {
@@ -45,7 +45,7 @@ private:
 
 // Owns every line and block of one conversion, so that unlinking a line or dropping a whole
 // tree never walks (or recurses through) a long list.
-class TDocumentStore {
+class DocumentStore {
 public:
     TLine* newLine(QString value);
     TBlock* newBlock();
@@ -54,34 +54,34 @@ public:
     // change of any line's text or links.
     void changed() { ++FEpoch; }
 
-    enum THtmlStart { hsUnknown, hsNotBlock, hsBlock, hsScanAlone };
+    enum HtmlStart { hsUnknown, hsNotBlock, hsBlock, hsScanAlone };
     // isHtmlBlockStart for a line that starts with an element: one pass over the lines that
     // follow answers it for every such line at once, so that many unclosed elements do not
     // cost a scan to the end of the text each.
-    THtmlStart htmlBlockStart(const TLine* line, TLine*& end);
+    HtmlStart htmlBlockStart(const TLine* line, TLine*& end);
     // The first line at or after line whose text holds "-->", or none.
     TLine* commentEndFrom(TLine* line);
 
 private:
-    struct THtmlAnswer {
-        THtmlStart start;
+    struct HtmlAnswer {
+        HtmlStart start;
         TLine* end;
     };
     void scanHtmlElements(TLine* first);
     void forgetIfChanged();
 
-    TChunkedStore<TLine> FLines;
-    TChunkedStore<TBlock> FBlocks;
+    ChunkedStore<TLine> FLines;
+    ChunkedStore<TBlock> FBlocks;
     std::uint64_t FEpoch = 0;
     std::uint64_t FCacheEpoch = 0;
-    QHash<const TLine*, THtmlAnswer> FHtmlStarts;
+    QHash<const TLine*, HtmlAnswer> FHtmlStarts;
     QHash<const TLine*, TLine*> FCommentEnds;
 };
 
 // A node of the block tree: a leaf holds lines, any other block holds children.
 class TBlock {
 public:
-    explicit TBlock(TDocumentStore& store) : FStore(&store) {}
+    explicit TBlock(DocumentStore& store) : FStore(&store) {}
 
     void AppendLine(TLine* line);
     void removeLine(TLine* line);
@@ -107,5 +107,5 @@ public:
     int FHlDepth = 0;
 
 private:
-    TDocumentStore* FStore;
+    DocumentStore* FStore;
 };

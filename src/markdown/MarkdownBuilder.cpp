@@ -19,16 +19,16 @@ TBlock* splitUpTo(TBlock* root, TLine* current) {
 // explicit stack: a hostile text may nest them tens of thousands deep. Each kind of line
 // that starts a block has its own step; a step splits its block off the frame's block and
 // says where the frame goes on.
-class TBlockBuilder {
+class BlockBuilder {
 public:
-    TBlockBuilder(const TConfiguration& config, TTable& tables, bool useExtensions)
+    BlockBuilder(const TConfiguration& config, TTable& tables, bool useExtensions)
         : FConfig(config), FTables(tables), FUseExtensions(useExtensions),
           FIds(config.isDialect({mdRich, mdExtended})) {}
 
     void build(TBlock* root, bool listMode);
 
 private:
-    struct TFrame {
+    struct Frame {
         TBlock* root;
         bool listMode;
         TLine* line;
@@ -41,27 +41,27 @@ private:
     void begin(TBlock* block, bool inList);
     // Starts the next item of the frame's list, or finishes the list; false when an item was
     // started and the frame must wait for it.
-    bool finishList(TFrame& frame);
+    bool finishList(Frame& frame);
 
-    void paragraph(TFrame& frame, TLine* line);
-    void heading(TFrame& frame, TLine* line, TLineType t);
-    void indentedCode(TFrame& frame, TLine* line);
-    void list(TFrame& frame, TLine* line, TLineType t);
+    void paragraph(Frame& frame, TLine* line);
+    void heading(Frame& frame, TLine* line, TLineType t);
+    void indentedCode(Frame& frame, TLine* line);
+    void list(Frame& frame, TLine* line, TLineType t);
     // Pushes the quote's own frame: frame must not be used after it.
-    void quote(TFrame& frame, TLine* line);
-    void ruleOrXml(TFrame& frame, TLine* line, TLineType t);
-    void fencedCode(TFrame& frame, TLine* line);
-    void table(TFrame& frame, TLine* line);
+    void quote(Frame& frame, TLine* line);
+    void ruleOrXml(Frame& frame, TLine* line, TLineType t);
+    void fencedCode(Frame& frame, TLine* line);
+    void table(Frame& frame, TLine* line);
     void splitListItems(TBlock* list);
 
     const TConfiguration& FConfig;
     TTable& FTables;
     const bool FUseExtensions;
     const bool FIds;
-    std::vector<TFrame> FFrames;
+    std::vector<Frame> FFrames;
 };
 
-void TBlockBuilder::begin(TBlock* block, bool inList) {
+void BlockBuilder::begin(TBlock* block, bool inList) {
     TLine* line = block->FLines;
     if (inList) {
         block->removeListIndent(FConfig, FTables);
@@ -73,10 +73,10 @@ void TBlockBuilder::begin(TBlock* block, bool inList) {
     FFrames.push_back({block, inList, line});
 }
 
-void TBlockBuilder::build(TBlock* root, bool listMode) {
+void BlockBuilder::build(TBlock* root, bool listMode) {
     begin(root, listMode);
     while (!FFrames.empty()) {
-        TFrame& frame = FFrames.back();
+        Frame& frame = FFrames.back();
         if (frame.afterQuote) {
             frame.afterQuote = false;
             frame.line = frame.root->FLines;
@@ -126,7 +126,7 @@ void TBlockBuilder::build(TBlock* root, bool listMode) {
     }
 }
 
-bool TBlockBuilder::finishList(TFrame& frame) {
+bool BlockBuilder::finishList(Frame& frame) {
     if (TBlock* item = frame.nextItem) {
         frame.nextItem = item->FNext;
         begin(item, true);
@@ -137,7 +137,7 @@ bool TBlockBuilder::finishList(TFrame& frame) {
     return true;
 }
 
-void TBlockBuilder::paragraph(TFrame& frame, TLine* line) {
+void BlockBuilder::paragraph(Frame& frame, TLine* line) {
     TBlock* const block = frame.root;
     const bool wasEmpty = line->FPrevEmpty;
     TLine* current = line;
@@ -164,7 +164,7 @@ void TBlockBuilder::paragraph(TFrame& frame, TLine* line) {
     frame.line = block->FLines;
 }
 
-void TBlockBuilder::heading(TFrame& frame, TLine* line, TLineType t) {
+void BlockBuilder::heading(Frame& frame, TLine* line, TLineType t) {
     TBlock* const block = frame.root;
     if (line->FPrevious)
         block->split(line->FPrevious);
@@ -181,7 +181,7 @@ void TBlockBuilder::heading(TFrame& frame, TLine* line, TLineType t) {
     frame.line = block->FLines;
 }
 
-void TBlockBuilder::indentedCode(TFrame& frame, TLine* line) {
+void BlockBuilder::indentedCode(Frame& frame, TLine* line) {
     TLine* current = line;
     while (current && (current->FIsEmpty || current->FLeading > 3))
         current = current->FNext;
@@ -191,7 +191,7 @@ void TBlockBuilder::indentedCode(TFrame& frame, TLine* line) {
     frame.line = current;
 }
 
-void TBlockBuilder::list(TFrame& frame, TLine* line, TLineType t) {
+void BlockBuilder::list(Frame& frame, TLine* line, TLineType t) {
     TLine* current = line;
     while (current && !(!current->FIsEmpty && current->FPrevEmpty && current->FLeading == 0 &&
                         typeOf(current) != t))
@@ -209,7 +209,7 @@ void TBlockBuilder::list(TFrame& frame, TLine* line, TLineType t) {
     frame.nextItem = items->FBlocks;
 }
 
-void TBlockBuilder::quote(TFrame& frame, TLine* line) {
+void BlockBuilder::quote(Frame& frame, TLine* line) {
     TLine* current = line;
     while (current && !(!current->FIsEmpty && current->FPrevEmpty && current->FLeading == 0 &&
                         typeOf(current) != ltBQUOTE))
@@ -222,7 +222,7 @@ void TBlockBuilder::quote(TFrame& frame, TLine* line) {
     begin(quoted, false);
 }
 
-void TBlockBuilder::ruleOrXml(TFrame& frame, TLine* line, TLineType t) {
+void BlockBuilder::ruleOrXml(Frame& frame, TLine* line, TLineType t) {
     TBlock* const block = frame.root;
     if (line->FPrevious)
         block->split(line->FPrevious);
@@ -231,7 +231,7 @@ void TBlockBuilder::ruleOrXml(TFrame& frame, TLine* line, TLineType t) {
     frame.line = block->FLines;
 }
 
-void TBlockBuilder::fencedCode(TFrame& frame, TLine* line) {
+void BlockBuilder::fencedCode(Frame& frame, TLine* line) {
     TLine* current = line->FNext;
     while (current && typeOf(current) != ltFENCED_CODE)
         current = current->FNext;
@@ -248,7 +248,7 @@ void TBlockBuilder::fencedCode(TFrame& frame, TLine* line) {
     frame.line = current;
 }
 
-void TBlockBuilder::table(TFrame& frame, TLine* line) {
+void BlockBuilder::table(Frame& frame, TLine* line) {
     TLine* current = line;
     while (current && FTables.isRow(current))
         current = current->FNext;
@@ -258,7 +258,7 @@ void TBlockBuilder::table(TFrame& frame, TLine* line) {
     frame.line = current;
 }
 
-void TBlockBuilder::splitListItems(TBlock* list) {
+void BlockBuilder::splitListItems(TBlock* list) {
     TLine* line = list->FLines ? list->FLines->FNext : nullptr;
     while (line) {
         TLine* next = line->FNext;
@@ -274,5 +274,5 @@ void TBlockBuilder::splitListItems(TBlock* list) {
 } // namespace
 
 void TMarkdownEngine::buildBlocks(TBlock* root, bool listMode) {
-    TBlockBuilder(*FConfig, *FTables, FuseExtensions).build(root, listMode);
+    BlockBuilder(*FConfig, *FTables, FuseExtensions).build(root, listMode);
 }

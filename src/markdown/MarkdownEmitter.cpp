@@ -25,11 +25,11 @@ const TLinkRef* TEmitter::findLinkRef(const QString& id) const {
 
 // Walks the tree with an explicit stack: quotes and lists may nest thousands deep.
 void TEmitter::emit(QString& out, TBlock* block) {
-    struct TVisit {
+    struct Visit {
         TBlock* block;
         TBlock* nextChild;
     };
-    std::vector<TVisit> open;
+    std::vector<Visit> open;
     const auto enter = [&](TBlock* b) {
         b->removeSurroundingEmptyLines();
         openBlock(out, b);
@@ -209,7 +209,7 @@ void TEmitter::emitRawLines(QString& out, const TLine* lines) {
         out += text;
         return;
     }
-    const TTagIndex tags(text);
+    const TagIndex tags(text);
     QString scratch;
     const int length = int(text.size());
     int copied = 0;
@@ -226,7 +226,7 @@ void TEmitter::emitRawLines(QString& out, const TLine* lines) {
 }
 
 int TEmitter::recursiveEmitLine(QString& out, const QString& in, int start, TMarkToken token) {
-    TInlineScan scan(*this, in, 0);
+    InlineScan scan(*this, in, 0);
     const int close = scan.closeOf(start, token);
     if (token != mtNONE && close < 0)
         return -1;
@@ -236,7 +236,7 @@ int TEmitter::recursiveEmitLine(QString& out, const QString& in, int start, TMar
 
 void TEmitter::emitBuiltHtml(QString& out, const QString& html,
                              const std::vector<std::pair<int, int>>& tags) {
-    TInlineScan scan(*this, html, 0, -1, &tags);
+    InlineScan scan(*this, html, 0, -1, &tags);
     scan.render(out, 0, int(html.size()));
 }
 
@@ -245,18 +245,18 @@ int TEmitter::recursiveEmitLinkText(QString& out, const QString& name, int depth
         TUtils::appendCode(out, name, 0, int(name.size()));
         return -1;
     }
-    TInlineScan scan(*this, name, depth);
+    InlineScan scan(*this, name, depth);
     scan.render(out, 0, int(name.size()));
     return -1;
 }
 
-std::unique_ptr<TScanTables> TEmitter::takeScanTables(int depth) {
+std::unique_ptr<ScanTables> TEmitter::takeScanTables(int depth) {
     if (depth < int(FScanTables.size()) && FScanTables[depth])
         return std::move(FScanTables[depth]);
-    return std::make_unique<TScanTables>();
+    return std::make_unique<ScanTables>();
 }
 
-void TEmitter::returnScanTables(int depth, std::unique_ptr<TScanTables> tables) {
+void TEmitter::returnScanTables(int depth, std::unique_ptr<ScanTables> tables) {
     if (depth >= int(FScanTables.size()))
         FScanTables.resize(depth + 1);
     FScanTables[depth] = std::move(tables);

@@ -11,7 +11,7 @@
 #include <vector>
 
 class TTable;
-struct TScanTables;
+struct ScanTables;
 
 enum TMarkToken : std::uint8_t {
     mtNONE,
@@ -80,8 +80,8 @@ public:
     int recursiveEmitLinkText(QString& out, const QString& name, int depth);
 
     // Tables of the inline scanner, kept between scans of the same nesting depth.
-    std::unique_ptr<TScanTables> takeScanTables(int depth);
-    void returnScanTables(int depth, std::unique_ptr<TScanTables> tables);
+    std::unique_ptr<ScanTables> takeScanTables(int depth);
+    void returnScanTables(int depth, std::unique_ptr<ScanTables> tables);
 
 private:
     void openBlock(QString& out, const TBlock* block);
@@ -92,5 +92,5 @@ private:
     TTable* FTables = nullptr;
     QHash<QString, std::shared_ptr<TLinkRef>> linkRefs;
     qsizetype FLongestId = 0;
-    std::vector<std::unique_ptr<TScanTables>> FScanTables;
+    std::vector<std::unique_ptr<ScanTables>> FScanTables;
 };

@@ -10,7 +10,7 @@ TMarkdownEngine::~TMarkdownEngine() = default;
 QString TMarkdownEngine::Process(const QString& ASource) {
     FuseExtensions = FConfig->isDialect({mdRich, mdExtended});
     TMarkdownReader reader(ASource);
-    TDocumentStore store;
+    DocumentStore store;
     QString out;
     out.reserve(2 * ASource.size());
     TBlock* root = readSourceLines(reader, store);

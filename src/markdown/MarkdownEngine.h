@@ -18,7 +18,7 @@ public:
     QString Process(const QString& ASource) override;
 
 private:
-    TBlock* readSourceLines(TMarkdownReader& reader, TDocumentStore& store);
+    TBlock* readSourceLines(TMarkdownReader& reader, DocumentStore& store);
     bool readLinkDefinition(TLine& line, std::shared_ptr<TLinkRef>& pendingTitleRef);
     void buildBlocks(TBlock* root, bool listMode);
 

@@ -8,11 +8,11 @@
 // The characters a backslash escapes. Three readers use three slightly different sets, kept
 // here side by side: running text (the inline scan), the text readers behind links, titles,
 // entities and code (TUtils), and link definition lines.
-enum TEscapeSet { esRunningText, esReaders, esDefinitions };
+enum EscapeSet { esRunningText, esReaders, esDefinitions };
 
 namespace escapes {
 
-struct TEscapable {
+struct Escapable {
     char ch;
     bool runningText;
     bool readers;
@@ -20,7 +20,7 @@ struct TEscapable {
 };
 
 // clang-format off
-constexpr TEscapable kEscapable[] = {
+constexpr Escapable kEscapable[] = {
     // char  running text  readers  definitions
     {'!',    true,         true,    true },
     {'"',    true,         true,    true },
@@ -51,7 +51,7 @@ constexpr TEscapable kEscapable[] = {
 // One bit per set for every ASCII character.
 constexpr std::array<std::uint8_t, 128> kTable = [] {
     std::array<std::uint8_t, 128> table{};
-    for (const TEscapable& e : kEscapable)
+    for (const Escapable& e : kEscapable)
         table[std::size_t(e.ch)] = std::uint8_t((e.runningText ? 1 << esRunningText : 0) |
                                                 (e.readers ? 1 << esReaders : 0) |
                                                 (e.definitions ? 1 << esDefinitions : 0));
@@ -60,7 +60,7 @@ constexpr std::array<std::uint8_t, 128> kTable = [] {
 
 } // namespace escapes
 
-inline bool isEscapable(TEscapeSet set, QChar ch) {
+inline bool isEscapable(EscapeSet set, QChar ch) {
     const char16_t u = ch.unicode();
     return u < 128 && (escapes::kTable[u] >> set & 1);
 }

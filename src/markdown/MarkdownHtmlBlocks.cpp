@@ -5,7 +5,7 @@
 
 using namespace Qt::StringLiterals;
 
-void TDocumentStore::forgetIfChanged() {
+void DocumentStore::forgetIfChanged() {
     if (FCacheEpoch == FEpoch)
         return;
     FHtmlStarts.clear();
@@ -13,11 +13,11 @@ void TDocumentStore::forgetIfChanged() {
     FCacheEpoch = FEpoch;
 }
 
-TDocumentStore::THtmlStart TDocumentStore::htmlBlockStart(const TLine* line, TLine*& end) {
+DocumentStore::HtmlStart DocumentStore::htmlBlockStart(const TLine* line, TLine*& end) {
     forgetIfChanged();
     if (!FHtmlStarts.contains(line))
         scanHtmlElements(const_cast<TLine*>(line));
-    const THtmlAnswer answer = FHtmlStarts.value(line, {hsScanAlone, nullptr});
+    const HtmlAnswer answer = FHtmlStarts.value(line, {hsScanAlone, nullptr});
     end = answer.end;
     return answer.start;
 }
@@ -27,14 +27,14 @@ TDocumentStore::THtmlStart TDocumentStore::htmlBlockStart(const TLine* line, TLi
 // is answered when that element is closed (its block ends there) or when a wrongly nested
 // closing tag, or the end of the lines, is met while it is still open (no block). Every line
 // answered on the way is remembered, so a run of unclosed elements is read once.
-void TDocumentStore::scanHtmlElements(TLine* first) {
-    struct TOpen {
+void DocumentStore::scanHtmlElements(TLine* first) {
+    struct OpenElement {
         QString name;
         const TLine* start;
     };
-    std::vector<TOpen> open;
+    std::vector<OpenElement> open;
     const auto answerOpenStarts = [&] {
-        for (const TOpen& entry : open)
+        for (const OpenElement& entry : open)
             if (entry.start)
                 FHtmlStarts.insert(entry.start, {hsNotBlock, nullptr});
         open.clear();
@@ -43,7 +43,7 @@ void TDocumentStore::scanHtmlElements(TLine* first) {
     for (TLine* line = first; line && !FHtmlStarts.contains(first); line = line->FNext) {
         const QString& text = line->FValue;
         const bool startsWithTag = !line->FIsEmpty && text[line->FLeading] == u'<';
-        const TTagIndex tags(text);
+        const TagIndex tags(text);
         bool firstTag = true;
         qsizetype position = 0;
         for (qsizetype lt; (lt = text.indexOf(u'<', position)) >= 0;) {
@@ -92,7 +92,7 @@ void TDocumentStore::scanHtmlElements(TLine* first) {
     answerOpenStarts();
 }
 
-TLine* TDocumentStore::commentEndFrom(TLine* line) {
+TLine* DocumentStore::commentEndFrom(TLine* line) {
     forgetIfChanged();
     if (!line)
         return nullptr;

@@ -36,7 +36,7 @@ QChar neighbour(QStringView in, int p) {
     return TEmitter::whitespaceToSpace(in[p]);
 }
 
-constexpr TCharSet kEscapedSets[] = {
+constexpr CharSet kEscapedSets[] = {
     {u'\n', u' ', u'$'}, {u'\n', u' ', u':', u'>'}, {u'\n', u' ', u'>', u'@'}, {u'>'}, {u'"'}};
 
 bool opensSpan(TMarkToken mt) {
@@ -219,8 +219,8 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     return mtNONE;
 }
 
-TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget,
-                         const std::vector<std::pair<int, int>>* knownTags)
+InlineScan::InlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget,
+                       const std::vector<std::pair<int, int>>* knownTags)
     : FEmitter(emitter), FConfig(emitter.config()), FIn(in), FTags(in, directBudget),
       FKnownTags(knownTags), FData(in.constData()), FLength(int(in.size())), FDepth(depth),
       FExtensions(FConfig.isDialect({mdRich, mdExtended})), FRich(FConfig.isDialect({mdRich})),
@@ -287,24 +287,24 @@ TInlineScan::TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64
     }
 }
 
-TInlineScan::~TInlineScan() {
+InlineScan::~InlineScan() {
     FEmitter.returnScanTables(FDepth, std::move(FTables));
 }
 
 // The index of the first token at or after position, searching from index from on.
-int TInlineScan::tokenIndexFrom(int position, int from) const {
+int InlineScan::tokenIndexFrom(int position, int from) const {
     if (from < int(FPositions.size()) && FPositions[from] >= position)
         return from;
     return int(std::lower_bound(FPositions.begin() + from, FPositions.end(), position) -
                FPositions.begin());
 }
 
-bool TInlineScan::spendDirect(qint64 steps) const {
+bool InlineScan::spendDirect(qint64 steps) const {
     FDirectWork += steps;
     return FDirectWork < FDirectBudget;
 }
 
-int TInlineScan::closeKind(TMarkToken opener) {
+int InlineScan::closeKind(TMarkToken opener) {
     static constexpr std::array<std::int8_t, mtX_LINK_CLOSE + 1> kinds = [] {
         std::array<std::int8_t, mtX_LINK_CLOSE + 1> table{};
         table.fill(-1);
@@ -323,12 +323,12 @@ int TInlineScan::closeKind(TMarkToken opener) {
     return kinds[opener];
 }
 
-bool TInlineScan::closes(TMarkToken mt, int kind) {
+bool InlineScan::closes(TMarkToken mt, int kind) {
     return closeKind(mt) == kind || (kind == ckEmStar && mt == mtSTRONG_STAR) ||
            (kind == ckEmUnderscore && mt == mtSTRONG_UNDERSCORE);
 }
 
-int TInlineScan::closeOf(int start, TMarkToken token) const {
+int InlineScan::closeOf(int start, TMarkToken token) const {
     if (token == mtNONE || start < 0 || start >= FLength)
         return -1;
     const int m = int(FPositions.size());
@@ -345,7 +345,7 @@ int TInlineScan::closeOf(int start, TMarkToken token) const {
     return -1;
 }
 
-int TInlineScan::spanClose(int position, TMarkToken mt) const {
+int InlineScan::spanClose(int position, TMarkToken mt) const {
     const int kind = mt == mtX_LINK_OPEN ? int(ckLinkClose) : closeKind(mt);
     const int from = position + (spansTwo(mt) ? 2 : 1);
     if (from >= FLength || FFirstClose[kind].empty())
@@ -354,7 +354,7 @@ int TInlineScan::spanClose(int position, TMarkToken mt) const {
     return i < int(FPositions.size()) ? FFirstClose[kind][i] : -1;
 }
 
-int TInlineScan::computeNext(int p, int index) {
+int InlineScan::computeNext(int p, int index) {
     const TMarkToken mt = TMarkToken(FTokens[index]);
     const auto after = [p](int r, int step) { return r > 0 ? r + step : p + 1; };
     switch (mt) {
@@ -383,7 +383,7 @@ int TInlineScan::computeNext(int p, int index) {
     case mtIMAGE:
         return after(linkEnd(p, mt), 1);
     case mtHTML: {
-        THtmlForm form = hfNONE;
+        HtmlForm form = hfNONE;
         int end = -1;
         if (FKnownTags) {
             // A tag the converter wrote fails as an automatic or e-mail link and reads back
@@ -420,10 +420,10 @@ int TInlineScan::computeNext(int p, int index) {
 }
 
 // Position of the escaped-aware terminator search of TUtils::readUntil, without its output.
-int TInlineScan::untilEscaped(TEscapedSet set, int from) const {
+int InlineScan::untilEscaped(EscapedSet set, int from) const {
     if (from < 0 || from >= FLength)
         return -1;
-    const TCharSet& chars = kEscapedSets[set];
+    const CharSet& chars = kEscapedSets[set];
     const int n = FLength;
     std::vector<int>& stops = FUntil[set];
     if (stops.empty() && FDirectWork < FDirectBudget) {
@@ -454,7 +454,7 @@ int TInlineScan::untilEscaped(TEscapedSet set, int from) const {
 }
 
 // The "]" that closes the "[" just before start, brackets counted, as readMdLinkId reads it.
-int TInlineScan::bracketClose(int start) const {
+int InlineScan::bracketClose(int start) const {
     const int n = FLength;
     if (FBracketMatch.empty() && FDirectWork < FDirectBudget) {
         int depth = 1;
@@ -486,7 +486,7 @@ int TInlineScan::bracketClose(int start) const {
 // Where TUtils::readMdLink stops: at a space outside nested parentheses or at the ")" that
 // closes the target. Long texts answer from the parenthesis depth of every position: the
 // stop is the first space or ")" at or after start at the same depth as start.
-int TInlineScan::linkTargetEnd(int start) const {
+int InlineScan::linkTargetEnd(int start) const {
     constexpr int kEscaped = std::numeric_limits<int>::min();
     const int n = FLength;
     if (start >= n)
@@ -537,14 +537,14 @@ int TInlineScan::linkTargetEnd(int start) const {
     return p < n ? p : -1;
 }
 
-int TInlineScan::skipBlank(int from) const {
+int InlineScan::skipBlank(int from) const {
     for (int p = std::max(from, 0); p < FLength; ++p)
         if (FData[p] != u' ' && FData[p] != u'\n')
             return p;
     return -1;
 }
 
-int TInlineScan::formulaEnd(int start) const {
+int InlineScan::formulaEnd(int start) const {
     const int p = untilEscaped(esFormula, start + 1);
     if (p == -1 || FData[p] != u'$' || FData[p - 1] == u'\\')
         return -1;
@@ -553,7 +553,7 @@ int TInlineScan::formulaEnd(int start) const {
 
 // checkEntity gives up as soon as what it has read can no longer be an entity, so a long
 // run of "&" costs nothing; the outcome is the same as reading up to the ";" first.
-int TInlineScan::entityEnd(int start) const {
+int InlineScan::entityEnd(int start) const {
     constexpr int kLongestEntity = 12;
     const int n = FLength;
     QChar second;
@@ -593,7 +593,7 @@ int TInlineScan::entityEnd(int start) const {
     return -1;
 }
 
-int TInlineScan::htmlEnd(int start, THtmlForm& form) const {
+int InlineScan::htmlEnd(int start, HtmlForm& form) const {
     int p = untilEscaped(esAutoLink, start + 1);
     if (p != -1 && FData[p] == u':') {
         const int q = untilEscaped(esGreater, p);
@@ -617,7 +617,7 @@ int TInlineScan::htmlEnd(int start, THtmlForm& form) const {
     return -1;
 }
 
-bool TInlineScan::knownId(int from, int to, bool linkText) const {
+bool InlineScan::knownId(int from, int to, bool linkText) const {
     if (to - from > FEmitter.longestLinkId())
         return false;
     QString id(FData + from, to - from);
@@ -626,7 +626,7 @@ bool TInlineScan::knownId(int from, int to, bool linkText) const {
     return FEmitter.findLinkRef(id) != nullptr;
 }
 
-int TInlineScan::linkEnd(int start, TMarkToken token) const {
+int InlineScan::linkEnd(int start, TMarkToken token) const {
     const int nameStart = token == mtLINK ? start + 1 : start + 2;
     const int close = bracketClose(nameStart);
     if (close < start)
@@ -672,7 +672,7 @@ int TInlineScan::linkEnd(int start, TMarkToken token) const {
     return knownId(nameStart, close, true) ? close : -1;
 }
 
-int TInlineScan::codeEnd(int start, TMarkToken token, int& a, int& b) const {
+int InlineScan::codeEnd(int start, TMarkToken token, int& a, int& b) const {
     const bool single = token == mtCODE_SINGLE;
     a = start + (single ? 1 : 2);
     b = FNextCode[single ? 0 : 1][tokenIndexFrom(a, 0)];
@@ -681,11 +681,11 @@ int TInlineScan::codeEnd(int start, TMarkToken token, int& a, int& b) const {
     return single ? b : b + 1;
 }
 
-void TInlineScan::writeFormula(QString& out, int start) {
+void InlineScan::writeFormula(QString& out, int start) {
     checkFormula(out, FIn, start);
 }
 
-void TInlineScan::writeHtml(QString& out, int start, THtmlForm form) {
+void InlineScan::writeHtml(QString& out, int start, HtmlForm form) {
     TDecorator& decorator = *FConfig.decorator();
     if (form == hfKNOWN) {
         const auto known =
@@ -716,7 +716,7 @@ void TInlineScan::writeHtml(QString& out, int start, THtmlForm form) {
     decorator.closeLink(out);
 }
 
-void TInlineScan::writeLink(QString& out, int start, TMarkToken token) {
+void InlineScan::writeLink(QString& out, int start, TMarkToken token) {
     QString name;
     const int close = TUtils::readMdLinkId(name, FIn, token == mtLINK ? start + 1 : start + 2);
     int p = TUtils::skipSpaces(FIn, close + 1);
@@ -795,7 +795,7 @@ void TInlineScan::writeLink(QString& out, int start, TMarkToken token) {
 
 // One open span of render: its text ends at stop, the scan resumes at resume, and the text
 // around it goes to target. A special link's text is gathered in content for its hook.
-struct TInlineScan::TRenderFrame {
+struct InlineScan::RenderFrame {
     int stop;
     int resume;
     TMarkToken mt;
@@ -803,11 +803,11 @@ struct TInlineScan::TRenderFrame {
     std::unique_ptr<QString> content;
 };
 
-struct TInlineScan::TRender {
+struct InlineScan::Render {
     QString* target;
     int p;
     int stop;
-    std::vector<TRenderFrame> frames;
+    std::vector<RenderFrame> frames;
 };
 
 namespace {
@@ -824,7 +824,7 @@ bool isTypographic(TMarkToken mt) {
 
 } // namespace
 
-void TInlineScan::pushSpan(TRender& r, TMarkToken mt, int next) {
+void InlineScan::pushSpan(Render& r, TMarkToken mt, int next) {
     r.frames.push_back({r.stop, next, mt, r.target, nullptr});
     if (mt == mtX_LINK_OPEN) {
         r.frames.back().content = std::make_unique<QString>();
@@ -836,8 +836,8 @@ void TInlineScan::pushSpan(TRender& r, TMarkToken mt, int next) {
     r.p += spansTwo(mt) ? 2 : 1;
 }
 
-void TInlineScan::popSpan(TRender& r) {
-    TRenderFrame& frame = r.frames.back();
+void InlineScan::popSpan(Render& r) {
+    RenderFrame& frame = r.frames.back();
     r.target = frame.target;
     if (frame.mt == mtX_LINK_OPEN)
         FConfig.specialLinkEmitter()->emitSpan(*r.target, *frame.content);
@@ -848,7 +848,7 @@ void TInlineScan::popSpan(TRender& r) {
     r.frames.pop_back();
 }
 
-void TInlineScan::writeCodeSpan(QString& out, int start, TMarkToken token) {
+void InlineScan::writeCodeSpan(QString& out, int start, TMarkToken token) {
     int a = 0;
     int b = 0;
     codeEnd(start, token, a, b);
@@ -863,13 +863,13 @@ void TInlineScan::writeCodeSpan(QString& out, int start, TMarkToken token) {
     decorator.closeCodeSpan(out);
 }
 
-void TInlineScan::writeEntity(QString& out, int start) {
+void InlineScan::writeEntity(QString& out, int start) {
     TUtils::readUntil(out, FIn, start, {u';'});
     out += u';';
 }
 
 // Writes the token at p (at index) that opens no span; unmatched, most stand for themselves.
-void TInlineScan::writeToken(QString& out, int p, int index, TMarkToken mt, bool matched) {
+void InlineScan::writeToken(QString& out, int p, int index, TMarkToken mt, bool matched) {
     if (isTypographic(mt)) {
         out += kTypographic[mt - mtX_COPY];
         return;
@@ -897,7 +897,7 @@ void TInlineScan::writeToken(QString& out, int p, int index, TMarkToken mt, bool
         break;
     case mtHTML:
         if (matched)
-            writeHtml(out, p, THtmlForm(FHtmlForms[index]));
+            writeHtml(out, p, HtmlForm(FHtmlForms[index]));
         else
             out += QStringView(u"&lt;");
         break;
@@ -915,8 +915,8 @@ void TInlineScan::writeToken(QString& out, int p, int index, TMarkToken mt, bool
     }
 }
 
-void TInlineScan::render(QString& out, int start, int stop) {
-    TRender r{&out, std::max(start, 0), std::min(stop, FLength), {}};
+void InlineScan::render(QString& out, int start, int stop) {
+    Render r{&out, std::max(start, 0), std::min(stop, FLength), {}};
     int index = 0;
     for (;;) {
         if (r.p >= r.stop) {

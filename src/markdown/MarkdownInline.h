@@ -12,7 +12,7 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich);
 
 // The per-position tables of one scan. The emitter keeps one set per nesting depth and
 // reuses it, so that scanning a paragraph allocates nothing once the first one is done.
-struct TScanTables {
+struct ScanTables {
     std::vector<std::uint8_t> tokens;
     std::vector<int> positions;
     std::vector<int> nextPosition;
@@ -25,17 +25,17 @@ struct TScanTables {
 // after every unmatched opener; here every position's outcome is computed once, from the
 // end of the text backwards, and the HTML is then written along the path actually taken,
 // with an explicit stack instead of recursion for nested spans.
-class TInlineScan {
+class InlineScan {
 public:
     // directBudget: how many characters direct searches may cost before the text gets its
     // position indexes; by default a few passes over the text.
     // knownTags: where in holds tags that the converter wrote itself (start and end, in
     // order), which read back as themselves.
-    TInlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget = -1,
-                const std::vector<std::pair<int, int>>* knownTags = nullptr);
-    ~TInlineScan();
-    TInlineScan(const TInlineScan&) = delete;
-    TInlineScan& operator=(const TInlineScan&) = delete;
+    InlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget = -1,
+               const std::vector<std::pair<int, int>>* knownTags = nullptr);
+    ~InlineScan();
+    InlineScan(const InlineScan&) = delete;
+    InlineScan& operator=(const InlineScan&) = delete;
 
     // Where the span closed by token, scanned from start, ends; -1 when it never closes.
     int closeOf(int start, TMarkToken token) const;
@@ -43,7 +43,7 @@ public:
     void render(QString& out, int start, int stop);
 
 private:
-    enum TCloseKind {
+    enum CloseKind {
         ckEmStar,
         ckEmUnderscore,
         ckSub,
@@ -56,8 +56,8 @@ private:
         ckLinkClose,
         kCloseKinds
     };
-    enum TEscapedSet { esFormula, esAutoLink, esMail, esGreater, esQuote, kEscapedSetCount };
-    enum THtmlForm { hfNONE, hfAUTOLINK, hfMAIL, hfTAG, hfKNOWN };
+    enum EscapedSet { esFormula, esAutoLink, esMail, esGreater, esQuote, kEscapedSetCount };
+    enum HtmlForm { hfNONE, hfAUTOLINK, hfMAIL, hfTAG, hfKNOWN };
 
     static int closeKind(TMarkToken opener);
     static bool closes(TMarkToken mt, int kind);
@@ -68,35 +68,35 @@ private:
     bool spendDirect(qint64 steps) const;
     int computeNext(int p, int index);
 
-    int untilEscaped(TEscapedSet set, int from) const;
+    int untilEscaped(EscapedSet set, int from) const;
     int bracketClose(int start) const;
     int linkTargetEnd(int start) const;
     int skipBlank(int from) const;
 
     int formulaEnd(int start) const;
     int entityEnd(int start) const;
-    int htmlEnd(int start, THtmlForm& form) const;
+    int htmlEnd(int start, HtmlForm& form) const;
     int linkEnd(int start, TMarkToken token) const;
     int codeEnd(int start, TMarkToken token, int& a, int& b) const;
     bool knownId(int from, int to, bool linkText) const;
 
     // The state of render: where it writes, where it is, where the current text stops, and
     // the spans it is inside.
-    struct TRenderFrame;
-    struct TRender;
-    void pushSpan(TRender& r, TMarkToken mt, int next);
-    void popSpan(TRender& r);
+    struct RenderFrame;
+    struct Render;
+    void pushSpan(Render& r, TMarkToken mt, int next);
+    void popSpan(Render& r);
     void writeToken(QString& out, int p, int index, TMarkToken mt, bool matched);
     void writeCodeSpan(QString& out, int start, TMarkToken token);
     void writeEntity(QString& out, int start);
     void writeFormula(QString& out, int start);
-    void writeHtml(QString& out, int start, THtmlForm form);
+    void writeHtml(QString& out, int start, HtmlForm form);
     void writeLink(QString& out, int start, TMarkToken token);
 
     TEmitter& FEmitter;
     TConfiguration& FConfig;
     const QString& FIn;
-    TTagIndex FTags;
+    TagIndex FTags;
     const std::vector<std::pair<int, int>>* FKnownTags;
     const QChar* FData;
     int FLength;
@@ -109,7 +109,7 @@ private:
 
     // The positions that hold a token and their tokens, and per such position (by its index)
     // where the scan goes on after it and the answers below.
-    std::unique_ptr<TScanTables> FTables;
+    std::unique_ptr<ScanTables> FTables;
     std::vector<std::uint8_t>& FTokens;
     std::vector<int>& FPositions;
     std::vector<int>& FNextPosition;

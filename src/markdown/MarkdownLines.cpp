@@ -236,9 +236,9 @@ bool TLine::isHtmlBlockStart() {
         return true;
     TLine* end = nullptr;
     switch (FStore->htmlBlockStart(this, end)) {
-    case TDocumentStore::hsNotBlock:
+    case DocumentStore::hsNotBlock:
         return false;
-    case TDocumentStore::hsBlock:
+    case DocumentStore::hsBlock:
         FXmlEndLine = end;
         return true;
     default:
@@ -259,7 +259,7 @@ bool TLine::isHtmlBlockStart() {
     }
     QList<QString> open{name};
     TLine* line = this;
-    std::optional<TTagIndex> tags(std::in_place, FValue);
+    std::optional<TagIndex> tags(std::in_place, FValue);
     while (line) {
         const qsizetype lt = line->FValue.indexOf(u'<', FPosition);
         if (lt < 0) {

@@ -5,7 +5,7 @@
 #include <QString>
 
 class TConfiguration;
-class TDocumentStore;
+class DocumentStore;
 class TTable;
 
 enum TLineType {
@@ -68,7 +68,7 @@ private:
 // store owns them all.
 class TLine {
 public:
-    TLine(TDocumentStore& store, QString value) : FValue(std::move(value)), FStore(&store) {}
+    TLine(DocumentStore& store, QString value) : FValue(std::move(value)), FStore(&store) {}
 
     void Init();
     void InitLeading();
@@ -102,7 +102,7 @@ public:
     bool FNextEmpty = false;
 
 private:
-    TDocumentStore* FStore;
+    DocumentStore* FStore;
     // countMarkerChars of one character: the distance from the end of the text to the last
     // character that is neither that character nor a space (0: none). Dropping a prefix
     // keeps it; any other change of the text forgets it.

@@ -2,7 +2,7 @@
 
 using namespace Qt::StringLiterals;
 
-TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, TDocumentStore& store) {
+TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, DocumentStore& store) {
     TBlock* root = store.newBlock();
     std::shared_ptr<TLinkRef> pendingTitleRef;
     const bool panic = FConfig->panicMode();

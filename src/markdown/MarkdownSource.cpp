@@ -22,9 +22,9 @@ bool isNonCharacter(char32_t c) {
 // It gives up on whatever it leaves to QStringDecoder (a malformed sequence, a noncharacter, a
 // leading byte-order mark); every character it takes decodes to the same code units there.
 // The buffer needs room for one code unit per byte plus the closing line break.
-class TStrictDecoder {
+class StrictDecoder {
 public:
-    TStrictDecoder(QChar* out, bool joinLines)
+    StrictDecoder(QChar* out, bool joinLines)
         : FBegin(reinterpret_cast<char16_t*>(out)), FDst(FBegin), FJoinLines(joinLines) {}
 
     // Decodes [p, end); returns how many bytes at the end start a character that goes on in
@@ -40,7 +40,7 @@ private:
     bool FAfterCr = false; // the last piece ended with a CR, whose LF may open this one
 };
 
-int TStrictDecoder::decode(const unsigned char* p, const unsigned char* const end) {
+int StrictDecoder::decode(const unsigned char* p, const unsigned char* const end) {
     if (FAfterCr && p < end && *p == '\n')
         ++p;
     FAfterCr = false;
@@ -120,7 +120,7 @@ int TStrictDecoder::decode(const unsigned char* p, const unsigned char* const en
     return 0;
 }
 
-qsizetype TStrictDecoder::finish() {
+qsizetype StrictDecoder::finish() {
     if (FJoinLines && FDst != FBegin && FDst[-1] != u'\n')
         *FDst++ = u'\n';
     return FDst - FBegin;
@@ -147,7 +147,7 @@ std::optional<QString> decodeSource(QByteArrayView bytes, QStringConverter::Enco
 
 std::optional<QString> decodeUtf8Source(QByteArrayView bytes, bool joinLines) {
     QString text(bytes.size() + 1, Qt::Uninitialized);
-    TStrictDecoder decoder(text.data(), joinLines);
+    StrictDecoder decoder(text.data(), joinLines);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     if (decoder.decode(p, p + bytes.size()) != 0)
         return decodeSource(bytes, QStringConverter::Utf8, joinLines);
@@ -161,7 +161,7 @@ std::optional<QString> readUtf8Source(QIODevice& device, bool joinLines, qsizety
     if (device.isSequential() || size <= 0)
         return decodeUtf8Source(device.readAll(), joinLines);
     QString text(qsizetype(size) + 1, Qt::Uninitialized);
-    TStrictDecoder decoder(text.data(), joinLines);
+    StrictDecoder decoder(text.data(), joinLines);
     // A piece and the start of a character cut off at the end of the one before.
     QByteArray buffer(pieceSize + 3, Qt::Uninitialized);
     auto* const data = reinterpret_cast<unsigned char*>(buffer.data());

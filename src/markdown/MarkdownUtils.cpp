@@ -103,7 +103,7 @@ int TUtils::escape(QString& out, QChar ch, int position) {
     return position;
 }
 
-int TUtils::readUntil(QString& out, const QString& in, int start, TCharSet end) {
+int TUtils::readUntil(QString& out, const QString& in, int start, CharSet end) {
     const int length = int(in.size());
     int p = start;
     while (p < length) {
@@ -175,7 +175,7 @@ int TUtils::readMdLinkId(QString& out, const QString& in, int start) {
 namespace {
 
 // Reads inside a tag, quotes respected; the sink either keeps what was read or drops it.
-template <typename Sink> int readInsideTag(Sink& out, const QString& in, int start, TCharSet end) {
+template <typename Sink> int readInsideTag(Sink& out, const QString& in, int start, CharSet end) {
     const int length = int(in.size());
     bool inString = false;
     QChar quote;
@@ -207,13 +207,13 @@ template <typename Sink> int readInsideTag(Sink& out, const QString& in, int sta
     return -1;
 }
 
-struct TDiscard {
+struct Discard {
     void operator+=(QChar) {}
 };
 
 } // namespace
 
-int TUtils::readXMLUntil(QString& out, const QString& in, int start, TCharSet end) {
+int TUtils::readXMLUntil(QString& out, const QString& in, int start, CharSet end) {
     return readInsideTag(out, in, start, end);
 }
 
@@ -251,7 +251,7 @@ int TUtils::readXML(QString& out, const QString& in, int start, bool safeMode) {
     }
     const bool closing = c == u'/';
     const int nameStart = closing ? start + 2 : start + 1;
-    TDiscard skip;
+    Discard skip;
     const int nameEnd = readInsideTag(skip, in, nameStart, {u' ', u'/', u'>'});
     if (nameEnd == -1)
         return -1;
@@ -302,7 +302,7 @@ QString TUtils::lowerTagName(const QString& element) {
 namespace {
 
 // The characters that code, attribute values and link targets escape.
-enum TEscaping { esCode = 1, esValue = 2, esLink = 4 };
+enum Escaping { esCode = 1, esValue = 2, esLink = 4 };
 
 constexpr std::array<std::uint8_t, 128> kEscapes = [] {
     std::array<std::uint8_t, 128> table{};
@@ -332,7 +332,7 @@ QStringView escaped(char16_t c) {
 // Copies in[start, end) to out, each character that the escaping names written as its
 // reference; runs of other characters are copied at once.
 void appendEscaped(QString& out, const QString& in, qsizetype start, qsizetype end,
-                   TEscaping escaping) {
+                   Escaping escaping) {
     const QChar* data = in.constData();
     qsizetype run = start;
     for (qsizetype p = start; p < end; ++p) {
@@ -412,19 +412,19 @@ bool THTML::isEntity(QStringView text) {
 
 namespace {
 
-constexpr TCharSet kTagSets[] = {{u' ', u'/', u'>'}, {u'/', u'>'}, {u'>'}};
+constexpr CharSet kTagSets[] = {{u' ', u'/', u'>'}, {u'/', u'>'}, {u'>'}};
 
 } // namespace
 
-int TTagIndex::until(TSet set, int from) const {
+int TagIndex::until(ScanSet set, int from) const {
     const int n = int(FText.size());
     if (from < 0 || from >= n)
         return -1;
-    const TCharSet& chars = kTagSets[set];
+    const CharSet& chars = kTagSets[set];
     const QChar* data = FText.constData();
     std::vector<int>& outside = FStops[set * 3];
     if (outside.empty() && FDirectWork < FDirectBudget) {
-        TDiscard read;
+        Discard read;
         const int stop = readInsideTag(read, FText, from, chars);
         FDirectWork += (stop < 0 ? n : stop) - from + 1;
         return stop;
@@ -457,7 +457,7 @@ int TTagIndex::until(TSet set, int from) const {
     return outside[from];
 }
 
-int TTagIndex::tagEnd(int start) const {
+int TagIndex::tagEnd(int start) const {
     const int n = int(FText.size());
     if (n < start + 2)
         return -1;

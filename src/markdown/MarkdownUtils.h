@@ -7,9 +7,9 @@
 #include <vector>
 
 // A handful of terminator characters; the readers stop at any of them.
-class TCharSet {
+class CharSet {
 public:
-    constexpr TCharSet(std::initializer_list<char16_t> chars) {
+    constexpr CharSet(std::initializer_list<char16_t> chars) {
         for (char16_t c : chars)
             FChars[FCount++] = c;
     }
@@ -31,11 +31,11 @@ class TUtils {
 public:
     static int skipSpaces(const QString& in, int start);
     static int escape(QString& out, QChar ch, int position);
-    static int readUntil(QString& out, const QString& in, int start, TCharSet end);
+    static int readUntil(QString& out, const QString& in, int start, CharSet end);
     static int readRawUntil(QString& out, const QString& in, int start, QChar end);
     static int readMdLink(QString& out, const QString& in, int start);
     static int readMdLinkId(QString& out, const QString& in, int start);
-    static int readXMLUntil(QString& out, const QString& in, int start, TCharSet end);
+    static int readXMLUntil(QString& out, const QString& in, int start, CharSet end);
     static int readXML(QString& out, const QString& in, int start, bool safeMode);
     static void getXMLTag(QString& out, const QString& element);
     static QString lowerTagName(const QString& element);
@@ -72,18 +72,18 @@ public:
 // Where TUtils::readXML would end a tag read from a given "<", without writing it. Once direct
 // reading has cost more than a few passes over the text, the text is indexed, so that a run
 // of "<" costs linear time instead of a scan per "<".
-class TTagIndex {
+class TagIndex {
 public:
     // directBudget: how many characters direct reading may cost before the text is indexed;
     // by default a few passes over it.
-    explicit TTagIndex(const QString& text, qint64 directBudget = -1)
+    explicit TagIndex(const QString& text, qint64 directBudget = -1)
         : FText(text),
           FDirectBudget(directBudget >= 0 ? directBudget : 16 * qint64(text.size()) + 1024) {}
     int tagEnd(int start) const;
 
 private:
-    enum TSet { tsName, tsAttributes, tsGreater, kSets };
-    int until(TSet set, int from) const;
+    enum ScanSet { tsName, tsAttributes, tsGreater, kSets };
+    int until(ScanSet set, int from) const;
 
     const QString& FText;
     qint64 FDirectBudget;

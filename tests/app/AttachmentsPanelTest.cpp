@@ -212,7 +212,7 @@ TEST_F(AttachmentsPanelTest, RemovingAllAsksFirst) {
     ASSERT_EQ(dialogs.questions.size(), 3);
     for (const auto& asked : dialogs.questions) {
         EXPECT_EQ(asked.text, question);
-        EXPECT_EQ(asked.icon, TDialogs::TQuestionIcon::Question);
+        EXPECT_EQ(asked.icon, Dialogs::QuestionIcon::Question);
     }
 }
 

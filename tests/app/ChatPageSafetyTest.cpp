@@ -229,7 +229,7 @@ TEST_F(ChatPageSafetyTest, AnswerFromTheServiceCannotRefreshThePage) {
             .toStdString()));
     control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
     control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
-    control<TPromptEdit>("memoPrompt")->setPlainText(QStringLiteral("question"));
+    control<PromptEdit>("memoPrompt")->setPlainText(QStringLiteral("question"));
     control<QPushButton>("btnSend")->click();
     ASSERT_TRUE(
         WaitUntil([&] { return control<QPushButton>("btnSend")->isEnabled(); }, kPageTimeoutMs));
@@ -306,7 +306,7 @@ TEST_F(ChatPageSafetyTest, DeadRenderProcessGivesTheConversationBack) {
         BuildModelMessageHtml(QStringLiteral("**answer**")) +
         BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"));
     ASSERT_EQ(container(), blocks);
-    control<TPromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
+    control<PromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
 
     const auto killRenderer = [&] {
         const qint64 pid = control<QWebEngineView>("WebBrowser1")->page()->renderProcessPid();
@@ -323,7 +323,7 @@ TEST_F(ChatPageSafetyTest, DeadRenderProcessGivesTheConversationBack) {
     EXPECT_EQ(
         form->StatusText(),
         QStringLiteral("Процесс отображения чата завершился аварийно; страница построена заново."));
-    EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("draft"));
+    EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("draft"));
 
     // Dying again before anything new was shown stops the rebuilding; the next block
     // shown starts it again.

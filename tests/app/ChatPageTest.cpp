@@ -163,7 +163,7 @@ TEST_F(ChatPageTest, RenderHistoryShowsTheSavedConversation) {
 TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     form->AddUserMessage(QStringLiteral("before"), {});
     ASSERT_FALSE(container().isEmpty());
-    control<TPromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
+    control<PromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
     form->SetAttachedFiles({QStringLiteral("/tmp/a.txt")});
     ASSERT_EQ(control<QListWidget>("ListBox1")->count(), 1);
     ASSERT_NE(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("0"));
@@ -173,7 +173,7 @@ TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     form->ResetChatView();
     form->AddUserMessage(QStringLiteral("thrown away"), {});
     form->ResetChatView();
-    EXPECT_TRUE(control<TPromptEdit>("memoPrompt")->toPlainText().isEmpty());
+    EXPECT_TRUE(control<PromptEdit>("memoPrompt")->toPlainText().isEmpty());
     EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 0);
     EXPECT_TRUE(form->AttachedFiles().isEmpty());
     EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("0"));

@@ -182,7 +182,7 @@ TEST_F(ChatSearchTest, DeletingTheOpenChatLeavesAnEmptyNewChat) {
     EXPECT_EQ(dialogs.questions[0].text,
               u"Вы уверены, что хотите безвозвратно удалить чат?\r\nКот_2025-03-01_120002.json"
               u"\r\nФайл чата будет удален с диска!"_s);
-    EXPECT_EQ(dialogs.questions[0].icon, TDialogs::TQuestionIcon::Question);
+    EXPECT_EQ(dialogs.questions[0].icon, Dialogs::QuestionIcon::Question);
     EXPECT_TRUE(QFileInfo::exists(cat));
     EXPECT_EQ(form->CurrentChatFile(), cat);
 
@@ -263,7 +263,7 @@ TEST_F(ChatSearchTest, DeletingAllChatsStartsANewChat) {
     EXPECT_EQ(dialogs.questions[0].text,
               u"Вы уверены, что хотите безвозвратно удалить ВСЕ чаты?\r\nЭто действие нельзя "
               u"будет отменить!"_s);
-    EXPECT_EQ(dialogs.questions[0].icon, TDialogs::TQuestionIcon::Warning);
+    EXPECT_EQ(dialogs.questions[0].icon, Dialogs::QuestionIcon::Warning);
     EXPECT_TRUE(QFileInfo::exists(cat));
 
     dialogs.answers = {true};

@@ -12,7 +12,7 @@ namespace {
 
 // Every question guards a step that cannot be undone: Enter alone answers No.
 TEST(QtDialogs, EnterAnswersAQuestionWithNo) {
-    TQtDialogs dialogs;
+    QtDialogs dialogs;
     QString defaultButton;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -22,7 +22,7 @@ TEST(QtDialogs, EnterAnswersAQuestionWithNo) {
         QTest::keyClick(box, Qt::Key_Return);
     });
     EXPECT_FALSE(dialogs.AskYesNo(QStringLiteral("Закрыть без сохранения?"),
-                                  TDialogs::TQuestionIcon::Warning));
+                                  Dialogs::QuestionIcon::Warning));
     EXPECT_EQ(defaultButton, QMessageBox(QMessageBox::Question, {}, {}, QMessageBox::No)
                                  .button(QMessageBox::No)
                                  ->text());

@@ -65,7 +65,7 @@ TEST_F(MainWindowTest, ShowsItsControlsWithTheirTexts) {
 
     EXPECT_EQ(control<QCheckBox>("chkEnableWebSearch")->text(), QStringLiteral("Веб"));
     EXPECT_FALSE(control<QCheckBox>("chkEnableWebSearch")->isChecked());
-    EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toolTip(),
+    EXPECT_EQ(control<PromptEdit>("memoPrompt")->toolTip(),
               QStringLiteral("Ctrl+Enter (Отправить)"));
     ASSERT_EQ(control<QComboBox>("cbModels")->count(), 3);
     EXPECT_EQ(control<QComboBox>("cbModels")->itemText(0), QStringLiteral("gemini-2.5-pro"));
@@ -109,39 +109,39 @@ TEST_F(MainWindowTest, FirstShowStartsANewChat) {
 }
 
 TEST_F(MainWindowTest, TokenLabelFollowsTypingHistoryAndAttachments) {
-    QTest::keyClicks(control<TPromptEdit>("memoPrompt"), QStringLiteral("abc"));
+    QTest::keyClicks(control<PromptEdit>("memoPrompt"), QStringLiteral("abc"));
     EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("2"));
-    QTest::keyClick(control<TPromptEdit>("memoPrompt"), Qt::Key_Backspace);
+    QTest::keyClick(control<PromptEdit>("memoPrompt"), Qt::Key_Backspace);
     EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("1"));
-    QTest::keyClicks(control<TPromptEdit>("memoPrompt"), QStringLiteral("c"));
+    QTest::keyClicks(control<PromptEdit>("memoPrompt"), QStringLiteral("c"));
 
     geminiDM->ChatHistory() = {
         THistoryItem{QStringLiteral("user"), {MakeTextPart(QStringLiteral("x"))}}};
     form->SetAttachedFiles({QStringLiteral("/tmp/a.png")});
-    ASSERT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("abc"));
+    ASSERT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("abc"));
     // History and composed message are rounded up each on its own: 1 + 260.
     EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("261"));
 }
 
 TEST_F(MainWindowTest, ResizeKeepsThePromptCentredAndTheRowsAttached) {
     const auto centreFraction = [&] {
-        return (control<TPromptEdit>("memoPrompt")->x() +
-                control<TPromptEdit>("memoPrompt")->width() / 2.0) /
-               control<TBottomPanel>("Panel2")->width();
+        return (control<PromptEdit>("memoPrompt")->x() +
+                control<PromptEdit>("memoPrompt")->width() / 2.0) /
+               control<BottomPanel>("Panel2")->width();
     };
     const double before = centreFraction();
     for (const QSize size : {QSize(1600, 900), QSize(1200, 700)}) {
         form->resize(size);
         QCoreApplication::processEvents();
-        EXPECT_NEAR(centreFraction(), before, 1.0 / control<TBottomPanel>("Panel2")->width())
+        EXPECT_NEAR(centreFraction(), before, 1.0 / control<BottomPanel>("Panel2")->width())
             << size.width();
-        EXPECT_EQ(control<QWidget>("Panel3")->x(), control<TPromptEdit>("memoPrompt")->x());
+        EXPECT_EQ(control<QWidget>("Panel3")->x(), control<PromptEdit>("memoPrompt")->x());
         EXPECT_EQ(control<QListWidget>("ListBox1")->x(),
-                  control<TPromptEdit>("memoPrompt")->x() +
-                      control<TPromptEdit>("memoPrompt")->width() + 10);
-        EXPECT_EQ(control<TPromptEdit>("memoPrompt")->size(), QSize(547, 84));
+                  control<PromptEdit>("memoPrompt")->x() +
+                      control<PromptEdit>("memoPrompt")->width() + 10);
+        EXPECT_EQ(control<PromptEdit>("memoPrompt")->size(), QSize(547, 84));
         EXPECT_EQ(control<QPushButton>("DownBut")->geometry().right() <
-                      control<TBottomPanel>("Panel2")->width(),
+                      control<BottomPanel>("Panel2")->width(),
                   true);
     }
 }

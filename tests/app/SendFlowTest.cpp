@@ -43,7 +43,7 @@ protected:
         service.reply(FakeReply::json(textAnswer("**Привет**")));
     }
 
-    void type(const QString& text) { control<TPromptEdit>("memoPrompt")->setPlainText(text); }
+    void type(const QString& text) { control<PromptEdit>("memoPrompt")->setPlainText(text); }
 
     void attach(const QString& path) {
         form->SetAttachedFiles(form->AttachedFiles() + QStringList{path});
@@ -58,7 +58,7 @@ protected:
     }
 
     void pressCtrlEnter() {
-        QTest::keyClick(control<TPromptEdit>("memoPrompt"), Qt::Key_Return, Qt::ControlModifier);
+        QTest::keyClick(control<PromptEdit>("memoPrompt"), Qt::Key_Return, Qt::ControlModifier);
     }
 
     // Waits until the window is idle again after a send.
@@ -94,7 +94,7 @@ TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
               R"("BLOCK_NONE"}]})");
 
     EXPECT_TRUE(
-        control<TPromptEdit>("memoPrompt")->toPlainText().isEmpty()); // no line break was typed
+        control<PromptEdit>("memoPrompt")->toPlainText().isEmpty()); // no line break was typed
     const QString page = container();
     EXPECT_TRUE(page.contains(QStringLiteral("Как дела?")));
     EXPECT_TRUE(page.contains(QStringLiteral("<strong>Привет</strong>")));
@@ -110,13 +110,13 @@ TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
 
 TEST_F(SendFlowTest, PlainEnterAndCtrlShiftEnterReachThePromptBox) {
     type(QStringLiteral("a"));
-    control<TPromptEdit>("memoPrompt")->moveCursor(QTextCursor::End);
-    QTest::keyClick(control<TPromptEdit>("memoPrompt"), Qt::Key_Return);
-    QTest::keyClick(control<TPromptEdit>("memoPrompt"), Qt::Key_Return,
+    control<PromptEdit>("memoPrompt")->moveCursor(QTextCursor::End);
+    QTest::keyClick(control<PromptEdit>("memoPrompt"), Qt::Key_Return);
+    QTest::keyClick(control<PromptEdit>("memoPrompt"), Qt::Key_Return,
                     Qt::ControlModifier | Qt::ShiftModifier);
     RunEventsFor(100);
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText().count(QLatin1Char('\n')), 2);
+    EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText().count(QLatin1Char('\n')), 2);
 }
 
 TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
@@ -169,7 +169,7 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
         control<QPushButton>("btnSend")->click();
         EXPECT_EQ(dialogs.messages, c.messages) << c.name;
         EXPECT_TRUE(control<QPushButton>("btnSend")->isEnabled()) << c.name;
-        EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText(), c.prompt) << c.name;
+        EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), c.prompt) << c.name;
     }
     EXPECT_EQ(control<QLabel>("CountLabel")->text(), QStringLiteral("0")); // nothing was counted
     RunEventsFor(100);
@@ -221,7 +221,7 @@ TEST_F(SendFlowTest, FileSizeLimitIsTwentyMebibytes) {
     EXPECT_TRUE(
         container().contains(QString::fromUtf16(u"Файл \u201Cover.png\u201D больше 20 МБ")));
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(control<TPromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("look"));
+    EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("look"));
     EXPECT_EQ(form->AttachedFiles().size(), 1);
     EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
     EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());

@@ -37,7 +37,7 @@ protected:
 
     QString path(const QString& name) const { return root->filePath(name); }
 
-    TDataLocationRequest request(const QString& dataDirOption = {}) const {
+    DataLocationRequest request(const QString& dataDirOption = {}) const {
         return {dataDirOption, path(u"program"_s), path(u"working"_s),
                 path(u"home/.local/share/Tovik-L"_s)};
     }
@@ -55,7 +55,7 @@ struct Case {
     // What sits beside the program before it starts.
     const char* besideProgram;
     const char* dataDirOption;
-    TDataMode mode;
+    DataMode mode;
     // Where chats go and where the lists go, relative to the test's root.
     const char* chatsParent;
     const char* listsDir;
@@ -63,14 +63,14 @@ struct Case {
 
 TEST_F(DataLocationTest, ChoosesTheFolderAndCreatesOnlyIt) {
     const Case cases[] = {
-        {"user's data folder by default", "", "", TDataMode::Standard, "home/.local/share/Tovik-L",
+        {"user's data folder by default", "", "", DataMode::Standard, "home/.local/share/Tovik-L",
          "home/.local/share/Tovik-L"},
-        {"a portable file keeps the layout", "portable", "", TDataMode::Portable, "program",
+        {"a portable file keeps the layout", "portable", "", DataMode::Portable, "program",
          "working"},
-        {"an earlier version's chats stay where they are", "chats/", "", TDataMode::Portable,
+        {"an earlier version's chats stay where they are", "chats/", "", DataMode::Portable,
          "program", "working"},
         {"--data-dir wins, relative to the working folder", "portable", "../mine",
-         TDataMode::Explicit, "mine", "mine"},
+         DataMode::Explicit, "mine", "mine"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -82,7 +82,7 @@ TEST_F(DataLocationTest, ChoosesTheFolderAndCreatesOnlyIt) {
             touch(u"program/"_s + beside);
         const QStringList before = FolderContents(root->path());
 
-        const TDataLocation location =
+        const DataLocation location =
             ChooseDataLocation(request(QString::fromUtf8(c.dataDirOption)));
         EXPECT_EQ(location.mode, c.mode);
         EXPECT_EQ(location.folders.programDir,
@@ -106,7 +106,7 @@ TEST_F(DataLocationTest, ChoosesTheFolderAndCreatesOnlyIt) {
         if (beside != u"chats/"_s) {
             EXPECT_EQ(permissionsOf(chats), kOwnerOnly);
         }
-        if (location.mode != TDataMode::Portable) {
+        if (location.mode != DataMode::Portable) {
             EXPECT_EQ(permissionsOf(location.folders.programDir), kOwnerOnly);
         }
     }
@@ -117,7 +117,7 @@ TEST_F(DataLocationTest, AFolderThatCannotBeMadeIsReportedAndNothingIsWrittenEls
     const QStringList before = FolderContents(root->path());
     for (const QString& option : {u"file"_s, u"file/data"_s}) {
         SCOPED_TRACE(option.toStdString());
-        const TDataLocation location = ChooseDataLocation(request(option));
+        const DataLocation location = ChooseDataLocation(request(option));
         const QString problem = PrepareDataLocation(location);
         EXPECT_TRUE(problem.startsWith(u"Не удалось подготовить папку данных "_s))
             << problem.toStdString();
@@ -127,8 +127,8 @@ TEST_F(DataLocationTest, AFolderThatCannotBeMadeIsReportedAndNothingIsWrittenEls
 }
 
 TEST(DataFolderForDisplay, ShowsTheHomeFolderAsTilde) {
-    const TDataLocation location{TDataMode::Standard,
-                                 AppFolders{u"/home/anna/.local/share/Tovik-L"_s, {}}};
+    const DataLocation location{DataMode::Standard,
+                                AppFolders{u"/home/anna/.local/share/Tovik-L"_s, {}}};
     EXPECT_EQ(DataFolderForDisplay(location, u"/home/anna"_s), u"~/.local/share/Tovik-L"_s);
     EXPECT_EQ(DataFolderForDisplay(location, u"/home/ann"_s), u"/home/anna/.local/share/Tovik-L"_s);
     EXPECT_EQ(DataFolderForDisplay(location, u"/"_s), u"/home/anna/.local/share/Tovik-L"_s);

@@ -256,19 +256,19 @@ TEST_F(ChatFileTest, ChatsThatCannotBeOpenedSayWhy) {
     ASSERT_TRUE(QFile::link(u"/proc/self/mem"_s, path(u"unreadable.json"_s)));
     struct Case {
         QString name;
-        TChatLoadOutcome outcome;
+        ChatLoadOutcome outcome;
         QString text;
     };
     const Case cases[] = {
-        {u"absent.json"_s, TChatLoadOutcome::loMissing, u"файл не найден"_s},
-        {u"folder.json"_s, TChatLoadOutcome::loNotAFile, u"это не файл"_s},
-        {u"damaged.json"_s, TChatLoadOutcome::loDamaged, u"файл повреждён: в нём нет чата"_s},
-        {u"huge.json"_s, TChatLoadOutcome::loTooLarge, u"файл больше 256 МБ"_s},
-        {u"unreadable.json"_s, TChatLoadOutcome::loUnreadable, qt_error_string(EIO)},
+        {u"absent.json"_s, ChatLoadOutcome::loMissing, u"файл не найден"_s},
+        {u"folder.json"_s, ChatLoadOutcome::loNotAFile, u"это не файл"_s},
+        {u"damaged.json"_s, ChatLoadOutcome::loDamaged, u"файл повреждён: в нём нет чата"_s},
+        {u"huge.json"_s, ChatLoadOutcome::loTooLarge, u"файл больше 256 МБ"_s},
+        {u"unreadable.json"_s, ChatLoadOutcome::loUnreadable, qt_error_string(EIO)},
     };
     for (const Case& test : cases) {
         dm.ChatHistory() = {item(u"user"_s, {MakeTextPart(u"old"_s)})};
-        const TChatFileLoad load = dm.LoadHistoryFromFile(path(test.name));
+        const ChatFileLoad load = dm.LoadHistoryFromFile(path(test.name));
         EXPECT_EQ(load.Outcome, test.outcome) << test.name.toStdString();
         EXPECT_EQ(load.Text, test.text) << test.name.toStdString();
         EXPECT_FALSE(load.Opened());

@@ -65,9 +65,9 @@ protected:
                "\"}]}]}";
     }
 
-    QStringList search(const QStringList& words, TChatSearchOutcome* outcome = nullptr) {
+    QStringList search(const QStringList& words, ChatSearchOutcome* outcome = nullptr) {
         QStringList found;
-        const TChatSearchOutcome result =
+        const ChatSearchOutcome result =
             SearchChatFolder(m_folder.path(), words, [&](const QString& path) { found << path; });
         if (outcome)
             *outcome = result;
@@ -109,7 +109,7 @@ TEST_F(ChatFolder, PassesOverDamagedFilesAndCountsThem) {
     QFile::remove(unreadable);
     ASSERT_TRUE(QFile::link(u"/proc/self/mem"_s, unreadable));
 
-    TChatSearchOutcome outcome;
+    ChatSearchOutcome outcome;
     EXPECT_EQ(search({u"x"_s}, &outcome), (QStringList{before, after}));
     EXPECT_FALSE(outcome.Error.has_value());
     EXPECT_EQ(outcome.Skipped, 4);

@@ -10,10 +10,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class InlineConversion : public testing::TestWithParam<TConversionCase> {};
+class InlineConversion : public testing::TestWithParam<ConversionCase> {};
 
 TEST_P(InlineConversion, GivesExactHtml) {
-    const TConversionCase& c = GetParam();
+    const ConversionCase& c = GetParam();
     EXPECT_EQ(convert(c.dialect, QString::fromUtf16(c.markdown)), QString::fromUtf16(c.html));
 }
 
@@ -22,84 +22,84 @@ const QString kChart = u"<img src=\"https://chart.googleapis.com/chart?cht=tx&ch
 INSTANTIATE_TEST_SUITE_P(
     Emphasis, InlineConversion,
     testing::Values(
-        TConversionCase{mdRich, u"a *b* c", u"<p>a <em>b</em> c</p>\n"},
-        TConversionCase{mdRich, u"a * b", u"<p>a * b</p>\n"},
-        TConversionCase{mdRich, u"*a", u"<p>*a</p>\n"},
-        TConversionCase{mdRich, u"**bold** and __bold__",
-                        u"<p><strong>bold</strong> and <strong>bold</strong></p>\n"},
-        TConversionCase{mdRich, u"snake_case_name", u"<p>snake_case_name</p>\n"},
-        TConversionCase{mdClassic, u"snake_case_name", u"<p>snake<em>case</em>name</p>\n"},
-        TConversionCase{mdRich, u"*a **b** c*", u"<p><em>a </em><em>b</em><em> c</em></p>\n"},
-        TConversionCase{mdRich, u"**a *b* c**", u"<p><strong>a <em>b</em> c</strong></p>\n"},
-        TConversionCase{mdRich, u"*a _b* c_", u"<p>*a <em>b* c</em></p>\n"},
-        TConversionCase{mdRich, u"x^2^, H~2~O, ~~gone~~, ++new++, ==hi==",
-                        u"<p>x<sup>2</sup>, H<sub>2</sub>O, <del>gone</del>, <ins>new</ins>, "
-                        u"<mark>hi</mark></p>\n"},
-        TConversionCase{mdExtended, u"~~a~~ ++b++ ==c== x^2^",
-                        u"<p>~~a~~ ++b++ ==c== x<sup>2</sup></p>\n"},
-        TConversionCase{mdClassic, u"x^2^ a -- b", u"<p>x^2^ a -- b</p>\n"}));
+        ConversionCase{mdRich, u"a *b* c", u"<p>a <em>b</em> c</p>\n"},
+        ConversionCase{mdRich, u"a * b", u"<p>a * b</p>\n"},
+        ConversionCase{mdRich, u"*a", u"<p>*a</p>\n"},
+        ConversionCase{mdRich, u"**bold** and __bold__",
+                       u"<p><strong>bold</strong> and <strong>bold</strong></p>\n"},
+        ConversionCase{mdRich, u"snake_case_name", u"<p>snake_case_name</p>\n"},
+        ConversionCase{mdClassic, u"snake_case_name", u"<p>snake<em>case</em>name</p>\n"},
+        ConversionCase{mdRich, u"*a **b** c*", u"<p><em>a </em><em>b</em><em> c</em></p>\n"},
+        ConversionCase{mdRich, u"**a *b* c**", u"<p><strong>a <em>b</em> c</strong></p>\n"},
+        ConversionCase{mdRich, u"*a _b* c_", u"<p>*a <em>b* c</em></p>\n"},
+        ConversionCase{mdRich, u"x^2^, H~2~O, ~~gone~~, ++new++, ==hi==",
+                       u"<p>x<sup>2</sup>, H<sub>2</sub>O, <del>gone</del>, <ins>new</ins>, "
+                       u"<mark>hi</mark></p>\n"},
+        ConversionCase{mdExtended, u"~~a~~ ++b++ ==c== x^2^",
+                       u"<p>~~a~~ ++b++ ==c== x<sup>2</sup></p>\n"},
+        ConversionCase{mdClassic, u"x^2^ a -- b", u"<p>x^2^ a -- b</p>\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     CodeSpans, InlineConversion,
-    testing::Values(TConversionCase{mdRich, u"`a < b`", u"<p><code>a &lt; b</code></p>\n"},
-                    TConversionCase{mdRich, u"``a`b``", u"<p><code>a`b</code></p>\n"},
-                    TConversionCase{mdRich, u"` x ` and `*y*`",
-                                    u"<p><code>x</code> and <code>*y*</code></p>\n"},
-                    TConversionCase{mdRich, u"`open only", u"<p>`open only</p>\n"}));
+    testing::Values(ConversionCase{mdRich, u"`a < b`", u"<p><code>a &lt; b</code></p>\n"},
+                    ConversionCase{mdRich, u"``a`b``", u"<p><code>a`b</code></p>\n"},
+                    ConversionCase{mdRich, u"` x ` and `*y*`",
+                                   u"<p><code>x</code> and <code>*y*</code></p>\n"},
+                    ConversionCase{mdRich, u"`open only", u"<p>`open only</p>\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Links, InlineConversion,
-    testing::Values(
-        TConversionCase{mdRich, u"[text](/page \"T\")",
-                        u"<p><a href=\"/page\" title=\"T\">text</a></p>\n"},
-        TConversionCase{mdRich, u"![alt](/img.png)",
-                        u"<p><img src=\"/img.png\" alt=\"alt\"/></p>\n"},
-        TConversionCase{mdRich, u"[a+b](/x+y)", u"<p><a href=\"/x%2by\">a+b</a></p>\n"},
-        TConversionCase{mdRich, u"[t](</a b>) [u](/f(x)y)",
-                        u"<p><a href=\"/a b\">t</a> <a href=\"/f(x)y\">u</a></p>\n"},
-        TConversionCase{mdRich, u"[text][r]\n\n[r]: /target",
-                        u"<p><a href=\"/target\">text</a></p>\n"},
-        TConversionCase{mdRich, u"[r] and [R][]\n\n[r]: /target",
+    testing::Values(ConversionCase{mdRich, u"[text](/page \"T\")",
+                                   u"<p><a href=\"/page\" title=\"T\">text</a></p>\n"},
+                    ConversionCase{mdRich, u"![alt](/img.png)",
+                                   u"<p><img src=\"/img.png\" alt=\"alt\"/></p>\n"},
+                    ConversionCase{mdRich, u"[a+b](/x+y)", u"<p><a href=\"/x%2by\">a+b</a></p>\n"},
+                    ConversionCase{mdRich, u"[t](</a b>) [u](/f(x)y)",
+                                   u"<p><a href=\"/a b\">t</a> <a href=\"/f(x)y\">u</a></p>\n"},
+                    ConversionCase{mdRich, u"[text][r]\n\n[r]: /target",
+                                   u"<p><a href=\"/target\">text</a></p>\n"},
+                    ConversionCase{
+                        mdRich, u"[r] and [R][]\n\n[r]: /target",
                         u"<p><a href=\"/target\">r</a> and <a href=\"/target\">R</a></p>\n"},
-        TConversionCase{mdRich, u"[unknown]", u"<p>[unknown]</p>\n"},
-        TConversionCase{mdRich, u"[*a*](/x)", u"<p><a href=\"/x\"><em>a</em></a></p>\n"},
-        TConversionCase{mdRich, u"[HTML] and [HTML][]\n\n[html]: * \"Hyper Text\"",
-                        u"<p><abbr title=\"Hyper Text\">HTML</abbr> and "
-                        u"<a href=\"*\" title=\"Hyper Text\">HTML</a></p>\n"},
-        TConversionCase{mdRich, u"[[page]]", u"<p>[[page]]</p>\n"},
-        TConversionCase{mdRich, u"<x:y> <http://a.b/c?d=1&e>",
-                        u"<p><a href=\"x:y\">x:y</a> <a href=\"http://a.b/c?d=1&amp;e\">"
-                        u"http://a.b/c?d=1&amp;e</a></p>\n"}));
+                    ConversionCase{mdRich, u"[unknown]", u"<p>[unknown]</p>\n"},
+                    ConversionCase{mdRich, u"[*a*](/x)", u"<p><a href=\"/x\"><em>a</em></a></p>\n"},
+                    ConversionCase{mdRich, u"[HTML] and [HTML][]\n\n[html]: * \"Hyper Text\"",
+                                   u"<p><abbr title=\"Hyper Text\">HTML</abbr> and "
+                                   u"<a href=\"*\" title=\"Hyper Text\">HTML</a></p>\n"},
+                    ConversionCase{mdRich, u"[[page]]", u"<p>[[page]]</p>\n"},
+                    ConversionCase{mdRich, u"<x:y> <http://a.b/c?d=1&e>",
+                                   u"<p><a href=\"x:y\">x:y</a> <a href=\"http://a.b/c?d=1&amp;e\">"
+                                   u"http://a.b/c?d=1&amp;e</a></p>\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     HtmlAndEntities, InlineConversion,
     testing::Values(
-        TConversionCase{mdRich, u"a < b", u"<p>a &lt; b</p>\n"},
-        TConversionCase{mdRich, u"AT&T", u"<p>AT&amp;T</p>\n"},
-        TConversionCase{mdRich, u"&copy; &#169; &#xA9;", u"<p>&copy; &#169; &#xA9;</p>\n"},
-        TConversionCase{mdRich, u"&nosuch; &Aacute; &#xG1; &#;",
-                        u"<p>&amp;nosuch; &amp;Aacute; &amp;#xG1; &amp;#;</p>\n"},
-        TConversionCase{mdRich, u"<b>x</b> <br/>", u"<p><b>x</b> <br /></p>\n"},
-        TConversionCase{mdRich, u"a <script>x</script>", u"<p>a &lt;script>x&lt;/script></p>\n"},
-        TConversionCase{mdRich, u"\\*no\\* \\<b>", u"<p>*no* <b></p>\n"},
-        TConversionCase{mdRich, u"a  \nb", u"<p>a<br />\nb</p>\n"}));
+        ConversionCase{mdRich, u"a < b", u"<p>a &lt; b</p>\n"},
+        ConversionCase{mdRich, u"AT&T", u"<p>AT&amp;T</p>\n"},
+        ConversionCase{mdRich, u"&copy; &#169; &#xA9;", u"<p>&copy; &#169; &#xA9;</p>\n"},
+        ConversionCase{mdRich, u"&nosuch; &Aacute; &#xG1; &#;",
+                       u"<p>&amp;nosuch; &amp;Aacute; &amp;#xG1; &amp;#;</p>\n"},
+        ConversionCase{mdRich, u"<b>x</b> <br/>", u"<p><b>x</b> <br /></p>\n"},
+        ConversionCase{mdRich, u"a <script>x</script>", u"<p>a &lt;script>x&lt;/script></p>\n"},
+        ConversionCase{mdRich, u"\\*no\\* \\<b>", u"<p>*no* <b></p>\n"},
+        ConversionCase{mdRich, u"a  \nb", u"<p>a<br />\nb</p>\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Typography, InlineConversion,
     testing::Values(
-        TConversionCase{mdRich, u"(C) (TM) a -- b --- c...",
-                        u"<p>&copy; &trade; a &ndash; b &mdash; c&hellip;</p>\n"},
-        TConversionCase{mdRich, u"He said \"hi\" (R)", u"<p>He said &ldquo;hi&rdquo; &reg;</p>\n"},
-        TConversionCase{mdRich, u"<<a>>", u"<p>&laquo;a&raquo;</p>\n"},
-        TConversionCase{mdClassic, u"He said \"hi\" (C)", u"<p>He said \"hi\" (C)</p>\n"}));
+        ConversionCase{mdRich, u"(C) (TM) a -- b --- c...",
+                       u"<p>&copy; &trade; a &ndash; b &mdash; c&hellip;</p>\n"},
+        ConversionCase{mdRich, u"He said \"hi\" (R)", u"<p>He said &ldquo;hi&rdquo; &reg;</p>\n"},
+        ConversionCase{mdRich, u"<<a>>", u"<p>&laquo;a&raquo;</p>\n"},
+        ConversionCase{mdClassic, u"He said \"hi\" (C)", u"<p>He said \"hi\" (C)</p>\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Math, InlineConversion,
-    testing::Values(TConversionCase{mdRich, u"$5 and $10", u"<p>$5 and $10</p>\n"},
-                    TConversionCase{mdRich, u"$x + y$", u"<p>$x + y$</p>\n"},
-                    TConversionCase{mdRich, u"$a\\$", u"<p>$a$</p>\n"},
-                    TConversionCase{mdClassic, u"x $a^2$ y", u"<p>x $a^2$ y</p>\n"},
-                    TConversionCase{mdExtended, u"x $a^2$ y", u"<p>x $a^2$ y</p>\n"}));
+    testing::Values(ConversionCase{mdRich, u"$5 and $10", u"<p>$5 and $10</p>\n"},
+                    ConversionCase{mdRich, u"$x + y$", u"<p>$x + y$</p>\n"},
+                    ConversionCase{mdRich, u"$a\\$", u"<p>$a$</p>\n"},
+                    ConversionCase{mdClassic, u"x $a^2$ y", u"<p>x $a^2$ y</p>\n"},
+                    ConversionCase{mdExtended, u"x $a^2$ y", u"<p>x $a^2$ y</p>\n"}));
 
 TEST(Formula, IsAnImageOfTheChartService) {
     EXPECT_EQ(kFormulaImageService, u"https://chart.googleapis.com"_s);

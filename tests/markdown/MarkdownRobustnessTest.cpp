@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class TBracketLinks : public TSpanEmitter {
+class BracketLinks : public TSpanEmitter {
 public:
     void emitSpan(QString& out, const QString& content) override {
         out += u"{"_s + content + u"}"_s;
@@ -38,7 +38,7 @@ TEST(InlineIndexes, AgreeWithTheDirectScan) {
     for (auto dialect : {mdClassic, mdRich, mdExtended}) {
         TConfiguration config(true);
         config.SetDialect(dialect);
-        config.setSpecialLinkEmitter(std::make_unique<TBracketLinks>());
+        config.setSpecialLinkEmitter(std::make_unique<BracketLinks>());
         TEmitter emitter(config);
         TTable tables(emitter);
         emitter.setTables(tables);
@@ -49,10 +49,10 @@ TEST(InlineIndexes, AgreeWithTheDirectScan) {
             QString direct;
             QString indexed;
             TUtils::seedRandom(1);
-            TInlineScan(emitter, text, 0, std::numeric_limits<qint64>::max())
+            InlineScan(emitter, text, 0, std::numeric_limits<qint64>::max())
                 .render(direct, 0, int(text.size()));
             TUtils::seedRandom(1);
-            TInlineScan(emitter, text, 0, 0).render(indexed, 0, int(text.size()));
+            InlineScan(emitter, text, 0, 0).render(indexed, 0, int(text.size()));
             EXPECT_EQ(indexed, direct) << "dialect " << int(dialect) << ": " << text.toStdString();
         }
     }

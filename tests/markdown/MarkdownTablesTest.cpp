@@ -9,53 +9,53 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class TableConversion : public testing::TestWithParam<TConversionCase> {};
+class TableConversion : public testing::TestWithParam<ConversionCase> {};
 
 TEST_P(TableConversion, GivesExactHtml) {
-    const TConversionCase& c = GetParam();
+    const ConversionCase& c = GetParam();
     EXPECT_EQ(convert(c.dialect, QString::fromUtf16(c.markdown)), QString::fromUtf16(c.html));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tables, TableConversion,
     testing::Values(
-        TConversionCase{mdRich, u"| A | B |\n|:--|--:|\n| 1 | 2 |",
-                        u"<table>\n  <tr>\n    <th align=\"left\">A</th>\n    <th "
-                        u"align=\"right\">B</th>\n  </tr>\n  <tr>\n    <td align=\"left\">1</td>\n "
-                        u"   <td align=\"right\">2</td>\n  </tr>\n</table>\n"},
-        TConversionCase{mdRich, u"A | B\n--- | ---\n1 | 2",
-                        u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n  <tr>\n    "
-                        u"<td>1</td>\n    <td>2</td>\n  </tr>\n</table>\n"},
-        TConversionCase{mdRich, u"| A | B |\n|:-:|:---:|\n| 1 | 2 |",
-                        u"<table>\n  <tr>\n    <th align=\"center\">A</th>\n    <th "
-                        u"align=\"center\">B</th>\n  </tr>\n  <tr>\n    <td "
-                        u"align=\"center\">1</td>\n    <td align=\"center\">2</td>\n  "
-                        u"</tr>\n</table>\n"},
-        TConversionCase{mdRich, u"| A | B | C |\n|---|---|---|\n| 1 | 2 |",
-                        u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n    <th>C</th>\n  "
-                        u"</tr>\n  <tr>\n    <td>1</td>\n    <td>2</td>\n  </tr>\n</table>\n"},
-        TConversionCase{mdRich, u"| A | B |\n|---|---|\n| 1 | 2 | 3 |",
-                        u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n</table>\n"
-                        u"<p>| 1 | 2 | 3 |</p>\n"},
-        TConversionCase{mdRich, u"| A | B |\n|---|---|\n| x |",
-                        u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n</table>\n"
-                        u"<p>| x |</p>\n"},
-        TConversionCase{mdRich, u"| A | B |\n|---|---|\n| a \\| b | **x** |",
-                        u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n  <tr>\n    "
-                        u"<td>a | b</td>\n    <td><strong>x</strong></td>\n  </tr>\n</table>\n"},
-        TConversionCase{mdRich, u"| A | B |\n|---|---|\n| `a|b` | c |",
-                        u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n</table>\n"
-                        u"<p>| <code>a|b</code> | c |</p>\n"},
-        TConversionCase{mdRich, u"Intro\n| A | B |\n|---|---|\n| 1 | 2 |",
-                        u"<p>Intro</p>\n<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  "
-                        u"</tr>\n  <tr>\n    <td>1</td>\n    <td>2</td>\n  </tr>\n</table>\n"},
-        TConversionCase{mdRich, u"| A | B |\n|---|---|\n| a < b | c |",
-                        u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n  <tr>\n    "
-                        u"<td>a < b< /td>\n    <td>c</td>\n  </tr>\n</table>\n"},
-        TConversionCase{mdClassic, u"| A | B |\n|:--|--:|\n| 1 | 2 |",
-                        u"<p>| A | B |\n|:--|--:|\n| 1 | 2 |</p>\n"},
-        TConversionCase{mdExtended, u"| A | B |\n|:--|--:|\n| 1 | 2 |",
-                        u"<p>| A | B |\n|:&ndash;|&ndash;:|\n| 1 | 2 |</p>\n"}));
+        ConversionCase{mdRich, u"| A | B |\n|:--|--:|\n| 1 | 2 |",
+                       u"<table>\n  <tr>\n    <th align=\"left\">A</th>\n    <th "
+                       u"align=\"right\">B</th>\n  </tr>\n  <tr>\n    <td align=\"left\">1</td>\n "
+                       u"   <td align=\"right\">2</td>\n  </tr>\n</table>\n"},
+        ConversionCase{mdRich, u"A | B\n--- | ---\n1 | 2",
+                       u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n  <tr>\n    "
+                       u"<td>1</td>\n    <td>2</td>\n  </tr>\n</table>\n"},
+        ConversionCase{mdRich, u"| A | B |\n|:-:|:---:|\n| 1 | 2 |",
+                       u"<table>\n  <tr>\n    <th align=\"center\">A</th>\n    <th "
+                       u"align=\"center\">B</th>\n  </tr>\n  <tr>\n    <td "
+                       u"align=\"center\">1</td>\n    <td align=\"center\">2</td>\n  "
+                       u"</tr>\n</table>\n"},
+        ConversionCase{mdRich, u"| A | B | C |\n|---|---|---|\n| 1 | 2 |",
+                       u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n    <th>C</th>\n  "
+                       u"</tr>\n  <tr>\n    <td>1</td>\n    <td>2</td>\n  </tr>\n</table>\n"},
+        ConversionCase{mdRich, u"| A | B |\n|---|---|\n| 1 | 2 | 3 |",
+                       u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n</table>\n"
+                       u"<p>| 1 | 2 | 3 |</p>\n"},
+        ConversionCase{mdRich, u"| A | B |\n|---|---|\n| x |",
+                       u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n</table>\n"
+                       u"<p>| x |</p>\n"},
+        ConversionCase{mdRich, u"| A | B |\n|---|---|\n| a \\| b | **x** |",
+                       u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n  <tr>\n    "
+                       u"<td>a | b</td>\n    <td><strong>x</strong></td>\n  </tr>\n</table>\n"},
+        ConversionCase{mdRich, u"| A | B |\n|---|---|\n| `a|b` | c |",
+                       u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n</table>\n"
+                       u"<p>| <code>a|b</code> | c |</p>\n"},
+        ConversionCase{mdRich, u"Intro\n| A | B |\n|---|---|\n| 1 | 2 |",
+                       u"<p>Intro</p>\n<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  "
+                       u"</tr>\n  <tr>\n    <td>1</td>\n    <td>2</td>\n  </tr>\n</table>\n"},
+        ConversionCase{mdRich, u"| A | B |\n|---|---|\n| a < b | c |",
+                       u"<table>\n  <tr>\n    <th>A</th>\n    <th>B</th>\n  </tr>\n  <tr>\n    "
+                       u"<td>a < b< /td>\n    <td>c</td>\n  </tr>\n</table>\n"},
+        ConversionCase{mdClassic, u"| A | B |\n|:--|--:|\n| 1 | 2 |",
+                       u"<p>| A | B |\n|:--|--:|\n| 1 | 2 |</p>\n"},
+        ConversionCase{mdExtended, u"| A | B |\n|:--|--:|\n| 1 | 2 |",
+                       u"<p>| A | B |\n|:&ndash;|&ndash;:|\n| 1 | 2 |</p>\n"}));
 
 // A separator with doubled outer pipes has fewer alignment entries than a row has cells;
 // those cells get no alignment and the conversion goes on.
@@ -81,7 +81,7 @@ TEST(Table, OwnTagsReadBackAsTheInlinePassReadsThem) {
     TTable tables(emitter);
     emitter.setTables(tables);
     for (const char16_t* table : markdownTables) {
-        TDocumentStore store;
+        DocumentStore store;
         TBlock* block = store.newBlock();
         for (const QString& row : QString::fromUtf16(table).split(u'\n')) {
             TLine* line = store.newLine(row);

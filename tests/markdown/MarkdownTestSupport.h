@@ -11,13 +11,13 @@ inline QString convert(TMarkdownProcessorDialect dialect, const QString& markdow
     return TMarkdownProcessor::CreateDialect(dialect)->Process(markdown);
 }
 
-struct TConversionCase {
+struct ConversionCase {
     TMarkdownProcessorDialect dialect;
     const char16_t* markdown;
     const char16_t* html;
 };
 
-inline std::ostream& operator<<(std::ostream& out, const TConversionCase& c) {
+inline std::ostream& operator<<(std::ostream& out, const ConversionCase& c) {
     return out << "dialect " << int(c.dialect) << ": "
                << QString::fromUtf16(c.markdown).toStdString();
 }

@@ -9,14 +9,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct TRun {
+struct ToolRun {
     int exitCode;
     QByteArray out;
     QByteArray err;
 };
 
-TRun runTool(const QStringList& arguments, const QByteArray& input = {},
-             const QString& outputFile = {}) {
+ToolRun runTool(const QStringList& arguments, const QByteArray& input = {},
+                const QString& outputFile = {}) {
     QProcess tool;
     if (!outputFile.isEmpty())
         tool.setStandardOutputFile(outputFile);
@@ -30,7 +30,7 @@ TRun runTool(const QStringList& arguments, const QByteArray& input = {},
 const QByteArray kAnswer = u"# Ответ\n\nСм. `код` и **жирный** текст -- вот так.\n"_s.toUtf8();
 
 TEST(TovikMd, ConvertsStandardInputAsUtf8) {
-    const TRun run = runTool({}, kAnswer);
+    const ToolRun run = runTool({}, kAnswer);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(QString::fromUtf8(run.out),
               u"<h1>Ответ</h1>\n<p>См. <code>код</code> и <strong>жирный</strong> текст "
@@ -44,7 +44,7 @@ TEST(TovikMd, ConvertsAFileInTheChosenDialect) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(kAnswer);
     file.close();
-    const TRun run = runTool({u"--dialect"_s, u"0"_s, path});
+    const ToolRun run = runTool({u"--dialect"_s, u"0"_s, path});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(QString::fromUtf8(run.out),
               u"<h1>Ответ</h1>\n<p>См. <code>код</code> и <strong>жирный</strong> текст -- "
@@ -59,7 +59,7 @@ TEST(TovikMd, WritesALongAnswerWhole) {
     for (int i = 0; i < 40000; ++i)
         answer += u"\U0001F600"_s;
     answer += u"\nИ ещё **строка**.\n"_s;
-    const TRun run = runTool({}, answer.toUtf8());
+    const ToolRun run = runTool({}, answer.toUtf8());
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out == convert(mdRich, answer).toUtf8());
 }
@@ -72,7 +72,7 @@ TEST(TovikMd, RefusesTextCutOffInACharacter) {
     const QByteArray cut = kAnswer + QByteArray("\xD0");
     file.write(cut);
     file.close();
-    for (const TRun& run : {runTool({path}), runTool({}, cut)}) {
+    for (const ToolRun& run : {runTool({path}), runTool({}, cut)}) {
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_TRUE(run.err.startsWith("tovik-md: ")) << run.err.toStdString();
@@ -80,7 +80,7 @@ TEST(TovikMd, RefusesTextCutOffInACharacter) {
 }
 
 TEST(TovikMd, FailsWhenTheOutputCannotBeWritten) {
-    const TRun run = runTool({}, kAnswer, u"/dev/full"_s);
+    const ToolRun run = runTool({}, kAnswer, u"/dev/full"_s);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, QByteArray("tovik-md: cannot write standard output\n"));
 }
@@ -89,7 +89,7 @@ TEST(TovikMd, RefusesBadOptionsWithUsage) {
     for (const QStringList& arguments :
          {QStringList{u"--dialect"_s, u"3"_s}, QStringList{u"--dialect"_s}, QStringList{u"-x"_s},
           QStringList{u"a.md"_s, u"b.md"_s}}) {
-        const TRun run = runTool(arguments);
+        const ToolRun run = runTool(arguments);
         EXPECT_EQ(run.exitCode, 2) << arguments.join(u' ').toStdString();
         EXPECT_TRUE(run.err.startsWith("usage: tovik-md")) << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty());
@@ -97,7 +97,7 @@ TEST(TovikMd, RefusesBadOptionsWithUsage) {
 }
 
 TEST(TovikMd, PrintsItsVersion) {
-    const TRun run = runTool({u"--version"_s});
+    const ToolRun run = runTool({u"--version"_s});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, QByteArray("tovik-md " TOVIK_VERSION "\n"));
 }

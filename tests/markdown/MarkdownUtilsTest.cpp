@@ -31,13 +31,13 @@ TEST(Readers, StopAtTheirTerminators) {
 }
 
 TEST(ReadXml, RewritesOneTagUnderTheSafeRule) {
-    struct TCase {
+    struct Case {
         QString in;
         bool safe;
         int end;
         QString out;
     };
-    const TCase cases[] = {
+    const Case cases[] = {
         {u"<Script>"_s, true, 7, u"&lt;Script>"_s},
         {u"</iframe>"_s, true, 8, u"&lt;/iframe>"_s},
         {u"<p class=\"x\">"_s, true, 12, u"<p class=\"x\">"_s},
@@ -49,13 +49,13 @@ TEST(ReadXml, RewritesOneTagUnderTheSafeRule) {
         {u"<a title=\"it's\">"_s, true, -1, {}},
         {u"<!-- x -->"_s, true, 1, u"<!"_s},
     };
-    for (const TCase& c : cases) {
+    for (const Case& c : cases) {
         QString out;
         EXPECT_EQ(TUtils::readXML(out, c.in, 0, c.safe), c.end) << c.in.toStdString();
         if (c.end >= 0) {
             EXPECT_EQ(out, c.out) << c.in.toStdString();
-            EXPECT_EQ(TTagIndex(c.in).tagEnd(0), c.end) << c.in.toStdString();
-            EXPECT_EQ(TTagIndex(c.in, 0).tagEnd(0), c.end) << c.in.toStdString();
+            EXPECT_EQ(TagIndex(c.in).tagEnd(0), c.end) << c.in.toStdString();
+            EXPECT_EQ(TagIndex(c.in, 0).tagEnd(0), c.end) << c.in.toStdString();
         }
     }
 }

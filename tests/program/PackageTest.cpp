@@ -22,14 +22,14 @@ TEST(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString out = dir.filePath(u"out"_s);
-    const TCommandResult packed =
+    const CommandResult packed =
         RunToEnd(QStringLiteral(CPACK_COMMAND),
                  {u"-G"_s, u"DEB"_s, u"--config"_s, QStringLiteral(CPACK_CONFIG), u"-B"_s, out});
     ASSERT_EQ(packed.exitCode, 0) << packed.out.toStdString() << packed.err.toStdString();
     const QString deb = QDir(out).filePath(kDebName);
     ASSERT_TRUE(QFileInfo(deb).isFile()) << FolderContents(out).join(u' ').toStdString();
 
-    const TCommandResult listed = RunToEnd(u"dpkg-deb"_s, {u"-c"_s, deb});
+    const CommandResult listed = RunToEnd(u"dpkg-deb"_s, {u"-c"_s, deb});
     ASSERT_EQ(listed.exitCode, 0);
     for (const char* path :
          {"./usr/bin/tovik-l", "./usr/bin/tovik-md",
@@ -38,7 +38,7 @@ TEST(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
           "./usr/share/metainfo/ru.tovik.TovikL.metainfo.xml", "./usr/share/doc/tovik-l/copyright"})
         EXPECT_TRUE(listed.out.contains(QByteArray(path) + '\n')) << path;
 
-    const TCommandResult depends = RunToEnd(u"dpkg-deb"_s, {u"-f"_s, deb, u"Depends"_s});
+    const CommandResult depends = RunToEnd(u"dpkg-deb"_s, {u"-f"_s, deb, u"Depends"_s});
     for (const char* package : {"libqt6webenginewidgets6", "libqt6webenginecore6-bin", "libcurl4",
                                 "fonts-noto-color-emoji", "qt6-translations-l10n"})
         EXPECT_TRUE(depends.out.contains(package)) << package;
@@ -47,7 +47,7 @@ TEST(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
     ASSERT_EQ(RunToEnd(u"dpkg"_s, {u"-x"_s, deb, root}).exitCode, 0);
     const QStringList unpacked = FolderContents(root);
 
-    const TCommandResult version = RunToEnd(root + u"/usr/bin/tovik-md"_s, {u"--version"_s});
+    const CommandResult version = RunToEnd(root + u"/usr/bin/tovik-md"_s, {u"--version"_s});
     EXPECT_EQ(version.out, QByteArray("tovik-md " TOVIK_VERSION "\n"));
 
     const QString home = dir.filePath(u"home"_s);
@@ -69,12 +69,12 @@ TEST(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
     // Debian's own checkers, where they are installed.
     const QString lintian = QStandardPaths::findExecutable(u"lintian"_s);
     if (!lintian.isEmpty()) {
-        const TCommandResult checked = RunToEnd(lintian, {u"--fail-on"_s, u"error"_s, deb});
+        const CommandResult checked = RunToEnd(lintian, {u"--fail-on"_s, u"error"_s, deb});
         EXPECT_EQ(checked.exitCode, 0) << checked.out.toStdString() << checked.err.toStdString();
     }
     const QString appstream = QStandardPaths::findExecutable(u"appstreamcli"_s);
     if (!appstream.isEmpty()) {
-        const TCommandResult checked =
+        const CommandResult checked =
             RunToEnd(appstream, {u"validate"_s, u"--no-net"_s,
                                  root + u"/usr/share/metainfo/ru.tovik.TovikL.metainfo.xml"_s});
         EXPECT_EQ(checked.exitCode, 0) << checked.out.toStdString() << checked.err.toStdString();

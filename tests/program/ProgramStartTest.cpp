@@ -55,7 +55,7 @@ TEST_F(ProgramStart, StartsAnyUserWithDataInTheHomeFolderAndClosesOnSignal) {
 }
 
 TEST_F(ProgramStart, PrintsItsVersion) {
-    const TCommandResult run = RunToEnd(executable(), {u"--version"_s});
+    const CommandResult run = RunToEnd(executable(), {u"--version"_s});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, QByteArray("tovik-l " TOVIK_VERSION "\n"));
 }

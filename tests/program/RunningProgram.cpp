@@ -46,7 +46,7 @@ bool hasWebEngineZygote(qint64 program) {
 
 } // namespace
 
-TCommandResult RunToEnd(const QString& program, const QStringList& arguments, int timeoutMs) {
+CommandResult RunToEnd(const QString& program, const QStringList& arguments, int timeoutMs) {
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit)

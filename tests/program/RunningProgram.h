@@ -6,13 +6,13 @@
 #include <QStringList>
 
 // A short-lived command run to its end.
-struct TCommandResult {
+struct CommandResult {
     int exitCode = -1;
     QByteArray out;
     QByteArray err;
 };
-TCommandResult RunToEnd(const QString& program, const QStringList& arguments,
-                        int timeoutMs = 120000);
+CommandResult RunToEnd(const QString& program, const QStringList& arguments,
+                       int timeoutMs = 120000);
 
 // The program started offscreen in a process of its own, with the environment a test
 // gives it and nothing inherited that would change how the web engine starts.

@@ -9,7 +9,7 @@
 
 // Deletes through the real file system, except the file named `locked`, for which it
 // reports access denied.
-class RefusingRemover final : public TFileRemover {
+class RefusingRemover final : public FileRemover {
 public:
     std::optional<QString> Remove(const QString& path) override {
         if (QFileInfo(path).fileName() == locked)

@@ -7,16 +7,16 @@
 
 // Dialogs answered by the test: every message and question is recorded, and
 // questions and file dialogs take their answers from queues (No / nothing when empty).
-class TScriptedDialogs final : public TDialogs {
+class ScriptedDialogs final : public Dialogs {
 public:
     struct Question {
         QString text;
-        TQuestionIcon icon;
+        QuestionIcon icon;
     };
 
     void ShowMessage(const QString& text) override { messages.append(text); }
 
-    bool AskYesNo(const QString& text, TQuestionIcon icon) override {
+    bool AskYesNo(const QString& text, QuestionIcon icon) override {
         questions.append({text, icon});
         return !answers.isEmpty() && answers.takeFirst();
     }

@@ -58,7 +58,7 @@ protected:
 
     QTemporaryDir programDir;
     QTemporaryDir workingDir;
-    TScriptedDialogs dialogs;
+    ScriptedDialogs dialogs;
     std::unique_ptr<TForm1> form;
     std::unique_ptr<TGeminiDM> geminiDM;
 
