@@ -23,3 +23,6 @@ BenchWindow& ShownWindow();
 
 // Waits until the page has run everything asked of it and has laid itself out.
 void WaitForLayout(ChatPage& page);
+
+// Runs events until the window has been drawn on its screen.
+void WaitUntilExposed(QWidget& window);
