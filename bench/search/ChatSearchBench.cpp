@@ -176,7 +176,7 @@ void SearchByParsingDocuments(benchmark::State& state) {
                 for (const QJsonValue& part : item.toObject().value(u"parts"_s).toArray())
                     text += u' ' +
                             JsonValueAsString(part.toObject().value(u"text"_s)).value_or(QString());
-            if (ContainsAnyWord(LowerLatin(text), kWords))
+            if (ContainsAnyWord(FoldCase(text), kWords))
                 ++matches;
         }
     }

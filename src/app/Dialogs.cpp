@@ -21,6 +21,7 @@ bool QtDialogs::AskYesNo(const QString& text, QuestionIcon icon) {
                     boxTitle(), text, QMessageBox::Yes | QMessageBox::No, m_parent);
     // Every question guards a step that cannot be undone: Enter must not take it.
     box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

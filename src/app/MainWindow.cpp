@@ -1,13 +1,14 @@
 // The window's own events: creation, first show, close and resize.
 #include "MainWindow.h"
 
-#include "BottomPanel.h"
+#include "Blank.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "PromptEdit.h"
 #include "ScopedFlag.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QShowEvent>
@@ -18,8 +19,9 @@ QString TForm1::NewChatEntryText() {
 }
 
 TForm1::TForm1(const AppFolders& folders, Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), FFolders(folders), FChats(folders.chatsDir(), SystemFileRemover()),
-      FDialogs(dialogs) {
+    : QMainWindow(parent), FFolders(folders),
+      FMemory(folders.inProgramDir(WindowMemory::FileName())),
+      FChats(folders.chatsDir(), SystemFileRemover()), FDialogs(dialogs) {
     CreateComponents();
     FormCreate();
 }
@@ -55,6 +57,10 @@ void TForm1::FormShow() {
     SelectNewChatEntry();
     StartNewChatInPlace(QStringLiteral("Новый чат начат."));
     ShowTodayRequestCount();
+    if (IsBlank(editApiKey->currentText()))
+        ShowWelcomePage();
+    // The first thing typed is a question.
+    memoPrompt->setFocus();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -69,18 +75,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 bool TForm1::FormClose() {
     if (!LeaveCurrentChat())
         return false;
+    RememberWindow();
     ClearChatList();
     return true;
-}
-
-void TForm1::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    FormResize();
-}
-
-void TForm1::FormResize() {
-    Panel3->move(memoPrompt->x(), Panel3->y());
-    ListBox1->move(memoPrompt->x() + memoPrompt->width() + 10, ListBox1->y());
 }
 
 void TForm1::UpdateContextTokens() {

@@ -5,6 +5,7 @@
 #include "ConversationModel.h"
 #include "FileRemover.h"
 #include "ListFile.h"
+#include "WindowMemory.h"
 
 #include <QMainWindow>
 
@@ -19,13 +20,13 @@ class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
+class QPoint;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTimer;
 class QWebEngineView;
 class QWidget;
-class BottomPanel;
 class ChatPage;
 class Dialogs;
 class PromptEdit;
@@ -66,6 +67,9 @@ public:
     void AddImageMessage(const QString& MimeType, const QString& Base64Data);
     void RenderHistory();
     void DownButClick();
+    // Stands in for the chat while no key is chosen: how to get one and how to send.
+    void ShowWelcomePage();
+    bool WelcomePageShown() const { return FWelcomeShown; }
     // The conversation shown again on a new page, after the page's document was lost.
     void RebuildChatPage();
     // Rebuilds the page and says so, unless it died again before anything new was shown.
@@ -116,6 +120,8 @@ public:
 
     // Chat search and deletion: MainWindowSearch.cpp
     void Edit1KeyUp(int Key);
+    // The chat list's popup menu acts on the entry under the pointer.
+    void ListBox2ContextMenu(const QPoint& at);
     void N6Click();
     void N12Click();
     void DeleteAllChats();
@@ -125,7 +131,6 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // The controls, by their designer names; tests find them by object name.
@@ -142,7 +147,7 @@ private:
     QWebEngineView* WebBrowser1 = nullptr;
 
     // Bottom panel.
-    BottomPanel* Panel2 = nullptr;
+    QWidget* Panel2 = nullptr;
     QLabel* Label4 = nullptr;
     QLabel* Label5 = nullptr;
     QLabel* ContextChatTokensLabel = nullptr;
@@ -165,6 +170,8 @@ private:
 
     QStatusBar* statusBar = nullptr;
     QTimer* Timer1 = nullptr;
+    // Searches a moment after the user stops typing in Edit1.
+    QTimer* FSearchDelay = nullptr;
 
     // Popup menus and their items (separators included, as in the designer).
     QMenu* PopupMenu10 = nullptr;
@@ -193,7 +200,6 @@ private:
     void FormShow();
     // False when the window stays open.
     bool FormClose();
-    void FormResize();
 
     // Key and model lists: each box with the file that keeps its entries.
     struct KeptList {
@@ -203,6 +209,9 @@ private:
         TextFormat format;
         // False while the file exists but cannot be read: it is then never written.
         bool readable = true;
+        // Status bar texts for Enter: the text was added, or was already there.
+        QString savedStatus;
+        QString presentStatus;
     };
     void ConnectListHandlers();
     void LoadList(KeptList& list);
@@ -210,7 +219,10 @@ private:
     bool EnsureListReadable(KeptList& list);
     void AddShownEntry(KeptList& list);
     void RemoveShownEntry(KeptList& list, const QString& question);
-    void SaveList(KeptList& list);
+    bool SaveList(KeptList& list);
+    void SelectRememberedEntries();
+    void RestoreWindowLayout();
+    void RememberWindow();
     KeptList FKeys;
     KeptList FModels;
 
@@ -232,17 +244,21 @@ private:
     // Saves the current chat before another takes its place. When that fails the user
     // chooses: go on without saving (true) or stay (false).
     bool LeaveCurrentChat();
+    // After the popup menu: the selection goes back to the open chat's entry, when listed.
+    void SelectOpenChatEntryIfListed();
     QListWidgetItem* FindNewChatEntry() const;
     void ShowCurrentChatInList();
     void NameNewChatEntry();
 
     AppFolders FFolders;
+    WindowMemory FMemory;
     ChatLibrary FChats;
     Dialogs& FDialogs;
     QLabel* FStatusText = nullptr;
     ChatPage* FChatPage = nullptr;
 
     bool FBaseHtmlLoaded = false;
+    bool FWelcomeShown = false;
     // Rebuilt after a render process death and nothing appended since.
     bool FChatPageRebuilt = false;
     bool FIsLoading = false;
@@ -251,5 +267,6 @@ private:
     QStringList FAttachedFiles;
 
     void ConnectSearchHandlers();
+    void SearchChats();
     void RestoreFullChatList();
 };

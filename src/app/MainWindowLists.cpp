@@ -6,6 +6,7 @@
 #include "ControlCharacters.h"
 #include "Dialogs.h"
 #include "KeyUpFilter.h"
+#include "RequestCountText.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -40,8 +41,20 @@ int findIgnoringCase(const QComboBox* box, const QString& text) {
 } // namespace
 
 void TForm1::ConnectListHandlers() {
-    FKeys = {editApiKey, QStringLiteral("Keys.txt"), FileAccess::OwnerOnly, {}};
-    FModels = {cbModels, QStringLiteral("Models.txt"), FileAccess::Default, {}};
+    FKeys = {editApiKey,
+             QStringLiteral("Keys.txt"),
+             FileAccess::OwnerOnly,
+             {},
+             true,
+             QStringLiteral("Ключ сохранён"),
+             QStringLiteral("Этот ключ уже сохранён")};
+    FModels = {cbModels,
+               QStringLiteral("Models.txt"),
+               FileAccess::Default,
+               {},
+               true,
+               QStringLiteral("Модель сохранена"),
+               QStringLiteral("Эта модель уже в списке")};
 
     // An editable box is the focus proxy of its text field: the box itself gets the keys.
     new KeyUpFilter(editApiKey, [this](int key) { editApiKeyKeyUp(key); });
@@ -59,10 +72,17 @@ void TForm1::LoadKeyAndModelLists() {
     const QSignalBlocker modelsBlocker(cbModels);
     LoadList(FModels);
     LoadList(FKeys);
-    if (editApiKey->count() > 0)
-        editApiKey->setCurrentIndex(0);
-    if (cbModels->count() > 0)
-        cbModels->setCurrentIndex(0);
+    SelectRememberedEntries();
+}
+
+// The key and model chosen when the window last closed, or the first entries.
+void TForm1::SelectRememberedEntries() {
+    const int key = FMemory.KeyEntry(entriesOf(editApiKey));
+    if (key >= 0)
+        editApiKey->setCurrentIndex(key);
+    const int model = FMemory.ModelEntry(entriesOf(cbModels));
+    if (model >= 0)
+        cbModels->setCurrentIndex(model);
 }
 
 void TForm1::LoadList(KeptList& list) {
@@ -114,8 +134,10 @@ bool TForm1::EnsureListReadable(KeptList& list) {
 }
 
 void TForm1::ShowTodayRequestCount() {
-    CountLabel->setText(QString::number(GetTodayRequestCount(
-        FFolders.programDir, editApiKey->currentText(), cbModels->currentText())));
+    const QString key = editApiKey->currentText();
+    const QString model = cbModels->currentText();
+    CountLabel->setText(
+        RequestCountText(key, model, GetTodayRequestCount(FFolders.programDir, key, model)));
 }
 
 void TForm1::editApiKeyChange() {
@@ -152,10 +174,15 @@ void TForm1::AddShownEntry(KeptList& list) {
         FDialogs.ShowMessage(kKeyWithControlCharacters);
         return;
     }
-    if (!EnsureListReadable(list) || findIgnoringCase(list.box, text) >= 0)
+    if (!EnsureListReadable(list))
         return;
+    if (findIgnoringCase(list.box, text) >= 0) {
+        SetStatusText(list.presentStatus);
+        return;
+    }
     list.box->addItem(text);
-    SaveList(list);
+    if (SaveList(list))
+        SetStatusText(list.savedStatus);
 }
 
 void TForm1::RemoveShownEntry(KeptList& list, const QString& question) {
@@ -169,18 +196,21 @@ void TForm1::RemoveShownEntry(KeptList& list, const QString& question) {
     if (!FDialogs.AskYesNo(question, Dialogs::QuestionIcon::Question))
         return;
     {
-        // The box keeps showing the text; only the entry goes.
+        // What was removed is not left in the box to be sent or saved again by mistake.
         const QSignalBlocker blocker(list.box);
         list.box->removeItem(index);
         list.box->setCurrentIndex(-1);
-        list.box->setEditText(text);
+        list.box->clearEditText();
     }
+    ShowTodayRequestCount();
     SaveList(list);
 }
 
-void TForm1::SaveList(KeptList& list) {
+bool TForm1::SaveList(KeptList& list) {
     QString error;
-    if (!WriteListFile(FFolders.inWorkingDir(list.fileName), entriesOf(list.box), list.format,
-                       list.access, error))
-        FDialogs.ShowMessage(error);
+    if (WriteListFile(FFolders.inWorkingDir(list.fileName), entriesOf(list.box), list.format,
+                      list.access, error))
+        return true;
+    FDialogs.ShowMessage(error);
+    return false;
 }

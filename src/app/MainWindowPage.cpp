@@ -8,11 +8,13 @@
 #include "GeminiDM.h"
 #include "MessageBlocks.h"
 #include "PromptEdit.h"
+#include "WelcomePage.h"
 
 #include <QFileInfo>
 
 void TForm1::ResetChatView() {
     FBaseHtmlLoaded = false;
+    FWelcomeShown = false;
     FChatPageRebuilt = false;
     FChatPage->ShowBlank();
     memoPrompt->clear();
@@ -24,10 +26,20 @@ void TForm1::LoadBaseHtml() {
         return;
     FChatPage->WriteDocument(ChatPageTemplate());
     FBaseHtmlLoaded = true;
+    FWelcomeShown = false;
+}
+
+void TForm1::ShowWelcomePage() {
+    FBaseHtmlLoaded = false;
+    FChatPage->WriteDocument(WelcomePageHtml());
+    FWelcomeShown = true;
 }
 
 void TForm1::AppendHtml(const QString& html) {
-    if (!FBaseHtmlLoaded)
+    // The welcome page stood in for the conversation, which comes back first.
+    if (FWelcomeShown)
+        RenderHistory();
+    else if (!FBaseHtmlLoaded)
         LoadBaseHtml();
     FChatPage->AppendToContainer(html);
     FChatPageRebuilt = false;

@@ -1,6 +1,7 @@
-// Chat search and deletion: Enter in the search box narrows the chat list to the chats
-// whose messages hold a word of the query, and the list's popup menu deletes one chat
-// or all of them.
+// Chat search and deletion: typing in the search box (after a short pause, or at once
+// with Enter) narrows the chat list to the chats whose messages hold a word of the query,
+// Escape brings the whole list back, and the list's popup menu deletes the chat under
+// the pointer or all of them.
 #include "MainWindow.h"
 
 #include "ChatNaming.h"
@@ -16,6 +17,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QTimer>
 
 #include <memory>
 
@@ -23,19 +26,40 @@ namespace {
 
 const QString kChooseChatToDelete =
     QStringLiteral("Пожалуйста, выберите существующий чат для удаления.");
+// Long enough to skip the keys of one word, short enough to feel immediate.
+constexpr int kSearchDelayMs = 200;
 
 } // namespace
 
 void TForm1::ConnectSearchHandlers() {
+    FSearchDelay = new QTimer(this);
+    FSearchDelay->setObjectName(QStringLiteral("searchDelay"));
+    FSearchDelay->setSingleShot(true);
+    FSearchDelay->setInterval(kSearchDelayMs);
+    connect(FSearchDelay, &QTimer::timeout, this, [this] { Guarded([this] { SearchChats(); }); });
+    connect(Edit1, &QLineEdit::textEdited, FSearchDelay, qOverload<>(&QTimer::start));
     new KeyUpFilter(Edit1, [this](int key) { Guarded([&] { Edit1KeyUp(key); }); });
+    // The entry the menu was about was only shown selected; the open chat's entry is
+    // selected again once the chosen item has run.
+    connect(PopupMenu14, &QMenu::aboutToHide, this, [this] {
+        QTimer::singleShot(0, this, [this] { SelectOpenChatEntryIfListed(); });
+    });
     connect(N6, &QAction::triggered, this, [this] { Guarded([this] { N6Click(); }); });
     connect(N12, &QAction::triggered, this, [this] { Guarded([this] { N12Click(); }); });
 }
 
 void TForm1::Edit1KeyUp(int Key) {
-    if (!IsEnterKey(Key))
-        return;
-    const QString query = TrimSpaceAndControl(LowerLatin(Edit1->text())).toString();
+    if (IsEnterKey(Key)) {
+        SearchChats();
+    } else if (Key == Qt::Key_Escape) {
+        Edit1->clear();
+        SearchChats();
+    }
+}
+
+void TForm1::SearchChats() {
+    FSearchDelay->stop();
+    const QString query = TrimSpaceAndControl(FoldCase(Edit1->text())).toString();
     if (query.isEmpty()) {
         RestoreFullChatList();
         return;
@@ -50,6 +74,11 @@ void TForm1::Edit1KeyUp(int Key) {
                 new QListWidgetItem(ChatDisplayName(QFileInfo(path).fileName()), ListBox2);
             AttachPathObject(entry, path);
         });
+    if (ListBox2->count() == 0) {
+        // Says so in the list itself; it cannot be picked or deleted.
+        auto* nothing = new QListWidgetItem(QStringLiteral("Ничего не найдено"), ListBox2);
+        nothing->setFlags(Qt::NoItemFlags);
+    }
     if (outcome.Error)
         throw OperationError(*outcome.Error);
     if (outcome.Skipped > 0)
@@ -62,6 +91,29 @@ void TForm1::RestoreFullChatList() {
     LoadChatList();
     SelectNewChatEntry();
     SelectCurrentChatEntry();
+}
+
+void TForm1::ListBox2ContextMenu(const QPoint& at) {
+    QListWidgetItem* entry = ListBox2->itemAt(at);
+    if (entry && entry->flags().testFlag(Qt::ItemIsSelectable)) {
+        // Shown as the one the menu is about, without opening it.
+        ScopedFlag loading(FIsLoading);
+        ListBox2->setCurrentItem(entry);
+    }
+    PopupMenu14->popup(ListBox2->viewport()->mapToGlobal(at));
+}
+
+void TForm1::SelectOpenChatEntryIfListed() {
+    ScopedFlag loading(FIsLoading);
+    for (int row = 0; row < ListBox2->count(); ++row) {
+        const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
+        if (chat ? FChats.IsCurrent(chat->Path)
+                 : FChats.CurrentFile().isEmpty() && ListBox2->item(row) == FindNewChatEntry()) {
+            ListBox2->setCurrentRow(row);
+            return;
+        }
+    }
+    ListBox2->setCurrentItem(nullptr);
 }
 
 void TForm1::N6Click() {

@@ -8,6 +8,7 @@
 #include "GeminiDM.h"
 #include "JsonText.h"
 #include "PromptEdit.h"
+#include "RequestCountText.h"
 #include "SendCheck.h"
 
 #include <QCheckBox>
@@ -29,7 +30,6 @@ namespace {
 
 constexpr int kScrollAfterAnswer = 130;
 const QString kKeyHelpPage = QStringLiteral("AddKey.html");
-const QString kKeyPageAddress = QStringLiteral("https://aistudio.google.com/api-keys");
 
 // A member read as a string; a missing one reads as empty, an object or array as nothing.
 std::optional<QString> memberAsString(const QJsonObject& object, const char* name) {
@@ -39,13 +39,14 @@ std::optional<QString> memberAsString(const QJsonObject& object, const char* nam
 
 } // namespace
 
-// The key help page beside the program, or else the address where a key is made.
+// The key help page beside the program, or else the welcome page, whose link leads to
+// where a key is made: a page with a link to click, not a second message to copy from.
 void TForm1::ShowWhereKeysComeFrom() {
     const QString helpPage = FFolders.inProgramDir(kKeyHelpPage);
     if (QFileInfo::exists(helpPage))
         WebBrowser1->setUrl(QUrl::fromLocalFile(helpPage));
     else
-        FDialogs.ShowMessage(QStringLiteral("Пожалуйста создайте ключ ") + kKeyPageAddress);
+        ShowWelcomePage();
 }
 
 void TForm1::btnSendClick() {
@@ -62,7 +63,8 @@ void TForm1::btnSendClick() {
     const bool imageRequest = IsImageModel(modelName);
 
     EnterBusyState();
-    CountLabel->setNum(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
+    CountLabel->setText(RequestCountText(
+        apiKey, modelName, IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName)));
     // Paint the busy state before the work below; the user's input waits until it is done.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 

@@ -1,7 +1,6 @@
 // Builds the window's components: names, captions, hints, items, menus and layout.
 #include "MainWindow.h"
 
-#include "BottomPanel.h"
 #include "ChatPage.h"
 #include "PromptEdit.h"
 #include "RightClickKeepsSelection.h"
@@ -25,16 +24,16 @@
 
 namespace {
 
+constexpr QSize kDesignSize(1089, 799);
+constexpr QSize kMinimumSize(760, 520);
 constexpr int kLeftColumnWidth = 177;
+constexpr int kLeftColumnMinimumWidth = 140;
 constexpr int kBottomPanelHeight = 156;
 constexpr int kChatListItemHeight = 21;
-constexpr QSize kPromptSize(547, 84);
-constexpr QSize kControlRowSize(547, 69);
-constexpr int kPromptLeft = 112;
-constexpr int kPromptTop = 2;
-constexpr int kRowHeight = 26;
-constexpr int kFirstRowTop = 4;
-constexpr int kSecondRowTop = 37;
+constexpr QSize kPromptMinimumSize(160, 60);
+constexpr int kAttachmentListMinimumWidth = 90;
+constexpr int kSmallButtonWidth = 28;
+constexpr int kBoxMinimumCharacters = 8;
 
 template <typename Widget> Widget* named(Widget* widget, const char* name) {
     widget->setObjectName(QLatin1StringView(name));
@@ -51,7 +50,15 @@ QWidget* whitePanel(const char* name, QWidget* parent) {
 }
 
 QLabel* label(const char* name, const QString& caption, QWidget* parent) {
-    return named(new QLabel(caption, parent), name);
+    QLabel* created = named(new QLabel(caption, parent), name);
+    // A label is as wide as its text, never clipped by its neighbours.
+    created->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    return created;
+}
+
+// A label whose text changes keeps the width of its widest text.
+void reserveWidth(QLabel* label, const QString& widest) {
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(widest));
 }
 
 QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
@@ -68,6 +75,10 @@ QComboBox* editableCombo(const char* name, QWidget* parent) {
     QComboBox* combo = named(new QComboBox(parent), name);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert); // Enter saves through the list handlers
+    // Long keys and model names scroll inside the box instead of widening the window.
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(kBoxMinimumCharacters);
+    combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return combo;
 }
 
@@ -113,20 +124,43 @@ void TForm1::CreateComponents() {
     CreatePopupMenus();
     ConnectListHandlers();
     ConnectSearchHandlers();
-    resize(1089, 799);
+    setMinimumSize(kMinimumSize);
+    RestoreWindowLayout();
+}
+
+// The size, place and splitter of the last run, or the design size in the middle of
+// the screen.
+void TForm1::RestoreWindowLayout() {
+    if (!FMemory.Geometry().isEmpty() && restoreGeometry(FMemory.Geometry())) {
+        Splitter1->restoreState(FMemory.SplitterState());
+        return;
+    }
+    resize(kDesignSize);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
 
+void TForm1::RememberWindow() {
+    FMemory.SetLayout(saveGeometry(), Splitter1->saveState());
+    FMemory.RememberChoice(editApiKey->currentText(), cbModels->currentText());
+    // Losing the window's place is not worth holding up the close with a message.
+    (void)FMemory.Save();
+}
+
 void TForm1::CreateLeftColumn() {
     Panel4 = whitePanel("Panel4", Splitter1);
-    Panel4->resize(kLeftColumnWidth, Panel4->height());
+    Panel4->setMinimumWidth(kLeftColumnMinimumWidth);
     Edit1 = named(new QLineEdit(Panel4), "Edit1");
+    Edit1->setPlaceholderText(QStringLiteral("Поиск по чатам"));
+    Edit1->setAccessibleName(QStringLiteral("Поиск по чатам"));
+    Edit1->setToolTip(QStringLiteral("Enter или пауза — искать, Esc — весь список"));
+    Edit1->setClearButtonEnabled(true);
     btnNewChat = button("btnNewChat", QStringLiteral("+"), Panel4);
     btnNewChat->setToolTip(QStringLiteral("Новый Чат"));
-    btnNewChat->setFixedWidth(28);
+    btnNewChat->setFixedWidth(kSmallButtonWidth);
     ListBox2 = named(new QListWidget(Panel4), "ListBox2");
     ListBox2->setUniformItemSizes(true);
+    new RightClickKeepsSelection(ListBox2->viewport());
     ListBox2->setStyleSheet(
         QStringLiteral("QListWidget#ListBox2 { color: rgb(78,78,78); border: none; }"
                        "QListWidget#ListBox2::item { height: %1px; }")
@@ -141,7 +175,6 @@ void TForm1::CreateLeftColumn() {
 
     connect(btnNewChat, &QPushButton::clicked, this,
             [this] { Guarded([this] { btnNewChatClick(); }); });
-    new RightClickKeepsSelection(ListBox2->viewport());
     // Code that changes the list sets FIsLoading, so only the user's picks act here.
     connect(ListBox2, &QListWidget::currentRowChanged, this,
             [this] { Guarded([this] { ListBox2Click(); }); });
@@ -168,93 +201,122 @@ void TForm1::CreateChatArea() {
     layout->addWidget(Panel1, 1);
     layout->addWidget(Panel2, 0);
     Splitter1->addWidget(Panel5);
-    Splitter1->setSizes({kLeftColumnWidth, 1089 - kLeftColumnWidth});
+    Splitter1->setSizes({kLeftColumnWidth, kDesignSize.width() - kLeftColumnWidth});
 }
 
 void TForm1::CreateBottomPanel() {
-    Panel2 = named(new BottomPanel(Panel5), "Panel2");
-    Panel2->setFixedHeight(kBottomPanelHeight);
-    Panel2->setAutoFillBackground(true);
-    Panel2->setPalette(palette());
-    Panel2->resize(BottomPanel::kDesignWidth, kBottomPanelHeight);
-
+    Panel2 = whitePanel("Panel2", Panel5);
     Label4 = label("Label4", QStringLiteral("Контекст"), Panel2);
-    Label4->move(8, 8);
     Label5 = label("Label5", QStringLiteral("токенов~"), Panel2);
-    Label5->move(8, 28);
     ContextChatTokensLabel = label("ContextChatTokensLabel", QStringLiteral("0"), Panel2);
-    ContextChatTokensLabel->setGeometry(8 + Label5->sizeHint().width() + 4, 28, 48,
-                                        Label5->sizeHint().height());
+    // Room for the largest estimates, so the panel does not shift as they grow.
+    reserveWidth(ContextChatTokensLabel, QStringLiteral("0000000"));
 
     memoPrompt = named(new PromptEdit(Panel2), "memoPrompt");
     connect(memoPrompt, &PromptEdit::KeyHandled, this, &TForm1::UpdateContextTokens);
     memoPrompt->OnKeyDown = [this](const QKeyEvent* event) { return memoPromptKeyDown(event); };
-    memoPrompt->setGeometry(QRect(QPoint(kPromptLeft, kPromptTop), kPromptSize));
     memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoPrompt->setToolTip(QStringLiteral("Ctrl+Enter (Отправить)"));
+    memoPrompt->setPlaceholderText(QStringLiteral("Ctrl+Enter — отправить"));
+    memoPrompt->setMinimumSize(kPromptMinimumSize);
+    memoPrompt->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
 
     Panel3 = named(new QWidget(Panel2), "Panel3");
-    Panel3->setGeometry(
-        QRect(QPoint(kPromptLeft, kPromptTop + kPromptSize.height()), kControlRowSize));
     CreateControlRow();
 
-    const int listLeft = kPromptLeft + kPromptSize.width() + 10;
     ListBox1 = named(new QListWidget(Panel2), "ListBox1");
     ListBox1->setFrameShape(QFrame::NoFrame);
-    ListBox1->setGeometry(listLeft, kPromptTop, 200, kBottomPanelHeight - 2 * kPromptTop);
+    ListBox1->setMinimumWidth(kAttachmentListMinimumWidth);
+    ListBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
 
     DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), Panel2);
-    DownBut->setGeometry(BottomPanel::kDesignWidth - 36, 4, 30, 30);
+    DownBut->setFixedSize(30, 30);
+    DownBut->setToolTip(QStringLiteral("К концу чата"));
     connect(DownBut, &QPushButton::clicked, this, &TForm1::DownButClick);
 
-    Panel2->SetAnchoredControls(memoPrompt, ListBox1, DownBut);
-    Panel2->SetResizeHandler([this] { FormResize(); });
+    // The estimate under its caption keeps the column narrow for the control row.
+    auto* context = new QVBoxLayout;
+    context->setSpacing(2);
+    context->addWidget(Label4);
+    context->addWidget(Label5);
+    context->addWidget(ContextChatTokensLabel);
+    context->addStretch(1);
+
+    // The prompt box takes what the width allows, the attachment list beside it a third;
+    // the control row under both keeps every control whole down to the smallest window.
+    auto* layout = new QGridLayout(Panel2);
+    layout->setContentsMargins(8, 4, 6, 4);
+    layout->setHorizontalSpacing(8);
+    layout->setVerticalSpacing(4);
+    layout->addLayout(context, 0, 0, 2, 1);
+    layout->addWidget(memoPrompt, 0, 1);
+    layout->addWidget(Panel3, 1, 1, 1, 2);
+    layout->addWidget(ListBox1, 0, 2);
+    layout->addWidget(DownBut, 0, 3, 2, 1, Qt::AlignTop);
+    layout->setColumnStretch(1, 3);
+    layout->setColumnStretch(2, 1);
+    layout->setRowStretch(0, 1);
+    Panel2->setFixedHeight(kBottomPanelHeight);
 }
 
 void TForm1::CreateControlRow() {
-    const auto place = [](QWidget* widget, int left, int top, int width) {
-        widget->setGeometry(left, top, width, kRowHeight);
-    };
     btnAddFile1 = button("btnAddFile1", QStringLiteral("+"), Panel3);
-    place(btnAddFile1, 0, kFirstRowTop, 26);
+    btnAddFile1->setFixedWidth(kSmallButtonWidth);
     lblFileLimits1 = label("lblFileLimits1", QStringLiteral("Файлы (0/16)"), Panel3);
-    place(lblFileLimits1, 30, kFirstRowTop, 82);
+    reserveWidth(lblFileLimits1, QStringLiteral("Файлы (16/16)"));
     btnClearFiles1 = button("btnClearFiles1", QStringLiteral("-"), Panel3);
     btnClearFiles1->setToolTip(QStringLiteral("Удалить всё"));
-    place(btnClearFiles1, 114, kFirstRowTop, 26);
+    btnClearFiles1->setFixedWidth(kSmallButtonWidth);
     connect(btnAddFile1, &QPushButton::clicked, this, &TForm1::btnAddFile1Click);
     connect(btnClearFiles1, &QPushButton::clicked, this, &TForm1::btnClearFiles1Click);
 
     Label1 = label("Label1", QStringLiteral("Модель:"), Panel3);
-    place(Label1, 148, kFirstRowTop, 54);
     cbModels = editableCombo("cbModels", Panel3);
     cbModels->addItems({QStringLiteral("gemini-2.5-pro"), QStringLiteral("gemini-2.5-flash"),
                         QStringLiteral("gemini-2.5-flash-lite")});
-    cbModels->setToolTip(QStringLiteral("Enter Save"));
-    place(cbModels, 204, kFirstRowTop, 190);
+    cbModels->setToolTip(QStringLiteral("Enter — сохранить в списке"));
+    cbModels->lineEdit()->setPlaceholderText(QStringLiteral("Имя модели"));
     chkEnableWebSearch = named(new QCheckBox(QStringLiteral("Веб"), Panel3), "chkEnableWebSearch");
     chkEnableWebSearch->setToolTip(QStringLiteral("Поиск в Интернете"));
-    place(chkEnableWebSearch, 402, kFirstRowTop, 54);
     btnSend = button("btnSend", QStringLiteral("Отправить"), Panel3);
     btnSend->setToolTip(QStringLiteral("Ctrl+Enter"));
-    place(btnSend, 460, kFirstRowTop, 87);
-    connect(btnSend, &QPushButton::clicked, this, [this] { Guarded([this] { btnSendClick(); }); });
+    connect(btnSend, &QPushButton::clicked, this, [this] {
+        Guarded([this] { btnSendClick(); });
+        // The next question is typed where the last one was.
+        memoPrompt->setFocus();
+    });
 
     TimeoutLabel = label("TimeoutLabel", QStringLiteral("00:00"), Panel3);
-    place(TimeoutLabel, 30, kSecondRowTop, 82);
     TimeoutLabel->hide();
     Label2 = label("Label2", QStringLiteral("Ключ:"), Panel3);
-    place(Label2, 148, kSecondRowTop, 54);
     editApiKey = editableCombo("editApiKey", Panel3);
-    editApiKey->setToolTip(QStringLiteral("Enter Save"));
+    editApiKey->setToolTip(QStringLiteral("Enter — сохранить в списке"));
+    editApiKey->lineEdit()->setPlaceholderText(QStringLiteral("Вставьте ключ API"));
     setTextColour(editApiKey, QColor(100, 113, 105));
-    place(editApiKey, 204, kSecondRowTop, 190);
-    Label3 = label("Label3", QStringLiteral("Лимит:"), Panel3);
-    Label3->setToolTip(QStringLiteral("Сегодня"));
-    place(Label3, 402, kSecondRowTop, 50);
+    // It counts requests; nothing is refused at any number.
+    Label3 = label("Label3", QStringLiteral("Сегодня:"), Panel3);
+    Label3->setToolTip(QStringLiteral("Запросов сегодня с этим ключом и моделью"));
     CountLabel = label("CountLabel", QStringLiteral("0"), Panel3);
-    CountLabel->setToolTip(QStringLiteral("Сегодня"));
-    place(CountLabel, 454, kSecondRowTop, 93);
+    CountLabel->setToolTip(Label3->toolTip());
+
+    // Two rows as in the design; the boxes share what the width leaves.
+    auto* layout = new QGridLayout(Panel3);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setHorizontalSpacing(6);
+    layout->setVerticalSpacing(4);
+    layout->addWidget(btnAddFile1, 0, 0);
+    layout->addWidget(lblFileLimits1, 0, 1);
+    layout->addWidget(btnClearFiles1, 0, 2);
+    layout->addWidget(Label1, 0, 3);
+    layout->addWidget(cbModels, 0, 4);
+    layout->addWidget(chkEnableWebSearch, 0, 5);
+    layout->addWidget(btnSend, 0, 6);
+    layout->addWidget(TimeoutLabel, 1, 1);
+    layout->addWidget(Label2, 1, 3);
+    layout->addWidget(editApiKey, 1, 4);
+    layout->addWidget(Label3, 1, 5);
+    layout->addWidget(CountLabel, 1, 6);
+    layout->setColumnStretch(4, 1);
 }
 
 void TForm1::CreatePopupMenus() {
@@ -273,7 +335,9 @@ void TForm1::CreatePopupMenus() {
     N6 = menuItem(PopupMenu14, "N6", QStringLiteral("Удалить Чат"));
     N11 = menuSeparator(PopupMenu14, "N11");
     N12 = menuItem(PopupMenu14, "N12", QStringLiteral("Удалить все чаты"));
-    attachPopup(ListBox2, PopupMenu14);
+    ListBox2->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListBox2, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { Guarded([&] { ListBox2ContextMenu(at); }); });
 
     // The text field inside an editable combo box receives the right click.
     PopupMenu19 = named(new QMenu(this), "PopupMenu19");

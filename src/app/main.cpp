@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "MainWindow.h"
+#include "QtTranslations.h"
 #include "StartOptions.h"
 #include "WebEngineSandbox.h"
 
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tovik-L"));
     QApplication::setApplicationVersion(QStringLiteral(TOVIK_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("ru.tovik.TovikL"));
+    const QtTranslations translations;
 
     const DataLocation location = chooseDataLocation(*options);
     const QString problem = PrepareDataLocation(location);

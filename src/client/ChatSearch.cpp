@@ -16,14 +16,8 @@ bool isSpaceOrControl(QChar c) {
 
 } // namespace
 
-QString LowerLatin(QStringView text) {
-    QString lowered = text.toString();
-    char16_t* units = reinterpret_cast<char16_t*>(lowered.data());
-    for (qsizetype i = 0, size = lowered.size(); i < size; ++i) {
-        if (units[i] >= u'A' && units[i] <= u'Z')
-            units[i] += u'a' - u'A';
-    }
-    return lowered;
+QString FoldCase(QStringView text) {
+    return text.toString().toCaseFolded();
 }
 
 QStringView TrimSpaceAndControl(QStringView text) {
@@ -79,7 +73,7 @@ ChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& wor
         const QString path = dir.filePath(files.nextFileInfo().fileName());
         if (scanner.scanFile(path) != ChatTextScanner::Outcome::Text)
             ++outcome.Skipped;
-        else if (ContainsAnyWord(LowerLatin(scanner.text()), words))
+        else if (ContainsAnyWord(FoldCase(scanner.text()), words))
             onMatch(path);
     }
     return outcome;

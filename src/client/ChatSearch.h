@@ -7,9 +7,9 @@
 #include <functional>
 #include <optional>
 
-// Lower-cases the Latin letters A-Z only; every other character, Cyrillic included,
-// keeps its case.
-QString LowerLatin(QStringView text);
+// The form a query and a chat's text are compared in: letter case folded for every
+// alphabet, so «Сортировка» finds «сортировка» as «HELLO» finds «hello».
+QString FoldCase(QStringView text);
 
 // Trims spaces and control characters (U+0000 to U+0020) from both ends.
 QStringView TrimSpaceAndControl(QStringView text);
@@ -31,7 +31,7 @@ struct ChatSearchOutcome {
 };
 
 // Searches the chat files of folder ("*.json", regular files, in the order the folder
-// listing gives them) for any of the words in their lower-cased message text, and
+// listing gives them) for any of the words in their case-folded message text, and
 // passes the full path of each match to onMatch as soon as it is found. A damaged file
 // does not stop the search: it is passed over and counted.
 ChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& words,

@@ -2,10 +2,14 @@
 #include "JsonText.h"
 #include "MainWindow.h"
 #include "PathObject.h"
+#include "EventWait.h"
 #include "RefusingRemover.h"
 #include "WindowTest.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -22,6 +26,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kNewChat = u"<Новый чат>"_s;
+const QStringList kNothingFound{u"Ничего не найдено"_s};
 
 class ChatSearchTest : public WindowTest {
 protected:
@@ -95,6 +100,7 @@ TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
     placeChat(u"Утро_2025-03-01_120004.json"_s, {u"Доброе утро! И доброе утро всем"_s});
     placeChat(u"Порознь_2025-03-01_120005.json"_s, {u"утро было доброе"_s});
     placeChat(u"hello world_2025-03-01_120006.json"_s, {u"nothing to see"_s});
+    placeChat(u"Алгоритмы_2025-03-01_120007.json"_s, {u"Глава 2: СОРТИРОВКА слиянием"_s});
     placeFile(u"broken.json"_s, "{\"contents\":[{\"parts\":[{\"text\":\"hello\"}]}");
     placeChat(u"notes.txt"_s, {u"hello"_s});
 
@@ -104,12 +110,14 @@ TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
     } cases[] = {
         {u"hello"_s, {u"Приветствие"_s}},
         {u"  HeLLo\t"_s, {u"Приветствие"_s}},
-        {u"привет"_s, {}},
-        {u"Привет"_s, {u"Привет"_s}},
+        // Letter case counts for no alphabet.
+        {u"привет"_s, {u"Привет"_s}},
+        {u"ПРИВЕТ"_s, {u"Привет"_s}},
+        {u"Сортировка"_s, {u"Алгоритмы"_s}},
         {u"кот собака"_s, {u"Кот"_s, u"Собака"_s}},
         {u"\"доброе утро\""_s, {u"Утро"_s}},
         {u"доброе утро"_s, {u"Порознь"_s, u"Утро"_s}},
-        {u"world"_s, {}},
+        {u"world"_s, kNothingFound},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query.toStdString());
@@ -128,14 +136,61 @@ TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
               u"Поиск: пропущено повреждённых или нечитаемых файлов чатов: 1"_s);
 }
 
-TEST_F(ChatSearchTest, OnlyEnterSearches) {
-    placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
-    control<QLineEdit>("Edit1")->setText(u"собака"_s);
-    QTest::keyClick(control<QLineEdit>("Edit1"), Qt::Key_A);
-    form->Edit1KeyUp(Qt::Key_Escape);
-    EXPECT_EQ(entries(), QStringList{kNewChat});
-    form->Edit1KeyUp(Qt::Key_Enter);
-    EXPECT_EQ(entries(), QStringList());
+// Results follow the typing once the user pauses, Enter searches at once, and Escape
+// brings the whole list back.
+TEST_F(ChatSearchTest, TypingSearchesAfterAPauseAndEscapeRestoresTheList) {
+    placeChat(u"Кот_2025-03-01_120002.json"_s, {u"Кот Васька"_s});
+    placeChat(u"Собака_2025-03-01_120003.json"_s, {u"собака"_s});
+    pressEnterWith(QString());
+    const QStringList full = entries();
+    ASSERT_EQ(full.size(), 3);
+
+    auto* delay = control<QTimer>("searchDelay");
+    EXPECT_EQ(delay->interval(), 200);
+    QTest::keyClicks(control<QLineEdit>("Edit1"), u"вАСЬ"_s);
+    EXPECT_TRUE(delay->isActive());
+    EXPECT_EQ(entries(), full); // not yet: the user may still be typing
+    EXPECT_TRUE(WaitUntil([&] { return entries() == QStringList{u"Кот"_s}; }, 2000));
+
+    QTest::keyClicks(control<QLineEdit>("Edit1"), u"зз"_s);
+    QTest::keyClick(control<QLineEdit>("Edit1"), Qt::Key_Return);
+    EXPECT_EQ(entries(), kNothingFound);
+    EXPECT_FALSE(delay->isActive());
+    // The notice is not a chat: it cannot be picked.
+    EXPECT_FALSE(control<QListWidget>("ListBox2")->item(0)->flags() & Qt::ItemIsSelectable);
+
+    QTest::keyClick(control<QLineEdit>("Edit1"), Qt::Key_Escape);
+    EXPECT_EQ(control<QLineEdit>("Edit1")->text(), QString());
+    EXPECT_EQ(entries(), full);
+    EXPECT_EQ(selectedText(), kNewChat);
+}
+
+// The popup menu is about the chat under the pointer: it is shown selected without being
+// opened, the question names its file, and the open chat's entry is selected again after.
+TEST_F(ChatSearchTest, ThePopupMenuActsOnTheChatUnderThePointer) {
+    const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
+    const QString dog = placeChat(u"Собака_2025-03-01_120003.json"_s, {u"собака"_s});
+    open(cat);
+    auto* list = control<QListWidget>("ListBox2");
+    const QPoint onDog = list->visualItemRect(list->item(rowOf(dog))).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, onDog, list->viewport()->mapToGlobal(onDog));
+    QCoreApplication::sendEvent(list->viewport(), &rightClick);
+    EXPECT_EQ(list->currentRow(), rowOf(dog));
+    EXPECT_EQ(form->CurrentChatFile(), cat);
+    EXPECT_TRUE(control<QMenu>("PopupMenu14")->isVisible());
+
+    dialogs.answers = {false};
+    control<QAction>("N6")->trigger();
+    control<QMenu>("PopupMenu14")->hide();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].text.contains(QFileInfo(dog).fileName()));
+    EXPECT_TRUE(QFileInfo::exists(dog));
+    EXPECT_TRUE(WaitUntil([&] { return list->currentRow() == rowOf(cat); }, 2000));
+    EXPECT_EQ(form->CurrentChatFile(), cat);
+
+    // Picking the chat that was only shown selected opens it.
+    list->setCurrentRow(rowOf(dog));
+    EXPECT_EQ(form->CurrentChatFile(), dog);
 }
 
 TEST_F(ChatSearchTest, EnterInTheEmptiedBoxRestoresTheFullList) {

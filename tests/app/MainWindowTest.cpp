@@ -1,5 +1,4 @@
 #include "MainWindow.h"
-#include "BottomPanel.h"
 #include "GeminiDM.h"
 #include "PromptEdit.h"
 #include "WindowTest.h"
@@ -8,6 +7,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSplitter>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -56,8 +59,8 @@ TEST_F(MainWindowTest, ShowsItsControlsWithTheirTexts) {
                   {control<QLabel>("lblFileLimits1"), "Файлы (0/16)"},
                   {control<QLabel>("Label1"), "Модель:"},
                   {control<QLabel>("Label2"), "Ключ:"},
-                  {control<QLabel>("Label3"), "Лимит:"},
-                  {control<QLabel>("CountLabel"), "-1"},
+                  {control<QLabel>("Label3"), "Сегодня:"},
+                  {control<QLabel>("CountLabel"), "0"},
                   {control<QLabel>("TimeoutLabel"), "00:00"}};
     for (const auto& l : labels)
         EXPECT_EQ(l.label->text(), QString::fromUtf8(l.caption));
@@ -123,26 +126,133 @@ TEST_F(MainWindowTest, TokenLabelFollowsTypingHistoryAndAttachments) {
     EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("261"));
 }
 
-TEST_F(MainWindowTest, ResizeKeepsThePromptCentredAndTheRowsAttached) {
-    const auto centreFraction = [&] {
-        return (control<PromptEdit>("memoPrompt")->x() +
-                control<PromptEdit>("memoPrompt")->width() / 2.0) /
-               control<BottomPanel>("Panel2")->width();
-    };
-    const double before = centreFraction();
-    for (const QSize size : {QSize(1600, 900), QSize(1200, 700)}) {
+// The controls a user works with, by name; they must all show, whole, side by side.
+constexpr const char* kLaidOutControls[] = {
+    "Edit1",         "btnNewChat",  "ListBox2",         "WebBrowser1",
+    "Label4",        "Label5",      "ContextChatTokensLabel", "memoPrompt",
+    "btnAddFile1",   "lblFileLimits1", "btnClearFiles1", "Label1",
+    "cbModels",      "chkEnableWebSearch", "btnSend",   "TimeoutLabel",
+    "Label2",        "editApiKey",  "Label3",           "CountLabel",
+    "ListBox1",      "DownBut",     "statusBar"};
+
+// At the smallest size allowed, a laptop's and a large screen's, with the widest texts the
+// labels take (a six-digit estimate, every file slot used, a request running), nothing is
+// clipped, covered or out of reach, and the prompt box grows with the window.
+TEST_F(MainWindowTest, LaysOutEveryControlWholeAtEverySize) {
+    QStringList files;
+    for (int i = 0; i < 16; ++i)
+        files.append(QStringLiteral("/tmp/file%1.txt").arg(i));
+    form->SetAttachedFiles(files);
+    control<QLabel>("ContextChatTokensLabel")->setText(QStringLiteral("141245"));
+    control<QLabel>("CountLabel")->setText(QStringLiteral("1250"));
+    control<QLabel>("TimeoutLabel")->setText(QStringLiteral("125:04"));
+    control<QLabel>("TimeoutLabel")->show();
+    ASSERT_EQ(control<QLabel>("lblFileLimits1")->text(), QStringLiteral("Файлы (16/16)"));
+
+    int promptWidth = 0;
+    for (const QSize size : {QSize(760, 520), QSize(1280, 900), QSize(1920, 1080)}) {
+        SCOPED_TRACE(size.width());
         form->resize(size);
         QCoreApplication::processEvents();
-        EXPECT_NEAR(centreFraction(), before, 1.0 / control<BottomPanel>("Panel2")->width())
-            << size.width();
-        EXPECT_EQ(control<QWidget>("Panel3")->x(), control<PromptEdit>("memoPrompt")->x());
-        EXPECT_EQ(control<QListWidget>("ListBox1")->x(),
-                  control<PromptEdit>("memoPrompt")->x() +
-                      control<PromptEdit>("memoPrompt")->width() + 10);
-        EXPECT_EQ(control<PromptEdit>("memoPrompt")->size(), QSize(547, 84));
-        EXPECT_EQ(control<QPushButton>("DownBut")->geometry().right() <
-                      control<BottomPanel>("Panel2")->width(),
-                  true);
+        ASSERT_EQ(form->size(), size);
+
+        QList<QPair<QString, QRect>> placed;
+        for (const char* name : kLaidOutControls) {
+            QWidget* widget = control<QWidget>(name);
+            ASSERT_NE(widget, nullptr);
+            EXPECT_TRUE(widget->isVisible()) << name;
+            const QRect area(widget->mapTo(form.get(), QPoint(0, 0)), widget->size());
+            EXPECT_TRUE(form->rect().contains(area)) << name;
+            EXPECT_GT(area.width(), 0) << name;
+            if (const auto* label = qobject_cast<QLabel*>(widget)) {
+                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+                    << name << " " << label->text().toStdString();
+            }
+            if (const auto* button = qobject_cast<QAbstractButton*>(widget)) {
+                EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()),
+                          button->width())
+                    << name;
+            }
+            for (const auto& [other, otherArea] : placed)
+                EXPECT_FALSE(area.intersects(otherArea)) << name << " covers " << other.toStdString();
+            placed.append({QString::fromLatin1(name), area});
+        }
+        const int width = control<PromptEdit>("memoPrompt")->width();
+        EXPECT_GT(width, promptWidth);
+        promptWidth = width;
+        const QString shots = qEnvironmentVariable("TOVIK_SCREENSHOT_DIR");
+        if (!shots.isEmpty())
+            form->grab().save(QDir(shots).filePath(
+                QStringLiteral("window-%1x%2.png").arg(size.width()).arg(size.height())));
+    }
+    EXPECT_EQ(form->minimumSize(), QSize(760, 520));
+}
+
+// Size, place and splitter come back at the next start, as do the key and model chosen.
+TEST_F(MainWindowTest, RemembersItsLayoutAndChoicesBetweenRuns) {
+    QFile keys(workingDir.filePath(QStringLiteral("Keys.txt")));
+    ASSERT_TRUE(keys.open(QIODevice::WriteOnly));
+    keys.write("key-one\r\nkey-two\r\n");
+    keys.close();
+    form.reset();
+    showWindow();
+    EXPECT_EQ(control<QComboBox>("editApiKey")->currentText(), QStringLiteral("key-one"));
+
+    form->resize(1300, 840);
+    control<QSplitter>("Splitter1")->setSizes({260, 1040});
+    control<QComboBox>("editApiKey")->setCurrentIndex(1);
+    control<QComboBox>("cbModels")->setCurrentIndex(2);
+    QCoreApplication::processEvents();
+    const int listWidth = control<QWidget>("Panel4")->width();
+    ASSERT_TRUE(form->close());
+    form.reset();
+
+    showWindow();
+    EXPECT_EQ(form->size(), QSize(1300, 840));
+    EXPECT_EQ(control<QWidget>("Panel4")->width(), listWidth);
+    EXPECT_EQ(control<QComboBox>("editApiKey")->currentText(), QStringLiteral("key-two"));
+    EXPECT_EQ(control<QComboBox>("cbModels")->currentText(),
+              QStringLiteral("gemini-2.5-flash-lite"));
+}
+
+// A new user types a question straight away; the search box and the two boxes say what
+// they are for while empty.
+TEST_F(MainWindowTest, StartsInThePromptBoxAndNamesTheEmptyBoxes) {
+    EXPECT_EQ(form->focusWidget(), control<PromptEdit>("memoPrompt"));
+    EXPECT_EQ(control<QLineEdit>("Edit1")->placeholderText(), QStringLiteral("Поиск по чатам"));
+    EXPECT_EQ(control<PromptEdit>("memoPrompt")->placeholderText(),
+              QStringLiteral("Ctrl+Enter — отправить"));
+    EXPECT_FALSE(control<QComboBox>("editApiKey")->lineEdit()->placeholderText().isEmpty());
+    EXPECT_FALSE(control<QComboBox>("cbModels")->lineEdit()->placeholderText().isEmpty());
+}
+
+// Every text of ours the window shows is Russian; only key names, the program's and the
+// models' names are written in Latin letters.
+TEST_F(MainWindowTest, SpeaksNoEnglish) {
+    const QStringList allowed{QStringLiteral("Ctrl"), QStringLiteral("Enter"),
+                              QStringLiteral("Esc"),  QStringLiteral("Tovik"),
+                              QStringLiteral("L"),    QStringLiteral("API")};
+    QStringList texts{form->windowTitle(), form->StatusText()};
+    for (const QWidget* widget : form->findChildren<QWidget*>()) {
+        texts.append(widget->toolTip());
+        if (const auto* label = qobject_cast<const QLabel*>(widget))
+            texts.append(label->text());
+        if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+            texts.append(button->text());
+        if (const auto* edit = qobject_cast<const QLineEdit*>(widget))
+            texts.append(edit->placeholderText());
+        if (const auto* prompt = qobject_cast<const PromptEdit*>(widget))
+            texts.append(prompt->placeholderText());
+    }
+    for (const QAction* action : form->findChildren<QAction*>())
+        texts.append(action->text());
+    static const QRegularExpression latinWord(QStringLiteral("[A-Za-z]+"));
+    for (const QString& text : texts) {
+        for (auto words = latinWord.globalMatch(text); words.hasNext();) {
+            const QString word = words.next().captured();
+            EXPECT_TRUE(allowed.contains(word)) << word.toStdString() << " in "
+                                                << text.toStdString();
+        }
     }
 }
 

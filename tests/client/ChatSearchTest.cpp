@@ -10,8 +10,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-TEST(ChatSearch, LowerCasesLatinLettersOnly) {
-    EXPECT_EQ(LowerLatin(u"HeLLo, ПРИВЕТ Ünï 123 AZ@[`"), u"hello, ПРИВЕТ Ünï 123 az@[`"_s);
+// Every alphabet, not only A-Z: a Russian word typed with a capital finds it in any case.
+TEST(ChatSearch, FoldsLetterCaseOfEveryAlphabet) {
+    EXPECT_EQ(FoldCase(u"HeLLo, ПРИВЕТ Ёлка Ünï ΣΊΣΥΦΟΣ 123 AZ@[`"),
+              u"hello, привет ёлка ünï σίσυφοσ 123 az@[`"_s);
+    EXPECT_TRUE(ContainsAnyWord(FoldCase(u"Глава 2. СОРТИРОВКА слиянием"),
+                                {FoldCase(u"Сортировка")}));
 }
 
 TEST(ChatSearch, TrimsSpacesAndControlCharacters) {
