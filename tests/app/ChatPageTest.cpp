@@ -31,6 +31,13 @@ class ChatPageTest : public PageTest {
 protected:
     ChatPageTest() : PageTest(kNow) {}
 
+    // With no key chosen the window starts on its welcome page; these tests are about
+    // the chat's own page, which a new chat starts blank.
+    void SetUp() override {
+        PageTest::SetUp();
+        form->ResetChatView();
+    }
+
     // The centre of the first element matching a selector, in view coordinates.
     QPoint centreOf(const QString& selector) {
         const QVariantList box =

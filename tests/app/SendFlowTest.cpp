@@ -159,6 +159,7 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
     };
     const QString file = makeFile(QStringLiteral("a.png"), 10);
     for (const auto& c : cases) {
+        form->ResetChatView();
         dialogs.messages.clear();
         form->SetAttachedFiles({});
         if (c.withFile)

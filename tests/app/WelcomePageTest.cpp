@@ -1,6 +1,11 @@
+#include "LinkCatcher.h"
 #include "PageTest.h"
+#include "WelcomePage.h"
 
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QTest>
+#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +27,24 @@ TEST_F(WelcomePageTest, GreetsANewUserUntilTheFirstMessage) {
     EXPECT_FALSE(form->WelcomePageShown());
     EXPECT_FALSE(evaluate(u"document.getElementById('welcome') !== null"_s).toBool());
     EXPECT_TRUE(container().contains(u"Первый вопрос"_s));
+}
+
+// The key page's link goes to the user's browser; the welcome page stays.
+TEST_F(WelcomePageTest, TheKeyPageLinkOpensInTheBrowser) {
+    LinkCatcher catcher;
+    QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+    const QVariantList box =
+        evaluate(u"var r = document.links[0].getBoundingClientRect(); "
+                 u"[r.x + r.width / 2, r.y + r.height / 2]"_s)
+            .toList();
+    ASSERT_EQ(box.size(), 2);
+    QWidget* target = control<QWebEngineView>("WebBrowser1")->focusProxy();
+    ASSERT_NE(target, nullptr);
+    QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(box[0].toInt(), box[1].toInt()));
+    EXPECT_TRUE(WaitUntil([&] { return !catcher.opened.isEmpty(); }, kPageTimeoutMs));
+    QDesktopServices::unsetUrlHandler(u"https"_s);
+    EXPECT_EQ(catcher.opened, QList<QUrl>{QUrl(KeyPageAddress())});
+    EXPECT_TRUE(evaluate(u"document.getElementById('welcome') !== null"_s).toBool());
 }
 
 } // namespace
