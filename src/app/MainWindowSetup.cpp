@@ -144,7 +144,7 @@ void TForm1::RememberWindow() {
     FMemory.SetLayout(saveGeometry(), Splitter1->saveState());
     FMemory.RememberChoice(editApiKey->currentText(), cbModels->currentText());
     // Losing the window's place is not worth holding up the close with a message.
-    (void)FMemory.Save();
+    static_cast<void>(FMemory.Save());
 }
 
 void TForm1::CreateLeftColumn() {

@@ -96,10 +96,11 @@ TEST_F(ChatFolder, ListsTheChatsWhoseMessagesHoldAWord) {
     QDir(m_folder.path()).mkdir(u"folder.json"_s);
 
     EXPECT_EQ(search({u"hello"_s}), (QStringList{hidden, hello}));
-    EXPECT_EQ(search({u"Кот"_s, u"hello"_s}), (QStringList{hidden, hello, cat}));
-    // The query is lower-cased before it gets here; Cyrillic keeps its case on both sides.
-    EXPECT_EQ(search({u"Кот"_s}), (QStringList{cat}));
-    EXPECT_EQ(search({u"кот"_s}), QStringList());
+    EXPECT_EQ(search({u"кот"_s, u"hello"_s}), (QStringList{hidden, hello, cat}));
+    // The query is folded before it gets here, the chat's text here: «Кот» in a chat is
+    // found by «кот», Cyrillic as well as Latin.
+    EXPECT_EQ(search({u"кот"_s}), (QStringList{cat}));
+    EXPECT_EQ(search({u"Кот"_s}), QStringList());
 }
 
 TEST_F(ChatFolder, PassesOverDamagedFilesAndCountsThem) {
