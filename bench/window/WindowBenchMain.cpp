@@ -1,6 +1,7 @@
 #include "BenchWindow.h"
 #include "ChatPage.h"
 #include "OffscreenWebEngine.h"
+#include "QtTranslations.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     sinceStart.start();
     PrepareOffscreenWebEngine();
     QApplication app(argc, argv);
+    const QtTranslations translations; // as the program starts
     benchmark::Initialize(&argc, argv);
     const auto window = std::make_unique<BenchWindow>();
     window->form.show();

@@ -256,7 +256,8 @@ void TForm1::CreateBottomPanel() {
     layout->setColumnStretch(1, 3);
     layout->setColumnStretch(2, 1);
     layout->setRowStretch(0, 1);
-    Panel2->setFixedHeight(kBottomPanelHeight);
+    // The design's height, or more where a larger font needs it.
+    Panel2->setFixedHeight(qMax(kBottomPanelHeight, layout->minimumSize().height()));
 }
 
 void TForm1::CreateControlRow() {

@@ -17,6 +17,7 @@ const QString& WelcomePageHtml() {
             u"kbd { border: 1px solid #bbb; border-radius: 4px; padding: 0 4px; "
             u"background: #fafafa; font-family: inherit; }"
             u"a { color: #1565c0; }"
+            u"@media (max-width: 700px) { body { padding: 12px; } main { padding: 12px 20px; } }"
             u"</style></head><body><main id=\"welcome\">"
             u"<h1>Добро пожаловать в Tovik-L</h1>"
             u"<p>Tovik-L — программа для разговора с моделями Gemini от Google: пишите "

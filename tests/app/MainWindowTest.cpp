@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "GeminiDM.h"
 #include "PromptEdit.h"
+#include "EventWait.h"
 #include "WindowTest.h"
 
 #include <QAction>
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSplitter>
 #include <QLabel>
 #include <QListWidget>
@@ -180,10 +182,14 @@ TEST_F(MainWindowTest, LaysOutEveryControlWholeAtEverySize) {
         const int width = control<PromptEdit>("memoPrompt")->width();
         EXPECT_GT(width, promptWidth);
         promptWidth = width;
+        // For looking at by eye (under Xvfb the screen's copy holds the page too).
         const QString shots = qEnvironmentVariable("TOVIK_SCREENSHOT_DIR");
-        if (!shots.isEmpty())
-            form->grab().save(QDir(shots).filePath(
+        if (!shots.isEmpty()) {
+            form->move(0, 0); // whole on the screen
+            RunEventsFor(1000);
+            form->screen()->grabWindow(form->winId()).save(QDir(shots).filePath(
                 QStringLiteral("window-%1x%2.png").arg(size.width()).arg(size.height())));
+        }
     }
     EXPECT_EQ(form->minimumSize(), QSize(760, 520));
 }
@@ -224,6 +230,12 @@ TEST_F(MainWindowTest, StartsInThePromptBoxAndNamesTheEmptyBoxes) {
               QStringLiteral("Ctrl+Enter — отправить"));
     EXPECT_FALSE(control<QComboBox>("editApiKey")->lineEdit()->placeholderText().isEmpty());
     EXPECT_FALSE(control<QComboBox>("cbModels")->lineEdit()->placeholderText().isEmpty());
+
+    // A send, here refused for want of a key, leaves the user in the prompt box.
+    control<QLineEdit>("Edit1")->setFocus();
+    QTest::mouseClick(control<QPushButton>("btnSend"), Qt::LeftButton);
+    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("Пожалуйста, введите API ключ.")});
+    EXPECT_EQ(form->focusWidget(), control<PromptEdit>("memoPrompt"));
 }
 
 // Every text of ours the window shows is Russian; only key names, the program's and the
