@@ -44,8 +44,8 @@ void TForm1::ConnectSearchHandlers() {
     connect(PopupMenu14, &QMenu::aboutToHide, this, [this] {
         QTimer::singleShot(0, this, [this] { SelectOpenChatEntryIfListed(); });
     });
-    connect(N6, &QAction::triggered, this, [this] { Guarded([this] { N6Click(); }); });
-    connect(N12, &QAction::triggered, this, [this] { Guarded([this] { N12Click(); }); });
+    ConnectGuarded(N6, &QAction::triggered, &TForm1::N6Click);
+    ConnectGuarded(N12, &QAction::triggered, &TForm1::N12Click);
 }
 
 void TForm1::Edit1KeyUp(int Key) {
@@ -68,23 +68,23 @@ void TForm1::SearchChats() {
     ClearChatList();
     ScopedFlag loading(FIsLoading);
     // Matches show up as they are found.
-    const ChatSearchOutcome outcome =
+    const Expected<ChatSearchOutcome> outcome =
         SearchChatFolder(FFolders.chatsDir(), words, [this](const QString& path) {
             auto* entry =
                 new QListWidgetItem(ChatDisplayName(QFileInfo(path).fileName()), ListBox2);
             AttachPathObject(entry, path);
         });
+    if (!outcome)
+        throw OperationError(outcome.error());
     if (ListBox2->count() == 0) {
         // Says so in the list itself; it cannot be picked or deleted.
         auto* nothing = new QListWidgetItem(QStringLiteral("Ничего не найдено"), ListBox2);
         nothing->setFlags(Qt::NoItemFlags);
     }
-    if (outcome.Error)
-        throw OperationError(*outcome.Error);
-    if (outcome.Skipped > 0)
+    if (outcome->Skipped > 0)
         SetStatusText(QStringLiteral("Поиск: пропущено повреждённых или нечитаемых файлов "
                                      "чатов: %1")
-                          .arg(outcome.Skipped));
+                          .arg(outcome->Skipped));
 }
 
 void TForm1::RestoreFullChatList() {
@@ -144,8 +144,8 @@ void TForm1::N6Click() {
         ScopedFlag loading(FIsLoading);
         ListBox2->setCurrentItem(FindNewChatEntry());
     }
-    if (const std::optional<QString> failure = FChats.Delete(chat->Path)) {
-        FDialogs.ShowMessage(*failure);
+    if (const Expected<void> deleted = FChats.Delete(chat->Path); !deleted) {
+        FDialogs.ShowMessage(deleted.error());
         return;
     }
     ScopedFlag loading(FIsLoading);
@@ -166,8 +166,8 @@ void TForm1::N12Click() {
 }
 
 void TForm1::DeleteAllChats() {
-    if (const std::optional<QString> failure = FChats.DeleteAll()) {
-        FDialogs.ShowMessage(*failure);
+    if (const Expected<void> deleted = FChats.DeleteAll(); !deleted) {
+        FDialogs.ShowMessage(deleted.error());
         return;
     }
     StartNewChatInPlace(QStringLiteral("Все чаты удалены. Начат новый чат."));

@@ -120,7 +120,7 @@ void TForm1::CreateComponents() {
     setStatusBar(statusBar);
 
     Timer1 = named(new QTimer(this), "Timer1");
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    ConnectGuarded(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
     CreatePopupMenus();
     ConnectListHandlers();
     ConnectSearchHandlers();
@@ -173,11 +173,9 @@ void TForm1::CreateLeftColumn() {
     layout->addWidget(btnNewChat, 0, 1);
     layout->addWidget(ListBox2, 1, 0, 1, 2);
 
-    connect(btnNewChat, &QPushButton::clicked, this,
-            [this] { Guarded([this] { btnNewChatClick(); }); });
+    ConnectGuarded(btnNewChat, &QPushButton::clicked, &TForm1::btnNewChatClick);
     // Code that changes the list sets FIsLoading, so only the user's picks act here.
-    connect(ListBox2, &QListWidget::currentRowChanged, this,
-            [this] { Guarded([this] { ListBox2Click(); }); });
+    ConnectGuarded(ListBox2, &QListWidget::currentRowChanged, &TForm1::ListBox2Click);
     Splitter1->addWidget(Panel4);
 }
 
@@ -186,10 +184,8 @@ void TForm1::CreateChatArea() {
     Panel1 = whitePanel("Panel1", Panel5);
     WebBrowser1 = named(new QWebEngineView(Panel1), "WebBrowser1");
     FChatPage = new ChatPage(WebBrowser1);
-    connect(FChatPage, &ChatPage::RenderProcessGone, this,
-            [this] { Guarded([this] { ChatPageRenderProcessGone(); }); });
-    connect(FChatPage, &ChatPage::DocumentReplaced, this,
-            [this] { Guarded([this] { RebuildChatPage(); }); });
+    ConnectGuarded(FChatPage, &ChatPage::RenderProcessGone, &TForm1::ChatPageRenderProcessGone);
+    ConnectGuarded(FChatPage, &ChatPage::DocumentReplaced, &TForm1::RebuildChatPage);
     auto* browserLayout = new QVBoxLayout(Panel1);
     browserLayout->setContentsMargins(0, 0, 0, 0);
     browserLayout->addWidget(WebBrowser1);
@@ -213,7 +209,7 @@ void TForm1::CreateBottomPanel() {
     reserveWidth(ContextChatTokensLabel, QStringLiteral("0000000"));
 
     memoPrompt = named(new PromptEdit(Panel2), "memoPrompt");
-    connect(memoPrompt, &PromptEdit::KeyHandled, this, &TForm1::UpdateContextTokens);
+    ConnectGuarded(memoPrompt, &PromptEdit::KeyHandled, &TForm1::UpdateContextTokens);
     memoPrompt->OnKeyDown = [this](const QKeyEvent* event) { return memoPromptKeyDown(event); };
     memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoPrompt->setToolTip(QStringLiteral("Ctrl+Enter (Отправить)"));
@@ -232,7 +228,7 @@ void TForm1::CreateBottomPanel() {
     DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), Panel2);
     DownBut->setFixedSize(30, 30);
     DownBut->setToolTip(QStringLiteral("К концу чата"));
-    connect(DownBut, &QPushButton::clicked, this, &TForm1::DownButClick);
+    ConnectGuarded(DownBut, &QPushButton::clicked, &TForm1::DownButClick);
 
     // The estimate under its caption keeps the column narrow for the control row.
     auto* context = new QVBoxLayout;
@@ -268,8 +264,8 @@ void TForm1::CreateControlRow() {
     btnClearFiles1 = button("btnClearFiles1", QStringLiteral("-"), Panel3);
     btnClearFiles1->setToolTip(QStringLiteral("Удалить всё"));
     btnClearFiles1->setFixedWidth(kSmallButtonWidth);
-    connect(btnAddFile1, &QPushButton::clicked, this, &TForm1::btnAddFile1Click);
-    connect(btnClearFiles1, &QPushButton::clicked, this, &TForm1::btnClearFiles1Click);
+    ConnectGuarded(btnAddFile1, &QPushButton::clicked, &TForm1::btnAddFile1Click);
+    ConnectGuarded(btnClearFiles1, &QPushButton::clicked, &TForm1::btnClearFiles1Click);
 
     Label1 = label("Label1", QStringLiteral("Модель:"), Panel3);
     cbModels = editableCombo("cbModels", Panel3);
@@ -281,11 +277,9 @@ void TForm1::CreateControlRow() {
     chkEnableWebSearch->setToolTip(QStringLiteral("Поиск в Интернете"));
     btnSend = button("btnSend", QStringLiteral("Отправить"), Panel3);
     btnSend->setToolTip(QStringLiteral("Ctrl+Enter"));
-    connect(btnSend, &QPushButton::clicked, this, [this] {
-        Guarded([this] { btnSendClick(); });
-        // The next question is typed where the last one was.
-        memoPrompt->setFocus();
-    });
+    ConnectGuarded(btnSend, &QPushButton::clicked, &TForm1::btnSendClick);
+    // The next question is typed where the last one was.
+    connect(btnSend, &QPushButton::clicked, memoPrompt, [this] { memoPrompt->setFocus(); });
 
     TimeoutLabel = label("TimeoutLabel", QStringLiteral("00:00"), Panel3);
     TimeoutLabel->hide();
@@ -327,9 +321,9 @@ void TForm1::CreatePopupMenus() {
     N3 = menuItem(PopupMenu10, "N3", QStringLiteral("Удалить Файл"));
     N4 = menuSeparator(PopupMenu10, "N4");
     N5 = menuItem(PopupMenu10, "N5", QStringLiteral("Удалить Все Файлы"));
-    connect(N1, &QAction::triggered, this, &TForm1::N1Click);
-    connect(N3, &QAction::triggered, this, &TForm1::N3Click);
-    connect(N5, &QAction::triggered, this, &TForm1::N5Click);
+    ConnectGuarded(N1, &QAction::triggered, &TForm1::N1Click);
+    ConnectGuarded(N3, &QAction::triggered, &TForm1::N3Click);
+    ConnectGuarded(N5, &QAction::triggered, &TForm1::N5Click);
     attachPopup(ListBox1, PopupMenu10);
 
     PopupMenu14 = named(new QMenu(this), "PopupMenu14");
