@@ -94,23 +94,49 @@ private:
     bool m_firstWrite = true;
 };
 
-// httplib's server with one request per connection through the rewriting stream.
+// Reads a request head up to its blank line; empty when the peer goes first.
+std::string readHead(int socket) {
+    std::string head;
+    char byte = 0;
+    while (head.size() < 64 * 1024 && head.find("\r\n\r\n") == std::string::npos) {
+        pollfd descriptor{socket, POLLIN, 0};
+        if (::poll(&descriptor, 1, kSocketWaitMs) <= 0 || ::recv(socket, &byte, 1, 0) != 1)
+            return {};
+        head += byte;
+    }
+    return head;
+}
+
+// httplib's server with one request per connection through the rewriting stream. A
+// CONNECT, which httplib does not route, is answered by `tunnel` from its head.
 class ScriptedServer final : public httplib::Server {
 public:
-    explicit ScriptedServer(std::function<std::string()> statusLine)
-        : m_statusLine(std::move(statusLine)) {}
+    ScriptedServer(std::function<std::string()> statusLine,
+                   std::function<std::string(const std::string&)> tunnel)
+        : m_statusLine(std::move(statusLine)), m_tunnel(std::move(tunnel)) {}
 
 private:
     bool process_and_close_socket(socket_t socket) override {
-        RewritingSocketStream stream(socket, m_statusLine);
-        bool connectionClosed = false;
-        const bool served = process_request(stream, true, connectionClosed, nullptr);
+        bool served = false;
+        char start[8] = {};
+        pollfd descriptor{socket, POLLIN, 0};
+        if (::poll(&descriptor, 1, kSocketWaitMs) > 0 &&
+            ::recv(socket, start, sizeof start, MSG_PEEK | MSG_WAITALL) == sizeof start &&
+            std::string_view(start, sizeof start) == "CONNECT ") {
+            const std::string answer = m_tunnel(readHead(socket));
+            served = ::send(socket, answer.data(), answer.size(), MSG_NOSIGNAL) > 0;
+        } else {
+            RewritingSocketStream stream(socket, m_statusLine);
+            bool connectionClosed = false;
+            served = process_request(stream, true, connectionClosed, nullptr);
+        }
         ::shutdown(socket, SHUT_RDWR);
         ::close(socket);
         return served;
     }
 
     std::function<std::string()> m_statusLine;
+    std::function<std::string(const std::string&)> m_tunnel;
 };
 
 struct X509Free {
@@ -169,9 +195,20 @@ FakeModelService::FakeModelService(Transport transport) {
         m_server = selfSignedServer();
         m_scheme = "https";
     } else {
-        m_server = std::make_unique<ScriptedServer>([this] { return currentReply().statusLine; });
+        m_server = std::make_unique<ScriptedServer>(
+            [this] { return currentReply().statusLine; },
+            [this](const std::string& head) { return answerTunnel(head); });
         m_scheme = "http";
     }
+    m_server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+        FakeRequest recorded{request.method, request.target, {}, {}, 0};
+        for (const auto& [name, value] : request.headers)
+            recorded.headers.emplace(name, value);
+        const FakeReply reply = record(std::move(recorded));
+        if (reply.holdBeforeHeaders && !waitForRelease())
+            return;
+        serve(reply, response);
+    });
     m_server->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
                                 const httplib::ContentReader& content) {
         FakeRequest recorded{request.method, request.target, {}, {}, 0};
@@ -190,49 +227,7 @@ FakeModelService::FakeModelService(Transport transport) {
         const FakeReply reply = record(std::move(recorded));
         if (reply.holdBeforeHeaders && !waitForRelease())
             return;
-        response.status = reply.status;
-        for (const auto& [name, value] : reply.headers)
-            response.set_header(name, value);
-        if (reply.claimedLength > 0) {
-            auto body = std::make_shared<std::string>(reply.body);
-            response.set_content_provider(reply.claimedLength, reply.contentType,
-                                          [body](size_t offset, size_t, httplib::DataSink& sink) {
-                                              if (offset == 0)
-                                                  sink.write(body->data(), body->size());
-                                              // The rest never comes: the connection ends short of
-                                              // the length.
-                                              return false;
-                                          });
-            return;
-        }
-        if (reply.chunks.empty()) {
-            response.set_content(reply.body, reply.contentType);
-            return;
-        }
-        struct Progress {
-            size_t chunk = 0;
-            size_t sent = 0; // times the current chunk went out
-        };
-        auto chunks = std::make_shared<std::vector<FakeChunk>>(reply.chunks);
-        auto progress = std::make_shared<Progress>();
-        response.set_chunked_content_provider(
-            reply.contentType, [this, chunks, progress](size_t, httplib::DataSink& sink) {
-                const FakeChunk& chunk = (*chunks)[progress->chunk];
-                if (progress->sent == 0) {
-                    std::this_thread::sleep_for(chunk.delay);
-                    if (chunk.afterRelease && !waitForRelease())
-                        return false;
-                }
-                if (!sink.write(chunk.bytes.data(), chunk.bytes.size()))
-                    return false;
-                if (++progress->sent == chunk.repeat) {
-                    progress->sent = 0;
-                    ++progress->chunk;
-                }
-                if (progress->chunk == chunks->size())
-                    sink.done();
-                return true;
-            });
+        serve(reply, response);
     });
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_listener = std::thread([this] { m_server->listen_after_bind(); });
@@ -250,6 +245,68 @@ FakeModelService::~FakeModelService() {
     m_listener.join();
 }
 
+void FakeModelService::serve(const FakeReply& reply, httplib::Response& response) {
+    response.status = reply.status;
+    for (const auto& [name, value] : reply.headers)
+        response.set_header(name, value);
+    if (reply.claimedLength > 0) {
+        auto body = std::make_shared<std::string>(reply.body);
+        response.set_content_provider(reply.claimedLength, reply.contentType,
+                                      [body](size_t offset, size_t, httplib::DataSink& sink) {
+                                          if (offset == 0)
+                                              sink.write(body->data(), body->size());
+                                          // The rest never comes: the connection ends short of
+                                          // the length.
+                                          return false;
+                                      });
+        return;
+    }
+    if (reply.chunks.empty()) {
+        response.set_content(reply.body, reply.contentType);
+        return;
+    }
+    struct Progress {
+        size_t chunk = 0;
+        size_t sent = 0; // times the current chunk went out
+    };
+    auto chunks = std::make_shared<std::vector<FakeChunk>>(reply.chunks);
+    auto progress = std::make_shared<Progress>();
+    response.set_chunked_content_provider(
+        reply.contentType, [this, chunks, progress](size_t, httplib::DataSink& sink) {
+            const FakeChunk& chunk = (*chunks)[progress->chunk];
+            if (progress->sent == 0) {
+                std::this_thread::sleep_for(chunk.delay);
+                if (chunk.afterRelease && !waitForRelease())
+                    return false;
+            }
+            if (!sink.write(chunk.bytes.data(), chunk.bytes.size()))
+                return false;
+            if (++progress->sent == chunk.repeat) {
+                progress->sent = 0;
+                ++progress->chunk;
+            }
+            if (progress->chunk == chunks->size())
+                sink.done();
+            return true;
+        });
+}
+
+std::string FakeModelService::answerTunnel(const std::string& head) {
+    const size_t methodEnd = head.find(' ');
+    const size_t targetEnd = head.find(' ', methodEnd + 1);
+    FakeRequest request{
+        "CONNECT", head.substr(methodEnd + 1, targetEnd - methodEnd - 1), {}, {}, 0};
+    const FakeReply reply = record(std::move(request));
+    std::string answer = reply.statusLine.empty()
+                             ? "HTTP/1.1 " + std::to_string(reply.status) + " Scripted"
+                             : reply.statusLine;
+    answer += "\r\n";
+    for (const auto& [name, value] : reply.headers)
+        answer += name + ": " + value + "\r\n";
+    answer += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n\r\n" + reply.body;
+    return answer;
+}
+
 std::string FakeModelService::baseUrl() const {
     return m_scheme + "://127.0.0.1:" + std::to_string(m_port);
 }
@@ -257,6 +314,11 @@ std::string FakeModelService::baseUrl() const {
 void FakeModelService::reply(FakeReply reply) {
     std::lock_guard lock(m_mutex);
     m_reply = std::move(reply);
+}
+
+void FakeModelService::respond(std::function<FakeReply(const FakeRequest&)> responder) {
+    std::lock_guard lock(m_mutex);
+    m_responder = std::move(responder);
 }
 
 void FakeModelService::release() {
@@ -280,7 +342,7 @@ std::vector<FakeRequest> FakeModelService::requests() const {
 FakeReply FakeModelService::record(FakeRequest request) {
     std::lock_guard lock(m_mutex);
     m_requests.push_back(std::move(request));
-    return m_reply;
+    return m_responder ? m_responder(m_requests.back()) : m_reply;
 }
 
 bool FakeModelService::waitForRelease() {
