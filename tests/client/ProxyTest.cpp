@@ -59,6 +59,22 @@ TEST_F(ProxyTest, ManualProxyCarriesTheRequest) {
               "http://service.invalid/v1beta/models/gemini-test:generateContent?key=KEY");
 }
 
+TEST_F(ProxyTest, SocksProxyResolvesTheNameAndSignsIn) {
+    service.reply(FakeReply::json(kAnswer));
+    ProxySettings socks = manualProxy(u"user"_s, u"пароль"_s);
+    socks.Address.replace(u"http://"_s, u"socks5h://"_s);
+    useSettings(socks);
+    EXPECT_EQ(generate(textParts(u"q"_s)), u"через прокси"_s);
+    const std::vector<FakeRequest> requests = service.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    // The name went to the proxy unresolved.
+    EXPECT_EQ(requests[0].method, "SOCKS5");
+    EXPECT_EQ(requests[0].target, "service.invalid:80");
+    EXPECT_EQ(header(requests[0], "user"), "user");
+    EXPECT_EQ(header(requests[0], "password"), "пароль");
+    EXPECT_EQ(requests[1].target, "/v1beta/models/gemini-test:generateContent?key=KEY");
+}
+
 TEST_F(ProxyTest, ProxySignInUsesTheUserAndPassword) {
     // The proxy asks for credentials first, as real ones do, and then lets the request by.
     service.respond([](const FakeRequest& request) {

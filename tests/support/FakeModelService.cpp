@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -107,36 +108,126 @@ std::string readHead(int socket) {
     return head;
 }
 
+bool readExactly(int socket, void* data, size_t size) {
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (size > 0) {
+        pollfd descriptor{socket, POLLIN, 0};
+        if (::poll(&descriptor, 1, kSocketWaitMs) <= 0)
+            return false;
+        const ssize_t got = ::recv(socket, bytes, size, 0);
+        if (got <= 0)
+            return false;
+        bytes += got;
+        size -= size_t(got);
+    }
+    return true;
+}
+
+bool sendBytes(int socket, std::initializer_list<unsigned char> bytes) {
+    const std::vector<unsigned char> data(bytes);
+    return ::send(socket, data.data(), data.size(), MSG_NOSIGNAL) == ssize_t(data.size());
+}
+
+std::string readShortString(int socket) {
+    unsigned char length = 0;
+    std::string text;
+    if (!readExactly(socket, &length, 1))
+        return text;
+    text.resize(length);
+    if (!readExactly(socket, text.data(), length))
+        text.clear();
+    return text;
+}
+
+// The server side of a SOCKS5 greeting and CONNECT (RFC 1928), with user and password
+// (RFC 1929) when the client offers them. The tunnel leads to this server itself.
+std::optional<FakeRequest> socksHandshake(int socket) {
+    unsigned char greeting[2] = {};
+    if (!readExactly(socket, greeting, 2))
+        return std::nullopt;
+    std::string methods(greeting[1], '\0');
+    if (!readExactly(socket, methods.data(), methods.size()))
+        return std::nullopt;
+    FakeRequest request{"SOCKS5", {}, {}, {}, 0};
+    if (methods.find('\x02') != std::string::npos) {
+        unsigned char version = 0;
+        if (!sendBytes(socket, {5, 2}) || !readExactly(socket, &version, 1))
+            return std::nullopt;
+        request.headers.emplace("user", readShortString(socket));
+        request.headers.emplace("password", readShortString(socket));
+        if (!sendBytes(socket, {1, 0}))
+            return std::nullopt;
+    } else if (!sendBytes(socket, {5, 0})) {
+        return std::nullopt;
+    }
+    unsigned char head[4] = {};
+    if (!readExactly(socket, head, 4) || head[1] != 1)
+        return std::nullopt;
+    if (head[3] == 3) {
+        request.target = readShortString(socket);
+    } else {
+        // An address the client resolved itself: kept as its bytes' count only.
+        std::string address(head[3] == 1 ? 4 : 16, '\0');
+        if (!readExactly(socket, address.data(), address.size()))
+            return std::nullopt;
+        request.target = "<address of " + std::to_string(address.size()) + " bytes>";
+    }
+    unsigned char port[2] = {};
+    if (!readExactly(socket, port, 2))
+        return std::nullopt;
+    request.target += ":" + std::to_string(port[0] * 256 + port[1]);
+    if (!sendBytes(socket, {5, 0, 0, 1, 0, 0, 0, 0, 0, 0}))
+        return std::nullopt;
+    return request;
+}
+
 // httplib's server with one request per connection through the rewriting stream. A
-// CONNECT, which httplib does not route, is answered by `tunnel` from its head.
+// CONNECT, which httplib does not route, is answered by `tunnel` from its head; a SOCKS5
+// client is let through to this server and `record` learns where it asked to go.
 class ScriptedServer final : public httplib::Server {
 public:
     ScriptedServer(std::function<std::string()> statusLine,
-                   std::function<std::string(const std::string&)> tunnel)
-        : m_statusLine(std::move(statusLine)), m_tunnel(std::move(tunnel)) {}
+                   std::function<std::string(const std::string&)> tunnel,
+                   std::function<void(FakeRequest)> record)
+        : m_statusLine(std::move(statusLine)), m_tunnel(std::move(tunnel)),
+          m_record(std::move(record)) {}
 
 private:
     bool process_and_close_socket(socket_t socket) override {
         bool served = false;
-        char start[8] = {};
         pollfd descriptor{socket, POLLIN, 0};
-        if (::poll(&descriptor, 1, kSocketWaitMs) > 0 &&
-            ::recv(socket, start, sizeof start, MSG_PEEK | MSG_WAITALL) == sizeof start &&
-            std::string_view(start, sizeof start) == "CONNECT ") {
+        char first = 0;
+        const bool readable =
+            ::poll(&descriptor, 1, kSocketWaitMs) > 0 && ::recv(socket, &first, 1, MSG_PEEK) == 1;
+        if (readable && first == 5) {
+            // A SOCKS5 greeting is shorter than any HTTP request line.
+            if (std::optional<FakeRequest> socks = socksHandshake(socket)) {
+                m_record(std::move(*socks));
+                served = serveHttp(socket);
+            }
+        } else if (char start[8] = {};
+                   readable &&
+                   ::recv(socket, start, sizeof start, MSG_PEEK | MSG_WAITALL) == sizeof start &&
+                   std::string_view(start, sizeof start) == "CONNECT ") {
             const std::string answer = m_tunnel(readHead(socket));
             served = ::send(socket, answer.data(), answer.size(), MSG_NOSIGNAL) > 0;
         } else {
-            RewritingSocketStream stream(socket, m_statusLine);
-            bool connectionClosed = false;
-            served = process_request(stream, true, connectionClosed, nullptr);
+            served = serveHttp(socket);
         }
         ::shutdown(socket, SHUT_RDWR);
         ::close(socket);
         return served;
     }
 
+    bool serveHttp(socket_t socket) {
+        RewritingSocketStream stream(socket, m_statusLine);
+        bool connectionClosed = false;
+        return process_request(stream, true, connectionClosed, nullptr);
+    }
+
     std::function<std::string()> m_statusLine;
     std::function<std::string(const std::string&)> m_tunnel;
+    std::function<void(FakeRequest)> m_record;
 };
 
 struct X509Free {
@@ -197,7 +288,11 @@ FakeModelService::FakeModelService(Transport transport) {
     } else {
         m_server = std::make_unique<ScriptedServer>(
             [this] { return currentReply().statusLine; },
-            [this](const std::string& head) { return answerTunnel(head); });
+            [this](const std::string& head) { return answerTunnel(head); },
+            [this](FakeRequest request) {
+                std::lock_guard lock(m_mutex);
+                m_requests.push_back(std::move(request));
+            });
         m_scheme = "http";
     }
     m_server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {

@@ -61,7 +61,9 @@ struct FakeRequest {
 // answers every request with the scripted reply and records what it was sent. Over HTTP
 // it also serves as a proxy would be asked: a request for another host comes in absolute
 // form ("GET http://host/path"), which the recorded target keeps, and a CONNECT gets the
-// scripted status line, headers and body, and then the connection ends.
+// scripted status line, headers and body, and then the connection ends. A SOCKS5 client
+// is let through to the service itself, recorded as a request "SOCKS5" whose target is
+// the host and port it asked for (and headers "user" and "password" when it signed in).
 class FakeModelService {
 public:
     enum class Transport { Http, HttpsSelfSigned };
