@@ -11,8 +11,12 @@ void ListModelsInBackground(const ServiceEndpoint& endpoint, const QString& apiK
     QThread* thread = QThread::create(
         [endpoint, apiKey, context = QPointer<QObject>(context), done = std::move(done)] {
             const ModelListing listing = ListGenerativeModels(endpoint, apiKey);
+            // The program may be ending by now.
+            QCoreApplication* app = QCoreApplication::instance();
+            if (!app)
+                return;
             QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
+                app,
                 [context, done, listing] {
                     if (context)
                         done(listing);

@@ -78,7 +78,8 @@ public:
     std::string baseUrl() const;
 
     void reply(FakeReply reply);
-    // Replies chosen per request, e.g. by its target; takes the place of reply().
+    // Replies chosen per request, e.g. by its target; takes the place of reply(). It runs
+    // with the service's lock held, so it must not call the service.
     void respond(std::function<FakeReply(const FakeRequest&)> responder);
     // Lets every held reply and chunk go, now and from now on.
     void release();
