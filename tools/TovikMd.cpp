@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <iostream>
 #include <optional>
 
@@ -48,6 +47,21 @@ bool writeUtf8(const QString& text, std::FILE* out) {
     return std::fflush(out) == 0;
 }
 
+// The HTML of FILE, or of standard input when there is no file name.
+Expected<QString> convert(TMarkdownProcessorDialect dialect,
+                          const std::optional<QString>& fileName) {
+    const auto converter = TMarkdownProcessor::CreateDialect(dialect);
+    if (fileName)
+        return converter->ProcessFile(*fileName, QStringConverter::Utf8);
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly))
+        return Failure(QStringLiteral("cannot read standard input"));
+    const std::optional<QString> text = decodeUtf8Source(input.readAll(), false);
+    if (!text)
+        return Failure(QStringLiteral("standard input is not UTF-8"));
+    return converter->Process(*text);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -74,25 +88,14 @@ int main(int argc, char** argv) {
             fileName = QString::fromLocal8Bit(argv[i]);
         }
     }
-    try {
-        const auto converter = TMarkdownProcessor::CreateDialect(dialect);
-        QString html;
-        if (fileName) {
-            html = converter->ProcessFile(*fileName, QStringConverter::Utf8);
-        } else {
-            QFile input;
-            if (!input.open(stdin, QIODevice::ReadOnly))
-                throw std::runtime_error("cannot read standard input");
-            const std::optional<QString> text = decodeUtf8Source(input.readAll(), false);
-            if (!text)
-                throw std::runtime_error("standard input is not UTF-8");
-            html = converter->Process(*text);
-        }
-        if (!writeUtf8(html, stdout))
-            throw std::runtime_error("cannot write standard output");
-        return 0;
-    } catch (const std::exception& error) {
-        std::cerr << "tovik-md: " << error.what() << '\n';
+    const Expected<QString> html = convert(dialect, fileName);
+    if (!html) {
+        std::cerr << "tovik-md: " << html.error().toStdString() << '\n';
         return 1;
     }
+    if (!writeUtf8(*html, stdout)) {
+        std::cerr << "tovik-md: cannot write standard output\n";
+        return 1;
+    }
+    return 0;
 }

@@ -62,7 +62,7 @@ void TForm1::btnSendClick() {
     const bool imageRequest = IsImageModel(modelName);
 
     EnterBusyState();
-    CountLabel->setNum(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
+    ShowRequestCount(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
     // Paint the busy state before the work below; the user's input waits until it is done.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
@@ -92,26 +92,27 @@ void TForm1::btnSendClick() {
 // the window stays busy and responsive meanwhile.
 void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
                              const QStringList& files) {
-    auto* reader = new QFutureWatcher<PreparedAttachments>(this);
-    connect(reader, &QFutureWatcherBase::finished, this, [this, reader, apiKey, modelName, prompt] {
-        reader->deleteLater();
-        const PreparedAttachments prepared = reader->result();
-        if (!prepared.Failure.isEmpty()) {
-            AddModelMessage(prepared.Failure);
-            EndBusyState();
-            return;
-        }
-        TContentParts parts{MakeTextPart(prompt)};
-        parts.append(prepared.Parts);
-        ClearPromptAndAttachments();
-        const QPointer<TForm1> form(this);
-        GeminiDM->GenerateContent(apiKey, modelName, parts, chkEnableWebSearch->isChecked(),
-                                  [form](const QString& result) {
-                                      if (form)
-                                          form->TextRequestDone(result);
-                                  });
-        ScrollChatToBottom();
-    });
+    auto* reader = new QFutureWatcher<Expected<TContentParts>>(this);
+    ConnectGuarded(
+        reader, &QFutureWatcherBase::finished, [this, reader, apiKey, modelName, prompt] {
+            reader->deleteLater();
+            const Expected<TContentParts> attachments = reader->result();
+            if (!attachments) {
+                AddModelMessage(attachments.error());
+                EndBusyState();
+                return;
+            }
+            TContentParts parts{MakeTextPart(prompt)};
+            parts.append(*attachments);
+            ClearPromptAndAttachments();
+            const QPointer<TForm1> form(this);
+            GeminiDM->GenerateContent(apiKey, modelName, parts, chkEnableWebSearch->isChecked(),
+                                      [form](const QString& result) {
+                                          if (form)
+                                              form->TextRequestDone(result);
+                                      });
+            ScrollChatToBottom();
+        });
     reader->setFuture(QtConcurrent::run(PrepareAttachments, files));
 }
 
