@@ -27,14 +27,12 @@ void TForm1::CreateSettingsEntry() {
     btnSettings->setToolTip(u"Адрес сервиса, прокси, время ожидания и список моделей"_s);
     btnSettings->setFlat(true);
     statusBar->addPermanentWidget(btnSettings);
-    connect(btnSettings, &QPushButton::clicked, this,
-            [this] { Guarded([this] { btnSettingsClick(); }); });
+    ConnectGuarded(btnSettings, &QPushButton::clicked, &TForm1::btnSettingsClick);
 
     PopupMenu20->addSeparator()->setObjectName(u"RefreshModelsSeparator"_s);
     RefreshModelsItem = PopupMenu20->addAction(u"Обновить список моделей"_s);
     RefreshModelsItem->setObjectName(u"RefreshModelsItem"_s);
-    connect(RefreshModelsItem, &QAction::triggered, this,
-            [this] { Guarded([this] { RefreshModelsClick(); }); });
+    ConnectGuarded(RefreshModelsItem, &QAction::triggered, &TForm1::RefreshModelsClick);
 }
 
 void TForm1::LoadServiceSettings() {
@@ -78,13 +76,13 @@ void TForm1::RefreshModelsClick() {
     RefreshModelsItem->setEnabled(false);
     SetStatusText(u"Запрос списка моделей..."_s);
     ListModelsInBackground(GeminiDM->Endpoint(), key, this, [this](const ModelListing& listing) {
-        RefreshModelsItem->setEnabled(true);
-        if (listing.Result != ModelListing::Status::Listed) {
-            SetStatusText(u"Список моделей не обновлён."_s);
-            FDialogs.ShowMessage(listing.FailureText);
-            return;
-        }
-        Guarded([&] {
+        Guarded([this, &listing] {
+            RefreshModelsItem->setEnabled(true);
+            if (listing.Result != ModelListing::Status::Listed) {
+                SetStatusText(u"Список моделей не обновлён."_s);
+                FDialogs.ShowMessage(listing.FailureText);
+                return;
+            }
             const Expected<int> added = MergeListedModels(listing.Models);
             SetStatusText(added ? u"Список моделей обновлён: новых моделей %1."_s.arg(*added)
                                 : added.error());
