@@ -1,5 +1,6 @@
-// tovik-md [--dialect 0|1|2] [FILE] | --version: converts UTF-8 Markdown from FILE or
-// standard input to HTML on standard output, with the converter the program uses for its answers.
+// tovik-md [--dialect 0|1|2] [--math image|local] [FILE] | --version: converts UTF-8 Markdown from
+// FILE or standard input to HTML on standard output, with the converter the program uses for its
+// answers.
 #include "MarkdownProcessor.h"
 #include "MarkdownSource.h"
 
@@ -13,9 +14,11 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: tovik-md [--dialect 0|1|2] [FILE] | --version\n"
+    std::cerr << "usage: tovik-md [--dialect 0|1|2] [--math image|local] [FILE] | --version\n"
                  "  converts UTF-8 Markdown from FILE (or standard input) to HTML\n"
-                 "  dialect 0 classic, 1 rich (the default, as in the chat), 2 extended\n";
+                 "  dialect 0 classic, 1 rich (the default, as in the chat), 2 extended\n"
+                 "  math image (the default): formulas as images of a remote service;\n"
+                 "  local: their TeX source for the page to typeset, as in the chat\n";
     return 2;
 }
 
@@ -48,9 +51,10 @@ bool writeUtf8(const QString& text, std::FILE* out) {
 }
 
 // The HTML of FILE, or of standard input when there is no file name.
-Expected<QString> convert(TMarkdownProcessorDialect dialect,
+Expected<QString> convert(TMarkdownProcessorDialect dialect, TConfiguration::MathMode math,
                           const std::optional<QString>& fileName) {
     const auto converter = TMarkdownProcessor::CreateDialect(dialect);
+    converter->config().setMathMode(math);
     if (fileName)
         return converter->ProcessFile(*fileName, QStringConverter::Utf8);
     QFile input;
@@ -66,6 +70,7 @@ Expected<QString> convert(TMarkdownProcessorDialect dialect,
 
 int main(int argc, char** argv) {
     TMarkdownProcessorDialect dialect = mdRich;
+    TConfiguration::MathMode math = TConfiguration::MathMode::Image;
     std::optional<QString> fileName;
     for (int i = 1; i < argc; ++i) {
         const std::string arg(argv[i]);
@@ -80,6 +85,16 @@ int main(int argc, char** argv) {
             if (!parsed)
                 return usage();
             dialect = *parsed;
+        } else if (arg == "--math") {
+            if (i + 1 >= argc)
+                return usage();
+            const std::string mode(argv[++i]);
+            if (mode == "image")
+                math = TConfiguration::MathMode::Image;
+            else if (mode == "local")
+                math = TConfiguration::MathMode::Local;
+            else
+                return usage();
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usage();
         } else if (fileName) {
@@ -88,7 +103,7 @@ int main(int argc, char** argv) {
             fileName = QString::fromLocal8Bit(argv[i]);
         }
     }
-    const Expected<QString> html = convert(dialect, fileName);
+    const Expected<QString> html = convert(dialect, math, fileName);
     if (!html) {
         std::cerr << "tovik-md: " << html.error().toStdString() << '\n';
         return 1;

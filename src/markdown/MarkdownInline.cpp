@@ -129,7 +129,7 @@ bool isDataUri(const QString& link) {
 
 } // namespace
 
-TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
+TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich, bool localMath) {
     const char16_t u = in[position].unicode();
     if (u >= 128 || !kTokenStart[u])
         return mtNONE;
@@ -158,6 +158,8 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     case '[':
         return extensions && c1 == u'[' ? mtX_LINK_OPEN : mtLINK;
     case '\\':
+        if (rich && localMath && (c1 == u'(' || c1 == u'['))
+            return mtMATH_DOLLAR;
         return isEscapable(esRunningText, c1) ? mtESCAPE : mtNONE;
     case ']':
         return extensions && c1 == u']' ? mtX_LINK_CLOSE : mtNONE;
@@ -203,6 +205,9 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     if (rich) {
         switch (u) {
         case '$':
+            // Locally the pair "$$" opens once, at its first sign.
+            if (localMath)
+                return c0() == u'$' ? mtNONE : mtMATH_DOLLAR;
             return space0() && c1 == u' ' ? mtNONE : mtMATH_DOLLAR;
         case '+':
             return c1 == u'+' && !(space0() && c2() == u' ') ? mtINS_PLUS : mtNONE;
@@ -224,6 +229,7 @@ InlineScan::InlineScan(TEmitter& emitter, const QString& in, int depth, qint64 d
     : m_emitter(emitter), m_config(emitter.config()), m_in(in), m_tags(in, directBudget),
       m_knownTags(knownTags), m_data(in.constData()), m_length(int(in.size())), m_depth(depth),
       m_extensions(m_config.isDialect({mdRich, mdExtended})), m_rich(m_config.isDialect({mdRich})),
+      m_localMath(m_rich && m_config.mathMode() == TConfiguration::MathMode::Local),
       m_directBudget(directBudget >= 0 ? directBudget : 16 * qint64(m_length) + 1024),
       m_tables(emitter.takeScanTables(depth)), m_tokens(m_tables->tokens),
       m_positions(m_tables->positions), m_nextPosition(m_tables->nextPosition),
@@ -241,7 +247,7 @@ InlineScan::InlineScan(TEmitter& emitter, const QString& in, int depth, qint64 d
         p = int(findPunctuation(text + p, text + n) - text);
         if (p >= n)
             break;
-        const TMarkToken mt = tokenAt(in, p, m_extensions, m_rich);
+        const TMarkToken mt = tokenAt(in, p, m_extensions, m_rich, m_localMath);
         if (mt == mtNONE)
             continue;
         m_tokens.push_back(mt);
@@ -372,6 +378,12 @@ int InlineScan::computeNext(int p, int index) {
     case mtX_LINK_OPEN:
         return m_config.specialLinkEmitter() ? after(spanClose(p, mt), 2) : p + 1;
     case mtMATH_DOLLAR:
+        if (m_localMath) {
+            if (const std::optional<LocalFormula> formula = localFormulaAt(p))
+                return formula->end + 1;
+            // Not a formula: "\(" and "\[" stay escapes.
+            return m_data[p] == u'\\' ? p + 2 : p + 1;
+        }
         return after(formulaEnd(p), 1);
     case mtCODE_SINGLE:
     case mtCODE_DOUBLE: {
@@ -681,7 +693,20 @@ int InlineScan::codeEnd(int start, TMarkToken token, int& a, int& b) const {
     return single ? b : b + 1;
 }
 
+std::optional<LocalFormula> InlineScan::localFormulaAt(int start) const {
+    if (!m_formulas)
+        m_formulas.emplace(QStringView(m_data, m_length));
+    return m_formulas->at(start);
+}
+
 void InlineScan::writeFormula(QString& out, int start) {
+    if (m_localMath) {
+        if (const std::optional<LocalFormula> formula = localFormulaAt(start))
+            writeLocalFormula(out, QStringView(m_data, m_length), *formula);
+        else
+            out += m_data[start + 1]; // an escaped "(" or "["
+        return;
+    }
     checkFormula(out, m_in, start);
 }
 

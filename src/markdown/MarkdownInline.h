@@ -1,14 +1,18 @@
 #pragma once
 
 #include "MarkdownEmitter.h"
+#include "MarkdownMathCode.h"
 #include "MarkdownUtils.h"
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
-TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich);
+// localMath: the rich dialect's local math mode, where "\(" and "\[" open formulas too.
+TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich,
+                   bool localMath = false);
 
 // The per-position tables of one scan. The emitter keeps one set per nesting depth and
 // reuses it, so that scanning a paragraph allocates nothing once the first one is done.
@@ -90,6 +94,8 @@ private:
     void writeCodeSpan(QString& out, int start, TMarkToken token);
     void writeEntity(QString& out, int start);
     void writeFormula(QString& out, int start);
+    // The local math mode: the formula opened at start, found on first use.
+    std::optional<LocalFormula> localFormulaAt(int start) const;
     void writeHtml(QString& out, int start, HtmlForm form);
     void writeLink(QString& out, int start, TMarkToken token);
 
@@ -103,6 +109,8 @@ private:
     int m_depth;
     bool m_extensions;
     bool m_rich;
+    bool m_localMath;
+    mutable std::optional<LocalFormulaFinder> m_formulas;
 
     qint64 m_directBudget;
     mutable qint64 m_directWork = 0;
