@@ -1,7 +1,5 @@
 #include "ChatPageTemplate.h"
 
-#include "MarkdownMathCode.h"
-
 #include <QByteArray>
 #include <QCryptographicHash>
 
@@ -63,6 +61,45 @@ constexpr char16_t kCopyCode[] =
 constexpr char16_t kAutoScrollToBottom[] =
     u"function autoScrollToBottom() { window.scrollTo(0, document.body.scrollHeight); }";
 
+// Formulas and fenced code with a language are typeset in the page, with KaTeX and
+// highlight.js from the program's resources, as each block arrives (and all at once for
+// blocks that came before the libraries had loaded). Broken or hostile TeX shows its
+// source in the error colour: expansion and sizes are bounded, and a failure of one
+// formula or block leaves it as text without stopping the others.
+constexpr char16_t kTypeset[] =
+    u"function typesetFormula(element) { if (element.typesetDone) return; element.typesetDone = "
+    u"true; var tex = element.textContent; try { katex.render(tex, element, { displayMode: "
+    u"element.classList.contains('math-display'), throwOnError: false, maxExpand: 1000, "
+    u"maxSize: 20, strict: 'ignore' }); } catch (e) { element.textContent = tex; "
+    u"element.classList.add('katex-error'); } }"
+    u"    function highlightCode(code) { if (code.typesetDone) return; code.typesetDone = true; "
+    u"var language = code.className.split(' ')[0].toLowerCase().replace(/^language-/, ''); "
+    u"var text = code.textContent; if (!language || language in Object.prototype || "
+    u"!hljs.getLanguage(language) || text.length > 102400) return; try { code.innerHTML = "
+    u"hljs.highlight(language, text, true).value; code.classList.add('hljs'); } catch (e) { "
+    u"code.textContent = text; } }"
+    u"    function typesetBlocks(root) { if (window.katex) "
+    u"root.querySelectorAll('.math-inline, .math-display').forEach(typesetFormula); if "
+    u"(window.hljs) root.querySelectorAll('pre > code[class]').forEach(highlightCode); }"
+    u"    document.addEventListener('DOMContentLoaded', function () { var container = "
+    u"document.getElementById('chat-container'); if (!container) return; "
+    u"typesetBlocks(container); new MutationObserver(function (changes) { "
+    u"changes.forEach(function (change) { change.addedNodes.forEach(function (node) { if "
+    u"(node.querySelectorAll) typesetBlocks(node); }); }); }).observe(container, { childList: "
+    u"true }); });";
+
+// The libraries behind kTypeset and their styles, loaded after the page's own script so
+// that nothing holds it up; the scripts run once the page is parsed.
+constexpr char16_t kTypesetAssets[] =
+    u"  <link rel=\"stylesheet\" href=\"qrc:/page/katex/katex.css\">"
+    u"  <link rel=\"stylesheet\" href=\"qrc:/page/highlight/light.css\" "
+    u"media=\"(prefers-color-scheme: light)\">"
+    u"  <link rel=\"stylesheet\" href=\"qrc:/page/highlight/dark.css\" "
+    u"media=\"(prefers-color-scheme: dark)\">"
+    u"  <link rel=\"stylesheet\" href=\"qrc:/page/typeset.css\">"
+    u"  <script defer src=\"qrc:/page/katex/katex.min.js\"></script>"
+    u"  <script defer src=\"qrc:/page/highlight/highlight.min.js\"></script>";
+
 // The only inline handler a block may carry.
 constexpr char16_t kCopyHandler[] = u"copyCode(this)";
 
@@ -72,14 +109,17 @@ QString cspHash(const QString& source) {
     return QStringLiteral("'sha256-%1'").arg(QString::fromLatin1(digest));
 }
 
-// Answers may carry raw HTML. Only the page's own script, the copy button's handler and
-// the page's own style apply; images come only from the page itself, the program and the
-// formula image service, so showing an answer contacts no host of the answer's choosing.
+// Answers may carry raw HTML. Only the page's own script, the copy button's handler,
+// the page's own style and what the program ships (KaTeX, highlight.js, their styles
+// under qrc:, KaTeX's fonts inside its stylesheet) apply; images come only from the page
+// itself and the program, so showing an answer contacts no host at all. A policy cannot name a
+// single qrc: address, so the scheme stands for them: it holds nothing but the program's own files.
 QString contentSecurityPolicy() {
-    return QStringLiteral("default-src 'none'; script-src %1 'unsafe-hashes' %2; style-src %3; "
-                          "img-src data: qrc: %4; base-uri 'none'; form-action 'none'")
+    return QStringLiteral("default-src 'none'; script-src %1 'unsafe-hashes' %2 qrc:; "
+                          "style-src %3 qrc:; font-src data:; img-src data: qrc:; "
+                          "base-uri 'none'; form-action 'none'")
         .arg(cspHash(ChatPageScript()), cspHash(QString::fromUtf16(kCopyHandler)),
-             cspHash(ChatPageStyle()), kFormulaImageService.toString());
+             cspHash(ChatPageStyle()));
 }
 
 QString buildTemplate() {
@@ -96,7 +136,9 @@ QString buildTemplate() {
     page += u"</style>";
     page += u"  <script>";
     page += ChatPageScript();
-    page += u"</script></head><body>";
+    page += u"</script>";
+    page += kTypesetAssets;
+    page += u"</head><body>";
     page += u"  <div id=\"chat-container\"></div></body></html>";
     return page;
 }
@@ -107,6 +149,7 @@ const QString& ChatPageScript() {
     // The two spaces before the closing tag belong to the script's text.
     static const QString script = QStringLiteral("    ") + QString::fromUtf16(kCopyCode) +
                                   QStringLiteral("    ") + QString::fromUtf16(kAutoScrollToBottom) +
+                                  QStringLiteral("    ") + QString::fromUtf16(kTypeset) +
                                   QStringLiteral("  ");
     return script;
 }

@@ -10,6 +10,7 @@
 #include "MessageBlocks.h"
 #include "PageTest.h"
 #include "PromptEdit.h"
+#include "RequestRecorder.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -17,14 +18,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -36,24 +35,6 @@ namespace {
 // A refresh of "0" seconds is due at once: one the page is allowed to start reaches the
 // navigation filter within 5 ms here. This is ample time for it to have happened.
 constexpr int kRefreshWaitMs = 300;
-
-// Every request the web engine makes for the page, before it leaves the program.
-class RequestRecorder : public QWebEngineUrlRequestInterceptor {
-public:
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-        QMutexLocker lock(&m_mutex);
-        m_urls.append(info.requestUrl());
-    }
-
-    QList<QUrl> urls() const {
-        QMutexLocker lock(&m_mutex);
-        return m_urls;
-    }
-
-private:
-    mutable QMutex m_mutex;
-    QList<QUrl> m_urls;
-};
 
 // The host hostile answers point at: every connection and the request line it sends,
 // whatever the method.

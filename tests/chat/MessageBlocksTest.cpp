@@ -45,12 +45,13 @@ TEST_F(MessageBlocksTest, WhatTheProgramPutsIntoThePageIsEscaped) {
     EXPECT_TRUE(BuildImageMessageHtml(QStringLiteral("image/png\"><b"), QStringLiteral("A\"B"))
                     .contains(QStringLiteral(
                         "src=\"data:image/png&quot;&gt;&lt;b;base64,A&quot;B\" alt=")));
-    // Remote images become links; the formula service's images stay images.
+    // Remote images become links; formulas stay TeX, escaped, for the page to typeset.
     const QString answer =
-        BuildModelMessageHtml(QStringLiteral("![plot](http://host/p.png) $x^2$"));
+        BuildModelMessageHtml(QStringLiteral("![plot](http://host/p.png) $x^2 < y$"));
     EXPECT_TRUE(answer.contains(
         QStringLiteral("<a href=\"http://host/p.png\">plot: http://host/p.png</a>")));
-    EXPECT_TRUE(answer.contains(QStringLiteral("<img src=\"https://chart.googleapis.com/chart")));
+    EXPECT_TRUE(answer.contains(QStringLiteral("<span class=\"math-inline\">x^2 &lt; y</span>")));
+    EXPECT_FALSE(answer.contains(QStringLiteral("chart.googleapis.com")));
 }
 
 // Up to 2 MiB of a message's UTF-8 text is shown whole; beyond, the start and a note.
