@@ -97,8 +97,8 @@ constexpr char16_t kTypesetAssets[] =
     u"  <link rel=\"stylesheet\" href=\"qrc:/page/highlight/dark.css\" "
     u"media=\"(prefers-color-scheme: dark)\">"
     u"  <link rel=\"stylesheet\" href=\"qrc:/page/typeset.css\">"
-    u"  <script defer src=\"qrc:/page/katex/katex.min.js\"></script>"
-    u"  <script defer src=\"qrc:/page/highlight/highlight.min.js\"></script>";
+    u"  <script defer=\"\" src=\"qrc:/page/katex/katex.min.js\"></script>"
+    u"  <script defer=\"\" src=\"qrc:/page/highlight/highlight.min.js\"></script>";
 
 // The only inline handler a block may carry.
 constexpr char16_t kCopyHandler[] = u"copyCode(this)";

@@ -120,7 +120,7 @@ protected:
 
     void expectNothingFetched() {
         EXPECT_EQ(host.connections, 0) << host.requestLines.join(u'\n').toStdString();
-        EXPECT_EQ(QUrl::toStringList(recorder.urls()).join(u' ').toStdString(), "");
+        EXPECT_EQ(QUrl::toStringList(recorder.beyondTheProgram()).join(u' ').toStdString(), "");
         EXPECT_EQ(QUrl::toStringList(browser.opened).join(u' ').toStdString(), "");
     }
 

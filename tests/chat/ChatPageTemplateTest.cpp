@@ -13,7 +13,7 @@ TEST(ChatPageTemplate, TemplateHoldsTheStylesInOrder) {
         QStringLiteral("<!DOCTYPE html><html lang=\"ru\"><head>  <meta http-equiv=\"X-UA-"
                        "Compatible\" content=\"IE=edge\">  <meta charset=\"UTF-8\">")));
     EXPECT_TRUE(page.endsWith(QStringLiteral(
-        "  <script defer src=\"qrc:/page/highlight/highlight.min.js\"></script></head><body>  "
+        "  <script defer=\"\" src=\"qrc:/page/highlight/highlight.min.js\"></script></head><body>  "
         "<div id=\"chat-container\"></div></body></html>")));
     EXPECT_FALSE(page.contains(u'\n') || page.contains(u'\r'));
     EXPECT_TRUE(page.contains(
