@@ -23,3 +23,8 @@ BenchWindow& ShownWindow();
 
 // Waits until the page has run everything asked of it and has laid itself out.
 void WaitForLayout(ChatPage& page);
+
+// CPU seconds used so far by this process and every process it started (the web
+// engine's renderer does the layout), which unlike wall time does not depend on how
+// busy the machine is.
+double CpuSecondsWithChildren();

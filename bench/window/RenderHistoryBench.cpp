@@ -6,12 +6,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QHash>
-#include <QMultiHash>
 
 #include <benchmark/benchmark.h>
-
-#include <unistd.h>
 
 namespace {
 
@@ -43,36 +39,6 @@ TChatHistory conversation(int messages, const QStringList& answers) {
     return history;
 }
 
-// CPU seconds used so far by this process and every process it started (the web
-// engine's renderer does the layout), which unlike wall time does not depend on how
-// busy the machine is.
-double cpuSecondsWithChildren() {
-    QMultiHash<qint64, qint64> children;
-    QHash<qint64, double> seconds;
-    const double ticks = double(sysconf(_SC_CLK_TCK));
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& pid : pids) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // Fields after the command name, which sits in parentheses and may hold spaces.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 13)
-            continue;
-        children.insert(fields[1].toLongLong(), pid.toLongLong());
-        seconds.insert(pid.toLongLong(), (fields[11].toDouble() + fields[12].toDouble()) / ticks);
-    }
-    double total = 0;
-    QList<qint64> pending{qint64(getpid())};
-    while (!pending.isEmpty()) {
-        const qint64 pid = pending.takeLast();
-        total += seconds.value(pid);
-        pending.append(children.values(pid));
-    }
-    return total;
-}
-
 void BM_RenderHistoryShown(benchmark::State& state) {
     static const QStringList answers = loadAnswers();
     if (answers.isEmpty()) {
@@ -81,14 +47,14 @@ void BM_RenderHistoryShown(benchmark::State& state) {
     }
     BenchWindow& w = ShownWindow();
     w.geminiDM.SetChatHistory(conversation(int(state.range(0)), answers));
-    const double cpuBefore = cpuSecondsWithChildren();
+    const double cpuBefore = CpuSecondsWithChildren();
     for (auto _ : state) {
         w.form.ResetChatView();
         w.form.RenderHistory();
         WaitForLayout(w.form.Page());
     }
     state.counters["cpu_ms_all_processes"] =
-        (cpuSecondsWithChildren() - cpuBefore) * 1000 / double(state.iterations());
+        (CpuSecondsWithChildren() - cpuBefore) * 1000 / double(state.iterations());
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_RenderHistoryShown)

@@ -62,9 +62,9 @@ constexpr char16_t kAutoScrollToBottom[] =
     u"function autoScrollToBottom() { window.scrollTo(0, document.body.scrollHeight); }";
 
 // Formulas and fenced code with a language are typeset in the page, with KaTeX and
-// highlight.js from the program's resources, as each block arrives (and all at once for
-// blocks that came before the libraries had loaded). Broken or hostile TeX shows its
-// source in the error colour: expansion and sizes are bounded, and a failure of one
+// highlight.js from the program's resources, as each block arrives, and all at once for
+// the blocks already there when the page is parsed or a library has loaded. Broken or hostile TeX
+// shows its source in the error colour: expansion and sizes are bounded, and a failure of one
 // formula or block leaves it as text without stopping the others.
 constexpr char16_t kTypeset[] =
     u"function typesetFormula(element) { if (element.typesetDone) return; element.typesetDone = "
@@ -81,12 +81,22 @@ constexpr char16_t kTypeset[] =
     u"    function typesetBlocks(root) { if (window.katex) "
     u"root.querySelectorAll('.math-inline, .math-display').forEach(typesetFormula); if "
     u"(window.hljs) root.querySelectorAll('pre > code[class]').forEach(highlightCode); }"
-    u"    document.addEventListener('DOMContentLoaded', function () { var container = "
-    u"document.getElementById('chat-container'); if (!container) return; "
-    u"typesetBlocks(container); new MutationObserver(function (changes) { "
-    u"changes.forEach(function (change) { change.addedNodes.forEach(function (node) { if "
-    u"(node.querySelectorAll) typesetBlocks(node); }); }); }).observe(container, { childList: "
-    u"true }); });";
+    u"    var typesetLater = null;"
+    u"    function startTypesetting() { var container = "
+    u"document.getElementById('chat-container'); if (!container || !window.katex || "
+    u"!window.hljs || container.typesetObserved) return; container.typesetObserved = true; "
+    u"typesetLater = new IntersectionObserver(function (entries) { "
+    u"entries.forEach(function (entry) { if (entry.isIntersecting) { "
+    u"typesetLater.unobserve(entry.target); typesetBlocks(entry.target); } }); }, { "
+    u"rootMargin: '2000px 0px' }); Array.from(container.children).forEach(function (block) { "
+    u"typesetLater.observe(block); }); new MutationObserver(function (changes) { "
+    u"changes.forEach(function (change) { var blocks = "
+    u"Array.from(change.addedNodes).filter(function (node) { return node.querySelectorAll; "
+    u"}); blocks.forEach(blocks.length <= 4 ? typesetBlocks : function (block) { "
+    u"typesetLater.observe(block); }); }); }).observe(container, { childList: true }); }"
+    u"    document.addEventListener('DOMContentLoaded', startTypesetting);"
+    u"    document.addEventListener('load', function (event) { if (event.target.tagName == "
+    u"'SCRIPT') startTypesetting(); }, true);";
 
 // The libraries behind kTypeset and their styles, loaded after the page's own script so
 // that nothing holds it up; the scripts run once the page is parsed.

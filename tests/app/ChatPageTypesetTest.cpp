@@ -96,6 +96,25 @@ TEST_F(ChatPageTypesetTest, FormulasAndCodeAreTypesetWithoutTheNetwork) {
     EXPECT_EQ(QUrl::toStringList(recorder.beyondTheProgram()).join(u' ').toStdString(), "");
 }
 
+// A long conversation is typeset as it comes near the view, so opening it costs little
+// more than opening one without formulas; scrolled to, its last answer is typeset too.
+TEST_F(ChatPageTypesetTest, LongConversationIsTypesetWhereTheReaderLooks) {
+    TChatHistory history;
+    for (int i = 0; i < 60; ++i) {
+        history.append({QStringLiteral("user"), {MakeTextPart(QStringLiteral("Q"))}});
+        history.append({QStringLiteral("model"), {MakeTextPart(kMathAnswer)}});
+    }
+    geminiDM->SetChatHistory(history);
+    form->ResetChatView();
+    form->RenderHistory();
+    waitForTypeset(QStringLiteral(".message-wrapper:nth-child(2) .math-inline .katex"), 2);
+    const QString lastAnswer = QStringLiteral(".message-wrapper:last-child");
+    EXPECT_EQ(count(lastAnswer + QStringLiteral(" .katex")), 0);
+    form->ScrollChatToBottom();
+    waitForTypeset(lastAnswer + QStringLiteral(" .katex"), 3);
+    EXPECT_EQ(count(lastAnswer + QStringLiteral(" code.hljs")), 1);
+}
+
 TEST_F(ChatPageTypesetTest, BrokenTexShowsItsSourceInTheErrorColour) {
     const struct {
         const char* name;
