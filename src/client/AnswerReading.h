@@ -20,3 +20,4 @@ QString ExtractErrorMessage(QByteArrayView body);
 // The failure texts the user sees.
 QString HttpErrorText(QByteArrayView statusLine, int statusCode, QByteArrayView body);
 QString ExceptionText(const QString& kind, const QString& message);
+QString ProxyAuthenticationText();

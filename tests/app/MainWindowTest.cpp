@@ -90,7 +90,9 @@ TEST_F(MainWindowTest, PopupMenusHoldTheirItemsInOrder) {
               QStringList({QStringLiteral("Удалить Чат"), QStringLiteral("-"),
                            QStringLiteral("Удалить все чаты")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu19")), QStringList({QStringLiteral("Удалить")}));
-    EXPECT_EQ(captions(control<QMenu>("PopupMenu20")), QStringList({QStringLiteral("Удалить")}));
+    EXPECT_EQ(captions(control<QMenu>("PopupMenu20")),
+              QStringList({QStringLiteral("Удалить"), QStringLiteral("-"),
+                           QStringLiteral("Обновить список моделей")}));
 }
 
 TEST_F(MainWindowTest, FirstShowStartsANewChat) {

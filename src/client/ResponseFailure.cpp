@@ -1,0 +1,34 @@
+#include "ResponseFailure.h"
+
+#include "AnswerReading.h"
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+} // namespace
+
+HttpOptions HttpOptionsOf(const ServiceEndpoint& endpoint) {
+    return {endpoint.ReadTimeoutMs, endpoint.Proxy, {}};
+}
+
+bool IsUsable(const HttpResponse& response) {
+    return response.Refusal == HttpRefusal::None && !response.Failure &&
+           !response.ProxyAuthenticationRequired && response.IsSuccess();
+}
+
+RequestOutcome FailureOutcome(const HttpResponse& response) {
+    switch (response.Refusal) {
+    case HttpRefusal::BodyTooLarge:
+        return {u"Ошибка: ответ сервера больше 128 МБ, он не принят."_s, true};
+    case HttpRefusal::HeadersTooLarge:
+        return {u"Ошибка: заголовки ответа сервера слишком велики, ответ не принят."_s, true};
+    case HttpRefusal::None:
+        break;
+    }
+    if (response.ProxyAuthenticationRequired)
+        return {ProxyAuthenticationText(), true};
+    if (response.Failure)
+        return {ExceptionText(response.Failure->Kind, response.Failure->Message), true};
+    return {HttpErrorText(response.StatusLine, response.StatusCode, response.Body), true};
+}
