@@ -174,6 +174,16 @@ TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
              "href=\"%1\"><link rel=\"prefetch\" href=\"%1\">")
              .arg(host.url(QStringLiteral("media"))),
          "true"},
+        {"TeX links and images",
+         QStringLiteral("$\\href{%1}{x}$ $$\\url{%1}$$ \\(\\includegraphics{%1}\\)")
+             .arg(host.url(QStringLiteral("tex"))),
+         "document.querySelectorAll('.katex').length == 3 && "
+         "document.querySelectorAll('.katex a, .katex img').length == 0"},
+        {"markup in highlighted code",
+         QStringLiteral("```html\n<img src=\"%1\" onerror=\"location='%1'\">\n```")
+             .arg(host.url(QStringLiteral("code"))),
+         "document.querySelectorAll('code.hljs span').length > 0 && "
+         "document.querySelectorAll('pre img').length == 0"},
         {"image answer MIME type",
          QStringLiteral("{\"mime_type\":\"image/png\\\"><img src=\\\"%1\\\">\","
                         "\"base64_data\":\"iVBO\\\" srcset=\\\"%1\"}")
@@ -191,7 +201,9 @@ TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
         waitForImages();
         RunEventsFor(c.settleMs);
         expectOurPage(firstBlock);
-        EXPECT_TRUE(evaluate(QString::fromLatin1(c.harmless)).toBool());
+        // Formulas and code are typeset once the page's libraries have loaded.
+        EXPECT_TRUE(WaitUntil([&] { return evaluate(QString::fromLatin1(c.harmless)).toBool(); },
+                              kPageTimeoutMs));
         expectNothingFetched();
     }
 }
