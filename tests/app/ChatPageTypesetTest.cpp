@@ -125,6 +125,10 @@ TEST_F(ChatPageTypesetTest, BrokenTexShowsItsSourceInTheErrorColour) {
          QStringLiteral("\\frac{1}{2")},
         {"endless macro", QStringLiteral("$$\\def\\a{\\a}\\a$$"),
          QStringLiteral("\\def\\a{\\a}\\a")},
+        // Deep enough to exhaust the script's stack: the formula keeps its source.
+        {"nesting beyond the stack",
+         QStringLiteral("$%1x%2$").arg(QString(20000, u'{'), QString(20000, u'}')),
+         QString(20000, u'{') + u'x' + QString(20000, u'}')},
         {"endless macro inline", QStringLiteral("\\(\\def\\b{\\b\\b}\\b\\)"),
          QStringLiteral("\\def\\b{\\b\\b}\\b")},
     };
