@@ -5,6 +5,7 @@
 #include "ConversationModel.h"
 #include "FileRemover.h"
 #include "ListFile.h"
+#include "RequestTypes.h"
 
 #include <QMainWindow>
 
@@ -64,6 +65,8 @@ public:
     void AddUserMessage(const QString& text, const QStringList& files);
     void AddModelMessage(const QString& answer);
     void AddImageMessage(const QString& MimeType, const QString& Base64Data);
+    // A failed request as a failure block; with a token, the block can send it again.
+    void AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken = {});
     void RenderHistory();
     void DownButClick();
     // The conversation shown again on a new page, after the page's document was lost.
@@ -74,8 +77,10 @@ public:
 
     // Send flow: MainWindowSend.cpp
     void btnSendClick();
-    void TextRequestDone(const QString& result);
-    void ImageRequestDone(const QString& result);
+    void TextRequestDone(const RequestOutcome& result);
+    void ImageRequestDone(const RequestOutcome& result);
+    // The "Повторить" link of the last failure block: sends the failed request again.
+    void RetryFailedRequest(const QString& token);
     void Timer1Timer();
     // True when the key was taken (Ctrl+Enter sends).
     bool memoPromptKeyDown(const QKeyEvent* event);
@@ -214,14 +219,29 @@ private:
     KeptList FKeys;
     KeptList FModels;
 
+    // A request as it was sent, kept until its answer is in so that a failure can put
+    // the prompt back and send the same parts again.
+    struct SentRequest {
+        QString apiKey;
+        QString modelName;
+        QString prompt;
+        QStringList files;
+        TContentParts parts;
+        bool image = false;
+        bool webSearch = false;
+    };
     void ShowWhereKeysComeFrom();
     void SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
                          const QStringList& files);
+    void StartRequest(const SentRequest& request);
+    // Shows the failure, puts the prompt and its files back, and offers to send it again.
+    void ShowFailedRequest(const RequestOutcome& outcome);
+    void ShowLocalFailure(const QString& text);
     void ClearPromptAndAttachments();
     void EnterBusyState();
     void EndBusyState();
     void FinishRequest();
-    void ShowImageAnswer(const QString& result);
+    bool ShowImageAnswer(const QString& result);
 
     // Empties the conversation, the page and the current chat file, without saving first.
     void StartNewChatInPlace(const QString& status);
@@ -249,6 +269,10 @@ private:
     bool FFormShown = false;
     int FSecondsElapsed = 0;
     QStringList FAttachedFiles;
+    SentRequest FRunningRequest;
+    // The token of the failure block whose request can be sent again, and that request.
+    QString FRetryToken;
+    SentRequest FFailedRequest;
 
     void ConnectSearchHandlers();
     void RestoreFullChatList();

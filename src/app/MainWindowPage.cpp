@@ -5,6 +5,7 @@
 #include "ChatPage.h"
 #include "ChatPageTemplate.h"
 #include "ConversationHtml.h"
+#include "FailureBlock.h"
 #include "GeminiDM.h"
 #include "MessageBlocks.h"
 #include "PromptEdit.h"
@@ -13,6 +14,7 @@
 
 void TForm1::ResetChatView() {
     FBaseHtmlLoaded = false;
+    FRetryToken.clear();
     FChatPageRebuilt = false;
     FChatPage->ShowBlank();
     memoPrompt->clear();
@@ -57,11 +59,16 @@ void TForm1::AddImageMessage(const QString& MimeType, const QString& Base64Data)
     AppendHtml(BuildImageMessageHtml(MimeType, Base64Data));
 }
 
+void TForm1::AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken) {
+    AppendHtml(BuildFailureMessageHtml(outcome, retryToken));
+}
+
 void TForm1::RenderHistory() {
-    // The whole conversation goes to the page in one step.
+    // The whole conversation goes to the page in one step, and opens at its latest message.
     const QString blocks = BuildConversationHtml(GeminiDM->ChatHistory());
     LoadBaseHtml();
     FChatPage->AppendToContainer(blocks);
+    FChatPage->ScrollToBottom();
 }
 
 void TForm1::RebuildChatPage() {

@@ -157,6 +157,9 @@ void TForm1::CreateChatArea() {
             [this] { Guarded([this] { ChatPageRenderProcessGone(); }); });
     connect(FChatPage, &ChatPage::DocumentReplaced, this,
             [this] { Guarded([this] { RebuildChatPage(); }); });
+    connect(FChatPage, &ChatPage::RetryRequested, this, [this](const QString& token) {
+        Guarded([this, token] { RetryFailedRequest(token); });
+    });
     auto* browserLayout = new QVBoxLayout(Panel1);
     browserLayout->setContentsMargins(0, 0, 0, 0);
     browserLayout->addWidget(WebBrowser1);

@@ -21,17 +21,18 @@ QString userItemHtml(const THistoryItem& item) {
         else
             files.append(attachmentName(part));
     }
-    return BuildUserMessageHtml(text, files);
+    return BuildUserMessageHtml(text, files, item.Time);
 }
 
 // Only the first part of a model item is shown: its text, or its image.
 QString modelItemHtml(const THistoryItem& item) {
     if (item.Parts.isEmpty())
-        return BuildModelMessageHtml(QString());
+        return BuildModelMessageHtml(QString(), item.Time);
     const TContentPart& first = item.Parts.first();
     if (first.PartType == TPartType::ptInlineData)
-        return BuildImageMessageHtml(first.MimeType, QString::fromLatin1(first.Base64Data));
-    return BuildModelMessageHtml(first.Text);
+        return BuildImageMessageHtml(first.MimeType, QString::fromLatin1(first.Base64Data),
+                                     item.Time);
+    return BuildModelMessageHtml(first.Text, item.Time);
 }
 
 } // namespace
