@@ -94,12 +94,12 @@ void giveOwnContextMenu(QWebEngineView* view) {
                      [view] { view->page()->triggerAction(QWebEnginePage::Copy); });
     QObject::connect(selectAll, &QAction::triggered, view,
                      [view] { view->page()->triggerAction(QWebEnginePage::SelectAll); });
+    copy->setEnabled(false);
+    QObject::connect(view, &QWebEngineView::selectionChanged, copy,
+                     [view, copy] { copy->setEnabled(view->hasSelection()); });
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(view, &QWidget::customContextMenuRequested, menu,
-                     [view, menu, copy](const QPoint& at) {
-                         copy->setEnabled(view->page()->hasSelection());
-                         menu->popup(view->mapToGlobal(at));
-                     });
+                     [view, menu](const QPoint& at) { menu->popup(view->mapToGlobal(at)); });
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "ApiKeyStatsU.h"
 #include "AttachmentPreparation.h"
+#include "ChatPage.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "JsonText.h"
