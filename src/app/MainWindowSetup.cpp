@@ -41,11 +41,12 @@ template <typename Widget> Widget* named(Widget* widget, const char* name) {
     return widget;
 }
 
+// White on a light desktop; on a dark one the panels stay dark like the page.
 QWidget* whitePanel(const char* name, QWidget* parent) {
     QWidget* panel = named(new QWidget(parent), name);
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::Window, palette.color(QPalette::Base));
     panel->setPalette(palette);
     return panel;
 }
@@ -91,7 +92,7 @@ void TForm1::CreateComponents() {
     setWindowTitle(QStringLiteral("Tovik-L"));
     setFont(QFont(QStringLiteral("Segoe UI"), 9));
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::Window, palette.color(QPalette::Base));
     setPalette(palette);
 
     Splitter1 = named(new QSplitter(Qt::Horizontal, this), "Splitter1");

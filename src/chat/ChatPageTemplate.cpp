@@ -68,7 +68,7 @@ constexpr StyleRule kStyleRules[] = {
     {u".failure-text", u"white-space: pre-wrap; font-family: Consolas, monospace; "
                        u"font-size: 0.85em; color: #555;"},
     {u".failure-message summary", u"cursor: pointer; color: #555; font-size: 0.9em;"},
-    {u".retry-btn", u"display: inline-block; margin-top: 6px; padding: 3px 12px; "
+    {u".message-content a.retry-btn", u"display: inline-block; margin-top: 6px; padding: 3px 12px; "
                     u"border-radius: 5px; background-color: #1565c0; color: white; "
                     u"text-decoration: none; font-size: 0.9em;"},
     {u":root", u"color-scheme: light dark;"},
@@ -91,7 +91,7 @@ constexpr StyleRule kStyleRules[] = {
      u"pre code { background: none; } "
      u".failure-message { background-color: #3a2326; border-left-color: #ef5350; } "
      u".failure-message .message-header strong { color: #f28b82; } "
-     u".retry-btn { background-color: #3b78d8; }"},
+     u".message-content a.retry-btn { background-color: #3b78d8; color: white; }"},
 };
 
 // The label is remembered on the button object (not as an attribute, so the page's
