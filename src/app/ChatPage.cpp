@@ -138,14 +138,26 @@ void ChatPage::WriteDocument(const QString& html) {
 // The block is parsed inert first: a refresh in it must never take effect, not even one
 // to an empty page, which the web engine does not let the navigation filter see; and its
 // links follow the page's base target, so the user's clicks reach the browser.
-void ChatPage::AppendToContainer(const QString& html) {
+void ChatPage::InsertIntoContainer(const QString& html, bool atStart) {
     Run(kFindContainer +
         QStringLiteral(" if (container) { var block = document.createElement('template'); "
                        "block.innerHTML = %1; block.content.querySelectorAll('meta')"
                        ".forEach(function (m) { m.remove(); }); "
                        "block.content.querySelectorAll('[target]').forEach(function (e) { "
-                       "e.removeAttribute('target'); }); container.appendChild(block.content); }")
-            .arg(scriptString(html)));
+                       "e.removeAttribute('target'); }); container.insertBefore(block.content, "
+                       "%2); }")
+            .arg(scriptString(html),
+                 atStart ? QStringLiteral("container.firstChild") : QStringLiteral("null")));
+}
+
+void ChatPage::AppendToContainer(const QString& html) {
+    InsertIntoContainer(html, false);
+}
+
+// What the user is reading stays in place: the engine keeps the view anchored to it
+// when content grows above.
+void ChatPage::PrependToContainer(const QString& html) {
+    InsertIntoContainer(html, true);
 }
 
 void ChatPage::RemoveRetryLinks() {

@@ -28,6 +28,8 @@ public:
     void WriteDocument(const QString& html);
     // Adds html after the chat container's content; nothing when there is no container.
     void AppendToContainer(const QString& html);
+    // Puts html before the chat container's content.
+    void PrependToContainer(const QString& html);
     // Failure blocks lose their "Повторить" links once one has been used.
     void RemoveRetryLinks();
     void ScrollBy(int pixels);
@@ -53,6 +55,7 @@ private:
     };
 
     void Run(const QString& script, ResultHandler done = {});
+    void InsertIntoContainer(const QString& html, bool atStart);
     void Send(const Pending& pending);
     void LoadingChanged(const QWebEngineLoadingInfo& info);
     void LoadFinished();

@@ -69,6 +69,8 @@ public:
     void AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken = {});
     void RenderHistory();
     void DownButClick();
+    // The older parts of a chat being opened, added before what the page shows.
+    void ShowOlderChunks(QStringList chunks, int rendering);
     // The conversation shown again on a new page, after the page's document was lost.
     void RebuildChatPage();
     // Rebuilds the page and says so, unless it died again before anything new was shown.
@@ -263,6 +265,8 @@ private:
     ChatPage* FChatPage = nullptr;
 
     bool FBaseHtmlLoaded = false;
+    // Counts the chats shown on the page; older parts of an earlier one are dropped.
+    int FPageRendering = 0;
     // Rebuilt after a render process death and nothing appended since.
     bool FChatPageRebuilt = false;
     bool FIsLoading = false;

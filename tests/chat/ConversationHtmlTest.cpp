@@ -28,4 +28,32 @@ TEST(ConversationHtml, ShowsUserItemsWholeAndModelItemsByTheirFirstPart) {
     Clock::setSource({});
 }
 
+// Parts hold whole blocks, the newest part is filled first, and joined they are the
+// whole conversation.
+TEST(ConversationHtml, ChunksHoldWholeBlocksAndJoinToTheWhole) {
+    TChatHistory history = SampleConversation();
+    for (int i = 0; i < 20; ++i)
+        history.append({i % 2 ? QStringLiteral("model") : QStringLiteral("user"),
+                        {MakeTextPart(QString(50 * (i + 1), u'x'))}});
+    const QString whole = BuildConversationHtml(history);
+    for (const qsizetype limit : {qsizetype(1), qsizetype(600), qsizetype(2000), whole.size()}) {
+        SCOPED_TRACE(limit);
+        const QStringList chunks = BuildConversationHtmlChunks(history, limit, limit);
+        EXPECT_EQ(chunks.join(QString()), whole);
+        for (const QString& chunk : chunks) {
+            EXPECT_TRUE(chunk.startsWith(QStringLiteral("<div class=\"message-wrapper ")));
+            // Only a single block larger than the limit makes a larger part.
+            if (chunk.size() > limit)
+                EXPECT_EQ(chunk.count(QStringLiteral("<div class=\"message-wrapper ")), 1);
+        }
+        EXPECT_TRUE(chunks.last().endsWith(BuildModelMessageHtml(QString(1000, u'x'), {})));
+    }
+    EXPECT_EQ(BuildConversationHtmlChunks(history, whole.size(), 1).size(), 1);
+    // A small latest part, then large older ones.
+    const QStringList twoSizes = BuildConversationHtmlChunks(history, 1, whole.size());
+    ASSERT_EQ(twoSizes.size(), 2);
+    EXPECT_EQ(twoSizes.last(), BuildModelMessageHtml(QString(1000, u'x'), {}));
+    EXPECT_TRUE(BuildConversationHtmlChunks({}, 100, 100).isEmpty());
+}
+
 } // namespace
