@@ -110,6 +110,34 @@ TEST_F(ChatPageTest, RightClickOffersOnlyCopyAndSelectAll) {
         kPageTimeoutMs));
 }
 
+// A long chat shows its latest part first; the older parts go in before it while the
+// view stays at the latest message, and another chat opened meanwhile gets none of them.
+TEST_F(ChatPageTest, LongChatsFillInOlderPartsAboveTheLatest) {
+    TChatHistory history;
+    for (int i = 0; i < 120; ++i)
+        history.append({i % 2 ? QStringLiteral("model") : QStringLiteral("user"),
+                        {MakeTextPart(QStringLiteral("message %1 ").arg(i).repeated(300))}});
+    geminiDM->ChatHistory() = history;
+    const QString whole = BuildConversationHtml(history);
+    ASSERT_GT(whole.size(), 400 * 1024);
+    form->ResetChatView();
+    form->RenderHistory();
+    ASSERT_TRUE(WaitUntil([&] { return container() == whole; }, kPageTimeoutMs));
+    EXPECT_TRUE(
+        evaluate(QStringLiteral("var c = document.querySelectorAll('.message-wrapper'); "
+                                "var r = c[c.length - 1].getBoundingClientRect(); "
+                                "r.bottom <= window.innerHeight && r.bottom > 0"))
+            .toBool());
+
+    form->ResetChatView();
+    form->RenderHistory();
+    geminiDM->ChatHistory() = {{QStringLiteral("user"), {MakeTextPart(QStringLiteral("other"))}}};
+    form->ResetChatView();
+    form->RenderHistory();
+    RunEventsFor(500);
+    EXPECT_EQ(container(), BuildUserMessageHtml(QStringLiteral("other"), {}, {}));
+}
+
 // A reopened chat shows each message's own time and opens at its latest message.
 TEST_F(ChatPageTest, ReopenedChatShowsStoredTimesAtItsLatestMessage) {
     TChatHistory history;
