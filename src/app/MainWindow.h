@@ -3,6 +3,7 @@
 #include "AppFolders.h"
 #include "ChatLibrary.h"
 #include "ConversationModel.h"
+#include "Expected.h"
 #include "FileRemover.h"
 #include "ListFile.h"
 #include "RequestTypes.h"
@@ -121,6 +122,9 @@ public:
     void btnClearFiles1Click();
     void N5Click();
 
+    // Chat export: MainWindowExport.cpp
+    void ExportChatClick();
+
     // Chat search and deletion: MainWindowSearch.cpp
     void Edit1KeyUp(int Key);
     void N6Click();
@@ -184,6 +188,7 @@ private:
     QAction* N6 = nullptr;
     QAction* N11 = nullptr;
     QAction* N12 = nullptr;
+    QAction* actExportChat = nullptr;
     QMenu* PopupMenu19 = nullptr;
     QAction* N7 = nullptr;
     QMenu* PopupMenu20 = nullptr;
@@ -277,6 +282,8 @@ private:
     // The token of the failure block whose request can be sent again, and that request.
     QString FRetryToken;
     SentRequest FFailedRequest;
+
+    void ReportExport(const QString& path, const Expected<void>& written);
 
     void ConnectSearchHandlers();
     void RestoreFullChatList();

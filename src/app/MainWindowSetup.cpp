@@ -277,6 +277,10 @@ void TForm1::CreatePopupMenus() {
     N6 = menuItem(PopupMenu14, "N6", QStringLiteral("Удалить Чат"));
     N11 = menuSeparator(PopupMenu14, "N11");
     N12 = menuItem(PopupMenu14, "N12", QStringLiteral("Удалить все чаты"));
+    menuSeparator(PopupMenu14, "actExportSeparator");
+    actExportChat = menuItem(PopupMenu14, "actExportChat", QStringLiteral("Экспорт…"));
+    connect(actExportChat, &QAction::triggered, this,
+            [this] { Guarded([this] { ExportChatClick(); }); });
     attachPopup(ListBox2, PopupMenu14);
 
     // The text field inside an editable combo box receives the right click.

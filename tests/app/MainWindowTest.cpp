@@ -132,7 +132,8 @@ TEST_F(MainWindowTest, PopupMenusHoldTheirItemsInOrder) {
                            QStringLiteral("Удалить Все Файлы")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu14")),
               QStringList({QStringLiteral("Удалить Чат"), QStringLiteral("-"),
-                           QStringLiteral("Удалить все чаты")}));
+                           QStringLiteral("Удалить все чаты"), QStringLiteral("-"),
+                           QStringLiteral("Экспорт…")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu19")), QStringList({QStringLiteral("Удалить")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu20")), QStringList({QStringLiteral("Удалить")}));
 }
