@@ -14,8 +14,7 @@
 
 namespace {
 
-const QString kExportFilter =
-    QStringLiteral("Markdown (*.md);;HTML (*.html);;PDF (*.pdf)");
+const QString kExportFilter = QStringLiteral("Markdown (*.md);;HTML (*.html);;PDF (*.pdf)");
 
 } // namespace
 
@@ -53,15 +52,14 @@ void TForm1::ExportChatClick() {
         return;
     case ExportFormat::Pdf:
         SetStatusText(QStringLiteral("Экспорт в PDF..."));
-        PrintHtmlToPdf(ConversationHtmlDocument(history, title), this,
-                       [this, path](const QByteArray& pdf) {
-                           Guarded([&] {
-                               ReportExport(path, pdf.isEmpty()
-                                                      ? Expected<void>(Failure(QStringLiteral(
-                                                            "страница не напечаталась")))
-                                                      : WriteExportFile(path, pdf));
-                           });
-                       });
+        PrintHtmlToPdf(
+            ConversationHtmlDocument(history, title), this, [this, path](const QByteArray& pdf) {
+                Guarded([&] {
+                    ReportExport(path, pdf.isEmpty() ? Expected<void>(Failure(QStringLiteral(
+                                                           "страница не напечаталась")))
+                                                     : WriteExportFile(path, pdf));
+                });
+            });
         return;
     }
 }
@@ -69,8 +67,8 @@ void TForm1::ExportChatClick() {
 void TForm1::ReportExport(const QString& path, const Expected<void>& written) {
     if (!written) {
         SetStatusText(QStringLiteral("Ошибка"));
-        FDialogs.ShowMessage(QStringLiteral("Не удалось сохранить ") +
-                             QFileInfo(path).fileName() + QStringLiteral(": ") + written.error());
+        FDialogs.ShowMessage(QStringLiteral("Не удалось сохранить ") + QFileInfo(path).fileName() +
+                             QStringLiteral(": ") + written.error());
         return;
     }
     SetStatusText(QStringLiteral("Чат сохранён: ") + path);

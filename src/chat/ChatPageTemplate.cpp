@@ -68,9 +68,10 @@ constexpr StyleRule kStyleRules[] = {
     {u".failure-text", u"white-space: pre-wrap; font-family: Consolas, monospace; "
                        u"font-size: 0.85em; color: #555;"},
     {u".failure-message summary", u"cursor: pointer; color: #555; font-size: 0.9em;"},
-    {u".message-content a.retry-btn", u"display: inline-block; margin-top: 6px; padding: 3px 12px; "
-                    u"border-radius: 5px; background-color: #1565c0; color: white; "
-                    u"text-decoration: none; font-size: 0.9em;"},
+    {u".message-content a.retry-btn",
+     u"display: inline-block; margin-top: 6px; padding: 3px 12px; "
+     u"border-radius: 5px; background-color: #1565c0; color: white; "
+     u"text-decoration: none; font-size: 0.9em;"},
     {u":root", u"color-scheme: light dark;"},
     {u"@media (prefers-color-scheme: dark)",
      u"body { color: #e3e3e3; background-color: #1e1f22; } "

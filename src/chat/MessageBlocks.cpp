@@ -196,8 +196,7 @@ QString EscapeHtml(QStringView text) {
     return escaped;
 }
 
-QString BuildUserMessageHtml(const QString& text, const QStringList& files,
-                             const QDateTime& time) {
+QString BuildUserMessageHtml(const QString& text, const QStringList& files, const QDateTime& time) {
     const DisplayedText shown = boundForDisplay(text);
     QString html = blockHeader(u"user-message", u"👤 Пользователь", time);
     html += u"    <p>";

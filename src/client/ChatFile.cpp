@@ -188,7 +188,9 @@ std::optional<THistoryItem> readItem(const QJsonValue& value, const ItemLayout* 
     std::optional<QString> role = JsonValueAsString(object.value("role"_L1));
     if (!role)
         return std::nullopt;
-    THistoryItem item{std::move(*role), {}, layout ? layout->Item : KeptMembers(),
+    THistoryItem item{std::move(*role),
+                      {},
+                      layout ? layout->Item : KeptMembers(),
                       messageTime(object.value("message_time"_L1))};
     const QJsonValue parts = object.value("parts"_L1);
     if (parts.isArray()) {

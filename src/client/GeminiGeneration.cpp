@@ -1,7 +1,7 @@
 #include "GeminiDM.h"
 
-#include "GeminiRequestThread.h"
 #include "Clock.h"
+#include "GeminiRequestThread.h"
 #include "GenerationHandlers.h"
 
 namespace {
@@ -57,8 +57,8 @@ void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
 
 void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
                               const QString& APrompt, OutcomeCallback ACallback) {
-    FChatHistory.append(THistoryItem{
-        u"user"_s, {MakeTextPart(APrompt + kImagePromptSuffix)}, {}, Clock::now()});
+    FChatHistory.append(
+        THistoryItem{u"user"_s, {MakeTextPart(APrompt + kImagePromptSuffix)}, {}, Clock::now()});
     // No model message for a picture: it goes to the caller only.
     TGeminiRequestThread::CreateForImage(Endpoint(), AApiKey, AModelName, APrompt,
                                          std::move(ACallback));

@@ -15,8 +15,8 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QMenu>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -32,7 +32,6 @@ const QDateTime kNow(QDate(2025, 11, 3), QTime(14, 5, 9));
 class ChatPageTest : public PageTest {
 protected:
     ChatPageTest() : PageTest(kNow) {}
-
 };
 
 TEST_F(ChatPageTest, FirstAppendWritesTheTemplateOntoABlankPage) {
@@ -96,7 +95,8 @@ TEST_F(ChatPageTest, RightClickOffersOnlyCopyAndSelectAll) {
     QStringList captions;
     for (const QAction* action : menu->actions())
         captions << action->text();
-    EXPECT_EQ(captions, (QStringList{QStringLiteral("Копировать"), QStringLiteral("Выделить всё")}));
+    EXPECT_EQ(captions,
+              (QStringList{QStringLiteral("Копировать"), QStringLiteral("Выделить всё")}));
     menu->hide();
 
     EXPECT_FALSE(control<QAction>("ChatPageCopy")->isEnabled());
@@ -105,9 +105,9 @@ TEST_F(ChatPageTest, RightClickOffersOnlyCopyAndSelectAll) {
         WaitUntil([&] { return control<QAction>("ChatPageCopy")->isEnabled(); }, kPageTimeoutMs));
     QGuiApplication::clipboard()->clear();
     control<QAction>("ChatPageCopy")->trigger();
-    EXPECT_TRUE(WaitUntil(
-        [&] { return QGuiApplication::clipboard()->text().contains(u"words to copy"); },
-        kPageTimeoutMs));
+    EXPECT_TRUE(
+        WaitUntil([&] { return QGuiApplication::clipboard()->text().contains(u"words to copy"); },
+                  kPageTimeoutMs));
 }
 
 // A long chat shows its latest part first; the older parts go in before it while the
@@ -123,11 +123,10 @@ TEST_F(ChatPageTest, LongChatsFillInOlderPartsAboveTheLatest) {
     form->ResetChatView();
     form->RenderHistory();
     ASSERT_TRUE(WaitUntil([&] { return container() == whole; }, kPageTimeoutMs));
-    EXPECT_TRUE(
-        evaluate(QStringLiteral("var c = document.querySelectorAll('.message-wrapper'); "
-                                "var r = c[c.length - 1].getBoundingClientRect(); "
-                                "r.bottom <= window.innerHeight && r.bottom > 0"))
-            .toBool());
+    EXPECT_TRUE(evaluate(QStringLiteral("var c = document.querySelectorAll('.message-wrapper'); "
+                                        "var r = c[c.length - 1].getBoundingClientRect(); "
+                                        "r.bottom <= window.innerHeight && r.bottom > 0"))
+                    .toBool());
 
     form->ResetChatView();
     form->RenderHistory();
@@ -150,16 +149,15 @@ TEST_F(ChatPageTest, ReopenedChatShowsStoredTimesAtItsLatestMessage) {
     geminiDM->ChatHistory() = history;
     form->ResetChatView();
     form->RenderHistory();
-    EXPECT_EQ(evaluateText(QStringLiteral(
-                  "Array.from(document.querySelectorAll('.timestamp')).slice(-2)"
-                  ".map(t => t.textContent).join('|')")),
-              QStringLiteral("07:08:38 - 06.05.2024|07:08:39 - 06.05.2024"));
+    EXPECT_EQ(
+        evaluateText(QStringLiteral("Array.from(document.querySelectorAll('.timestamp')).slice(-2)"
+                                    ".map(t => t.textContent).join('|')")),
+        QStringLiteral("07:08:38 - 06.05.2024|07:08:39 - 06.05.2024"));
     EXPECT_TRUE(WaitUntil(
         [&] {
-            return evaluate(QStringLiteral(
-                                "var c = document.querySelectorAll('.message-wrapper'); "
-                                "var r = c[c.length - 1].getBoundingClientRect(); "
-                                "window.scrollY > 0 && r.bottom <= window.innerHeight"))
+            return evaluate(QStringLiteral("var c = document.querySelectorAll('.message-wrapper'); "
+                                           "var r = c[c.length - 1].getBoundingClientRect(); "
+                                           "window.scrollY > 0 && r.bottom <= window.innerHeight"))
                 .toBool();
         },
         kPageTimeoutMs));

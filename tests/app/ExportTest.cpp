@@ -42,10 +42,10 @@ class ExportTest : public PageTest {
 protected:
     void SetUp() override {
         PageTest::SetUp();
-        THistoryItem question{QStringLiteral("user"),
-                              {MakeTextPart(QStringLiteral("Нарисуй таблицу\nи формулу")),
-                               MakeInlinePart(QStringLiteral("text/plain"), "QQ==",
-                                              QStringLiteral("notes.txt"))}};
+        THistoryItem question{
+            QStringLiteral("user"),
+            {MakeTextPart(QStringLiteral("Нарисуй таблицу\nи формулу")),
+             MakeInlinePart(QStringLiteral("text/plain"), "QQ==", QStringLiteral("notes.txt"))}};
         question.Time = QDateTime(QDate(2025, 3, 1), QTime(14, 25, 30));
         geminiDM->ChatHistory() = {
             question,
@@ -72,7 +72,8 @@ protected:
 TEST_F(ExportTest, MarkdownIsTheConversationWithHeadings) {
     exportTo(QStringLiteral("chat.md"));
     ASSERT_EQ(dialogs.saveDialogs.size(), 1);
-    EXPECT_EQ(dialogs.saveDialogs[0][2], QStringLiteral("Markdown (*.md);;HTML (*.html);;PDF (*.pdf)"));
+    EXPECT_EQ(dialogs.saveDialogs[0][2],
+              QStringLiteral("Markdown (*.md);;HTML (*.html);;PDF (*.pdf)"));
     EXPECT_EQ(fileBytes(QStringLiteral("chat.md")),
               ConversationMarkdown(geminiDM->ChatHistory()).toUtf8());
     EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Чат сохранён: ")));
@@ -87,8 +88,8 @@ TEST_F(ExportTest, HtmlOpensOfflineAndShowsTheSameText) {
 
     form->ResetChatView();
     form->RenderHistory();
-    const QString shown = evaluateText(
-        QStringLiteral("document.getElementById('chat-container').innerText"));
+    const QString shown =
+        evaluateText(QStringLiteral("document.getElementById('chat-container').innerText"));
 
     QWebEngineProfile profile;
     RequestRecorder recorder;
@@ -103,23 +104,22 @@ TEST_F(ExportTest, HtmlOpensOfflineAndShowsTheSameText) {
     ASSERT_TRUE(WaitUntil([&] { return !loaded.isEmpty(); }, kWaitMs));
     EXPECT_TRUE(loaded.first().first().toBool());
     std::optional<QVariant> text;
-    page->runJavaScript(
-        QStringLiteral("Array.from(document.images).every(i => i.complete) && "
-                       "document.getElementById('chat-container').innerText"),
-        [&](const QVariant& value) { text = value; });
+    page->runJavaScript(QStringLiteral("Array.from(document.images).every(i => i.complete) && "
+                                       "document.getElementById('chat-container').innerText"),
+                        [&](const QVariant& value) { text = value; });
     ASSERT_TRUE(WaitUntil([&] { return text.has_value(); }, kWaitMs));
     RunEventsFor(300);
     // The copy buttons need the page's script, which the file does without.
     EXPECT_EQ(text->toString(), QString(shown).remove(QStringLiteral("\nКопировать")));
-    EXPECT_EQ(QUrl::toStringList(recorder.urls()), QStringList{QUrl::fromLocalFile(path).toString()});
+    EXPECT_EQ(QUrl::toStringList(recorder.urls()),
+              QStringList{QUrl::fromLocalFile(path).toString()});
     view.setPage(nullptr);
     delete page;
 }
 
 TEST_F(ExportTest, PdfIsPrintedByTheWebEngine) {
     exportTo(QStringLiteral("chat.pdf"));
-    ASSERT_TRUE(WaitUntil([&] { return form->StatusText().startsWith(u"Чат сохранён"); },
-                          kWaitMs))
+    ASSERT_TRUE(WaitUntil([&] { return form->StatusText().startsWith(u"Чат сохранён"); }, kWaitMs))
         << form->StatusText().toStdString();
     EXPECT_TRUE(fileBytes(QStringLiteral("chat.pdf")).startsWith("%PDF"));
 }
@@ -128,8 +128,7 @@ TEST_F(ExportTest, AFailedWriteSaysWhy) {
     exportTo(QStringLiteral("no-such-folder/chat.md"));
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не удалось сохранить chat.md: ")));
-    EXPECT_GT(dialogs.messages[0].size(),
-              QStringLiteral("Не удалось сохранить chat.md: ").size());
+    EXPECT_GT(dialogs.messages[0].size(), QStringLiteral("Не удалось сохранить chat.md: ").size());
     EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
 }
 

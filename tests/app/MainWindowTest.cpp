@@ -7,13 +7,13 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QPalette>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>

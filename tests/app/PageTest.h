@@ -7,8 +7,8 @@
 
 #include <QString>
 #include <QTest>
-#include <QWebEngineView>
 #include <QVariant>
+#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 

@@ -285,9 +285,9 @@ TEST_F(SendFlowTest, AFailureIsExplainedAndRetrySendsTheSameParts) {
     EXPECT_EQ(failureText(".failure-text"),
               QStringLiteral("Ошибка HTTP: HTTP/1.1 429 Too Many Requests (Код: 429)\n"
                              "Ответ: <b>Quota</b> exceeded"));
-    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.failure-message b').length"))
-                  .toInt(),
-              0);
+    EXPECT_EQ(
+        evaluate(QStringLiteral("document.querySelectorAll('.failure-message b').length")).toInt(),
+        0);
     EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
     EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(),
               QStringLiteral("first line\nsecond line"));

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
 

@@ -25,7 +25,8 @@ TEST(ChatPageTemplate, TemplateHoldsTheStylesInOrder) {
         QStringLiteral(".generated-image { max-width: 100%; height: auto; border-radius: 8px; }    "
                        ".display-note { font-size: 0.9em; color: #777; }")));
     EXPECT_TRUE(page.contains(QStringLiteral(".copy-btn:hover { background-color: #777; }")));
-    EXPECT_TRUE(page.contains(QStringLiteral(" }  </style>  <script>    function copyCode(btn) {")));
+    EXPECT_TRUE(
+        page.contains(QStringLiteral(" }  </style>  <script>    function copyCode(btn) {")));
     EXPECT_TRUE(
         page.contains(QStringLiteral("<script>") + ChatPageScript() + QStringLiteral("</script>")));
     EXPECT_TRUE(

@@ -23,9 +23,11 @@ TEST(FailureBlock, KnownFailuresAreExplainedInOneLine) {
         RequestOutcome outcome;
         const char16_t* explanation;
     } cases[] = {
-        {"no connection", {u"Исключение: ConnectionError - x"_s, true, FailureCause::NoConnection},
+        {"no connection",
+         {u"Исключение: ConnectionError - x"_s, true, FailureCause::NoConnection},
          u"Нет соединения с сервером: проверьте подключение к интернету или прокси."},
-        {"time-out", {u"x"_s, true, FailureCause::TimedOut},
+        {"time-out",
+         {u"x"_s, true, FailureCause::TimedOut},
          u"Сервер слишком долго не отвечал: повторите запрос позже."},
         {"bad key", httpFailure(400, u"API_KEY_INVALID"_s),
          u"Ключ API недействителен (400): проверьте его или создайте новый."},
@@ -35,7 +37,8 @@ TEST(FailureBlock, KnownFailuresAreExplainedInOneLine) {
          u"Доступ запрещён (403): ключ не даёт доступа к этой модели или сервису."},
         {"quota with a delay", httpFailure(429, {}, 38),
          u"Исчерпана квота запросов (429): повторите через 38 с."},
-        {"quota", httpFailure(429), u"Исчерпана квота запросов (429): подождите и повторите позже."},
+        {"quota", httpFailure(429),
+         u"Исчерпана квота запросов (429): подождите и повторите позже."},
         {"busy", httpFailure(503),
          u"Сервис перегружен или временно недоступен (503): повторите чуть позже."},
         {"server error", httpFailure(500),

@@ -241,11 +241,12 @@ TEST_F(ChatFileTest, MessageTimesRoundTripAndFilesWithoutThemLoad) {
     THistoryItem answer = item(u"model"_s, {MakeTextPart(u"a"_s)});
     answer.Time = QDateTime(QDate(2025, 3, 1), QTime(14, 26, 1)).toLocalTime();
     const QByteArray file = saved({question, answer, item(u"model"_s, {})});
-    EXPECT_EQ(file, kBom + R"({"contents":[{"role":"user","parts":[{"text":"q"}],)"
-                           R"("message_time":"2025-03-01T14:25:30.250Z"},{"role":"model",)"
-                           R"("parts":[{"text":"a"}],"message_time":")" +
-                           answer.Time.toUTC().toString(Qt::ISODateWithMs).toLatin1() +
-                           R"("},{"role":"model","parts":[]}]})");
+    EXPECT_EQ(file, kBom +
+                        R"({"contents":[{"role":"user","parts":[{"text":"q"}],)"
+                        R"("message_time":"2025-03-01T14:25:30.250Z"},{"role":"model",)"
+                        R"("parts":[{"text":"a"}],"message_time":")" +
+                        answer.Time.toUTC().toString(Qt::ISODateWithMs).toLatin1() +
+                        R"("},{"role":"model","parts":[]}]})");
     ASSERT_TRUE(dm.LoadHistoryFromFile(path()));
     ASSERT_EQ(dm.ChatHistory().size(), 3);
     EXPECT_EQ(dm.ChatHistory()[0].Time, question.Time);
