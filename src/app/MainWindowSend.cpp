@@ -67,7 +67,7 @@ void TForm1::btnSendClick() {
     FChatPage->RemoveRetryLinks();
 
     EnterBusyState();
-    CountLabel->setNum(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
+    ShowRequestCount(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
     // Paint the busy state before the work below; the user's input waits until it is done.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
@@ -111,24 +111,24 @@ void TForm1::StartRequest(const SentRequest& request) {
 // the window stays busy and responsive meanwhile.
 void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
                              const QStringList& files) {
-    auto* reader = new QFutureWatcher<PreparedAttachments>(this);
-    connect(reader, &QFutureWatcherBase::finished, this,
-            [this, reader, apiKey, modelName, prompt, files] {
-                reader->deleteLater();
-                const PreparedAttachments prepared = reader->result();
-                if (!prepared.Failure.isEmpty()) {
-                    // The prompt and the files stay in place to be corrected.
-                    AddFailureMessage({prepared.Failure, true});
-                    EndBusyState();
-                    SetStatusText(QStringLiteral("Ошибка"));
-                    return;
-                }
-                TContentParts parts{MakeTextPart(prompt)};
-                parts.append(prepared.Parts);
-                ClearPromptAndAttachments();
-                StartRequest({apiKey, modelName, prompt, files, parts, false,
-                              chkEnableWebSearch->isChecked()});
-            });
+    auto* reader = new QFutureWatcher<Expected<TContentParts>>(this);
+    ConnectGuarded(reader, &QFutureWatcherBase::finished,
+                   [this, reader, apiKey, modelName, prompt, files] {
+                       reader->deleteLater();
+                       const Expected<TContentParts> attachments = reader->result();
+                       if (!attachments) {
+                           // The prompt and the files stay in place to be corrected.
+                           AddFailureMessage({attachments.error(), true});
+                           EndBusyState();
+                           SetStatusText(QStringLiteral("Ошибка"));
+                           return;
+                       }
+                       TContentParts parts{MakeTextPart(prompt)};
+                       parts.append(*attachments);
+                       ClearPromptAndAttachments();
+                       StartRequest({apiKey, modelName, prompt, files, parts, false,
+                                     chkEnableWebSearch->isChecked()});
+                   });
     reader->setFuture(QtConcurrent::run(PrepareAttachments, files));
 }
 
@@ -230,7 +230,7 @@ void TForm1::RetryFailedRequest(const QString& token) {
     if (memoPrompt->toPlainText() == request.prompt && FAttachedFiles == request.files)
         ClearPromptAndAttachments();
     EnterBusyState();
-    CountLabel->setNum(
+    ShowRequestCount(
         IncrementTodayRequestCount(FFolders.programDir, request.apiKey, request.modelName));
     ListBox2->setEnabled(false);
     btnNewChat->setEnabled(false);

@@ -1,5 +1,6 @@
 #include "AnswerReading.h"
 
+#include "Expected.h"
 #include "JsonText.h"
 
 #include <QJsonArray>
@@ -13,26 +14,29 @@ using namespace Qt::StringLiterals;
 
 const QString kAnswerFormatError = u"AnswerFormatError"_s;
 
-// A part of an answer that breaks the expected shape; it ends the reading as a failure.
-struct AnswerFormatFault {
-    QString message;
-};
-
-// A member read as a string, with a fallback for an absent or null member.
-QString stringMember(const QJsonObject& object, QLatin1StringView name, const QString& fallback) {
+// A member read as a string, with a fallback for an absent or null member; a member of
+// another type breaks the answer's shape.
+Expected<QString> stringMember(const QJsonObject& object, QLatin1StringView name,
+                               const QString& fallback) {
     const QJsonValue value = object.value(name);
     if (value.isUndefined() || value.isNull())
         return fallback;
     if (std::optional<QString> text = JsonValueAsString(value))
         return *text;
-    throw AnswerFormatFault{u"\"%1\" is not a string"_s.arg(name)};
+    return Failure(u"\"%1\" is not a string"_s.arg(name));
 }
 
-QString imageDescription(const QJsonObject& inlineData) {
+Expected<QString> imageDescription(const QJsonObject& inlineData) {
+    const Expected<QString> mimeType = stringMember(inlineData, "mime_type"_L1, u"image/png"_s);
+    if (!mimeType)
+        return mimeType;
+    const Expected<QString> data = stringMember(inlineData, "data"_L1, QString());
+    if (!data)
+        return data;
     JsonWriter json;
     json.beginObject();
-    json.key("mime_type"_L1).string(stringMember(inlineData, "mime_type"_L1, u"image/png"_s));
-    json.key("base64_data"_L1).string(stringMember(inlineData, "data"_L1, QString()));
+    json.key("mime_type"_L1).string(*mimeType);
+    json.key("base64_data"_L1).string(*data);
     json.endObject();
     return QString::fromLatin1(json.take());
 }
@@ -60,7 +64,7 @@ QString joinedTexts(const QJsonArray& parts) {
 }
 
 // The first inline part wins over every text, before or after it.
-QString answerOfParts(const QJsonArray& parts) {
+Expected<QString> answerOfParts(const QJsonArray& parts) {
     for (const QJsonValue& part : parts) {
         const QJsonValue inlineData = part.toObject().value("inline_data"_L1);
         if (inlineData.isObject())
@@ -69,14 +73,21 @@ QString answerOfParts(const QJsonArray& parts) {
     return joinedTexts(parts);
 }
 
+RequestOutcome formatFailure(const QString& message) {
+    return {ExceptionText(kAnswerFormatError, message), true};
+}
+
 RequestOutcome readCandidates(const QJsonArray& candidates) {
     const QJsonValue first = candidates.first();
     if (!first.isObject())
-        throw AnswerFormatFault{u"the first candidate is not an object"_s};
+        return formatFailure(u"the first candidate is not an object"_s);
     const std::optional<QJsonArray> parts = candidateParts(first.toObject());
     if (!parts)
         return {};
-    return {answerOfParts(*parts), false};
+    const Expected<QString> answer = answerOfParts(*parts);
+    if (!answer)
+        return formatFailure(answer.error());
+    return {*answer, false};
 }
 
 // Invalid UTF-8 would make the whole answer unreadable as JSON; each bad sequence
@@ -103,12 +114,8 @@ RequestOutcome ReadAnswer(QByteArrayView body) {
     if (!parsed || !parsed->isObject())
         return {u"Ошибка: сервер вернул пустой или непонятный ответ"_s, true};
     const QJsonValue candidates = parsed->toObject().value("candidates"_L1);
-    try {
-        if (candidates.isArray() && !candidates.toArray().isEmpty())
-            return readCandidates(candidates.toArray());
-    } catch (const AnswerFormatFault& fault) {
-        return {ExceptionText(kAnswerFormatError, fault.message), true};
-    }
+    if (candidates.isArray() && !candidates.toArray().isEmpty())
+        return readCandidates(candidates.toArray());
     const QString message = ExtractErrorMessage(body);
     if (!message.isEmpty())
         return {u"Ошибка: "_s + message, true};
