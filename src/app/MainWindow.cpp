@@ -51,6 +51,7 @@ void TForm1::FormShow() {
         return;
     FFormShown = true;
 
+    LoadServiceSettings();
     LoadChatList();
     SelectNewChatEntry();
     StartNewChatInPlace(QStringLiteral("Новый чат начат."));

@@ -7,6 +7,7 @@
 #include "FileRemover.h"
 #include "ListFile.h"
 #include "RequestTypes.h"
+#include "SettingsFile.h"
 
 #include <QMainWindow>
 
@@ -139,6 +140,16 @@ public:
     // Chat export: MainWindowExport.cpp
     void ExportChatClick();
 
+    // Connection settings and the service's model list: MainWindowSettings.cpp
+    // The address given on the command line: it wins over the settings file for this run.
+    void SetBaseUrlOverride(const QString& address) { FSettings.SetBaseUrlOverride(address); }
+    void btnSettingsClick();
+    // "Обновить список моделей" in the model box's menu.
+    void RefreshModelsClick();
+    // Adds the listed names that are new to the model box and Models.txt (in
+    // MainWindowLists.cpp); how many were new.
+    Expected<int> MergeListedModels(const QStringList& models);
+
     // Chat search and deletion: MainWindowSearch.cpp
     void Edit1KeyUp(int Key);
     void N6Click();
@@ -207,6 +218,8 @@ private:
     QAction* N7 = nullptr;
     QMenu* PopupMenu20 = nullptr;
     QAction* N8 = nullptr;
+    QAction* RefreshModelsItem = nullptr;
+    QPushButton* btnSettings = nullptr;
 
     void CreateComponents();
     void CreateLeftColumn();
@@ -214,6 +227,7 @@ private:
     void CreateBottomPanel();
     void CreateControlRow();
     void CreatePopupMenus();
+    void CreateSettingsEntry();
 
     void FormCreate();
     void FormShow();
@@ -301,4 +315,8 @@ private:
 
     void ConnectSearchHandlers();
     void RestoreFullChatList();
+
+    // Reads settings.ini, says once when it is damaged, and hands the settings to requests.
+    void LoadServiceSettings();
+    SettingsFile FSettings{FFolders.inWorkingDir(QStringLiteral("settings.ini"))};
 };

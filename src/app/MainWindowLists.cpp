@@ -6,6 +6,7 @@
 #include "ControlCharacters.h"
 #include "Dialogs.h"
 #include "KeyUpFilter.h"
+#include "ModelList.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -188,4 +189,23 @@ void TForm1::SaveList(KeptList& list) {
         list.format = *written;
     else
         FDialogs.ShowMessage(written.error());
+}
+
+Expected<int> TForm1::MergeListedModels(const QStringList& models) {
+    if (!EnsureListReadable(FModels))
+        return Failure(QStringLiteral("Список моделей не изменён: Models.txt не читается."));
+    const QStringList current = entriesOf(cbModels);
+    const QStringList merged = MergeModelNames(current, models);
+    if (merged.size() == current.size())
+        return 0;
+    {
+        // New entries are offered, not picked: the box keeps showing what it showed.
+        const QSignalBlocker blocker(cbModels);
+        const QString shown = cbModels->currentText();
+        cbModels->addItems(merged.sliced(current.size()));
+        if (cbModels->currentText() != shown)
+            cbModels->setEditText(shown);
+    }
+    SaveList(FModels);
+    return int(merged.size() - current.size());
 }

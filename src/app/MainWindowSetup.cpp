@@ -112,6 +112,7 @@ void TForm1::CreateComponents() {
     Timer1 = named(new QTimer(this), "Timer1");
     ConnectGuarded(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
     CreatePopupMenus();
+    CreateSettingsEntry();
     ConnectListHandlers();
     ConnectSearchHandlers();
     resize(1089, 799);

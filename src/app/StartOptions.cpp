@@ -1,19 +1,13 @@
 #include "StartOptions.h"
 
+#include "ServiceSettings.h"
+
 #include <QCommandLineParser>
 #include <QStringList>
-#include <QUrl>
 
 #include <cstdio>
 
 namespace {
-
-bool isServiceAddress(const QString& value) {
-    const QUrl url(value, QUrl::StrictMode);
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == QLatin1StringView("http") ||
-            url.scheme() == QLatin1StringView("https"));
-}
 
 int fail(const QString& message) {
     std::fprintf(stderr, "tovik-l: %s\n", qPrintable(message));
@@ -32,8 +26,9 @@ std::optional<StartOptions> ReadStartOptions(int argc, char** argv, int& exitCod
                                      QStringLiteral("Show the program's version."));
     const QCommandLineOption baseUrl(
         QStringLiteral("base-url"),
-        QStringLiteral("Address of the model service (default: the public Gemini API), "
-                       "for a compatible gateway or a local service."),
+        QStringLiteral("Address of the model service for this run, in place of the one in "
+                       "the settings (default: the public Gemini API), for a compatible "
+                       "gateway or a local service. It is not saved."),
         QStringLiteral("URL"));
     const QCommandLineOption dataDir(
         QStringLiteral("data-dir"),
@@ -63,7 +58,7 @@ std::optional<StartOptions> ReadStartOptions(int argc, char** argv, int& exitCod
         exitCode = 0;
         return std::nullopt;
     }
-    if (options.isSet(baseUrl) && !isServiceAddress(options.value(baseUrl))) {
+    if (options.isSet(baseUrl) && !CheckServiceAddress(options.value(baseUrl))) {
         exitCode = fail(QStringLiteral("--base-url needs an http:// or https:// address"));
         return std::nullopt;
     }

@@ -54,9 +54,8 @@ int main(int argc, char** argv) {
     dialogs.setParent(&form);
     form.setWindowTitle(
         QStringLiteral("Tovik-L — %1").arg(DataFolderForDisplay(location, QDir::homePath())));
+    form.SetBaseUrlOverride(options->baseUrl);
     TGeminiDM geminiDM;
-    if (!options->baseUrl.isEmpty())
-        geminiDM.SetBaseUrl(options->baseUrl);
 
     CloseOnTerminationSignals(form);
     form.show();

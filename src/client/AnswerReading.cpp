@@ -195,3 +195,8 @@ QString HttpErrorText(QByteArrayView statusLine, int statusCode, QByteArrayView 
 QString ExceptionText(const QString& kind, const QString& message) {
     return u"Исключение: "_s + kind + u" - "_s + message;
 }
+
+QString ProxyAuthenticationText() {
+    return u"Ошибка: прокси-сервер требует входа и не принял имя пользователя или пароль "
+           u"(HTTP 407). Проверьте их в окне «Настройки»."_s;
+}

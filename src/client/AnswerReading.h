@@ -28,3 +28,4 @@ ServiceErrorDetails ReadErrorDetails(QByteArrayView body);
 // The failure texts the user sees.
 QString HttpErrorText(QByteArrayView statusLine, int statusCode, QByteArrayView body);
 QString ExceptionText(const QString& kind, const QString& message);
+QString ProxyAuthenticationText();

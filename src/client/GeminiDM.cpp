@@ -44,6 +44,12 @@ TGeminiDM::~TGeminiDM() {
         GeminiDM = nullptr;
 }
 
+void TGeminiDM::SetServiceSettings(const ServiceSettings& ASettings) {
+    FBaseUrl = ASettings.BaseUrl;
+    FReadTimeoutMs = ASettings.TimeoutSeconds * 1000;
+    FProxy = ASettings.Proxy;
+}
+
 void TGeminiDM::ClearHistory() {
     FChatHistory.clear();
     FKeptTopMembers.clear();

@@ -71,6 +71,10 @@ public:
     void SetBaseUrl(const QString& AUrl) { FBaseUrl = AUrl; }
     int ReadTimeoutMs() const { return FReadTimeoutMs; }
     void SetReadTimeoutMs(int AMilliseconds) { FReadTimeoutMs = AMilliseconds; }
+    // Address, proxy and time-out together, as the user sets them; requests already
+    // running keep what they started with.
+    void SetServiceSettings(const ServiceSettings& ASettings);
+    ServiceEndpoint Endpoint() const { return {FBaseUrl, FReadTimeoutMs, FProxy}; }
 
 private:
     // A text file decoded by its byte-order mark, which stays in the text, or without one as
@@ -81,13 +85,12 @@ private:
     // trimmed to the token budget.
     TChatHistory RecordUserMessage(const TContentParts& AParts);
 
-    ServiceEndpoint Endpoint() const { return {FBaseUrl, FReadTimeoutMs}; }
-
     TChatHistory FChatHistory;
     // The members of the chat file's top object that this program does not read.
     KeptMembers FKeptTopMembers;
-    QString FBaseUrl = QStringLiteral("https://generativelanguage.googleapis.com");
-    int FReadTimeoutMs = 480000;
+    QString FBaseUrl = ServiceSettings::PublicServiceAddress();
+    int FReadTimeoutMs = kDefaultTimeoutSeconds * 1000;
+    ProxySettings FProxy;
 };
 
 // The single instance, set while one exists.

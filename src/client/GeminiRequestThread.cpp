@@ -5,6 +5,7 @@
 #include "EventStream.h"
 #include "HttpPost.h"
 #include "RequestBody.h"
+#include "ResponseFailure.h"
 
 #include <QCoreApplication>
 
@@ -14,38 +15,6 @@
 namespace {
 
 using namespace Qt::StringLiterals;
-
-// The failure text of a response that is no usable answer.
-RequestOutcome failureOf(const HttpResponse& response) {
-    switch (response.Refusal) {
-    case HttpRefusal::BodyTooLarge:
-        return {u"Ошибка: ответ сервера больше 128 МБ, он не принят."_s, true};
-    case HttpRefusal::HeadersTooLarge:
-        return {u"Ошибка: заголовки ответа сервера слишком велики, ответ не принят."_s, true};
-    case HttpRefusal::None:
-        break;
-    }
-    if (response.Failure) {
-        RequestOutcome outcome{ExceptionText(response.Failure->Kind, response.Failure->Message),
-                               true};
-        const QString& kind = response.Failure->Kind;
-        if (kind == u"ConnectionError" || kind == u"NameResolutionError")
-            outcome.Cause = FailureCause::NoConnection;
-        else if (kind == u"TimeoutError")
-            outcome.Cause = FailureCause::TimedOut;
-        return outcome;
-    }
-    const ServiceErrorDetails details = ReadErrorDetails(response.Body);
-    RequestOutcome outcome{HttpErrorText(response.StatusLine, response.StatusCode, response.Body),
-                           true, FailureCause::HttpStatus, response.StatusCode};
-    outcome.ErrorReason = details.Reason;
-    outcome.RetryDelaySeconds = details.RetryDelaySeconds;
-    return outcome;
-}
-
-bool isUsable(const HttpResponse& response) {
-    return response.Refusal == HttpRefusal::None && !response.Failure && response.IsSuccess();
-}
 
 // The key and the model name go into the address verbatim, so one holding a control
 // character would be sent cut or broken: such a request is not sent at all.
@@ -123,9 +92,9 @@ RequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
                                 : BuildContentRequestBody(FHistory, FUseGoogleSearch);
     const HttpResponse response =
         PostJson(RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName, FApiKey), body,
-                 FEndpoint.ReadTimeoutMs);
-    if (!isUsable(response))
-        return failureOf(response);
+                 HttpOptionsOf(FEndpoint));
+    if (!IsUsable(response))
+        return FailureOutcome(response);
     return ReadAnswer(response.Body);
 }
 
@@ -142,12 +111,12 @@ void TGeminiRequestThread::ExecuteStream() const {
     });
     const HttpResponse response =
         PostJson(RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName, FApiKey),
-                 BuildContentRequestBody(FHistory, FUseGoogleSearch), FEndpoint.ReadTimeoutMs,
+                 BuildContentRequestBody(FHistory, FUseGoogleSearch), HttpOptionsOf(FEndpoint),
                  [&events](QByteArrayView piece) { events.feed(piece); });
-    if (isUsable(response))
+    if (IsUsable(response))
         QueueStreamChunk(QString(), true, false);
     else
-        QueueStreamChunk(failureOf(response).Text, true, true);
+        QueueStreamChunk(FailureOutcome(response).Text, true, true);
 }
 
 void TGeminiRequestThread::SyncResult() {

@@ -167,10 +167,32 @@ HttpFailure failureOf(CURLcode code, const char* detail) {
     return {failureKind(code), message};
 }
 
-} // namespace
+// The proxy the user chose. libcurl reads the usual variables on its own, so the
+// environment's proxy needs nothing; an empty proxy turns them off.
+void applyProxy(CURL* h, const ProxySettings& proxy) {
+    switch (proxy.Mode) {
+    case ProxyMode::Environment:
+        return;
+    case ProxyMode::None:
+        curl_easy_setopt(h, CURLOPT_PROXY, "");
+        return;
+    case ProxyMode::Manual:
+        // libcurl copies the strings it is given.
+        curl_easy_setopt(h, CURLOPT_PROXY, proxy.Address.toUtf8().constData());
+        // The proxy the user named is for every host, whatever no_proxy says.
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+        if (!proxy.User.isEmpty() || !proxy.Password.isEmpty()) {
+            curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxy.User.toUtf8().constData());
+            curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxy.Password.toUtf8().constData());
+            curl_easy_setopt(h, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+        }
+        return;
+    }
+}
 
-HttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTimeoutMs,
-                      const HttpBodySink& successSink) {
+// Sends one request: a POST of `body` when given, otherwise a GET.
+HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOptions& options,
+                     const HttpBodySink& successSink) {
     initialiseCurlOnce();
     const EasyHandle handle(curl_easy_init());
     if (!handle) {
@@ -180,11 +202,15 @@ HttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTim
         return response;
     }
 
+    HeaderList headers;
+    if (body)
+        headers.reset(curl_slist_append(headers.release(), "Content-Type: application/json"));
     // An empty "Expect:" keeps libcurl from adding "Expect: 100-continue" to large bodies.
-    HeaderList headers(curl_slist_append(nullptr, "Content-Type: application/json"));
     headers.reset(curl_slist_append(headers.release(), "Expect:"));
+    for (const QByteArray& header : options.Headers)
+        headers.reset(curl_slist_append(headers.release(), header.constData()));
 
-    Transfer transfer(handle.get(), readTimeoutMs, successSink);
+    Transfer transfer(handle.get(), options.ReadTimeoutMs, successSink);
     char errorText[CURL_ERROR_SIZE] = {};
     CURL* h = handle.get();
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
@@ -193,10 +219,15 @@ HttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTim
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_POST, 1L);
-    // The body is not copied: it outlives the transfer.
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.constData());
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+    applyProxy(h, options.Proxy);
+    if (body) {
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        // The body is not copied: it outlives the transfer.
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body->constData());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body->size()));
+    } else {
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
@@ -211,6 +242,11 @@ HttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTim
 
     const CURLcode result = curl_easy_perform(h);
     HttpResponse response = std::move(transfer.response);
+    long tunnelCode = 0;
+    curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &tunnelCode);
+    long code = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+    response.ProxyAuthenticationRequired = tunnelCode == 407 || code == 407;
     if (result == CURLE_FILESIZE_EXCEEDED)
         response.Refusal = HttpRefusal::BodyTooLarge;
     // libcurl reports a single header line over its own limit as out of memory.
@@ -220,15 +256,24 @@ HttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTim
         // What came before the refusal is no answer; let it go at once.
         response.Body = QByteArray();
     } else if (transfer.timedOut) {
-        response.Failure =
-            HttpFailure{QStringLiteral("TimeoutError"),
-                        QStringLiteral("no data from the server for %1 ms").arg(readTimeoutMs)};
+        response.Failure = HttpFailure{
+            QStringLiteral("TimeoutError"),
+            QStringLiteral("no data from the server for %1 ms").arg(options.ReadTimeoutMs)};
     } else if (result != CURLE_OK) {
         response.Failure = failureOf(result, errorText);
     } else {
-        long code = 0;
-        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
         response.StatusCode = int(code);
     }
     return response;
+}
+
+} // namespace
+
+HttpResponse PostJson(const QByteArray& url, const QByteArray& body, const HttpOptions& options,
+                      const HttpBodySink& successSink) {
+    return perform(url, &body, options, successSink);
+}
+
+HttpResponse GetJson(const QByteArray& url, const HttpOptions& options) {
+    return perform(url, nullptr, options, {});
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "ServiceSettings.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -28,16 +31,32 @@ struct HttpResponse {
     // The whole body, unless a success sink took it.
     QByteArray Body;
 
+    // A proxy asked for credentials it did not get or did not accept (407), answering the
+    // request itself or the tunnel to an https:// address.
+    bool ProxyAuthenticationRequired = false;
+
     bool IsSuccess() const { return StatusCode >= 200 && StatusCode < 300; }
+};
+
+// How one transfer goes besides its address and body.
+struct HttpOptions {
+    // The transfer fails when nothing moves on the connection for this long.
+    int ReadTimeoutMs = kDefaultTimeoutSeconds * 1000;
+    ProxySettings Proxy;
+    // Request headers beside the standard ones, each "Name: value".
+    QList<QByteArray> Headers;
 };
 
 // Takes the body of a successful answer piece by piece, as it arrives.
 using HttpBodySink = std::function<void(QByteArrayView)>;
 
 // Posts a JSON body over HTTP/1.1 on a connection of its own, with certificate
-// verification on and the usual proxy variables honoured. Redirects are not followed,
-// so the key in the address never travels to another host. The request fails when
-// nothing moves on the connection for readTimeoutMs. A body over kMaxResponseBodyBytes,
-// announced or counted, and oversized headers stop the transfer as a refusal.
-HttpResponse PostJson(const QByteArray& url, const QByteArray& body, int readTimeoutMs,
+// verification on and the proxy of the options. Redirects are not followed, so the key
+// never travels to another host. The request fails when nothing moves on the connection
+// for the options' read time-out. A body over kMaxResponseBodyBytes, announced or
+// counted, and oversized headers stop the transfer as a refusal.
+HttpResponse PostJson(const QByteArray& url, const QByteArray& body, const HttpOptions& options,
                       const HttpBodySink& successSink = {});
+
+// The same for a GET without a body.
+HttpResponse GetJson(const QByteArray& url, const HttpOptions& options);

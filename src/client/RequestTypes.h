@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServiceSettings.h"
+
 #include <QString>
 
 #include <functional>
@@ -34,8 +36,9 @@ using OutcomeCallback = std::function<void(const RequestOutcome&)>;
 using StreamDeliveryCallback =
     std::function<void(const QString& chunk, bool isFinal, bool isFailure)>;
 
-// Where requests go and how long a silent connection is tolerated.
+// Where requests go, how long a silent connection is tolerated and through which proxy.
 struct ServiceEndpoint {
     QString BaseUrl;
     int ReadTimeoutMs = 0;
+    ProxySettings Proxy;
 };

@@ -135,7 +135,9 @@ TEST_F(MainWindowTest, PopupMenusHoldTheirItemsInOrder) {
                            QStringLiteral("Удалить все чаты"), QStringLiteral("-"),
                            QStringLiteral("Экспорт…")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu19")), QStringList({QStringLiteral("Удалить")}));
-    EXPECT_EQ(captions(control<QMenu>("PopupMenu20")), QStringList({QStringLiteral("Удалить")}));
+    EXPECT_EQ(captions(control<QMenu>("PopupMenu20")),
+              QStringList({QStringLiteral("Удалить"), QStringLiteral("-"),
+                           QStringLiteral("Обновить список моделей")}));
 }
 
 TEST_F(MainWindowTest, FirstShowStartsANewChat) {

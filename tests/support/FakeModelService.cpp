@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -94,23 +95,139 @@ private:
     bool m_firstWrite = true;
 };
 
-// httplib's server with one request per connection through the rewriting stream.
+// Reads a request head up to its blank line; empty when the peer goes first.
+std::string readHead(int socket) {
+    std::string head;
+    char byte = 0;
+    while (head.size() < 64 * 1024 && head.find("\r\n\r\n") == std::string::npos) {
+        pollfd descriptor{socket, POLLIN, 0};
+        if (::poll(&descriptor, 1, kSocketWaitMs) <= 0 || ::recv(socket, &byte, 1, 0) != 1)
+            return {};
+        head += byte;
+    }
+    return head;
+}
+
+bool readExactly(int socket, void* data, size_t size) {
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (size > 0) {
+        pollfd descriptor{socket, POLLIN, 0};
+        if (::poll(&descriptor, 1, kSocketWaitMs) <= 0)
+            return false;
+        const ssize_t got = ::recv(socket, bytes, size, 0);
+        if (got <= 0)
+            return false;
+        bytes += got;
+        size -= size_t(got);
+    }
+    return true;
+}
+
+bool sendBytes(int socket, std::initializer_list<unsigned char> bytes) {
+    const std::vector<unsigned char> data(bytes);
+    return ::send(socket, data.data(), data.size(), MSG_NOSIGNAL) == ssize_t(data.size());
+}
+
+std::string readShortString(int socket) {
+    unsigned char length = 0;
+    std::string text;
+    if (!readExactly(socket, &length, 1))
+        return text;
+    text.resize(length);
+    if (!readExactly(socket, text.data(), length))
+        text.clear();
+    return text;
+}
+
+// The server side of a SOCKS5 greeting and CONNECT (RFC 1928), with user and password
+// (RFC 1929) when the client offers them. The tunnel leads to this server itself.
+std::optional<FakeRequest> socksHandshake(int socket) {
+    unsigned char greeting[2] = {};
+    if (!readExactly(socket, greeting, 2))
+        return std::nullopt;
+    std::string methods(greeting[1], '\0');
+    if (!readExactly(socket, methods.data(), methods.size()))
+        return std::nullopt;
+    FakeRequest request{"SOCKS5", {}, {}, {}, 0};
+    if (methods.find('\x02') != std::string::npos) {
+        unsigned char version = 0;
+        if (!sendBytes(socket, {5, 2}) || !readExactly(socket, &version, 1))
+            return std::nullopt;
+        request.headers.emplace("user", readShortString(socket));
+        request.headers.emplace("password", readShortString(socket));
+        if (!sendBytes(socket, {1, 0}))
+            return std::nullopt;
+    } else if (!sendBytes(socket, {5, 0})) {
+        return std::nullopt;
+    }
+    unsigned char head[4] = {};
+    if (!readExactly(socket, head, 4) || head[1] != 1)
+        return std::nullopt;
+    if (head[3] == 3) {
+        request.target = readShortString(socket);
+    } else {
+        // An address the client resolved itself: kept as its bytes' count only.
+        std::string address(head[3] == 1 ? 4 : 16, '\0');
+        if (!readExactly(socket, address.data(), address.size()))
+            return std::nullopt;
+        request.target = "<address of " + std::to_string(address.size()) + " bytes>";
+    }
+    unsigned char port[2] = {};
+    if (!readExactly(socket, port, 2))
+        return std::nullopt;
+    request.target += ":" + std::to_string(port[0] * 256 + port[1]);
+    if (!sendBytes(socket, {5, 0, 0, 1, 0, 0, 0, 0, 0, 0}))
+        return std::nullopt;
+    return request;
+}
+
+// httplib's server with one request per connection through the rewriting stream. A
+// CONNECT, which httplib does not route, is answered by `tunnel` from its head; a SOCKS5
+// client is let through to this server and `record` learns where it asked to go.
 class ScriptedServer final : public httplib::Server {
 public:
-    explicit ScriptedServer(std::function<std::string()> statusLine)
-        : m_statusLine(std::move(statusLine)) {}
+    ScriptedServer(std::function<std::string()> statusLine,
+                   std::function<std::string(const std::string&)> tunnel,
+                   std::function<void(FakeRequest)> record)
+        : m_statusLine(std::move(statusLine)), m_tunnel(std::move(tunnel)),
+          m_record(std::move(record)) {}
 
 private:
     bool process_and_close_socket(socket_t socket) override {
-        RewritingSocketStream stream(socket, m_statusLine);
-        bool connectionClosed = false;
-        const bool served = process_request(stream, true, connectionClosed, nullptr);
+        bool served = false;
+        pollfd descriptor{socket, POLLIN, 0};
+        char first = 0;
+        const bool readable =
+            ::poll(&descriptor, 1, kSocketWaitMs) > 0 && ::recv(socket, &first, 1, MSG_PEEK) == 1;
+        if (readable && first == 5) {
+            // A SOCKS5 greeting is shorter than any HTTP request line.
+            if (std::optional<FakeRequest> socks = socksHandshake(socket)) {
+                m_record(std::move(*socks));
+                served = serveHttp(socket);
+            }
+        } else if (char start[8] = {};
+                   readable &&
+                   ::recv(socket, start, sizeof start, MSG_PEEK | MSG_WAITALL) == sizeof start &&
+                   std::string_view(start, sizeof start) == "CONNECT ") {
+            const std::string answer = m_tunnel(readHead(socket));
+            served = ::send(socket, answer.data(), answer.size(), MSG_NOSIGNAL) > 0;
+        } else {
+            served = serveHttp(socket);
+        }
         ::shutdown(socket, SHUT_RDWR);
         ::close(socket);
         return served;
     }
 
+    bool serveHttp(socket_t socket) {
+        RewritingSocketStream stream(socket, m_statusLine);
+        bool connectionClosed = false;
+        return process_request(stream, true, connectionClosed, nullptr);
+    }
+
     std::function<std::string()> m_statusLine;
+    std::function<std::string(const std::string&)> m_tunnel;
+    std::function<void(FakeRequest)> m_record;
 };
 
 struct X509Free {
@@ -169,9 +286,24 @@ FakeModelService::FakeModelService(Transport transport) {
         m_server = selfSignedServer();
         m_scheme = "https";
     } else {
-        m_server = std::make_unique<ScriptedServer>([this] { return currentReply().statusLine; });
+        m_server = std::make_unique<ScriptedServer>(
+            [this] { return currentReply().statusLine; },
+            [this](const std::string& head) { return answerTunnel(head); },
+            [this](FakeRequest request) {
+                std::lock_guard lock(m_mutex);
+                m_requests.push_back(std::move(request));
+            });
         m_scheme = "http";
     }
+    m_server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+        FakeRequest recorded{request.method, request.target, {}, {}, 0};
+        for (const auto& [name, value] : request.headers)
+            recorded.headers.emplace(name, value);
+        const FakeReply reply = record(std::move(recorded));
+        if (reply.holdBeforeHeaders && !waitForRelease())
+            return;
+        serve(reply, response);
+    });
     m_server->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
                                 const httplib::ContentReader& content) {
         FakeRequest recorded{request.method, request.target, {}, {}, 0};
@@ -190,49 +322,7 @@ FakeModelService::FakeModelService(Transport transport) {
         const FakeReply reply = record(std::move(recorded));
         if (reply.holdBeforeHeaders && !waitForRelease())
             return;
-        response.status = reply.status;
-        for (const auto& [name, value] : reply.headers)
-            response.set_header(name, value);
-        if (reply.claimedLength > 0) {
-            auto body = std::make_shared<std::string>(reply.body);
-            response.set_content_provider(reply.claimedLength, reply.contentType,
-                                          [body](size_t offset, size_t, httplib::DataSink& sink) {
-                                              if (offset == 0)
-                                                  sink.write(body->data(), body->size());
-                                              // The rest never comes: the connection ends short of
-                                              // the length.
-                                              return false;
-                                          });
-            return;
-        }
-        if (reply.chunks.empty()) {
-            response.set_content(reply.body, reply.contentType);
-            return;
-        }
-        struct Progress {
-            size_t chunk = 0;
-            size_t sent = 0; // times the current chunk went out
-        };
-        auto chunks = std::make_shared<std::vector<FakeChunk>>(reply.chunks);
-        auto progress = std::make_shared<Progress>();
-        response.set_chunked_content_provider(
-            reply.contentType, [this, chunks, progress](size_t, httplib::DataSink& sink) {
-                const FakeChunk& chunk = (*chunks)[progress->chunk];
-                if (progress->sent == 0) {
-                    std::this_thread::sleep_for(chunk.delay);
-                    if (chunk.afterRelease && !waitForRelease())
-                        return false;
-                }
-                if (!sink.write(chunk.bytes.data(), chunk.bytes.size()))
-                    return false;
-                if (++progress->sent == chunk.repeat) {
-                    progress->sent = 0;
-                    ++progress->chunk;
-                }
-                if (progress->chunk == chunks->size())
-                    sink.done();
-                return true;
-            });
+        serve(reply, response);
     });
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_listener = std::thread([this] { m_server->listen_after_bind(); });
@@ -250,6 +340,68 @@ FakeModelService::~FakeModelService() {
     m_listener.join();
 }
 
+void FakeModelService::serve(const FakeReply& reply, httplib::Response& response) {
+    response.status = reply.status;
+    for (const auto& [name, value] : reply.headers)
+        response.set_header(name, value);
+    if (reply.claimedLength > 0) {
+        auto body = std::make_shared<std::string>(reply.body);
+        response.set_content_provider(reply.claimedLength, reply.contentType,
+                                      [body](size_t offset, size_t, httplib::DataSink& sink) {
+                                          if (offset == 0)
+                                              sink.write(body->data(), body->size());
+                                          // The rest never comes: the connection ends short of
+                                          // the length.
+                                          return false;
+                                      });
+        return;
+    }
+    if (reply.chunks.empty()) {
+        response.set_content(reply.body, reply.contentType);
+        return;
+    }
+    struct Progress {
+        size_t chunk = 0;
+        size_t sent = 0; // times the current chunk went out
+    };
+    auto chunks = std::make_shared<std::vector<FakeChunk>>(reply.chunks);
+    auto progress = std::make_shared<Progress>();
+    response.set_chunked_content_provider(
+        reply.contentType, [this, chunks, progress](size_t, httplib::DataSink& sink) {
+            const FakeChunk& chunk = (*chunks)[progress->chunk];
+            if (progress->sent == 0) {
+                std::this_thread::sleep_for(chunk.delay);
+                if (chunk.afterRelease && !waitForRelease())
+                    return false;
+            }
+            if (!sink.write(chunk.bytes.data(), chunk.bytes.size()))
+                return false;
+            if (++progress->sent == chunk.repeat) {
+                progress->sent = 0;
+                ++progress->chunk;
+            }
+            if (progress->chunk == chunks->size())
+                sink.done();
+            return true;
+        });
+}
+
+std::string FakeModelService::answerTunnel(const std::string& head) {
+    const size_t methodEnd = head.find(' ');
+    const size_t targetEnd = head.find(' ', methodEnd + 1);
+    FakeRequest request{
+        "CONNECT", head.substr(methodEnd + 1, targetEnd - methodEnd - 1), {}, {}, 0};
+    const FakeReply reply = record(std::move(request));
+    std::string answer = reply.statusLine.empty()
+                             ? "HTTP/1.1 " + std::to_string(reply.status) + " Scripted"
+                             : reply.statusLine;
+    answer += "\r\n";
+    for (const auto& [name, value] : reply.headers)
+        answer += name + ": " + value + "\r\n";
+    answer += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n\r\n" + reply.body;
+    return answer;
+}
+
 std::string FakeModelService::baseUrl() const {
     return m_scheme + "://127.0.0.1:" + std::to_string(m_port);
 }
@@ -257,6 +409,11 @@ std::string FakeModelService::baseUrl() const {
 void FakeModelService::reply(FakeReply reply) {
     std::lock_guard lock(m_mutex);
     m_reply = std::move(reply);
+}
+
+void FakeModelService::respond(std::function<FakeReply(const FakeRequest&)> responder) {
+    std::lock_guard lock(m_mutex);
+    m_responder = std::move(responder);
 }
 
 void FakeModelService::release() {
@@ -280,7 +437,7 @@ std::vector<FakeRequest> FakeModelService::requests() const {
 FakeReply FakeModelService::record(FakeRequest request) {
     std::lock_guard lock(m_mutex);
     m_requests.push_back(std::move(request));
-    return m_reply;
+    return m_responder ? m_responder(m_requests.back()) : m_reply;
 }
 
 bool FakeModelService::waitForRelease() {

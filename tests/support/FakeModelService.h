@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,7 +12,8 @@
 
 namespace httplib {
 class Server;
-}
+struct Response;
+} // namespace httplib
 
 // One piece of a body sent in chunks. It may wait a while first, or wait until the test
 // calls release() (a stall when the test never does).
@@ -56,7 +58,12 @@ struct FakeRequest {
 };
 
 // A real HTTP (or HTTPS, with a fresh self-signed certificate) server on 127.0.0.1 that
-// answers every request with the scripted reply and records what it was sent.
+// answers every request with the scripted reply and records what it was sent. Over HTTP
+// it also serves as a proxy would be asked: a request for another host comes in absolute
+// form ("GET http://host/path"), which the recorded target keeps, and a CONNECT gets the
+// scripted status line, headers and body, and then the connection ends. A SOCKS5 client
+// is let through to the service itself, recorded as a request "SOCKS5" whose target is
+// the host and port it asked for (and headers "user" and "password" when it signed in).
 class FakeModelService {
 public:
     enum class Transport { Http, HttpsSelfSigned };
@@ -71,6 +78,9 @@ public:
     std::string baseUrl() const;
 
     void reply(FakeReply reply);
+    // Replies chosen per request, e.g. by its target; takes the place of reply(). It runs
+    // with the service's lock held, so it must not call the service.
+    void respond(std::function<FakeReply(const FakeRequest&)> responder);
     // Lets every held reply and chunk go, now and from now on.
     void release();
     // Keeps only the size of request bodies, for uploads too big to hold twice.
@@ -81,6 +91,10 @@ public:
 private:
     // Records the request and gives the reply it is to get.
     FakeReply record(FakeRequest request);
+    // Sends the reply to a recorded GET or POST.
+    void serve(const FakeReply& reply, httplib::Response& response);
+    // The whole answer to a CONNECT whose head (request line and headers) was read.
+    std::string answerTunnel(const std::string& head);
     // Waits for release() or shutdown; false when the server is shutting down.
     bool waitForRelease();
     FakeReply currentReply() const;
@@ -93,6 +107,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_releasedOrStopping;
     FakeReply m_reply;
+    std::function<FakeReply(const FakeRequest&)> m_responder;
     std::vector<FakeRequest> m_requests;
     bool m_keepBodies = true;
     bool m_released = false;

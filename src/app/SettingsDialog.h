@@ -1,0 +1,70 @@
+#pragma once
+
+#include "Expected.h"
+#include "ModelList.h"
+#include "ServiceSettings.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QDialogButtonBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QToolButton;
+
+// "Настройки": the service address, the proxy and the time-out, a check of the
+// connection and the model list refresh. The window supplies what the dialog cannot
+// know: the key to check with, how to save, and where listed models go.
+class SettingsDialog final : public QDialog {
+    Q_OBJECT
+
+public:
+    struct Actions {
+        // The API key shown in the main window.
+        std::function<QString()> apiKey;
+        // Saves the settings; the message says why not.
+        std::function<Expected<void>(const ServiceSettings&)> save;
+        // Merges listed model names into the model list; how many were new.
+        std::function<Expected<int>(const QStringList&)> mergeModels;
+    };
+
+    SettingsDialog(const ServiceSettings& saved, const QString& baseUrlOverride, Actions actions,
+                   QWidget* parent = nullptr);
+
+    // The settings as entered.
+    ServiceSettings Settings() const;
+
+    void accept() override;
+
+private:
+    enum class Purpose { Check, RefreshModels };
+
+    void CreateControls(const QString& baseUrlOverride);
+    void ShowSettings(const ServiceSettings& settings);
+    void ProxyModeChanged();
+    void StartListing(Purpose purpose);
+    void ListingDone(Purpose purpose, const ServiceSettings& used, const ModelListing& listing);
+    // A one-line result in Russian, with the technical text folded away below it.
+    void ShowResult(const QString& text, const QString& details = {});
+
+    Actions m_actions;
+    QLineEdit* m_baseUrl = nullptr;
+    QRadioButton* m_proxyNone = nullptr;
+    QRadioButton* m_proxyEnvironment = nullptr;
+    QRadioButton* m_proxyManual = nullptr;
+    QLineEdit* m_proxyAddress = nullptr;
+    QLineEdit* m_proxyUser = nullptr;
+    QLineEdit* m_proxyPassword = nullptr;
+    QSpinBox* m_timeout = nullptr;
+    QPushButton* m_check = nullptr;
+    QPushButton* m_refreshModels = nullptr;
+    QLabel* m_result = nullptr;
+    QToolButton* m_showDetails = nullptr;
+    QPlainTextEdit* m_details = nullptr;
+    QDialogButtonBox* m_buttons = nullptr;
+};
