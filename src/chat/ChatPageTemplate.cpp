@@ -10,6 +10,9 @@ struct StyleRule {
     const char16_t* declarations;
 };
 
+// The page's own rules: the look of the blocks, then what keeps long content inside
+// them (words and addresses break anywhere, tables and code scroll inside their box),
+// failures, and a dark palette when the desktop prefers one.
 constexpr StyleRule kStyleRules[] = {
     {u"body", u"font-family: Segoe UI, sans-serif; line-height: 1.6; padding: 16px; color: "
               u"#212121; background-color: #f5f5f5; font-size: 18px;"},
@@ -23,8 +26,20 @@ constexpr StyleRule kStyleRules[] = {
     {u".message-header strong", u"color: #0d47a1;"},
     {u".model-message .message-header strong", u"color: #1565c0;"},
     {u".message-header .timestamp", u"float: right; color: #777;"},
+    {u".message-content", u"overflow-wrap: anywhere;"},
     {u".message-content p", u"margin: 0 0 10px 0;"},
     {u".message-content p:last-child", u"margin-bottom: 0;"},
+    {u".message-content img", u"max-width: 100%;"},
+    {u".message-content a", u"color: #1565c0;"},
+    {u".message-content table",
+     u"display: block; max-width: 100%; width: max-content; overflow-x: auto; "
+     u"border-collapse: collapse; margin: 10px 0;"},
+    {u".message-content th, .message-content td",
+     u"border: 1px solid #c8ccd2; padding: 6px 10px; vertical-align: top; text-align: left; "
+     u"overflow-wrap: normal;"},
+    {u".message-content th", u"background-color: #e8eef5; font-weight: 600;"},
+    {u".message-content blockquote",
+     u"margin: 0 0 10px 0; padding: 0 0 0 12px; border-left: 3px solid #c8ccd2; color: #555;"},
     {u".attachments", u"margin-top: 10px; font-size: 0.9em;"},
     {u".attachments ul",
      u"margin: 5px 0 0 0; padding-left: 20px; list-style-type: \"\U0001F4C1\";"},
@@ -34,15 +49,48 @@ constexpr StyleRule kStyleRules[] = {
      u"background-color: #007ACC; color: #f5f5f5; padding: 5px 10px; border-top-left-radius: "
      u"8px; border-top-right-radius: 8px; font-family: Consolas, monospace; font-size: 0.85em;"},
     {u".copy-btn", u"float: right; background-color: #555; color: white; border: none; "
-                   u"padding: 3px 8px; border-radius: 5px; cursor: pointer; font-size: 0.9em;"},
+                   u"padding: 3px 8px; border-radius: 5px; cursor: pointer; font-size: 0.9em; "
+                   u"font-family: Segoe UI, sans-serif;"},
     {u".copy-btn:hover", u"background-color: #777;"},
     {u"pre", u"background-color: #ffffff; color: #2e8b57; padding: 15px; margin: 0; border: 1px "
              u"solid #ddd; border-bottom-left-radius: 8px; border-bottom-right-radius: 8px; "
-             u"white-space: pre-wrap; word-wrap: break-word; font-family: Consolas, monospace; "
-             u"font-size: 0.95em;"},
-    {u"code", u"font-family: inherit;"},
+             u"white-space: pre; overflow-x: auto; overflow-wrap: normal; "
+             u"font-family: Consolas, monospace; font-size: 0.95em;"},
+    {u"code", u"font-family: Consolas, monospace; font-size: 0.9em; padding: 1px 4px; "
+              u"border-radius: 4px; background-color: rgba(0,0,0,0.06);"},
+    {u"pre code", u"font-size: inherit; padding: 0; background: none;"},
     {u".generated-image", u"max-width: 100%; height: auto; border-radius: 8px;"},
     {u".display-note", u"font-size: 0.9em; color: #777;"},
+    {u".failure-message", u"background-color: #fff5f5; border-left: 4px solid #d32f2f;"},
+    {u".failure-message .message-header strong", u"color: #c62828;"},
+    {u".failure-text", u"white-space: pre-wrap; font-family: Consolas, monospace; "
+                       u"font-size: 0.85em; color: #555;"},
+    {u".failure-message summary", u"cursor: pointer; color: #555; font-size: 0.9em;"},
+    {u".message-content a.retry-btn",
+     u"display: inline-block; margin-top: 6px; padding: 3px 12px; "
+     u"border-radius: 5px; background-color: #1565c0; color: white; "
+     u"text-decoration: none; font-size: 0.9em;"},
+    {u":root", u"color-scheme: light dark;"},
+    {u"@media (prefers-color-scheme: dark)",
+     u"body { color: #e3e3e3; background-color: #1e1f22; } "
+     u".message-wrapper { box-shadow: 0 1px 3px rgba(0,0,0,0.5); } "
+     u".user-message { background-color: #1d3550; } "
+     u".model-message { background-color: #2b2d31; } "
+     u".message-header, .message-content blockquote, .failure-text, .failure-message summary "
+     u"{ color: #b0b0b0; } "
+     u".message-header strong, .model-message .message-header strong { color: #8ab4f8; } "
+     u".message-header .timestamp, .display-note { color: #999; } "
+     u".message-content a { color: #8ab4f8; } "
+     u".message-content th, .message-content td { border-color: #4a4d52; } "
+     u".message-content th { background-color: #35383d; } "
+     u".message-content blockquote { border-left-color: #4a4d52; } "
+     u".code-header { background-color: #0b5a94; } "
+     u"pre { background-color: #18191c; color: #7fd19b; border-color: #3c3f44; } "
+     u"code { background-color: rgba(255,255,255,0.1); } "
+     u"pre code { background: none; } "
+     u".failure-message { background-color: #3a2326; border-left-color: #ef5350; } "
+     u".failure-message .message-header strong { color: #f28b82; } "
+     u".message-content a.retry-btn { background-color: #3b78d8; color: white; }"},
 };
 
 // The label is remembered on the button object (not as an attribute, so the page's

@@ -240,7 +240,8 @@ TEST_F(ChatPageSafetyTest, PageRefusesNavigationsItStartsItself) {
         {QStringLiteral("user"), {MakeTextPart(QStringLiteral("question"))}}};
     form->ResetChatView();
     form->RenderHistory();
-    const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {});
+    // A message without a stored time shows none.
+    const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {}, {});
     const QString away = host.url(QStringLiteral("away"));
     for (const QString& script :
          {QStringLiteral("location.href = '%1'"), QStringLiteral("location.replace('%1')"),
@@ -295,9 +296,9 @@ TEST_F(ChatPageSafetyTest, DeadRenderProcessGivesTheConversationBack) {
     form->ResetChatView();
     form->RenderHistory();
     const QString blocks =
-        BuildUserMessageHtml(QStringLiteral("first"), {}) +
-        BuildModelMessageHtml(QStringLiteral("**answer**")) +
-        BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"));
+        BuildUserMessageHtml(QStringLiteral("first"), {}, {}) +
+        BuildModelMessageHtml(QStringLiteral("**answer**"), {}) +
+        BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"), {});
     ASSERT_EQ(container(), blocks);
     control<PromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
 

@@ -1,16 +1,19 @@
 #include "MainWindow.h"
 #include "BottomPanel.h"
+#include "ColorScheme.h"
 #include "GeminiDM.h"
 #include "PromptEdit.h"
 #include "WindowTest.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -24,6 +27,47 @@
 namespace {
 
 class MainWindowTest : public WindowTest {};
+
+// A desktop whose palette is dark: light text on a dark ground.
+class DarkDesktopTest : public WindowTest {
+protected:
+    DarkDesktopTest() : WindowTest(DefaultNow(), false) {}
+
+    void SetUp() override {
+        m_saved = QApplication::palette();
+        QPalette dark = m_saved;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+        dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1f, 0x22));
+        dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+        QApplication::setPalette(dark);
+        WindowTest::SetUp();
+        showWindow();
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        QApplication::setPalette(m_saved);
+    }
+
+private:
+    QPalette m_saved;
+};
+
+TEST_F(DarkDesktopTest, WindowFollowsADarkDesktop) {
+    EXPECT_TRUE(PrefersDarkColors(QApplication::palette()));
+    for (const char* name : {"Panel1", "Panel4"})
+        EXPECT_EQ(control<QWidget>(name)->palette().color(QPalette::Window),
+                  QColor(0x1e, 0x1f, 0x22))
+            << name;
+    EXPECT_EQ(form->palette().color(QPalette::Window), QColor(0x1e, 0x1f, 0x22));
+}
+
+TEST_F(MainWindowTest, WindowIsWhiteOnALightDesktop) {
+    EXPECT_FALSE(PrefersDarkColors(QApplication::palette()));
+    for (const char* name : {"Panel1", "Panel4"})
+        EXPECT_EQ(control<QWidget>(name)->palette().color(QPalette::Window), QColor(Qt::white))
+            << name;
+}
 
 TEST_F(MainWindowTest, CreatesTheChatFolder) {
     EXPECT_TRUE(QDir(programDir.filePath(QStringLiteral("chats"))).exists());
@@ -88,7 +132,8 @@ TEST_F(MainWindowTest, PopupMenusHoldTheirItemsInOrder) {
                            QStringLiteral("Удалить Все Файлы")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu14")),
               QStringList({QStringLiteral("Удалить Чат"), QStringLiteral("-"),
-                           QStringLiteral("Удалить все чаты")}));
+                           QStringLiteral("Удалить все чаты"), QStringLiteral("-"),
+                           QStringLiteral("Экспорт…")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu19")), QStringList({QStringLiteral("Удалить")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu20")),
               QStringList({QStringLiteral("Удалить"), QStringLiteral("-"),

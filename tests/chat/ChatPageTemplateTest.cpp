@@ -24,10 +24,11 @@ TEST(ChatPageTemplate, TemplateHoldsTheStylesInOrder) {
         "    .attachments ul { margin: 5px 0 0 0; padding-left: 20px; list-style-type: "
         "\"\U0001F4C1\"; }    .attachments li { margin-bottom: 3px; }")));
     EXPECT_TRUE(page.contains(
-        QStringLiteral("font-size: 0.95em; }    code { font-family: inherit; }    "
-                       ".generated-image { max-width: 100%; height: auto; border-radius: 8px; }    "
-                       ".display-note { font-size: 0.9em; color: #777; }  </style>  "
-                       "<script>    function copyCode(btn) {")));
+        QStringLiteral(".generated-image { max-width: 100%; height: auto; border-radius: 8px; }    "
+                       ".display-note { font-size: 0.9em; color: #777; }")));
+    EXPECT_TRUE(page.contains(QStringLiteral(".copy-btn:hover { background-color: #777; }")));
+    EXPECT_TRUE(
+        page.contains(QStringLiteral(" }  </style>  <script>    function copyCode(btn) {")));
     EXPECT_TRUE(
         page.contains(QStringLiteral("<script>") + ChatPageScript() + QStringLiteral("</script>")));
     EXPECT_TRUE(
