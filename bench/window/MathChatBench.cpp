@@ -72,7 +72,7 @@ TChatHistory conversation(const QStringList& prose, bool withMathAndCode) {
     return history;
 }
 
-// Waits until the page's libraries have loaded and every formula on screen is typeset.
+// Waits until the page's libraries have loaded and every formula in the view is typeset.
 void waitForTypesetAndLayout(ChatPage& page) {
     bool parsed = false;
     while (!parsed) {
@@ -80,7 +80,8 @@ void waitForTypesetAndLayout(ChatPage& page) {
         page.Evaluate(
             QStringLiteral("typeof katex == 'object' && typeof hljs == 'object' && "
                            "Array.from(document.querySelectorAll('.math-inline, .math-display'))"
-                           ".filter(e => e.getBoundingClientRect().top < innerHeight)"
+                           ".filter(e => { var r = e.getBoundingClientRect(); return r.top < "
+                           "innerHeight && r.bottom > 0; })"
                            ".every(e => e.querySelector('.katex, .katex-error'))"),
             [&](const QVariant& result) {
                 parsed = result.toBool();
