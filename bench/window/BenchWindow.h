@@ -26,3 +26,8 @@ void WaitForLayout(ChatPage& page);
 
 // Runs events until the window has been drawn on its screen.
 void WaitUntilExposed(QWidget& window);
+
+// CPU seconds used so far by this process and every process it started (the web
+// engine's renderer does the layout), which unlike wall time does not depend on how
+// busy the machine is.
+double CpuSecondsWithChildren();

@@ -1,17 +1,15 @@
-// Time from RenderHistory to a laid-out page, for conversations of growing length.
+// Time from RenderHistory to the latest messages laid out, for conversations of growing
+// length, and to the whole conversation on the page.
 // Answers are the 2–20 KB model answers of the Markdown corpus, used in turn.
 #include "BenchWindow.h"
 #include "ChatPage.h"
 #include "MessageBlocks.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
-#include <QHash>
-#include <QMultiHash>
 
 #include <benchmark/benchmark.h>
-
-#include <unistd.h>
 
 namespace {
 
@@ -43,37 +41,22 @@ TChatHistory conversation(int messages, const QStringList& answers) {
     return history;
 }
 
-// CPU seconds used so far by this process and every process it started (the web
-// engine's renderer does the layout), which unlike wall time does not depend on how
-// busy the machine is.
-double cpuSecondsWithChildren() {
-    QMultiHash<qint64, qint64> children;
-    QHash<qint64, double> seconds;
-    const double ticks = double(sysconf(_SC_CLK_TCK));
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& pid : pids) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // Fields after the command name, which sits in parentheses and may hold spaces.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 13)
-            continue;
-        children.insert(fields[1].toLongLong(), pid.toLongLong());
-        seconds.insert(pid.toLongLong(), (fields[11].toDouble() + fields[12].toDouble()) / ticks);
+// Waits until the page holds this many message blocks.
+void waitForBlocks(ChatPage& page, int blocks) {
+    for (int shown = 0; shown < blocks;) {
+        QEventLoop loop;
+        page.Evaluate(QStringLiteral("document.getElementById('chat-container').children.length"),
+                      [&](const QVariant& count) {
+                          shown = count.toInt();
+                          loop.quit();
+                      });
+        loop.exec();
     }
-    double total = 0;
-    QList<qint64> pending{qint64(getpid())};
-    while (!pending.isEmpty()) {
-        const qint64 pid = pending.takeLast();
-        total += seconds.value(pid);
-        pending.append(children.values(pid));
-    }
-    return total;
 }
 
-void BM_RenderHistoryShown(benchmark::State& state) {
+// fromBlank: the page the chat replaces is emptied before the time starts; otherwise the
+// time includes taking down the same long chat shown before.
+void renderHistoryShown(benchmark::State& state, bool fromBlank) {
     static const QStringList answers = loadAnswers();
     if (answers.isEmpty()) {
         state.SkipWithError("no answers of 2-20 KB in the corpus");
@@ -81,23 +64,66 @@ void BM_RenderHistoryShown(benchmark::State& state) {
     }
     BenchWindow& w = ShownWindow();
     w.geminiDM.SetChatHistory(conversation(int(state.range(0)), answers));
-    const double cpuBefore = cpuSecondsWithChildren();
+    const double cpuBefore = CpuSecondsWithChildren();
     for (auto _ : state) {
-        w.form.ResetChatView();
+        if (fromBlank) {
+            state.PauseTiming();
+            w.form.ResetChatView();
+            WaitForLayout(w.form.Page());
+            state.ResumeTiming();
+        } else {
+            w.form.ResetChatView();
+        }
         w.form.RenderHistory();
         WaitForLayout(w.form.Page());
+        // The older parts that follow are left to finish outside the time taken.
+        state.PauseTiming();
+        waitForBlocks(w.form.Page(), int(state.range(0)));
+        state.ResumeTiming();
     }
     state.counters["cpu_ms_all_processes"] =
-        (cpuSecondsWithChildren() - cpuBefore) * 1000 / double(state.iterations());
+        (CpuSecondsWithChildren() - cpuBefore) * 1000 / double(state.iterations());
     state.SetComplexityN(state.range(0));
+}
+
+void BM_RenderHistoryShown(benchmark::State& state) {
+    renderHistoryShown(state, false);
 }
 BENCHMARK(BM_RenderHistoryShown)
     ->Arg(125)
     ->Arg(250)
     ->Arg(500)
+    ->Arg(2000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Complexity(benchmark::oN);
+
+void BM_RenderHistoryShownFromBlank(benchmark::State& state) {
+    renderHistoryShown(state, true);
+}
+BENCHMARK(BM_RenderHistoryShownFromBlank)
+    ->Arg(500)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Until every part of the conversation is on the page; the latest are shown long before.
+void BM_RenderHistoryWhole(benchmark::State& state) {
+    static const QStringList answers = loadAnswers();
+    if (answers.isEmpty()) {
+        state.SkipWithError("no answers of 2-20 KB in the corpus");
+        return;
+    }
+    BenchWindow& w = ShownWindow();
+    const int messages = int(state.range(0));
+    w.geminiDM.SetChatHistory(conversation(messages, answers));
+    for (auto _ : state) {
+        w.form.ResetChatView();
+        w.form.RenderHistory();
+        waitForBlocks(w.form.Page(), messages);
+    }
+}
+BENCHMARK(BM_RenderHistoryWhole)->Arg(500)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The share of the above spent building the blocks (Markdown conversion included).
 void BM_BuildAnswerBlocks(benchmark::State& state) {

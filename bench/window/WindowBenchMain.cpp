@@ -4,8 +4,12 @@
 #include "QtTranslations.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QHash>
+#include <QMultiHash>
 #include <QWindow>
 
 #include <benchmark/benchmark.h>
@@ -13,11 +17,43 @@
 #include <cstdio>
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 BenchWindow* shownWindow = nullptr;
 
 } // namespace
+
+// CPU seconds used so far by this process and every process it started (the web
+// engine's renderer does the layout), which unlike wall time does not depend on how
+// busy the machine is.
+double CpuSecondsWithChildren() {
+    QMultiHash<qint64, qint64> children;
+    QHash<qint64, double> seconds;
+    const double ticks = double(sysconf(_SC_CLK_TCK));
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : pids) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // Fields after the command name, which sits in parentheses and may hold spaces.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13)
+            continue;
+        children.insert(fields[1].toLongLong(), pid.toLongLong());
+        seconds.insert(pid.toLongLong(), (fields[11].toDouble() + fields[12].toDouble()) / ticks);
+    }
+    double total = 0;
+    QList<qint64> pending{qint64(getpid())};
+    while (!pending.isEmpty()) {
+        const qint64 pid = pending.takeLast();
+        total += seconds.value(pid);
+        pending.append(children.values(pid));
+    }
+    return total;
+}
 
 BenchWindow& ShownWindow() {
     return *shownWindow;

@@ -1,8 +1,11 @@
 #include "ChatPage.h"
 
+#include "FailureBlock.h"
 #include "JsonText.h"
 
+#include <QAction>
 #include <QDesktopServices>
+#include <QMenu>
 #include <QUrl>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
@@ -35,6 +38,9 @@ QString scriptString(const QString& text) {
 // still scrolls to its target.
 class ChatWebPage : public QWebEnginePage {
 public:
+    // Receives the token of a failure block's "Повторить" link the user clicked.
+    std::function<void(const QString&)> OnRetry;
+
     explicit ChatWebPage(QObject* parent) : QWebEnginePage(parent) {
         connect(this, &QWebEnginePage::newWindowRequested, this,
                 [this](QWebEngineNewWindowRequest& request) {
@@ -57,7 +63,11 @@ protected:
 
 private:
     void OpenLink(const QUrl& url) {
-        if (url.hasFragment() && url.matches(this->url(), QUrl::RemoveFragment))
+        const bool withinPage = url.hasFragment() && url.matches(this->url(), QUrl::RemoveFragment);
+        if (withinPage && url.fragment().startsWith(kRetryFragmentPrefix)) {
+            if (OnRetry)
+                OnRetry(url.fragment().sliced(kRetryFragmentPrefix.size()));
+        } else if (withinPage)
             runJavaScript(QStringLiteral("var target = document.getElementById(%1); "
                                          "if (target) target.scrollIntoView();")
                               .arg(scriptString(url.fragment())));
@@ -71,10 +81,34 @@ const QUrl kBlank(QStringLiteral("about:blank"));
 constexpr QLatin1StringView
     kFindContainer("var container = document.getElementById('chat-container');");
 
+// The browser's own menu (back, reload, view source) would let the user take the page
+// away; the page's menu only copies.
+void giveOwnContextMenu(QWebEngineView* view) {
+    auto* menu = new QMenu(view);
+    menu->setObjectName(QStringLiteral("ChatPageMenu"));
+    QAction* copy = menu->addAction(QStringLiteral("Копировать"));
+    copy->setObjectName(QStringLiteral("ChatPageCopy"));
+    QAction* selectAll = menu->addAction(QStringLiteral("Выделить всё"));
+    selectAll->setObjectName(QStringLiteral("ChatPageSelectAll"));
+    QObject::connect(copy, &QAction::triggered, view,
+                     [view] { view->page()->triggerAction(QWebEnginePage::Copy); });
+    QObject::connect(selectAll, &QAction::triggered, view,
+                     [view] { view->page()->triggerAction(QWebEnginePage::SelectAll); });
+    copy->setEnabled(false);
+    QObject::connect(view, &QWebEngineView::selectionChanged, copy,
+                     [view, copy] { copy->setEnabled(view->hasSelection()); });
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(view, &QWidget::customContextMenuRequested, menu,
+                     [view, menu](const QPoint& at) { menu->popup(view->mapToGlobal(at)); });
+}
+
 } // namespace
 
 ChatPage::ChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
-    m_view->setPage(new ChatWebPage(m_view));
+    auto* page = new ChatWebPage(m_view);
+    page->OnRetry = [this](const QString& token) { Q_EMIT RetryRequested(token); };
+    m_view->setPage(page);
+    giveOwnContextMenu(m_view);
     connect(m_view->page(), &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status) {
                 if (status != QWebEnginePage::NormalTerminationStatus)
@@ -104,14 +138,31 @@ void ChatPage::WriteDocument(const QString& html) {
 // The block is parsed inert first: a refresh in it must never take effect, not even one
 // to an empty page, which the web engine does not let the navigation filter see; and its
 // links follow the page's base target, so the user's clicks reach the browser.
-void ChatPage::AppendToContainer(const QString& html) {
+void ChatPage::InsertIntoContainer(const QString& html, bool atStart) {
     Run(kFindContainer +
         QStringLiteral(" if (container) { var block = document.createElement('template'); "
                        "block.innerHTML = %1; block.content.querySelectorAll('meta')"
                        ".forEach(function (m) { m.remove(); }); "
                        "block.content.querySelectorAll('[target]').forEach(function (e) { "
-                       "e.removeAttribute('target'); }); container.appendChild(block.content); }")
-            .arg(scriptString(html)));
+                       "e.removeAttribute('target'); }); container.insertBefore(block.content, "
+                       "%2); }")
+            .arg(scriptString(html),
+                 atStart ? QStringLiteral("container.firstChild") : QStringLiteral("null")));
+}
+
+void ChatPage::AppendToContainer(const QString& html) {
+    InsertIntoContainer(html, false);
+}
+
+// What the user is reading stays in place: the engine keeps the view anchored to it
+// when content grows above.
+void ChatPage::PrependToContainer(const QString& html) {
+    InsertIntoContainer(html, true);
+}
+
+void ChatPage::RemoveRetryLinks() {
+    Run(QStringLiteral("document.querySelectorAll('.failure-message .retry-btn')"
+                       ".forEach(function (e) { e.remove(); });"));
 }
 
 void ChatPage::ScrollBy(int pixels) {

@@ -28,6 +28,10 @@ public:
     void WriteDocument(const QString& html);
     // Adds html after the chat container's content; nothing when there is no container.
     void AppendToContainer(const QString& html);
+    // Puts html before the chat container's content.
+    void PrependToContainer(const QString& html);
+    // Failure blocks lose their "Повторить" links once one has been used.
+    void RemoveRetryLinks();
     void ScrollBy(int pixels);
     void ScrollToBottom();
 
@@ -41,6 +45,8 @@ Q_SIGNALS:
     // The view has replaced the chat's document by an empty page the program did not ask
     // for.
     void DocumentReplaced();
+    // The user clicked the "Повторить" link of a failure block that carries this token.
+    void RetryRequested(const QString& token);
 
 private:
     struct Pending {
@@ -49,6 +55,7 @@ private:
     };
 
     void Run(const QString& script, ResultHandler done = {});
+    void InsertIntoContainer(const QString& html, bool atStart);
     void Send(const Pending& pending);
     void LoadingChanged(const QWebEngineLoadingInfo& info);
     void LoadFinished();

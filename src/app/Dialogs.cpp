@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace {
@@ -28,4 +29,16 @@ bool QtDialogs::AskYesNo(const QString& text, QuestionIcon icon) {
 QStringList QtDialogs::GetOpenFileNames(const QString& title, const QString& filter) {
     // The read-only check box of other platforms does not exist in Qt's dialog.
     return QFileDialog::getOpenFileNames(m_parent, title, QString(), filter);
+}
+
+QString QtDialogs::GetSaveFileName(const QString& title, const QString& suggestedName,
+                                   const QString& filter) {
+    QString chosenFilter;
+    QString path =
+        QFileDialog::getSaveFileName(m_parent, title, suggestedName, filter, &chosenFilter);
+    // "Markdown (*.md)" gives ".md".
+    const QString extension = chosenFilter.section(u'*', 1).section(u')', 0, 0).trimmed();
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty() && extension.startsWith(u'.'))
+        path += extension;
+    return path;
 }

@@ -19,6 +19,10 @@ public:
     // Several files at once; empty when the user cancels. `filter` uses Qt's
     // "Description (*.a *.b);;..." form.
     virtual QStringList GetOpenFileNames(const QString& title, const QString& filter) = 0;
+    // Where to save a file, starting from a suggested name; empty when the user cancels. A
+    // name given without an extension gets the one of the filter chosen.
+    virtual QString GetSaveFileName(const QString& title, const QString& suggestedName,
+                                    const QString& filter) = 0;
 };
 
 // The real dialogs, modal over the main window.
@@ -31,6 +35,8 @@ public:
     void ShowMessage(const QString& text) override;
     bool AskYesNo(const QString& text, QuestionIcon icon) override;
     QStringList GetOpenFileNames(const QString& title, const QString& filter) override;
+    QString GetSaveFileName(const QString& title, const QString& suggestedName,
+                            const QString& filter) override;
 
 private:
     QWidget* m_parent;

@@ -3,8 +3,10 @@
 #include "AppFolders.h"
 #include "ChatLibrary.h"
 #include "ConversationModel.h"
+#include "Expected.h"
 #include "FileRemover.h"
 #include "ListFile.h"
+#include "RequestTypes.h"
 #include "SettingsFile.h"
 #include "WindowMemory.h"
 
@@ -79,11 +81,15 @@ public:
     void AddUserMessage(const QString& text, const QStringList& files);
     void AddModelMessage(const QString& answer);
     void AddImageMessage(const QString& MimeType, const QString& Base64Data);
+    // A failed request as a failure block; with a token, the block can send it again.
+    void AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken = {});
     void RenderHistory();
     void DownButClick();
     // Stands in for the chat while no key is chosen: how to get one and how to send.
     void ShowWelcomePage();
     bool WelcomePageShown() const { return FWelcomeShown; }
+    // The older parts of a chat being opened, added before what the page shows.
+    void ShowOlderChunks(QStringList chunks, int rendering);
     // The conversation shown again on a new page, after the page's document was lost.
     void RebuildChatPage();
     // Rebuilds the page and says so, unless it died again before anything new was shown.
@@ -92,8 +98,10 @@ public:
 
     // Send flow: MainWindowSend.cpp
     void btnSendClick();
-    void TextRequestDone(const QString& result);
-    void ImageRequestDone(const QString& result);
+    void TextRequestDone(const RequestOutcome& result);
+    void ImageRequestDone(const RequestOutcome& result);
+    // The "Повторить" link of the last failure block: sends the failed request again.
+    void RetryFailedRequest(const QString& token);
     void Timer1Timer();
     // True when the key was taken (Ctrl+Enter sends).
     bool memoPromptKeyDown(const QKeyEvent* event);
@@ -132,6 +140,9 @@ public:
     void N3Click();
     void btnClearFiles1Click();
     void N5Click();
+
+    // Chat export: MainWindowExport.cpp
+    void ExportChatClick();
 
     // Connection settings and the service's model list: MainWindowSettings.cpp
     // The address given on the command line: it wins over the settings file for this run.
@@ -209,6 +220,7 @@ private:
     QAction* N6 = nullptr;
     QAction* N11 = nullptr;
     QAction* N12 = nullptr;
+    QAction* actExportChat = nullptr;
     QMenu* PopupMenu19 = nullptr;
     QAction* N7 = nullptr;
     QMenu* PopupMenu20 = nullptr;
@@ -254,14 +266,29 @@ private:
     KeptList FKeys;
     KeptList FModels;
 
+    // A request as it was sent, kept until its answer is in so that a failure can put
+    // the prompt back and send the same parts again.
+    struct SentRequest {
+        QString apiKey;
+        QString modelName;
+        QString prompt;
+        QStringList files;
+        TContentParts parts;
+        bool image = false;
+        bool webSearch = false;
+    };
     void ShowWhereKeysComeFrom();
     void SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
                          const QStringList& files);
+    void StartRequest(const SentRequest& request);
+    // Shows the failure, puts the prompt and its files back, and offers to send it again.
+    void ShowFailedRequest(const RequestOutcome& outcome);
+    void ShowLocalFailure(const QString& text);
     void ClearPromptAndAttachments();
     void EnterBusyState();
     void EndBusyState();
     void FinishRequest();
-    void ShowImageAnswer(const QString& result);
+    bool ShowImageAnswer(const QString& result);
 
     // Empties the conversation, the page and the current chat file, without saving first.
     void StartNewChatInPlace(const QString& status);
@@ -287,12 +314,20 @@ private:
 
     bool FBaseHtmlLoaded = false;
     bool FWelcomeShown = false;
+    // Counts the chats shown on the page; older parts of an earlier one are dropped.
+    int FPageRendering = 0;
     // Rebuilt after a render process death and nothing appended since.
     bool FChatPageRebuilt = false;
     bool FIsLoading = false;
     bool FFormShown = false;
     int FSecondsElapsed = 0;
     QStringList FAttachedFiles;
+    SentRequest FRunningRequest;
+    // The token of the failure block whose request can be sent again, and that request.
+    QString FRetryToken;
+    SentRequest FFailedRequest;
+
+    void ReportExport(const QString& path, const Expected<void>& written);
 
     void ConnectSearchHandlers();
     void SearchChats();

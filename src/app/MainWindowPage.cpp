@@ -5,16 +5,29 @@
 #include "ChatPage.h"
 #include "ChatPageTemplate.h"
 #include "ConversationHtml.h"
+#include "FailureBlock.h"
 #include "GeminiDM.h"
 #include "MessageBlocks.h"
 #include "PromptEdit.h"
 #include "WelcomePage.h"
 
 #include <QFileInfo>
+#include <QPointer>
+
+namespace {
+
+// How much of a chat's page goes in at a time: the latest part fills the view at once;
+// larger older parts cost the page less in all, smaller ones keep it answering sooner.
+constexpr qsizetype kLatestPartChars = 96 * 1024;
+constexpr qsizetype kOlderPartChars = 192 * 1024;
+
+} // namespace
 
 void TForm1::ResetChatView() {
     FBaseHtmlLoaded = false;
     FWelcomeShown = false;
+    ++FPageRendering;
+    FRetryToken.clear();
     FChatPageRebuilt = false;
     FChatPage->ShowBlank();
     memoPrompt->clear();
@@ -69,11 +82,34 @@ void TForm1::AddImageMessage(const QString& MimeType, const QString& Base64Data)
     AppendHtml(BuildImageMessageHtml(MimeType, Base64Data));
 }
 
+void TForm1::AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken) {
+    AppendHtml(BuildFailureMessageHtml(outcome, retryToken));
+}
+
 void TForm1::RenderHistory() {
-    // The whole conversation goes to the page in one step.
-    const QString blocks = BuildConversationHtml(GeminiDM->ChatHistory());
+    // A chat opens at its latest messages, shown first; the older ones follow part by part.
+    QStringList chunks =
+        BuildConversationHtmlChunks(GeminiDM->ChatHistory(), kLatestPartChars, kOlderPartChars);
     LoadBaseHtml();
-    FChatPage->AppendToContainer(blocks);
+    const int rendering = ++FPageRendering;
+    if (!chunks.isEmpty())
+        FChatPage->AppendToContainer(chunks.takeLast());
+    FChatPage->ScrollToBottom();
+    ShowOlderChunks(std::move(chunks), rendering);
+}
+
+// Each older part goes in once the page has taken the one before, so the page can show
+// itself and answer the user between the parts. A reset or another chat stops them.
+void TForm1::ShowOlderChunks(QStringList chunks, int rendering) {
+    if (chunks.isEmpty())
+        return;
+    const QPointer<TForm1> form(this);
+    FChatPage->Evaluate(QStringLiteral("0"), [form, chunks, rendering](const QVariant&) mutable {
+        if (!form || rendering != form->FPageRendering)
+            return;
+        form->FChatPage->PrependToContainer(chunks.takeLast());
+        form->ShowOlderChunks(std::move(chunks), rendering);
+    });
 }
 
 void TForm1::RebuildChatPage() {

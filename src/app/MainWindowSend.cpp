@@ -4,6 +4,7 @@
 
 #include "ApiKeyStatsU.h"
 #include "AttachmentPreparation.h"
+#include "ChatPage.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "JsonText.h"
@@ -22,6 +23,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QUuid>
 #include <QWebEngineView>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -60,6 +62,9 @@ void TForm1::btnSendClick() {
         return;
     }
     const bool imageRequest = IsImageModel(modelName);
+    // A failed request is no longer the last message once another is sent.
+    FRetryToken.clear();
+    FChatPage->RemoveRetryLinks();
 
     EnterBusyState();
     ShowRequestCount(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
@@ -77,15 +82,29 @@ void TForm1::btnSendClick() {
 
     if (imageRequest) {
         ClearPromptAndAttachments();
-        const QPointer<TForm1> form(this);
-        GeminiDM->GenerateImage(apiKey, modelName, prompt, [form](const QString& result) {
-            if (form)
-                form->ImageRequestDone(result);
-        });
-        ScrollChatToBottom();
+        StartRequest({apiKey, modelName, prompt, files, {}, true, false});
         return;
     }
     SendTextRequest(apiKey, modelName, prompt, files);
+}
+
+void TForm1::StartRequest(const SentRequest& request) {
+    FRunningRequest = request;
+    const QPointer<TForm1> form(this);
+    if (request.image)
+        GeminiDM->GenerateImage(request.apiKey, request.modelName, request.prompt,
+                                OutcomeCallback([form](const RequestOutcome& result) {
+                                    if (form)
+                                        form->ImageRequestDone(result);
+                                }));
+    else
+        GeminiDM->GenerateContent(request.apiKey, request.modelName, request.parts,
+                                  request.webSearch,
+                                  OutcomeCallback([form](const RequestOutcome& result) {
+                                      if (form)
+                                          form->TextRequestDone(result);
+                                  }));
+    ScrollChatToBottom();
 }
 
 // Reading and encoding up to 16 files of 20 MiB runs off the user-interface thread;
@@ -93,26 +112,23 @@ void TForm1::btnSendClick() {
 void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
                              const QStringList& files) {
     auto* reader = new QFutureWatcher<Expected<TContentParts>>(this);
-    ConnectGuarded(
-        reader, &QFutureWatcherBase::finished, [this, reader, apiKey, modelName, prompt] {
-            reader->deleteLater();
-            const Expected<TContentParts> attachments = reader->result();
-            if (!attachments) {
-                AddModelMessage(attachments.error());
-                EndBusyState();
-                return;
-            }
-            TContentParts parts{MakeTextPart(prompt)};
-            parts.append(*attachments);
-            ClearPromptAndAttachments();
-            const QPointer<TForm1> form(this);
-            GeminiDM->GenerateContent(apiKey, modelName, parts, chkEnableWebSearch->isChecked(),
-                                      [form](const QString& result) {
-                                          if (form)
-                                              form->TextRequestDone(result);
-                                      });
-            ScrollChatToBottom();
-        });
+    ConnectGuarded(reader, &QFutureWatcherBase::finished,
+                   [this, reader, apiKey, modelName, prompt, files] {
+                       reader->deleteLater();
+                       const Expected<TContentParts> attachments = reader->result();
+                       if (!attachments) {
+                           // The prompt and the files stay in place to be corrected.
+                           AddFailureMessage({attachments.error(), true});
+                           EndBusyState();
+                           SetStatusText(QStringLiteral("Ошибка"));
+                           return;
+                       }
+                       TContentParts parts{MakeTextPart(prompt)};
+                       parts.append(*attachments);
+                       ClearPromptAndAttachments();
+                       StartRequest({apiKey, modelName, prompt, files, parts, false,
+                                     chkEnableWebSearch->isChecked()});
+                   });
     reader->setFuture(QtConcurrent::run(PrepareAttachments, files));
 }
 
@@ -140,27 +156,39 @@ void TForm1::EndBusyState() {
     btnNewChat->setEnabled(true);
 }
 
-void TForm1::TextRequestDone(const QString& result) {
+void TForm1::TextRequestDone(const RequestOutcome& result) {
     Timer1->stop();
     TimeoutLabel->hide();
-    AddModelMessage(result);
+    if (result.IsFailure) {
+        ShowFailedRequest(result);
+        return;
+    }
+    AddModelMessage(result.Text);
     FinishRequest();
     ScrollChatBy(kScrollAfterAnswer);
 }
 
-void TForm1::ImageRequestDone(const QString& result) {
+void TForm1::ImageRequestDone(const RequestOutcome& result) {
     Timer1->stop();
     TimeoutLabel->hide();
-    ShowImageAnswer(result);
+    if (result.IsFailure) {
+        ShowFailedRequest(result);
+        return;
+    }
+    if (!ShowImageAnswer(result.Text)) {
+        ShowFailedRequest({QStringLiteral("Ошибка: получен некорректный JSON от модели."), true});
+        return;
+    }
     FinishRequest();
     ScrollChatToBottom();
 }
 
-void TForm1::ShowImageAnswer(const QString& result) {
+// False for an image description that lacks its type or its data.
+bool TForm1::ShowImageAnswer(const QString& result) {
     const std::optional<QJsonValue> parsed = ParseJsonText(result.toUtf8());
     if (!parsed || !parsed->isObject()) {
-        AddModelMessage(result); // typically a failure text
-        return;
+        AddModelMessage(result);
+        return true;
     }
     const QJsonObject image = parsed->toObject();
     const std::optional<QString> mimeType = memberAsString(image, "mime_type");
@@ -168,9 +196,45 @@ void TForm1::ShowImageAnswer(const QString& result) {
     if (!mimeType || !base64)
         AddModelMessage(result);
     else if (mimeType->isEmpty() || base64->isEmpty())
-        AddModelMessage(QStringLiteral("Ошибка: получен некорректный JSON от модели."));
+        return false;
     else
         AddImageMessage(*mimeType, *base64);
+    return true;
+}
+
+void TForm1::ShowFailedRequest(const RequestOutcome& outcome) {
+    FFailedRequest = FRunningRequest;
+    FRetryToken = QUuid::createUuid().toString(QUuid::Id128);
+    FChatPage->RemoveRetryLinks();
+    AddFailureMessage(outcome, FRetryToken);
+    FinishRequest();
+    SetStatusText(QStringLiteral("Ошибка"));
+    // What the user has typed meanwhile is not replaced.
+    if (memoPrompt->toPlainText().isEmpty() && FAttachedFiles.isEmpty()) {
+        memoPrompt->setPlainText(FFailedRequest.prompt);
+        SetAttachedFiles(FFailedRequest.files);
+    }
+    ScrollChatToBottom();
+}
+
+void TForm1::RetryFailedRequest(const QString& token) {
+    if (token.isEmpty() || token != FRetryToken || Timer1->isActive())
+        return;
+    FRetryToken.clear();
+    FChatPage->RemoveRetryLinks();
+    const SentRequest request = FFailedRequest;
+    // The failed message is still the conversation's last: it is sent again in its place.
+    TChatHistory& history = GeminiDM->ChatHistory();
+    if (!history.isEmpty() && history.last().Role == u"user")
+        history.removeLast();
+    if (memoPrompt->toPlainText() == request.prompt && FAttachedFiles == request.files)
+        ClearPromptAndAttachments();
+    EnterBusyState();
+    ShowRequestCount(
+        IncrementTodayRequestCount(FFolders.programDir, request.apiKey, request.modelName));
+    ListBox2->setEnabled(false);
+    btnNewChat->setEnabled(false);
+    StartRequest(request);
 }
 
 // Saves the chat and leaves the busy state. A save that fails is reported once the

@@ -40,11 +40,12 @@ template <typename Widget> Widget* named(Widget* widget, const char* name) {
     return widget;
 }
 
+// White on a light desktop; on a dark one the panels stay dark like the page.
 QWidget* whitePanel(const char* name, QWidget* parent) {
     QWidget* panel = named(new QWidget(parent), name);
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::Window, palette.color(QPalette::Base));
     panel->setPalette(palette);
     return panel;
 }
@@ -102,7 +103,7 @@ void TForm1::CreateComponents() {
     setWindowTitle(QStringLiteral("Tovik-L"));
     setFont(QFont(QStringLiteral("Segoe UI"), 9));
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::Window, palette.color(QPalette::Base));
     setPalette(palette);
 
     Splitter1 = named(new QSplitter(Qt::Horizontal, this), "Splitter1");
@@ -187,6 +188,10 @@ void TForm1::CreateChatArea() {
     FChatPage = new ChatPage(WebBrowser1);
     ConnectGuarded(FChatPage, &ChatPage::RenderProcessGone, &TForm1::ChatPageRenderProcessGone);
     ConnectGuarded(FChatPage, &ChatPage::DocumentReplaced, &TForm1::RebuildChatPage);
+    // The one handler that takes what its signal carries.
+    connect(FChatPage, &ChatPage::RetryRequested, this, [this](const QString& token) {
+        Guarded([this, token] { RetryFailedRequest(token); });
+    });
     auto* browserLayout = new QVBoxLayout(Panel1);
     browserLayout->setContentsMargins(0, 0, 0, 0);
     browserLayout->addWidget(WebBrowser1);
@@ -334,6 +339,9 @@ void TForm1::CreatePopupMenus() {
     ListBox2->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListBox2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { Guarded([&] { ListBox2ContextMenu(at); }); });
+    menuSeparator(PopupMenu14, "actExportSeparator");
+    actExportChat = menuItem(PopupMenu14, "actExportChat", QStringLiteral("Экспорт…"));
+    ConnectGuarded(actExportChat, &QAction::triggered, &TForm1::ExportChatClick);
 
     // The text field inside an editable combo box receives the right click.
     PopupMenu19 = named(new QMenu(this), "PopupMenu19");

@@ -1,6 +1,7 @@
 // Start-up: the data folder, then the main window, the model-service module and the
 // event loop.
 #include "CloseOnSignal.h"
+#include "ColorScheme.h"
 #include "DataLocation.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(TOVIK_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("ru.tovik.TovikL"));
     const QtTranslations translations;
+    FollowDesktopColorScheme();
 
     const DataLocation location = chooseDataLocation(*options);
     if (const Expected<void> prepared = PrepareDataLocation(location); !prepared) {

@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// The chat page: styles, the copy-button script and the empty "chat-container" that
-// message blocks are appended to. One string without line breaks, written whole.
+// The chat page: styles, the copy-button and typesetting script, the program's KaTeX and
+// highlight.js (qrc:/page/) and the empty "chat-container" that message blocks are
+// appended to. One string without line breaks, written whole.
 const QString& ChatPageTemplate();
 
 // The script of the page, exactly as it stands between its script tags.

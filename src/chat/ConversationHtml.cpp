@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // What a saved user item lists as its attachments: the file name, or the MIME type
@@ -21,28 +23,62 @@ QString userItemHtml(const THistoryItem& item) {
         else
             files.append(attachmentName(part));
     }
-    return BuildUserMessageHtml(text, files);
+    return BuildUserMessageHtml(text, files, item.Time);
 }
 
 // Only the first part of a model item is shown: its text, or its image.
 QString modelItemHtml(const THistoryItem& item) {
     if (item.Parts.isEmpty())
-        return BuildModelMessageHtml(QString());
+        return BuildModelMessageHtml(QString(), item.Time);
     const TContentPart& first = item.Parts.first();
     if (first.PartType == TPartType::ptInlineData)
-        return BuildImageMessageHtml(first.MimeType, QString::fromLatin1(first.Base64Data));
-    return BuildModelMessageHtml(first.Text);
+        return BuildImageMessageHtml(first.MimeType, QString::fromLatin1(first.Base64Data),
+                                     item.Time);
+    return BuildModelMessageHtml(first.Text, item.Time);
+}
+
+// The block of one item; empty for a role the page does not show.
+QString itemHtml(const THistoryItem& item) {
+    if (item.Role == u"user")
+        return userItemHtml(item);
+    if (item.Role == u"model")
+        return modelItemHtml(item);
+    return {};
 }
 
 } // namespace
 
 QString BuildConversationHtml(const TChatHistory& history) {
     QString blocks;
-    for (const THistoryItem& item : history) {
-        if (item.Role == u"user")
-            blocks += userItemHtml(item);
-        else if (item.Role == u"model")
-            blocks += modelItemHtml(item);
-    }
+    for (const THistoryItem& item : history)
+        blocks += itemHtml(item);
     return blocks;
+}
+
+QStringList BuildConversationHtmlChunks(const TChatHistory& history, qsizetype latestChars,
+                                        qsizetype olderChars) {
+    // Gathered from the newest message back, so the latest part is full.
+    QStringList newestFirst;
+    QStringList pending;
+    qsizetype pendingChars = 0;
+    for (auto item = history.crbegin(); item != history.crend(); ++item) {
+        QString block = itemHtml(*item);
+        if (block.isEmpty())
+            continue;
+        const qsizetype limit = newestFirst.isEmpty() ? latestChars : olderChars;
+        if (pendingChars > 0 && pendingChars + block.size() > limit) {
+            std::reverse(pending.begin(), pending.end());
+            newestFirst.append(pending.join(QString()));
+            pending.clear();
+            pendingChars = 0;
+        }
+        pendingChars += block.size();
+        pending.append(std::move(block));
+    }
+    if (!pending.isEmpty()) {
+        std::reverse(pending.begin(), pending.end());
+        newestFirst.append(pending.join(QString()));
+    }
+    std::reverse(newestFirst.begin(), newestFirst.end());
+    return newestFirst;
 }

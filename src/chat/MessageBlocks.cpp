@@ -14,28 +14,48 @@ namespace {
 
 constexpr QStringView kPreOpen = u"<pre>";
 constexpr QStringView kPreClose = u"</pre>";
-constexpr QStringView kCodeBlockOpen =
-    u"<div class=\"code-block-container\">  <div class=\"code-header\">    code    <button "
-    u"class=\"copy-btn\" onclick=\"copyCode(this)\">Копировать</button>  </div>";
+constexpr QStringView kCodeBlockHeaderOpen =
+    u"<div class=\"code-block-container\">  <div class=\"code-header\">    ";
+constexpr QStringView kCodeBlockHeaderClose =
+    u"    <button class=\"copy-btn\" onclick=\"copyCode(this)\">Копировать</button>  </div>";
 constexpr QStringView kCodeBlockClose = u"</div>";
+constexpr QStringView kCodeClassOpen = u"<code class=\"";
+// Longer class names are no language a reader would want in the header.
+constexpr qsizetype kMaxLanguageLength = 40;
 
-QString blockHeader(QStringView wrapperClass, QStringView author) {
+QString blockHeader(QStringView wrapperClass, QStringView author, const QDateTime& time) {
     QString html;
     html += u"<div class=\"message-wrapper ";
     html += wrapperClass;
     html += u"\">  <div class=\"message-header\">    <strong>";
     html += author;
     html += u"</strong>    <span class=\"timestamp\">";
-    html += EscapeHtml(MessageTimestamp());
+    html += EscapeHtml(MessageTimestamp(time));
     html += u"</span>  </div>  <div class=\"message-content\">";
     return html;
 }
 
+// The prompt box gives LF line ends, pasted text may bring CR LF or CR: each is a break.
 QString escapePrompt(QString text) {
     text.replace(u'<', QStringLiteral("&lt;"));
     text.replace(u'>', QStringLiteral("&gt;"));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+    text.replace(u'\r', QStringLiteral("<br>"));
+    text.replace(u'\n', QStringLiteral("<br>"));
     return text;
+}
+
+// The fence's language, which the converter writes as the class of the code element
+// right after "<pre>"; "code" when there is none.
+QString codeLanguage(QStringView span) {
+    QStringView rest = span.sliced(kPreOpen.size());
+    if (rest.startsWith(kCodeClassOpen)) {
+        rest = rest.sliced(kCodeClassOpen.size());
+        const qsizetype end = rest.indexOf(u'"');
+        if (end > 0 && end <= kMaxLanguageLength)
+            return EscapeHtml(rest.first(end));
+    }
+    return QStringLiteral("code");
 }
 
 // The code units and UTF-8 bytes of the character at i; a surrogate pair is one
@@ -123,12 +143,14 @@ std::optional<ImageDescription> imageDescription(const QString& data) {
 
 // A fresh converter for every answer, so nothing of one answer (link definitions)
 // leaks into the next. A failed conversion shows its message and the raw answer.
-// Images from elsewhere become links: the page fetches nothing an answer names.
+// Images from elsewhere become links and formulas stay TeX for the page to typeset: the
+// page fetches nothing an answer names.
 QString convertMarkdown(const QString& data) {
     try {
         const std::unique_ptr<TMarkdownProcessor> converter =
             TMarkdownProcessor::CreateDialect(mdRich);
         converter->config().setRemoteImagesAsLinks(true);
+        converter->config().setMathMode(TConfiguration::MathMode::Local);
         return converter->Process(data);
     } catch (const std::exception& error) {
         return QStringLiteral("<h3>Ошибка конвертации Markdown:</h3><pre>") +
@@ -138,8 +160,12 @@ QString convertMarkdown(const QString& data) {
 
 } // namespace
 
+QString MessageTimestamp(const QDateTime& time) {
+    return time.isValid() ? time.toString(QStringLiteral("HH:mm:ss - dd.MM.yyyy")) : QString();
+}
+
 QString MessageTimestamp() {
-    return Clock::now().toString(QStringLiteral("HH:mm:ss - dd.MM.yyyy"));
+    return MessageTimestamp(Clock::now());
 }
 
 QString EscapeHtml(QStringView text) {
@@ -172,9 +198,9 @@ QString EscapeHtml(QStringView text) {
     return escaped;
 }
 
-QString BuildUserMessageHtml(const QString& text, const QStringList& files) {
+QString BuildUserMessageHtml(const QString& text, const QStringList& files, const QDateTime& time) {
     const DisplayedText shown = boundForDisplay(text);
-    QString html = blockHeader(u"user-message", u"👤 Пользователь");
+    QString html = blockHeader(u"user-message", u"👤 Пользователь", time);
     html += u"    <p>";
     html += escapePrompt(shown.text);
     html += u"</p>";
@@ -192,19 +218,20 @@ QString BuildUserMessageHtml(const QString& text, const QStringList& files) {
     return html;
 }
 
-QString BuildModelMessageHtml(const QString& data) {
+QString BuildModelMessageHtml(const QString& data, const QDateTime& time) {
     if (const std::optional<ImageDescription> image = imageDescription(data))
-        return BuildImageMessageHtml(image->mimeType, image->base64Data);
+        return BuildImageMessageHtml(image->mimeType, image->base64Data, time);
     const DisplayedText shown = boundForDisplay(data);
-    QString html = blockHeader(u"model-message", u"🤖 Gemini");
+    QString html = blockHeader(u"model-message", u"🤖 Gemini", time);
     html += WrapCodeBlocks(convertMarkdown(shown.text));
     html += shown.note;
     html += u"</div></div>";
     return html;
 }
 
-QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data) {
-    QString html = blockHeader(u"model-message", u"🤖 Gemini (Image)");
+QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data,
+                              const QDateTime& time) {
+    QString html = blockHeader(u"model-message", u"🤖 Gemini (Image)", time);
     html.reserve(html.size() + Base64Data.size() + MimeType.size() + 160);
     html += u"    <img class=\"generated-image\" src=\"data:";
     html += EscapeHtml(MimeType);
@@ -224,9 +251,12 @@ QString WrapCodeBlocks(const QString& html) {
         if (close < 0)
             break;
         const qsizetype end = close + kPreClose.size();
+        const QStringView span = QStringView(html).sliced(start, end - start);
         wrapped += QStringView(html).sliced(done, start - done);
-        wrapped += kCodeBlockOpen;
-        wrapped += QStringView(html).sliced(start, end - start);
+        wrapped += kCodeBlockHeaderOpen;
+        wrapped += codeLanguage(span);
+        wrapped += kCodeBlockHeaderClose;
+        wrapped += span;
         wrapped += kCodeBlockClose;
         done = end;
     }

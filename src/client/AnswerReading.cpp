@@ -6,6 +6,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cmath>
+
 namespace {
 
 using namespace Qt::StringLiterals;
@@ -144,6 +146,41 @@ QString ExtractErrorMessage(QByteArrayView body) {
     if (!error.isObject())
         return {};
     return JsonValueAsString(error.toObject().value("message"_L1)).value_or(QString());
+}
+
+namespace {
+
+// A protobuf Duration as JSON writes it ("37s", "1.5s"), rounded up; 0 when unreadable.
+int durationSeconds(const QString& text) {
+    if (!text.endsWith(u's'))
+        return 0;
+    bool ok = false;
+    const double seconds = QStringView(text).chopped(1).toDouble(&ok);
+    if (!ok || seconds <= 0 || seconds > 1e9)
+        return 0;
+    return int(std::ceil(seconds));
+}
+
+} // namespace
+
+ServiceErrorDetails ReadErrorDetails(QByteArrayView body) {
+    ServiceErrorDetails details;
+    if (isBlankBytes(body))
+        return details;
+    const std::optional<QJsonValue> parsed = parseAnswerJson(body);
+    if (!parsed || !parsed->isObject())
+        return details;
+    const QJsonValue error = parsed->toObject().value("error"_L1);
+    const QJsonValue list = error.isObject() ? error.toObject().value("details"_L1) : QJsonValue();
+    for (const QJsonValue& entry : list.toArray()) {
+        const QJsonObject detail = entry.toObject();
+        const QString type = detail.value("@type"_L1).toString();
+        if (type.endsWith("google.rpc.ErrorInfo"_L1))
+            details.Reason = detail.value("reason"_L1).toString();
+        else if (type.endsWith("google.rpc.RetryInfo"_L1))
+            details.RetryDelaySeconds = durationSeconds(detail.value("retryDelay"_L1).toString());
+    }
+    return details;
 }
 
 QString HttpErrorText(QByteArrayView statusLine, int statusCode, QByteArrayView body) {

@@ -17,6 +17,14 @@ QString EventText(QByteArrayView event);
 // The service's own error message from a JSON error body, or empty.
 QString ExtractErrorMessage(QByteArrayView body);
 
+// What the "details" of a JSON error body say: the reason of its ErrorInfo and the
+// retry delay of its RetryInfo, rounded up to whole seconds. Empty and 0 when absent.
+struct ServiceErrorDetails {
+    QString Reason;
+    int RetryDelaySeconds = 0;
+};
+ServiceErrorDetails ReadErrorDetails(QByteArrayView body);
+
 // The failure texts the user sees.
 QString HttpErrorText(QByteArrayView statusLine, int statusCode, QByteArrayView body);
 QString ExceptionText(const QString& kind, const QString& message);

@@ -97,6 +97,17 @@ void writePart(JsonWriter& writer, const TContentPart& part) {
     writer.endObject();
 }
 
+// A message's time in UTC, to the millisecond: "2025-03-01T11:25:30.000Z".
+QString messageTimeText(const QDateTime& time) {
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+// Anything but a readable time leaves the message without one.
+QDateTime messageTime(const QJsonValue& value) {
+    const QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+    return time.isValid() ? time.toLocalTime() : QDateTime();
+}
+
 } // namespace
 
 QByteArray ChatFileText(const ChatFileContent& content) {
@@ -116,6 +127,10 @@ QByteArray ChatFileText(const ChatFileContent& content) {
         for (const TContentPart& part : item.Parts)
             writePart(writer, part);
         writer.endArray();
+        kept.after(2);
+        // Readers that do not know it pass over it.
+        if (item.Time.isValid())
+            writer.key("message_time"_L1).string(messageTimeText(item.Time));
         kept.rest();
         writer.endObject();
     }
@@ -173,7 +188,10 @@ std::optional<THistoryItem> readItem(const QJsonValue& value, const ItemLayout* 
     std::optional<QString> role = JsonValueAsString(object.value("role"_L1));
     if (!role)
         return std::nullopt;
-    THistoryItem item{std::move(*role), {}, layout ? layout->Item : KeptMembers()};
+    THistoryItem item{std::move(*role),
+                      {},
+                      layout ? layout->Item : KeptMembers(),
+                      messageTime(object.value("message_time"_L1))};
     const QJsonValue parts = object.value("parts"_L1);
     if (parts.isArray()) {
         const QJsonArray array = parts.toArray();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -46,6 +47,8 @@ struct THistoryItem {
     QString Role;
     TContentParts Parts;
     KeptMembers Kept = {};
+    // When the message was written; invalid for messages of files that did not say.
+    QDateTime Time = {};
 
     bool operator==(const THistoryItem&) const = default;
 };

@@ -58,6 +58,12 @@ public:
                                TStreamCallback AStreamCallback);
     void GenerateImage(const QString& AApiKey, const QString& AModelName, const QString& APrompt,
                        TStringCallback ACallback);
+    // The same, handing over the whole outcome: whether and how the request failed.
+    void GenerateContent(const QString& AApiKey, const QString& AModelName,
+                         const TContentParts& AParts, bool AUseGoogleSearch,
+                         OutcomeCallback ACallback);
+    void GenerateImage(const QString& AApiKey, const QString& AModelName, const QString& APrompt,
+                       OutcomeCallback ACallback);
 
     // The service's address and how long a silent connection is tolerated; tests point
     // these at a local service.

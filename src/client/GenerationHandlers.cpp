@@ -1,6 +1,7 @@
 #include "GenerationHandlers.h"
 
 #include "Blank.h"
+#include "Clock.h"
 #include "JsonText.h"
 
 #include <QJsonObject>
@@ -18,8 +19,11 @@ QString memberText(const QJsonObject& object, QLatin1StringView name) {
 
 void appendModelMessage(TGeminiDM* dataModule, const QString& answer) {
     // The module may be gone when an answer arrives at the very end of a run.
-    if (dataModule)
-        dataModule->ChatHistory().append(ModelMessageFromAnswer(answer));
+    if (!dataModule)
+        return;
+    THistoryItem item = ModelMessageFromAnswer(answer);
+    item.Time = Clock::now();
+    dataModule->ChatHistory().append(std::move(item));
 }
 
 } // namespace
@@ -36,7 +40,7 @@ THistoryItem ModelMessageFromAnswer(const QString& AAnswer) {
 }
 
 ContentCompletionHandler::ContentCompletionHandler(TGeminiDM& ADataModule,
-                                                   TStringCallback ACallback)
+                                                   OutcomeCallback ACallback)
     : FDataModule(&ADataModule), FCallback(std::move(ACallback)) {}
 
 void ContentCompletionHandler::operator()(const RequestOutcome& AOutcome) const {
@@ -44,7 +48,7 @@ void ContentCompletionHandler::operator()(const RequestOutcome& AOutcome) const 
     if (!AOutcome.IsFailure)
         appendModelMessage(FDataModule, AOutcome.Text);
     if (FCallback)
-        FCallback(AOutcome.Text);
+        FCallback(AOutcome);
 }
 
 StreamHandler::StreamHandler(TGeminiDM& ADataModule, TStreamCallback AStreamCallback)

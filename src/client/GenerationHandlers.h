@@ -11,15 +11,15 @@
 THistoryItem ModelMessageFromAnswer(const QString& AAnswer);
 
 // Receives a text answer on the user-interface thread: records it in the conversation
-// unless the request failed, then passes it to the caller.
+// unless the request failed, then passes the outcome to the caller.
 class ContentCompletionHandler {
 public:
-    ContentCompletionHandler(TGeminiDM& ADataModule, TStringCallback ACallback);
+    ContentCompletionHandler(TGeminiDM& ADataModule, OutcomeCallback ACallback);
     void operator()(const RequestOutcome& AOutcome) const;
 
 private:
     QPointer<TGeminiDM> FDataModule;
-    TStringCallback FCallback;
+    OutcomeCallback FCallback;
 };
 
 // Receives the deliveries of a streamed answer: passes each to the caller first, gathers

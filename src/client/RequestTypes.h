@@ -17,9 +17,19 @@ using TStreamCallback = std::function<void(const QString& chunk, bool isFinal)>;
 // What a request thread hands back. Whether the text stands for a failure is decided
 // where the failure happens, never guessed from the text: a model may well answer with
 // a sentence that starts with "Ошибка".
+// What kind of failure it was, for telling the user what to do about it.
+enum class FailureCause { Other, NoConnection, TimedOut, HttpStatus };
+
 struct RequestOutcome {
     QString Text;
     bool IsFailure = false;
+    FailureCause Cause = FailureCause::Other;
+    // The answer's status code, for FailureCause::HttpStatus.
+    int HttpStatus = 0;
+    // From the service's error details: the reason it names ("API_KEY_INVALID") and the
+    // wait it asks for before another try, in whole seconds (0 when it names none).
+    QString ErrorReason = {};
+    int RetryDelaySeconds = 0;
 };
 
 using OutcomeCallback = std::function<void(const RequestOutcome&)>;

@@ -28,7 +28,20 @@ RequestOutcome FailureOutcome(const HttpResponse& response) {
     }
     if (response.ProxyAuthenticationRequired)
         return {ProxyAuthenticationText(), true};
-    if (response.Failure)
-        return {ExceptionText(response.Failure->Kind, response.Failure->Message), true};
-    return {HttpErrorText(response.StatusLine, response.StatusCode, response.Body), true};
+    if (response.Failure) {
+        RequestOutcome outcome{ExceptionText(response.Failure->Kind, response.Failure->Message),
+                               true};
+        const QString& kind = response.Failure->Kind;
+        if (kind == u"ConnectionError" || kind == u"NameResolutionError")
+            outcome.Cause = FailureCause::NoConnection;
+        else if (kind == u"TimeoutError")
+            outcome.Cause = FailureCause::TimedOut;
+        return outcome;
+    }
+    const ServiceErrorDetails details = ReadErrorDetails(response.Body);
+    RequestOutcome outcome{HttpErrorText(response.StatusLine, response.StatusCode, response.Body),
+                           true, FailureCause::HttpStatus, response.StatusCode};
+    outcome.ErrorReason = details.Reason;
+    outcome.RetryDelaySeconds = details.RetryDelaySeconds;
+    return outcome;
 }

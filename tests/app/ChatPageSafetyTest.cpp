@@ -10,6 +10,7 @@
 #include "MessageBlocks.h"
 #include "PageTest.h"
 #include "PromptEdit.h"
+#include "RequestRecorder.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -17,14 +18,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -36,24 +35,6 @@ namespace {
 // A refresh of "0" seconds is due at once: one the page is allowed to start reaches the
 // navigation filter within 5 ms here. This is ample time for it to have happened.
 constexpr int kRefreshWaitMs = 300;
-
-// Every request the web engine makes for the page, before it leaves the program.
-class RequestRecorder : public QWebEngineUrlRequestInterceptor {
-public:
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-        QMutexLocker lock(&m_mutex);
-        m_urls.append(info.requestUrl());
-    }
-
-    QList<QUrl> urls() const {
-        QMutexLocker lock(&m_mutex);
-        return m_urls;
-    }
-
-private:
-    mutable QMutex m_mutex;
-    QList<QUrl> m_urls;
-};
 
 // The host hostile answers point at: every connection and the request line it sends,
 // whatever the method.
@@ -139,7 +120,7 @@ protected:
 
     void expectNothingFetched() {
         EXPECT_EQ(host.connections, 0) << host.requestLines.join(u'\n').toStdString();
-        EXPECT_EQ(QUrl::toStringList(recorder.urls()).join(u' ').toStdString(), "");
+        EXPECT_EQ(QUrl::toStringList(recorder.beyondTheProgram()).join(u' ').toStdString(), "");
         EXPECT_EQ(QUrl::toStringList(browser.opened).join(u' ').toStdString(), "");
     }
 
@@ -193,6 +174,16 @@ TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
              "href=\"%1\"><link rel=\"prefetch\" href=\"%1\">")
              .arg(host.url(QStringLiteral("media"))),
          "true"},
+        {"TeX links and images",
+         QStringLiteral("$\\href{%1}{x}$ $$\\url{%1}$$ \\(\\includegraphics{%1}\\)")
+             .arg(host.url(QStringLiteral("tex"))),
+         "document.querySelectorAll('.katex').length == 3 && "
+         "document.querySelectorAll('.katex a, .katex img').length == 0"},
+        {"markup in highlighted code",
+         QStringLiteral("```html\n<img src=\"%1\" onerror=\"location='%1'\">\n```")
+             .arg(host.url(QStringLiteral("code"))),
+         "document.querySelectorAll('code.hljs span').length > 0 && "
+         "document.querySelectorAll('pre img').length == 0"},
         {"image answer MIME type",
          QStringLiteral("{\"mime_type\":\"image/png\\\"><img src=\\\"%1\\\">\","
                         "\"base64_data\":\"iVBO\\\" srcset=\\\"%1\"}")
@@ -210,7 +201,9 @@ TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
         waitForImages();
         RunEventsFor(c.settleMs);
         expectOurPage(firstBlock);
-        EXPECT_TRUE(evaluate(QString::fromLatin1(c.harmless)).toBool());
+        // Formulas and code are typeset once the page's libraries have loaded.
+        EXPECT_TRUE(WaitUntil([&] { return evaluate(QString::fromLatin1(c.harmless)).toBool(); },
+                              kPageTimeoutMs));
         expectNothingFetched();
     }
 }
@@ -247,7 +240,8 @@ TEST_F(ChatPageSafetyTest, PageRefusesNavigationsItStartsItself) {
         {QStringLiteral("user"), {MakeTextPart(QStringLiteral("question"))}}};
     form->ResetChatView();
     form->RenderHistory();
-    const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {});
+    // A message without a stored time shows none.
+    const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {}, {});
     const QString away = host.url(QStringLiteral("away"));
     for (const QString& script :
          {QStringLiteral("location.href = '%1'"), QStringLiteral("location.replace('%1')"),
@@ -302,9 +296,9 @@ TEST_F(ChatPageSafetyTest, DeadRenderProcessGivesTheConversationBack) {
     form->ResetChatView();
     form->RenderHistory();
     const QString blocks =
-        BuildUserMessageHtml(QStringLiteral("first"), {}) +
-        BuildModelMessageHtml(QStringLiteral("**answer**")) +
-        BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"));
+        BuildUserMessageHtml(QStringLiteral("first"), {}, {}) +
+        BuildModelMessageHtml(QStringLiteral("**answer**"), {}) +
+        BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"), {});
     ASSERT_EQ(container(), blocks);
     control<PromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
 

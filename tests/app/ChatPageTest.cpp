@@ -10,11 +10,13 @@
 #include "PromptEdit.h"
 #include "SampleConversation.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -36,25 +38,6 @@ protected:
     void SetUp() override {
         PageTest::SetUp();
         form->ResetChatView();
-    }
-
-    // The centre of the first element matching a selector, in view coordinates.
-    QPoint centreOf(const QString& selector) {
-        const QVariantList box =
-            evaluate(QStringLiteral("var r = document.querySelectorAll('%1')[0]"
-                                    ".getBoundingClientRect(); [r.x + r.width / 2, "
-                                    "r.y + r.height / 2]")
-                         .arg(selector))
-                .toList();
-        EXPECT_EQ(box.size(), 2);
-        return box.size() == 2 ? QPoint(box[0].toInt(), box[1].toInt()) : QPoint();
-    }
-
-    void click(const QString& selector) {
-        const QPoint at = centreOf(selector);
-        QWidget* target = control<QWebEngineView>("WebBrowser1")->focusProxy();
-        ASSERT_NE(target, nullptr);
-        QTest::mouseClick(target, Qt::LeftButton, {}, at);
     }
 };
 
@@ -100,11 +83,91 @@ TEST_F(ChatPageTest, ContainerHoldsTheAppendedBlocksInOrder) {
 
 TEST_F(ChatPageTest, EscapedPromptReadsAsTyped) {
     // What the user sees: the characters as typed, the entity as its character, and
-    // the same line breaks.
-    form->AddUserMessage(QStringLiteral("a <b> & c &amp; d\r\nnext line"), {});
+    // the same line breaks, whichever line ends the text has.
+    form->AddUserMessage(QStringLiteral("a <b> & c &amp; d\r\nnext line\nthird\rfourth"), {});
     EXPECT_EQ(evaluateText(QStringLiteral(
                   "document.querySelector('.user-message .message-content p').innerText")),
-              QStringLiteral("a <b> & c & d\nnext line"));
+              QStringLiteral("a <b> & c & d\nnext line\nthird\nfourth"));
+}
+
+// The browser's menu (back, reload, view source) is replaced by the page's own.
+TEST_F(ChatPageTest, RightClickOffersOnlyCopyAndSelectAll) {
+    form->AddUserMessage(QStringLiteral("words to copy"), {});
+    QWidget* target = control<QWebEngineView>("WebBrowser1")->focusProxy();
+    ASSERT_NE(target, nullptr);
+    QTest::mouseClick(target, Qt::RightButton, {},
+                      centreOf(QStringLiteral(".user-message .message-content p")));
+    QMenu* menu = control<QMenu>("ChatPageMenu");
+    ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }, kPageTimeoutMs));
+    QStringList captions;
+    for (const QAction* action : menu->actions())
+        captions << action->text();
+    EXPECT_EQ(captions,
+              (QStringList{QStringLiteral("Копировать"), QStringLiteral("Выделить всё")}));
+    menu->hide();
+
+    EXPECT_FALSE(control<QAction>("ChatPageCopy")->isEnabled());
+    control<QAction>("ChatPageSelectAll")->trigger();
+    ASSERT_TRUE(
+        WaitUntil([&] { return control<QAction>("ChatPageCopy")->isEnabled(); }, kPageTimeoutMs));
+    QGuiApplication::clipboard()->clear();
+    control<QAction>("ChatPageCopy")->trigger();
+    EXPECT_TRUE(
+        WaitUntil([&] { return QGuiApplication::clipboard()->text().contains(u"words to copy"); },
+                  kPageTimeoutMs));
+}
+
+// A long chat shows its latest part first; the older parts go in before it while the
+// view stays at the latest message, and another chat opened meanwhile gets none of them.
+TEST_F(ChatPageTest, LongChatsFillInOlderPartsAboveTheLatest) {
+    TChatHistory history;
+    for (int i = 0; i < 120; ++i)
+        history.append({i % 2 ? QStringLiteral("model") : QStringLiteral("user"),
+                        {MakeTextPart(QStringLiteral("message %1 ").arg(i).repeated(300))}});
+    geminiDM->ChatHistory() = history;
+    const QString whole = BuildConversationHtml(history);
+    ASSERT_GT(whole.size(), 400 * 1024);
+    form->ResetChatView();
+    form->RenderHistory();
+    ASSERT_TRUE(WaitUntil([&] { return container() == whole; }, kPageTimeoutMs));
+    EXPECT_TRUE(evaluate(QStringLiteral("var c = document.querySelectorAll('.message-wrapper'); "
+                                        "var r = c[c.length - 1].getBoundingClientRect(); "
+                                        "r.bottom <= window.innerHeight && r.bottom > 0"))
+                    .toBool());
+
+    form->ResetChatView();
+    form->RenderHistory();
+    geminiDM->ChatHistory() = {{QStringLiteral("user"), {MakeTextPart(QStringLiteral("other"))}}};
+    form->ResetChatView();
+    form->RenderHistory();
+    RunEventsFor(500);
+    EXPECT_EQ(container(), BuildUserMessageHtml(QStringLiteral("other"), {}, {}));
+}
+
+// A reopened chat shows each message's own time and opens at its latest message.
+TEST_F(ChatPageTest, ReopenedChatShowsStoredTimesAtItsLatestMessage) {
+    TChatHistory history;
+    for (int i = 0; i < 40; ++i) {
+        THistoryItem item{i % 2 ? QStringLiteral("model") : QStringLiteral("user"),
+                          {MakeTextPart(QStringLiteral("message %1").arg(i))}};
+        item.Time = QDateTime(QDate(2024, 5, 6), QTime(7, 8, i));
+        history.append(item);
+    }
+    geminiDM->ChatHistory() = history;
+    form->ResetChatView();
+    form->RenderHistory();
+    EXPECT_EQ(
+        evaluateText(QStringLiteral("Array.from(document.querySelectorAll('.timestamp')).slice(-2)"
+                                    ".map(t => t.textContent).join('|')")),
+        QStringLiteral("07:08:38 - 06.05.2024|07:08:39 - 06.05.2024"));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return evaluate(QStringLiteral("var c = document.querySelectorAll('.message-wrapper'); "
+                                           "var r = c[c.length - 1].getBoundingClientRect(); "
+                                           "window.scrollY > 0 && r.bottom <= window.innerHeight"))
+                .toBool();
+        },
+        kPageTimeoutMs));
 }
 
 TEST_F(ChatPageTest, CopyButtonCopiesItsOwnBlock) {

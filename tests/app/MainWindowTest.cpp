@@ -1,23 +1,26 @@
 #include "MainWindow.h"
+#include "ColorScheme.h"
+#include "EventWait.h"
 #include "GeminiDM.h"
 #include "PromptEdit.h"
-#include "EventWait.h"
 #include "WindowTest.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSplitter>
-#include <QLabel>
-#include <QListWidget>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -29,6 +32,47 @@
 namespace {
 
 class MainWindowTest : public WindowTest {};
+
+// A desktop whose palette is dark: light text on a dark ground.
+class DarkDesktopTest : public WindowTest {
+protected:
+    DarkDesktopTest() : WindowTest(DefaultNow(), false) {}
+
+    void SetUp() override {
+        m_saved = QApplication::palette();
+        QPalette dark = m_saved;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+        dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1f, 0x22));
+        dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+        QApplication::setPalette(dark);
+        WindowTest::SetUp();
+        showWindow();
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        QApplication::setPalette(m_saved);
+    }
+
+private:
+    QPalette m_saved;
+};
+
+TEST_F(DarkDesktopTest, WindowFollowsADarkDesktop) {
+    EXPECT_TRUE(PrefersDarkColors(QApplication::palette()));
+    for (const char* name : {"Panel1", "Panel4"})
+        EXPECT_EQ(control<QWidget>(name)->palette().color(QPalette::Window),
+                  QColor(0x1e, 0x1f, 0x22))
+            << name;
+    EXPECT_EQ(form->palette().color(QPalette::Window), QColor(0x1e, 0x1f, 0x22));
+}
+
+TEST_F(MainWindowTest, WindowIsWhiteOnALightDesktop) {
+    EXPECT_FALSE(PrefersDarkColors(QApplication::palette()));
+    for (const char* name : {"Panel1", "Panel4"})
+        EXPECT_EQ(control<QWidget>(name)->palette().color(QPalette::Window), QColor(Qt::white))
+            << name;
+}
 
 TEST_F(MainWindowTest, CreatesTheChatFolder) {
     EXPECT_TRUE(QDir(programDir.filePath(QStringLiteral("chats"))).exists());
@@ -93,7 +137,8 @@ TEST_F(MainWindowTest, PopupMenusHoldTheirItemsInOrder) {
                            QStringLiteral("Удалить Все Файлы")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu14")),
               QStringList({QStringLiteral("Удалить Чат"), QStringLiteral("-"),
-                           QStringLiteral("Удалить все чаты")}));
+                           QStringLiteral("Удалить все чаты"), QStringLiteral("-"),
+                           QStringLiteral("Экспорт…")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu19")), QStringList({QStringLiteral("Удалить")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu20")),
               QStringList({QStringLiteral("Удалить"), QStringLiteral("-"),
@@ -131,13 +176,29 @@ TEST_F(MainWindowTest, TokenLabelFollowsTypingHistoryAndAttachments) {
 }
 
 // The controls a user works with, by name; they must all show, whole, side by side.
-constexpr const char* kLaidOutControls[] = {
-    "Edit1",         "btnNewChat",  "ListBox2",         "WebBrowser1",
-    "Label4",        "Label5",      "ContextChatTokensLabel", "memoPrompt",
-    "btnAddFile1",   "lblFileLimits1", "btnClearFiles1", "Label1",
-    "cbModels",      "chkEnableWebSearch", "btnSend",   "TimeoutLabel",
-    "Label2",        "editApiKey",  "Label3",           "CountLabel",
-    "ListBox1",      "DownBut",     "statusBar"};
+constexpr const char* kLaidOutControls[] = {"Edit1",
+                                            "btnNewChat",
+                                            "ListBox2",
+                                            "WebBrowser1",
+                                            "Label4",
+                                            "Label5",
+                                            "ContextChatTokensLabel",
+                                            "memoPrompt",
+                                            "btnAddFile1",
+                                            "lblFileLimits1",
+                                            "btnClearFiles1",
+                                            "Label1",
+                                            "cbModels",
+                                            "chkEnableWebSearch",
+                                            "btnSend",
+                                            "TimeoutLabel",
+                                            "Label2",
+                                            "editApiKey",
+                                            "Label3",
+                                            "CountLabel",
+                                            "ListBox1",
+                                            "DownBut",
+                                            "statusBar"};
 
 // At the smallest size allowed, a laptop's and a large screen's, with the widest texts the
 // labels take (a six-digit estimate, every file slot used, a request running), nothing is
@@ -173,12 +234,12 @@ TEST_F(MainWindowTest, LaysOutEveryControlWholeAtEverySize) {
                     << name << " " << label->text().toStdString();
             }
             if (const auto* button = qobject_cast<QAbstractButton*>(widget)) {
-                EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()),
-                          button->width())
+                EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width())
                     << name;
             }
             for (const auto& [other, otherArea] : placed)
-                EXPECT_FALSE(area.intersects(otherArea)) << name << " covers " << other.toStdString();
+                EXPECT_FALSE(area.intersects(otherArea))
+                    << name << " covers " << other.toStdString();
             placed.append({QString::fromLatin1(name), area});
         }
         const int width = control<PromptEdit>("memoPrompt")->width();
@@ -189,8 +250,10 @@ TEST_F(MainWindowTest, LaysOutEveryControlWholeAtEverySize) {
         if (!shots.isEmpty()) {
             form->move(0, 0); // whole on the screen
             RunEventsFor(1000);
-            form->screen()->grabWindow(form->winId()).save(QDir(shots).filePath(
-                QStringLiteral("window-%1x%2.png").arg(size.width()).arg(size.height())));
+            form->screen()
+                ->grabWindow(form->winId())
+                .save(QDir(shots).filePath(
+                    QStringLiteral("window-%1x%2.png").arg(size.width()).arg(size.height())));
         }
     }
     EXPECT_EQ(form->minimumSize(), QSize(760, 520));
@@ -264,8 +327,8 @@ TEST_F(MainWindowTest, SpeaksNoEnglish) {
     for (const QString& text : texts) {
         for (auto words = latinWord.globalMatch(text); words.hasNext();) {
             const QString word = words.next().captured();
-            EXPECT_TRUE(allowed.contains(word)) << word.toStdString() << " in "
-                                                << text.toStdString();
+            EXPECT_TRUE(allowed.contains(word))
+                << word.toStdString() << " in " << text.toStdString();
         }
     }
 }

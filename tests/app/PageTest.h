@@ -6,7 +6,9 @@
 #include "WindowTest.h"
 
 #include <QString>
+#include <QTest>
 #include <QVariant>
+#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +32,26 @@ protected:
     }
 
     QString evaluateText(const QString& script) { return evaluate(script).toString(); }
+
+    // The centre of the first element matching a selector, in view coordinates.
+    QPoint centreOf(const QString& selector) {
+        const QVariantList box =
+            evaluate(QStringLiteral("var r = document.querySelectorAll('%1')[0]"
+                                    ".getBoundingClientRect(); [r.x + r.width / 2, "
+                                    "r.y + r.height / 2]")
+                         .arg(selector))
+                .toList();
+        EXPECT_EQ(box.size(), 2);
+        return box.size() == 2 ? QPoint(box[0].toInt(), box[1].toInt()) : QPoint();
+    }
+
+    // A real click of the mouse, as the user makes it.
+    void click(const QString& selector) {
+        const QPoint at = centreOf(selector);
+        QWidget* target = control<QWebEngineView>("WebBrowser1")->focusProxy();
+        ASSERT_NE(target, nullptr);
+        QTest::mouseClick(target, Qt::LeftButton, {}, at);
+    }
 
     // The chat container's markup; empty when the page has none.
     QString container() {

@@ -219,13 +219,12 @@ TEST_F(SendFlowTest, FileSizeLimitIsTwentyMebibytes) {
     attach(over);
     control<QPushButton>("btnSend")->click();
     waitUntilIdle();
-    // The answer block goes through the Markdown converter, which curls the quotes.
-    EXPECT_TRUE(
-        container().contains(QString::fromUtf16(u"Файл \u201Cover.png\u201D больше 20 МБ")));
+    // A failure block shows the text as it is, not converted from Markdown.
+    EXPECT_TRUE(container().contains(QStringLiteral("Файл \"over.png\" больше 20 МБ")));
     EXPECT_TRUE(service.requests().empty());
     EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("look"));
     EXPECT_EQ(form->AttachedFiles().size(), 1);
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
     EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
 
     form->SetAttachedFiles({});
@@ -246,7 +245,7 @@ TEST_F(SendFlowTest, AFileThatVanishedEndsTheSendWithAMessage) {
     EXPECT_TRUE(container().contains(
         QStringLiteral("Ошибка: не удалось прочитать или закодировать файл ") + path));
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
 }
 
 TEST_F(SendFlowTest, AServiceErrorIsShownNotKeptAndTheChatIsSaved) {
@@ -259,7 +258,82 @@ TEST_F(SendFlowTest, AServiceErrorIsShownNotKeptAndTheChatIsSaved) {
     EXPECT_TRUE(page.contains(QStringLiteral("API key not valid")));
     EXPECT_EQ(geminiDM->ChatHistory().size(), 1);
     EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("hi_2025-03-01_142530.json")});
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
+}
+
+// A failed request is a failure block that says what happened; the prompt and its files
+// come back to the prompt box, and "Повторить" sends the very same parts again in place
+// of the failed message.
+TEST_F(SendFlowTest, AFailureIsExplainedAndRetrySendsTheSameParts) {
+    const QString path = makeFile(QStringLiteral("notes.txt"), 3);
+    service.reply(FakeReply::json(
+        R"({"error":{"code":429,"message":"<b>Quota</b> exceeded","details":[{"@type":)"
+        R"("type.googleapis.com/google.rpc.RetryInfo","retryDelay":"20s"}]}})",
+        429));
+    type(QStringLiteral("first line\nsecond line"));
+    attach(path);
+    control<QPushButton>("btnSend")->click();
+    waitUntilIdle();
+
+    const auto failureText = [&](const char* selector) {
+        return evaluateText(QStringLiteral("var e = document.querySelector('.failure-message %1'); "
+                                           "e ? e.textContent : null")
+                                .arg(QLatin1StringView(selector)));
+    };
+    EXPECT_EQ(failureText(".message-header strong"), QStringLiteral("⚠ Ошибка"));
+    EXPECT_EQ(failureText(".failure-explanation"),
+              QStringLiteral("Исчерпана квота запросов (429): повторите через 20 с."));
+    EXPECT_EQ(failureText("summary"), QStringLiteral("Подробнее"));
+    EXPECT_EQ(failureText(".failure-text"),
+              QStringLiteral("Ошибка HTTP: HTTP/1.1 429 Too Many Requests (Код: 429)\n"
+                             "Ответ: <b>Quota</b> exceeded"));
+    EXPECT_EQ(
+        evaluate(QStringLiteral("document.querySelectorAll('.failure-message b').length")).toInt(),
+        0);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
+    EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(),
+              QStringLiteral("first line\nsecond line"));
+    EXPECT_EQ(form->AttachedFiles(), QStringList{path});
+    EXPECT_EQ(geminiDM->ChatHistory().size(), 1);
+
+    // The file is gone by now: the parts that were read are what is sent again.
+    ASSERT_TRUE(QFile::remove(path));
+    service.reply(FakeReply::json(textAnswer("**Готово**")));
+    click(QStringLiteral(".failure-message .retry-btn"));
+    ASSERT_TRUE(WaitUntil([&] { return service.requests().size() == 2; }, kWaitMs));
+    waitUntilIdle();
+    const std::vector<FakeRequest> requests = service.requests();
+    EXPECT_EQ(requests[1].body, requests[0].body);
+    EXPECT_EQ(geminiDM->ChatHistory().size(), 2);
+    EXPECT_TRUE(container().contains(QStringLiteral("<strong>Готово</strong>")));
     EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+    EXPECT_TRUE(control<PromptEdit>("memoPrompt")->toPlainText().isEmpty());
+    EXPECT_TRUE(form->AttachedFiles().isEmpty());
+    // A used link is gone: a second click sends nothing.
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.retry-btn').length")).toInt(),
+              0);
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.user-message').length")).toInt(),
+              1);
+}
+
+// A page reloaded behind the window's back is built again, and later answers show on it.
+TEST_F(SendFlowTest, AnswersShowAfterThePageWasReloaded) {
+    type(QStringLiteral("first"));
+    pressCtrlEnter();
+    waitUntilIdle();
+    evaluate(QStringLiteral("location.reload(); 0"));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return evaluate(QStringLiteral("document.querySelectorAll('.model-message').length"))
+                       .toInt() == 1;
+        },
+        kWaitMs));
+    service.reply(FakeReply::json(textAnswer("second answer")));
+    type(QStringLiteral("second"));
+    pressCtrlEnter();
+    waitUntilIdle();
+    EXPECT_TRUE(container().contains(QStringLiteral("second answer")));
+    EXPECT_EQ(control<QWebEngineView>("WebBrowser1")->url(), QUrl(QStringLiteral("about:blank")));
 }
 
 TEST_F(SendFlowTest, ImageModelsShowTheImageOrSayTheAnswerWasBad) {
@@ -328,8 +402,8 @@ TEST_F(SendFlowTest, AFifoInPlaceOfAFileIsRefusedWithoutWaitingForAWriter) {
     control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     EXPECT_TRUE(writer.isActive());
-    EXPECT_TRUE(container().contains(
-        QString::fromUtf16(u"Файл \u201Cfifo.txt\u201D имеет неподдерживаемый тип.")));
+    EXPECT_TRUE(
+        container().contains(QStringLiteral("Файл \"fifo.txt\" имеет неподдерживаемый тип.")));
     EXPECT_TRUE(service.requests().empty());
     EXPECT_EQ(form->AttachedFiles().size(), 1);
 }

@@ -35,6 +35,18 @@ TEST_F(MessageBlocksTest, BlocksHaveTheirExactForm) {
                              "</div></div>"));
 }
 
+// A block shows the time its message was written; a message without one shows none.
+TEST_F(MessageBlocksTest, BlocksShowTheTimeTheyAreGiven) {
+    const QDateTime written(QDate(2024, 12, 31), QTime(23, 59, 58));
+    const QString stamp = QStringLiteral("<span class=\"timestamp\">%1</span>");
+    EXPECT_TRUE(BuildUserMessageHtml(QStringLiteral("q"), {}, written)
+                    .contains(stamp.arg(QStringLiteral("23:59:58 - 31.12.2024"))));
+    EXPECT_TRUE(BuildModelMessageHtml(QStringLiteral("a"), written)
+                    .contains(stamp.arg(QStringLiteral("23:59:58 - 31.12.2024"))));
+    EXPECT_TRUE(BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("AA"), {})
+                    .contains(stamp.arg(QString())));
+}
+
 TEST_F(MessageBlocksTest, WhatTheProgramPutsIntoThePageIsEscaped) {
     EXPECT_EQ(
         EscapeHtml(QStringLiteral("<a href=\"x\" title='y'>&amp;") + QChar(u'\0') +
@@ -45,12 +57,13 @@ TEST_F(MessageBlocksTest, WhatTheProgramPutsIntoThePageIsEscaped) {
     EXPECT_TRUE(BuildImageMessageHtml(QStringLiteral("image/png\"><b"), QStringLiteral("A\"B"))
                     .contains(QStringLiteral(
                         "src=\"data:image/png&quot;&gt;&lt;b;base64,A&quot;B\" alt=")));
-    // Remote images become links; the formula service's images stay images.
+    // Remote images become links; formulas stay TeX, escaped, for the page to typeset.
     const QString answer =
-        BuildModelMessageHtml(QStringLiteral("![plot](http://host/p.png) $x^2$"));
+        BuildModelMessageHtml(QStringLiteral("![plot](http://host/p.png) $x^2 < y$"));
     EXPECT_TRUE(answer.contains(
         QStringLiteral("<a href=\"http://host/p.png\">plot: http://host/p.png</a>")));
-    EXPECT_TRUE(answer.contains(QStringLiteral("<img src=\"https://chart.googleapis.com/chart")));
+    EXPECT_TRUE(answer.contains(QStringLiteral("<span class=\"math-inline\">x^2 &lt; y</span>")));
+    EXPECT_FALSE(answer.contains(QStringLiteral("chart.googleapis.com")));
 }
 
 // Up to 2 MiB of a message's UTF-8 text is shown whole; beyond, the start and a note.
@@ -101,6 +114,11 @@ TEST_F(MessageBlocksTest, CodeBlocksAreWrappedOnceEach) {
     const QString open = QStringLiteral(
         "<div class=\"code-block-container\">  <div class=\"code-header\">    code    <button "
         "class=\"copy-btn\" onclick=\"copyCode(this)\">Копировать</button>  </div>");
+    const auto openFor = [&](const char* language) {
+        QString header = open;
+        return header.replace(QStringLiteral("    code    "),
+                              QStringLiteral("    %1    ").arg(QLatin1StringView(language)));
+    };
     const struct {
         const char* html;
         QString wrapped;
@@ -114,6 +132,13 @@ TEST_F(MessageBlocksTest, CodeBlocksAreWrappedOnceEach) {
         {"<pre class=\"x\">attributes</pre>", QStringLiteral("<pre class=\"x\">attributes</pre>")},
         {"<PRE>upper</PRE>", QStringLiteral("<PRE>upper</PRE>")},
         {"<pre><pre>in</pre></pre>", open + QStringLiteral("<pre><pre>in</pre></div></pre>")},
+        // The header names the fence's language, which the converter puts in the class.
+        {"<pre><code class=\"python\">b</code></pre>",
+         openFor("python") + QStringLiteral("<pre><code class=\"python\">b</code></pre></div>")},
+        {"<pre><code class=\"\">b</code></pre>",
+         open + QStringLiteral("<pre><code class=\"\">b</code></pre></div>")},
+        {"<pre><code class=\"a<b&\">b</code></pre>",
+         openFor("a&lt;b&amp;") + QStringLiteral("<pre><code class=\"a<b&\">b</code></pre></div>")},
     };
     for (const auto& c : cases)
         EXPECT_EQ(WrapCodeBlocks(QString::fromUtf8(c.html)), c.wrapped) << c.html;
@@ -142,7 +167,9 @@ TEST_F(MessageBlocksTest, PromptEscapesOnlyAnglesAndLineBreaks) {
         {u"a < b > c", u"a &lt; b &gt; c"},
         {u"x &amp; y", u"x &amp; y"},
         {u"one\r\ntwo\r\n\r\nthree", u"one<br>two<br><br>three"},
-        {u"lone\rcr\nlf", u"lone\rcr\nlf"},
+        // The prompt box gives LF line ends; pasted text may carry a lone CR.
+        {u"lone\rcr\nlf", u"lone<br>cr<br>lf"},
+        {u"a\n\r\n\rb", u"a<br><br><br>b"},
         {u"<script>alert(1)</script>", u"&lt;script&gt;alert(1)&lt;/script&gt;"},
     };
     for (const auto& c : cases) {

@@ -22,6 +22,8 @@ TEST(WelcomePage, GuidesANewUserWithNothingRemote) {
         EXPECT_EQ(match.next().captured(), KeyPageAddress());
     for (const char* fetching : {"src=", "<link", "@import", "url("})
         EXPECT_FALSE(html.contains(QLatin1StringView(fetching))) << fetching;
+    EXPECT_TRUE(html.contains(u"content=\"default-src 'none'; style-src 'unsafe-inline'\""_s));
+    EXPECT_TRUE(html.contains(u"@media (prefers-color-scheme: dark)"_s));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include "FileSizeLimit.h"
 
@@ -230,6 +231,35 @@ TEST_F(ChatFileTest, MembersItDoesNotReadAreWrittenBackInPlace) {
                                  R"([{"text":"c"}]}],"settings":{}})");
     dm.ClearHistory();
     EXPECT_EQ(saved({item(u"user"_s, {})}), kBom + R"({"contents":[{"role":"user","parts":[]}]})");
+}
+
+// Each message keeps the time it was written, in UTC after its parts; files of older
+// versions have none and load as before, and readers that do not know the member skip it.
+TEST_F(ChatFileTest, MessageTimesRoundTripAndFilesWithoutThemLoad) {
+    THistoryItem question = item(u"user"_s, {MakeTextPart(u"q"_s)});
+    question.Time = QDateTime(QDate(2025, 3, 1), QTime(14, 25, 30, 250), QTimeZone::utc());
+    THistoryItem answer = item(u"model"_s, {MakeTextPart(u"a"_s)});
+    answer.Time = QDateTime(QDate(2025, 3, 1), QTime(14, 26, 1)).toLocalTime();
+    const QByteArray file = saved({question, answer, item(u"model"_s, {})});
+    EXPECT_EQ(file, kBom +
+                        R"({"contents":[{"role":"user","parts":[{"text":"q"}],)"
+                        R"("message_time":"2025-03-01T14:25:30.250Z"},{"role":"model",)"
+                        R"("parts":[{"text":"a"}],"message_time":")" +
+                        answer.Time.toUTC().toString(Qt::ISODateWithMs).toLatin1() +
+                        R"("},{"role":"model","parts":[]}]})");
+    ASSERT_TRUE(dm.LoadHistoryFromFile(path()));
+    ASSERT_EQ(dm.ChatHistory().size(), 3);
+    EXPECT_EQ(dm.ChatHistory()[0].Time, question.Time);
+    EXPECT_EQ(dm.ChatHistory()[1].Time, answer.Time);
+    EXPECT_FALSE(dm.ChatHistory()[2].Time.isValid());
+
+    // Unreadable times are no times; a file without them loads whole.
+    writeFile(R"({"contents":[{"role":"user","parts":[{"text":"q"}],"message_time":"soon"},)"
+              R"({"role":"model","parts":[{"text":"a"}]}]})");
+    ASSERT_TRUE(dm.LoadHistoryFromFile(path()));
+    ASSERT_EQ(dm.ChatHistory().size(), 2);
+    EXPECT_FALSE(dm.ChatHistory()[0].Time.isValid());
+    EXPECT_EQ(dm.ChatHistory()[1].Parts.first().Text, u"a"_s);
 }
 
 // Known members are written in their fixed order; a kept member follows the last of them

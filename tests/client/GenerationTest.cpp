@@ -73,6 +73,21 @@ TEST_F(GenerationTest, ImageRequestSendsThePromptAloneAndRecordsItWithTheSuffix)
         (THistoryItem{u"user"_s, {MakeTextPart(u"Кот (запрос на генерацию изображения)"_s)}}));
 }
 
+// The question is stamped when it is sent, the answer when it arrives.
+TEST_F(GenerationTest, MessagesCarryTheTimeTheyWereWritten) {
+    QDateTime now(QDate(2025, 3, 1), QTime(14, 25, 30));
+    Clock::setSource([&now] { return now; });
+    service.reply(FakeReply::json(R"({"candidates":[{"content":{"parts":[{"text":"a"}]}}]})"));
+    Outcomes outcomes;
+    dm.GenerateContent(u"KEY"_s, u"gemini-test"_s, textParts(u"q"_s), false, recorder(outcomes));
+    const QDateTime asked = now;
+    now = now.addSecs(5);
+    awaitOne(outcomes);
+    ASSERT_EQ(dm.ChatHistory().size(), 2);
+    EXPECT_EQ(dm.ChatHistory()[0].Time, asked);
+    EXPECT_EQ(dm.ChatHistory()[1].Time, now);
+}
+
 TEST_F(GenerationTest, ReadsAnswersIntoOneResultAndRecordsTheModelMessage) {
     struct Case {
         const char* name;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Clock.h"
 #include "FakeModelService.h"
 #include "GeminiDM.h"
 
@@ -25,7 +26,11 @@ protected:
         FakeModelService::Transport transport = FakeModelService::Transport::Http)
         : service(transport) {
         dm.SetBaseUrl(QString::fromStdString(service.baseUrl()));
+        // These tests are about what is sent and kept, not when: with no time to read,
+        // messages carry none and compare equal to items made without one.
+        Clock::setSource([] { return QDateTime(); });
     }
+    ~ModelServiceTest() override { Clock::setSource({}); }
 
     static bool onUiThread() { return QThread::currentThread() == qApp->thread(); }
 

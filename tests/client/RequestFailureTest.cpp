@@ -1,6 +1,7 @@
 #include "ModelServiceFixture.h"
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -59,6 +60,62 @@ TEST_F(RequestFailureTest, BusyAndServerErrorsAreReportedOnceWithoutRetry) {
         // The outcome comes after the last attempt, so any retry would already show here.
         EXPECT_EQ(service.requests().size(), ++sent);
     }
+}
+
+// The outcome says what failed where it was seen, so the window can explain it without
+// reading the text: the status, the error's reason and the delay the service asks for.
+TEST_F(RequestFailureTest, OutcomesCarryTheCauseStatusAndErrorDetails) {
+    const auto outcomeOf = [&] {
+        std::optional<RequestOutcome> got;
+        dm.GenerateContent(u"KEY"_s, u"gemini-test"_s, textParts(u"q"_s), false,
+                           OutcomeCallback([&](const RequestOutcome& o) { got = o; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return got.has_value(); }, kWaitMs));
+        return got.value_or(RequestOutcome{});
+    };
+    const struct {
+        const char* name;
+        FakeReply reply;
+        int status;
+        const char16_t* reason;
+        int delay;
+    } cases[] = {
+        {"quota with a delay",
+         FakeReply::json(R"({"error":{"code":429,"message":"Quota exceeded","details":[)"
+                         R"({"@type":"type.googleapis.com/google.rpc.QuotaFailure"},)"
+                         R"({"@type":"type.googleapis.com/google.rpc.RetryInfo",)"
+                         R"("retryDelay":"37.2s"}]}})",
+                         429),
+         429, u"", 38},
+        {"bad key",
+         FakeReply::json(R"({"error":{"code":400,"details":[{"@type":)"
+                         R"("type.googleapis.com/google.rpc.ErrorInfo","reason":)"
+                         R"("API_KEY_INVALID"}]}})",
+                         400),
+         400, u"API_KEY_INVALID", 0},
+        {"busy, an HTML page", FakeReply::json("<html><h1>503</h1></html>", 503), 503, u"", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.reply(c.reply);
+        const RequestOutcome outcome = outcomeOf();
+        EXPECT_TRUE(outcome.IsFailure);
+        EXPECT_EQ(outcome.Cause, FailureCause::HttpStatus);
+        EXPECT_EQ(outcome.HttpStatus, c.status);
+        EXPECT_EQ(outcome.ErrorReason, QString::fromUtf16(c.reason));
+        EXPECT_EQ(outcome.RetryDelaySeconds, c.delay);
+    }
+
+    dm.SetReadTimeoutMs(300);
+    FakeReply silent = FakeReply::json(R"({"candidates":[]})");
+    silent.holdBeforeHeaders = true;
+    service.reply(silent);
+    EXPECT_EQ(outcomeOf().Cause, FailureCause::TimedOut);
+    service.release();
+
+    dm.SetBaseUrl(QString::fromStdString(std::make_unique<FakeModelService>()->baseUrl()));
+    const RequestOutcome refused = outcomeOf();
+    EXPECT_EQ(refused.Cause, FailureCause::NoConnection);
+    EXPECT_EQ(refused.HttpStatus, 0);
 }
 
 TEST_F(RequestFailureTest, RefusedConnectionIsAnException) {

@@ -26,9 +26,17 @@ public:
         return fileSelections.isEmpty() ? QStringList() : fileSelections.takeFirst();
     }
 
+    QString GetSaveFileName(const QString& title, const QString& suggestedName,
+                            const QString& filter) override {
+        saveDialogs.append({title, suggestedName, filter});
+        return saveSelections.isEmpty() ? QString() : saveSelections.takeFirst();
+    }
+
     QStringList messages;
     QList<Question> questions;
     QList<bool> answers;
     QList<QStringList> fileDialogs; // title and filter of each file dialog shown
     QList<QStringList> fileSelections;
+    QList<QStringList> saveDialogs; // title, suggested name and filter of each save dialog
+    QStringList saveSelections;
 };

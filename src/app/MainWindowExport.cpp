@@ -1,0 +1,75 @@
+// Export of a chat from the chat list's popup menu: to Markdown, to one HTML file, or to
+// PDF, through the save dialog.
+#include "MainWindow.h"
+
+#include "ChatExport.h"
+#include "Dialogs.h"
+#include "GeminiDM.h"
+#include "PathObject.h"
+#include "PdfPrinter.h"
+
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPointer>
+
+namespace {
+
+const QString kExportFilter = QStringLiteral("Markdown (*.md);;HTML (*.html);;PDF (*.pdf)");
+
+} // namespace
+
+void TForm1::ExportChatClick() {
+    QListWidgetItem* entry = ListBox2->currentItem();
+    const std::optional<TPathObject> chat = entry ? PathObjectOf(entry) : std::nullopt;
+    TChatHistory history;
+    // The open chat as it stands; any other from its file.
+    if (!chat || chat->Path == FChats.CurrentFile()) {
+        history = GeminiDM->ChatHistory();
+    } else {
+        Expected<TChatHistory> read = ReadChatForExport(chat->Path);
+        if (!read) {
+            FDialogs.ShowMessage(QStringLiteral("Не удалось прочитать чат: ") + read.error());
+            return;
+        }
+        history = std::move(*read);
+    }
+    if (history.isEmpty()) {
+        FDialogs.ShowMessage(QStringLiteral("В чате нет сообщений для экспорта."));
+        return;
+    }
+    const QString title = chat ? entry->text() : QStringLiteral("Чат");
+    const QString path = FDialogs.GetSaveFileName(QStringLiteral("Экспорт чата"),
+                                                  title + QStringLiteral(".md"), kExportFilter);
+    if (path.isEmpty())
+        return;
+    switch (ExportFormatOf(path)) {
+    case ExportFormat::Markdown:
+        ReportExport(path, WriteExportFile(path, ConversationMarkdown(history).toUtf8()));
+        return;
+    case ExportFormat::Html:
+        ReportExport(path,
+                     WriteExportFile(path, ConversationHtmlDocument(history, title).toUtf8()));
+        return;
+    case ExportFormat::Pdf:
+        SetStatusText(QStringLiteral("Экспорт в PDF..."));
+        PrintHtmlToPdf(
+            ConversationHtmlDocument(history, title), this, [this, path](const QByteArray& pdf) {
+                Guarded([&] {
+                    ReportExport(path, pdf.isEmpty() ? Expected<void>(Failure(QStringLiteral(
+                                                           "страница не напечаталась")))
+                                                     : WriteExportFile(path, pdf));
+                });
+            });
+        return;
+    }
+}
+
+void TForm1::ReportExport(const QString& path, const Expected<void>& written) {
+    if (!written) {
+        SetStatusText(QStringLiteral("Ошибка"));
+        FDialogs.ShowMessage(QStringLiteral("Не удалось сохранить ") + QFileInfo(path).fileName() +
+                             QStringLiteral(": ") + written.error());
+        return;
+    }
+    SetStatusText(QStringLiteral("Чат сохранён: ") + path);
+}

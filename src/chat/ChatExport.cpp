@@ -1,0 +1,109 @@
+#include "ChatExport.h"
+
+#include "ChatFile.h"
+#include "ChatPageTemplate.h"
+#include "ConversationHtml.h"
+#include "MessageBlocks.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+QString heading(QStringView who, const QDateTime& time) {
+    QString line = u"## "_s;
+    line += who;
+    if (time.isValid())
+        line += u" — "_s + MessageTimestamp(time);
+    return line + u"\n\n"_s;
+}
+
+QString attachmentLine(const TContentPart& part) {
+    return u"- "_s + (part.FileName.isEmpty() ? part.MimeType : part.FileName) + u'\n';
+}
+
+QString userMarkdown(const THistoryItem& item) {
+    QString text;
+    QString files;
+    for (const TContentPart& part : item.Parts) {
+        if (part.PartType == TPartType::ptText)
+            text += part.Text;
+        else
+            files += attachmentLine(part);
+    }
+    QString markdown = heading(u"👤 Пользователь", item.Time) + text.trimmed() + u"\n\n"_s;
+    if (!files.isEmpty())
+        markdown += u"Прикреплённые файлы:\n\n"_s + files + u'\n';
+    return markdown;
+}
+
+// As on the page: a model message is its first part.
+QString modelMarkdown(const THistoryItem& item) {
+    QString markdown = heading(u"🤖 Gemini", item.Time);
+    if (item.Parts.isEmpty())
+        return markdown;
+    const TContentPart& first = item.Parts.first();
+    if (first.PartType == TPartType::ptInlineData)
+        return markdown + u"*Изображение ("_s + first.MimeType + u")*\n\n"_s;
+    return markdown + first.Text.trimmed() + u"\n\n"_s;
+}
+
+// Pictures are inline; anything else an answer names stays where it is.
+constexpr QStringView kExportPolicy = u"default-src 'none'; img-src data:; style-src "
+                                      u"'unsafe-inline'; base-uri 'none'; form-action 'none'";
+
+} // namespace
+
+ExportFormat ExportFormatOf(const QString& fileName) {
+    if (fileName.endsWith(u".html", Qt::CaseInsensitive) ||
+        fileName.endsWith(u".htm", Qt::CaseInsensitive))
+        return ExportFormat::Html;
+    if (fileName.endsWith(u".pdf", Qt::CaseInsensitive))
+        return ExportFormat::Pdf;
+    return ExportFormat::Markdown;
+}
+
+QString ConversationMarkdown(const TChatHistory& history) {
+    QString markdown;
+    for (const THistoryItem& item : history) {
+        if (item.Role == u"user")
+            markdown += userMarkdown(item);
+        else if (item.Role == u"model")
+            markdown += modelMarkdown(item);
+    }
+    return markdown;
+}
+
+QString ConversationHtmlDocument(const TChatHistory& history, const QString& title) {
+    QString page = u"<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"UTF-8\">"_s;
+    page += u"<meta http-equiv=\"Content-Security-Policy\" content=\""_s;
+    page += kExportPolicy;
+    page += u"\"><title>"_s + EscapeHtml(title) + u"</title><style>"_s + ChatPageStyle() +
+            u" .copy-btn { display: none; }</style></head><body><div id=\"chat-container\">"_s;
+    page += BuildConversationHtml(history);
+    page += u"</div></body></html>"_s;
+    return page;
+}
+
+Expected<TChatHistory> ReadChatForExport(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Failure(file.errorString());
+    if (file.size() > kMaxChatFileSize)
+        return Failure(u"файл больше %1 МБ"_s.arg(kMaxChatFileSize / (1024 * 1024)));
+    ChatFileContent content;
+    const ChatFileLoad load = ReadChatFileText(file.readAll(), content);
+    if (!load.Opened())
+        return Failure(load.Text);
+    return std::move(content.History);
+}
+
+Expected<void> WriteExportFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return Failure(file.errorString());
+    return {};
+}
