@@ -1,9 +1,12 @@
 #include "AnswerReading.h"
 
 #include "JsonText.h"
+#include "ServiceJson.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
+
+#include <algorithm>
 
 namespace {
 
@@ -16,14 +19,16 @@ struct AnswerFormatFault {
     QString message;
 };
 
-// A member read as a string, with a fallback for an absent or null member.
-QString stringMember(const QJsonObject& object, QLatin1StringView name, const QString& fallback) {
-    const QJsonValue value = object.value(name);
+// A member of an answer, under either spelling, read as a string, with a fallback for an
+// absent or null member.
+QString stringMember(const QJsonObject& object, QLatin1StringView snakeName,
+                     const QString& fallback) {
+    const QJsonValue value = ServiceMember(object, snakeName);
     if (value.isUndefined() || value.isNull())
         return fallback;
     if (std::optional<QString> text = JsonValueAsString(value))
         return *text;
-    throw AnswerFormatFault{u"\"%1\" is not a string"_s.arg(name)};
+    throw AnswerFormatFault{u"\"%1\" is not a string"_s.arg(snakeName)};
 }
 
 QString imageDescription(const QJsonObject& inlineData) {
@@ -37,10 +42,10 @@ QString imageDescription(const QJsonObject& inlineData) {
 
 // The parts array of a candidate, when it has one.
 std::optional<QJsonArray> candidateParts(const QJsonObject& candidate) {
-    const QJsonValue content = candidate.value("content"_L1);
+    const QJsonValue content = ServiceMember(candidate, "content"_L1);
     if (!content.isObject())
         return std::nullopt;
-    const QJsonValue parts = content.toObject().value("parts"_L1);
+    const QJsonValue parts = ServiceMember(content.toObject(), "parts"_L1);
     if (!parts.isArray())
         return std::nullopt;
     return parts.toArray();
@@ -60,21 +65,72 @@ QString joinedTexts(const QJsonArray& parts) {
 // The first inline part wins over every text, before or after it.
 QString answerOfParts(const QJsonArray& parts) {
     for (const QJsonValue& part : parts) {
-        const QJsonValue inlineData = part.toObject().value("inline_data"_L1);
+        const QJsonValue inlineData = ServiceMember(part.toObject(), "inline_data"_L1);
         if (inlineData.isObject())
             return imageDescription(inlineData.toObject());
     }
     return joinedTexts(parts);
 }
 
-RequestOutcome readCandidates(const QJsonArray& candidates) {
+int tokenCount(const QJsonObject& usage, QLatin1StringView snakeName) {
+    return ServiceMember(usage, snakeName).toInt();
+}
+
+void gatherSources(const QJsonObject& candidate, QList<WebSource>& sources) {
+    const QJsonValue grounding = ServiceMember(candidate, "grounding_metadata"_L1);
+    const QJsonValue chunks = ServiceMember(grounding.toObject(), "grounding_chunks"_L1);
+    for (const QJsonValue& chunk : chunks.toArray()) {
+        const QJsonObject web = ServiceMember(chunk.toObject(), "web"_L1).toObject();
+        const QString uri = JsonValueAsString(web.value("uri"_L1)).value_or(QString());
+        if (uri.isEmpty())
+            continue;
+        const QString title = JsonValueAsString(web.value("title"_L1)).value_or(QString());
+        // Each event of a stream may repeat the sources found so far.
+        const bool known = std::any_of(sources.cbegin(), sources.cend(),
+                                       [&uri](const WebSource& s) { return s.Uri == uri; });
+        if (!known)
+            sources.append({title.isEmpty() ? uri : title, uri});
+    }
+}
+
+// Token counts, the finish or block reason and the grounding sources of an answer or of
+// one event of a stream; later events bring the final counts.
+void gatherFacts(const QJsonObject& answer, AnswerFacts& facts) {
+    const QJsonValue usage = ServiceMember(answer, "usage_metadata"_L1);
+    if (usage.isObject()) {
+        const QJsonObject counts = usage.toObject();
+        facts.Usage = TokenUsage{tokenCount(counts, "prompt_token_count"_L1),
+                                 tokenCount(counts, "candidates_token_count"_L1),
+                                 tokenCount(counts, "thoughts_token_count"_L1),
+                                 tokenCount(counts, "total_token_count"_L1)};
+    }
+    const QJsonValue feedback = ServiceMember(answer, "prompt_feedback"_L1);
+    const QString blockReason =
+        JsonValueAsString(ServiceMember(feedback.toObject(), "block_reason"_L1)).value_or(QString());
+    if (!blockReason.isEmpty())
+        facts.BlockReason = blockReason;
+    const QJsonArray candidates = ServiceMember(answer, "candidates"_L1).toArray();
+    if (candidates.isEmpty() || !candidates.first().isObject())
+        return;
+    const QJsonObject first = candidates.first().toObject();
+    const QString finishReason =
+        JsonValueAsString(ServiceMember(first, "finish_reason"_L1)).value_or(QString());
+    if (!finishReason.isEmpty())
+        facts.FinishReason = finishReason;
+    gatherSources(first, facts.Sources);
+}
+
+RequestOutcome readCandidates(const QJsonArray& candidates, const AnswerFacts& facts) {
     const QJsonValue first = candidates.first();
     if (!first.isObject())
         throw AnswerFormatFault{u"the first candidate is not an object"_s};
     const std::optional<QJsonArray> parts = candidateParts(first.toObject());
-    if (!parts)
-        return {};
-    return {answerOfParts(*parts), false};
+    const QString answer = parts ? answerOfParts(*parts) : QString();
+    // An empty answer kept in the chat would be sent again as an empty text part, which
+    // the service refuses: every later request of the chat would fail.
+    if (answer.isEmpty())
+        return {EmptyAnswerText(facts), true, facts};
+    return {answer, false, facts};
 }
 
 // Invalid UTF-8 would make the whole answer unreadable as JSON; each bad sequence
@@ -100,23 +156,29 @@ RequestOutcome ReadAnswer(QByteArrayView body) {
     // An empty page, an HTML page or bytes that are no JSON object hold no answer to keep.
     if (!parsed || !parsed->isObject())
         return {u"Ошибка: сервер вернул пустой или непонятный ответ"_s, true};
-    const QJsonValue candidates = parsed->toObject().value("candidates"_L1);
+    const QJsonObject answer = parsed->toObject();
+    AnswerFacts facts;
+    gatherFacts(answer, facts);
+    const QJsonValue candidates = answer.value("candidates"_L1);
     try {
         if (candidates.isArray() && !candidates.toArray().isEmpty())
-            return readCandidates(candidates.toArray());
+            return readCandidates(candidates.toArray(), facts);
     } catch (const AnswerFormatFault& fault) {
-        return {ExceptionText(kAnswerFormatError, fault.message), true};
+        return {ExceptionText(kAnswerFormatError, fault.message), true, facts};
     }
+    if (!facts.BlockReason.isEmpty())
+        return {EmptyAnswerText(facts), true, facts};
     const QString message = ExtractErrorMessage(body);
     if (!message.isEmpty())
-        return {u"Ошибка: "_s + message, true};
-    return {u"Ошибка: получен пустой или некорректный ответ от сервера."_s, true};
+        return {u"Ошибка: "_s + message, true, facts};
+    return {u"Ошибка: получен пустой или некорректный ответ от сервера."_s, true, facts};
 }
 
-QString EventText(QByteArrayView event) {
+QString ReadEvent(QByteArrayView event, AnswerFacts& facts) {
     const std::optional<QJsonValue> parsed = parseAnswerJson(event);
     if (!parsed || !parsed->isObject())
         return {};
+    gatherFacts(parsed->toObject(), facts);
     const QJsonValue candidates = parsed->toObject().value("candidates"_L1);
     if (!candidates.isArray() || candidates.toArray().isEmpty())
         return {};
@@ -125,6 +187,26 @@ QString EventText(QByteArrayView event) {
         return {};
     const std::optional<QJsonArray> parts = candidateParts(first.toObject());
     return parts ? joinedTexts(*parts) : QString();
+}
+
+QString EmptyAnswerText(const AnswerFacts& facts) {
+    const QString& block = facts.BlockReason;
+    if (block == u"SAFETY")
+        return u"Запрос заблокирован фильтром безопасности"_s;
+    if (!block.isEmpty())
+        return u"Запрос заблокирован (причина: %1)"_s.arg(block);
+    const QString& finish = facts.FinishReason;
+    if (finish == u"MAX_TOKENS")
+        return u"Ответ обрезан: достигнут предел длины"_s;
+    if (finish == u"SAFETY" || finish == u"IMAGE_SAFETY")
+        return u"Ответ заблокирован фильтром безопасности"_s;
+    if (finish == u"RECITATION")
+        return u"Ответ заблокирован: он повторяет защищённый авторским правом текст"_s;
+    if (finish == u"BLOCKLIST" || finish == u"PROHIBITED_CONTENT" || finish == u"SPII")
+        return u"Ответ заблокирован: запрещённое содержание"_s;
+    if (finish.isEmpty() || finish == u"STOP")
+        return u"Модель вернула пустой ответ"_s;
+    return u"Модель не дала ответа (причина: %1)"_s.arg(finish);
 }
 
 QString ExtractErrorMessage(QByteArrayView body) {

@@ -47,6 +47,8 @@ qsizetype estimatedFileSize(const ChatFileContent& content) {
                      2 * (part.Text.size() + part.MimeType.size() + part.FileName.size()) +
                      part.Base64Data.size() * 65 / 64 + // every "/" is written escaped
                      keptSize(part.Kept) + keptSize(part.KeptInlineData);
+        for (const TContentPart& image : item.Images)
+            total += kPerPart + 2 * image.MimeType.size() + image.Base64Data.size() * 65 / 64;
     }
     return total;
 }
@@ -97,6 +99,18 @@ void writePart(JsonWriter& writer, const TContentPart& part) {
     writer.endObject();
 }
 
+// The pages a grounded answer names, as [{"title":…,"uri":…}].
+void writeSources(JsonWriter& writer, const QList<WebSource>& sources) {
+    writer.key("sources"_L1).beginArray();
+    for (const WebSource& source : sources) {
+        writer.beginObject();
+        writer.key("title"_L1).string(source.Title);
+        writer.key("uri"_L1).string(source.Uri);
+        writer.endObject();
+    }
+    writer.endArray();
+}
+
 } // namespace
 
 QByteArray ChatFileText(const ChatFileContent& content) {
@@ -116,6 +130,16 @@ QByteArray ChatFileText(const ChatFileContent& content) {
         for (const TContentPart& part : item.Parts)
             writePart(writer, part);
         writer.endArray();
+        kept.after(2);
+        if (!item.Images.isEmpty()) {
+            writer.key("generated_images"_L1).beginArray();
+            for (const TContentPart& image : item.Images)
+                writePart(writer, image);
+            writer.endArray();
+        }
+        kept.after(3);
+        if (!item.Sources.isEmpty())
+            writeSources(writer, item.Sources);
         kept.rest();
         writer.endObject();
     }
@@ -166,6 +190,30 @@ std::optional<TContentPart> readPart(const QJsonValue& value, const PartLayout* 
     return part;
 }
 
+// Pictures and sources kept beside the parts are extras: one that does not read is left
+// out, and the item still loads.
+TContentParts readImages(const QJsonValue& value) {
+    TContentParts images;
+    for (const QJsonValue& element : value.toArray()) {
+        std::optional<TContentPart> image = readPart(element, nullptr);
+        if (image && image->PartType == TPartType::ptInlineData)
+            images.append(std::move(*image));
+    }
+    return images;
+}
+
+QList<WebSource> readSources(const QJsonValue& value) {
+    QList<WebSource> sources;
+    for (const QJsonValue& element : value.toArray()) {
+        const QJsonObject source = element.toObject();
+        const std::optional<QString> uri = JsonValueAsString(source.value("uri"_L1));
+        if (uri && !uri->isEmpty())
+            sources.append(
+                {JsonValueAsString(source.value("title"_L1)).value_or(QString()), *uri});
+    }
+    return sources;
+}
+
 std::optional<THistoryItem> readItem(const QJsonValue& value, const ItemLayout* layout) {
     if (!value.isObject())
         return std::nullopt;
@@ -174,6 +222,8 @@ std::optional<THistoryItem> readItem(const QJsonValue& value, const ItemLayout* 
     if (!role)
         return std::nullopt;
     THistoryItem item{std::move(*role), {}, layout ? layout->Item : KeptMembers()};
+    item.Images = readImages(object.value("generated_images"_L1));
+    item.Sources = readSources(object.value("sources"_L1));
     const QJsonValue parts = object.value("parts"_L1);
     if (parts.isArray()) {
         const QJsonArray array = parts.toArray();

@@ -52,7 +52,7 @@ private:
             return token() == '[' ? array([&] { return part(layout.Parts.emplace_back()); })
                                   : skipValue();
         });
-        layout.Item = kept(members, {u"role", u"parts"});
+        layout.Item = kept(members, {u"role", u"parts", u"generated_images", u"sources"});
         return valid;
     }
 

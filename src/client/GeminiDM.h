@@ -2,9 +2,12 @@
 
 #include "ChatFile.h"
 #include "ConversationModel.h"
+#include "LiveAnswer.h"
 #include "RequestTypes.h"
 
 #include <QObject>
+
+#include <memory>
 
 // The model-service module: owns the current conversation for the whole run and
 // offers the operations on it. Created once at start-up, right after the main window,
@@ -56,8 +59,15 @@ public:
     void GenerateContentStream(const QString& AApiKey, const QString& AModelName,
                                const TContentParts& AParts, bool AUseGoogleSearch,
                                TStreamCallback AStreamCallback);
+    // A picture is kept with the user's message (THistoryItem::Images). Once ACancel is
+    // set the transfer ends and the callback is not called.
     void GenerateImage(const QString& AApiKey, const QString& AModelName, const QString& APrompt,
-                       TStringCallback ACallback);
+                       TStringCallback ACallback, CancelFlag ACancel = MakeCancelFlag());
+    // The streamed text request the window uses: the answer grows as it is written, can be
+    // stopped, and says how it ended (LiveAnswer.h).
+    std::shared_ptr<LiveAnswer> StreamAnswer(const QString& AApiKey, const QString& AModelName,
+                                             const TContentParts& AParts, bool AUseGoogleSearch,
+                                             LiveAnswerEvents AEvents);
 
     // The service's address and how long a silent connection is tolerated; tests point
     // these at a local service.
@@ -74,6 +84,9 @@ private:
     // Appends the user's message and gives what a text request sends: the history
     // trimmed to the token budget.
     TChatHistory RecordUserMessage(const TContentParts& AParts);
+
+    // Keeps the picture of an image answer with the request that asked for it.
+    void KeepGeneratedImage(qsizetype ARequestIndex, const QString& AAnswer);
 
     ServiceEndpoint Endpoint() const { return {FBaseUrl, FReadTimeoutMs}; }
 

@@ -82,7 +82,7 @@ TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
 
     ASSERT_EQ(service.requests().size(), 1u);
     const FakeRequest request = service.requests().front();
-    EXPECT_EQ(request.target, "/v1beta/models/gemini-2.5-flash:generateContent?key=KEY");
+    EXPECT_EQ(request.target, "/v1beta/models/gemini-2.5-flash:generateContent");
     EXPECT_EQ(request.body,
               R"({"contents":[{"role":"user","parts":[{"text":"\u041A\u0430\u043A )"
               R"(\u0434\u0435\u043B\u0430?"}]}],"generationConfig":{"temperature":0.2,)"

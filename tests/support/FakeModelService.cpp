@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -222,6 +223,8 @@ FakeModelService::FakeModelService(Transport transport) {
                     std::this_thread::sleep_for(chunk.delay);
                     if (chunk.afterRelease && !waitForRelease())
                         return false;
+                    if (chunk.dropConnection)
+                        return false;
                 }
                 if (!sink.write(chunk.bytes.data(), chunk.bytes.size()))
                     return false;
@@ -259,6 +262,12 @@ void FakeModelService::reply(FakeReply reply) {
     m_reply = std::move(reply);
 }
 
+void FakeModelService::replies(std::vector<FakeReply> replies) {
+    std::lock_guard lock(m_mutex);
+    m_nextReplies = std::move(replies);
+    std::reverse(m_nextReplies.begin(), m_nextReplies.end());
+}
+
 void FakeModelService::release() {
     {
         std::lock_guard lock(m_mutex);
@@ -280,6 +289,10 @@ std::vector<FakeRequest> FakeModelService::requests() const {
 FakeReply FakeModelService::record(FakeRequest request) {
     std::lock_guard lock(m_mutex);
     m_requests.push_back(std::move(request));
+    if (!m_nextReplies.empty()) {
+        m_reply = std::move(m_nextReplies.back());
+        m_nextReplies.pop_back();
+    }
     return m_reply;
 }
 

@@ -19,6 +19,8 @@ struct FakeChunk {
     std::string bytes;
     std::chrono::milliseconds delay{0};
     bool afterRelease = false;
+    // The connection is closed here, before these bytes, as if it dropped.
+    bool dropConnection = false;
     // Sent this many times over, for bodies too big to hold.
     size_t repeat = 1;
 };
@@ -71,6 +73,8 @@ public:
     std::string baseUrl() const;
 
     void reply(FakeReply reply);
+    // One reply per request, in order; the last one answers every request after them.
+    void replies(std::vector<FakeReply> replies);
     // Lets every held reply and chunk go, now and from now on.
     void release();
     // Keeps only the size of request bodies, for uploads too big to hold twice.
@@ -93,6 +97,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_releasedOrStopping;
     FakeReply m_reply;
+    std::vector<FakeReply> m_nextReplies;
     std::vector<FakeRequest> m_requests;
     bool m_keepBodies = true;
     bool m_released = false;
