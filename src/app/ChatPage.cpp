@@ -71,6 +71,14 @@ const QUrl kBlank(QStringLiteral("about:blank"));
 constexpr QLatin1StringView
     kFindContainer("var container = document.getElementById('chat-container');");
 
+// Parses the html in %1 into `block`, inert, without meta elements or link targets.
+constexpr QLatin1StringView kParseBlock(
+    "var block = document.createElement('template'); "
+    "block.innerHTML = %1; block.content.querySelectorAll('meta')"
+    ".forEach(function (m) { m.remove(); }); "
+    "block.content.querySelectorAll('[target]').forEach(function (e) { "
+    "e.removeAttribute('target'); });");
+
 } // namespace
 
 ChatPage::ChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
@@ -105,13 +113,35 @@ void ChatPage::WriteDocument(const QString& html) {
 // to an empty page, which the web engine does not let the navigation filter see; and its
 // links follow the page's base target, so the user's clicks reach the browser.
 void ChatPage::AppendToContainer(const QString& html) {
-    Run(kFindContainer +
-        QStringLiteral(" if (container) { var block = document.createElement('template'); "
-                       "block.innerHTML = %1; block.content.querySelectorAll('meta')"
-                       ".forEach(function (m) { m.remove(); }); "
-                       "block.content.querySelectorAll('[target]').forEach(function (e) { "
-                       "e.removeAttribute('target'); }); container.appendChild(block.content); }")
-            .arg(scriptString(html)));
+    Run(kFindContainer + QStringLiteral(" if (container) { ") +
+        QString(kParseBlock).arg(scriptString(html)) +
+        QStringLiteral(" container.appendChild(block.content); }"));
+}
+
+void ChatPage::ShowLiveBlock(const QString& html) {
+    ReplaceLiveBlock(html, true);
+}
+
+void ChatPage::EndLiveBlock(const QString& html) {
+    ReplaceLiveBlock(html, false);
+}
+
+// The nodes of the live block are remembered on the page, so each change touches them
+// alone however long the chat is.
+void ChatPage::ReplaceLiveBlock(const QString& html, bool keepLive) {
+    Run(kFindContainer + QStringLiteral(" if (container) { ") +
+        QString(kParseBlock).arg(scriptString(html)) +
+        QStringLiteral(
+            " var root = document.scrollingElement || document.documentElement;"
+            " var follow = root.scrollTop + window.innerHeight >= root.scrollHeight - 40;"
+            " var nodes = Array.prototype.slice.call(block.content.childNodes);"
+            " var old = window.tovikLiveNodes || [];"
+            " var anchor = old.length && old[0].parentNode === container ? old[0] : null;"
+            " container.insertBefore(block.content, anchor);"
+            " old.forEach(function (n) { if (n.parentNode) n.parentNode.removeChild(n); });"
+            " window.tovikLiveNodes = %1 ? nodes : null;"
+            " if (follow) window.scrollTo(0, root.scrollHeight); }")
+            .arg(keepLive ? u"true" : u"false"));
 }
 
 void ChatPage::ScrollBy(int pixels) {

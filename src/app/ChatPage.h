@@ -28,6 +28,13 @@ public:
     void WriteDocument(const QString& html);
     // Adds html after the chat container's content; nothing when there is no container.
     void AppendToContainer(const QString& html);
+    // The block of an answer still being written: put in place of the one shown before, or
+    // added after the content when there is none. The view follows it down unless the user
+    // has scrolled up.
+    void ShowLiveBlock(const QString& html);
+    // Puts html in place of the live block for good (empty html removes it); the blocks
+    // are then exactly what AppendToContainer would have made of html.
+    void EndLiveBlock(const QString& html);
     void ScrollBy(int pixels);
     void ScrollToBottom();
 
@@ -49,6 +56,7 @@ private:
     };
 
     void Run(const QString& script, ResultHandler done = {});
+    void ReplaceLiveBlock(const QString& html, bool keepLive);
     void Send(const Pending& pending);
     void LoadingChanged(const QWebEngineLoadingInfo& info);
     void LoadFinished();

@@ -5,10 +5,13 @@
 #include "ConversationModel.h"
 #include "FileRemover.h"
 #include "ListFile.h"
+#include "RequestTypes.h"
 
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -28,7 +31,10 @@ class QWidget;
 class BottomPanel;
 class ChatPage;
 class Dialogs;
+class LiveAnswer;
+class LiveAnswerView;
 class PromptEdit;
+struct AnswerEnd;
 
 // The main window. Its controls keep their designer names; each concern of the
 // window (page, send flow, chat library, lists, attachments, search) lives in a
@@ -74,12 +80,16 @@ public:
 
     // Send flow: MainWindowSend.cpp
     void btnSendClick();
-    void TextRequestDone(const QString& result);
     void ImageRequestDone(const QString& result);
     void Timer1Timer();
-    // True when the key was taken (Ctrl+Enter sends).
+    // True when the key was taken (Ctrl+Enter sends, Escape stops).
     bool memoPromptKeyDown(const QKeyEvent* event);
 
+    // Live answers: MainWindowLive.cpp
+    bool RequestRunning() const;
+    // Stops the running request at once; what had arrived stays. The window is idle when
+    // this returns.
+    void StopRequest();
     // Chat library: MainWindowChats.cpp
     static QString NewChatEntryText();
     void LoadChatList();
@@ -160,6 +170,8 @@ private:
     QLabel* Label3 = nullptr;
     QLabel* CountLabel = nullptr;
     QLabel* TimeoutLabel = nullptr;
+    // The service's own token counts for the last answer, beside the estimate.
+    QLabel* UsageLabel = nullptr;
     QListWidget* ListBox1 = nullptr;
     QPushButton* DownBut = nullptr;
 
@@ -222,6 +234,25 @@ private:
     void EndBusyState();
     void FinishRequest();
     void ShowImageAnswer(const QString& result);
+    // A failed or stopped request, as the window shows failures.
+    void ShowFailure(const QString& text);
+
+    // Live answers: MainWindowLive.cpp
+    void StartLiveAnswer(const QString& apiKey, const QString& modelName,
+                         const TContentParts& parts);
+    void ShowStopControl();
+    QString LiveStatus() const;
+    void LiveAnswerGrew(const QString& textSoFar);
+    void LiveAnswerRetrying(int seconds);
+    void LiveAnswerEnded(const AnswerEnd& end);
+    void ShowUsage();
+    std::shared_ptr<LiveAnswer> FLiveAnswer;
+    LiveAnswerView* FLiveView = nullptr;
+    // Set while an image request runs; setting it abandons the request.
+    CancelFlag FImageCancel;
+    // "Повтор через N с…" while a retry is awaited.
+    QString FRetryNotice;
+    std::optional<TokenUsage> FLastUsage;
 
     // Empties the conversation, the page and the current chat file, without saving first.
     void StartNewChatInPlace(const QString& status);

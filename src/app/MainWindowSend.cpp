@@ -7,6 +7,7 @@
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "JsonText.h"
+#include "LiveAnswerView.h"
 #include "PromptEdit.h"
 #include "SendCheck.h"
 
@@ -27,7 +28,6 @@
 
 namespace {
 
-constexpr int kScrollAfterAnswer = 130;
 const QString kKeyHelpPage = QStringLiteral("AddKey.html");
 const QString kKeyPageAddress = QStringLiteral("https://aistudio.google.com/api-keys");
 
@@ -49,6 +49,10 @@ void TForm1::ShowWhereKeysComeFrom() {
 }
 
 void TForm1::btnSendClick() {
+    if (RequestRunning()) {
+        StopRequest();
+        return;
+    }
     const QString apiKey = editApiKey->currentText();
     const QString modelName = cbModels->currentText();
     const QStringList files = FAttachedFiles;
@@ -78,10 +82,15 @@ void TForm1::btnSendClick() {
     if (imageRequest) {
         ClearPromptAndAttachments();
         const QPointer<TForm1> form(this);
-        GeminiDM->GenerateImage(apiKey, modelName, prompt, [form](const QString& result) {
-            if (form)
-                form->ImageRequestDone(result);
-        });
+        FImageCancel = MakeCancelFlag();
+        GeminiDM->GenerateImage(
+            apiKey, modelName, prompt,
+            [form](const QString& result) {
+                if (form)
+                    form->ImageRequestDone(result);
+            },
+            FImageCancel);
+        ShowStopControl();
         ScrollChatToBottom();
         return;
     }
@@ -104,12 +113,7 @@ void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName, co
         TContentParts parts{MakeTextPart(prompt)};
         parts.append(prepared.Parts);
         ClearPromptAndAttachments();
-        const QPointer<TForm1> form(this);
-        GeminiDM->GenerateContent(apiKey, modelName, parts, chkEnableWebSearch->isChecked(),
-                                  [form](const QString& result) {
-                                      if (form)
-                                          form->TextRequestDone(result);
-                                  });
+        StartLiveAnswer(apiKey, modelName, parts);
         ScrollChatToBottom();
     });
     reader->setFuture(QtConcurrent::run(PrepareAttachments, files));
@@ -133,21 +137,15 @@ void TForm1::EnterBusyState() {
 void TForm1::EndBusyState() {
     Timer1->stop();
     TimeoutLabel->hide();
+    btnSend->setText(QStringLiteral("Отправить"));
     btnSend->setEnabled(true);
     SetStatusText(QStringLiteral("Готово"));
     ListBox2->setEnabled(true);
     btnNewChat->setEnabled(true);
 }
 
-void TForm1::TextRequestDone(const QString& result) {
-    Timer1->stop();
-    TimeoutLabel->hide();
-    AddModelMessage(result);
-    FinishRequest();
-    ScrollChatBy(kScrollAfterAnswer);
-}
-
 void TForm1::ImageRequestDone(const QString& result) {
+    FImageCancel.reset();
     Timer1->stop();
     TimeoutLabel->hide();
     ShowImageAnswer(result);
@@ -178,6 +176,7 @@ void TForm1::FinishRequest() {
     const ChatSave save = SaveCurrentChat();
     EndBusyState();
     UpdateContextTokens();
+    ShowUsage();
     if (save.failed())
         FDialogs.ShowMessage(save.message);
 }
@@ -186,14 +185,25 @@ void TForm1::Timer1Timer() {
     ++FSecondsElapsed;
     TimeoutLabel->setText(
         QString::asprintf("%.2d:%.2d", FSecondsElapsed / 60, FSecondsElapsed % 60));
+    if (FLiveAnswer)
+        FLiveView->SetStatus(LiveStatus());
+}
+
+void TForm1::ShowFailure(const QString& text) {
+    AddModelMessage(text);
 }
 
 bool TForm1::memoPromptKeyDown(const QKeyEvent* event) {
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier && RequestRunning()) {
+        StopRequest();
+        return true;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (!enter || modifiers != Qt::ControlModifier)
         return false;
-    // A disabled button does not click: no second request while one runs.
-    btnSend->click();
+    // While a request runs the button stops it; the shortcut only ever sends.
+    if (!RequestRunning())
+        btnSend->click();
     return true;
 }

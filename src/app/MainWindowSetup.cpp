@@ -185,6 +185,9 @@ void TForm1::CreateBottomPanel() {
     ContextChatTokensLabel = label("ContextChatTokensLabel", QStringLiteral("0"), Panel2);
     ContextChatTokensLabel->setGeometry(8 + Label5->sizeHint().width() + 4, 28, 48,
                                         Label5->sizeHint().height());
+    UsageLabel = label("UsageLabel", QString(), Panel2);
+    UsageLabel->setGeometry(8, 48, kPromptLeft - 12, kBottomPanelHeight - 52);
+    UsageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     memoPrompt = named(new PromptEdit(Panel2), "memoPrompt");
     connect(memoPrompt, &PromptEdit::KeyHandled, this, &TForm1::UpdateContextTokens);

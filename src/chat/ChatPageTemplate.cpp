@@ -45,6 +45,10 @@ constexpr StyleRule kStyleRules[] = {
     {u"code", u"font-family: inherit;"},
     {u".generated-image", u"max-width: 100%; height: auto; border-radius: 8px;"},
     {u".display-note", u"font-size: 0.9em; color: #777;"},
+    {u".live-status", u"font-size: 0.9em; color: #777; font-style: italic;"},
+    {u".stopped-mark", u"margin: -14px 0 20px 4px; font-size: 0.9em; color: #777;"},
+    {u".sources", u"margin: -14px 0 20px 4px; font-size: 0.9em; color: #555;"},
+    {u".sources ol", u"margin: 4px 0 0 0; padding-left: 22px;"},
 };
 
 // The label is remembered on the button object (not as an attribute, so the page's

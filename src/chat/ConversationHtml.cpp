@@ -21,7 +21,11 @@ QString userItemHtml(const THistoryItem& item) {
         else
             files.append(attachmentName(part));
     }
-    return BuildUserMessageHtml(text, files);
+    QString html = BuildUserMessageHtml(text, files);
+    // The pictures an image model drew for this request follow it, as when they came.
+    for (const TContentPart& image : item.Images)
+        html += BuildImageMessageHtml(image.MimeType, QString::fromLatin1(image.Base64Data));
+    return html;
 }
 
 // Only the first part of a model item is shown: its text, or its image.
@@ -31,7 +35,7 @@ QString modelItemHtml(const THistoryItem& item) {
     const TContentPart& first = item.Parts.first();
     if (first.PartType == TPartType::ptInlineData)
         return BuildImageMessageHtml(first.MimeType, QString::fromLatin1(first.Base64Data));
-    return BuildModelMessageHtml(first.Text);
+    return BuildModelMessageHtml(first.Text) + BuildSourcesHtml(item.Sources);
 }
 
 } // namespace

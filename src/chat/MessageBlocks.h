@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ConversationModel.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +27,17 @@ QString BuildUserMessageHtml(const QString& text, const QStringList& files);
 QString BuildModelMessageHtml(const QString& data);
 
 QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data);
+
+// A model answer still being written: the block of the text so far, with a status line
+// ("Печатает… 00:05") at its foot. The finished answer is BuildModelMessageHtml's block.
+QString BuildLiveModelMessageHtml(const QString& textSoFar, const QString& status);
+
+// The pages a grounded answer names, as links under it; empty for none. Only web
+// addresses become links.
+QString BuildSourcesHtml(const QList<WebSource>& sources);
+
+// The mark under an answer the user stopped; shown on the page only.
+QString BuildStoppedMarkHtml();
 
 // Puts every "<pre>"…"</pre>" span into a container whose header has a copy button.
 QString WrapCodeBlocks(const QString& html);

@@ -33,6 +33,11 @@ std::string textAnswer(const std::string& text) {
     return R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})";
 }
 
+// The same answer as the one event of a stream, the way text answers come to the window.
+FakeReply streamedAnswer(const std::string& text) {
+    return FakeReply::events({{"data: " + textAnswer(text) + "\n\n"}});
+}
+
 class SendFlowTest : public PageTest {
 protected:
     void SetUp() override {
@@ -40,7 +45,7 @@ protected:
         geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
         control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
         control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
-        service.reply(FakeReply::json(textAnswer("**Привет**")));
+        service.reply(streamedAnswer("**Привет**"));
     }
 
     void type(const QString& text) { control<PromptEdit>("memoPrompt")->setPlainText(text); }
@@ -63,8 +68,12 @@ protected:
 
     // Waits until the window is idle again after a send.
     void waitUntilIdle() {
-        ASSERT_TRUE(
-            WaitUntil([&] { return control<QPushButton>("btnSend")->isEnabled(); }, kWaitMs));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                const QPushButton* send = control<QPushButton>("btnSend");
+                return send->isEnabled() && send->text() == QStringLiteral("Отправить");
+            },
+            kWaitMs));
     }
 
     QStringList chatFiles() const {
@@ -82,7 +91,8 @@ TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
 
     ASSERT_EQ(service.requests().size(), 1u);
     const FakeRequest request = service.requests().front();
-    EXPECT_EQ(request.target, "/v1beta/models/gemini-2.5-flash:generateContent");
+    EXPECT_EQ(request.target, "/v1beta/models/gemini-2.5-flash:streamGenerateContent?alt=sse");
+    EXPECT_EQ(request.headers.find("x-goog-api-key")->second, "KEY");
     EXPECT_EQ(request.body,
               R"({"contents":[{"role":"user","parts":[{"text":"\u041A\u0430\u043A )"
               R"(\u0434\u0435\u043B\u0430?"}]}],"generationConfig":{"temperature":0.2,)"
@@ -280,7 +290,7 @@ TEST_F(SendFlowTest, ImageModelsShowTheImageOrSayTheAnswerWasBad) {
 }
 
 TEST_F(SendFlowTest, TheTimerCountsMinutesAndSecondsWhileTheRequestRuns) {
-    FakeReply held = FakeReply::json(textAnswer("ok"));
+    FakeReply held = streamedAnswer("ok");
     held.holdBeforeHeaders = true;
     service.reply(held);
     type(QStringLiteral("slow"));

@@ -24,7 +24,9 @@ TEST(ChatPageTemplate, TemplateHoldsTheStylesInOrder) {
     EXPECT_TRUE(page.contains(
         QStringLiteral("font-size: 0.95em; }    code { font-family: inherit; }    "
                        ".generated-image { max-width: 100%; height: auto; border-radius: 8px; }    "
-                       ".display-note { font-size: 0.9em; color: #777; }  </style>  "
+                       ".display-note { font-size: 0.9em; color: #777; }    .live-status {")));
+    EXPECT_TRUE(page.contains(
+        QStringLiteral(".sources ol { margin: 4px 0 0 0; padding-left: 22px; }  </style>  "
                        "<script>    function copyCode(btn) {")));
     EXPECT_TRUE(
         page.contains(QStringLiteral("<script>") + ChatPageScript() + QStringLiteral("</script>")));
