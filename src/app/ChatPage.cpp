@@ -71,6 +71,13 @@ const QUrl kBlank(QStringLiteral("about:blank"));
 constexpr QLatin1StringView
     kFindContainer("var container = document.getElementById('chat-container');");
 
+// The live block's wrapper as `live`, and whether the view is at the bottom as `follow`.
+constexpr QLatin1StringView kFindLive(
+    "var live = null; (window.tovikLiveNodes || []).forEach(function (n) { "
+    "if (!live && n.querySelector && n.querySelector('.live-settled')) live = n; });"
+    " var root = document.scrollingElement || document.documentElement;"
+    " var follow = root.scrollTop + window.innerHeight >= root.scrollHeight - 40;");
+
 // Parses the html in %1 into `block`, inert, without meta elements or link targets.
 constexpr QLatin1StringView kParseBlock(
     "var block = document.createElement('template'); "
@@ -124,6 +131,23 @@ void ChatPage::ShowLiveBlock(const QString& html) {
 
 void ChatPage::EndLiveBlock(const QString& html) {
     ReplaceLiveBlock(html, false);
+}
+
+void ChatPage::UpdateLiveBlock(const QString& settledHtml, const QString& tailHtml,
+                               const QString& status) {
+    Run(kFindLive + QStringLiteral(" if (live) {") +
+        QString(kParseBlock).arg(scriptString(settledHtml)) +
+        QStringLiteral(" live.querySelector('.live-settled').appendChild(block.content);") +
+        QString(kParseBlock).arg(scriptString(tailHtml)) +
+        QStringLiteral(" live.querySelector('.live-tail').replaceChildren(block.content);"
+                       " live.querySelector('.live-status').textContent = %1;"
+                       " if (follow) window.scrollTo(0, root.scrollHeight); }")
+            .arg(scriptString(status)));
+}
+
+void ChatPage::SetLiveStatus(const QString& status) {
+    Run(kFindLive + QStringLiteral(" if (live) live.querySelector('.live-status').textContent = %1;")
+                        .arg(scriptString(status)));
 }
 
 // The nodes of the live block are remembered on the page, so each change touches them

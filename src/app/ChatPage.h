@@ -32,6 +32,11 @@ public:
     // added after the content when there is none. The view follows it down unless the user
     // has scrolled up.
     void ShowLiveBlock(const QString& html);
+    // Adds settledHtml to the live block's finished part, puts tailHtml in place of its
+    // tail and shows status: only what changed travels to the page.
+    void UpdateLiveBlock(const QString& settledHtml, const QString& tailHtml,
+                         const QString& status);
+    void SetLiveStatus(const QString& status);
     // Puts html in place of the live block for good (empty html removes it); the blocks
     // are then exactly what AppendToContainer would have made of html.
     void EndLiveBlock(const QString& html);

@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 LiveAnswerView::LiveAnswerView(ChatPage& page, QObject* parent)
     : QObject(parent), m_page(page), m_timer(new QTimer(this)) {
     m_timer->setSingleShot(true);
@@ -12,14 +14,27 @@ LiveAnswerView::LiveAnswerView(ChatPage& page, QObject* parent)
 }
 
 void LiveAnswerView::Begin(const QString& status) {
+    m_markdown = LiveMarkdown();
+    m_sinceFirstText.invalidate();
     m_text.clear();
+    m_shownText.clear();
     m_status = status;
+    m_shownStatus = status;
     m_showing = true;
-    Render();
+    m_sinceRender.start();
+    m_page.ShowLiveBlock(BuildLiveModelMessageHtml(status));
 }
 
 void LiveAnswerView::SetText(const QString& textSoFar) {
+    // The first words go up at once: the wait for them is the one the user feels.
+    const bool first = m_text.isEmpty() && !textSoFar.isEmpty();
     m_text = textSoFar;
+    if (first && m_showing) {
+        m_sinceFirstText.start();
+        m_timer->stop();
+        Render();
+        return;
+    }
     Changed();
 }
 
@@ -39,16 +54,32 @@ void LiveAnswerView::Finish(const QString& html) {
 void LiveAnswerView::Changed() {
     if (!m_showing || m_timer->isActive())
         return;
-    const qint64 since = m_sinceRender.isValid() ? m_sinceRender.elapsed() : kIntervalMs;
-    if (since >= kIntervalMs)
+    const qint64 interval = IntervalMs();
+    const qint64 since = m_sinceRender.isValid() ? m_sinceRender.elapsed() : interval;
+    if (since >= interval)
         Render();
     else
-        m_timer->start(int(kIntervalMs - since));
+        m_timer->start(int(interval - since));
+}
+
+qint64 LiveAnswerView::IntervalMs() const {
+    const qint64 coming = m_sinceFirstText.isValid() ? m_sinceFirstText.elapsed() : 0;
+    return std::clamp<qint64>(coming / 2, kIntervalMs, kLongestIntervalMs);
 }
 
 void LiveAnswerView::Render() {
     if (!m_showing)
         return;
     m_sinceRender.start();
-    m_page.ShowLiveBlock(BuildLiveModelMessageHtml(m_text, m_status));
+    // The text only grows; past what a finished block shows it waits for the end.
+    const bool textChanged = m_text.size() != m_shownText.size() &&
+                             m_text.size() <= MessageDisplayLimitBytes / 3;
+    if (textChanged) {
+        const LiveMarkdown::Update update = m_markdown.Advance(m_text);
+        m_page.UpdateLiveBlock(update.settledHtml, update.tailHtml, m_status);
+        m_shownText = m_text;
+    } else if (m_status != m_shownStatus) {
+        m_page.SetLiveStatus(m_status);
+    }
+    m_shownStatus = m_status;
 }

@@ -200,7 +200,7 @@ QString modelBlock(const QString& data, const QString& foot) {
         return BuildImageMessageHtml(image->mimeType, image->base64Data);
     const DisplayedText shown = boundForDisplay(data);
     QString html = blockHeader(u"model-message", u"🤖 Gemini");
-    html += WrapCodeBlocks(convertMarkdown(shown.text));
+    html += BuildAnswerHtml(shown.text);
     html += shown.note;
     html += foot;
     html += u"</div></div>";
@@ -218,10 +218,14 @@ QString BuildModelMessageHtml(const QString& data) {
     return modelBlock(data, QString());
 }
 
-QString BuildLiveModelMessageHtml(const QString& textSoFar, const QString& status) {
-    return modelBlock(textSoFar,
-                      QStringLiteral("<p class=\"live-status\">") +
-                          EscapeHtml(status) + QStringLiteral("</p>"));
+QString BuildAnswerHtml(const QString& markdown) {
+    return WrapCodeBlocks(convertMarkdown(markdown));
+}
+
+QString BuildLiveModelMessageHtml(const QString& status) {
+    return modelBlock(QString(), QStringLiteral("<div class=\"live-settled\"></div><div "
+                                                "class=\"live-tail\"></div><p class=\"live-status\">") +
+                                     EscapeHtml(status) + QStringLiteral("</p>"));
 }
 
 QString BuildSourcesHtml(const QList<WebSource>& sources) {

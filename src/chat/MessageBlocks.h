@@ -28,9 +28,13 @@ QString BuildModelMessageHtml(const QString& data);
 
 QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data);
 
-// A model answer still being written: the block of the text so far, with a status line
-// ("Печатает… 00:05") at its foot. The finished answer is BuildModelMessageHtml's block.
-QString BuildLiveModelMessageHtml(const QString& textSoFar, const QString& status);
+// An answer's Markdown as the HTML inside its block, code blocks wrapped.
+QString BuildAnswerHtml(const QString& markdown);
+
+// The block of a model answer still being written: empty places for its finished blocks
+// ("live-settled") and its tail ("live-tail"), then a status line ("Печатает… 00:05"). The
+// finished answer gets BuildModelMessageHtml's block in its place.
+QString BuildLiveModelMessageHtml(const QString& status);
 
 // The pages a grounded answer names, as links under it; empty for none. Only web
 // addresses become links.

@@ -55,12 +55,14 @@ TEST_F(MessageBlocksTest, WhatTheProgramPutsIntoThePageIsEscaped) {
     EXPECT_TRUE(answer.contains(QStringLiteral("<img src=\"https://chart.googleapis.com/chart")));
 }
 
-TEST_F(MessageBlocksTest, ALiveAnswerIsTheFinishedBlockWithAStatusAtItsFoot) {
-    const QString text = QStringLiteral("**a** <b>\n```\ncode");
-    QString expected = BuildModelMessageHtml(text);
+TEST_F(MessageBlocksTest, ALiveAnswerIsAnEmptyAnswerBlockWithPlacesForItsPartsAndAStatus) {
+    QString expected = BuildModelMessageHtml(QString());
     expected.insert(expected.size() - int(std::strlen("</div></div>")),
-                    QStringLiteral("<p class=\"live-status\">Печатает… 00:05 &lt;x&gt;</p>"));
-    EXPECT_EQ(BuildLiveModelMessageHtml(text, QStringLiteral("Печатает… 00:05 <x>")), expected);
+                    QStringLiteral("<div class=\"live-settled\"></div><div class=\"live-tail\"></div>"
+                                   "<p class=\"live-status\">Печатает… 00:05 &lt;x&gt;</p>"));
+    EXPECT_EQ(BuildLiveModelMessageHtml(QStringLiteral("Печатает… 00:05 <x>")), expected);
+    const QString answer = QStringLiteral("**a**\n```\ncode\n```");
+    EXPECT_TRUE(BuildModelMessageHtml(answer).contains(BuildAnswerHtml(answer)));
 }
 
 TEST_F(MessageBlocksTest, SourcesAreEscapedLinksAndOnlyWebAddressesLink) {
