@@ -207,6 +207,25 @@ TEST_F(StreamingWindowTest, ACamelCaseImageIsShownAndShownAgainWhenTheChatIsReop
     EXPECT_EQ(service.requests().at(1).body.find("iVBOR"), std::string::npos);
 }
 
+TEST_F(StreamingWindowTest, AnImageRequestStopsToo) {
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash-image"));
+    FakeReply held = FakeReply::json(
+        R"({"candidates":[{"content":{"parts":[{"inlineData":{"mimeType":"image/png","data":"QUFB"}}]}}]})");
+    held.holdBeforeHeaders = true;
+    service.reply(held);
+    send(QStringLiteral("a cat"));
+    ASSERT_TRUE(WaitUntil([&] { return !service.requests().empty(); }, kWaitMs));
+    EXPECT_EQ(control<QPushButton>("btnSend")->text(), QStringLiteral("Стоп"));
+    control<QPushButton>("btnSend")->click();
+    EXPECT_TRUE(idle());
+    EXPECT_TRUE(pageHolds(QStringLiteral("Остановлено")));
+    service.release();
+    RunEventsFor(300);
+    EXPECT_FALSE(container().contains(QStringLiteral("QUFB")));
+    ASSERT_EQ(geminiDM->ChatHistory().size(), 1);
+    EXPECT_TRUE(geminiDM->ChatHistory()[0].Images.isEmpty());
+}
+
 TEST_F(StreamingWindowTest, TokenCountsAndSourcesOfTheAnswerAreShown) {
     service.reply(FakeReply::events(
         {{event(R"({"candidates":[{"content":{"parts":[{"text":"Погода ясная."}]},)"
