@@ -1,5 +1,6 @@
-// tovik-md [--dialect 0|1|2] [FILE] | --version: converts UTF-8 Markdown from FILE or
-// standard input to HTML on standard output, with the converter the program uses for its answers.
+// tovik-md [--dialect 0|1|2] [--math image|local] [FILE] | --version: converts UTF-8 Markdown from
+// FILE or standard input to HTML on standard output, with the converter the program uses for its
+// answers.
 #include "MarkdownProcessor.h"
 #include "MarkdownSource.h"
 
@@ -7,16 +8,17 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <iostream>
 #include <optional>
 
 namespace {
 
 int usage() {
-    std::cerr << "usage: tovik-md [--dialect 0|1|2] [FILE] | --version\n"
+    std::cerr << "usage: tovik-md [--dialect 0|1|2] [--math image|local] [FILE] | --version\n"
                  "  converts UTF-8 Markdown from FILE (or standard input) to HTML\n"
-                 "  dialect 0 classic, 1 rich (the default, as in the chat), 2 extended\n";
+                 "  dialect 0 classic, 1 rich (the default, as in the chat), 2 extended\n"
+                 "  math image (the default): formulas as images of a remote service;\n"
+                 "  local: their TeX source for the page to typeset, as in the chat\n";
     return 2;
 }
 
@@ -48,10 +50,27 @@ bool writeUtf8(const QString& text, std::FILE* out) {
     return std::fflush(out) == 0;
 }
 
+// The HTML of FILE, or of standard input when there is no file name.
+Expected<QString> convert(TMarkdownProcessorDialect dialect, TConfiguration::MathMode math,
+                          const std::optional<QString>& fileName) {
+    const auto converter = TMarkdownProcessor::CreateDialect(dialect);
+    converter->config().setMathMode(math);
+    if (fileName)
+        return converter->ProcessFile(*fileName, QStringConverter::Utf8);
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly))
+        return Failure(QStringLiteral("cannot read standard input"));
+    const std::optional<QString> text = decodeUtf8Source(input.readAll(), false);
+    if (!text)
+        return Failure(QStringLiteral("standard input is not UTF-8"));
+    return converter->Process(*text);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     TMarkdownProcessorDialect dialect = mdRich;
+    TConfiguration::MathMode math = TConfiguration::MathMode::Image;
     std::optional<QString> fileName;
     for (int i = 1; i < argc; ++i) {
         const std::string arg(argv[i]);
@@ -66,6 +85,16 @@ int main(int argc, char** argv) {
             if (!parsed)
                 return usage();
             dialect = *parsed;
+        } else if (arg == "--math") {
+            if (i + 1 >= argc)
+                return usage();
+            const std::string mode(argv[++i]);
+            if (mode == "image")
+                math = TConfiguration::MathMode::Image;
+            else if (mode == "local")
+                math = TConfiguration::MathMode::Local;
+            else
+                return usage();
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usage();
         } else if (fileName) {
@@ -74,25 +103,14 @@ int main(int argc, char** argv) {
             fileName = QString::fromLocal8Bit(argv[i]);
         }
     }
-    try {
-        const auto converter = TMarkdownProcessor::CreateDialect(dialect);
-        QString html;
-        if (fileName) {
-            html = converter->ProcessFile(*fileName, QStringConverter::Utf8);
-        } else {
-            QFile input;
-            if (!input.open(stdin, QIODevice::ReadOnly))
-                throw std::runtime_error("cannot read standard input");
-            const std::optional<QString> text = decodeUtf8Source(input.readAll(), false);
-            if (!text)
-                throw std::runtime_error("standard input is not UTF-8");
-            html = converter->Process(*text);
-        }
-        if (!writeUtf8(html, stdout))
-            throw std::runtime_error("cannot write standard output");
-        return 0;
-    } catch (const std::exception& error) {
-        std::cerr << "tovik-md: " << error.what() << '\n';
+    const Expected<QString> html = convert(dialect, math, fileName);
+    if (!html) {
+        std::cerr << "tovik-md: " << html.error().toStdString() << '\n';
         return 1;
     }
+    if (!writeUtf8(*html, stdout)) {
+        std::cerr << "tovik-md: cannot write standard output\n";
+        return 1;
+    }
+    return 0;
 }

@@ -116,13 +116,13 @@ public:
             if (it == run.counters.end())
                 continue;
             if (run.aggregate_name.empty() || run.aggregate_name == "median")
-                FRates[run.run_name.function_name] = it->second.value;
+                m_rates[run.run_name.function_name] = it->second.value;
         }
     }
     void printRatios() const {
         const auto rate = [this](const char* name) {
-            const auto it = FRates.find(name);
-            return it == FRates.end() ? 0.0 : it->second;
+            const auto it = m_rates.find(name);
+            return it == m_rates.end() ? 0.0 : it->second;
         };
         const double ours = rate("BM_Ours");
         const double oursUtf8 = rate("BM_OursFromUtf8");
@@ -141,7 +141,7 @@ public:
     }
 
 private:
-    std::map<std::string, double> FRates;
+    std::map<std::string, double> m_rates;
 };
 
 } // namespace

@@ -144,9 +144,9 @@ void Search(benchmark::State& state) {
     int matches = 0;
     for (auto _ : state) {
         matches = 0;
-        const ChatSearchOutcome outcome =
+        const Expected<ChatSearchOutcome> outcome =
             SearchChatFolder(folder().path(), kWords, [&](const QString&) { ++matches; });
-        if (outcome.Error || outcome.Skipped > 0)
+        if (!outcome || outcome->Skipped > 0)
             state.SkipWithError("search failed");
     }
     report(state, matches);

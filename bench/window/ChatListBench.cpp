@@ -9,8 +9,9 @@
 
 namespace {
 
-// Chats of about 10 KB with distinct titles and last-write times.
-void fillChatFolder(const QString& folder, int count) {
+// Chats of about 10 KB with distinct titles and last-write times; false when one cannot
+// be written.
+bool fillChatFolder(const QString& folder, int count) {
     QDir().mkpath(folder);
     TGeminiDM writer;
     const QString answer = QStringLiteral("Ответ модели с **разметкой** и кодом. ").repeated(250);
@@ -21,19 +22,25 @@ void fillChatFolder(const QString& folder, int count) {
              {QStringLiteral("model"), {MakeTextPart(answer)}}});
         const QString path =
             QDir(folder).filePath(QStringLiteral("Вопрос %1_2025-03-01_142530.json").arg(i));
-        writer.SaveHistoryToFile(path);
+        if (!writer.SaveHistoryToFile(path))
+            return false;
         QFile file(path);
         file.open(QIODevice::ReadWrite);
         file.setFileTime(now.addSecs(-i), QFileDevice::FileModificationTime);
     }
+    return true;
 }
 
 void BM_LoadChatList(benchmark::State& state) {
     BenchWindow& w = ShownWindow();
     const QString folder = w.form.Folders().chatsDir();
     QDir(folder).removeRecursively();
-    fillChatFolder(folder, int(state.range(0)));
+    const bool filled = fillChatFolder(folder, int(state.range(0)));
     GeminiDM = &w.geminiDM; // the writer above took the global while it lived
+    if (!filled) {
+        state.SkipWithError("cannot write the chats");
+        return;
+    }
     for (auto _ : state)
         w.form.LoadChatList();
     state.SetComplexityN(state.range(0));

@@ -30,8 +30,8 @@ void TForm1::FormCreate() {
     FBaseHtmlLoaded = false;
     FIsLoading = false;
     FFormShown = false;
-    if (const std::optional<QString> error = FChats.EnsureFolder())
-        FDialogs.ShowMessage(*error);
+    if (const Expected<void> folder = FChats.EnsureFolder(); !folder)
+        FDialogs.ShowMessage(folder.error());
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
 
 class QAction;
 class QCheckBox;
@@ -56,8 +57,20 @@ public:
     QString StatusText() const;
 
     // Runs an event handler; an error it leaves uncaught ends it and is shown to
-    // the user in a message box.
+    // the user in a message box. The window's edge: nothing below it throws.
     void Guarded(const std::function<void()>& handler);
+
+    // Connects a signal to a handler of the window, a member function or a callable
+    // taking no arguments, through Guarded: every connection of the window goes here.
+    template <class Sender, class Signal, class Handler>
+    void ConnectGuarded(Sender* sender, Signal signal, Handler handler) {
+        connect(sender, signal, this, [this, handler] {
+            if constexpr (std::is_member_function_pointer_v<Handler>)
+                Guarded([this, handler] { (this->*handler)(); });
+            else
+                Guarded(handler);
+        });
+    }
 
     // Each concern below keeps its handlers in a file of its own, named in its heading.
 
@@ -104,6 +117,7 @@ public:
     void LoadKeyAndModelLists();
     // CountLabel: today's requests for the key and the model shown.
     void ShowTodayRequestCount();
+    void ShowRequestCount(const Expected<int>& count);
     void editApiKeyKeyUp(int Key);
     void cbModelsKeyUp(int Key);
     void editApiKeyChange();
@@ -218,7 +232,7 @@ private:
     };
     void ConnectListHandlers();
     void LoadList(KeptList& list);
-    bool ReadList(KeptList& list, QString& error);
+    Expected<void> ReadList(KeptList& list);
     bool EnsureListReadable(KeptList& list);
     void AddShownEntry(KeptList& list);
     void RemoveShownEntry(KeptList& list, const QString& question);

@@ -22,8 +22,8 @@ QListWidgetItem* TForm1::FindNewChatEntry() const {
 void TForm1::LoadChatList() {
     ScopedFlag loading(FIsLoading);
     ClearChatList();
-    if (const std::optional<QString> error = FChats.EnsureFolder())
-        throw OperationError(*error);
+    if (const Expected<void> folder = FChats.EnsureFolder(); !folder)
+        throw OperationError(folder.error());
     ListBox2->setUpdatesEnabled(false);
     for (const ChatListEntry& chat : FChats.ListChats()) {
         auto* entry = new QListWidgetItem(chat.displayName, ListBox2);

@@ -44,12 +44,12 @@ void TForm1::ConnectListHandlers() {
     FModels = {cbModels, QStringLiteral("Models.txt"), FileAccess::Default, {}};
 
     // An editable box is the focus proxy of its text field: the box itself gets the keys.
-    new KeyUpFilter(editApiKey, [this](int key) { editApiKeyKeyUp(key); });
-    new KeyUpFilter(cbModels, [this](int key) { cbModelsKeyUp(key); });
-    connect(editApiKey, &QComboBox::editTextChanged, this, &TForm1::editApiKeyChange);
-    connect(cbModels, &QComboBox::editTextChanged, this, &TForm1::cbModelsChange);
-    connect(N7, &QAction::triggered, this, &TForm1::N7Click);
-    connect(N8, &QAction::triggered, this, &TForm1::N8Click);
+    new KeyUpFilter(editApiKey, [this](int key) { Guarded([&] { editApiKeyKeyUp(key); }); });
+    new KeyUpFilter(cbModels, [this](int key) { Guarded([&] { cbModelsKeyUp(key); }); });
+    ConnectGuarded(editApiKey, &QComboBox::editTextChanged, &TForm1::editApiKeyChange);
+    ConnectGuarded(cbModels, &QComboBox::editTextChanged, &TForm1::cbModelsChange);
+    ConnectGuarded(N7, &QAction::triggered, &TForm1::N7Click);
+    ConnectGuarded(N8, &QAction::triggered, &TForm1::N8Click);
 }
 
 void TForm1::LoadKeyAndModelLists() {
@@ -67,27 +67,25 @@ void TForm1::LoadKeyAndModelLists() {
 
 void TForm1::LoadList(KeptList& list) {
     const QString path = FFolders.inWorkingDir(list.fileName);
-    QString error;
     if (!QFileInfo::exists(path)) {
         list.readable = true;
         list.format = TextFormat{};
-        if (!WriteListFile(path, entriesOf(list.box), list.format, list.access, error))
-            FDialogs.ShowMessage(error);
+        SaveList(list);
         return;
     }
-    if (!ReadList(list, error))
-        FDialogs.ShowMessage(error);
+    if (const Expected<void> read = ReadList(list); !read)
+        FDialogs.ShowMessage(read.error());
 }
 
-bool TForm1::ReadList(KeptList& list, QString& error) {
-    ListFile file;
-    list.readable = ReadListFile(FFolders.inWorkingDir(list.fileName), file, error);
-    if (!list.readable)
-        return false;
-    list.format = file.format;
+Expected<void> TForm1::ReadList(KeptList& list) {
+    const Expected<ListFile> file = ReadListFile(FFolders.inWorkingDir(list.fileName));
+    list.readable = file.has_value();
+    if (!file)
+        return Failure(file.error());
+    list.format = file->format;
     list.box->clear();
-    list.box->addItems(file.lines);
-    return true;
+    list.box->addItems(file->lines);
+    return {};
 }
 
 // Writing the box's entries over a file that could not be read would replace what it
@@ -103,9 +101,8 @@ bool TForm1::EnsureListReadable(KeptList& list) {
     }
     const QString shown = list.box->currentText();
     const QSignalBlocker blocker(list.box);
-    QString error;
-    if (!ReadList(list, error)) {
-        FDialogs.ShowMessage(error);
+    if (const Expected<void> read = ReadList(list); !read) {
+        FDialogs.ShowMessage(read.error());
         return false;
     }
     list.box->setCurrentIndex(-1);
@@ -114,8 +111,14 @@ bool TForm1::EnsureListReadable(KeptList& list) {
 }
 
 void TForm1::ShowTodayRequestCount() {
-    CountLabel->setText(QString::number(GetTodayRequestCount(
-        FFolders.programDir, editApiKey->currentText(), cbModels->currentText())));
+    ShowRequestCount(GetTodayRequestCount(FFolders.programDir, editApiKey->currentText(),
+                                          cbModels->currentText()));
+}
+
+// A count that could not be read shows a dash; the pointer over it tells why.
+void TForm1::ShowRequestCount(const Expected<int>& count) {
+    CountLabel->setText(count ? QString::number(*count) : QStringLiteral("—"));
+    CountLabel->setToolTip(count.error());
 }
 
 void TForm1::editApiKeyChange() {
@@ -179,8 +182,10 @@ void TForm1::RemoveShownEntry(KeptList& list, const QString& question) {
 }
 
 void TForm1::SaveList(KeptList& list) {
-    QString error;
-    if (!WriteListFile(FFolders.inWorkingDir(list.fileName), entriesOf(list.box), list.format,
-                       list.access, error))
-        FDialogs.ShowMessage(error);
+    const Expected<TextFormat> written = WriteListFile(
+        FFolders.inWorkingDir(list.fileName), entriesOf(list.box), list.format, list.access);
+    if (written)
+        list.format = *written;
+    else
+        FDialogs.ShowMessage(written.error());
 }

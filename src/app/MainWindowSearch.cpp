@@ -28,8 +28,8 @@ const QString kChooseChatToDelete =
 
 void TForm1::ConnectSearchHandlers() {
     new KeyUpFilter(Edit1, [this](int key) { Guarded([&] { Edit1KeyUp(key); }); });
-    connect(N6, &QAction::triggered, this, [this] { Guarded([this] { N6Click(); }); });
-    connect(N12, &QAction::triggered, this, [this] { Guarded([this] { N12Click(); }); });
+    ConnectGuarded(N6, &QAction::triggered, &TForm1::N6Click);
+    ConnectGuarded(N12, &QAction::triggered, &TForm1::N12Click);
 }
 
 void TForm1::Edit1KeyUp(int Key) {
@@ -44,18 +44,18 @@ void TForm1::Edit1KeyUp(int Key) {
     ClearChatList();
     ScopedFlag loading(FIsLoading);
     // Matches show up as they are found.
-    const ChatSearchOutcome outcome =
+    const Expected<ChatSearchOutcome> outcome =
         SearchChatFolder(FFolders.chatsDir(), words, [this](const QString& path) {
             auto* entry =
                 new QListWidgetItem(ChatDisplayName(QFileInfo(path).fileName()), ListBox2);
             AttachPathObject(entry, path);
         });
-    if (outcome.Error)
-        throw OperationError(*outcome.Error);
-    if (outcome.Skipped > 0)
+    if (!outcome)
+        throw OperationError(outcome.error());
+    if (outcome->Skipped > 0)
         SetStatusText(QStringLiteral("Поиск: пропущено повреждённых или нечитаемых файлов "
                                      "чатов: %1")
-                          .arg(outcome.Skipped));
+                          .arg(outcome->Skipped));
 }
 
 void TForm1::RestoreFullChatList() {
@@ -92,8 +92,8 @@ void TForm1::N6Click() {
         ScopedFlag loading(FIsLoading);
         ListBox2->setCurrentItem(FindNewChatEntry());
     }
-    if (const std::optional<QString> failure = FChats.Delete(chat->Path)) {
-        FDialogs.ShowMessage(*failure);
+    if (const Expected<void> deleted = FChats.Delete(chat->Path); !deleted) {
+        FDialogs.ShowMessage(deleted.error());
         return;
     }
     ScopedFlag loading(FIsLoading);
@@ -114,8 +114,8 @@ void TForm1::N12Click() {
 }
 
 void TForm1::DeleteAllChats() {
-    if (const std::optional<QString> failure = FChats.DeleteAll()) {
-        FDialogs.ShowMessage(*failure);
+    if (const Expected<void> deleted = FChats.DeleteAll(); !deleted) {
+        FDialogs.ShowMessage(deleted.error());
         return;
     }
     StartNewChatInPlace(QStringLiteral("Все чаты удалены. Начат новый чат."));

@@ -66,7 +66,7 @@ void TForm1::btnSendClick() {
     const bool imageRequest = IsImageModel(modelName);
 
     EnterBusyState();
-    CountLabel->setNum(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
+    ShowRequestCount(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
     // Paint the busy state before the work below; the user's input waits until it is done.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
@@ -101,21 +101,22 @@ void TForm1::btnSendClick() {
 // the window stays busy and responsive meanwhile.
 void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
                              const QStringList& files) {
-    auto* reader = new QFutureWatcher<PreparedAttachments>(this);
-    connect(reader, &QFutureWatcherBase::finished, this, [this, reader, apiKey, modelName, prompt] {
-        reader->deleteLater();
-        const PreparedAttachments prepared = reader->result();
-        if (!prepared.Failure.isEmpty()) {
-            AddModelMessage(prepared.Failure);
-            EndBusyState();
-            return;
-        }
-        TContentParts parts{MakeTextPart(prompt)};
-        parts.append(prepared.Parts);
-        ClearPromptAndAttachments();
-        StartLiveAnswer(apiKey, modelName, parts);
-        ScrollChatToBottom();
-    });
+    auto* reader = new QFutureWatcher<Expected<TContentParts>>(this);
+    ConnectGuarded(
+        reader, &QFutureWatcherBase::finished, [this, reader, apiKey, modelName, prompt] {
+            reader->deleteLater();
+            const Expected<TContentParts> attachments = reader->result();
+            if (!attachments) {
+                AddModelMessage(attachments.error());
+                EndBusyState();
+                return;
+            }
+            TContentParts parts{MakeTextPart(prompt)};
+            parts.append(*attachments);
+            ClearPromptAndAttachments();
+            StartLiveAnswer(apiKey, modelName, parts);
+            ScrollChatToBottom();
+        });
     reader->setFuture(QtConcurrent::run(PrepareAttachments, files));
 }
 

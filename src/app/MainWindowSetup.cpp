@@ -109,7 +109,7 @@ void TForm1::CreateComponents() {
     setStatusBar(statusBar);
 
     Timer1 = named(new QTimer(this), "Timer1");
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    ConnectGuarded(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
     CreatePopupMenus();
     ConnectListHandlers();
     ConnectSearchHandlers();
@@ -139,12 +139,10 @@ void TForm1::CreateLeftColumn() {
     layout->addWidget(btnNewChat, 0, 1);
     layout->addWidget(ListBox2, 1, 0, 1, 2);
 
-    connect(btnNewChat, &QPushButton::clicked, this,
-            [this] { Guarded([this] { btnNewChatClick(); }); });
+    ConnectGuarded(btnNewChat, &QPushButton::clicked, &TForm1::btnNewChatClick);
     new RightClickKeepsSelection(ListBox2->viewport());
     // Code that changes the list sets FIsLoading, so only the user's picks act here.
-    connect(ListBox2, &QListWidget::currentRowChanged, this,
-            [this] { Guarded([this] { ListBox2Click(); }); });
+    ConnectGuarded(ListBox2, &QListWidget::currentRowChanged, &TForm1::ListBox2Click);
     Splitter1->addWidget(Panel4);
 }
 
@@ -153,10 +151,8 @@ void TForm1::CreateChatArea() {
     Panel1 = whitePanel("Panel1", Panel5);
     WebBrowser1 = named(new QWebEngineView(Panel1), "WebBrowser1");
     FChatPage = new ChatPage(WebBrowser1);
-    connect(FChatPage, &ChatPage::RenderProcessGone, this,
-            [this] { Guarded([this] { ChatPageRenderProcessGone(); }); });
-    connect(FChatPage, &ChatPage::DocumentReplaced, this,
-            [this] { Guarded([this] { RebuildChatPage(); }); });
+    ConnectGuarded(FChatPage, &ChatPage::RenderProcessGone, &TForm1::ChatPageRenderProcessGone);
+    ConnectGuarded(FChatPage, &ChatPage::DocumentReplaced, &TForm1::RebuildChatPage);
     auto* browserLayout = new QVBoxLayout(Panel1);
     browserLayout->setContentsMargins(0, 0, 0, 0);
     browserLayout->addWidget(WebBrowser1);
@@ -190,7 +186,7 @@ void TForm1::CreateBottomPanel() {
     UsageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     memoPrompt = named(new PromptEdit(Panel2), "memoPrompt");
-    connect(memoPrompt, &PromptEdit::KeyHandled, this, &TForm1::UpdateContextTokens);
+    ConnectGuarded(memoPrompt, &PromptEdit::KeyHandled, &TForm1::UpdateContextTokens);
     memoPrompt->OnKeyDown = [this](const QKeyEvent* event) { return memoPromptKeyDown(event); };
     memoPrompt->setGeometry(QRect(QPoint(kPromptLeft, kPromptTop), kPromptSize));
     memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -208,7 +204,7 @@ void TForm1::CreateBottomPanel() {
 
     DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), Panel2);
     DownBut->setGeometry(BottomPanel::kDesignWidth - 36, 4, 30, 30);
-    connect(DownBut, &QPushButton::clicked, this, &TForm1::DownButClick);
+    ConnectGuarded(DownBut, &QPushButton::clicked, &TForm1::DownButClick);
 
     Panel2->SetAnchoredControls(memoPrompt, ListBox1, DownBut);
     Panel2->SetResizeHandler([this] { FormResize(); });
@@ -225,8 +221,8 @@ void TForm1::CreateControlRow() {
     btnClearFiles1 = button("btnClearFiles1", QStringLiteral("-"), Panel3);
     btnClearFiles1->setToolTip(QStringLiteral("Удалить всё"));
     place(btnClearFiles1, 114, kFirstRowTop, 26);
-    connect(btnAddFile1, &QPushButton::clicked, this, &TForm1::btnAddFile1Click);
-    connect(btnClearFiles1, &QPushButton::clicked, this, &TForm1::btnClearFiles1Click);
+    ConnectGuarded(btnAddFile1, &QPushButton::clicked, &TForm1::btnAddFile1Click);
+    ConnectGuarded(btnClearFiles1, &QPushButton::clicked, &TForm1::btnClearFiles1Click);
 
     Label1 = label("Label1", QStringLiteral("Модель:"), Panel3);
     place(Label1, 148, kFirstRowTop, 54);
@@ -241,7 +237,7 @@ void TForm1::CreateControlRow() {
     btnSend = button("btnSend", QStringLiteral("Отправить"), Panel3);
     btnSend->setToolTip(QStringLiteral("Ctrl+Enter"));
     place(btnSend, 460, kFirstRowTop, 87);
-    connect(btnSend, &QPushButton::clicked, this, [this] { Guarded([this] { btnSendClick(); }); });
+    ConnectGuarded(btnSend, &QPushButton::clicked, &TForm1::btnSendClick);
 
     TimeoutLabel = label("TimeoutLabel", QStringLiteral("00:00"), Panel3);
     place(TimeoutLabel, 30, kSecondRowTop, 82);
@@ -267,9 +263,9 @@ void TForm1::CreatePopupMenus() {
     N3 = menuItem(PopupMenu10, "N3", QStringLiteral("Удалить Файл"));
     N4 = menuSeparator(PopupMenu10, "N4");
     N5 = menuItem(PopupMenu10, "N5", QStringLiteral("Удалить Все Файлы"));
-    connect(N1, &QAction::triggered, this, &TForm1::N1Click);
-    connect(N3, &QAction::triggered, this, &TForm1::N3Click);
-    connect(N5, &QAction::triggered, this, &TForm1::N5Click);
+    ConnectGuarded(N1, &QAction::triggered, &TForm1::N1Click);
+    ConnectGuarded(N3, &QAction::triggered, &TForm1::N3Click);
+    ConnectGuarded(N5, &QAction::triggered, &TForm1::N5Click);
     attachPopup(ListBox1, PopupMenu10);
 
     PopupMenu14 = named(new QMenu(this), "PopupMenu14");

@@ -41,10 +41,9 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("ru.tovik.TovikL"));
 
     const DataLocation location = chooseDataLocation(*options);
-    const QString problem = PrepareDataLocation(location);
-    if (!problem.isEmpty()) {
-        std::fprintf(stderr, "tovik-l: %s\n", qPrintable(problem));
-        QMessageBox::critical(nullptr, QStringLiteral("Tovik-L"), problem);
+    if (const Expected<void> prepared = PrepareDataLocation(location); !prepared) {
+        std::fprintf(stderr, "tovik-l: %s\n", qPrintable(prepared.error()));
+        QMessageBox::critical(nullptr, QStringLiteral("Tovik-L"), prepared.error());
         return 1;
     }
 

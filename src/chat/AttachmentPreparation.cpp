@@ -14,15 +14,15 @@ QString unreadable(const QString& path) {
 // The size pass: a file that can no longer be opened is reported like an unreadable one.
 // A FIFO put in place of an attached file would hold the open for ever, so the type
 // is checked before anything opens it.
-QString checkSize(const QString& path) {
+Expected<void> checkSize(const QString& path) {
     if (IsSpecialFile(path))
-        return UnsupportedFileMessage(QFileInfo(path).fileName());
+        return Failure(UnsupportedFileMessage(QFileInfo(path).fileName()));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return unreadable(path);
+        return Failure(unreadable(path));
     if (file.size() > kMaxAttachmentBytes)
-        return QStringLiteral("Файл \"%1\" больше 20 МБ").arg(QFileInfo(path).fileName());
-    return QString();
+        return Failure(QStringLiteral("Файл \"%1\" больше 20 МБ").arg(QFileInfo(path).fileName()));
+    return {};
 }
 
 } // namespace
@@ -36,23 +36,19 @@ QString UnsupportedFileMessage(const QString& fileName) {
     return QStringLiteral("Файл \"%1\" имеет неподдерживаемый тип.").arg(fileName);
 }
 
-PreparedAttachments PrepareAttachments(const QStringList& paths) {
-    PreparedAttachments prepared;
+Expected<TContentParts> PrepareAttachments(const QStringList& paths) {
     for (const QString& path : paths) {
-        prepared.Failure = checkSize(path);
-        if (!prepared.Failure.isEmpty())
-            return prepared;
+        if (const Expected<void> size = checkSize(path); !size)
+            return Failure(size.error());
     }
-    prepared.Parts.reserve(paths.size());
+    TContentParts parts;
+    parts.reserve(paths.size());
     for (const QString& path : paths) {
         const QString mimeType = TGeminiDM::GetMimeTypeFromFileExt(path);
         const QByteArray data = TGeminiDM::FileToBase64(path);
-        if (data.isEmpty()) {
-            prepared.Parts.clear();
-            prepared.Failure = unreadable(path);
-            return prepared;
-        }
-        prepared.Parts.append(MakeInlinePart(mimeType, data, QFileInfo(path).fileName()));
+        if (data.isEmpty())
+            return Failure(unreadable(path));
+        parts.append(MakeInlinePart(mimeType, data, QFileInfo(path).fileName()));
     }
-    return prepared;
+    return parts;
 }

@@ -1,16 +1,10 @@
 #pragma once
 
 #include "ConversationModel.h"
+#include "Expected.h"
 
 #include <QString>
 #include <QStringList>
-
-// The attached files as request parts, or the text of the answer block that stops the
-// send instead.
-struct PreparedAttachments {
-    TContentParts Parts; // one inline-data part per file, in order
-    QString Failure;     // empty when every file can be sent
-};
 
 // The largest file the service takes inline: 20 MiB.
 constexpr qint64 kMaxAttachmentBytes = 20971520;
@@ -23,6 +17,8 @@ bool IsSpecialFile(const QString& path);
 // The message that refuses a file by its name, without folder.
 QString UnsupportedFileMessage(const QString& fileName);
 
-// Measures every file first, so an oversized one is refused before any encoding work,
-// then encodes them in order. Touches nothing but the files: safe on a worker thread.
-PreparedAttachments PrepareAttachments(const QStringList& paths);
+// The attached files as request parts, one inline-data part per file in order, or the
+// text of the answer block that stops the send instead. Measures every file first, so an
+// oversized one is refused before any encoding work, then encodes them in order. Touches
+// nothing but the files: safe on a worker thread.
+Expected<TContentParts> PrepareAttachments(const QStringList& paths);

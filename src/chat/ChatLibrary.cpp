@@ -14,10 +14,11 @@
 ChatLibrary::ChatLibrary(QString chatsDir, FileRemover& remover)
     : m_chatsDir(std::move(chatsDir)), m_remover(&remover) {}
 
-std::optional<QString> ChatLibrary::EnsureFolder() const {
+Expected<void> ChatLibrary::EnsureFolder() const {
     if (QDir().mkpath(m_chatsDir))
-        return std::nullopt;
-    return QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(m_chatsDir));
+        return {};
+    return Failure(
+        QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(m_chatsDir)));
 }
 
 QList<ChatListEntry> ChatLibrary::ListChats() const {
@@ -54,13 +55,13 @@ QString ChatLibrary::UniqueFilePath(const QString& title) const {
 }
 
 ChatSave ChatLibrary::WriteTo(const QString& path, const TGeminiDM& conversation) const {
-    QString error;
-    if (conversation.SaveHistoryToFile(path, &error))
+    const Expected<void> saved = conversation.SaveHistoryToFile(path);
+    if (saved)
         return {ChatSave::Result::Rewritten, {}, {}};
     return {ChatSave::Result::Failed,
             QStringLiteral("Не удалось сохранить чат в файл %1: %2")
-                .arg(QDir::toNativeSeparators(path), error),
-            error};
+                .arg(QDir::toNativeSeparators(path), saved.error()),
+            saved.error()};
 }
 
 ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
@@ -70,8 +71,8 @@ ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     // Nothing new since the chat was opened or last written: its file stays as it is.
     if (!m_currentFile.isEmpty() && history == m_savedHistory)
         return {};
-    if (const std::optional<QString> error = EnsureFolder())
-        return {ChatSave::Result::Failed, *error, *error};
+    if (const Expected<void> folder = EnsureFolder(); !folder)
+        return {ChatSave::Result::Failed, folder.error(), folder.error()};
 
     if (!m_currentFile.isEmpty() && !m_currentFileIncomplete &&
         !QFileInfo(m_currentFile).isSymLink()) {
@@ -122,23 +123,24 @@ void ChatLibrary::StartNew(TGeminiDM& conversation) {
     m_savedHistory.clear();
 }
 
-std::optional<QString> ChatLibrary::Delete(const QString& path) {
+Expected<void> ChatLibrary::Delete(const QString& path) {
     if (!QFileInfo::exists(path))
-        return std::nullopt;
-    if (const std::optional<QString> error = m_remover->Remove(path))
-        return QStringLiteral("Не удалось удалить чат. Ошибка: ") + *error;
-    return std::nullopt;
+        return {};
+    if (const Expected<void> removed = m_remover->Remove(path); !removed)
+        return Failure(QStringLiteral("Не удалось удалить чат. Ошибка: ") + removed.error());
+    return {};
 }
 
-std::optional<QString> ChatLibrary::DeleteAll() {
+Expected<void> ChatLibrary::DeleteAll() {
     if (!QFileInfo(m_chatsDir).isDir())
-        return QStringLiteral("Папка с чатами не найдена.");
+        return Failure(QStringLiteral("Папка с чатами не найдена."));
     const QDir dir(m_chatsDir);
     QDirIterator files(m_chatsDir, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
     while (files.hasNext()) {
         const QString path = dir.filePath(files.nextFileInfo().fileName());
-        if (const std::optional<QString> error = m_remover->Remove(path))
-            return QStringLiteral("Произошла ошибка при удалении чатов: ") + *error;
+        if (const Expected<void> removed = m_remover->Remove(path); !removed)
+            return Failure(QStringLiteral("Произошла ошибка при удалении чатов: ") +
+                           removed.error());
     }
-    return std::nullopt;
+    return {};
 }

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "ConversationModel.h"
+#include "Expected.h"
 #include "FileRemover.h"
 
 #include <QList>
 #include <QString>
-
-#include <optional>
 
 class TGeminiDM;
 
@@ -52,8 +51,8 @@ public:
     bool IsCurrent(const QString& path) const { return !path.isEmpty() && path == m_currentFile; }
     void SetFileRemover(FileRemover& remover) { m_remover = &remover; }
 
-    // Creates the chat folder; the message for the user when it cannot be made.
-    std::optional<QString> EnsureFolder() const;
+    // Creates the chat folder, or says why it cannot be made.
+    Expected<void> EnsureFolder() const;
 
     // The chat files in the folder, newest first.
     QList<ChatListEntry> ListChats() const;
@@ -71,12 +70,12 @@ public:
     // An empty new chat, without saving the current one first.
     void StartNew(TGeminiDM& conversation);
 
-    // Deletes one chat file; the message for the user when it cannot be deleted.
-    std::optional<QString> Delete(const QString& path);
+    // Deletes one chat file, or says why it cannot be deleted.
+    Expected<void> Delete(const QString& path);
 
-    // Deletes every chat file; the message for the user when the folder is missing or a
-    // file cannot be deleted. Files before the one that failed stay deleted.
-    std::optional<QString> DeleteAll();
+    // Deletes every chat file; fails when the folder is missing or a file cannot be
+    // deleted. Files before the one that failed stay deleted.
+    Expected<void> DeleteAll();
 
 private:
     // The path for a new chat file: two chats first written in the same second with the

@@ -20,18 +20,22 @@ bool isPortableProgramFolder(const QString& programDir) {
 }
 
 // A folder that exists and can be written to, made owner-only (0700) when this creates
-// it; a folder that was there keeps its permissions. Empty on success, else the reason.
-QString ensureFolder(const QString& path) {
+// it; a folder that was there keeps its permissions. A failure carries the reason alone.
+Expected<void> ensureFolder(const QString& path) {
     const QFileInfo existing(path);
-    if (existing.isDir())
-        return existing.isWritable() ? QString() : qt_error_string(EACCES);
+    if (existing.isDir()) {
+        if (existing.isWritable())
+            return {};
+        return Failure(qt_error_string(EACCES));
+    }
     if (existing.exists() || existing.isSymLink())
-        return qt_error_string(EEXIST);
+        return Failure(qt_error_string(EEXIST));
     const QString parent = existing.absolutePath();
     if (!QFileInfo(parent).isDir() && !QDir().mkpath(parent))
-        return QStringLiteral("не удалось создать %1").arg(QDir::toNativeSeparators(parent));
+        return Failure(
+            QStringLiteral("не удалось создать %1").arg(QDir::toNativeSeparators(parent)));
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
-        return qt_error_string(errno);
+        return Failure(qt_error_string(errno));
     QFile::setPermissions(path, kOwnerOnly);
     return {};
 }
@@ -49,16 +53,15 @@ DataLocation ChooseDataLocation(const DataLocationRequest& request) {
     return {DataMode::Standard, AppFolders{request.standardDataDir, request.standardDataDir}};
 }
 
-QString PrepareDataLocation(const DataLocation& location) {
+Expected<void> PrepareDataLocation(const DataLocation& location) {
     QStringList folders;
     if (location.mode != DataMode::Portable)
         folders.append(location.folders.programDir);
     folders.append(location.folders.chatsDir());
     for (const QString& folder : folders) {
-        const QString reason = ensureFolder(folder);
-        if (!reason.isEmpty())
-            return QStringLiteral("Не удалось подготовить папку данных %1: %2")
-                .arg(QDir::toNativeSeparators(folder), reason);
+        if (const Expected<void> made = ensureFolder(folder); !made)
+            return Failure(QStringLiteral("Не удалось подготовить папку данных %1: %2")
+                               .arg(QDir::toNativeSeparators(folder), made.error()));
     }
     return {};
 }

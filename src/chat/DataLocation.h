@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppFolders.h"
+#include "Expected.h"
 
 #include <QString>
 
@@ -27,9 +28,9 @@ struct DataLocation {
 // (an earlier version's data) keeps the portable layout; otherwise the user's data folder.
 DataLocation ChooseDataLocation(const DataLocationRequest& request);
 
-// Creates the data folder and its chat folder, owner-only when this creates them.
-// Empty on success, otherwise a message for the user naming the folder and the reason.
-QString PrepareDataLocation(const DataLocation& location);
+// Creates the data folder and its chat folder, owner-only when this creates them; a
+// failure names the folder and the reason.
+Expected<void> PrepareDataLocation(const DataLocation& location);
 
 // The data folder as the user reads it: the home folder shown as "~".
 QString DataFolderForDisplay(const DataLocation& location, const QString& homeDir);

@@ -6,11 +6,11 @@ namespace {
 
 class QtFileRemover final : public FileRemover {
 public:
-    std::optional<QString> Remove(const QString& path) override {
+    Expected<void> Remove(const QString& path) override {
         QFile file(path);
         if (file.remove())
-            return std::nullopt;
-        return file.errorString();
+            return {};
+        return Failure(file.errorString());
     }
 };
 

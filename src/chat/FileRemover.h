@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "Expected.h"
 
-#include <optional>
+#include <QString>
 
 // Deletes files for the window. Tests put in one that refuses: a test run as root may
 // delete anything, so the real file system cannot show a file that stays.
@@ -10,8 +10,8 @@ class FileRemover {
 public:
     virtual ~FileRemover() = default;
 
-    // Deletes the file at path; on failure gives the system's error text.
-    virtual std::optional<QString> Remove(const QString& path) = 0;
+    // Deletes the file at path; a failure carries the system's error text.
+    virtual Expected<void> Remove(const QString& path) = 0;
 };
 
 // The real file system.

@@ -1,5 +1,6 @@
 #include "AnswerReading.h"
 
+#include "Expected.h"
 #include "JsonText.h"
 #include "ServiceJson.h"
 
@@ -14,28 +15,29 @@ using namespace Qt::StringLiterals;
 
 const QString kAnswerFormatError = u"AnswerFormatError"_s;
 
-// A part of an answer that breaks the expected shape; it ends the reading as a failure.
-struct AnswerFormatFault {
-    QString message;
-};
-
 // A member of an answer, under either spelling, read as a string, with a fallback for an
-// absent or null member.
-QString stringMember(const QJsonObject& object, QLatin1StringView snakeName,
-                     const QString& fallback) {
+// absent or null member; a member of another type breaks the answer's shape.
+Expected<QString> stringMember(const QJsonObject& object, QLatin1StringView snakeName,
+                               const QString& fallback) {
     const QJsonValue value = ServiceMember(object, snakeName);
     if (value.isUndefined() || value.isNull())
         return fallback;
     if (std::optional<QString> text = JsonValueAsString(value))
         return *text;
-    throw AnswerFormatFault{u"\"%1\" is not a string"_s.arg(snakeName)};
+    return Failure(u"\"%1\" is not a string"_s.arg(snakeName));
 }
 
-QString imageDescription(const QJsonObject& inlineData) {
+Expected<QString> imageDescription(const QJsonObject& inlineData) {
+    const Expected<QString> mimeType = stringMember(inlineData, "mime_type"_L1, u"image/png"_s);
+    if (!mimeType)
+        return mimeType;
+    const Expected<QString> data = stringMember(inlineData, "data"_L1, QString());
+    if (!data)
+        return data;
     JsonWriter json;
     json.beginObject();
-    json.key("mime_type"_L1).string(stringMember(inlineData, "mime_type"_L1, u"image/png"_s));
-    json.key("base64_data"_L1).string(stringMember(inlineData, "data"_L1, QString()));
+    json.key("mime_type"_L1).string(*mimeType);
+    json.key("base64_data"_L1).string(*data);
     json.endObject();
     return QString::fromLatin1(json.take());
 }
@@ -63,13 +65,17 @@ QString joinedTexts(const QJsonArray& parts) {
 }
 
 // The first inline part wins over every text, before or after it.
-QString answerOfParts(const QJsonArray& parts) {
+Expected<QString> answerOfParts(const QJsonArray& parts) {
     for (const QJsonValue& part : parts) {
         const QJsonValue inlineData = ServiceMember(part.toObject(), "inline_data"_L1);
         if (inlineData.isObject())
             return imageDescription(inlineData.toObject());
     }
     return joinedTexts(parts);
+}
+
+RequestOutcome formatFailure(const QString& message) {
+    return {ExceptionText(kAnswerFormatError, message), true};
 }
 
 int tokenCount(const QJsonObject& usage, QLatin1StringView snakeName) {
@@ -123,14 +129,16 @@ void gatherFacts(const QJsonObject& answer, AnswerFacts& facts) {
 RequestOutcome readCandidates(const QJsonArray& candidates, const AnswerFacts& facts) {
     const QJsonValue first = candidates.first();
     if (!first.isObject())
-        throw AnswerFormatFault{u"the first candidate is not an object"_s};
+        return formatFailure(u"the first candidate is not an object"_s);
     const std::optional<QJsonArray> parts = candidateParts(first.toObject());
-    const QString answer = parts ? answerOfParts(*parts) : QString();
+    const Expected<QString> answer = parts ? answerOfParts(*parts) : Expected<QString>(QString());
+    if (!answer)
+        return formatFailure(answer.error());
     // An empty answer kept in the chat would be sent again as an empty text part, which
     // the service refuses: every later request of the chat would fail.
-    if (answer.isEmpty())
+    if (answer->isEmpty())
         return {EmptyAnswerText(facts), true, facts};
-    return {answer, false, facts};
+    return {*answer, false, facts};
 }
 
 // Invalid UTF-8 would make the whole answer unreadable as JSON; each bad sequence
@@ -160,12 +168,8 @@ RequestOutcome ReadAnswer(QByteArrayView body) {
     AnswerFacts facts;
     gatherFacts(answer, facts);
     const QJsonValue candidates = answer.value("candidates"_L1);
-    try {
-        if (candidates.isArray() && !candidates.toArray().isEmpty())
-            return readCandidates(candidates.toArray(), facts);
-    } catch (const AnswerFormatFault& fault) {
-        return {ExceptionText(kAnswerFormatError, fault.message), true, facts};
-    }
+    if (candidates.isArray() && !candidates.toArray().isEmpty())
+        return readCandidates(candidates.toArray(), facts);
     if (!facts.BlockReason.isEmpty())
         return {EmptyAnswerText(facts), true, facts};
     const QString message = ExtractErrorMessage(body);

@@ -130,20 +130,14 @@ bool isTextType(const QString& mimeType) {
     return mimeType.startsWith("text/"_L1, Qt::CaseInsensitive);
 }
 
-// The whole file, or nothing with the system's message when it cannot be read.
-std::optional<QByteArray> readWholeFile(const QString& fileName, QString* errorText) {
+// The whole file, or nothing when it cannot be read.
+std::optional<QByteArray> readWholeFile(const QString& fileName) {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (errorText)
-            *errorText = file.errorString();
+    if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    }
     QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (errorText)
-            *errorText = file.errorString();
+    if (file.error() != QFileDevice::NoError)
         return std::nullopt;
-    }
     return bytes;
 }
 
@@ -160,20 +154,20 @@ QString TGeminiDM::GetMimeTypeFromFileExt(const QString& AFileName) {
     return {};
 }
 
-QByteArray TGeminiDM::FileToBase64(const QString& AFileName, QString* AErrorText) {
+QByteArray TGeminiDM::FileToBase64(const QString& AFileName) {
     if (!QFileInfo(AFileName).isFile())
         return {};
     if (isTextType(GetMimeTypeFromFileExt(AFileName)))
-        return ReadTextFile(AFileName, AErrorText).toUtf8().toBase64();
-    const std::optional<QByteArray> bytes = readWholeFile(AFileName, AErrorText);
+        return ReadTextFile(AFileName).toUtf8().toBase64();
+    const std::optional<QByteArray> bytes = readWholeFile(AFileName);
     // Qt writes Base64 on one line, without breaks.
     return bytes ? bytes->toBase64() : QByteArray();
 }
 
-QString TGeminiDM::ReadTextFile(const QString& AFileName, QString* AErrorText) {
+QString TGeminiDM::ReadTextFile(const QString& AFileName) {
     if (!QFileInfo(AFileName).isFile())
         return {};
-    const std::optional<QByteArray> bytes = readWholeFile(AFileName, AErrorText);
+    const std::optional<QByteArray> bytes = readWholeFile(AFileName);
     if (!bytes || bytes->isEmpty())
         return {};
     // A byte-order mark stays in the text, so it reaches the service as EF BB BF.

@@ -292,9 +292,8 @@ ChatFileLoad readFile(const QString& fileName, QByteArray& text) {
 
 // Writes the bytes to a new file beside path and renames it over path, so a full disk or a
 // crash never leaves a shortened chat, and a symbolic link at path is replaced, never
-// written through. On failure gives the system's reason for the step that failed.
-std::optional<QString> replaceFile(const QString& path,
-                                   std::initializer_list<QByteArrayView> pieces) {
+// written through. A failure carries the system's reason for the step that failed.
+Expected<void> replaceFile(const QString& path, std::initializer_list<QByteArrayView> pieces) {
     const QByteArray target = QFile::encodeName(path);
     QByteArray temporary;
     int fd = -1;
@@ -303,13 +302,13 @@ std::optional<QString> replaceFile(const QString& path,
             target + ".tmp" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt == 100))
-            return qt_error_string(errno);
+            return Failure(qt_error_string(errno));
     }
     const auto fail = [&](int error) {
         if (fd >= 0)
             ::close(fd);
         ::unlink(temporary.constData());
-        return qt_error_string(error);
+        return Failure(qt_error_string(error));
     };
     // A chat rewritten keeps the permissions it had.
     struct stat old {};
@@ -335,7 +334,7 @@ std::optional<QString> replaceFile(const QString& path,
     fd = -1;
     if (closed != 0 || ::rename(temporary.constData(), target.constData()) != 0)
         return fail(errno);
-    return std::nullopt;
+    return {};
 }
 
 } // namespace
@@ -378,12 +377,9 @@ ChatFileLoad ReadChatFileText(QByteArray text, ChatFileContent& content) {
     return {layoutAgrees ? loLoaded : loPartial, {}};
 }
 
-bool TGeminiDM::SaveHistoryToFile(const QString& AFileName, QString* AErrorText) const {
+Expected<void> TGeminiDM::SaveHistoryToFile(const QString& AFileName) const {
     const QByteArray text = ChatFileText({FChatHistory, FKeptTopMembers});
-    const std::optional<QString> error = replaceFile(AFileName, {kUtf8Bom, text});
-    if (error && AErrorText)
-        *AErrorText = *error;
-    return !error;
+    return replaceFile(AFileName, {kUtf8Bom, text});
 }
 
 ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {

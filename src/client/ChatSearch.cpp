@@ -65,13 +65,12 @@ bool ContainsAnyWord(QStringView text, const QStringList& words) {
     return false;
 }
 
-ChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& words,
-                                   const std::function<void(const QString&)>& onMatch) {
+Expected<ChatSearchOutcome> SearchChatFolder(const QString& folder, const QStringList& words,
+                                             const std::function<void(const QString&)>& onMatch) {
     const QDir dir(folder);
     if (!dir.exists() || !dir.isReadable())
-        return {
-            0,
-            QStringLiteral("Не удалось прочитать папку %1").arg(QDir::toNativeSeparators(folder))};
+        return Failure(
+            QStringLiteral("Не удалось прочитать папку %1").arg(QDir::toNativeSeparators(folder)));
     ChatSearchOutcome outcome;
     ChatTextScanner scanner;
     QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);

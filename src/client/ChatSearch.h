@@ -1,11 +1,12 @@
 #pragma once
 
+#include "Expected.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
 #include <functional>
-#include <optional>
 
 // Lower-cases the Latin letters A-Z only; every other character, Cyrillic included,
 // keeps its case.
@@ -26,13 +27,12 @@ struct ChatSearchOutcome {
     // Files passed over: unreadable, not a chat in JSON, or with a "text" that is not a
     // string.
     int Skipped = 0;
-    // Why the folder could not be searched at all.
-    std::optional<QString> Error;
 };
 
 // Searches the chat files of folder ("*.json", regular files, in the order the folder
 // listing gives them) for any of the words in their lower-cased message text, and
 // passes the full path of each match to onMatch as soon as it is found. A damaged file
-// does not stop the search: it is passed over and counted.
-ChatSearchOutcome SearchChatFolder(const QString& folder, const QStringList& words,
-                                   const std::function<void(const QString&)>& onMatch);
+// does not stop the search: it is passed over and counted. Fails when the folder itself
+// cannot be read.
+Expected<ChatSearchOutcome> SearchChatFolder(const QString& folder, const QStringList& words,
+                                             const std::function<void(const QString&)>& onMatch);

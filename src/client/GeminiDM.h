@@ -2,6 +2,7 @@
 
 #include "ChatFile.h"
 #include "ConversationModel.h"
+#include "Expected.h"
 #include "LiveAnswer.h"
 #include "RequestTypes.h"
 
@@ -35,9 +36,9 @@ public:
     static TChatHistory TrimHistoryToTokenLimit(const TChatHistory& AHistory, int AMaxTokens);
 
     // Chat files (ChatFile.cpp). Saving replaces the file atomically: when it fails the old
-    // file stays whole, the conversation is unchanged and the system's reason goes to
-    // AErrorText. Members of the file that this program does not read are written back.
-    bool SaveHistoryToFile(const QString& AFileName, QString* AErrorText = nullptr) const;
+    // file stays whole, the conversation is unchanged and the failure carries the system's
+    // reason. Members of the file that this program does not read are written back.
+    Expected<void> SaveHistoryToFile(const QString& AFileName) const;
     // True only when the whole file was read into the conversation. A missing file leaves
     // the conversation as it was; a file that breaks part-way keeps the items before the
     // fault (loPartial): a caller must not write such a chat back over its file.
@@ -47,9 +48,8 @@ public:
     // the service is not sent.
     static QString GetMimeTypeFromFileExt(const QString& AFileName);
     // The file's content as one line of Base64, text types re-encoded to UTF-8; empty for a
-    // missing or empty file, and for one that cannot be read, whose system message then goes
-    // to AErrorText.
-    static QByteArray FileToBase64(const QString& AFileName, QString* AErrorText = nullptr);
+    // missing or empty file, and for one that cannot be read.
+    static QByteArray FileToBase64(const QString& AFileName);
 
     // Requests to the model service (GeminiGeneration.cpp). Each records the user's message
     // at once and returns; the answer arrives later through the callback, on this thread.
@@ -79,7 +79,7 @@ public:
 private:
     // A text file decoded by its byte-order mark, which stays in the text, or without one as
     // UTF-8 when valid, otherwise Windows-1251.
-    static QString ReadTextFile(const QString& AFileName, QString* AErrorText);
+    static QString ReadTextFile(const QString& AFileName);
 
     // Appends the user's message and gives what a text request sends: the history
     // trimmed to the token budget.

@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 constexpr int kMaxFileNameBytes = 255;
 const QString kFileSuffix = QStringLiteral(".txt");
 
@@ -66,14 +68,15 @@ std::optional<QString> existingStatsFile(const QString& programDir, const QStrin
 }
 
 // The folder is for the owner alone; one left open by an earlier version is closed.
-bool makePrivateStatsDir(const QString& programDir) {
+Expected<void> makePrivateStatsDir(const QString& programDir) {
     const QString dir = ApiStatsDir(programDir);
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     if (!QFileInfo(dir).isDir() && !(QDir().mkpath(programDir) &&
                                      QDir(programDir).mkdir(QFileInfo(dir).fileName(), ownerOnly)))
-        return false;
+        return Failure(u"Не удалось создать папку счётчика запросов "_s +
+                       QDir::toNativeSeparators(dir));
     QFile::setPermissions(dir, ownerOnly);
-    return true;
+    return {};
 }
 
 QString statsDayText() {
@@ -127,19 +130,18 @@ QString ApiStatsDir(const QString& programDir) {
     return QDir(programDir).filePath(QStringLiteral("ApiStats"));
 }
 
-int GetTodayRequestCount(const QString& programDir, const QString& AApiKey,
-                         const QString& AModelName) {
+Expected<int> GetTodayRequestCount(const QString& programDir, const QString& AApiKey,
+                                   const QString& AModelName) {
     if (isBlank(AApiKey) || isBlank(AModelName))
-        return -1;
+        return 0;
     const std::optional<QString> path = existingStatsFile(programDir, AApiKey);
     if (!path)
         return 0;
-    ListFile file;
-    QString error;
-    if (!ReadListFile(*path, file, error))
-        return -1;
+    const Expected<ListFile> file = ReadListFile(*path);
+    if (!file)
+        return Failure(file.error());
     const QString day = statsDayText();
-    for (const QString& line : std::as_const(file.lines)) {
+    for (const QString& line : std::as_const(file->lines)) {
         const std::optional<CounterLine> parsed = parseLine(line);
         if (parsed && parsed->day == day && sameModel(parsed->model, AModelName))
             return parsed->count;
@@ -147,17 +149,20 @@ int GetTodayRequestCount(const QString& programDir, const QString& AApiKey,
     return 0;
 }
 
-int IncrementTodayRequestCount(const QString& programDir, const QString& AApiKey,
-                               const QString& AModelName) {
+Expected<int> IncrementTodayRequestCount(const QString& programDir, const QString& AApiKey,
+                                         const QString& AModelName) {
     if (isBlank(AApiKey) || isBlank(AModelName))
-        return -1;
-    if (!makePrivateStatsDir(programDir))
-        return -1;
+        return Failure(u"Запрос без ключа или модели не считается"_s);
+    if (const Expected<void> made = makePrivateStatsDir(programDir); !made)
+        return Failure(made.error());
     const std::optional<QString> source = existingStatsFile(programDir, AApiKey);
     ListFile file;
-    QString error;
-    if (source && !ReadListFile(*source, file, error))
-        return -1;
+    if (source) {
+        Expected<ListFile> read = ReadListFile(*source);
+        if (!read)
+            return Failure(read.error());
+        file = std::move(*read);
+    }
 
     const QString day = statsDayText();
     // Only today's usable lines stay.
@@ -179,8 +184,10 @@ int IncrementTodayRequestCount(const QString& programDir, const QString& AApiKey
     }
 
     const QString path = inStatsDir(programDir, statsFileName(AApiKey));
-    if (!WriteListFile(path, file.lines, file.format, FileAccess::OwnerOnly, error))
-        return -1;
+    if (const Expected<TextFormat> written =
+            WriteListFile(path, file.lines, file.format, FileAccess::OwnerOnly);
+        !written)
+        return Failure(written.error());
     // The count lives under the digest now; the file named after the key goes.
     const QString legacy = inStatsDir(programDir, legacyStatsFileName(AApiKey));
     if (legacy != path)

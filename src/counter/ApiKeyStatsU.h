@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Expected.h"
+
 #include <QDate>
 #include <QString>
 
@@ -14,12 +16,14 @@ QDate StatsDay();
 // The counter folder inside the program folder.
 QString ApiStatsDir(const QString& programDir);
 
-// Requests of the current stats day for this key and model; 0 when none; -1 when the
-// key or the model is blank or the key's file cannot be read. Never writes.
-int GetTodayRequestCount(const QString& programDir, const QString& AApiKey,
-                         const QString& AModelName);
+// Requests of the current stats day for this key and model; 0 when none, and for a blank
+// key or model (nothing is counted for them). Fails when the key's file cannot be read.
+// Never writes.
+Expected<int> GetTodayRequestCount(const QString& programDir, const QString& AApiKey,
+                                   const QString& AModelName);
 
 // Counts one more request of the current stats day, drops the lines of earlier days and
-// returns the new count; -1 when the key or the model is blank or anything fails.
-int IncrementTodayRequestCount(const QString& programDir, const QString& AApiKey,
-                               const QString& AModelName);
+// returns the new count. Fails for a blank key or model and when the file cannot be
+// read or written.
+Expected<int> IncrementTodayRequestCount(const QString& programDir, const QString& AApiKey,
+                                         const QString& AModelName);

@@ -6,11 +6,11 @@
 #include <algorithm>
 
 TLine* DocumentStore::newLine(QString value) {
-    return FLines.make(*this, std::move(value));
+    return m_lines.make(*this, std::move(value));
 }
 
 TBlock* DocumentStore::newBlock() {
-    return FBlocks.make(*this);
+    return m_blocks.make(*this);
 }
 
 void TBlock::AppendLine(TLine* line) {

@@ -31,16 +31,16 @@ class TBlock;
 template <class T> class ChunkedStore {
 public:
     template <class... Args> T* make(Args&&... args) {
-        if (FChunks.empty() || FChunks.back().size() == FChunks.back().capacity()) {
+        if (m_chunks.empty() || m_chunks.back().size() == m_chunks.back().capacity()) {
             const std::size_t size =
-                FChunks.empty() ? 64 : std::min<std::size_t>(2 * FChunks.back().capacity(), 4096);
-            FChunks.emplace_back().reserve(size);
+                m_chunks.empty() ? 64 : std::min<std::size_t>(2 * m_chunks.back().capacity(), 4096);
+            m_chunks.emplace_back().reserve(size);
         }
-        return &FChunks.back().emplace_back(std::forward<Args>(args)...);
+        return &m_chunks.back().emplace_back(std::forward<Args>(args)...);
     }
 
 private:
-    std::vector<std::vector<T>> FChunks;
+    std::vector<std::vector<T>> m_chunks;
 };
 
 // Owns every line and block of one conversion, so that unlinking a line or dropping a whole
@@ -52,7 +52,7 @@ public:
 
     // Lines change while blocks are built; answers cached about them hold until the next
     // change of any line's text or links.
-    void changed() { ++FEpoch; }
+    void changed() { ++m_epoch; }
 
     enum HtmlStart { hsUnknown, hsNotBlock, hsBlock, hsScanAlone };
     // isHtmlBlockStart for a line that starts with an element: one pass over the lines that
@@ -70,12 +70,12 @@ private:
     void scanHtmlElements(TLine* first);
     void forgetIfChanged();
 
-    ChunkedStore<TLine> FLines;
-    ChunkedStore<TBlock> FBlocks;
-    std::uint64_t FEpoch = 0;
-    std::uint64_t FCacheEpoch = 0;
-    QHash<const TLine*, HtmlAnswer> FHtmlStarts;
-    QHash<const TLine*, TLine*> FCommentEnds;
+    ChunkedStore<TLine> m_lines;
+    ChunkedStore<TBlock> m_blocks;
+    std::uint64_t m_epoch = 0;
+    std::uint64_t m_cacheEpoch = 0;
+    QHash<const TLine*, HtmlAnswer> m_htmlStarts;
+    QHash<const TLine*, TLine*> m_commentEnds;
 };
 
 // A node of the block tree: a leaf holds lines, any other block holds children.

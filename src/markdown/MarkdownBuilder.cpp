@@ -22,8 +22,8 @@ TBlock* splitUpTo(TBlock* root, TLine* current) {
 class BlockBuilder {
 public:
     BlockBuilder(const TConfiguration& config, TTable& tables, bool useExtensions)
-        : FConfig(config), FTables(tables), FUseExtensions(useExtensions),
-          FIds(config.isDialect({mdRich, mdExtended})) {}
+        : m_config(config), m_tables(tables), m_useExtensions(useExtensions),
+          m_ids(config.isDialect({mdRich, mdExtended})) {}
 
     void build(TBlock* root, bool listMode);
 
@@ -37,7 +37,7 @@ private:
         TBlock* nextItem = nullptr;
     };
 
-    TLineType typeOf(TLine* line) const { return line->getLineType(FConfig, FTables); }
+    TLineType typeOf(TLine* line) const { return line->getLineType(m_config, m_tables); }
     void begin(TBlock* block, bool inList);
     // Starts the next item of the frame's list, or finishes the list; false when an item was
     // started and the frame must wait for it.
@@ -54,29 +54,29 @@ private:
     void table(Frame& frame, TLine* line);
     void splitListItems(TBlock* list);
 
-    const TConfiguration& FConfig;
-    TTable& FTables;
-    const bool FUseExtensions;
-    const bool FIds;
-    std::vector<Frame> FFrames;
+    const TConfiguration& m_config;
+    TTable& m_tables;
+    const bool m_useExtensions;
+    const bool m_ids;
+    std::vector<Frame> m_frames;
 };
 
 void BlockBuilder::begin(TBlock* block, bool inList) {
     TLine* line = block->FLines;
     if (inList) {
-        block->removeListIndent(FConfig, FTables);
-        if (FIds && block->FLines && typeOf(block->FLines) != ltCODE)
+        block->removeListIndent(m_config, m_tables);
+        if (m_ids && block->FLines && typeOf(block->FLines) != ltCODE)
             block->FId = block->FLines->stripID();
     }
     while (line && line->FIsEmpty)
         line = line->FNext;
-    FFrames.push_back({block, inList, line});
+    m_frames.push_back({block, inList, line});
 }
 
 void BlockBuilder::build(TBlock* root, bool listMode) {
     begin(root, listMode);
-    while (!FFrames.empty()) {
-        Frame& frame = FFrames.back();
+    while (!m_frames.empty()) {
+        Frame& frame = m_frames.back();
         if (frame.afterQuote) {
             frame.afterQuote = false;
             frame.line = frame.root->FLines;
@@ -85,7 +85,7 @@ void BlockBuilder::build(TBlock* root, bool listMode) {
             continue;
         TLine* line = frame.line;
         if (!line) {
-            FFrames.pop_back();
+            m_frames.pop_back();
             continue;
         }
         const TLineType t = typeOf(line);
@@ -144,8 +144,8 @@ void BlockBuilder::paragraph(Frame& frame, TLine* line) {
     bool atLine = false;
     while (current && !current->FIsEmpty) {
         const TLineType t = typeOf(current);
-        if (((frame.listMode || FUseExtensions) && isListLine(t)) ||
-            (FUseExtensions && (t == ltCODE || t == ltFENCED_CODE)) || t == ltHEADLINE ||
+        if (((frame.listMode || m_useExtensions) && isListLine(t)) ||
+            (m_useExtensions && (t == ltCODE || t == ltFENCED_CODE)) || t == ltHEADLINE ||
             t == ltHEADLINE1 || t == ltHEADLINE2 || t == ltBQUOTE || t == ltHR || t == ltXML ||
             t == ltTABLE) {
             atLine = true;
@@ -174,7 +174,7 @@ void BlockBuilder::heading(Frame& frame, TLine* line, TLineType t) {
     headline->FType = btHEADLINE;
     if (t != ltHEADLINE)
         headline->FHlDepth = t == ltHEADLINE1 ? 1 : 2;
-    if (FIds)
+    if (m_ids)
         headline->FId = line->stripID();
     headline->transfromHeadline();
     block->removeLeadingEmptyLines();
@@ -250,7 +250,7 @@ void BlockBuilder::fencedCode(Frame& frame, TLine* line) {
 
 void BlockBuilder::table(Frame& frame, TLine* line) {
     TLine* current = line;
-    while (current && FTables.isRow(current))
+    while (current && m_tables.isRow(current))
         current = current->FNext;
     TBlock* rows = splitUpTo(frame.root, current);
     rows->removeSurroundingEmptyLines();

@@ -59,6 +59,12 @@ public:
     // address, so showing the answer fetches nothing. Off by default.
     bool remoteImagesAsLinks() const { return FremoteImagesAsLinks; }
     void setRemoteImagesAsLinks(bool value) { FremoteImagesAsLinks = value; }
+    // How the rich dialect writes formulas: Image (the default) as an image of the remote
+    // formula service; Local as their TeX source in an element for the page to typeset,
+    // with "$$…$$", "\(…\)" and "\[…\]" read as well.
+    enum class MathMode { Image, Local };
+    MathMode mathMode() const { return FmathMode; }
+    void setMathMode(MathMode value) { FmathMode = value; }
 
     TDecorator* decorator() const { return Fdecorator.get(); }
     void setDecorator(std::unique_ptr<TDecorator> value) { Fdecorator = std::move(value); }
@@ -80,4 +86,5 @@ private:
     bool FpanicMode = false;
     std::unique_ptr<TSpanEmitter> FspecialLinkEmitter;
     bool FremoteImagesAsLinks = false;
+    MathMode FmathMode = MathMode::Image;
 };

@@ -6,18 +6,18 @@
 using namespace Qt::StringLiterals;
 
 void DocumentStore::forgetIfChanged() {
-    if (FCacheEpoch == FEpoch)
+    if (m_cacheEpoch == m_epoch)
         return;
-    FHtmlStarts.clear();
-    FCommentEnds.clear();
-    FCacheEpoch = FEpoch;
+    m_htmlStarts.clear();
+    m_commentEnds.clear();
+    m_cacheEpoch = m_epoch;
 }
 
 DocumentStore::HtmlStart DocumentStore::htmlBlockStart(const TLine* line, TLine*& end) {
     forgetIfChanged();
-    if (!FHtmlStarts.contains(line))
+    if (!m_htmlStarts.contains(line))
         scanHtmlElements(const_cast<TLine*>(line));
-    const HtmlAnswer answer = FHtmlStarts.value(line, {hsScanAlone, nullptr});
+    const HtmlAnswer answer = m_htmlStarts.value(line, {hsScanAlone, nullptr});
     end = answer.end;
     return answer.start;
 }
@@ -36,11 +36,11 @@ void DocumentStore::scanHtmlElements(TLine* first) {
     const auto answerOpenStarts = [&] {
         for (const OpenElement& entry : open)
             if (entry.start)
-                FHtmlStarts.insert(entry.start, {hsNotBlock, nullptr});
+                m_htmlStarts.insert(entry.start, {hsNotBlock, nullptr});
         open.clear();
     };
     QString element;
-    for (TLine* line = first; line && !FHtmlStarts.contains(first); line = line->FNext) {
+    for (TLine* line = first; line && !m_htmlStarts.contains(first); line = line->FNext) {
         const QString& text = line->FValue;
         const bool startsWithTag = !line->FIsEmpty && text[line->FLeading] == u'<';
         const TagIndex tags(text);
@@ -52,7 +52,7 @@ void DocumentStore::scanHtmlElements(TLine* first) {
             firstTag = false;
             if (q <= 0) {
                 if (start)
-                    FHtmlStarts.insert(line, {hsNotBlock, nullptr});
+                    m_htmlStarts.insert(line, {hsNotBlock, nullptr});
                 position = lt + 1;
                 continue;
             }
@@ -66,11 +66,11 @@ void DocumentStore::scanHtmlElements(TLine* first) {
             bool pushedStart = false;
             if (start) {
                 if (!block)
-                    FHtmlStarts.insert(line, {hsNotBlock, nullptr});
+                    m_htmlStarts.insert(line, {hsNotBlock, nullptr});
                 else if (single)
-                    FHtmlStarts.insert(line, {hsBlock, line});
+                    m_htmlStarts.insert(line, {hsBlock, line});
                 else if (closing)
-                    FHtmlStarts.insert(line, {hsScanAlone, nullptr});
+                    m_htmlStarts.insert(line, {hsScanAlone, nullptr});
                 else
                     pushedStart = true;
             }
@@ -81,7 +81,7 @@ void DocumentStore::scanHtmlElements(TLine* first) {
             } else if (!open.empty()) {
                 if (open.back().name == name) {
                     if (open.back().start)
-                        FHtmlStarts.insert(open.back().start, {hsBlock, line});
+                        m_htmlStarts.insert(open.back().start, {hsBlock, line});
                     open.pop_back();
                 } else {
                     answerOpenStarts();
@@ -96,16 +96,16 @@ TLine* DocumentStore::commentEndFrom(TLine* line) {
     forgetIfChanged();
     if (!line)
         return nullptr;
-    if (!FCommentEnds.contains(line)) {
+    if (!m_commentEnds.contains(line)) {
         std::vector<TLine*> chain;
-        for (TLine* l = line; l && !FCommentEnds.contains(l); l = l->FNext)
+        for (TLine* l = line; l && !m_commentEnds.contains(l); l = l->FNext)
             chain.push_back(l);
-        TLine* next = chain.back()->FNext ? FCommentEnds.value(chain.back()->FNext) : nullptr;
+        TLine* next = chain.back()->FNext ? m_commentEnds.value(chain.back()->FNext) : nullptr;
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
             if ((*it)->FValue.contains(u"-->"_s))
                 next = *it;
-            FCommentEnds[*it] = next;
+            m_commentEnds[*it] = next;
         }
     }
-    return FCommentEnds.value(line);
+    return m_commentEnds.value(line);
 }

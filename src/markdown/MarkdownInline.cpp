@@ -129,7 +129,7 @@ bool isDataUri(const QString& link) {
 
 } // namespace
 
-TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
+TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich, bool localMath) {
     const char16_t u = in[position].unicode();
     if (u >= 128 || !kTokenStart[u])
         return mtNONE;
@@ -158,6 +158,8 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     case '[':
         return extensions && c1 == u'[' ? mtX_LINK_OPEN : mtLINK;
     case '\\':
+        if (rich && localMath && (c1 == u'(' || c1 == u'['))
+            return mtMATH_DOLLAR;
         return isEscapable(esRunningText, c1) ? mtESCAPE : mtNONE;
     case ']':
         return extensions && c1 == u']' ? mtX_LINK_CLOSE : mtNONE;
@@ -203,6 +205,9 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
     if (rich) {
         switch (u) {
         case '$':
+            // Locally the pair "$$" opens once, at its first sign.
+            if (localMath)
+                return c0() == u'$' ? mtNONE : mtMATH_DOLLAR;
             return space0() && c1 == u' ' ? mtNONE : mtMATH_DOLLAR;
         case '+':
             return c1 == u'+' && !(space0() && c2() == u' ') ? mtINS_PLUS : mtNONE;
@@ -221,31 +226,32 @@ TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich) {
 
 InlineScan::InlineScan(TEmitter& emitter, const QString& in, int depth, qint64 directBudget,
                        const std::vector<std::pair<int, int>>* knownTags)
-    : FEmitter(emitter), FConfig(emitter.config()), FIn(in), FTags(in, directBudget),
-      FKnownTags(knownTags), FData(in.constData()), FLength(int(in.size())), FDepth(depth),
-      FExtensions(FConfig.isDialect({mdRich, mdExtended})), FRich(FConfig.isDialect({mdRich})),
-      FDirectBudget(directBudget >= 0 ? directBudget : 16 * qint64(FLength) + 1024),
-      FTables(emitter.takeScanTables(depth)), FTokens(FTables->tokens),
-      FPositions(FTables->positions), FNextPosition(FTables->nextPosition),
-      FHtmlForms(FTables->htmlForms), FFirstClose(FTables->firstClose),
-      FNextCode(FTables->nextCode) {
-    const int n = FLength;
-    FTokens.clear();
-    FPositions.clear();
-    FFirstClose.resize(kCloseKinds);
+    : m_emitter(emitter), m_config(emitter.config()), m_in(in), m_tags(in, directBudget),
+      m_knownTags(knownTags), m_data(in.constData()), m_length(int(in.size())), m_depth(depth),
+      m_extensions(m_config.isDialect({mdRich, mdExtended})), m_rich(m_config.isDialect({mdRich})),
+      m_localMath(m_rich && m_config.mathMode() == TConfiguration::MathMode::Local),
+      m_directBudget(directBudget >= 0 ? directBudget : 16 * qint64(m_length) + 1024),
+      m_tables(emitter.takeScanTables(depth)), m_tokens(m_tables->tokens),
+      m_positions(m_tables->positions), m_nextPosition(m_tables->nextPosition),
+      m_htmlForms(m_tables->htmlForms), m_firstClose(m_tables->firstClose),
+      m_nextCode(m_tables->nextCode) {
+    const int n = m_length;
+    m_tokens.clear();
+    m_positions.clear();
+    m_firstClose.resize(kCloseKinds);
     std::array<bool, kCloseKinds> needed{};
     bool code = false;
-    const bool specialLinks = FConfig.specialLinkEmitter() != nullptr;
-    const char16_t* text = reinterpret_cast<const char16_t*>(FData);
+    const bool specialLinks = m_config.specialLinkEmitter() != nullptr;
+    const char16_t* text = reinterpret_cast<const char16_t*>(m_data);
     for (int p = 0; p < n; ++p) {
         p = int(findPunctuation(text + p, text + n) - text);
         if (p >= n)
             break;
-        const TMarkToken mt = tokenAt(in, p, FExtensions, FRich);
+        const TMarkToken mt = tokenAt(in, p, m_extensions, m_rich, m_localMath);
         if (mt == mtNONE)
             continue;
-        FTokens.push_back(mt);
-        FPositions.push_back(p);
+        m_tokens.push_back(mt);
+        m_positions.push_back(p);
         if (mt == mtCODE_SINGLE || mt == mtCODE_DOUBLE)
             code = true;
         else if (mt == mtX_LINK_OPEN)
@@ -253,55 +259,55 @@ InlineScan::InlineScan(TEmitter& emitter, const QString& in, int depth, qint64 d
         else if (closeKind(mt) >= 0)
             needed[closeKind(mt)] = true;
     }
-    const int m = int(FPositions.size());
+    const int m = int(m_positions.size());
     std::array<int, kCloseKinds> kinds{};
     int kindCount = 0;
     for (int k = 0; k < kCloseKinds; ++k) {
         if (needed[k]) {
-            FFirstClose[k].assign(m, -1);
+            m_firstClose[k].assign(m, -1);
             kinds[kindCount++] = k;
         } else {
-            FFirstClose[k].clear();
+            m_firstClose[k].clear();
         }
     }
     if (code) {
-        FNextCode[0].assign(m + 1, -1);
-        FNextCode[1].assign(m + 1, -1);
+        m_nextCode[0].assign(m + 1, -1);
+        m_nextCode[1].assign(m + 1, -1);
     }
-    FNextPosition.assign(m, 0);
-    FHtmlForms.assign(m, hfNONE);
+    m_nextPosition.assign(m, 0);
+    m_htmlForms.assign(m, hfNONE);
     for (int i = m - 1; i >= 0; --i) {
-        const int p = FPositions[i];
+        const int p = m_positions[i];
         const int next = computeNext(p, i);
-        FNextPosition[i] = next;
-        const TMarkToken mt = TMarkToken(FTokens[i]);
+        m_nextPosition[i] = next;
+        const TMarkToken mt = TMarkToken(m_tokens[i]);
         const int j = next == p + 1 ? i + 1 : tokenIndexFrom(next, i + 1);
         for (int c = 0; c < kindCount; ++c) {
             const int k = kinds[c];
-            FFirstClose[k][i] = closes(mt, k) ? p : j < m ? FFirstClose[k][j] : -1;
+            m_firstClose[k][i] = closes(mt, k) ? p : j < m ? m_firstClose[k][j] : -1;
         }
         if (code) {
-            FNextCode[0][i] = mt == mtCODE_SINGLE ? p : FNextCode[0][i + 1];
-            FNextCode[1][i] = mt == mtCODE_DOUBLE ? p : FNextCode[1][i + 1];
+            m_nextCode[0][i] = mt == mtCODE_SINGLE ? p : m_nextCode[0][i + 1];
+            m_nextCode[1][i] = mt == mtCODE_DOUBLE ? p : m_nextCode[1][i + 1];
         }
     }
 }
 
 InlineScan::~InlineScan() {
-    FEmitter.returnScanTables(FDepth, std::move(FTables));
+    m_emitter.returnScanTables(m_depth, std::move(m_tables));
 }
 
 // The index of the first token at or after position, searching from index from on.
 int InlineScan::tokenIndexFrom(int position, int from) const {
-    if (from < int(FPositions.size()) && FPositions[from] >= position)
+    if (from < int(m_positions.size()) && m_positions[from] >= position)
         return from;
-    return int(std::lower_bound(FPositions.begin() + from, FPositions.end(), position) -
-               FPositions.begin());
+    return int(std::lower_bound(m_positions.begin() + from, m_positions.end(), position) -
+               m_positions.begin());
 }
 
 bool InlineScan::spendDirect(qint64 steps) const {
-    FDirectWork += steps;
-    return FDirectWork < FDirectBudget;
+    m_directWork += steps;
+    return m_directWork < m_directBudget;
 }
 
 int InlineScan::closeKind(TMarkToken opener) {
@@ -329,18 +335,18 @@ bool InlineScan::closes(TMarkToken mt, int kind) {
 }
 
 int InlineScan::closeOf(int start, TMarkToken token) const {
-    if (token == mtNONE || start < 0 || start >= FLength)
+    if (token == mtNONE || start < 0 || start >= m_length)
         return -1;
-    const int m = int(FPositions.size());
+    const int m = int(m_positions.size());
     int i = tokenIndexFrom(start, 0);
     const int kind = closeKind(token);
-    if (kind >= 0 && !FFirstClose[kind].empty())
-        return i < m ? FFirstClose[kind][i] : -1;
-    for (; i < m; i = tokenIndexFrom(FNextPosition[i], i + 1)) {
-        const TMarkToken mt = TMarkToken(FTokens[i]);
+    if (kind >= 0 && !m_firstClose[kind].empty())
+        return i < m ? m_firstClose[kind][i] : -1;
+    for (; i < m; i = tokenIndexFrom(m_nextPosition[i], i + 1)) {
+        const TMarkToken mt = TMarkToken(m_tokens[i]);
         if (mt == token || (token == mtEM_STAR && mt == mtSTRONG_STAR) ||
             (token == mtEM_UNDERSCORE && mt == mtSTRONG_UNDERSCORE))
-            return FPositions[i];
+            return m_positions[i];
     }
     return -1;
 }
@@ -348,14 +354,14 @@ int InlineScan::closeOf(int start, TMarkToken token) const {
 int InlineScan::spanClose(int position, TMarkToken mt) const {
     const int kind = mt == mtX_LINK_OPEN ? int(ckLinkClose) : closeKind(mt);
     const int from = position + (spansTwo(mt) ? 2 : 1);
-    if (from >= FLength || FFirstClose[kind].empty())
+    if (from >= m_length || m_firstClose[kind].empty())
         return -1;
     const int i = tokenIndexFrom(from, 0);
-    return i < int(FPositions.size()) ? FFirstClose[kind][i] : -1;
+    return i < int(m_positions.size()) ? m_firstClose[kind][i] : -1;
 }
 
 int InlineScan::computeNext(int p, int index) {
-    const TMarkToken mt = TMarkToken(FTokens[index]);
+    const TMarkToken mt = TMarkToken(m_tokens[index]);
     const auto after = [p](int r, int step) { return r > 0 ? r + step : p + 1; };
     switch (mt) {
     case mtEM_STAR:
@@ -370,8 +376,14 @@ int InlineScan::computeNext(int p, int index) {
     case mtMARK_EQ:
         return after(spanClose(p, mt), 2);
     case mtX_LINK_OPEN:
-        return FConfig.specialLinkEmitter() ? after(spanClose(p, mt), 2) : p + 1;
+        return m_config.specialLinkEmitter() ? after(spanClose(p, mt), 2) : p + 1;
     case mtMATH_DOLLAR:
+        if (m_localMath) {
+            if (const std::optional<LocalFormula> formula = localFormulaAt(p))
+                return formula->end + 1;
+            // Not a formula: "\(" and "\[" stay escapes.
+            return m_data[p] == u'\\' ? p + 2 : p + 1;
+        }
         return after(formulaEnd(p), 1);
     case mtCODE_SINGLE:
     case mtCODE_DOUBLE: {
@@ -385,19 +397,19 @@ int InlineScan::computeNext(int p, int index) {
     case mtHTML: {
         HtmlForm form = hfNONE;
         int end = -1;
-        if (FKnownTags) {
+        if (m_knownTags) {
             // A tag the converter wrote fails as an automatic or e-mail link and reads back
             // whole, whatever the text around it.
-            const auto known =
-                std::lower_bound(FKnownTags->begin(), FKnownTags->end(), std::pair<int, int>(p, 0));
-            if (known != FKnownTags->end() && known->first == p) {
+            const auto known = std::lower_bound(m_knownTags->begin(), m_knownTags->end(),
+                                                std::pair<int, int>(p, 0));
+            if (known != m_knownTags->end() && known->first == p) {
                 form = hfKNOWN;
                 end = known->second;
             }
         }
         if (form == hfNONE)
             end = htmlEnd(p, form);
-        FHtmlForms[index] = form;
+        m_htmlForms[index] = form;
         return after(end, 1);
     }
     case mtENTITY:
@@ -421,17 +433,17 @@ int InlineScan::computeNext(int p, int index) {
 
 // Position of the escaped-aware terminator search of TUtils::readUntil, without its output.
 int InlineScan::untilEscaped(EscapedSet set, int from) const {
-    if (from < 0 || from >= FLength)
+    if (from < 0 || from >= m_length)
         return -1;
     const CharSet& chars = kEscapedSets[set];
-    const int n = FLength;
-    std::vector<int>& stops = FUntil[set];
-    if (stops.empty() && FDirectWork < FDirectBudget) {
+    const int n = m_length;
+    std::vector<int>& stops = m_until[set];
+    if (stops.empty() && m_directWork < m_directBudget) {
         int p = from;
         for (; p < n; ++p) {
-            const QChar ch = FData[p];
+            const QChar ch = m_data[p];
             if (ch == u'\\' && p + 1 < n) {
-                if (isEscapable(esReaders, FData[p + 1]))
+                if (isEscapable(esReaders, m_data[p + 1]))
                     ++p;
             } else if (chars.contains(ch.unicode())) {
                 break;
@@ -443,9 +455,9 @@ int InlineScan::untilEscaped(EscapedSet set, int from) const {
     if (stops.empty()) {
         stops.assign(n + 2, -1);
         for (int p = n - 1; p >= 0; --p) {
-            const QChar ch = FData[p];
+            const QChar ch = m_data[p];
             if (ch == u'\\' && p + 1 < n)
-                stops[p] = isEscapable(esReaders, FData[p + 1]) ? stops[p + 2] : stops[p + 1];
+                stops[p] = isEscapable(esReaders, m_data[p + 1]) ? stops[p + 2] : stops[p + 1];
             else
                 stops[p] = chars.contains(ch.unicode()) ? p : stops[p + 1];
         }
@@ -455,32 +467,32 @@ int InlineScan::untilEscaped(EscapedSet set, int from) const {
 
 // The "]" that closes the "[" just before start, brackets counted, as readMdLinkId reads it.
 int InlineScan::bracketClose(int start) const {
-    const int n = FLength;
-    if (FBracketMatch.empty() && FDirectWork < FDirectBudget) {
+    const int n = m_length;
+    if (m_bracketMatch.empty() && m_directWork < m_directBudget) {
         int depth = 1;
         int p = start;
         for (; p < n; ++p) {
-            if (FData[p] == u'[')
+            if (m_data[p] == u'[')
                 ++depth;
-            else if (FData[p] == u']' && --depth == 0)
+            else if (m_data[p] == u']' && --depth == 0)
                 break;
         }
         spendDirect(p - start + 1);
         return p < n ? p : -1;
     }
-    if (FBracketMatch.empty()) {
-        FBracketMatch.assign(n, -1);
+    if (m_bracketMatch.empty()) {
+        m_bracketMatch.assign(n, -1);
         std::vector<int> open;
         for (int p = 0; p < n; ++p) {
-            if (FData[p] == u'[') {
+            if (m_data[p] == u'[') {
                 open.push_back(p);
-            } else if (FData[p] == u']' && !open.empty()) {
-                FBracketMatch[open.back()] = p;
+            } else if (m_data[p] == u']' && !open.empty()) {
+                m_bracketMatch[open.back()] = p;
                 open.pop_back();
             }
         }
     }
-    return start >= 1 && start <= n ? FBracketMatch[start - 1] : -1;
+    return start >= 1 && start <= n ? m_bracketMatch[start - 1] : -1;
 }
 
 // Where TUtils::readMdLink stops: at a space outside nested parentheses or at the ")" that
@@ -488,41 +500,41 @@ int InlineScan::bracketClose(int start) const {
 // stop is the first space or ")" at or after start at the same depth as start.
 int InlineScan::linkTargetEnd(int start) const {
     constexpr int kEscaped = std::numeric_limits<int>::min();
-    const int n = FLength;
+    const int n = m_length;
     if (start >= n)
         return -1;
-    if (FParenDepth.empty() && FDirectWork >= FDirectBudget) {
-        FParenDepth.assign(n, 0);
+    if (m_parenDepth.empty() && m_directWork >= m_directBudget) {
+        m_parenDepth.assign(n, 0);
         int depth = 0;
         for (int p = 0; p < n; ++p) {
-            const QChar ch = FData[p];
-            FParenDepth[p] = depth;
+            const QChar ch = m_data[p];
+            m_parenDepth[p] = depth;
             if (ch == u'\\' && p + 1 < n) {
-                if (isEscapable(esReaders, FData[p + 1]))
-                    FParenDepth[++p] = kEscaped;
+                if (isEscapable(esReaders, m_data[p + 1]))
+                    m_parenDepth[++p] = kEscaped;
             } else if (ch == u'(') {
                 ++depth;
             } else if (ch == u')') {
-                FTargetStops.emplace_back(depth--, p);
+                m_targetStops.emplace_back(depth--, p);
             } else if (ch == u' ') {
-                FTargetStops.emplace_back(depth, p);
+                m_targetStops.emplace_back(depth, p);
             }
         }
-        std::sort(FTargetStops.begin(), FTargetStops.end());
+        std::sort(m_targetStops.begin(), m_targetStops.end());
     }
     // A start that the whole-text scan passes as an escaped character reads differently.
-    if (!FParenDepth.empty() && FParenDepth[start] != kEscaped) {
-        const int depth = FParenDepth[start];
-        const auto it = std::lower_bound(FTargetStops.begin(), FTargetStops.end(),
+    if (!m_parenDepth.empty() && m_parenDepth[start] != kEscaped) {
+        const int depth = m_parenDepth[start];
+        const auto it = std::lower_bound(m_targetStops.begin(), m_targetStops.end(),
                                          std::pair<int, int>(depth, start));
-        return it != FTargetStops.end() && it->first == depth ? it->second : -1;
+        return it != m_targetStops.end() && it->first == depth ? it->second : -1;
     }
     int depth = 1;
     int p = start;
     for (; p < n; ++p) {
-        const QChar ch = FData[p];
+        const QChar ch = m_data[p];
         if (ch == u'\\' && p + 1 < n) {
-            if (isEscapable(esReaders, FData[p + 1]))
+            if (isEscapable(esReaders, m_data[p + 1]))
                 ++p;
         } else if (ch == u' ') {
             if (depth == 1)
@@ -538,15 +550,15 @@ int InlineScan::linkTargetEnd(int start) const {
 }
 
 int InlineScan::skipBlank(int from) const {
-    for (int p = std::max(from, 0); p < FLength; ++p)
-        if (FData[p] != u' ' && FData[p] != u'\n')
+    for (int p = std::max(from, 0); p < m_length; ++p)
+        if (m_data[p] != u' ' && m_data[p] != u'\n')
             return p;
     return -1;
 }
 
 int InlineScan::formulaEnd(int start) const {
     const int p = untilEscaped(esFormula, start + 1);
-    if (p == -1 || FData[p] != u'$' || FData[p - 1] == u'\\')
+    if (p == -1 || m_data[p] != u'$' || m_data[p - 1] == u'\\')
         return -1;
     return p;
 }
@@ -555,22 +567,22 @@ int InlineScan::formulaEnd(int start) const {
 // run of "&" costs nothing; the outcome is the same as reading up to the ";" first.
 int InlineScan::entityEnd(int start) const {
     constexpr int kLongestEntity = 12;
-    const int n = FLength;
+    const int n = m_length;
     QChar second;
     int count = 1;
     bool hex = false;
     for (int p = start + 1; p < n; ++p) {
-        QChar ch = FData[p];
+        QChar ch = m_data[p];
         if (ch == u'\\' && p + 1 < n) {
-            if (isEscapable(esReaders, FData[p + 1]))
-                ch = FData[++p];
+            if (isEscapable(esReaders, m_data[p + 1]))
+                ch = m_data[++p];
         } else if (ch == u';') {
             if (count < 3 || (hex && count < 4))
                 return -1;
             if (second == u'#')
                 return p;
             QString entity;
-            TUtils::readUntil(entity, FIn, start, {u';'});
+            TUtils::readUntil(entity, m_in, start, {u';'});
             entity += u';';
             return THTML::isEntity(entity) ? p : -1;
         }
@@ -595,7 +607,7 @@ int InlineScan::entityEnd(int start) const {
 
 int InlineScan::htmlEnd(int start, HtmlForm& form) const {
     int p = untilEscaped(esAutoLink, start + 1);
-    if (p != -1 && FData[p] == u':') {
+    if (p != -1 && m_data[p] == u':') {
         const int q = untilEscaped(esGreater, p);
         if (q != -1) {
             form = hfAUTOLINK;
@@ -603,27 +615,27 @@ int InlineScan::htmlEnd(int start, HtmlForm& form) const {
         }
     }
     p = untilEscaped(esMail, start + 1);
-    if (p != -1 && FData[p] == u'@') {
+    if (p != -1 && m_data[p] == u'@') {
         const int q = untilEscaped(esGreater, p);
         if (q != -1) {
             form = hfMAIL;
             return q;
         }
     }
-    if (start + 2 < FLength) {
+    if (start + 2 < m_length) {
         form = hfTAG;
-        return FTags.tagEnd(start);
+        return m_tags.tagEnd(start);
     }
     return -1;
 }
 
 bool InlineScan::knownId(int from, int to, bool linkText) const {
-    if (to - from > FEmitter.longestLinkId())
+    if (to - from > m_emitter.longestLinkId())
         return false;
-    QString id(FData + from, to - from);
+    QString id(m_data + from, to - from);
     if (linkText)
         id.replace(u'\n', u' ');
-    return FEmitter.findLinkRef(id) != nullptr;
+    return m_emitter.findLinkRef(id) != nullptr;
 }
 
 int InlineScan::linkEnd(int start, TMarkToken token) const {
@@ -634,11 +646,11 @@ int InlineScan::linkEnd(int start, TMarkToken token) const {
     int p = skipBlank(close + 1);
     if (p == -1)
         return knownId(nameStart, close, true) ? close : -1;
-    if (FData[p] == u'(') {
+    if (m_data[p] == u'(') {
         p = skipBlank(p + 1);
         if (p == -1)
             return -1;
-        if (FData[p] == u'<') {
+        if (m_data[p] == u'<') {
             p = untilEscaped(esGreater, p + 1);
             if (p < start)
                 return -1;
@@ -648,9 +660,9 @@ int InlineScan::linkEnd(int start, TMarkToken token) const {
             if (p < start)
                 return -1;
         }
-        if (p < FLength && FData[p] == u' ') {
+        if (p < m_length && m_data[p] == u' ') {
             p = skipBlank(p);
-            if (p > start && FData[p] == u'"') {
+            if (p > start && m_data[p] == u'"') {
                 p = untilEscaped(esQuote, p + 1);
                 if (p < start)
                     return -1;
@@ -659,10 +671,10 @@ int InlineScan::linkEnd(int start, TMarkToken token) const {
                     return -1;
             }
         }
-        return p >= 0 && p < FLength && FData[p] == u')' ? p : -1;
+        return p >= 0 && p < m_length && m_data[p] == u')' ? p : -1;
     }
-    if (FData[p] == u'[') {
-        const qsizetype q = FIn.indexOf(u']', p + 1);
+    if (m_data[p] == u'[') {
+        const qsizetype q = m_in.indexOf(u']', p + 1);
         if (q < start)
             return -1;
         const bool found =
@@ -675,32 +687,45 @@ int InlineScan::linkEnd(int start, TMarkToken token) const {
 int InlineScan::codeEnd(int start, TMarkToken token, int& a, int& b) const {
     const bool single = token == mtCODE_SINGLE;
     a = start + (single ? 1 : 2);
-    b = FNextCode[single ? 0 : 1][tokenIndexFrom(a, 0)];
+    b = m_nextCode[single ? 0 : 1][tokenIndexFrom(a, 0)];
     if (b <= 0)
         return -1;
     return single ? b : b + 1;
 }
 
+std::optional<LocalFormula> InlineScan::localFormulaAt(int start) const {
+    if (!m_formulas)
+        m_formulas.emplace(QStringView(m_data, m_length));
+    return m_formulas->at(start);
+}
+
 void InlineScan::writeFormula(QString& out, int start) {
-    checkFormula(out, FIn, start);
+    if (m_localMath) {
+        if (const std::optional<LocalFormula> formula = localFormulaAt(start))
+            writeLocalFormula(out, QStringView(m_data, m_length), *formula);
+        else
+            out += m_data[start + 1]; // an escaped "(" or "["
+        return;
+    }
+    checkFormula(out, m_in, start);
 }
 
 void InlineScan::writeHtml(QString& out, int start, HtmlForm form) {
-    TDecorator& decorator = *FConfig.decorator();
+    TDecorator& decorator = *m_config.decorator();
     if (form == hfKNOWN) {
-        const auto known =
-            std::lower_bound(FKnownTags->begin(), FKnownTags->end(), std::pair<int, int>(start, 0));
-        out.append(FData + start, known->second - start + 1);
+        const auto known = std::lower_bound(m_knownTags->begin(), m_knownTags->end(),
+                                            std::pair<int, int>(start, 0));
+        out.append(m_data + start, known->second - start + 1);
         return;
     }
     if (form == hfTAG) {
-        TUtils::readXML(out, FIn, start, FConfig.safeMode());
+        TUtils::readXML(out, m_in, start, m_config.safeMode());
         return;
     }
     QString target;
-    const int p = TUtils::readUntil(target, FIn, start + 1,
+    const int p = TUtils::readUntil(target, m_in, start + 1,
                                     kEscapedSets[form == hfMAIL ? esMail : esAutoLink]);
-    TUtils::readUntil(target, FIn, p, {u'>'});
+    TUtils::readUntil(target, m_in, p, {u'>'});
     decorator.openLink(out);
     out += u" href=\""_s;
     if (form == hfAUTOLINK) {
@@ -718,33 +743,33 @@ void InlineScan::writeHtml(QString& out, int start, HtmlForm form) {
 
 void InlineScan::writeLink(QString& out, int start, TMarkToken token) {
     QString name;
-    const int close = TUtils::readMdLinkId(name, FIn, token == mtLINK ? start + 1 : start + 2);
-    int p = TUtils::skipSpaces(FIn, close + 1);
+    const int close = TUtils::readMdLinkId(name, m_in, token == mtLINK ? start + 1 : start + 2);
+    int p = TUtils::skipSpaces(m_in, close + 1);
     QString link;
     QString title;
     bool isAbbrev = false;
-    if (p != -1 && FData[p] == u'(') {
-        p = TUtils::skipSpaces(FIn, p + 1);
-        if (FData[p] == u'<')
-            p = TUtils::readUntil(link, FIn, p + 1, {u'>'}) + 1;
+    if (p != -1 && m_data[p] == u'(') {
+        p = TUtils::skipSpaces(m_in, p + 1);
+        if (m_data[p] == u'<')
+            p = TUtils::readUntil(link, m_in, p + 1, {u'>'}) + 1;
         else
-            p = TUtils::readMdLink(link, FIn, p);
-        if (p < FLength && FData[p] == u' ') {
-            p = TUtils::skipSpaces(FIn, p);
-            if (p > start && FData[p] == u'"')
-                TUtils::readUntil(title, FIn, p + 1, {u'"'});
+            p = TUtils::readMdLink(link, m_in, p);
+        if (p < m_length && m_data[p] == u' ') {
+            p = TUtils::skipSpaces(m_in, p);
+            if (p > start && m_data[p] == u'"')
+                TUtils::readUntil(title, m_in, p + 1, {u'"'});
         }
     } else {
-        const bool reference = p != -1 && FData[p] == u'[';
+        const bool reference = p != -1 && m_data[p] == u'[';
         QString id;
         if (reference)
-            TUtils::readRawUntil(id, FIn, p + 1, u']');
-        const TLinkRef* ref = FEmitter.findLinkRef(id.isEmpty() ? name : id);
+            TUtils::readRawUntil(id, m_in, p + 1, u']');
+        const TLinkRef* ref = m_emitter.findLinkRef(id.isEmpty() ? name : id);
         link = ref->FLink;
         title = ref->FTitle;
         isAbbrev = !reference && ref->FIsAbbrev;
     }
-    TDecorator& decorator = *FConfig.decorator();
+    TDecorator& decorator = *m_config.decorator();
     const auto writeTitle = [&] {
         if (!title.isEmpty()) {
             out += u" title=\""_s;
@@ -752,7 +777,7 @@ void InlineScan::writeLink(QString& out, int start, TMarkToken token) {
             out += u'"';
         }
     };
-    if (token == mtIMAGE && FConfig.remoteImagesAsLinks() && !isDataUri(link)) {
+    if (token == mtIMAGE && m_config.remoteImagesAsLinks() && !isDataUri(link)) {
         // The alt text and the address, so the reader sees where the image lives.
         decorator.openLink(out);
         out += u" href=\""_s;
@@ -779,7 +804,7 @@ void InlineScan::writeLink(QString& out, int start, TMarkToken token) {
         out += u"<abbr title=\""_s;
         TUtils::appendValue(out, title);
         out += u"\">"_s;
-        FEmitter.recursiveEmitLinkText(out, name, FDepth + 1);
+        m_emitter.recursiveEmitLinkText(out, name, m_depth + 1);
         out += u"</abbr>"_s;
     } else {
         decorator.openLink(out);
@@ -788,7 +813,7 @@ void InlineScan::writeLink(QString& out, int start, TMarkToken token) {
         out += u'"';
         writeTitle();
         out += u'>';
-        FEmitter.recursiveEmitLinkText(out, name, FDepth + 1);
+        m_emitter.recursiveEmitLinkText(out, name, m_depth + 1);
         decorator.closeLink(out);
     }
 }
@@ -830,7 +855,7 @@ void InlineScan::pushSpan(Render& r, TMarkToken mt, int next) {
         r.frames.back().content = std::make_unique<QString>();
         r.target = r.frames.back().content.get();
     } else {
-        openSpan(*FConfig.decorator(), *r.target, mt);
+        openSpan(*m_config.decorator(), *r.target, mt);
     }
     r.stop = spanClose(r.p, mt);
     r.p += spansTwo(mt) ? 2 : 1;
@@ -840,9 +865,9 @@ void InlineScan::popSpan(Render& r) {
     RenderFrame& frame = r.frames.back();
     r.target = frame.target;
     if (frame.mt == mtX_LINK_OPEN)
-        FConfig.specialLinkEmitter()->emitSpan(*r.target, *frame.content);
+        m_config.specialLinkEmitter()->emitSpan(*r.target, *frame.content);
     else
-        closeSpan(*FConfig.decorator(), *r.target, frame.mt);
+        closeSpan(*m_config.decorator(), *r.target, frame.mt);
     r.p = frame.resume;
     r.stop = frame.stop;
     r.frames.pop_back();
@@ -852,19 +877,19 @@ void InlineScan::writeCodeSpan(QString& out, int start, TMarkToken token) {
     int a = 0;
     int b = 0;
     codeEnd(start, token, a, b);
-    while (a < b && FData[a] == u' ')
+    while (a < b && m_data[a] == u' ')
         ++a;
     if (a < b)
-        while (FData[b - 1] == u' ')
+        while (m_data[b - 1] == u' ')
             --b;
-    TDecorator& decorator = *FConfig.decorator();
+    TDecorator& decorator = *m_config.decorator();
     decorator.openCodeSpan(out);
-    TUtils::appendCode(out, FIn, a, b);
+    TUtils::appendCode(out, m_in, a, b);
     decorator.closeCodeSpan(out);
 }
 
 void InlineScan::writeEntity(QString& out, int start) {
-    TUtils::readUntil(out, FIn, start, {u';'});
+    TUtils::readUntil(out, m_in, start, {u';'});
     out += u';';
 }
 
@@ -886,18 +911,18 @@ void InlineScan::writeToken(QString& out, int p, int index, TMarkToken mt, bool 
         if (matched)
             writeCodeSpan(out, p, mt);
         else
-            out += FData[p];
+            out += m_data[p];
         break;
     case mtLINK:
     case mtIMAGE:
         if (matched)
             writeLink(out, p, mt);
         else
-            out += FData[p];
+            out += m_data[p];
         break;
     case mtHTML:
         if (matched)
-            writeHtml(out, p, HtmlForm(FHtmlForms[index]));
+            writeHtml(out, p, HtmlForm(m_htmlForms[index]));
         else
             out += QStringView(u"&lt;");
         break;
@@ -908,15 +933,15 @@ void InlineScan::writeToken(QString& out, int p, int index, TMarkToken mt, bool 
             out += QStringView(u"&amp;");
         break;
     case mtESCAPE:
-        out += FData[p + 1];
+        out += m_data[p + 1];
         break;
     default:
-        out += FData[p];
+        out += m_data[p];
     }
 }
 
 void InlineScan::render(QString& out, int start, int stop) {
-    Render r{&out, std::max(start, 0), std::min(stop, FLength), {}};
+    Render r{&out, std::max(start, 0), std::min(stop, m_length), {}};
     int index = 0;
     for (;;) {
         if (r.p >= r.stop) {
@@ -927,23 +952,23 @@ void InlineScan::render(QString& out, int start, int stop) {
         }
         // The scan only moves forward, so the index of the next token does too.
         index = tokenIndexFrom(r.p, index);
-        const bool atToken = index < int(FPositions.size()) && FPositions[index] == r.p;
-        const TMarkToken mt = atToken ? TMarkToken(FTokens[index]) : mtNONE;
+        const bool atToken = index < int(m_positions.size()) && m_positions[index] == r.p;
+        const TMarkToken mt = atToken ? TMarkToken(m_tokens[index]) : mtNONE;
         if (mt == mtNONE) {
             const int q =
-                std::min(r.stop, index < int(FPositions.size()) ? FPositions[index] : r.stop);
-            r.target->append(FData + r.p, q - r.p);
+                std::min(r.stop, index < int(m_positions.size()) ? m_positions[index] : r.stop);
+            r.target->append(m_data + r.p, q - r.p);
             r.p = q;
             continue;
         }
-        const int next = FNextPosition[index];
+        const int next = m_nextPosition[index];
         const bool matched = next > r.p + 1;
         if (opensSpan(mt)) {
             if (matched) {
                 pushSpan(r, mt, next);
                 continue;
             }
-            *r.target += FData[r.p];
+            *r.target += m_data[r.p];
         } else {
             writeToken(*r.target, r.p, index, mt, matched);
         }

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "MarkdownEmitter.h"
+#include "MarkdownMathCode.h"
 #include "MarkdownUtils.h"
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
-TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich);
+// localMath: the rich dialect's local math mode, where "\(" and "\[" open formulas too.
+TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich,
+                   bool localMath = false);
 
 // The per-position tables of one scan. The emitter keeps one set per nesting depth and
 // reuses it, so that scanning a paragraph allocates nothing once the first one is done.
@@ -90,35 +94,39 @@ private:
     void writeCodeSpan(QString& out, int start, TMarkToken token);
     void writeEntity(QString& out, int start);
     void writeFormula(QString& out, int start);
+    // The local math mode: the formula opened at start, found on first use.
+    std::optional<LocalFormula> localFormulaAt(int start) const;
     void writeHtml(QString& out, int start, HtmlForm form);
     void writeLink(QString& out, int start, TMarkToken token);
 
-    TEmitter& FEmitter;
-    TConfiguration& FConfig;
-    const QString& FIn;
-    TagIndex FTags;
-    const std::vector<std::pair<int, int>>* FKnownTags;
-    const QChar* FData;
-    int FLength;
-    int FDepth;
-    bool FExtensions;
-    bool FRich;
+    TEmitter& m_emitter;
+    TConfiguration& m_config;
+    const QString& m_in;
+    TagIndex m_tags;
+    const std::vector<std::pair<int, int>>* m_knownTags;
+    const QChar* m_data;
+    int m_length;
+    int m_depth;
+    bool m_extensions;
+    bool m_rich;
+    bool m_localMath;
+    mutable std::optional<LocalFormulaFinder> m_formulas;
 
-    qint64 FDirectBudget;
-    mutable qint64 FDirectWork = 0;
+    qint64 m_directBudget;
+    mutable qint64 m_directWork = 0;
 
     // The positions that hold a token and their tokens, and per such position (by its index)
     // where the scan goes on after it and the answers below.
-    std::unique_ptr<ScanTables> FTables;
-    std::vector<std::uint8_t>& FTokens;
-    std::vector<int>& FPositions;
-    std::vector<int>& FNextPosition;
-    std::vector<std::uint8_t>& FHtmlForms;
-    std::vector<std::vector<int>>& FFirstClose;
-    std::vector<int>* FNextCode;
+    std::unique_ptr<ScanTables> m_tables;
+    std::vector<std::uint8_t>& m_tokens;
+    std::vector<int>& m_positions;
+    std::vector<int>& m_nextPosition;
+    std::vector<std::uint8_t>& m_htmlForms;
+    std::vector<std::vector<int>>& m_firstClose;
+    std::vector<int>* m_nextCode;
 
-    mutable std::array<std::vector<int>, kEscapedSetCount> FUntil;
-    mutable std::vector<int> FBracketMatch;
-    mutable std::vector<int> FParenDepth;
-    mutable std::vector<std::pair<int, int>> FTargetStops;
+    mutable std::array<std::vector<int>, kEscapedSetCount> m_until;
+    mutable std::vector<int> m_bracketMatch;
+    mutable std::vector<int> m_parenDepth;
+    mutable std::vector<std::pair<int, int>> m_targetStops;
 };

@@ -26,16 +26,16 @@ TMarkdownProcessor::CreateDialect(TMarkdownProcessorDialect dialect) {
     throw std::invalid_argument("Unknown Markdown dialect");
 }
 
-QString TMarkdownProcessor::ProcessFile(const QString& AFileName,
-                                        QStringConverter::Encoding AEncoding) {
+Expected<QString> TMarkdownProcessor::ProcessFile(const QString& AFileName,
+                                                  QStringConverter::Encoding AEncoding) {
     QFile file(AFileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(file.errorString().toStdString());
+        return Failure(file.errorString());
     // The file is read as text lines and joined with a line break after every line.
     const std::optional<QString> text = AEncoding == QStringConverter::Utf8
                                             ? readUtf8Source(file, true)
                                             : decodeSource(file.readAll(), AEncoding, true);
     if (!text)
-        throw std::runtime_error("Cannot decode " + AFileName.toStdString());
+        return Failure(QStringLiteral("Cannot decode ") + AFileName);
     return Process(*text);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Expected.h"
 #include "MarkdownConfiguration.h"
 
 #include <QString>
@@ -18,8 +19,8 @@ public:
     virtual bool GetAllowUnsafe() const = 0;
     virtual void SetAllowUnsafe(bool value) = 0;
     virtual QString Process(const QString& ASource) = 0;
-    // Raises std::runtime_error when the file cannot be read or decoded.
-    QString ProcessFile(const QString& AFileName, QStringConverter::Encoding AEncoding);
+    // Fails when the file cannot be read or decoded.
+    Expected<QString> ProcessFile(const QString& AFileName, QStringConverter::Encoding AEncoding);
 
     TConfiguration& config() const { return *FConfig; }
     bool AllowUnsafe() const { return GetAllowUnsafe(); }

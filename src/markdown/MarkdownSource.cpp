@@ -25,7 +25,7 @@ bool isNonCharacter(char32_t c) {
 class StrictDecoder {
 public:
     StrictDecoder(QChar* out, bool joinLines)
-        : FBegin(reinterpret_cast<char16_t*>(out)), FDst(FBegin), FJoinLines(joinLines) {}
+        : m_begin(reinterpret_cast<char16_t*>(out)), m_dst(m_begin), m_joinLines(joinLines) {}
 
     // Decodes [p, end); returns how many bytes at the end start a character that goes on in
     // the next piece, or -1 when it gives up.
@@ -34,17 +34,17 @@ public:
     qsizetype finish();
 
 private:
-    char16_t* const FBegin;
-    char16_t* FDst;
-    const bool FJoinLines;
-    bool FAfterCr = false; // the last piece ended with a CR, whose LF may open this one
+    char16_t* const m_begin;
+    char16_t* m_dst;
+    const bool m_joinLines;
+    bool m_afterCr = false; // the last piece ended with a CR, whose LF may open this one
 };
 
 int StrictDecoder::decode(const unsigned char* p, const unsigned char* const end) {
-    if (FAfterCr && p < end && *p == '\n')
+    if (m_afterCr && p < end && *p == '\n')
         ++p;
-    FAfterCr = false;
-    char16_t* dst = FDst;
+    m_afterCr = false;
+    char16_t* dst = m_dst;
     while (p < end) {
 #if defined(__SSE2__)
         // Sixteen bytes at once, kept up to the first that is not ASCII or is a CR to rewrite.
@@ -54,7 +54,7 @@ int StrictDecoder::decode(const unsigned char* p, const unsigned char* const end
         while (end - p >= 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
             int stop = _mm_movemask_epi8(v);
-            if (FJoinLines)
+            if (m_joinLines)
                 stop |= _mm_movemask_epi8(_mm_cmpeq_epi8(v, cr));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(v, zero));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(v, zero));
@@ -70,9 +70,9 @@ int StrictDecoder::decode(const unsigned char* p, const unsigned char* const end
         const unsigned char b = *p;
         if (b < 0x80) {
             ++p;
-            if (b == '\r' && FJoinLines) {
+            if (b == '\r' && m_joinLines) {
                 if (p == end)
-                    FAfterCr = true;
+                    m_afterCr = true;
                 else if (*p == '\n')
                     ++p;
                 *dst++ = u'\n';
@@ -96,7 +96,7 @@ int StrictDecoder::decode(const unsigned char* p, const unsigned char* const end
             return -1;
         }
         if (end - p <= more) {
-            FDst = dst;
+            m_dst = dst;
             return int(end - p);
         }
         for (int i = 1; i <= more; ++i) {
@@ -106,7 +106,7 @@ int StrictDecoder::decode(const unsigned char* p, const unsigned char* const end
         }
         const bool overlong = (more == 2 && c < 0x800) || (more == 3 && c < 0x10000);
         if (overlong || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF || isNonCharacter(c) ||
-            (c == 0xFEFF && dst == FBegin))
+            (c == 0xFEFF && dst == m_begin))
             return -1;
         if (c >= 0x10000) {
             *dst++ = char16_t(0xD800 | ((c - 0x10000) >> 10));
@@ -116,14 +116,14 @@ int StrictDecoder::decode(const unsigned char* p, const unsigned char* const end
         }
         p += more + 1;
     }
-    FDst = dst;
+    m_dst = dst;
     return 0;
 }
 
 qsizetype StrictDecoder::finish() {
-    if (FJoinLines && FDst != FBegin && FDst[-1] != u'\n')
-        *FDst++ = u'\n';
-    return FDst - FBegin;
+    if (m_joinLines && m_dst != m_begin && m_dst[-1] != u'\n')
+        *m_dst++ = u'\n';
+    return m_dst - m_begin;
 }
 
 } // namespace

@@ -417,21 +417,21 @@ constexpr CharSet kTagSets[] = {{u' ', u'/', u'>'}, {u'/', u'>'}, {u'>'}};
 } // namespace
 
 int TagIndex::until(ScanSet set, int from) const {
-    const int n = int(FText.size());
+    const int n = int(m_text.size());
     if (from < 0 || from >= n)
         return -1;
     const CharSet& chars = kTagSets[set];
-    const QChar* data = FText.constData();
-    std::vector<int>& outside = FStops[set * 3];
-    if (outside.empty() && FDirectWork < FDirectBudget) {
+    const QChar* data = m_text.constData();
+    std::vector<int>& outside = m_stops[set * 3];
+    if (outside.empty() && m_directWork < m_directBudget) {
         Discard read;
-        const int stop = readInsideTag(read, FText, from, chars);
-        FDirectWork += (stop < 0 ? n : stop) - from + 1;
+        const int stop = readInsideTag(read, m_text, from, chars);
+        m_directWork += (stop < 0 ? n : stop) - from + 1;
         return stop;
     }
     if (outside.empty()) {
-        std::vector<int>& inDouble = FStops[set * 3 + 1];
-        std::vector<int>& inSingle = FStops[set * 3 + 2];
+        std::vector<int>& inDouble = m_stops[set * 3 + 1];
+        std::vector<int>& inSingle = m_stops[set * 3 + 2];
         outside.assign(n + 2, -1);
         inDouble.assign(n + 2, -1);
         inSingle.assign(n + 2, -1);
@@ -458,10 +458,10 @@ int TagIndex::until(ScanSet set, int from) const {
 }
 
 int TagIndex::tagEnd(int start) const {
-    const int n = int(FText.size());
+    const int n = int(m_text.size());
     if (n < start + 2)
         return -1;
-    const QChar c = FText[start + 1];
+    const QChar c = m_text[start + 1];
     if (c == u'!')
         return start + 1;
     int p = until(tsName, c == u'/' ? start + 2 : start + 1);
@@ -470,10 +470,10 @@ int TagIndex::tagEnd(int start) const {
     p = until(tsAttributes, p);
     if (p == -1)
         return -1;
-    if (FText[p] == u'/') {
+    if (m_text[p] == u'/') {
         p = until(tsGreater, p + 1);
         if (p == -1)
             return -1;
     }
-    return FText[p] == u'>' ? p : -1;
+    return m_text[p] == u'>' ? p : -1;
 }

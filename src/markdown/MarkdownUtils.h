@@ -11,10 +11,10 @@ class CharSet {
 public:
     constexpr CharSet(std::initializer_list<char16_t> chars) {
         for (char16_t c : chars)
-            FChars[FCount++] = c;
+            FChars[m_count++] = c;
     }
     constexpr bool contains(char16_t c) const {
-        for (int i = 0; i < FCount; ++i)
+        for (int i = 0; i < m_count; ++i)
             if (FChars[i] == c)
                 return true;
         return false;
@@ -22,7 +22,7 @@ public:
 
 private:
     char16_t FChars[4]{};
-    int FCount = 0;
+    int m_count = 0;
 };
 
 // Text readers and HTML writers shared by every stage of the converter. The readers append
@@ -77,17 +77,17 @@ public:
     // directBudget: how many characters direct reading may cost before the text is indexed;
     // by default a few passes over it.
     explicit TagIndex(const QString& text, qint64 directBudget = -1)
-        : FText(text),
-          FDirectBudget(directBudget >= 0 ? directBudget : 16 * qint64(text.size()) + 1024) {}
+        : m_text(text),
+          m_directBudget(directBudget >= 0 ? directBudget : 16 * qint64(text.size()) + 1024) {}
     int tagEnd(int start) const;
 
 private:
     enum ScanSet { tsName, tsAttributes, tsGreater, kSets };
     int until(ScanSet set, int from) const;
 
-    const QString& FText;
-    qint64 FDirectBudget;
-    mutable qint64 FDirectWork = 0;
+    const QString& m_text;
+    qint64 m_directBudget;
+    mutable qint64 m_directWork = 0;
     // Per set: the stop when the scan is outside a string, inside "..." and inside '...'.
-    mutable std::array<std::vector<int>, kSets * 3> FStops;
+    mutable std::array<std::vector<int>, kSets * 3> m_stops;
 };

@@ -46,25 +46,19 @@ QString JoinListLines(const QStringList& lines) {
     return text;
 }
 
-bool ReadListFile(const QString& path, ListFile& file, QString& error) {
+Expected<ListFile> ReadListFile(const QString& path) {
     QFile source(path);
-    if (!source.open(QIODevice::ReadOnly)) {
-        error = unreadableError(path, source.errorString());
-        return false;
-    }
+    if (!source.open(QIODevice::ReadOnly))
+        return Failure(unreadableError(path, source.errorString()));
     const QByteArray bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError) {
-        error = unreadableError(path, source.errorString());
-        return false;
-    }
+    if (source.error() != QFileDevice::NoError)
+        return Failure(unreadableError(path, source.errorString()));
     const DecodedText decoded = DecodeText(bytes);
-    file.lines = SplitListLines(decoded.text);
-    file.format = decoded.format;
-    return true;
+    return ListFile{SplitListLines(decoded.text), decoded.format};
 }
 
-bool WriteListFile(const QString& path, const QStringList& lines, TextFormat& format,
-                   FileAccess access, QString& error) {
+Expected<TextFormat> WriteListFile(const QString& path, const QStringList& lines, TextFormat format,
+                                   FileAccess access) {
     const QString text = JoinListLines(lines);
     TextFormat written = format;
     std::optional<QByteArray> bytes = EncodeText(text, written);
@@ -79,10 +73,7 @@ bool WriteListFile(const QString& path, const QStringList& lines, TextFormat& fo
     if (ok && access == FileAccess::OwnerOnly)
         ok = target.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     ok = ok && target.write(*bytes) == bytes->size() && target.commit();
-    if (!ok) {
-        error = fileError("записать", path, target.errorString());
-        return false;
-    }
-    format = written;
-    return true;
+    if (!ok)
+        return Failure(fileError("записать", path, target.errorString()));
+    return written;
 }

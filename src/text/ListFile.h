@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Expected.h"
 #include "TextDecoding.h"
 
 #include <QString>
@@ -21,11 +22,10 @@ struct ListFile {
 
 enum class FileAccess { Default, OwnerOnly };
 
-// Reads a whole list file; false with a message for the user when it cannot be read.
-bool ReadListFile(const QString& path, ListFile& file, QString& error);
+// Reads a whole list file, or says to the user why it cannot be read.
+Expected<ListFile> ReadListFile(const QString& path);
 
-// Replaces the file whole and atomically. `format` comes in as the one the file was
-// read in and goes out as the one written: UTF-8 with a mark when the lines do not fit
-// the old encoding. False with a message for the user when the file cannot be written.
-bool WriteListFile(const QString& path, const QStringList& lines, TextFormat& format,
-                   FileAccess access, QString& error);
+// Replaces the file whole and atomically in `format`, the one the file was read in, and
+// gives the format written: UTF-8 with a mark when the lines do not fit the old encoding.
+Expected<TextFormat> WriteListFile(const QString& path, const QStringList& lines, TextFormat format,
+                                   FileAccess access);

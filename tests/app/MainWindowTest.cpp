@@ -57,7 +57,7 @@ TEST_F(MainWindowTest, ShowsItsControlsWithTheirTexts) {
                   {control<QLabel>("Label1"), "Модель:"},
                   {control<QLabel>("Label2"), "Ключ:"},
                   {control<QLabel>("Label3"), "Лимит:"},
-                  {control<QLabel>("CountLabel"), "-1"},
+                  {control<QLabel>("CountLabel"), "0"},
                   {control<QLabel>("TimeoutLabel"), "00:00"}};
     for (const auto& l : labels)
         EXPECT_EQ(l.label->text(), QString::fromUtf8(l.caption));

@@ -32,7 +32,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(root.isValid());
         Clock::setSource([] { return QDateTime(QDate(2025, 3, 1), QTime(14, 25, 30)); });
-        ASSERT_EQ(library.EnsureFolder(), std::nullopt);
+        ASSERT_TRUE(library.EnsureFolder());
     }
     void TearDown() override { Clock::setSource({}); }
 
@@ -201,7 +201,7 @@ TEST_F(ChatLibraryCoreTest, AChatFolderThatCannotBeMadeFailsTheSaveWithItsName) 
     EXPECT_TRUE(save.failed());
     EXPECT_EQ(save.message, message);
     EXPECT_EQ(save.reason, message);
-    EXPECT_EQ(library.EnsureFolder(), message);
+    EXPECT_EQ(library.EnsureFolder().error(), message);
     EXPECT_TRUE(library.CurrentFile().isEmpty());
 }
 
@@ -244,21 +244,22 @@ TEST_F(ChatLibraryCoreTest, DeletesOneChatOrAllUntilOneCannotBeDeleted) {
     placeChat(u"b.json"_s, {says("user", u"b"_s)});
     placeChat(u"c.json"_s, {says("user", u"c"_s)});
 
-    EXPECT_EQ(library.Delete(chatPath(u"a.json"_s)), std::nullopt);
-    EXPECT_EQ(library.Delete(chatPath(u"gone.json"_s)), std::nullopt); // already gone
+    EXPECT_TRUE(library.Delete(chatPath(u"a.json"_s)));
+    EXPECT_TRUE(library.Delete(chatPath(u"gone.json"_s))); // already gone
     remover.locked = u"b.json"_s;
-    EXPECT_EQ(library.Delete(chatPath(u"b.json"_s)),
+    EXPECT_EQ(library.Delete(chatPath(u"b.json"_s)).error(),
               u"Не удалось удалить чат. Ошибка: Отказано в доступе"_s);
     EXPECT_EQ(chatFiles(), QStringList({u"b.json"_s, u"c.json"_s}));
 
-    EXPECT_EQ(library.DeleteAll(), u"Произошла ошибка при удалении чатов: Отказано в доступе"_s);
+    EXPECT_EQ(library.DeleteAll().error(),
+              u"Произошла ошибка при удалении чатов: Отказано в доступе"_s);
     EXPECT_TRUE(chatFiles().contains(u"b.json"_s));
     remover.locked.clear();
-    EXPECT_EQ(library.DeleteAll(), std::nullopt);
+    EXPECT_TRUE(library.DeleteAll());
     EXPECT_TRUE(chatFiles().isEmpty());
 
     ASSERT_TRUE(QDir(chatsDir).removeRecursively());
-    EXPECT_EQ(library.DeleteAll(), u"Папка с чатами не найдена."_s);
+    EXPECT_EQ(library.DeleteAll().error(), u"Папка с чатами не найдена."_s);
 }
 
 } // namespace

@@ -90,7 +90,7 @@ TEST_F(DataLocationTest, ChoosesTheFolderAndCreatesOnlyIt) {
         EXPECT_EQ(location.folders.workingDir,
                   QDir::cleanPath(path(QString::fromUtf8(c.listsDir))));
 
-        ASSERT_EQ(PrepareDataLocation(location), QString());
+        ASSERT_TRUE(PrepareDataLocation(location));
         const QString chats = location.folders.chatsDir();
         EXPECT_TRUE(QFileInfo(chats).isDir());
         QStringList created = FolderContents(root->path());
@@ -118,7 +118,7 @@ TEST_F(DataLocationTest, AFolderThatCannotBeMadeIsReportedAndNothingIsWrittenEls
     for (const QString& option : {u"file"_s, u"file/data"_s}) {
         SCOPED_TRACE(option.toStdString());
         const DataLocation location = ChooseDataLocation(request(option));
-        const QString problem = PrepareDataLocation(location);
+        const QString problem = PrepareDataLocation(location).error();
         EXPECT_TRUE(problem.startsWith(u"Не удалось подготовить папку данных "_s))
             << problem.toStdString();
         EXPECT_TRUE(problem.contains(path(u"working/file"_s))) << problem.toStdString();

@@ -16,11 +16,11 @@ TEST(FileRemover, GivesTheSystemTextWhenAFileCannotBeDeleted) {
     QFile file(folder.filePath(u"chat.json"_s));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    EXPECT_EQ(SystemFileRemover().Remove(file.fileName()), std::nullopt);
+    EXPECT_TRUE(SystemFileRemover().Remove(file.fileName()));
     EXPECT_FALSE(file.exists());
-    const std::optional<QString> error = SystemFileRemover().Remove(file.fileName());
-    ASSERT_TRUE(error.has_value());
-    EXPECT_FALSE(error->isEmpty());
+    const Expected<void> removed = SystemFileRemover().Remove(file.fileName());
+    ASSERT_FALSE(removed);
+    EXPECT_FALSE(removed.error().isEmpty());
 }
 
 } // namespace

@@ -122,12 +122,9 @@ TEST_F(FileToBase64Test, OtherFilesAreSentByteForByte) {
 }
 
 TEST_F(FileToBase64Test, MissingEmptyAndFolderGiveNothing) {
-    QString error;
     for (const QString& path : {dir.filePath(u"missing.txt"_s), dir.filePath(u"missing.png"_s),
-                                file(u"empty.txt"_s, {}), file(u"empty.png"_s, {}), dir.path()}) {
-        EXPECT_TRUE(TGeminiDM::FileToBase64(path, &error).isEmpty()) << path.toStdString();
-        EXPECT_TRUE(error.isEmpty());
-    }
+                                file(u"empty.txt"_s, {}), file(u"empty.png"_s, {}), dir.path()})
+        EXPECT_TRUE(TGeminiDM::FileToBase64(path).isEmpty()) << path.toStdString();
 }
 
 } // namespace

@@ -40,8 +40,8 @@ protected:
 
     QByteArray saved(const TChatHistory& history) {
         dm.ChatHistory() = history;
-        QString error;
-        EXPECT_TRUE(dm.SaveHistoryToFile(path(), &error)) << error.toStdString();
+        const Expected<void> written = dm.SaveHistoryToFile(path());
+        EXPECT_TRUE(written) << written.error().toStdString();
         return readFile();
     }
 
@@ -203,9 +203,9 @@ TEST_F(ChatFileTest, SavingIntoAMissingFolderReportsTheErrorAndChangesNothing) {
     const TChatHistory history = {item(u"user"_s, {MakeTextPart(u"x"_s)})};
     dm.ChatHistory() = history;
     const QString target = dir.filePath(u"no such folder/chat.json"_s);
-    QString error;
-    EXPECT_FALSE(dm.SaveHistoryToFile(target, &error));
-    EXPECT_FALSE(error.isEmpty());
+    const Expected<void> written = dm.SaveHistoryToFile(target);
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(written.error().isEmpty());
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_FALSE(QDir(dir.filePath(u"no such folder"_s)).exists());
     EXPECT_EQ(dm.ChatHistory(), history);
@@ -217,7 +217,7 @@ TEST_F(ChatFileTest, AFailedWriteLeavesTheOldFileWhole) {
     QString error;
     {
         const FileSizeLimit limit(4096);
-        EXPECT_FALSE(dm.SaveHistoryToFile(path(), &error));
+        error = dm.SaveHistoryToFile(path()).error();
     }
     EXPECT_EQ(error, qt_error_string(EFBIG)); // the system's reason, as a full disk gives its own
     EXPECT_EQ(readFile(), old);
@@ -244,8 +244,8 @@ TEST_F(ChatFileTest, MembersItDoesNotReadAreWrittenBackInPlace) {
     for (const QByteArray& text : files) {
         writeFile(kBom + text);
         ASSERT_TRUE(dm.LoadHistoryFromFile(path())) << text.toStdString();
-        QString error;
-        ASSERT_TRUE(dm.SaveHistoryToFile(path(u"again.json"_s), &error)) << error.toStdString();
+        const Expected<void> written = dm.SaveHistoryToFile(path(u"again.json"_s));
+        ASSERT_TRUE(written) << written.error().toStdString();
         EXPECT_EQ(readFile(u"again.json"_s), kBom + text);
     }
 

@@ -60,11 +60,12 @@ protected:
         file.write(bytes);
     }
 
+    // The count; a failure ends the test.
     int get(const QString& model, const QString& key = kKey) const {
-        return GetTodayRequestCount(programDir.path(), key, model);
+        return GetTodayRequestCount(programDir.path(), key, model).value();
     }
     int increment(const QString& model, const QString& key = kKey) const {
-        return IncrementTodayRequestCount(programDir.path(), key, model);
+        return IncrementTodayRequestCount(programDir.path(), key, model).value();
     }
 
     QTemporaryDir programDir;
@@ -162,13 +163,13 @@ TEST_F(ApiKeyStatsTest, AModelNameWithBlanksIsCounted) {
     EXPECT_EQ(keyFile(), QByteArray("2025-03-01;my model;2\r\n"));
 }
 
-TEST_F(ApiKeyStatsTest, BlankKeyOrModelGivesMinusOneAndWritesNothing) {
+TEST_F(ApiKeyStatsTest, BlankKeyOrModelCountsNothingAndWritesNothing) {
     const QString blanks[] = {QString(), QStringLiteral(" "), QStringLiteral("\t \r\n")};
     for (const QString& blank : blanks) {
-        EXPECT_EQ(get(kPro, blank), -1);
-        EXPECT_EQ(get(blank), -1);
-        EXPECT_EQ(increment(kPro, blank), -1);
-        EXPECT_EQ(increment(blank), -1);
+        EXPECT_EQ(get(kPro, blank), 0);
+        EXPECT_EQ(get(blank), 0);
+        EXPECT_FALSE(IncrementTodayRequestCount(programDir.path(), blank, kPro));
+        EXPECT_FALSE(IncrementTodayRequestCount(programDir.path(), kKey, blank));
     }
     EXPECT_TRUE(QDir(programDir.path()).isEmpty());
 }
@@ -244,19 +245,25 @@ TEST_F(ApiKeyStatsTest, TodaysCountUnderTheOldNameContinuesAndMoves) {
     }
 }
 
-TEST_F(ApiKeyStatsTest, FailuresGiveMinusOne) {
+TEST_F(ApiKeyStatsTest, FailuresComeBackWithAMessage) {
     // A folder where the key's file should be.
     ASSERT_TRUE(QDir().mkpath(statsPath(digestName(kKey))));
-    EXPECT_EQ(get(kPro), -1);
-    EXPECT_EQ(increment(kPro), -1);
+    for (const Expected<int>& count : {GetTodayRequestCount(programDir.path(), kKey, kPro),
+                                       IncrementTodayRequestCount(programDir.path(), kKey, kPro)}) {
+        ASSERT_FALSE(count);
+        EXPECT_TRUE(count.error().contains(digestName(kKey))) << count.error().toStdString();
+    }
 
     // A file where the counter folder should be.
     QTemporaryDir other;
     QFile blocker(QDir(other.path()).filePath(QStringLiteral("ApiStats")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    EXPECT_EQ(IncrementTodayRequestCount(other.path(), kKey, kPro), -1);
-    EXPECT_EQ(GetTodayRequestCount(other.path(), kKey, kPro), 0);
+    const Expected<int> counted = IncrementTodayRequestCount(other.path(), kKey, kPro);
+    ASSERT_FALSE(counted);
+    EXPECT_TRUE(counted.error().contains(QStringLiteral("ApiStats")))
+        << counted.error().toStdString();
+    EXPECT_EQ(GetTodayRequestCount(other.path(), kKey, kPro).value(), 0);
 }
 
 } // namespace

@@ -160,6 +160,47 @@ TEST(RemoteImagesAsLinks, WritesAddressesAsLinks) {
     EXPECT_FALSE(TMarkdownProcessor::CreateDialect(mdRich)->config().remoteImagesAsLinks());
 }
 
+// Formulas for the page to typeset: the TeX source, escaped, in an element of its own.
+TEST(LocalMath, WritesEachDelimiterAsItsSourceAndLeavesTheRestText) {
+    const struct {
+        const char16_t* markdown;
+        const char16_t* html;
+    } cases[] = {
+        {u"a $x^2$ b", u"<p>a <span class=\"math-inline\">x^2</span> b</p>\n"},
+        {u"$x + y = z$", u"<p><span class=\"math-inline\">x + y = z</span></p>\n"},
+        {u"$$\\frac{1}{2}$$", u"<p><span class=\"math-display\">\\frac{1}{2}</span></p>\n"},
+        {u"\\(a<b \\& c\\)", u"<p><span class=\"math-inline\">a&lt;b \\&amp; c</span></p>\n"},
+        {u"\\[\"x\" > 0\\]", u"<p><span class=\"math-display\">&quot;x&quot; &gt; 0</span></p>\n"},
+        {u"$$\na = b \\\\\nc\n$$",
+         u"<p><span class=\"math-display\">\na = b \\\\\nc\n</span></p>\n"},
+        {u"$5 and $10", u"<p>$5 and $10</p>\n"},
+        {u"$ x$ and $x $ and $x$2", u"<p>$ x$ and $x $ and $x$2</p>\n"},
+        {u"`$x$` and `a` $b `c$`",
+         u"<p><code>$x$</code> and <code>a</code> $b <code>c$</code></p>\n"},
+        {u"    $x$", u"<pre><code>$x$\n</code></pre>\n"},
+        {u"$$x+y and more", u"<p>$$x+y and more</p>\n"},
+        {u"\\(open and \\[open", u"<p>(open and [open</p>\n"},
+        {u"$a\\$b$ costs \\$5", u"<p><span class=\"math-inline\">a\\$b</span> costs $5</p>\n"},
+        {u"$$ $$", u"<p>$$ $$</p>\n"},
+        {u"$$$$ x", u"<p>$$$$ x</p>\n"},
+    };
+    for (const auto& c : cases) {
+        const QString markdown = QString::fromUtf16(c.markdown);
+        const auto converter = TMarkdownProcessor::CreateDialect(mdRich);
+        converter->config().setMathMode(TConfiguration::MathMode::Local);
+        EXPECT_EQ(converter->Process(markdown), QString::fromUtf16(c.html))
+            << markdown.toStdString();
+    }
+    // The other dialects have no formulas, and the default stays the image form.
+    for (TMarkdownProcessorDialect dialect : {mdClassic, mdExtended}) {
+        const auto converter = TMarkdownProcessor::CreateDialect(dialect);
+        converter->config().setMathMode(TConfiguration::MathMode::Local);
+        EXPECT_EQ(converter->Process(u"$x$ \\(y\\)"_s), u"<p>$x$ (y)</p>\n"_s);
+    }
+    EXPECT_EQ(TMarkdownProcessor::CreateDialect(mdRich)->config().mathMode(),
+              TConfiguration::MathMode::Image);
+}
+
 class SpecialLinks : public TSpanEmitter {
 public:
     void emitSpan(QString& out, const QString& content) override {

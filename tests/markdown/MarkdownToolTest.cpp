@@ -52,6 +52,14 @@ TEST(TovikMd, ConvertsAFileInTheChosenDialect) {
     EXPECT_EQ(runTool({dir.filePath(u"missing.md"_s)}).exitCode, 1);
 }
 
+TEST(TovikMd, WritesFormulasInTheChosenMathMode) {
+    const QByteArray formula = "$x^2$\n";
+    EXPECT_EQ(runTool({u"--math"_s, u"local"_s}, formula).out,
+              "<p><span class=\"math-inline\">x^2</span></p>\n");
+    EXPECT_TRUE(runTool({u"--math"_s, u"image"_s}, formula).out.startsWith("<p><img src="));
+    EXPECT_EQ(runTool({}, formula).out, runTool({u"--math"_s, u"image"_s}, formula).out);
+}
+
 // The output goes out in slices; a long answer whose surrogate pairs straddle a slice's end
 // must come out exactly as the whole answer encodes.
 TEST(TovikMd, WritesALongAnswerWhole) {
@@ -88,7 +96,7 @@ TEST(TovikMd, FailsWhenTheOutputCannotBeWritten) {
 TEST(TovikMd, RefusesBadOptionsWithUsage) {
     for (const QStringList& arguments :
          {QStringList{u"--dialect"_s, u"3"_s}, QStringList{u"--dialect"_s}, QStringList{u"-x"_s},
-          QStringList{u"a.md"_s, u"b.md"_s}}) {
+          QStringList{u"a.md"_s, u"b.md"_s}, QStringList{u"--math"_s, u"tex"_s}}) {
         const ToolRun run = runTool(arguments);
         EXPECT_EQ(run.exitCode, 2) << arguments.join(u' ').toStdString();
         EXPECT_TRUE(run.err.startsWith("usage: tovik-md")) << run.err.toStdString();

@@ -5,15 +5,13 @@
 #include <QFileInfo>
 #include <QString>
 
-#include <optional>
-
 // Deletes through the real file system, except the file named `locked`, for which it
 // reports access denied.
 class RefusingRemover final : public FileRemover {
 public:
-    std::optional<QString> Remove(const QString& path) override {
+    Expected<void> Remove(const QString& path) override {
         if (QFileInfo(path).fileName() == locked)
-            return QStringLiteral("Отказано в доступе");
+            return Failure(QStringLiteral("Отказано в доступе"));
         return SystemFileRemover().Remove(path);
     }
 

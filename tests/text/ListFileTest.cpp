@@ -74,10 +74,10 @@ TEST_F(ListFileFilesTest, WritesBackInTheEncodingAndMarkItWasReadIn) {
     for (const auto& c : cases) {
         const QString file = path("Models.txt");
         writeBytes(file, c.before);
-        ListFile list;
-        ASSERT_TRUE(ReadListFile(file, list, error)) << c.name;
-        list.lines.append(QStringLiteral("x"));
-        ASSERT_TRUE(WriteListFile(file, list.lines, list.format, FileAccess::Default, error));
+        Expected<ListFile> list = ReadListFile(file);
+        ASSERT_TRUE(list) << c.name;
+        list->lines.append(QStringLiteral("x"));
+        ASSERT_TRUE(WriteListFile(file, list->lines, list->format, FileAccess::Default));
         EXPECT_EQ(readBytes(file).toHex(' '), c.after.toHex(' ')) << c.name;
     }
 }
@@ -85,28 +85,28 @@ TEST_F(ListFileFilesTest, WritesBackInTheEncodingAndMarkItWasReadIn) {
 TEST_F(ListFileFilesTest, CyrillicEntriesSurviveARoundTrip) {
     const QString file = path("Models.txt");
     writeBytes(file, QByteArray("модель-1\r\n"));
-    ListFile list;
-    ASSERT_TRUE(ReadListFile(file, list, error));
-    EXPECT_EQ(list.lines, QStringList{QStringLiteral("модель-1")});
-    EXPECT_EQ(list.format, (TextFormat{TextEncoding::Utf8, false}));
+    const Expected<ListFile> list = ReadListFile(file);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->lines, QStringList{QStringLiteral("модель-1")});
+    EXPECT_EQ(list->format, (TextFormat{TextEncoding::Utf8, false}));
 }
 
 TEST_F(ListFileFilesTest, TextTheOldEncodingCannotHoldIsWrittenAsUtf8WithAMark) {
     const QString file = path("Models.txt");
-    TextFormat format{TextEncoding::Windows1251, false};
-    ASSERT_TRUE(WriteListFile(file, {QStringLiteral("мод"), QStringLiteral("模型")}, format,
-                              FileAccess::Default, error));
+    const Expected<TextFormat> written =
+        WriteListFile(file, {QStringLiteral("мод"), QStringLiteral("模型")},
+                      {TextEncoding::Windows1251, false}, FileAccess::Default);
+    ASSERT_TRUE(written);
     EXPECT_EQ(readBytes(file), QByteArray("\xEF\xBB\xBF"
                                           "мод\r\n模型\r\n"));
-    EXPECT_EQ(format, (TextFormat{TextEncoding::Utf8, true}));
+    EXPECT_EQ(*written, (TextFormat{TextEncoding::Utf8, true}));
 }
 
 TEST_F(ListFileFilesTest, NewFilesArePlainAndAnEmptyListIsAnEmptyFile) {
-    TextFormat format;
-    ASSERT_TRUE(WriteListFile(path("a.txt"), {QStringLiteral("gemini-2.5-pro")}, format,
-                              FileAccess::Default, error));
+    ASSERT_TRUE(
+        WriteListFile(path("a.txt"), {QStringLiteral("gemini-2.5-pro")}, {}, FileAccess::Default));
     EXPECT_EQ(readBytes(path("a.txt")), QByteArray("gemini-2.5-pro\r\n"));
-    ASSERT_TRUE(WriteListFile(path("a.txt"), {}, format, FileAccess::Default, error));
+    ASSERT_TRUE(WriteListFile(path("a.txt"), {}, {}, FileAccess::Default));
     EXPECT_EQ(readBytes(path("a.txt")), QByteArray());
 }
 
@@ -115,33 +115,32 @@ TEST_F(ListFileFilesTest, OwnerOnlyFilesAreCreatedAndRewrittenPrivate) {
     const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
                         QFileDevice::WriteOther;
-    TextFormat format;
-    ASSERT_TRUE(WriteListFile(file, {QStringLiteral("k1")}, format, FileAccess::OwnerOnly, error));
+    ASSERT_TRUE(WriteListFile(file, {QStringLiteral("k1")}, {}, FileAccess::OwnerOnly));
     EXPECT_EQ(QFile::permissions(file) & (owner | others), owner);
 
     ASSERT_TRUE(
         QFile::setPermissions(file, owner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
-    ASSERT_TRUE(WriteListFile(file, {QStringLiteral("k2")}, format, FileAccess::OwnerOnly, error));
+    ASSERT_TRUE(WriteListFile(file, {QStringLiteral("k2")}, {}, FileAccess::OwnerOnly));
     EXPECT_EQ(QFile::permissions(file) & (owner | others), owner);
     EXPECT_EQ(readBytes(file), QByteArray("k2\r\n"));
 }
 
 TEST_F(ListFileFilesTest, FailuresComeBackWithAMessage) {
-    ListFile list;
-    EXPECT_FALSE(ReadListFile(path("missing.txt"), list, error));
-    EXPECT_TRUE(error.contains(QStringLiteral("missing.txt"))) << error.toStdString();
+    const Expected<ListFile> missing = ReadListFile(path("missing.txt"));
+    ASSERT_FALSE(missing);
+    EXPECT_TRUE(missing.error().contains(QStringLiteral("missing.txt")))
+        << missing.error().toStdString();
 
     // A folder in the way can be neither read nor replaced.
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Keys.txt")));
-    error.clear();
-    EXPECT_FALSE(ReadListFile(path("Keys.txt"), list, error));
-    EXPECT_FALSE(error.isEmpty());
-    error.clear();
-    TextFormat format;
-    EXPECT_FALSE(WriteListFile(path("Keys.txt"), {QStringLiteral("k")}, format,
-                               FileAccess::OwnerOnly, error));
-    EXPECT_TRUE(error.startsWith(QStringLiteral("Не удалось записать файл")))
-        << error.toStdString();
+    const Expected<ListFile> folder = ReadListFile(path("Keys.txt"));
+    ASSERT_FALSE(folder);
+    EXPECT_FALSE(folder.error().isEmpty());
+    const Expected<TextFormat> written =
+        WriteListFile(path("Keys.txt"), {QStringLiteral("k")}, {}, FileAccess::OwnerOnly);
+    ASSERT_FALSE(written);
+    EXPECT_TRUE(written.error().startsWith(QStringLiteral("Не удалось записать файл")))
+        << written.error().toStdString();
     EXPECT_TRUE(QFileInfo(path("Keys.txt")).isDir());
 }
 
