@@ -42,7 +42,8 @@ std::string textEvent(const QString& text) {
 QString longAnswer() {
     QString text;
     const QDir corpus(QStringLiteral(TOVIK_ANSWER_CORPUS));
-    for (const QString& name : corpus.entryList({QStringLiteral("*.md")}, QDir::Files, QDir::Name)) {
+    for (const QString& name :
+         corpus.entryList({QStringLiteral("*.md")}, QDir::Files, QDir::Name)) {
         QFile file(corpus.filePath(name));
         if (file.open(QIODevice::ReadOnly))
             text += QString::fromUtf8(file.readAll()) + QStringLiteral("\n\n");
@@ -107,10 +108,9 @@ void BM_FirstChunkOnPage(benchmark::State& state) {
         state.PauseTiming();
         w.form.btnNewChatClick();
         FakeModelService service;
-        service.reply(FakeReply::events({{.bytes = textEvent(QStringLiteral("MARKER-FIRST ")),
-                                          .afterRelease = true},
-                                         {.bytes = textEvent(QStringLiteral("rest")),
-                                          .delay = 200ms}}));
+        service.reply(FakeReply::events(
+            {{.bytes = textEvent(QStringLiteral("MARKER-FIRST ")), .afterRelease = true},
+             {.bytes = textEvent(QStringLiteral("rest")), .delay = 200ms}}));
         send(w, service);
         WaitUntil([&] { return !service.requests().empty(); }, 10000);
         RunEventsFor(100); // the live block is up and its first render long done
@@ -118,9 +118,11 @@ void BM_FirstChunkOnPage(benchmark::State& state) {
         state.ResumeTiming();
         const double released = epochMs();
         service.release();
-        WaitUntil([&] { return evaluate(w.form.Page(), QStringLiteral("window.tovikSeenAt"))
-                                   .toDouble() > 0; },
-                  10000);
+        WaitUntil(
+            [&] {
+                return evaluate(w.form.Page(), QStringLiteral("window.tovikSeenAt")).toDouble() > 0;
+            },
+            10000);
         state.PauseTiming();
         latencies.push_back(
             evaluate(w.form.Page(), QStringLiteral("window.tovikSeenAt")).toDouble() - released);

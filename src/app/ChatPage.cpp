@@ -72,19 +72,19 @@ constexpr QLatin1StringView
     kFindContainer("var container = document.getElementById('chat-container');");
 
 // The live block's wrapper as `live`, and whether the view is at the bottom as `follow`.
-constexpr QLatin1StringView kFindLive(
-    "var live = null; (window.tovikLiveNodes || []).forEach(function (n) { "
-    "if (!live && n.querySelector && n.querySelector('.live-settled')) live = n; });"
-    " var root = document.scrollingElement || document.documentElement;"
-    " var follow = root.scrollTop + window.innerHeight >= root.scrollHeight - 40;");
+constexpr QLatin1StringView
+    kFindLive("var live = null; (window.tovikLiveNodes || []).forEach(function (n) { "
+              "if (!live && n.querySelector && n.querySelector('.live-settled')) live = n; });"
+              " var root = document.scrollingElement || document.documentElement;"
+              " var follow = root.scrollTop + window.innerHeight >= root.scrollHeight - 40;");
 
 // Parses the html in %1 into `block`, inert, without meta elements or link targets.
-constexpr QLatin1StringView kParseBlock(
-    "var block = document.createElement('template'); "
-    "block.innerHTML = %1; block.content.querySelectorAll('meta')"
-    ".forEach(function (m) { m.remove(); }); "
-    "block.content.querySelectorAll('[target]').forEach(function (e) { "
-    "e.removeAttribute('target'); });");
+constexpr QLatin1StringView
+    kParseBlock("var block = document.createElement('template'); "
+                "block.innerHTML = %1; block.content.querySelectorAll('meta')"
+                ".forEach(function (m) { m.remove(); }); "
+                "block.content.querySelectorAll('[target]').forEach(function (e) { "
+                "e.removeAttribute('target'); });");
 
 } // namespace
 
@@ -146,8 +146,9 @@ void ChatPage::UpdateLiveBlock(const QString& settledHtml, const QString& tailHt
 }
 
 void ChatPage::SetLiveStatus(const QString& status) {
-    Run(kFindLive + QStringLiteral(" if (live) live.querySelector('.live-status').textContent = %1;")
-                        .arg(scriptString(status)));
+    Run(kFindLive +
+        QStringLiteral(" if (live) live.querySelector('.live-status').textContent = %1;")
+            .arg(scriptString(status)));
 }
 
 // The nodes of the live block are remembered on the page, so each change touches them

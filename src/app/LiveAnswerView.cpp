@@ -72,8 +72,8 @@ void LiveAnswerView::Render() {
         return;
     m_sinceRender.start();
     // The text only grows; past what a finished block shows it waits for the end.
-    const bool textChanged = m_text.size() != m_shownText.size() &&
-                             m_text.size() <= MessageDisplayLimitBytes / 3;
+    const bool textChanged =
+        m_text.size() != m_shownText.size() && m_text.size() <= MessageDisplayLimitBytes / 3;
     if (textChanged) {
         const LiveMarkdown::Update update = m_markdown.Advance(m_text);
         m_page.UpdateLiveBlock(update.settledHtml, update.tailHtml, m_status);

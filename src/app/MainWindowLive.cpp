@@ -35,20 +35,19 @@ void TForm1::StartLiveAnswer(const QString& apiKey, const QString& modelName,
     FRetryNotice.clear();
     FLiveView->Begin(LiveStatus());
     const QPointer<TForm1> form(this);
-    FLiveAnswer = GeminiDM->StreamAnswer(
-        apiKey, modelName, parts, chkEnableWebSearch->isChecked(),
-        {[form](const QString& text) {
-             if (form)
-                 form->LiveAnswerGrew(text);
-         },
-         [form](int seconds) {
-             if (form)
-                 form->LiveAnswerRetrying(seconds);
-         },
-         [form](const AnswerEnd& end) {
-             if (form)
-                 form->LiveAnswerEnded(end);
-         }});
+    FLiveAnswer = GeminiDM->StreamAnswer(apiKey, modelName, parts, chkEnableWebSearch->isChecked(),
+                                         {[form](const QString& text) {
+                                              if (form)
+                                                  form->LiveAnswerGrew(text);
+                                          },
+                                          [form](int seconds) {
+                                              if (form)
+                                                  form->LiveAnswerRetrying(seconds);
+                                          },
+                                          [form](const AnswerEnd& end) {
+                                              if (form)
+                                                  form->LiveAnswerEnded(end);
+                                          }});
     ShowStopControl();
 }
 

@@ -223,9 +223,10 @@ QString BuildAnswerHtml(const QString& markdown) {
 }
 
 QString BuildLiveModelMessageHtml(const QString& status) {
-    return modelBlock(QString(), QStringLiteral("<div class=\"live-settled\"></div><div "
-                                                "class=\"live-tail\"></div><p class=\"live-status\">") +
-                                     EscapeHtml(status) + QStringLiteral("</p>"));
+    return modelBlock(QString(),
+                      QStringLiteral("<div class=\"live-settled\"></div><div "
+                                     "class=\"live-tail\"></div><p class=\"live-status\">") +
+                          EscapeHtml(status) + QStringLiteral("</p>"));
 }
 
 QString BuildSourcesHtml(const QList<WebSource>& sources) {

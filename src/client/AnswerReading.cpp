@@ -112,7 +112,8 @@ void gatherFacts(const QJsonObject& answer, AnswerFacts& facts) {
     }
     const QJsonValue feedback = ServiceMember(answer, "prompt_feedback"_L1);
     const QString blockReason =
-        JsonValueAsString(ServiceMember(feedback.toObject(), "block_reason"_L1)).value_or(QString());
+        JsonValueAsString(ServiceMember(feedback.toObject(), "block_reason"_L1))
+            .value_or(QString());
     if (!blockReason.isEmpty())
         facts.BlockReason = blockReason;
     const QJsonArray candidates = ServiceMember(answer, "candidates"_L1).toArray();

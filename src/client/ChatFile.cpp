@@ -208,8 +208,7 @@ QList<WebSource> readSources(const QJsonValue& value) {
         const QJsonObject source = element.toObject();
         const std::optional<QString> uri = JsonValueAsString(source.value("uri"_L1));
         if (uri && !uri->isEmpty())
-            sources.append(
-                {JsonValueAsString(source.value("title"_L1)).value_or(QString()), *uri});
+            sources.append({JsonValueAsString(source.value("title"_L1)).value_or(QString()), *uri});
     }
     return sources;
 }

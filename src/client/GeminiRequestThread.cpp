@@ -131,8 +131,8 @@ std::optional<RequestOutcome> TGeminiRequestThread::Post(const QByteArray& ABody
         if (advice.What == RetryAdvice::Kind::GiveUp)
             return failureOf(AResponse);
         if (FStreamCallback)
-            QueueStreamDelivery({StreamDelivery::Kind::Retrying, {}, false,
-                                 DelaySeconds(advice.DelayMs)});
+            QueueStreamDelivery(
+                {StreamDelivery::Kind::Retrying, {}, false, DelaySeconds(advice.DelayMs)});
         if (!PauseUnlessCancelled(advice.DelayMs))
             return RequestOutcome{kStopped, true};
     }
@@ -180,9 +180,9 @@ void TGeminiRequestThread::ExecuteStream() const {
         QueueStreamDelivery({Chunk, text});
     });
     HttpResponse response;
-    const std::optional<RequestOutcome> failure =
-        Post(BuildContentRequestBody(FHistory, FUseGoogleSearch),
-             [&events](QByteArrayView piece) { events.feed(piece); }, response);
+    const std::optional<RequestOutcome> failure = Post(
+        BuildContentRequestBody(FHistory, FUseGoogleSearch),
+        [&events](QByteArrayView piece) { events.feed(piece); }, response);
     if (failure)
         QueueStreamDelivery({Final, failure->Text, true, 0, facts});
     else if (!anyText) // nothing to keep: say why

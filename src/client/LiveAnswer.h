@@ -14,13 +14,13 @@ class TGeminiDM;
 // How a streamed answer ended.
 struct AnswerEnd {
     // Everything that arrived, joined; empty when nothing did.
-    QString Text;
+    QString Text = {};
     // The user stopped it.
     bool Stopped = false;
     // Nothing to show as an answer, or the request broke off; FailureText says why.
     bool IsFailure = false;
-    QString FailureText;
-    AnswerFacts Facts;
+    QString FailureText = {};
+    AnswerFacts Facts = {};
 };
 
 // What the caller is told while a streamed answer comes in, always on the user-interface

@@ -50,7 +50,9 @@ protected:
                form->StatusText() == QStringLiteral("Готово");
     }
 
-    void waitUntilIdle() { ASSERT_TRUE(WaitUntil([&] { return idle(); }, kWaitMs)); }
+    void waitUntilIdle() {
+        ASSERT_TRUE(WaitUntil([&] { return idle(); }, kWaitMs));
+    }
 
     bool pageHolds(const QString& text) {
         return WaitUntil([&] { return container().contains(text); }, kWaitMs);
@@ -72,9 +74,9 @@ protected:
 };
 
 TEST_F(StreamingWindowTest, TheAnswerGrowsBeforeTheLastEventAndEndsAsTheWholeAnswerWould) {
-    service.reply(FakeReply::events({{textEvent("**Привет**, ")},
-                                     {.bytes = textEvent("`мир`\\n\\n| a |\\n|---|\\n| 1 |"),
-                                      .afterRelease = true}}));
+    service.reply(FakeReply::events(
+        {{textEvent("**Привет**, ")},
+         {.bytes = textEvent("`мир`\\n\\n| a |\\n|---|\\n| 1 |"), .afterRelease = true}}));
     send(QStringLiteral("q"));
     // The service still holds the rest back.
     ASSERT_TRUE(pageHolds(QStringLiteral("<strong>Привет</strong>")));
@@ -182,9 +184,9 @@ TEST_F(StreamingWindowTest, AnEmptyAnswerSaysWhyAndIsNeitherKeptNorSent) {
 
 TEST_F(StreamingWindowTest, ACamelCaseImageIsShownAndShownAgainWhenTheChatIsReopened) {
     control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash-image"));
-    service.reply(FakeReply::json(
-        R"({"candidates":[{"content":{"parts":[{"text":"Вот ваш рисунок:"},)"
-        R"({"inlineData":{"mimeType":"image/png","data":"iVBORw0KGgo="}}]}}]})"));
+    service.reply(
+        FakeReply::json(R"({"candidates":[{"content":{"parts":[{"text":"Вот ваш рисунок:"},)"
+                        R"({"inlineData":{"mimeType":"image/png","data":"iVBORw0KGgo="}}]}}]})"));
     send(QStringLiteral("a cat"));
     waitUntilIdle();
     const QString image = QStringLiteral("data:image/png;base64,iVBORw0KGgo=");
@@ -227,18 +229,19 @@ TEST_F(StreamingWindowTest, AnImageRequestStopsToo) {
 }
 
 TEST_F(StreamingWindowTest, TokenCountsAndSourcesOfTheAnswerAreShown) {
-    service.reply(FakeReply::events(
-        {{event(R"({"candidates":[{"content":{"parts":[{"text":"Погода ясная."}]},)"
-                R"("groundingMetadata":{"groundingChunks":[{"web":{"uri":"https://weather.example/",)"
-                R"("title":"weather.example"}}]}}],"usageMetadata":{"promptTokenCount":8,)"
-                R"("candidatesTokenCount":5,"thoughtsTokenCount":120,"totalTokenCount":133}})")}}));
+    service.reply(FakeReply::events({{event(
+        R"({"candidates":[{"content":{"parts":[{"text":"Погода ясная."}]},)"
+        R"("groundingMetadata":{"groundingChunks":[{"web":{"uri":"https://weather.example/",)"
+        R"("title":"weather.example"}}]}}],"usageMetadata":{"promptTokenCount":8,)"
+        R"("candidatesTokenCount":5,"thoughtsTokenCount":120,"totalTokenCount":133}})")}}));
     send(QStringLiteral("q"));
     waitUntilIdle();
     const QString link = QStringLiteral("<a href=\"https://weather.example/\">weather.example</a>");
     EXPECT_TRUE(container().contains(link));
     const QString usage = control<QLabel>("UsageLabel")->text();
-    EXPECT_TRUE(usage.contains(QStringLiteral("запрос 8")) && usage.contains(QStringLiteral("ответ 5")) &&
-                usage.contains(QStringLiteral("мысли 120")) && usage.contains(QStringLiteral("всего 133")))
+    EXPECT_TRUE(
+        usage.contains(QStringLiteral("запрос 8")) && usage.contains(QStringLiteral("ответ 5")) &&
+        usage.contains(QStringLiteral("мысли 120")) && usage.contains(QStringLiteral("всего 133")))
         << usage.toStdString();
 
     const QString path = form->CurrentChatFile();

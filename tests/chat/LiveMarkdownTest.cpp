@@ -12,10 +12,10 @@ TEST(LiveMarkdown, FinishedBlocksEndAtABlankLineThatAPlainLineFollows) {
     } cases[] = {
         {"", 0},
         {"one paragraph, still coming", 0},
-        {"done\n\n", 0},                 // nothing follows the blank line yet
-        {"done\n\nnext", 6},             // a plain line does
+        {"done\n\n", 0},                  // nothing follows the blank line yet
+        {"done\n\nnext", 6},              // a plain line does
         {"done\n  \n\nnext\n\nmore", 15}, // the last such blank line counts
-        {"- item\n\n  continued", 0},    // an indented line may continue the item
+        {"- item\n\n  continued", 0},     // an indented line may continue the item
         {"- item\n\n\tcode", 0},
         {"```\ncode\n\nstill code\n", 0}, // blank lines inside a fence do not count
         {"```\ncode\n\n```\n\nafter", 15},

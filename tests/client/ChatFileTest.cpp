@@ -111,8 +111,7 @@ TEST_F(ChatFileTest, KeepsPicturesAndSourcesBesideTheParts) {
     ASSERT_TRUE(dm.LoadHistoryFromFile(path()));
     ASSERT_EQ(dm.ChatHistory().size(), 1);
     EXPECT_EQ(dm.ChatHistory()[0].Images, TContentParts{MakeInlinePart(u"image/gif"_s, "R0")});
-    EXPECT_EQ(dm.ChatHistory()[0].Sources,
-              (QList<WebSource>{{QString(), u"https://u.example"_s}}));
+    EXPECT_EQ(dm.ChatHistory()[0].Sources, (QList<WebSource>{{QString(), u"https://u.example"_s}}));
 }
 
 TEST_F(ChatFileTest, LoadsLenientTextForms) {

@@ -45,9 +45,10 @@ TEST_F(GenerationTest, PostsTheConversationAsTheExactJsonBody) {
 
 TEST_F(GenerationTest, EmptyTextPartsAndItemsLeftEmptyAreNotSent) {
     // A chat saved by an earlier version with an empty answer in it.
-    dm.ChatHistory() = {{u"user"_s, textParts(u"a"_s)},
-                        {u"model"_s, textParts(QString())},
-                        {u"user"_s, {MakeTextPart(QString()), MakeInlinePart(u"image/png"_s, "QQ")}}};
+    dm.ChatHistory() = {
+        {u"user"_s, textParts(u"a"_s)},
+        {u"model"_s, textParts(QString())},
+        {u"user"_s, {MakeTextPart(QString()), MakeInlinePart(u"image/png"_s, "QQ")}}};
     service.reply(FakeReply::json(kTextAnswer));
     generate(textParts(u" "_s));
     EXPECT_TRUE(onlyRequest().body.starts_with(

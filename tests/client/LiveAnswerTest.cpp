@@ -49,7 +49,8 @@ protected:
 };
 
 TEST_F(LiveAnswerTest, GrowsWhileTheServiceStillWritesAndEndsAsTheOneShotAnswer) {
-    const std::string parts[] = {"**Жирный** и `код`", "\\n\\n```cpp\\nint x;", "\\n```\\n", "$x^2$"};
+    const std::string parts[] = {"**Жирный** и `код`", "\\n\\n```cpp\\nint x;", "\\n```\\n",
+                                 "$x^2$"};
     service.reply(FakeReply::events({{textEvent(parts[0])},
                                      {.bytes = textEvent(parts[1]), .afterRelease = true},
                                      {textEvent(parts[2])},
@@ -78,9 +79,8 @@ TEST_F(LiveAnswerTest, GrowsWhileTheServiceStillWritesAndEndsAsTheOneShotAnswer)
 }
 
 TEST_F(LiveAnswerTest, StopKeepsWhatArrivedAndDropsTheRest) {
-    service.reply(FakeReply::events({{textEvent("a")},
-                                     {textEvent("b")},
-                                     {.bytes = textEvent("c"), .afterRelease = true}}));
+    service.reply(FakeReply::events(
+        {{textEvent("a")}, {textEvent("b")}, {.bytes = textEvent("c"), .afterRelease = true}}));
     start();
     ASSERT_TRUE(QTest::qWaitFor([this] { return grew.size() == 2; }, kWaitMs));
     answer->Stop();
@@ -113,8 +113,8 @@ TEST_F(LiveAnswerTest, StopBeforeAnythingArrivedIsAFailureThatKeepsOnlyTheQuesti
 }
 
 TEST_F(LiveAnswerTest, ADroppedConnectionKeepsTheTextSoFarAndSaysWhatBroke) {
-    service.reply(
-        FakeReply::events({{textEvent("part")}, {.bytes = textEvent("x"), .dropConnection = true}}));
+    service.reply(FakeReply::events(
+        {{textEvent("part")}, {.bytes = textEvent("x"), .dropConnection = true}}));
     start();
     const AnswerEnd end = awaitEnd();
     EXPECT_TRUE(end.IsFailure);
@@ -125,8 +125,8 @@ TEST_F(LiveAnswerTest, ADroppedConnectionKeepsTheTextSoFarAndSaysWhatBroke) {
 }
 
 TEST_F(LiveAnswerTest, AnAnswerWithoutTextSaysWhyAndKeepsNothing) {
-    service.reply(FakeReply::events(
-        {{event(R"({"candidates":[{"content":{"parts":[{"text":""}]},"finishReason":"MAX_TOKENS"}]})")}}));
+    service.reply(FakeReply::events({{event(
+        R"({"candidates":[{"content":{"parts":[{"text":""}]},"finishReason":"MAX_TOKENS"}]})")}}));
     start();
     const AnswerEnd end = awaitEnd();
     EXPECT_TRUE(end.IsFailure);

@@ -95,15 +95,20 @@ TEST(RetryPolicyTest, AdvisesByStatusDelayAndAttempts) {
         RetryAdvice::Kind what;
         int delayMs;
     } cases[] = {
-        {500, "", 0, RetryAfter, 2000},       {503, "not json", 1, RetryAfter, 4000},
-        {500, "{}", 2, RetryAfter, 8000},     {500, "{}", 3, GiveUp, 0},
-        {503, asksTwo, 0, RetryAfter, 2000},  {429, asksTwo, 2, RetryAfter, 2000},
+        {500, "", 0, RetryAfter, 2000},
+        {503, "not json", 1, RetryAfter, 4000},
+        {500, "{}", 2, RetryAfter, 8000},
+        {500, "{}", 3, GiveUp, 0},
+        {503, asksTwo, 0, RetryAfter, 2000},
+        {429, asksTwo, 2, RetryAfter, 2000},
         {429, asksAsObject, 0, RetryAfter, 3500},
-        {429, asksTwo, 3, GiveUp, 0},         {429, "{}", 0, GiveUp, 0},
+        {429, asksTwo, 3, GiveUp, 0},
+        {429, "{}", 0, GiveUp, 0},
         {429, retryAfter("60s"), 0, RetryAfter, 60000},
         {429, retryAfter("60.001s"), 0, WaitTooLong, 60001},
         {503, retryAfter("-1s"), 0, RetryAfter, 2000},
-        {400, asksTwo, 0, GiveUp, 0},         {404, "", 0, GiveUp, 0},
+        {400, asksTwo, 0, GiveUp, 0},
+        {404, "", 0, GiveUp, 0},
     };
     for (const auto& c : cases) {
         const RetryAdvice advice = AdviseRetry(c.status, c.body, c.retriesDone);

@@ -95,10 +95,10 @@ TEST_F(StreamingTest, FirstChunkArrivesWhileTheAnswerIsStillComing) {
 TEST_F(StreamingTest, FailureIsTheFinalDeliveryAndRecordsNothing) {
     service.reply(FakeReply::json(R"({"error":{"message":"overloaded"}})", 400));
     startStream();
-    EXPECT_EQ(awaitFinal(),
-              (QList<Delivery>{
-                  {u"Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)\r\nОтвет: overloaded"_s,
-                   true}}));
+    EXPECT_EQ(
+        awaitFinal(),
+        (QList<Delivery>{
+            {u"Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)\r\nОтвет: overloaded"_s, true}}));
     EXPECT_EQ(service.requests().size(), 1u);
     EXPECT_EQ(dm.ChatHistory(), (TChatHistory{{u"user"_s, textParts(u"q"_s)}}));
 }
