@@ -101,6 +101,20 @@ void giveOwnContextMenu(QWebEngineView* view) {
     QObject::connect(view, &QWidget::customContextMenuRequested, menu,
                      [view, menu](const QPoint& at) { menu->popup(view->mapToGlobal(at)); });
 }
+// The live block's wrapper as `live`, and whether the view is at the bottom as `follow`.
+constexpr QLatin1StringView
+    kFindLive("var live = null; (window.tovikLiveNodes || []).forEach(function (n) { "
+              "if (!live && n.querySelector && n.querySelector('.live-settled')) live = n; });"
+              " var root = document.scrollingElement || document.documentElement;"
+              " var follow = root.scrollTop + window.innerHeight >= root.scrollHeight - 40;");
+
+// Parses the html in %1 into `block`, inert, without meta elements or link targets.
+constexpr QLatin1StringView
+    kParseBlock("var block = document.createElement('template'); "
+                "block.innerHTML = %1; block.content.querySelectorAll('meta')"
+                ".forEach(function (m) { m.remove(); }); "
+                "block.content.querySelectorAll('[target]').forEach(function (e) { "
+                "e.removeAttribute('target'); });");
 
 } // namespace
 
@@ -139,15 +153,10 @@ void ChatPage::WriteDocument(const QString& html) {
 // to an empty page, which the web engine does not let the navigation filter see; and its
 // links follow the page's base target, so the user's clicks reach the browser.
 void ChatPage::InsertIntoContainer(const QString& html, bool atStart) {
-    Run(kFindContainer +
-        QStringLiteral(" if (container) { var block = document.createElement('template'); "
-                       "block.innerHTML = %1; block.content.querySelectorAll('meta')"
-                       ".forEach(function (m) { m.remove(); }); "
-                       "block.content.querySelectorAll('[target]').forEach(function (e) { "
-                       "e.removeAttribute('target'); }); container.insertBefore(block.content, "
-                       "%2); }")
-            .arg(scriptString(html),
-                 atStart ? QStringLiteral("container.firstChild") : QStringLiteral("null")));
+    Run(kFindContainer + QStringLiteral(" if (container) { ") +
+        QString(kParseBlock).arg(scriptString(html)) +
+        QStringLiteral(" container.insertBefore(block.content, %1); }")
+            .arg(atStart ? QStringLiteral("container.firstChild") : QStringLiteral("null")));
 }
 
 void ChatPage::AppendToContainer(const QString& html) {
@@ -163,6 +172,53 @@ void ChatPage::PrependToContainer(const QString& html) {
 void ChatPage::RemoveRetryLinks() {
     Run(QStringLiteral("document.querySelectorAll('.failure-message .retry-btn')"
                        ".forEach(function (e) { e.remove(); });"));
+}
+
+void ChatPage::ShowLiveBlock(const QString& html) {
+    ReplaceLiveBlock(html, true);
+}
+
+void ChatPage::EndLiveBlock(const QString& html) {
+    ReplaceLiveBlock(html, false);
+}
+
+void ChatPage::UpdateLiveBlock(const QString& settledHtml, const QString& tailHtml,
+                               const QString& status) {
+    Run(kFindLive + QStringLiteral(" if (live) {") +
+        QString(kParseBlock).arg(scriptString(settledHtml)) +
+        QStringLiteral(" var settled = live.querySelector('.live-settled');"
+                       " settled.appendChild(block.content);"
+                       // Finished blocks are final: their formulas and code are typeset now.
+                       " if (window.typesetBlocks) typesetBlocks(settled);") +
+        QString(kParseBlock).arg(scriptString(tailHtml)) +
+        QStringLiteral(" live.querySelector('.live-tail').replaceChildren(block.content);"
+                       " live.querySelector('.live-status').textContent = %1;"
+                       " if (follow) window.scrollTo(0, root.scrollHeight); }")
+            .arg(scriptString(status)));
+}
+
+void ChatPage::SetLiveStatus(const QString& status) {
+    Run(kFindLive +
+        QStringLiteral(" if (live) live.querySelector('.live-status').textContent = %1;")
+            .arg(scriptString(status)));
+}
+
+// The nodes of the live block are remembered on the page, so each change touches them
+// alone however long the chat is.
+void ChatPage::ReplaceLiveBlock(const QString& html, bool keepLive) {
+    Run(kFindContainer + QStringLiteral(" if (container) { ") +
+        QString(kParseBlock).arg(scriptString(html)) +
+        QStringLiteral(
+            " var root = document.scrollingElement || document.documentElement;"
+            " var follow = root.scrollTop + window.innerHeight >= root.scrollHeight - 40;"
+            " var nodes = Array.prototype.slice.call(block.content.childNodes);"
+            " var old = window.tovikLiveNodes || [];"
+            " var anchor = old.length && old[0].parentNode === container ? old[0] : null;"
+            " container.insertBefore(block.content, anchor);"
+            " old.forEach(function (n) { if (n.parentNode) n.parentNode.removeChild(n); });"
+            " window.tovikLiveNodes = %1 ? nodes : null;"
+            " if (follow) window.scrollTo(0, root.scrollHeight); }")
+            .arg(keepLive ? u"true" : u"false"));
 }
 
 void ChatPage::ScrollBy(int pixels) {

@@ -32,6 +32,18 @@ public:
     void PrependToContainer(const QString& html);
     // Failure blocks lose their "Повторить" links once one has been used.
     void RemoveRetryLinks();
+    // The block of an answer still being written: put in place of the one shown before, or
+    // added after the content when there is none. The view follows it down unless the user
+    // has scrolled up.
+    void ShowLiveBlock(const QString& html);
+    // Adds settledHtml to the live block's finished part, puts tailHtml in place of its
+    // tail and shows status: only what changed travels to the page.
+    void UpdateLiveBlock(const QString& settledHtml, const QString& tailHtml,
+                         const QString& status);
+    void SetLiveStatus(const QString& status);
+    // Puts html in place of the live block for good (empty html removes it); the blocks
+    // are then exactly what AppendToContainer would have made of html.
+    void EndLiveBlock(const QString& html);
     void ScrollBy(int pixels);
     void ScrollToBottom();
 
@@ -56,6 +68,7 @@ private:
 
     void Run(const QString& script, ResultHandler done = {});
     void InsertIntoContainer(const QString& html, bool atStart);
+    void ReplaceLiveBlock(const QString& html, bool keepLive);
     void Send(const Pending& pending);
     void LoadingChanged(const QWebEngineLoadingInfo& info);
     void LoadFinished();

@@ -74,6 +74,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::FormClose() {
+    // What an answer has brought so far goes into the chat before it is saved.
+    StopRequest();
     if (!LeaveCurrentChat())
         return false;
     RememberWindow();

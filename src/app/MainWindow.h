@@ -13,6 +13,8 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <type_traits>
 
 class QAction;
@@ -33,7 +35,10 @@ class QWebEngineView;
 class QWidget;
 class ChatPage;
 class Dialogs;
+class LiveAnswer;
+class LiveAnswerView;
 class PromptEdit;
+struct AnswerEnd;
 
 // The main window. Its controls keep their designer names; each concern of the
 // window (page, send flow, chat library, lists, attachments, search) lives in a
@@ -98,14 +103,18 @@ public:
 
     // Send flow: MainWindowSend.cpp
     void btnSendClick();
-    void TextRequestDone(const RequestOutcome& result);
     void ImageRequestDone(const RequestOutcome& result);
     // The "Повторить" link of the last failure block: sends the failed request again.
     void RetryFailedRequest(const QString& token);
     void Timer1Timer();
-    // True when the key was taken (Ctrl+Enter sends).
+    // True when the key was taken (Ctrl+Enter sends, Escape stops).
     bool memoPromptKeyDown(const QKeyEvent* event);
 
+    // Live answers: MainWindowLive.cpp
+    bool RequestRunning() const;
+    // Stops the running request at once; what had arrived stays. The window is idle when
+    // this returns.
+    void StopRequest();
     // Chat library: MainWindowChats.cpp
     static QString NewChatEntryText();
     void LoadChatList();
@@ -201,6 +210,8 @@ private:
     QLabel* Label3 = nullptr;
     QLabel* CountLabel = nullptr;
     QLabel* TimeoutLabel = nullptr;
+    // The service's own token counts for the last answer, beside the estimate.
+    QLabel* UsageLabel = nullptr;
     QListWidget* ListBox1 = nullptr;
     QPushButton* DownBut = nullptr;
 
@@ -281,14 +292,31 @@ private:
     void SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
                          const QStringList& files);
     void StartRequest(const SentRequest& request);
-    // Shows the failure, puts the prompt and its files back, and offers to send it again.
-    void ShowFailedRequest(const RequestOutcome& outcome);
+    // The failure block with its "Повторить" link, the request's prompt and files back in
+    // place, and the status: "Ошибка", or "Остановлено" for a request the user stopped.
+    void ShowFailedRequest(const RequestOutcome& outcome, bool stopped = false);
     void ShowLocalFailure(const QString& text);
     void ClearPromptAndAttachments();
     void EnterBusyState();
     void EndBusyState();
     void FinishRequest();
     bool ShowImageAnswer(const QString& result);
+
+    // Live answers: MainWindowLive.cpp
+    void StartLiveAnswer(const SentRequest& request);
+    void ShowStopControl();
+    QString LiveStatus() const;
+    void LiveAnswerGrew(const QString& textSoFar);
+    void LiveAnswerRetrying(int seconds);
+    void LiveAnswerEnded(const AnswerEnd& end);
+    void ShowUsage();
+    std::shared_ptr<LiveAnswer> FLiveAnswer;
+    LiveAnswerView* FLiveView = nullptr;
+    // Set while an image request runs; setting it abandons the request.
+    CancelFlag FImageCancel;
+    // "Повтор через N с…" while a retry is awaited.
+    QString FRetryNotice;
+    std::optional<TokenUsage> FLastUsage;
 
     // Empties the conversation, the page and the current chat file, without saving first.
     void StartNewChatInPlace(const QString& status);

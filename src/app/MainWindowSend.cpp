@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "GeminiDM.h"
 #include "JsonText.h"
+#include "LiveAnswerView.h"
 #include "PromptEdit.h"
 #include "SendCheck.h"
 
@@ -29,7 +30,6 @@
 
 namespace {
 
-constexpr int kScrollAfterAnswer = 130;
 const QString kKeyHelpPage = QStringLiteral("AddKey.html");
 
 // A member read as a string; a missing one reads as empty, an object or array as nothing.
@@ -51,6 +51,10 @@ void TForm1::ShowWhereKeysComeFrom() {
 }
 
 void TForm1::btnSendClick() {
+    if (RequestRunning()) {
+        StopRequest();
+        return;
+    }
     const QString apiKey = editApiKey->currentText();
     const QString modelName = cbModels->currentText();
     const QStringList files = FAttachedFiles;
@@ -90,20 +94,19 @@ void TForm1::btnSendClick() {
 
 void TForm1::StartRequest(const SentRequest& request) {
     FRunningRequest = request;
-    const QPointer<TForm1> form(this);
-    if (request.image)
+    if (request.image) {
+        const QPointer<TForm1> form(this);
+        FImageCancel = MakeCancelFlag();
         GeminiDM->GenerateImage(request.apiKey, request.modelName, request.prompt,
                                 OutcomeCallback([form](const RequestOutcome& result) {
                                     if (form)
                                         form->ImageRequestDone(result);
-                                }));
-    else
-        GeminiDM->GenerateContent(request.apiKey, request.modelName, request.parts,
-                                  request.webSearch,
-                                  OutcomeCallback([form](const RequestOutcome& result) {
-                                      if (form)
-                                          form->TextRequestDone(result);
-                                  }));
+                                }),
+                                FImageCancel);
+    } else {
+        StartLiveAnswer(request);
+    }
+    ShowStopControl();
     ScrollChatToBottom();
 }
 
@@ -150,25 +153,15 @@ void TForm1::EnterBusyState() {
 void TForm1::EndBusyState() {
     Timer1->stop();
     TimeoutLabel->hide();
+    btnSend->setText(QStringLiteral("Отправить"));
     btnSend->setEnabled(true);
     SetStatusText(QStringLiteral("Готово"));
     ListBox2->setEnabled(true);
     btnNewChat->setEnabled(true);
 }
 
-void TForm1::TextRequestDone(const RequestOutcome& result) {
-    Timer1->stop();
-    TimeoutLabel->hide();
-    if (result.IsFailure) {
-        ShowFailedRequest(result);
-        return;
-    }
-    AddModelMessage(result.Text);
-    FinishRequest();
-    ScrollChatBy(kScrollAfterAnswer);
-}
-
 void TForm1::ImageRequestDone(const RequestOutcome& result) {
+    FImageCancel.reset();
     Timer1->stop();
     TimeoutLabel->hide();
     if (result.IsFailure) {
@@ -202,13 +195,13 @@ bool TForm1::ShowImageAnswer(const QString& result) {
     return true;
 }
 
-void TForm1::ShowFailedRequest(const RequestOutcome& outcome) {
+void TForm1::ShowFailedRequest(const RequestOutcome& outcome, bool stopped) {
     FFailedRequest = FRunningRequest;
     FRetryToken = QUuid::createUuid().toString(QUuid::Id128);
     FChatPage->RemoveRetryLinks();
     AddFailureMessage(outcome, FRetryToken);
     FinishRequest();
-    SetStatusText(QStringLiteral("Ошибка"));
+    SetStatusText(stopped ? QStringLiteral("Остановлено") : QStringLiteral("Ошибка"));
     // What the user has typed meanwhile is not replaced.
     if (memoPrompt->toPlainText().isEmpty() && FAttachedFiles.isEmpty()) {
         memoPrompt->setPlainText(FFailedRequest.prompt);
@@ -243,6 +236,7 @@ void TForm1::FinishRequest() {
     const ChatSave save = SaveCurrentChat();
     EndBusyState();
     UpdateContextTokens();
+    ShowUsage();
     if (save.failed())
         FDialogs.ShowMessage(save.message);
 }
@@ -251,14 +245,21 @@ void TForm1::Timer1Timer() {
     ++FSecondsElapsed;
     TimeoutLabel->setText(
         QString::asprintf("%.2d:%.2d", FSecondsElapsed / 60, FSecondsElapsed % 60));
+    if (FLiveAnswer)
+        FLiveView->SetStatus(LiveStatus());
 }
 
 bool TForm1::memoPromptKeyDown(const QKeyEvent* event) {
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier && RequestRunning()) {
+        StopRequest();
+        return true;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (!enter || modifiers != Qt::ControlModifier)
         return false;
-    // A disabled button does not click: no second request while one runs.
-    btnSend->click();
+    // While a request runs the button stops it; the shortcut only ever sends.
+    if (!RequestRunning())
+        btnSend->click();
     return true;
 }

@@ -213,6 +213,12 @@ void TForm1::CreateBottomPanel() {
     ContextChatTokensLabel = label("ContextChatTokensLabel", QStringLiteral("0"), Panel2);
     // Room for the largest estimates, so the panel does not shift as they grow.
     reserveWidth(ContextChatTokensLabel, QStringLiteral("0000000"));
+    // The service's own counts of the last answer, under the estimate; room for all five
+    // lines from the start, so the panel does not grow when they come.
+    UsageLabel = label("UsageLabel", QString(), Panel2);
+    UsageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    UsageLabel->setMinimumHeight(UsageLabel->fontMetrics().lineSpacing() * 5);
+    reserveWidth(UsageLabel, QStringLiteral("запрос 0000000"));
 
     memoPrompt = named(new PromptEdit(Panel2), "memoPrompt");
     ConnectGuarded(memoPrompt, &PromptEdit::KeyHandled, &TForm1::UpdateContextTokens);
@@ -242,6 +248,7 @@ void TForm1::CreateBottomPanel() {
     context->addWidget(Label4);
     context->addWidget(Label5);
     context->addWidget(ContextChatTokensLabel);
+    context->addWidget(UsageLabel);
     context->addStretch(1);
 
     // The prompt box takes what the width allows, the attachment list beside it a third;

@@ -25,6 +25,10 @@ QString attachmentLine(const TContentPart& part) {
     return u"- "_s + (part.FileName.isEmpty() ? part.MimeType : part.FileName) + u'\n';
 }
 
+QString pictureLine(const TContentPart& picture) {
+    return u"*Изображение ("_s + picture.MimeType + u")*\n\n"_s;
+}
+
 QString userMarkdown(const THistoryItem& item) {
     QString text;
     QString files;
@@ -37,7 +41,24 @@ QString userMarkdown(const THistoryItem& item) {
     QString markdown = heading(u"👤 Пользователь", item.Time) + text.trimmed() + u"\n\n"_s;
     if (!files.isEmpty())
         markdown += u"Прикреплённые файлы:\n\n"_s + files + u'\n';
+    // The pictures an image model drew for this request, as the page shows them after it.
+    for (const TContentPart& image : item.Images)
+        markdown += heading(u"🤖 Gemini (Image)", item.Time) + pictureLine(image);
     return markdown;
+}
+
+QString sourcesMarkdown(const QList<WebSource>& sources) {
+    if (sources.isEmpty())
+        return {};
+    QString markdown = u"Источники:\n\n"_s;
+    int number = 0;
+    for (const WebSource& source : sources) {
+        const QString title = source.Title.isEmpty() ? source.Uri : source.Title;
+        markdown += QString::number(++number) + u". "_s +
+                    (source.Uri.isEmpty() ? title : u"["_s + title + u"]("_s + source.Uri + u')') +
+                    u'\n';
+    }
+    return markdown + u'\n';
 }
 
 // As on the page: a model message is its first part.
@@ -47,8 +68,8 @@ QString modelMarkdown(const THistoryItem& item) {
         return markdown;
     const TContentPart& first = item.Parts.first();
     if (first.PartType == TPartType::ptInlineData)
-        return markdown + u"*Изображение ("_s + first.MimeType + u")*\n\n"_s;
-    return markdown + first.Text.trimmed() + u"\n\n"_s;
+        return markdown + pictureLine(first);
+    return markdown + first.Text.trimmed() + u"\n\n"_s + sourcesMarkdown(item.Sources);
 }
 
 // Pictures are inline; anything else an answer names stays where it is.

@@ -70,6 +70,10 @@ constexpr StyleRule kStyleRules[] = {
      u"display: inline-block; margin-top: 6px; padding: 3px 12px; "
      u"border-radius: 5px; background-color: #1565c0; color: white; "
      u"text-decoration: none; font-size: 0.9em;"},
+    {u".live-status", u"font-size: 0.9em; color: #777; font-style: italic;"},
+    {u".stopped-mark", u"margin: -14px 0 20px 4px; font-size: 0.9em; color: #777;"},
+    {u".sources", u"margin: -14px 0 20px 4px; font-size: 0.9em; color: #555;"},
+    {u".sources ol", u"margin: 4px 0 0 0; padding-left: 22px;"},
     {u":root", u"color-scheme: light dark;"},
     {u"@media (prefers-color-scheme: dark)",
      u"body { color: #e3e3e3; background-color: #1e1f22; } "
@@ -90,7 +94,8 @@ constexpr StyleRule kStyleRules[] = {
      u"pre code { background: none; } "
      u".failure-message { background-color: #3a2326; border-left-color: #ef5350; } "
      u".failure-message .message-header strong { color: #f28b82; } "
-     u".message-content a.retry-btn { background-color: #3b78d8; color: white; }"},
+     u".message-content a.retry-btn { background-color: #3b78d8; color: white; } "
+     u".live-status, .stopped-mark { color: #999; } .sources { color: #b0b0b0; }"},
 };
 
 // The label is remembered on the button object (not as an attribute, so the page's

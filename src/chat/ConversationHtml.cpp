@@ -23,7 +23,12 @@ QString userItemHtml(const THistoryItem& item) {
         else
             files.append(attachmentName(part));
     }
-    return BuildUserMessageHtml(text, files, item.Time);
+    QString html = BuildUserMessageHtml(text, files, item.Time);
+    // The pictures an image model drew for this request follow it, as when they came.
+    for (const TContentPart& image : item.Images)
+        html +=
+            BuildImageMessageHtml(image.MimeType, QString::fromLatin1(image.Base64Data), item.Time);
+    return html;
 }
 
 // Only the first part of a model item is shown: its text, or its image.
@@ -34,7 +39,7 @@ QString modelItemHtml(const THistoryItem& item) {
     if (first.PartType == TPartType::ptInlineData)
         return BuildImageMessageHtml(first.MimeType, QString::fromLatin1(first.Base64Data),
                                      item.Time);
-    return BuildModelMessageHtml(first.Text, item.Time);
+    return BuildModelMessageHtml(first.Text, item.Time) + BuildSourcesHtml(item.Sources);
 }
 
 // The block of one item; empty for a role the page does not show.

@@ -218,15 +218,63 @@ QString BuildUserMessageHtml(const QString& text, const QStringList& files, cons
     return html;
 }
 
-QString BuildModelMessageHtml(const QString& data, const QDateTime& time) {
+namespace {
+
+// The block of a model answer; foot goes at the end of its content.
+QString modelBlock(const QString& data, const QString& foot, const QDateTime& time) {
     if (const std::optional<ImageDescription> image = imageDescription(data))
         return BuildImageMessageHtml(image->mimeType, image->base64Data, time);
     const DisplayedText shown = boundForDisplay(data);
     QString html = blockHeader(u"model-message", u"🤖 Gemini", time);
-    html += WrapCodeBlocks(convertMarkdown(shown.text));
+    html += BuildAnswerHtml(shown.text);
     html += shown.note;
+    html += foot;
     html += u"</div></div>";
     return html;
+}
+
+bool isWebAddress(const QString& uri) {
+    return uri.startsWith(u"https://", Qt::CaseInsensitive) ||
+           uri.startsWith(u"http://", Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QString BuildModelMessageHtml(const QString& data, const QDateTime& time) {
+    return modelBlock(data, QString(), time);
+}
+
+QString BuildAnswerHtml(const QString& markdown) {
+    return WrapCodeBlocks(convertMarkdown(markdown));
+}
+
+QString BuildLiveModelMessageHtml(const QString& status) {
+    return modelBlock(QString(),
+                      QStringLiteral("<div class=\"live-settled\"></div><div "
+                                     "class=\"live-tail\"></div><p class=\"live-status\">") +
+                          EscapeHtml(status) + QStringLiteral("</p>"),
+                      Clock::now());
+}
+
+QString BuildSourcesHtml(const QList<WebSource>& sources) {
+    if (sources.isEmpty())
+        return {};
+    QString html = QStringLiteral("<div class=\"sources\"><strong>Источники:</strong><ol>");
+    for (const WebSource& source : sources) {
+        const QString title = EscapeHtml(source.Title.isEmpty() ? source.Uri : source.Title);
+        html += u"<li>";
+        if (isWebAddress(source.Uri))
+            html += QStringLiteral("<a href=\"%1\">%2</a>").arg(EscapeHtml(source.Uri), title);
+        else
+            html += title;
+        html += u"</li>";
+    }
+    html += u"</ol></div>";
+    return html;
+}
+
+QString BuildStoppedMarkHtml() {
+    return QStringLiteral("<p class=\"stopped-mark\">(остановлено)</p>");
 }
 
 QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "ConversationModel.h"
 
 #include <QDateTime>
 #include <QString>
@@ -32,6 +33,21 @@ QString BuildModelMessageHtml(const QString& data, const QDateTime& time = Clock
 
 QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data,
                               const QDateTime& time = Clock::now());
+
+// An answer's Markdown as the HTML inside its block, code blocks wrapped.
+QString BuildAnswerHtml(const QString& markdown);
+
+// The block of a model answer still being written: empty places for its finished blocks
+// ("live-settled") and its tail ("live-tail"), then a status line ("Печатает… 00:05"). The
+// finished answer gets BuildModelMessageHtml's block in its place.
+QString BuildLiveModelMessageHtml(const QString& status);
+
+// The pages a grounded answer names, as links under it; empty for none. Only web
+// addresses become links.
+QString BuildSourcesHtml(const QList<WebSource>& sources);
+
+// The mark under an answer the user stopped; shown on the page only.
+QString BuildStoppedMarkHtml();
 
 // Puts every "<pre>"…"</pre>" span into a container whose header names the code's
 // language and has a copy button.

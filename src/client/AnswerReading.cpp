@@ -2,11 +2,13 @@
 
 #include "Expected.h"
 #include "JsonText.h"
+#include "RetryPolicy.h"
+#include "ServiceJson.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include <cmath>
+#include <algorithm>
 
 namespace {
 
@@ -14,16 +16,16 @@ using namespace Qt::StringLiterals;
 
 const QString kAnswerFormatError = u"AnswerFormatError"_s;
 
-// A member read as a string, with a fallback for an absent or null member; a member of
-// another type breaks the answer's shape.
-Expected<QString> stringMember(const QJsonObject& object, QLatin1StringView name,
+// A member of an answer, under either spelling, read as a string, with a fallback for an
+// absent or null member; a member of another type breaks the answer's shape.
+Expected<QString> stringMember(const QJsonObject& object, QLatin1StringView snakeName,
                                const QString& fallback) {
-    const QJsonValue value = object.value(name);
+    const QJsonValue value = ServiceMember(object, snakeName);
     if (value.isUndefined() || value.isNull())
         return fallback;
     if (std::optional<QString> text = JsonValueAsString(value))
         return *text;
-    return Failure(u"\"%1\" is not a string"_s.arg(name));
+    return Failure(u"\"%1\" is not a string"_s.arg(snakeName));
 }
 
 Expected<QString> imageDescription(const QJsonObject& inlineData) {
@@ -43,10 +45,10 @@ Expected<QString> imageDescription(const QJsonObject& inlineData) {
 
 // The parts array of a candidate, when it has one.
 std::optional<QJsonArray> candidateParts(const QJsonObject& candidate) {
-    const QJsonValue content = candidate.value("content"_L1);
+    const QJsonValue content = ServiceMember(candidate, "content"_L1);
     if (!content.isObject())
         return std::nullopt;
-    const QJsonValue parts = content.toObject().value("parts"_L1);
+    const QJsonValue parts = ServiceMember(content.toObject(), "parts"_L1);
     if (!parts.isArray())
         return std::nullopt;
     return parts.toArray();
@@ -66,7 +68,7 @@ QString joinedTexts(const QJsonArray& parts) {
 // The first inline part wins over every text, before or after it.
 Expected<QString> answerOfParts(const QJsonArray& parts) {
     for (const QJsonValue& part : parts) {
-        const QJsonValue inlineData = part.toObject().value("inline_data"_L1);
+        const QJsonValue inlineData = ServiceMember(part.toObject(), "inline_data"_L1);
         if (inlineData.isObject())
             return imageDescription(inlineData.toObject());
     }
@@ -77,17 +79,68 @@ RequestOutcome formatFailure(const QString& message) {
     return {ExceptionText(kAnswerFormatError, message), true};
 }
 
-RequestOutcome readCandidates(const QJsonArray& candidates) {
+int tokenCount(const QJsonObject& usage, QLatin1StringView snakeName) {
+    return ServiceMember(usage, snakeName).toInt();
+}
+
+void gatherSources(const QJsonObject& candidate, QList<WebSource>& sources) {
+    const QJsonValue grounding = ServiceMember(candidate, "grounding_metadata"_L1);
+    const QJsonValue chunks = ServiceMember(grounding.toObject(), "grounding_chunks"_L1);
+    for (const QJsonValue& chunk : chunks.toArray()) {
+        const QJsonObject web = ServiceMember(chunk.toObject(), "web"_L1).toObject();
+        const QString uri = JsonValueAsString(web.value("uri"_L1)).value_or(QString());
+        if (uri.isEmpty())
+            continue;
+        const QString title = JsonValueAsString(web.value("title"_L1)).value_or(QString());
+        // Each event of a stream may repeat the sources found so far.
+        const bool known = std::any_of(sources.cbegin(), sources.cend(),
+                                       [&uri](const WebSource& s) { return s.Uri == uri; });
+        if (!known)
+            sources.append({title.isEmpty() ? uri : title, uri});
+    }
+}
+
+// Token counts, the finish or block reason and the grounding sources of an answer or of
+// one event of a stream; later events bring the final counts.
+void gatherFacts(const QJsonObject& answer, AnswerFacts& facts) {
+    const QJsonValue usage = ServiceMember(answer, "usage_metadata"_L1);
+    if (usage.isObject()) {
+        const QJsonObject counts = usage.toObject();
+        facts.Usage = TokenUsage{tokenCount(counts, "prompt_token_count"_L1),
+                                 tokenCount(counts, "candidates_token_count"_L1),
+                                 tokenCount(counts, "thoughts_token_count"_L1),
+                                 tokenCount(counts, "total_token_count"_L1)};
+    }
+    const QJsonValue feedback = ServiceMember(answer, "prompt_feedback"_L1);
+    const QString blockReason =
+        JsonValueAsString(ServiceMember(feedback.toObject(), "block_reason"_L1))
+            .value_or(QString());
+    if (!blockReason.isEmpty())
+        facts.BlockReason = blockReason;
+    const QJsonArray candidates = ServiceMember(answer, "candidates"_L1).toArray();
+    if (candidates.isEmpty() || !candidates.first().isObject())
+        return;
+    const QJsonObject first = candidates.first().toObject();
+    const QString finishReason =
+        JsonValueAsString(ServiceMember(first, "finish_reason"_L1)).value_or(QString());
+    if (!finishReason.isEmpty())
+        facts.FinishReason = finishReason;
+    gatherSources(first, facts.Sources);
+}
+
+RequestOutcome readCandidates(const QJsonArray& candidates, const AnswerFacts& facts) {
     const QJsonValue first = candidates.first();
     if (!first.isObject())
         return formatFailure(u"the first candidate is not an object"_s);
     const std::optional<QJsonArray> parts = candidateParts(first.toObject());
-    if (!parts)
-        return {};
-    const Expected<QString> answer = answerOfParts(*parts);
+    const Expected<QString> answer = parts ? answerOfParts(*parts) : Expected<QString>(QString());
     if (!answer)
         return formatFailure(answer.error());
-    return {*answer, false};
+    // An empty answer kept in the chat would be sent again as an empty text part, which
+    // the service refuses: every later request of the chat would fail.
+    if (answer->isEmpty())
+        return {.Text = EmptyAnswerText(facts), .IsFailure = true, .Facts = facts};
+    return {.Text = *answer, .IsFailure = false, .Facts = facts};
 }
 
 // Invalid UTF-8 would make the whole answer unreadable as JSON; each bad sequence
@@ -113,19 +166,27 @@ RequestOutcome ReadAnswer(QByteArrayView body) {
     // An empty page, an HTML page or bytes that are no JSON object hold no answer to keep.
     if (!parsed || !parsed->isObject())
         return {u"Ошибка: сервер вернул пустой или непонятный ответ"_s, true};
-    const QJsonValue candidates = parsed->toObject().value("candidates"_L1);
+    const QJsonObject answer = parsed->toObject();
+    AnswerFacts facts;
+    gatherFacts(answer, facts);
+    const QJsonValue candidates = answer.value("candidates"_L1);
     if (candidates.isArray() && !candidates.toArray().isEmpty())
-        return readCandidates(candidates.toArray());
+        return readCandidates(candidates.toArray(), facts);
+    if (!facts.BlockReason.isEmpty())
+        return {.Text = EmptyAnswerText(facts), .IsFailure = true, .Facts = facts};
     const QString message = ExtractErrorMessage(body);
     if (!message.isEmpty())
-        return {u"Ошибка: "_s + message, true};
-    return {u"Ошибка: получен пустой или некорректный ответ от сервера."_s, true};
+        return {.Text = u"Ошибка: "_s + message, .IsFailure = true, .Facts = facts};
+    return {.Text = u"Ошибка: получен пустой или некорректный ответ от сервера."_s,
+            .IsFailure = true,
+            .Facts = facts};
 }
 
-QString EventText(QByteArrayView event) {
+QString ReadEvent(QByteArrayView event, AnswerFacts& facts) {
     const std::optional<QJsonValue> parsed = parseAnswerJson(event);
     if (!parsed || !parsed->isObject())
         return {};
+    gatherFacts(parsed->toObject(), facts);
     const QJsonValue candidates = parsed->toObject().value("candidates"_L1);
     if (!candidates.isArray() || candidates.toArray().isEmpty())
         return {};
@@ -134,6 +195,26 @@ QString EventText(QByteArrayView event) {
         return {};
     const std::optional<QJsonArray> parts = candidateParts(first.toObject());
     return parts ? joinedTexts(*parts) : QString();
+}
+
+QString EmptyAnswerText(const AnswerFacts& facts) {
+    const QString& block = facts.BlockReason;
+    if (block == u"SAFETY")
+        return u"Запрос заблокирован фильтром безопасности"_s;
+    if (!block.isEmpty())
+        return u"Запрос заблокирован (причина: %1)"_s.arg(block);
+    const QString& finish = facts.FinishReason;
+    if (finish == u"MAX_TOKENS")
+        return u"Ответ обрезан: достигнут предел длины"_s;
+    if (finish == u"SAFETY" || finish == u"IMAGE_SAFETY")
+        return u"Ответ заблокирован фильтром безопасности"_s;
+    if (finish == u"RECITATION")
+        return u"Ответ заблокирован: он повторяет защищённый авторским правом текст"_s;
+    if (finish == u"BLOCKLIST" || finish == u"PROHIBITED_CONTENT" || finish == u"SPII")
+        return u"Ответ заблокирован: запрещённое содержание"_s;
+    if (finish.isEmpty() || finish == u"STOP")
+        return u"Модель вернула пустой ответ"_s;
+    return u"Модель не дала ответа (причина: %1)"_s.arg(finish);
 }
 
 QString ExtractErrorMessage(QByteArrayView body) {
@@ -147,21 +228,6 @@ QString ExtractErrorMessage(QByteArrayView body) {
         return {};
     return JsonValueAsString(error.toObject().value("message"_L1)).value_or(QString());
 }
-
-namespace {
-
-// A protobuf Duration as JSON writes it ("37s", "1.5s"), rounded up; 0 when unreadable.
-int durationSeconds(const QString& text) {
-    if (!text.endsWith(u's'))
-        return 0;
-    bool ok = false;
-    const double seconds = QStringView(text).chopped(1).toDouble(&ok);
-    if (!ok || seconds <= 0 || seconds > 1e9)
-        return 0;
-    return int(std::ceil(seconds));
-}
-
-} // namespace
 
 ServiceErrorDetails ReadErrorDetails(QByteArrayView body) {
     ServiceErrorDetails details;
@@ -177,9 +243,8 @@ ServiceErrorDetails ReadErrorDetails(QByteArrayView body) {
         const QString type = detail.value("@type"_L1).toString();
         if (type.endsWith("google.rpc.ErrorInfo"_L1))
             details.Reason = detail.value("reason"_L1).toString();
-        else if (type.endsWith("google.rpc.RetryInfo"_L1))
-            details.RetryDelaySeconds = durationSeconds(detail.value("retryDelay"_L1).toString());
     }
+    details.RetryDelaySeconds = std::max(0, DelaySeconds(RetryDelayMs(body)));
     return details;
 }
 

@@ -7,12 +7,16 @@
 
 // The outcome of a successful one-shot answer: the joined text of the first candidate,
 // an image description when it carries inline data, or a failure when there is no
-// candidate to read or the body is no JSON object. Invalid UTF-8 is read as U+FFFD.
+// candidate to read, no text in it, or the body is no JSON object. Invalid UTF-8 is read
+// as U+FFFD. Fields are read in both spellings the service uses (ServiceJson.h).
 RequestOutcome ReadAnswer(QByteArrayView body);
 
 // The text of one streamed event: the joined texts of its first candidate's parts, or
-// empty when the event carries none.
-QString EventText(QByteArrayView event);
+// empty when the event carries none. What the event tells beside goes into facts.
+QString ReadEvent(QByteArrayView event, AnswerFacts& facts);
+
+// Why an answer holds no text, in Russian, from its finish or block reason.
+QString EmptyAnswerText(const AnswerFacts& facts);
 
 // The service's own error message from a JSON error body, or empty.
 QString ExtractErrorMessage(QByteArrayView body);

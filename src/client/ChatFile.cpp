@@ -47,6 +47,8 @@ qsizetype estimatedFileSize(const ChatFileContent& content) {
                      2 * (part.Text.size() + part.MimeType.size() + part.FileName.size()) +
                      part.Base64Data.size() * 65 / 64 + // every "/" is written escaped
                      keptSize(part.Kept) + keptSize(part.KeptInlineData);
+        for (const TContentPart& image : item.Images)
+            total += kPerPart + 2 * image.MimeType.size() + image.Base64Data.size() * 65 / 64;
     }
     return total;
 }
@@ -108,6 +110,18 @@ QDateTime messageTime(const QJsonValue& value) {
     return time.isValid() ? time.toLocalTime() : QDateTime();
 }
 
+// The pages a grounded answer names, as [{"title":…,"uri":…}].
+void writeSources(JsonWriter& writer, const QList<WebSource>& sources) {
+    writer.key("sources"_L1).beginArray();
+    for (const WebSource& source : sources) {
+        writer.beginObject();
+        writer.key("title"_L1).string(source.Title);
+        writer.key("uri"_L1).string(source.Uri);
+        writer.endObject();
+    }
+    writer.endArray();
+}
+
 } // namespace
 
 QByteArray ChatFileText(const ChatFileContent& content) {
@@ -131,6 +145,16 @@ QByteArray ChatFileText(const ChatFileContent& content) {
         // Readers that do not know it pass over it.
         if (item.Time.isValid())
             writer.key("message_time"_L1).string(messageTimeText(item.Time));
+        kept.after(3);
+        if (!item.Images.isEmpty()) {
+            writer.key("generated_images"_L1).beginArray();
+            for (const TContentPart& image : item.Images)
+                writePart(writer, image);
+            writer.endArray();
+        }
+        kept.after(4);
+        if (!item.Sources.isEmpty())
+            writeSources(writer, item.Sources);
         kept.rest();
         writer.endObject();
     }
@@ -181,6 +205,29 @@ std::optional<TContentPart> readPart(const QJsonValue& value, const PartLayout* 
     return part;
 }
 
+// Pictures and sources kept beside the parts are extras: one that does not read is left
+// out, and the item still loads.
+TContentParts readImages(const QJsonValue& value) {
+    TContentParts images;
+    for (const QJsonValue& element : value.toArray()) {
+        std::optional<TContentPart> image = readPart(element, nullptr);
+        if (image && image->PartType == TPartType::ptInlineData)
+            images.append(std::move(*image));
+    }
+    return images;
+}
+
+QList<WebSource> readSources(const QJsonValue& value) {
+    QList<WebSource> sources;
+    for (const QJsonValue& element : value.toArray()) {
+        const QJsonObject source = element.toObject();
+        const std::optional<QString> uri = JsonValueAsString(source.value("uri"_L1));
+        if (uri && !uri->isEmpty())
+            sources.append({JsonValueAsString(source.value("title"_L1)).value_or(QString()), *uri});
+    }
+    return sources;
+}
+
 std::optional<THistoryItem> readItem(const QJsonValue& value, const ItemLayout* layout) {
     if (!value.isObject())
         return std::nullopt;
@@ -192,6 +239,8 @@ std::optional<THistoryItem> readItem(const QJsonValue& value, const ItemLayout* 
                       {},
                       layout ? layout->Item : KeptMembers(),
                       messageTime(object.value("message_time"_L1))};
+    item.Images = readImages(object.value("generated_images"_L1));
+    item.Sources = readSources(object.value("sources"_L1));
     const QJsonValue parts = object.value("parts"_L1);
     if (parts.isArray()) {
         const QJsonArray array = parts.toArray();

@@ -52,7 +52,8 @@ private:
             return token() == '[' ? array([&] { return part(layout.Parts.emplace_back()); })
                                   : skipValue();
         });
-        layout.Item = kept(members, {u"role", u"parts", u"message_time"});
+        layout.Item =
+            kept(members, {u"role", u"parts", u"message_time", u"generated_images", u"sources"});
         return valid;
     }
 

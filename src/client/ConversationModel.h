@@ -43,12 +43,25 @@ struct TContentPart {
 
 using TContentParts = QList<TContentPart>;
 
+// A web page the service grounded an answer on.
+struct WebSource {
+    QString Title;
+    QString Uri;
+
+    bool operator==(const WebSource&) const = default;
+};
+
 struct THistoryItem {
     QString Role;
     TContentParts Parts;
     KeptMembers Kept = {};
     // When the message was written; invalid for messages of files that did not say.
     QDateTime Time = {};
+    // Pictures an image model drew for this request. Shown with the item, kept in the chat
+    // file under a member older readers skip, never sent to the service.
+    TContentParts Images = {};
+    // The pages a grounded answer names; kept and never sent like Images.
+    QList<WebSource> Sources = {};
 
     bool operator==(const THistoryItem&) const = default;
 };

@@ -3,9 +3,12 @@
 #include "ChatFile.h"
 #include "ConversationModel.h"
 #include "Expected.h"
+#include "LiveAnswer.h"
 #include "RequestTypes.h"
 
 #include <QObject>
+
+#include <memory>
 
 // The model-service module: owns the current conversation for the whole run and
 // offers the operations on it. Created once at start-up, right after the main window,
@@ -56,14 +59,21 @@ public:
     void GenerateContentStream(const QString& AApiKey, const QString& AModelName,
                                const TContentParts& AParts, bool AUseGoogleSearch,
                                TStreamCallback AStreamCallback);
+    // A picture is kept with the user's message (THistoryItem::Images). Once ACancel is
+    // set the transfer ends and the callback is not called.
     void GenerateImage(const QString& AApiKey, const QString& AModelName, const QString& APrompt,
-                       TStringCallback ACallback);
+                       TStringCallback ACallback, CancelFlag ACancel = MakeCancelFlag());
     // The same, handing over the whole outcome: whether and how the request failed.
     void GenerateContent(const QString& AApiKey, const QString& AModelName,
                          const TContentParts& AParts, bool AUseGoogleSearch,
                          OutcomeCallback ACallback);
     void GenerateImage(const QString& AApiKey, const QString& AModelName, const QString& APrompt,
-                       OutcomeCallback ACallback);
+                       OutcomeCallback ACallback, CancelFlag ACancel = MakeCancelFlag());
+    // The streamed text request the window uses: the answer grows as it is written, can be
+    // stopped, and says how it ended (LiveAnswer.h).
+    std::shared_ptr<LiveAnswer> StreamAnswer(const QString& AApiKey, const QString& AModelName,
+                                             const TContentParts& AParts, bool AUseGoogleSearch,
+                                             LiveAnswerEvents AEvents);
 
     // The service's address and how long a silent connection is tolerated; tests point
     // these at a local service.
@@ -84,6 +94,9 @@ private:
     // Appends the user's message and gives what a text request sends: the history
     // trimmed to the token budget.
     TChatHistory RecordUserMessage(const TContentParts& AParts);
+
+    // Keeps the picture of an image answer with the request that asked for it.
+    void KeepGeneratedImage(qsizetype ARequestIndex, const QString& AAnswer);
 
     TChatHistory FChatHistory;
     // The members of the chat file's top object that this program does not read.

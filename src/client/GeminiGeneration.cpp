@@ -4,6 +4,8 @@
 #include "GeminiRequestThread.h"
 #include "GenerationHandlers.h"
 
+#include <QPointer>
+
 namespace {
 
 using namespace Qt::StringLiterals;
@@ -50,16 +52,48 @@ void TGeminiDM::GenerateContentStream(const QString& AApiKey, const QString& AMo
                                  AUseGoogleSearch, std::move(handler));
 }
 
-void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
-                              const QString& APrompt, TStringCallback ACallback) {
-    GenerateImage(AApiKey, AModelName, APrompt, textOnly(std::move(ACallback)));
+std::shared_ptr<LiveAnswer> TGeminiDM::StreamAnswer(const QString& AApiKey,
+                                                    const QString& AModelName,
+                                                    const TContentParts& AParts,
+                                                    bool AUseGoogleSearch,
+                                                    LiveAnswerEvents AEvents) {
+    auto answer = std::make_shared<LiveAnswer>(*this, std::move(AEvents));
+    TGeminiRequestThread::Create(
+        Endpoint(), AApiKey, AModelName, RecordUserMessage(AParts), AUseGoogleSearch,
+        [answer](const StreamDelivery& delivery) { answer->Deliver(delivery); }, answer->Cancel());
+    return answer;
 }
 
 void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
-                              const QString& APrompt, OutcomeCallback ACallback) {
+                              const QString& APrompt, TStringCallback ACallback,
+                              CancelFlag ACancel) {
+    GenerateImage(AApiKey, AModelName, APrompt, textOnly(std::move(ACallback)), std::move(ACancel));
+}
+
+void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
+                              const QString& APrompt, OutcomeCallback ACallback,
+                              CancelFlag ACancel) {
     FChatHistory.append(
         THistoryItem{u"user"_s, {MakeTextPart(APrompt + kImagePromptSuffix)}, {}, Clock::now()});
-    // No model message for a picture: it goes to the caller only.
-    TGeminiRequestThread::CreateForImage(Endpoint(), AApiKey, AModelName, APrompt,
-                                         std::move(ACallback));
+    const qsizetype requestIndex = FChatHistory.size() - 1;
+    // No model message for a picture: it is kept with the request, where a text model is
+    // never sent it, and goes to the caller.
+    TGeminiRequestThread::CreateForImage(
+        Endpoint(), AApiKey, AModelName, APrompt,
+        [dataModule = QPointer<TGeminiDM>(this), requestIndex, cancel = ACancel,
+         callback = std::move(ACallback)](const RequestOutcome& outcome) {
+            if (cancel->load())
+                return;
+            if (dataModule && !outcome.IsFailure)
+                dataModule->KeepGeneratedImage(requestIndex, outcome.Text);
+            if (callback)
+                callback(outcome);
+        },
+        ACancel);
+}
+
+void TGeminiDM::KeepGeneratedImage(qsizetype ARequestIndex, const QString& AAnswer) {
+    const std::optional<TContentPart> image = ImageFromDescription(AAnswer);
+    if (image && ARequestIndex < FChatHistory.size() && FChatHistory[ARequestIndex].Role == u"user")
+        FChatHistory[ARequestIndex].Images.append(*image);
 }

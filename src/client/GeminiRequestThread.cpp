@@ -6,18 +6,20 @@
 #include "HttpPost.h"
 #include "RequestBody.h"
 #include "ResponseFailure.h"
+#include "RetryPolicy.h"
 
 #include <QCoreApplication>
 
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace {
 
 using namespace Qt::StringLiterals;
 
-// The key and the model name go into the address verbatim, so one holding a control
-// character would be sent cut or broken: such a request is not sent at all.
+// The key goes into a header line and the model name into the address, verbatim, so one
+// holding a control character would be sent cut or broken: such a request is not sent.
 std::optional<RequestOutcome> refusalBeforeSending(const QString& apiKey,
                                                    const QString& modelName) {
     if (HasControlCharacter(apiKey))
@@ -29,21 +31,25 @@ std::optional<RequestOutcome> refusalBeforeSending(const QString& apiKey,
     return std::nullopt;
 }
 
+const QString kStopped = u"Остановлено"_s;
+
 } // namespace
 
 TGeminiRequestThread::TGeminiRequestThread(const ServiceEndpoint& AEndpoint,
                                            TRequestType ARequestType, const QString& AApiKey,
-                                           const QString& AModelName)
-    : FEndpoint(AEndpoint), FApiKey(AApiKey), FModelName(AModelName), FRequestType(ARequestType) {
+                                           const QString& AModelName, CancelFlag ACancel)
+    : FEndpoint(AEndpoint), FApiKey(AApiKey), FModelName(AModelName), FRequestType(ARequestType),
+      FCancel(std::move(ACancel)) {
     // The object owns itself: it goes once the thread body has returned.
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
 void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                   const QString& AModelName, const TChatHistory& AHistory,
-                                  bool AUseGoogleSearch, OutcomeCallback ACallback) {
-    auto* thread =
-        new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateContent, AApiKey, AModelName);
+                                  bool AUseGoogleSearch, OutcomeCallback ACallback,
+                                  CancelFlag ACancel) {
+    auto* thread = new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateContent, AApiKey,
+                                            AModelName, std::move(ACancel));
     thread->FHistory = AHistory;
     thread->FUseGoogleSearch = AUseGoogleSearch;
     thread->FCallback = std::move(ACallback);
@@ -52,9 +58,10 @@ void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QStrin
 
 void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                   const QString& AModelName, const TChatHistory& AHistory,
-                                  bool AUseGoogleSearch, StreamDeliveryCallback AStreamCallback) {
-    auto* thread =
-        new TGeminiRequestThread(AEndpoint, TRequestType::rtStreamContent, AApiKey, AModelName);
+                                  bool AUseGoogleSearch, StreamDeliveryCallback AStreamCallback,
+                                  CancelFlag ACancel) {
+    auto* thread = new TGeminiRequestThread(AEndpoint, TRequestType::rtStreamContent, AApiKey,
+                                            AModelName, std::move(ACancel));
     thread->FHistory = AHistory;
     thread->FUseGoogleSearch = AUseGoogleSearch;
     thread->FStreamCallback =
@@ -64,9 +71,9 @@ void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QStrin
 
 void TGeminiRequestThread::CreateForImage(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                           const QString& AModelName, const QString& APrompt,
-                                          OutcomeCallback ACallback) {
-    auto* thread =
-        new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateImage, AApiKey, AModelName);
+                                          OutcomeCallback ACallback, CancelFlag ACancel) {
+    auto* thread = new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateImage, AApiKey,
+                                            AModelName, std::move(ACancel));
     thread->FPrompt = APrompt;
     thread->FCallback = std::move(ACallback);
     thread->start();
@@ -84,39 +91,80 @@ void TGeminiRequestThread::run() {
             app, [this] { SyncResult(); }, Qt::BlockingQueuedConnection);
 }
 
+std::optional<RequestOutcome> TGeminiRequestThread::Post(const QByteArray& ABody,
+                                                         const HttpBodySink& ASink,
+                                                         HttpResponse& AResponse) const {
+    const QByteArray url = RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName);
+    HttpOptions options = HttpOptionsOf(FEndpoint);
+    options.Headers.append(ApiKeyHeader(FApiKey));
+    options.Cancel = FCancel.get();
+    for (int retries = 0;; ++retries) {
+        AResponse = PostJson(url, ABody, options, ASink);
+        if (AResponse.Cancelled)
+            return RequestOutcome{kStopped, true};
+        if (AResponse.Failure || AResponse.Refusal != HttpRefusal::None || AResponse.IsSuccess())
+            return IsUsable(AResponse) ? std::nullopt : std::optional(FailureOutcome(AResponse));
+        const RetryAdvice advice = AdviseRetry(AResponse.StatusCode, AResponse.Body, retries);
+        // A wait too long to sit through is the user's to make: the failure names it.
+        if (advice.What != RetryAdvice::Kind::RetryAfter)
+            return FailureOutcome(AResponse);
+        if (FStreamCallback)
+            QueueStreamDelivery({StreamDelivery::Kind::Retrying, {}, DelaySeconds(advice.DelayMs)});
+        if (!PauseUnlessCancelled(advice.DelayMs))
+            return RequestOutcome{kStopped, true};
+    }
+}
+
+bool TGeminiRequestThread::PauseUnlessCancelled(int AMilliseconds) const {
+    using namespace std::chrono;
+    constexpr milliseconds kStep(20);
+    const steady_clock::time_point end = steady_clock::now() + milliseconds(AMilliseconds);
+    while (!FCancel->load()) {
+        const steady_clock::time_point now = steady_clock::now();
+        if (now >= end)
+            return true;
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(kStep, end - now));
+    }
+    return false;
+}
+
 RequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
     if (std::optional<RequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName))
         return *refusal;
     const QByteArray body = FRequestType == TRequestType::rtGenerateImage
                                 ? BuildImageRequestBody(FPrompt)
                                 : BuildContentRequestBody(FHistory, FUseGoogleSearch);
-    const HttpResponse response =
-        PostJson(RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName, FApiKey), body,
-                 HttpOptionsOf(FEndpoint));
-    if (!IsUsable(response))
-        return FailureOutcome(response);
+    HttpResponse response;
+    if (std::optional<RequestOutcome> failure = Post(body, {}, response))
+        return *failure;
     return ReadAnswer(response.Body);
 }
 
 void TGeminiRequestThread::ExecuteStream() const {
+    using enum StreamDelivery::Kind;
     if (std::optional<RequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName)) {
-        QueueStreamChunk(refusal->Text, true, true);
+        QueueStreamDelivery({Final, {}, 0, *refusal});
         return;
     }
     // Each event goes out as soon as its blank line is in, while the answer is still coming.
-    EventStreamReader events([this](const QByteArray& event) {
-        const QString text = EventText(event);
-        if (!text.isEmpty())
-            QueueStreamChunk(text, false, false);
+    AnswerFacts facts;
+    bool anyText = false;
+    EventStreamReader events([this, &facts, &anyText](const QByteArray& event) {
+        const QString text = ReadEvent(event, facts);
+        if (text.isEmpty())
+            return;
+        anyText = true;
+        QueueStreamDelivery({Chunk, text});
     });
-    const HttpResponse response =
-        PostJson(RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName, FApiKey),
-                 BuildContentRequestBody(FHistory, FUseGoogleSearch), HttpOptionsOf(FEndpoint),
-                 [&events](QByteArrayView piece) { events.feed(piece); });
-    if (IsUsable(response))
-        QueueStreamChunk(QString(), true, false);
-    else
-        QueueStreamChunk(FailureOutcome(response).Text, true, true);
+    HttpResponse response;
+    const std::optional<RequestOutcome> failure = Post(
+        BuildContentRequestBody(FHistory, FUseGoogleSearch),
+        [&events](QByteArrayView piece) { events.feed(piece); }, response);
+    RequestOutcome end = failure.value_or(RequestOutcome{});
+    if (!failure && !anyText) // nothing to keep: say why
+        end = {EmptyAnswerText(facts), true};
+    end.Facts = facts;
+    QueueStreamDelivery({Final, {}, 0, end});
 }
 
 void TGeminiRequestThread::SyncResult() {
@@ -124,18 +172,17 @@ void TGeminiRequestThread::SyncResult() {
         FCallback(FResult);
 }
 
-void TGeminiRequestThread::QueueStreamChunk(const QString& AChunk, bool AIsFinal,
-                                            bool AIsFailure) const {
+void TGeminiRequestThread::QueueStreamDelivery(const StreamDelivery& ADelivery) const {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return;
-    // Each delivery carries its own chunk and flags; deliveries posted to one receiver run
-    // in the order they were posted, even after this thread object is gone.
+    // Each delivery carries its own content; deliveries posted to one receiver run in the
+    // order they were posted, even after this thread object is gone.
     QMetaObject::invokeMethod(
         app,
-        [callback = FStreamCallback, AChunk, AIsFinal, AIsFailure] {
+        [callback = FStreamCallback, ADelivery] {
             if (*callback)
-                (*callback)(AChunk, AIsFinal, AIsFailure);
+                (*callback)(ADelivery);
         },
         Qt::QueuedConnection);
 }

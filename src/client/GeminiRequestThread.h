@@ -1,16 +1,19 @@
 #pragma once
 
 #include "ConversationModel.h"
+#include "HttpPost.h"
 #include "RequestTypes.h"
 
 #include <QThread>
 
 #include <memory>
+#include <optional>
 
 // One request to the model service on a thread of its own. It is started by one of the
-// factory functions, sends its request once, delivers the outcome on the user-interface
-// thread and then deletes itself; its creator keeps no reference to it. It works only on
-// its own copy of the conversation.
+// factory functions, sends its request (again after a pause when the service is briefly
+// unavailable, RetryPolicy.h), delivers the outcome on the user-interface thread and then
+// deletes itself; its creator keeps no reference to it, only the cancel flag, which ends
+// the transfer or the pause at once. It works only on its own copy of the conversation.
 class TGeminiRequestThread final : public QThread {
     Q_OBJECT
 
@@ -18,27 +21,35 @@ public:
     // A text answer to a conversation, delivered once.
     static void Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                        const QString& AModelName, const TChatHistory& AHistory,
-                       bool AUseGoogleSearch, OutcomeCallback ACallback);
+                       bool AUseGoogleSearch, OutcomeCallback ACallback,
+                       CancelFlag ACancel = MakeCancelFlag());
     // The same request answered as a stream: chunks in order, then one final delivery.
     static void Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                        const QString& AModelName, const TChatHistory& AHistory,
-                       bool AUseGoogleSearch, StreamDeliveryCallback AStreamCallback);
+                       bool AUseGoogleSearch, StreamDeliveryCallback AStreamCallback,
+                       CancelFlag ACancel = MakeCancelFlag());
     // A picture for one prompt, without history or web search.
     static void CreateForImage(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                const QString& AModelName, const QString& APrompt,
-                               OutcomeCallback ACallback);
+                               OutcomeCallback ACallback, CancelFlag ACancel = MakeCancelFlag());
 
 protected:
     void run() override;
 
 private:
     TGeminiRequestThread(const ServiceEndpoint& AEndpoint, TRequestType ARequestType,
-                         const QString& AApiKey, const QString& AModelName);
+                         const QString& AApiKey, const QString& AModelName, CancelFlag ACancel);
 
     RequestOutcome ExecuteOneShot() const;
     void ExecuteStream() const;
+    // Posts the body, again after the pause the service asks for while it is briefly
+    // unavailable. Gives the failure to deliver, or nothing when response is an answer.
+    std::optional<RequestOutcome> Post(const QByteArray& ABody, const HttpBodySink& ASink,
+                                       HttpResponse& AResponse) const;
+    // Sleeps unless stopped meanwhile; false when stopped.
+    bool PauseUnlessCancelled(int AMilliseconds) const;
     void SyncResult();
-    void QueueStreamChunk(const QString& AChunk, bool AIsFinal, bool AIsFailure) const;
+    void QueueStreamDelivery(const StreamDelivery& ADelivery) const;
 
     ServiceEndpoint FEndpoint;
     QString FApiKey;
@@ -49,6 +60,7 @@ private:
     // Shared with the queued deliveries, which may still run after the thread is gone.
     std::shared_ptr<const StreamDeliveryCallback> FStreamCallback;
     TRequestType FRequestType;
+    CancelFlag FCancel;
     RequestOutcome FResult;
     bool FUseGoogleSearch = false;
 };

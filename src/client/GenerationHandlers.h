@@ -6,9 +6,15 @@
 
 #include <QPointer>
 
+#include <optional>
+
 // The model message for an answer: an image description becomes an inline part, any other
-// text one text part holding the answer whole.
-THistoryItem ModelMessageFromAnswer(const QString& AAnswer);
+// text one text part holding the answer whole. The sources it was grounded on go with it.
+THistoryItem ModelMessageFromAnswer(const QString& AAnswer, const QList<WebSource>& ASources = {});
+
+// An image description (the "mime_type" and "base64_data" members) with both members
+// filled, as an inline part; nothing for any other text.
+std::optional<TContentPart> ImageFromDescription(const QString& ADescription);
 
 // Receives a text answer on the user-interface thread: records it in the conversation
 // unless the request failed, then passes the outcome to the caller.
@@ -28,7 +34,7 @@ private:
 class StreamHandler {
 public:
     StreamHandler(TGeminiDM& ADataModule, TStreamCallback AStreamCallback);
-    void operator()(const QString& AChunk, bool AIsFinal, bool AIsFailure);
+    void operator()(const StreamDelivery& ADelivery);
 
 private:
     QPointer<TGeminiDM> FDataModule;

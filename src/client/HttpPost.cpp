@@ -39,9 +39,12 @@ QByteArrayView withoutLineEnd(QByteArrayView line) {
 // State of one transfer, reached from libcurl's callbacks.
 class Transfer {
 public:
-    Transfer(CURL* handle, int readTimeoutMs, const HttpBodySink& successSink)
+    Transfer(CURL* handle, int readTimeoutMs, const HttpBodySink& successSink,
+             const std::atomic<bool>* cancel)
         : m_handle(handle), m_readTimeout(readTimeoutMs), m_successSink(successSink),
-          m_lastActivity(Clock::now()) {}
+          m_cancel(cancel), m_lastActivity(Clock::now()) {}
+
+    bool cancelled() const { return m_cancel && m_cancel->load(); }
 
     HttpResponse response;
     bool timedOut = false;
@@ -83,6 +86,8 @@ private:
 
     // Returning less than the piece stops the transfer.
     size_t bodyPiece(QByteArrayView piece) {
+        if (cancelled())
+            return 0;
         m_lastActivity = Clock::now();
         if (piece.size() > kMaxResponseBodyBytes - m_bodyBytes) {
             response.Refusal = HttpRefusal::BodyTooLarge;
@@ -115,6 +120,9 @@ private:
 
     // Bytes moving either way count as activity: a large upload is not silence.
     int progress(curl_off_t received, curl_off_t sent) {
+        // libcurl asks at least once a second, also while the connection is silent.
+        if (cancelled())
+            return 1;
         const Clock::time_point now = Clock::now();
         if (received != m_received || sent != m_sent) {
             m_received = received;
@@ -131,6 +139,7 @@ private:
     CURL* m_handle;
     std::chrono::milliseconds m_readTimeout;
     const HttpBodySink& m_successSink;
+    const std::atomic<bool>* m_cancel;
     Clock::time_point m_lastActivity;
     qsizetype m_headerBytes = 0;
     qint64 m_bodyBytes = 0;
@@ -210,7 +219,7 @@ HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOp
     for (const QByteArray& header : options.Headers)
         headers.reset(curl_slist_append(headers.release(), header.constData()));
 
-    Transfer transfer(handle.get(), options.ReadTimeoutMs, successSink);
+    Transfer transfer(handle.get(), options.ReadTimeoutMs, successSink, options.Cancel);
     char errorText[CURL_ERROR_SIZE] = {};
     CURL* h = handle.get();
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
@@ -252,7 +261,10 @@ HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOp
     // libcurl reports a single header line over its own limit as out of memory.
     if (result == CURLE_OUT_OF_MEMORY && !transfer.headersEnded)
         response.Refusal = HttpRefusal::HeadersTooLarge;
-    if (response.Refusal != HttpRefusal::None) {
+    if (transfer.cancelled()) {
+        response.Cancelled = true;
+        response.Body = QByteArray();
+    } else if (response.Refusal != HttpRefusal::None) {
         // What came before the refusal is no answer; let it go at once.
         response.Body = QByteArray();
     } else if (transfer.timedOut) {

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -25,6 +26,8 @@ enum class HttpRefusal { None, BodyTooLarge, HeadersTooLarge };
 struct HttpResponse {
     std::optional<HttpFailure> Failure;
     HttpRefusal Refusal = HttpRefusal::None;
+    // The caller's cancel flag stopped the transfer.
+    bool Cancelled = false;
     int StatusCode = 0;
     // The final status line exactly as received, without its line end.
     QByteArray StatusLine;
@@ -45,6 +48,8 @@ struct HttpOptions {
     ProxySettings Proxy;
     // Request headers beside the standard ones, each "Name: value".
     QList<QByteArray> Headers;
+    // When it turns true the transfer is abandoned at once, as Cancelled.
+    const std::atomic<bool>* Cancel = nullptr;
 };
 
 // Takes the body of a successful answer piece by piece, as it arrives.

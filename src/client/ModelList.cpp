@@ -3,6 +3,7 @@
 #include "AnswerReading.h"
 #include "ControlCharacters.h"
 #include "HttpPost.h"
+#include "RequestBody.h"
 #include "ResponseFailure.h"
 
 #include <QJsonArray>
@@ -91,7 +92,7 @@ ModelListing ListGenerativeModels(const ServiceEndpoint& endpoint, const QString
         return failed(ModelListing::Status::Failed,
                       u"Ошибка: ключ API содержит управляющие символы, запрос не отправлен."_s);
     HttpOptions options = HttpOptionsOf(endpoint);
-    options.Headers.append("x-goog-api-key: " + apiKey.toUtf8());
+    options.Headers.append(ApiKeyHeader(apiKey));
 
     ModelListing listing{ModelListing::Status::Listed, {}, {}};
     QString pageToken;

@@ -2,6 +2,8 @@
 
 #include "JsonText.h"
 
+#include <algorithm>
+
 namespace {
 
 using namespace Qt::StringLiterals;
@@ -10,11 +12,19 @@ void writeTextPart(JsonWriter& json, const QString& text) {
     json.beginObject().key("text"_L1).string(text).endObject();
 }
 
+bool isSent(const TContentPart& part) {
+    return part.PartType == TPartType::ptInlineData || !part.Text.isEmpty();
+}
+
 void writeContents(JsonWriter& json, const TChatHistory& history) {
     json.key("contents"_L1).beginArray();
     for (const THistoryItem& item : history) {
+        if (std::none_of(item.Parts.cbegin(), item.Parts.cend(), isSent))
+            continue;
         json.beginObject().key("role"_L1).string(item.Role).key("parts"_L1).beginArray();
         for (const TContentPart& part : item.Parts) {
+            if (!isSent(part))
+                continue;
             if (part.PartType == TPartType::ptText) {
                 writeTextPart(json, part.Text);
                 continue;
@@ -74,15 +84,18 @@ qsizetype expectedBodySize(const TChatHistory& history) {
 
 } // namespace
 
-QByteArray RequestUrl(const QString& baseUrl, TRequestType type, const QString& modelName,
-                      const QString& apiKey) {
+QByteArray RequestUrl(const QString& baseUrl, TRequestType type, const QString& modelName) {
     QString base = baseUrl;
     while (base.endsWith(u'/'))
         base.chop(1);
     const QString methodAndQuery = type == TRequestType::rtStreamContent
-                                       ? u":streamGenerateContent?alt=sse&key="_s
-                                       : u":generateContent?key="_s;
-    return (base + u"/v1beta/models/"_s + modelName + methodAndQuery + apiKey).toUtf8();
+                                       ? u":streamGenerateContent?alt=sse"_s
+                                       : u":generateContent"_s;
+    return (base + u"/v1beta/models/"_s + modelName + methodAndQuery).toUtf8();
+}
+
+QByteArray ApiKeyHeader(const QString& apiKey) {
+    return "x-goog-api-key: " + apiKey.toUtf8();
 }
 
 QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch) {

@@ -6,11 +6,15 @@
 #include <QByteArray>
 #include <QString>
 
-// The address of a request: base address, model and method, the key in the query.
-// Model name and key go in verbatim.
-QByteArray RequestUrl(const QString& baseUrl, TRequestType type, const QString& modelName,
-                      const QString& apiKey);
+// The address of a request: base address, model and method; the model name goes in
+// verbatim. The key never goes in the address, where proxies and gateways log it.
+QByteArray RequestUrl(const QString& baseUrl, TRequestType type, const QString& modelName);
 
-// The JSON bodies the service is sent, in the program's JSON text form.
+// The header line that carries the key.
+QByteArray ApiKeyHeader(const QString& apiKey);
+
+// The JSON bodies the service is sent, in the program's JSON text form. Empty text parts,
+// and items left with no parts, are not sent: the service refuses a request that holds
+// one, so a chat saved with one would fail for good.
 QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch);
 QByteArray BuildImageRequestBody(const QString& prompt);

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "ConversationModel.h"
 #include "ServiceSettings.h"
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 
 // The three kinds of request the model service is asked.
 enum class TRequestType { rtGenerateContent, rtStreamContent, rtGenerateImage };
@@ -14,12 +18,31 @@ enum class TRequestType { rtGenerateContent, rtStreamContent, rtGenerateImage };
 using TStringCallback = std::function<void(const QString&)>;
 using TStreamCallback = std::function<void(const QString& chunk, bool isFinal)>;
 
-// What a request thread hands back. Whether the text stands for a failure is decided
-// where the failure happens, never guessed from the text: a model may well answer with
-// a sentence that starts with "Ошибка".
+// The service's own token counts for one answer.
+struct TokenUsage {
+    int Prompt = 0;
+    int Answer = 0;
+    int Thinking = 0;
+    int Total = 0;
+
+    bool operator==(const TokenUsage&) const = default;
+};
+
+// What an answer tells beside its text.
+struct AnswerFacts {
+    std::optional<TokenUsage> Usage;
+    QList<WebSource> Sources;
+    // Why the model stopped, or why the prompt was refused, as the service names it.
+    QString FinishReason;
+    QString BlockReason;
+};
+
 // What kind of failure it was, for telling the user what to do about it.
 enum class FailureCause { Other, NoConnection, TimedOut, HttpStatus };
 
+// What a request thread hands back. Whether the text stands for a failure is decided
+// where the failure happens, never guessed from the text: a model may well answer with
+// a sentence that starts with "Ошибка".
 struct RequestOutcome {
     QString Text;
     bool IsFailure = false;
@@ -30,11 +53,30 @@ struct RequestOutcome {
     // wait it asks for before another try, in whole seconds (0 when it names none).
     QString ErrorReason = {};
     int RetryDelaySeconds = 0;
+    AnswerFacts Facts = {};
+};
+
+// One delivery of a streamed request to the user-interface thread: a chunk of the answer,
+// a notice that the request is tried again after a pause, or the end.
+struct StreamDelivery {
+    enum class Kind { Chunk, Retrying, Final };
+    Kind What = Kind::Chunk;
+    // A chunk's text.
+    QString Text;
+    int RetryInSeconds = 0;
+    // On the final delivery: how the request ended (a failure, or none, with an empty
+    // text) and what all the events told.
+    RequestOutcome Outcome = {};
 };
 
 using OutcomeCallback = std::function<void(const RequestOutcome&)>;
-using StreamDeliveryCallback =
-    std::function<void(const QString& chunk, bool isFinal, bool isFailure)>;
+using StreamDeliveryCallback = std::function<void(const StreamDelivery&)>;
+
+// Set by the user-interface thread to stop a request; the request thread reads it.
+using CancelFlag = std::shared_ptr<std::atomic<bool>>;
+inline CancelFlag MakeCancelFlag() {
+    return std::make_shared<std::atomic<bool>>(false);
+}
 
 // Where requests go, how long a silent connection is tolerated and through which proxy.
 struct ServiceEndpoint {

@@ -216,16 +216,23 @@ TEST_F(ChatPageSafetyTest, AnswerFromTheServiceCannotRefreshThePage) {
     const QJsonObject part{{QStringLiteral("text"), answer}};
     const QJsonObject content{{QStringLiteral("parts"), QJsonArray{part}}};
     const QJsonObject candidate{{QStringLiteral("content"), content}};
-    service.reply(FakeReply::json(
-        QJsonDocument(QJsonObject{{QStringLiteral("candidates"), QJsonArray{candidate}}})
-            .toJson(QJsonDocument::Compact)
-            .toStdString()));
+    service.reply(FakeReply::events(
+        {{"data: " +
+          QJsonDocument(QJsonObject{{QStringLiteral("candidates"), QJsonArray{candidate}}})
+              .toJson(QJsonDocument::Compact)
+              .toStdString() +
+          "\n\n"}}));
     control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
     control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
     control<PromptEdit>("memoPrompt")->setPlainText(QStringLiteral("question"));
     control<QPushButton>("btnSend")->click();
-    ASSERT_TRUE(
-        WaitUntil([&] { return control<QPushButton>("btnSend")->isEnabled(); }, kPageTimeoutMs));
+    // Idle again: the button sends rather than stops.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const QPushButton* send = control<QPushButton>("btnSend");
+            return send->isEnabled() && send->text() == QStringLiteral("Отправить");
+        },
+        kPageTimeoutMs));
     ASSERT_TRUE(container().contains(QStringLiteral("Done.")));
 
     RunEventsFor(kRefreshWaitMs);

@@ -33,6 +33,11 @@ std::string textAnswer(const std::string& text) {
     return R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})";
 }
 
+// The same answer as the one event of a stream, the way text answers come to the window.
+FakeReply streamedAnswer(const std::string& text) {
+    return FakeReply::events({{"data: " + textAnswer(text) + "\n\n"}});
+}
+
 class SendFlowTest : public PageTest {
 protected:
     void SetUp() override {
@@ -40,7 +45,7 @@ protected:
         geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
         control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
         control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
-        service.reply(FakeReply::json(textAnswer("**Привет**")));
+        service.reply(streamedAnswer("**Привет**"));
     }
 
     void type(const QString& text) { control<PromptEdit>("memoPrompt")->setPlainText(text); }
@@ -63,8 +68,12 @@ protected:
 
     // Waits until the window is idle again after a send.
     void waitUntilIdle() {
-        ASSERT_TRUE(
-            WaitUntil([&] { return control<QPushButton>("btnSend")->isEnabled(); }, kWaitMs));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                const QPushButton* send = control<QPushButton>("btnSend");
+                return send->isEnabled() && send->text() == QStringLiteral("Отправить");
+            },
+            kWaitMs));
     }
 
     QStringList chatFiles() const {
@@ -82,7 +91,8 @@ TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
 
     ASSERT_EQ(service.requests().size(), 1u);
     const FakeRequest request = service.requests().front();
-    EXPECT_EQ(request.target, "/v1beta/models/gemini-2.5-flash:generateContent?key=KEY");
+    EXPECT_EQ(request.target, "/v1beta/models/gemini-2.5-flash:streamGenerateContent?alt=sse");
+    EXPECT_EQ(request.headers.find("x-goog-api-key")->second, "KEY");
     EXPECT_EQ(request.body,
               R"({"contents":[{"role":"user","parts":[{"text":"\u041A\u0430\u043A )"
               R"(\u0434\u0435\u043B\u0430?"}]}],"generationConfig":{"temperature":0.2,)"
@@ -268,7 +278,7 @@ TEST_F(SendFlowTest, AFailureIsExplainedAndRetrySendsTheSameParts) {
     const QString path = makeFile(QStringLiteral("notes.txt"), 3);
     service.reply(FakeReply::json(
         R"({"error":{"code":429,"message":"<b>Quota</b> exceeded","details":[{"@type":)"
-        R"("type.googleapis.com/google.rpc.RetryInfo","retryDelay":"20s"}]}})",
+        R"("type.googleapis.com/google.rpc.RetryInfo","retryDelay":"90s"}]}})",
         429));
     type(QStringLiteral("first line\nsecond line"));
     attach(path);
@@ -282,7 +292,7 @@ TEST_F(SendFlowTest, AFailureIsExplainedAndRetrySendsTheSameParts) {
     };
     EXPECT_EQ(failureText(".message-header strong"), QStringLiteral("⚠ Ошибка"));
     EXPECT_EQ(failureText(".failure-explanation"),
-              QStringLiteral("Исчерпана квота запросов (429): повторите через 20 с."));
+              QStringLiteral("Исчерпана квота запросов (429): повторите через 90 с."));
     EXPECT_EQ(failureText("summary"), QStringLiteral("Подробнее"));
     EXPECT_EQ(failureText(".failure-text"),
               QStringLiteral("Ошибка HTTP: HTTP/1.1 429 Too Many Requests (Код: 429)\n"
@@ -298,7 +308,7 @@ TEST_F(SendFlowTest, AFailureIsExplainedAndRetrySendsTheSameParts) {
 
     // The file is gone by now: the parts that were read are what is sent again.
     ASSERT_TRUE(QFile::remove(path));
-    service.reply(FakeReply::json(textAnswer("**Готово**")));
+    service.reply(streamedAnswer("**Готово**"));
     click(QStringLiteral(".failure-message .retry-btn"));
     ASSERT_TRUE(WaitUntil([&] { return service.requests().size() == 2; }, kWaitMs));
     waitUntilIdle();
@@ -328,7 +338,7 @@ TEST_F(SendFlowTest, AnswersShowAfterThePageWasReloaded) {
                        .toInt() == 1;
         },
         kWaitMs));
-    service.reply(FakeReply::json(textAnswer("second answer")));
+    service.reply(streamedAnswer("second answer"));
     type(QStringLiteral("second"));
     pressCtrlEnter();
     waitUntilIdle();
@@ -356,7 +366,7 @@ TEST_F(SendFlowTest, ImageModelsShowTheImageOrSayTheAnswerWasBad) {
 }
 
 TEST_F(SendFlowTest, TheTimerCountsMinutesAndSecondsWhileTheRequestRuns) {
-    FakeReply held = FakeReply::json(textAnswer("ok"));
+    FakeReply held = streamedAnswer("ok");
     held.holdBeforeHeaders = true;
     service.reply(held);
     type(QStringLiteral("slow"));

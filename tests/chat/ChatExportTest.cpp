@@ -50,6 +50,19 @@ TEST_F(ChatExportTest, MarkdownOfAChatMatchesTheExpectedFile) {
     EXPECT_EQ(ConversationMarkdown(*history).toUtf8(), readData("export-chat.md"));
 }
 
+TEST_F(ChatExportTest, MarkdownShowsDrawnPicturesAndSources) {
+    THistoryItem asked{u"user"_s, {MakeTextPart(u"Нарисуй кота"_s)}};
+    asked.Images = {MakeInlinePart(u"image/png"_s, "iVBO")};
+    THistoryItem answer{u"model"_s, {MakeTextPart(u"Ответ"_s)}};
+    answer.Sources = {{u"Пример"_s, u"https://a.example/"_s}, {QString(), u"https://b.example/"_s}};
+    EXPECT_EQ(
+        ConversationMarkdown({asked, answer}),
+        u"## 👤 Пользователь\n\nНарисуй кота\n\n## 🤖 Gemini (Image)\n\n"
+        u"*Изображение (image/png)*\n\n## 🤖 "
+        u"Gemini\n\nОтвет\n\nИсточники:\n\n"
+        u"1. [Пример](https://a.example/)\n2. [https://b.example/](https://b.example/)\n\n"_s);
+}
+
 TEST_F(ChatExportTest, HtmlIsOneDocumentWithThePictureInlineThatFetchesNothing) {
     const Expected<TChatHistory> history = fixture();
     ASSERT_TRUE(history);

@@ -29,6 +29,11 @@ TEST(ChatPageTemplate, TemplateHoldsTheStylesInOrder) {
     EXPECT_TRUE(page.contains(QStringLiteral(".copy-btn:hover { background-color: #777; }")));
     EXPECT_TRUE(
         page.contains(QStringLiteral(" }  </style>  <script>    function copyCode(btn) {")));
+    EXPECT_TRUE(page.contains(QStringLiteral(
+        ".failure-message summary { cursor: pointer; color: #555; font-size: 0.9em; }"
+        "    .message-content a.retry-btn {")));
+    EXPECT_TRUE(page.contains(
+        QStringLiteral(".sources ol { margin: 4px 0 0 0; padding-left: 22px; }    :root {")));
     EXPECT_TRUE(
         page.contains(QStringLiteral("<script>") + ChatPageScript() + QStringLiteral("</script>")));
     EXPECT_TRUE(

@@ -56,4 +56,20 @@ TEST(ConversationHtml, ChunksHoldWholeBlocksAndJoinToTheWhole) {
     EXPECT_TRUE(BuildConversationHtmlChunks({}, 100, 100).isEmpty());
 }
 
+TEST(ConversationHtml, ShowsKeptPicturesAfterTheirRequestAndSourcesAfterTheAnswer) {
+    const QDateTime asking(QDate(2025, 11, 3), QTime(14, 5, 9));
+    const QDateTime answering(QDate(2025, 11, 3), QTime(14, 5, 30));
+    THistoryItem asked{QStringLiteral("user"), {MakeTextPart(QStringLiteral("cat"))}, {}, asking};
+    asked.Images = {MakeInlinePart(QStringLiteral("image/png"), "iVBO")};
+    THistoryItem answer{
+        QStringLiteral("model"), {MakeTextPart(QStringLiteral("text"))}, {}, answering};
+    answer.Sources = {{QStringLiteral("A"), QStringLiteral("https://a.example/")}};
+    EXPECT_EQ(
+        BuildConversationHtml({asked, answer}),
+        BuildUserMessageHtml(QStringLiteral("cat"), {}, asking) +
+            BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"), asking) +
+            BuildModelMessageHtml(QStringLiteral("text"), answering) +
+            BuildSourcesHtml(answer.Sources));
+}
+
 } // namespace

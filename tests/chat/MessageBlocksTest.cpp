@@ -3,6 +3,8 @@
 
 #include <QDateTime>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,6 +66,31 @@ TEST_F(MessageBlocksTest, WhatTheProgramPutsIntoThePageIsEscaped) {
         QStringLiteral("<a href=\"http://host/p.png\">plot: http://host/p.png</a>")));
     EXPECT_TRUE(answer.contains(QStringLiteral("<span class=\"math-inline\">x^2 &lt; y</span>")));
     EXPECT_FALSE(answer.contains(QStringLiteral("chart.googleapis.com")));
+}
+
+TEST_F(MessageBlocksTest, ALiveAnswerIsAnEmptyAnswerBlockWithPlacesForItsPartsAndAStatus) {
+    QString expected = BuildModelMessageHtml(QString());
+    expected.insert(
+        expected.size() - int(std::strlen("</div></div>")),
+        QStringLiteral("<div class=\"live-settled\"></div><div class=\"live-tail\"></div>"
+                       "<p class=\"live-status\">Печатает… 00:05 &lt;x&gt;</p>"));
+    EXPECT_EQ(BuildLiveModelMessageHtml(QStringLiteral("Печатает… 00:05 <x>")), expected);
+    const QString answer = QStringLiteral("**a**\n```\ncode\n```");
+    EXPECT_TRUE(BuildModelMessageHtml(answer).contains(BuildAnswerHtml(answer)));
+}
+
+TEST_F(MessageBlocksTest, SourcesAreEscapedLinksAndOnlyWebAddressesLink) {
+    EXPECT_EQ(BuildSourcesHtml({}), QString());
+    EXPECT_EQ(
+        BuildSourcesHtml(
+            {{QStringLiteral("<A & B>"), QStringLiteral("https://a.example/?x=1&y=\"2\"")},
+             {QString(), QStringLiteral("HTTP://b.example/")},
+             {QStringLiteral("local"), QStringLiteral("file:///etc/passwd")},
+             {QStringLiteral("js"), QStringLiteral("javascript:alert(1)")}}),
+        QStringLiteral("<div class=\"sources\"><strong>Источники:</strong><ol>"
+                       "<li><a href=\"https://a.example/?x=1&amp;y=&quot;2&quot;\">&lt;A &amp; "
+                       "B&gt;</a></li><li><a href=\"HTTP://b.example/\">HTTP://b.example/</a></li>"
+                       "<li>local</li><li>js</li></ol></div>"));
 }
 
 // Up to 2 MiB of a message's UTF-8 text is shown whole; beyond, the start and a note.

@@ -154,7 +154,12 @@ TEST_F(AnswerIntegrityTest, KeyOrModelWithAControlCharacterIsNeverSent) {
 
     // An ordinary key still goes out as typed.
     EXPECT_EQ(outcomeFor(u"KEY-1"_s, u"gemini-test"_s), u"x"_s);
-    EXPECT_EQ(onlyRequest().target, "/v1beta/models/gemini-test:generateContent?key=KEY-1");
+    // It travels in its header, never in the address.
+    const FakeRequest request = onlyRequest();
+    EXPECT_EQ(request.target, "/v1beta/models/gemini-test:generateContent");
+    const auto header = request.headers.find("x-goog-api-key");
+    ASSERT_NE(header, request.headers.end());
+    EXPECT_EQ(header->second, "KEY-1");
 }
 
 } // namespace

@@ -87,6 +87,34 @@ TEST_F(ChatFileTest, SaveThenLoadGivesAnEqualConversation) {
     EXPECT_EQ(dm.ChatHistory(), history);
 }
 
+// Drawn pictures and grounding sources sit beside "parts", where readers that do not know
+// them skip them and no request ever carries them.
+TEST_F(ChatFileTest, KeepsPicturesAndSourcesBesideTheParts) {
+    THistoryItem asked = item(u"user"_s, {MakeTextPart(u"cat"_s)});
+    asked.Images = {MakeInlinePart(u"image/png"_s, "iV/B")};
+    THistoryItem answer = item(u"model"_s, {MakeTextPart(u"a"_s)});
+    answer.Sources = {{u"Вики"_s, u"https://w.example/a"_s}, {u"b"_s, u"https://b.example/"_s}};
+    const TChatHistory history = {asked, answer};
+    EXPECT_EQ(saved(history),
+              kBom + R"({"contents":[{"role":"user","parts":[{"text":"cat"}],"generated_images":)"
+                     R"([{"inline_data":{"mime_type":"image\/png","data":"iV\/B"}}]},)"
+                     R"({"role":"model","parts":[{"text":"a"}],"sources":[{"title":)"
+                     R"("\u0412\u0438\u043A\u0438","uri":"https:\/\/w.example\/a"},)"
+                     R"({"title":"b","uri":"https:\/\/b.example\/"}]}]})");
+    dm.ClearHistory();
+    EXPECT_TRUE(dm.LoadHistoryFromFile(path()));
+    EXPECT_EQ(dm.ChatHistory(), history);
+
+    // An entry that does not read is left out; the chat still opens whole.
+    writeFile(R"({"contents":[{"role":"user","parts":[],"generated_images":[{"text":"x"},7,)"
+              R"({"inline_data":{"mime_type":"image/gif","data":"R0"}}],"sources":[{"title":"t"},)"
+              R"({"uri":"https://u.example"}]}]})");
+    ASSERT_TRUE(dm.LoadHistoryFromFile(path()));
+    ASSERT_EQ(dm.ChatHistory().size(), 1);
+    EXPECT_EQ(dm.ChatHistory()[0].Images, TContentParts{MakeInlinePart(u"image/gif"_s, "R0")});
+    EXPECT_EQ(dm.ChatHistory()[0].Sources, (QList<WebSource>{{QString(), u"https://u.example"_s}}));
+}
+
 TEST_F(ChatFileTest, LoadsLenientTextForms) {
     TChatHistory expected = {
         item(u"user"_s, {MakeTextPart(u"h\\/i/\\"_s), MakeInlinePart(u"image/png"_s, "AAAA")}),

@@ -1,4 +1,5 @@
 #include "ModelServiceFixture.h"
+#include "RequestBody.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ TEST_F(GenerationTest, PostsTheConversationAsTheExactJsonBody) {
 
     const FakeRequest request = onlyRequest();
     EXPECT_EQ(request.method, "POST");
-    EXPECT_EQ(request.target, "/v1beta/models/gemini-test:generateContent?key=KEY");
+    EXPECT_EQ(request.target, "/v1beta/models/gemini-test:generateContent");
     EXPECT_EQ(request.headers.count("Content-Type"), 1u);
     EXPECT_EQ(request.headers.find("Content-Type")->second, "application/json");
     EXPECT_EQ(request.headers.count("Expect"), 0u);
@@ -40,6 +41,20 @@ TEST_F(GenerationTest, PostsTheConversationAsTheExactJsonBody) {
               R"("generationConfig":{"temperature":0.2,"topK":1,"topP":1,)"
               R"("maxOutputTokens":300000,"stopSequences":[]},)" +
                   kSafetySettings + "}");
+}
+
+TEST_F(GenerationTest, EmptyTextPartsAndItemsLeftEmptyAreNotSent) {
+    // A chat saved by an earlier version with an empty answer in it.
+    dm.ChatHistory() = {
+        {u"user"_s, textParts(u"a"_s)},
+        {u"model"_s, textParts(QString())},
+        {u"user"_s, {MakeTextPart(QString()), MakeInlinePart(u"image/png"_s, "QQ")}}};
+    service.reply(FakeReply::json(kTextAnswer));
+    generate(textParts(u" "_s));
+    EXPECT_TRUE(onlyRequest().body.starts_with(
+        R"({"contents":[{"role":"user","parts":[{"text":"a"}]},)"
+        R"({"role":"user","parts":[{"inline_data":{"mime_type":"image\/png","data":"QQ"}}]},)"
+        R"({"role":"user","parts":[{"text":" "}]}],)"));
 }
 
 TEST_F(GenerationTest, AsksForWebSearchOnlyWhenWanted) {
@@ -55,22 +70,23 @@ TEST_F(GenerationTest, AsksForWebSearchOnlyWhenWanted) {
 
 TEST_F(GenerationTest, ImageRequestSendsThePromptAloneAndRecordsItWithTheSuffix) {
     service.reply(FakeReply::json(
-        R"({"candidates":[{"content":{"parts":[{"inlineData":{}},{"inline_data":{"mime_type":"image/jpeg","data":"/9j/"}}]}}]})"));
+        R"({"candidates":[{"content":{"parts":[{"text":"Вот"},{"inlineData":{"mimeType":"image/jpeg","data":"/9j/"}}]}}]})"));
     dm.ChatHistory() = {{u"user"_s, {MakeTextPart(u"old"_s)}}};
 
     EXPECT_EQ(generateImage(u"Кот"_s), uR"({"mime_type":"image\/jpeg","base64_data":"\/9j\/"})"_s);
 
     const FakeRequest request = onlyRequest();
-    EXPECT_EQ(request.target, "/v1beta/models/gemini-image:generateContent?key=KEY");
+    EXPECT_EQ(request.target, "/v1beta/models/gemini-image:generateContent");
     EXPECT_EQ(request.body,
               R"({"contents":[{"role":"user","parts":[{"text":"\u041A\u043E\u0442"}]}],)"
               R"("generationConfig":{},)" +
                   kSafetySettings + "}");
-    // The picture goes to the caller only: the conversation holds just the request.
+    // No model message: the picture is kept with the request, where it is never sent.
     ASSERT_EQ(dm.ChatHistory().size(), 2);
-    EXPECT_EQ(
-        dm.ChatHistory().last(),
-        (THistoryItem{u"user"_s, {MakeTextPart(u"Кот (запрос на генерацию изображения)"_s)}}));
+    THistoryItem asked{u"user"_s, {MakeTextPart(u"Кот (запрос на генерацию изображения)"_s)}};
+    asked.Images = {MakeInlinePart(u"image/jpeg"_s, "/9j/")};
+    EXPECT_EQ(dm.ChatHistory().last(), asked);
+    EXPECT_EQ(BuildContentRequestBody(dm.ChatHistory(), false).count("9j"), 0);
 }
 
 // The question is stamped when it is sent, the answer when it arrives.
@@ -114,10 +130,20 @@ TEST_F(GenerationTest, ReadsAnswersIntoOneResultAndRecordsTheModelMessage) {
          MakeInlinePart(u"image/webp"_s, "UklG")},
         {"body that is not JSON", "Hello, world",
          u"Ошибка: сервер вернул пустой или непонятный ответ"_s, std::nullopt},
-        {"candidate without content", R"({"candidates":[{"finishReason":"SAFETY"}]})", QString(),
-         MakeTextPart(QString())},
-        {"empty parts", R"({"candidates":[{"content":{"parts":[]}}]})", QString(),
-         MakeTextPart(QString())},
+        // An answer without text is a failure that says why, never an empty message.
+        {"candidate without content", R"({"candidates":[{"finishReason":"SAFETY"}]})",
+         u"Ответ заблокирован фильтром безопасности"_s, std::nullopt},
+        {"empty parts, cut at the length limit",
+         R"({"candidates":[{"content":{"parts":[]},"finish_reason":"MAX_TOKENS"}]})",
+         u"Ответ обрезан: достигнут предел длины"_s, std::nullopt},
+        {"empty text, stopped normally", R"({"candidates":[{"content":{"parts":[{"text":""}]}}]})",
+         u"Модель вернула пустой ответ"_s, std::nullopt},
+        {"prompt blocked", R"({"promptFeedback":{"blockReason":"SAFETY"}})",
+         u"Запрос заблокирован фильтром безопасности"_s, std::nullopt},
+        {"camelCase image answer",
+         R"({"candidates":[{"content":{"parts":[{"inlineData":{"mimeType":"image/webp","data":"UklG"}}]}}]})",
+         uR"({"mime_type":"image\/webp","base64_data":"UklG"})"_s,
+         MakeInlinePart(u"image/webp"_s, "UklG")},
         {"no candidates, with an error message", R"({"error":{"message":"Квота исчерпана"}})",
          u"Ошибка: Квота исчерпана"_s, std::nullopt},
         {"no candidates, no message", R"({"usageMetadata":{}})", noAnswer, std::nullopt},
@@ -197,7 +223,7 @@ TEST_F(GenerationTest, GoesThroughTheProxyNamedInTheEnvironment) {
 
     EXPECT_EQ(result, u"Hello"_s);
     EXPECT_EQ(onlyRequest().target,
-              "http://model.invalid/v1beta/models/gemini-test:generateContent?key=KEY");
+              "http://model.invalid/v1beta/models/gemini-test:generateContent");
 }
 
 TEST_F(GenerationTest, ServiceAddressAndTimeOutHaveTheirDefaults) {

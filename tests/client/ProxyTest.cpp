@@ -55,8 +55,9 @@ TEST_F(ProxyTest, ManualProxyCarriesTheRequest) {
     service.reply(FakeReply::json(kAnswer));
     useSettings(manualProxy());
     EXPECT_EQ(generate(textParts(u"q"_s)), u"через прокси"_s);
-    EXPECT_EQ(onlyRequest().target,
-              "http://service.invalid/v1beta/models/gemini-test:generateContent?key=KEY");
+    const FakeRequest request = onlyRequest();
+    EXPECT_EQ(request.target, "http://service.invalid/v1beta/models/gemini-test:generateContent");
+    EXPECT_EQ(header(request, "x-goog-api-key"), "KEY");
 }
 
 TEST_F(ProxyTest, SocksProxyResolvesTheNameAndSignsIn) {
@@ -72,7 +73,8 @@ TEST_F(ProxyTest, SocksProxyResolvesTheNameAndSignsIn) {
     EXPECT_EQ(requests[0].target, "service.invalid:80");
     EXPECT_EQ(header(requests[0], "user"), "user");
     EXPECT_EQ(header(requests[0], "password"), "пароль");
-    EXPECT_EQ(requests[1].target, "/v1beta/models/gemini-test:generateContent?key=KEY");
+    EXPECT_EQ(requests[1].target, "/v1beta/models/gemini-test:generateContent");
+    EXPECT_EQ(header(requests[1], "x-goog-api-key"), "KEY");
 }
 
 TEST_F(ProxyTest, ProxySignInUsesTheUserAndPassword) {

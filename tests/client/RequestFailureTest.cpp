@@ -1,4 +1,5 @@
 #include "ModelServiceFixture.h"
+#include "RetryPolicy.h"
 
 #include <memory>
 #include <optional>
@@ -45,20 +46,74 @@ TEST_F(RequestFailureTest, HttpErrorCarriesTheStatusLineAsReceived) {
     EXPECT_EQ(service.requests().size(), std::size(cases));
 }
 
-TEST_F(RequestFailureTest, BusyAndServerErrorsAreReportedOnceWithoutRetry) {
-    const std::pair<int, const char*> statuses[] = {
-        {429, "HTTP/1.1 429 Too Many Requests"},
-        {500, "HTTP/1.1 500 Internal Server Error"},
-        {503, "HTTP/1.1 503 Service Unavailable"},
+// An error body whose RetryInfo asks for the given delay.
+std::string retryAfter(const char* delay) {
+    return std::string(R"({"error":{"message":"try later","details":[{"@type":)"
+                       R"("type.googleapis.com/google.rpc.RetryInfo","retryDelay":")") +
+           delay + R"("}]}})";
+}
+
+TEST_F(RequestFailureTest, RefusalsAreRetriedOnlyAsAdvised) {
+    const QString tryLater = u"Ошибка HTTP: HTTP/1.1 %1 (Код: %2)\r\nОтвет: try later"_s;
+    // A quota refusal without a delay fails at once.
+    service.reply(FakeReply::json(R"({"error":{"message":"try later"}})", 429));
+    EXPECT_EQ(failedOutcome(), tryLater.arg(u"429 Too Many Requests"_s, u"429"_s));
+    EXPECT_EQ(service.requests().size(), 1u);
+
+    // A busy service that asks for a short pause is tried three more times, then reported.
+    service.reply(FakeReply::json(retryAfter("0.02s"), 503));
+    dm.ClearHistory();
+    EXPECT_EQ(failedOutcome(), tryLater.arg(u"503 Service Unavailable"_s, u"503"_s));
+    EXPECT_EQ(service.requests().size(), 1u + 1 + kMaxRetries);
+
+    // One that asks for more than a minute fails at once; the outcome names the wait.
+    service.reply(FakeReply::json(retryAfter("61.5s"), 429));
+    dm.ClearHistory();
+    EXPECT_EQ(failedOutcome(), tryLater.arg(u"429 Too Many Requests"_s, u"429"_s));
+    EXPECT_EQ(service.requests().size(), 2u + 1 + kMaxRetries);
+}
+
+TEST_F(RequestFailureTest, ARetriedRequestThatSucceedsIsAnAnswer) {
+    service.replies({FakeReply::json(retryAfter("0.01s"), 503),
+                     FakeReply::json(R"({"candidates":[{"content":{"parts":[{"text":"ok"}]}}]})")});
+    EXPECT_EQ(generate(textParts(u"q"_s)), u"ok"_s);
+    const std::vector<FakeRequest> requests = service.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].body, requests[1].body);
+}
+
+TEST(RetryPolicyTest, AdvisesByStatusDelayAndAttempts) {
+    using enum RetryAdvice::Kind;
+    const std::string asksTwo = retryAfter("2s");
+    const std::string asksAsObject =
+        R"({"error":{"details":[{"@type":"type.googleapis.com/google.rpc.RetryInfo",)"
+        R"("retry_delay":{"seconds":"3","nanos":500000000}}]}})";
+    const struct {
+        int status;
+        std::string body;
+        int retriesDone;
+        RetryAdvice::Kind what;
+        int delayMs;
+    } cases[] = {
+        {500, "", 0, RetryAfter, 2000},
+        {503, "not json", 1, RetryAfter, 4000},
+        {500, "{}", 2, RetryAfter, 8000},
+        {500, "{}", 3, GiveUp, 0},
+        {503, asksTwo, 0, RetryAfter, 2000},
+        {429, asksTwo, 2, RetryAfter, 2000},
+        {429, asksAsObject, 0, RetryAfter, 3500},
+        {429, asksTwo, 3, GiveUp, 0},
+        {429, "{}", 0, GiveUp, 0},
+        {429, retryAfter("60s"), 0, RetryAfter, 60000},
+        {429, retryAfter("60.001s"), 0, WaitTooLong, 60001},
+        {503, retryAfter("-1s"), 0, RetryAfter, 2000},
+        {400, asksTwo, 0, GiveUp, 0},
+        {404, "", 0, GiveUp, 0},
     };
-    size_t sent = 0;
-    for (const auto& [status, statusLine] : statuses) {
-        service.reply(FakeReply::json(R"({"error":{"message":"try later"}})", status));
-        dm.ClearHistory();
-        EXPECT_EQ(failedOutcome(), u"Ошибка HTTP: %1 (Код: %2)\r\nОтвет: try later"_s.arg(
-                                       QLatin1StringView(statusLine), QString::number(status)));
-        // The outcome comes after the last attempt, so any retry would already show here.
-        EXPECT_EQ(service.requests().size(), ++sent);
+    for (const auto& c : cases) {
+        const RetryAdvice advice = AdviseRetry(c.status, c.body, c.retriesDone);
+        EXPECT_EQ(advice.What, c.what) << c.status << " " << c.body << " " << c.retriesDone;
+        EXPECT_EQ(advice.DelayMs, c.delayMs) << c.status << " " << c.body << " " << c.retriesDone;
     }
 }
 
@@ -83,16 +138,17 @@ TEST_F(RequestFailureTest, OutcomesCarryTheCauseStatusAndErrorDetails) {
          FakeReply::json(R"({"error":{"code":429,"message":"Quota exceeded","details":[)"
                          R"({"@type":"type.googleapis.com/google.rpc.QuotaFailure"},)"
                          R"({"@type":"type.googleapis.com/google.rpc.RetryInfo",)"
-                         R"("retryDelay":"37.2s"}]}})",
+                         R"("retryDelay":"61.2s"}]}})",
                          429),
-         429, u"", 38},
+         429, u"", 62},
         {"bad key",
          FakeReply::json(R"({"error":{"code":400,"details":[{"@type":)"
                          R"("type.googleapis.com/google.rpc.ErrorInfo","reason":)"
                          R"("API_KEY_INVALID"}]}})",
                          400),
          400, u"API_KEY_INVALID", 0},
-        {"busy, an HTML page", FakeReply::json("<html><h1>503</h1></html>", 503), 503, u"", 0},
+        {"bad gateway, an HTML page", FakeReply::json("<html><h1>502</h1></html>", 502), 502, u"",
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

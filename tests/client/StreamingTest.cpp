@@ -70,7 +70,7 @@ TEST_F(StreamingTest, DeliversEachEventThenTheFinalEmptyChunk) {
         awaitFinal(),
         (QList<Delivery>{{u"a"_s, false}, {u"b"_s, false}, {u"c"_s, false}, {QString(), true}}));
     const FakeRequest request = onlyRequest();
-    EXPECT_EQ(request.target, "/v1beta/models/gemini-test:streamGenerateContent?alt=sse&key=KEY");
+    EXPECT_EQ(request.target, "/v1beta/models/gemini-test:streamGenerateContent?alt=sse");
     // The caller sees the final delivery before the answer is recorded.
     EXPECT_EQ(historyAtFinal, (TChatHistory{{u"user"_s, textParts(u"q"_s)}}));
     EXPECT_EQ(dm.ChatHistory(),
@@ -93,13 +93,12 @@ TEST_F(StreamingTest, FirstChunkArrivesWhileTheAnswerIsStillComing) {
 }
 
 TEST_F(StreamingTest, FailureIsTheFinalDeliveryAndRecordsNothing) {
-    service.reply(FakeReply::json(R"({"error":{"message":"overloaded"}})", 503));
+    service.reply(FakeReply::json(R"({"error":{"message":"overloaded"}})", 400));
     startStream();
     EXPECT_EQ(
         awaitFinal(),
         (QList<Delivery>{
-            {u"Ошибка HTTP: HTTP/1.1 503 Service Unavailable (Код: 503)\r\nОтвет: overloaded"_s,
-             true}}));
+            {u"Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)\r\nОтвет: overloaded"_s, true}}));
     EXPECT_EQ(service.requests().size(), 1u);
     EXPECT_EQ(dm.ChatHistory(), (TChatHistory{{u"user"_s, textParts(u"q"_s)}}));
 }

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <utility>
@@ -373,6 +374,8 @@ void FakeModelService::serve(const FakeReply& reply, httplib::Response& response
                 std::this_thread::sleep_for(chunk.delay);
                 if (chunk.afterRelease && !waitForRelease())
                     return false;
+                if (chunk.dropConnection)
+                    return false;
             }
             if (!sink.write(chunk.bytes.data(), chunk.bytes.size()))
                 return false;
@@ -416,6 +419,12 @@ void FakeModelService::respond(std::function<FakeReply(const FakeRequest&)> resp
     m_responder = std::move(responder);
 }
 
+void FakeModelService::replies(std::vector<FakeReply> replies) {
+    std::lock_guard lock(m_mutex);
+    m_nextReplies = std::move(replies);
+    std::reverse(m_nextReplies.begin(), m_nextReplies.end());
+}
+
 void FakeModelService::release() {
     {
         std::lock_guard lock(m_mutex);
@@ -437,7 +446,13 @@ std::vector<FakeRequest> FakeModelService::requests() const {
 FakeReply FakeModelService::record(FakeRequest request) {
     std::lock_guard lock(m_mutex);
     m_requests.push_back(std::move(request));
-    return m_responder ? m_responder(m_requests.back()) : m_reply;
+    if (m_responder)
+        return m_responder(m_requests.back());
+    if (!m_nextReplies.empty()) {
+        m_reply = std::move(m_nextReplies.back());
+        m_nextReplies.pop_back();
+    }
+    return m_reply;
 }
 
 bool FakeModelService::waitForRelease() {

@@ -21,6 +21,8 @@ struct FakeChunk {
     std::string bytes;
     std::chrono::milliseconds delay{0};
     bool afterRelease = false;
+    // The connection is closed here, before these bytes, as if it dropped.
+    bool dropConnection = false;
     // Sent this many times over, for bodies too big to hold.
     size_t repeat = 1;
 };
@@ -81,6 +83,8 @@ public:
     // Replies chosen per request, e.g. by its target; takes the place of reply(). It runs
     // with the service's lock held, so it must not call the service.
     void respond(std::function<FakeReply(const FakeRequest&)> responder);
+    // One reply per request, in order; the last one answers every request after them.
+    void replies(std::vector<FakeReply> replies);
     // Lets every held reply and chunk go, now and from now on.
     void release();
     // Keeps only the size of request bodies, for uploads too big to hold twice.
@@ -108,6 +112,7 @@ private:
     std::condition_variable m_releasedOrStopping;
     FakeReply m_reply;
     std::function<FakeReply(const FakeRequest&)> m_responder;
+    std::vector<FakeReply> m_nextReplies;
     std::vector<FakeRequest> m_requests;
     bool m_keepBodies = true;
     bool m_released = false;

@@ -1,0 +1,281 @@
+// Live answers in the real window: the answer grows on the page while the loopback service
+// is still writing it, the Send button stops it, and what the service sends is all read.
+#include "FakeModelService.h"
+#include "GeminiDM.h"
+#include "MainWindow.h"
+#include "PageTest.h"
+#include "PromptEdit.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kWaitMs = 20000;
+
+std::string event(const std::string& json) {
+    return "data: " + json + "\n\n";
+}
+
+std::string textEvent(const std::string& text) {
+    return event(R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})");
+}
+
+class StreamingWindowTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
+        control<QComboBox>("editApiKey")->setEditText(QStringLiteral("SECRET-KEY"));
+        control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
+    }
+
+    void send(const QString& prompt) {
+        control<PromptEdit>("memoPrompt")->setPlainText(prompt);
+        control<QPushButton>("btnSend")->click();
+    }
+
+    // The status then says how the request ended.
+    bool idle() {
+        const QPushButton* button = control<QPushButton>("btnSend");
+        return !form->RequestRunning() && button->isEnabled() &&
+               button->text() == QStringLiteral("Отправить");
+    }
+
+    void waitUntilIdle() {
+        ASSERT_TRUE(WaitUntil([&] { return idle(); }, kWaitMs));
+    }
+
+    bool pageHolds(const QString& text) {
+        return WaitUntil([&] { return container().contains(text); }, kWaitMs);
+    }
+
+    QByteArray savedChat() {
+        QFile file(form->CurrentChatFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // The conversation after the question "q", with the answer when one is given; the
+    // window's clock stands still, so both were written at its one time.
+    TChatHistory userAnd(const QString& answer) const {
+        TChatHistory history{
+            {QStringLiteral("user"), {MakeTextPart(QStringLiteral("q"))}, {}, Clock::now()}};
+        if (!answer.isNull())
+            history.append({QStringLiteral("model"), {MakeTextPart(answer)}, {}, Clock::now()});
+        return history;
+    }
+
+    FakeModelService service;
+};
+
+TEST_F(StreamingWindowTest, TheAnswerGrowsBeforeTheLastEventAndEndsAsTheWholeAnswerWould) {
+    service.reply(FakeReply::events(
+        {{textEvent("**Привет**, ")},
+         {.bytes = textEvent("`мир`\\n\\n| a |\\n|---|\\n| 1 |"), .afterRelease = true}}));
+    send(QStringLiteral("q"));
+    // The service still holds the rest back.
+    ASSERT_TRUE(pageHolds(QStringLiteral("<strong>Привет</strong>")));
+    EXPECT_TRUE(container().contains(QStringLiteral("Печатает…")));
+    EXPECT_EQ(control<QPushButton>("btnSend")->text(), QStringLiteral("Стоп"));
+    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QString()));
+
+    service.release();
+    waitUntilIdle();
+    const QString answer = QStringLiteral("**Привет**, `мир`\n\n| a |\n|---|\n| 1 |");
+    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(answer));
+    EXPECT_TRUE(savedChat().contains("`\\u043C\\u0438\\u0440`\\n\\n| a |"));
+    // The page is exactly the page of the saved chat shown again: the same blocks a
+    // whole answer gets, and nothing of the live state left.
+    const QString streamed = container();
+    EXPECT_FALSE(streamed.contains(QStringLiteral("Печатает…")));
+    form->RebuildChatPage();
+    EXPECT_EQ(container(), streamed);
+
+    // The key went in its header, never in the address.
+    const FakeRequest request = service.requests().at(0);
+    EXPECT_EQ(request.headers.find("x-goog-api-key")->second, "SECRET-KEY");
+    EXPECT_EQ(request.target.find("SECRET"), std::string::npos);
+}
+
+TEST_F(StreamingWindowTest, StopAfterTwoEventsKeepsExactlyThoseAndTheWindowIsIdleAtOnce) {
+    service.reply(FakeReply::events({{textEvent("first ")},
+                                     {.bytes = textEvent("second"), .delay = 100ms},
+                                     {.bytes = textEvent(" third"), .afterRelease = true}}));
+    send(QStringLiteral("q"));
+    ASSERT_TRUE(pageHolds(QStringLiteral("first second")));
+    control<QPushButton>("btnSend")->click();
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QStringLiteral("first second")));
+    EXPECT_TRUE(savedChat().contains("\"first second\""));
+    EXPECT_TRUE(pageHolds(QStringLiteral("(остановлено)")));
+
+    service.release();
+    RunEventsFor(300);
+    EXPECT_FALSE(container().contains(QStringLiteral("third")));
+    EXPECT_FALSE(container().contains(QStringLiteral("Печатает…")));
+    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QStringLiteral("first second")));
+    // The mark is the page's alone.
+    EXPECT_FALSE(savedChat().contains("\\u043E\\u0441\\u0442\\u0430\\u043D"));
+}
+
+TEST_F(StreamingWindowTest, EscapeBeforeAnythingArrivedLeavesTheQuestionAndSaysStopped) {
+    FakeReply held = FakeReply::events({{textEvent("late")}});
+    held.holdBeforeHeaders = true;
+    service.reply(held);
+    send(QStringLiteral("q"));
+    ASSERT_TRUE(WaitUntil([&] { return !service.requests().empty(); }, kWaitMs));
+    QTest::keyClick(control<PromptEdit>("memoPrompt"), Qt::Key_Escape);
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Остановлено"));
+    EXPECT_TRUE(pageHolds(QStringLiteral("Остановлено")));
+    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QString()));
+    // Nothing came, so the question is back in the box and can be sent again as it was.
+    EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("q"));
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.retry-btn').length")).toInt(),
+              1);
+    service.release();
+    RunEventsFor(200);
+    EXPECT_FALSE(container().contains(QStringLiteral("late")));
+}
+
+TEST_F(StreamingWindowTest, ADroppedConnectionKeepsThePartialTextFollowedByTheFailure) {
+    service.reply(FakeReply::events(
+        {{textEvent("partial answer")}, {.bytes = textEvent("lost"), .dropConnection = true}}));
+    send(QStringLiteral("q"));
+    waitUntilIdle();
+    const QString page = container();
+    const qsizetype text = page.indexOf(QStringLiteral("partial answer"));
+    const qsizetype failure = page.indexOf(QStringLiteral("Исключение: "));
+    EXPECT_GE(text, 0);
+    EXPECT_GT(failure, text);
+    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QStringLiteral("partial answer")));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
+    // What arrived is kept, so the question is not offered again in its place.
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.retry-btn').length")).toInt(),
+              0);
+}
+
+TEST_F(StreamingWindowTest, ABusyServiceIsTriedAgainAfterTheDelayItNames) {
+    service.replies(
+        {FakeReply::json(R"({"error":{"code":503,"message":"busy","details":[{"@type":)"
+                         R"("type.googleapis.com/google.rpc.RetryInfo","retryDelay":"0.4s"}]}})",
+                         503),
+         FakeReply::events({{textEvent("done")}})});
+    send(QStringLiteral("q"));
+    ASSERT_TRUE(pageHolds(QStringLiteral("Повтор через 1 с…")));
+    waitUntilIdle();
+    EXPECT_TRUE(container().contains(QStringLiteral("<p>done</p>")));
+    EXPECT_FALSE(container().contains(QStringLiteral("busy")));
+    EXPECT_EQ(service.requests().size(), 2u);
+}
+
+TEST_F(StreamingWindowTest, AnEmptyAnswerSaysWhyAndIsNeitherKeptNorSent) {
+    service.reply(FakeReply::events({{event(
+        R"({"candidates":[{"content":{"parts":[{"text":""}]},"finishReason":"MAX_TOKENS"}]})")}}));
+    send(QStringLiteral("q"));
+    waitUntilIdle();
+    EXPECT_TRUE(container().contains(QStringLiteral("Ответ обрезан: достигнут предел длины")));
+    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QString()));
+
+    service.reply(FakeReply::events({{textEvent("ok")}}));
+    send(QStringLiteral("again"));
+    waitUntilIdle();
+    ASSERT_EQ(service.requests().size(), 2u);
+    const std::string body = service.requests().at(1).body;
+    EXPECT_EQ(body.find(R"("text":"")"), std::string::npos);
+    EXPECT_EQ(body.find(R"("role":"model")"), std::string::npos);
+}
+
+TEST_F(StreamingWindowTest, ACamelCaseImageIsShownAndShownAgainWhenTheChatIsReopened) {
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash-image"));
+    service.reply(
+        FakeReply::json(R"({"candidates":[{"content":{"parts":[{"text":"Вот ваш рисунок:"},)"
+                        R"({"inlineData":{"mimeType":"image/png","data":"iVBORw0KGgo="}}]}}]})"));
+    send(QStringLiteral("a cat"));
+    waitUntilIdle();
+    const QString image = QStringLiteral("data:image/png;base64,iVBORw0KGgo=");
+    EXPECT_TRUE(container().contains(image));
+    const FakeRequest request = service.requests().at(0);
+    EXPECT_EQ(request.target, "/v1beta/models/gemini-2.5-flash-image:generateContent");
+    EXPECT_EQ(request.headers.find("x-goog-api-key")->second, "SECRET-KEY");
+
+    const QString path = form->CurrentChatFile();
+    form->btnNewChatClick();
+    EXPECT_FALSE(container().contains(image));
+    form->OpenChat(path);
+    EXPECT_TRUE(pageHolds(image));
+
+    // A text model is never sent the picture.
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
+    service.reply(FakeReply::events({{textEvent("nice")}}));
+    send(QStringLiteral("describe"));
+    waitUntilIdle();
+    EXPECT_EQ(service.requests().at(1).body.find("iVBOR"), std::string::npos);
+}
+
+TEST_F(StreamingWindowTest, AnImageRequestStopsToo) {
+    control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash-image"));
+    FakeReply held = FakeReply::json(
+        R"({"candidates":[{"content":{"parts":[{"inlineData":{"mimeType":"image/png","data":"QUFB"}}]}}]})");
+    held.holdBeforeHeaders = true;
+    service.reply(held);
+    send(QStringLiteral("a cat"));
+    ASSERT_TRUE(WaitUntil([&] { return !service.requests().empty(); }, kWaitMs));
+    EXPECT_EQ(control<QPushButton>("btnSend")->text(), QStringLiteral("Стоп"));
+    control<QPushButton>("btnSend")->click();
+    EXPECT_TRUE(idle());
+    EXPECT_TRUE(pageHolds(QStringLiteral("Остановлено")));
+    service.release();
+    RunEventsFor(300);
+    EXPECT_FALSE(container().contains(QStringLiteral("QUFB")));
+    ASSERT_EQ(geminiDM->ChatHistory().size(), 1);
+    EXPECT_TRUE(geminiDM->ChatHistory()[0].Images.isEmpty());
+}
+
+TEST_F(StreamingWindowTest, TokenCountsAndSourcesOfTheAnswerAreShown) {
+    service.reply(FakeReply::events({{event(
+        R"({"candidates":[{"content":{"parts":[{"text":"Погода ясная."}]},)"
+        R"("groundingMetadata":{"groundingChunks":[{"web":{"uri":"https://weather.example/",)"
+        R"("title":"weather.example"}}]}}],"usageMetadata":{"promptTokenCount":8,)"
+        R"("candidatesTokenCount":5,"thoughtsTokenCount":120,"totalTokenCount":133}})")}}));
+    send(QStringLiteral("q"));
+    waitUntilIdle();
+    const QString link = QStringLiteral("<a href=\"https://weather.example/\">weather.example</a>");
+    EXPECT_TRUE(container().contains(link));
+    const QString usage = control<QLabel>("UsageLabel")->text();
+    EXPECT_TRUE(
+        usage.contains(QStringLiteral("запрос 8")) && usage.contains(QStringLiteral("ответ 5")) &&
+        usage.contains(QStringLiteral("мысли 120")) && usage.contains(QStringLiteral("всего 133")))
+        << usage.toStdString();
+
+    const QString path = form->CurrentChatFile();
+    form->btnNewChatClick();
+    form->OpenChat(path);
+    EXPECT_TRUE(pageHolds(link));
+}
+
+TEST_F(StreamingWindowTest, ClosingTheWindowMidAnswerSavesWhatArrived) {
+    service.reply(FakeReply::events(
+        {{textEvent("kept part")}, {.bytes = textEvent(" never"), .afterRelease = true}}));
+    send(QStringLiteral("q"));
+    ASSERT_TRUE(pageHolds(QStringLiteral("kept part")));
+    const QString chats = programDir.filePath(QStringLiteral("chats"));
+    form->close();
+    const QStringList files = QDir(chats).entryList({QStringLiteral("*.json")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile file(QDir(chats).filePath(files.at(0)));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("\"kept part\""));
+    service.release();
+}
+
+} // namespace

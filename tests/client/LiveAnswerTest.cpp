@@ -1,0 +1,179 @@
+// The streamed answer the window uses: it grows as events arrive, can be stopped, keeps
+// what arrived, and ends the way the one-shot answer would for the same text.
+#include "ModelServiceFixture.h"
+
+#include <chrono>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+std::string event(const std::string& json) {
+    return "data: " + json + "\n\n";
+}
+
+std::string textEvent(const std::string& text) {
+    return event(R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})");
+}
+
+class LiveAnswerTest : public ModelServiceTest {
+protected:
+    void start() {
+        answer = dm.StreamAnswer(u"KEY"_s, u"gemini-test"_s, textParts(u"q"_s), false,
+                                 {[this](const QString& text) { grew << text; },
+                                  [this](int seconds) { retries << seconds; },
+                                  [this](const AnswerEnd& end) {
+                                      ends << end;
+                                      historyAtEnd = dm.ChatHistory();
+                                  }});
+    }
+
+    AnswerEnd awaitEnd() {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !ends.isEmpty(); }, kWaitMs));
+        QTest::qWait(50);
+        EXPECT_EQ(ends.size(), 1);
+        return ends.value(0);
+    }
+
+    TChatHistory userOnly() const { return {{u"user"_s, textParts(u"q"_s)}}; }
+    TChatHistory withAnswer(const QString& text) const {
+        return {{u"user"_s, textParts(u"q"_s)}, {u"model"_s, textParts(text)}};
+    }
+
+    std::shared_ptr<LiveAnswer> answer;
+    QStringList grew;
+    QList<int> retries;
+    QList<AnswerEnd> ends;
+    TChatHistory historyAtEnd;
+};
+
+TEST_F(LiveAnswerTest, GrowsWhileTheServiceStillWritesAndEndsAsTheOneShotAnswer) {
+    const std::string parts[] = {"**Жирный** и `код`", "\\n\\n```cpp\\nint x;", "\\n```\\n",
+                                 "$x^2$"};
+    service.reply(FakeReply::events({{textEvent(parts[0])},
+                                     {.bytes = textEvent(parts[1]), .afterRelease = true},
+                                     {textEvent(parts[2])},
+                                     {textEvent(parts[3])}}));
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !grew.isEmpty(); }, kWaitMs));
+    EXPECT_EQ(grew, QStringList{u"**Жирный** и `код`"_s});
+    EXPECT_TRUE(answer->Running());
+    service.release();
+    const AnswerEnd end = awaitEnd();
+    EXPECT_FALSE(end.Outcome.IsFailure || end.Stopped);
+    EXPECT_EQ(grew.size(), 4);
+    EXPECT_EQ(grew.last(), end.Text);
+    const TChatHistory streamed = dm.ChatHistory();
+    EXPECT_EQ(historyAtEnd, streamed); // recorded before the caller hears of the end
+
+    // The same answer in one piece gives the same text and the same message.
+    std::string whole;
+    for (const std::string& part : parts)
+        whole += R"({"text":")" + part + R"("},)";
+    whole.pop_back();
+    service.reply(FakeReply::json(R"({"candidates":[{"content":{"parts":[)" + whole + "]}}]}"));
+    dm.ClearHistory();
+    EXPECT_EQ(generate(textParts(u"q"_s)), end.Text);
+    EXPECT_EQ(dm.ChatHistory(), streamed);
+}
+
+TEST_F(LiveAnswerTest, StopKeepsWhatArrivedAndDropsTheRest) {
+    service.reply(FakeReply::events(
+        {{textEvent("a")}, {textEvent("b")}, {.bytes = textEvent("c"), .afterRelease = true}}));
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return grew.size() == 2; }, kWaitMs));
+    answer->Stop();
+    // Ended has run by the time Stop returns.
+    ASSERT_EQ(ends.size(), 1);
+    EXPECT_TRUE(ends[0].Stopped);
+    EXPECT_FALSE(ends[0].Outcome.IsFailure);
+    EXPECT_EQ(ends[0].Text, u"ab"_s);
+    EXPECT_FALSE(answer->Running());
+    service.release();
+    QTest::qWait(300);
+    EXPECT_EQ(ends.size(), 1);
+    EXPECT_EQ(grew.size(), 2);
+    EXPECT_EQ(dm.ChatHistory(), withAnswer(u"ab"_s));
+}
+
+TEST_F(LiveAnswerTest, StopBeforeAnythingArrivedIsAFailureThatKeepsOnlyTheQuestion) {
+    FakeReply held = FakeReply::events({{textEvent("late")}});
+    held.holdBeforeHeaders = true;
+    service.reply(held);
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !service.requests().empty(); }, kWaitMs));
+    answer->Stop();
+    ASSERT_EQ(ends.size(), 1);
+    EXPECT_TRUE(ends[0].Stopped && ends[0].Outcome.IsFailure);
+    EXPECT_EQ(ends[0].Outcome.Text, u"Остановлено"_s);
+    service.release();
+    QTest::qWait(200);
+    EXPECT_EQ(dm.ChatHistory(), userOnly());
+}
+
+TEST_F(LiveAnswerTest, ADroppedConnectionKeepsTheTextSoFarAndSaysWhatBroke) {
+    service.reply(FakeReply::events(
+        {{textEvent("part")}, {.bytes = textEvent("x"), .dropConnection = true}}));
+    start();
+    const AnswerEnd end = awaitEnd();
+    EXPECT_TRUE(end.Outcome.IsFailure);
+    EXPECT_FALSE(end.Stopped);
+    EXPECT_EQ(end.Text, u"part"_s);
+    EXPECT_TRUE(end.Outcome.Text.startsWith(u"Исключение: "_s)) << end.Outcome.Text.toStdString();
+    EXPECT_EQ(dm.ChatHistory(), withAnswer(u"part"_s));
+}
+
+TEST_F(LiveAnswerTest, AnAnswerWithoutTextSaysWhyAndKeepsNothing) {
+    service.reply(FakeReply::events({{event(
+        R"({"candidates":[{"content":{"parts":[{"text":""}]},"finishReason":"MAX_TOKENS"}]})")}}));
+    start();
+    const AnswerEnd end = awaitEnd();
+    EXPECT_TRUE(end.Outcome.IsFailure);
+    EXPECT_EQ(end.Outcome.Text, u"Ответ обрезан: достигнут предел длины"_s);
+    EXPECT_EQ(dm.ChatHistory(), userOnly());
+}
+
+TEST_F(LiveAnswerTest, TellsTokenCountsAndKeepsTheSourcesInEitherSpelling) {
+    service.reply(FakeReply::events(
+        {{textEvent("a")},
+         {event(R"({"candidates":[{"content":{"parts":[{"text":"b"}]},"groundingMetadata":)"
+                R"({"groundingChunks":[{"web":{"uri":"https://a.example/","title":"A"}}]}}]})")},
+         {event(R"({"candidates":[{"content":{"parts":[{"text":"c"}]},"finish_reason":"STOP",)"
+                R"("grounding_metadata":{"grounding_chunks":[{"web":{"uri":"https://a.example/",)"
+                R"("title":"A"}},{"web":{"uri":"https://b.example/"}}]}}],"usageMetadata":)"
+                R"({"promptTokenCount":12,"candidatesTokenCount":3,"thoughtsTokenCount":40,)"
+                R"("totalTokenCount":55}})")}}));
+    start();
+    const AnswerEnd end = awaitEnd();
+    EXPECT_EQ(end.Text, u"abc"_s);
+    EXPECT_EQ(end.Outcome.Facts.Usage, (TokenUsage{12, 3, 40, 55}));
+    const QList<WebSource> sources = {{u"A"_s, u"https://a.example/"_s},
+                                      {u"https://b.example/"_s, u"https://b.example/"_s}};
+    EXPECT_EQ(end.Outcome.Facts.Sources, sources);
+    EXPECT_EQ(dm.ChatHistory().last().Sources, sources);
+}
+
+TEST_F(LiveAnswerTest, ABusyServiceIsTriedAgainAndTheWaitIsTold) {
+    service.replies(
+        {FakeReply::json(R"({"error":{"code":503,"details":[{"@type":"type.googleapis.com/)"
+                         R"(google.rpc.RetryInfo","retryDelay":"0.05s"}]}})",
+                         503),
+         FakeReply::events({{textEvent("ok")}})});
+    start();
+    const AnswerEnd end = awaitEnd();
+    EXPECT_EQ(retries, QList<int>{1});
+    EXPECT_EQ(end.Text, u"ok"_s);
+    EXPECT_EQ(service.requests().size(), 2u);
+}
+
+TEST_F(LiveAnswerTest, StopEndsTheWaitBeforeARetry) {
+    service.reply(FakeReply::json(R"({"error":{"code":503}})", 503)); // 2 s before the retry
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !retries.isEmpty(); }, kWaitMs));
+    answer->Stop();
+    QTest::qWait(2500);
+    EXPECT_EQ(service.requests().size(), 1u);
+}
+
+} // namespace
