@@ -43,8 +43,9 @@ TEST(ConversationHtml, ChunksHoldWholeBlocksAndJoinToTheWhole) {
         for (const QString& chunk : chunks) {
             EXPECT_TRUE(chunk.startsWith(QStringLiteral("<div class=\"message-wrapper ")));
             // Only a single block larger than the limit makes a larger part.
-            if (chunk.size() > limit)
+            if (chunk.size() > limit) {
                 EXPECT_EQ(chunk.count(QStringLiteral("<div class=\"message-wrapper ")), 1);
+            }
         }
         EXPECT_TRUE(chunks.last().endsWith(BuildModelMessageHtml(QString(1000, u'x'), {})));
     }
