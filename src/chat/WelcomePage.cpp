@@ -8,9 +8,6 @@ const QString& WelcomePageHtml() {
     static const QString html =
         QStringLiteral(
             u"<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"utf-8\">"
-            // Nothing on this page runs or is fetched.
-            u"<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-            u"style-src 'unsafe-inline'\">"
             u"<base target=\"_blank\"><title>Tovik-L</title><style>"
             u":root { color-scheme: light dark; }"
             u"body { font-family: sans-serif; color: #212121; background: #f5f5f5; "

@@ -80,6 +80,12 @@ protected:
 };
 
 TEST_F(ChatPageTypesetTest, FormulasAndCodeAreTypesetWithoutTheNetwork) {
+    // The first chat of a new user takes the welcome page's place.
+    ASSERT_TRUE(form->WelcomePageShown());
+    form->AddUserMessage(QStringLiteral("A question"), {});
+    form->AddModelMessage(kMathAnswer);
+    expectMathAnswerTypeset();
+
     // One block at a time, as answers arrive.
     form->ResetChatView();
     form->AddUserMessage(QStringLiteral("A question"), {});
