@@ -84,8 +84,8 @@ void TForm1::LiveAnswerEnded(const AnswerEnd& end) {
             html += BuildStoppedMarkHtml();
     }
     FLiveView->Finish(html);
-    if (end.Outcome.Facts.Usage)
-        FLastUsage = end.Outcome.Facts.Usage;
+    // A stopped or failed answer has no count: an older one is not shown as if it were.
+    FLastUsage = end.Outcome.Facts.Usage;
     if (!end.Outcome.IsFailure) {
         FinishRequest();
         return;

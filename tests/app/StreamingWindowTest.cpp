@@ -257,6 +257,12 @@ TEST_F(StreamingWindowTest, TokenCountsAndSourcesOfTheAnswerAreShown) {
         usage.contains(QStringLiteral("мысли 120")) && usage.contains(QStringLiteral("всего 133")))
         << usage.toStdString();
 
+    // An answer that tells no counts does not leave the last one's standing.
+    service.reply(FakeReply::events({{textEvent("без счёта")}}));
+    send(QStringLiteral("q2"));
+    waitUntilIdle();
+    EXPECT_EQ(control<QLabel>("UsageLabel")->text(), QString());
+
     const QString path = form->CurrentChatFile();
     form->btnNewChatClick();
     form->OpenChat(path);
