@@ -4,6 +4,7 @@
 #include "GeminiDM.h"
 #include "MainWindow.h"
 
+#include <QStringList>
 #include <QTemporaryDir>
 
 class ChatPage;
@@ -31,3 +32,6 @@ void WaitUntilExposed(QWidget& window);
 // engine's renderer does the layout), which unlike wall time does not depend on how
 // busy the machine is.
 double CpuSecondsWithChildren();
+
+// The model answers of 2–20 KB in the Markdown corpus, in the order of their file names.
+QStringList CorpusAnswers();

@@ -4,9 +4,7 @@
 #include "BenchWindow.h"
 #include "ChatPage.h"
 
-#include <QDir>
 #include <QEventLoop>
-#include <QFile>
 
 #include <benchmark/benchmark.h>
 
@@ -18,15 +16,10 @@ constexpr int kMessages = 500;
 // every dollar sign and backslash taken out, so that they hold no formula and no code.
 QStringList loadProse() {
     QStringList answers;
-    const QDir corpus(QStringLiteral(TOVIK_ANSWER_CORPUS));
-    for (const QString& name :
-         corpus.entryList({QStringLiteral("*.md")}, QDir::Files, QDir::Name)) {
-        QFile file(corpus.filePath(name));
-        if (file.size() < 2 * 1024 || file.size() > 20 * 1024 || !file.open(QIODevice::ReadOnly))
-            continue;
+    for (const QString& answer : CorpusAnswers()) {
         QString prose;
         bool inFence = false;
-        for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        for (const QString& line : answer.split(u'\n')) {
             if (line.trimmed().startsWith(QStringLiteral("```"))) {
                 inFence = !inFence;
                 continue;

@@ -5,26 +5,11 @@
 #include "ChatPage.h"
 #include "MessageBlocks.h"
 
-#include <QDir>
 #include <QEventLoop>
-#include <QFile>
 
 #include <benchmark/benchmark.h>
 
 namespace {
-
-QStringList loadAnswers() {
-    QStringList answers;
-    const QDir corpus(QStringLiteral(TOVIK_ANSWER_CORPUS));
-    for (const QString& name :
-         corpus.entryList({QStringLiteral("*.md")}, QDir::Files, QDir::Name)) {
-        QFile file(corpus.filePath(name));
-        if (file.size() < 2 * 1024 || file.size() > 20 * 1024 || !file.open(QIODevice::ReadOnly))
-            continue;
-        answers.append(QString::fromUtf8(file.readAll()));
-    }
-    return answers;
-}
 
 TChatHistory conversation(int messages, const QStringList& answers) {
     TChatHistory history;
@@ -57,7 +42,7 @@ void waitForBlocks(ChatPage& page, int blocks) {
 // fromBlank: the page the chat replaces is emptied before the time starts; otherwise the
 // time includes taking down the same long chat shown before.
 void renderHistoryShown(benchmark::State& state, bool fromBlank) {
-    static const QStringList answers = loadAnswers();
+    static const QStringList answers = CorpusAnswers();
     if (answers.isEmpty()) {
         state.SkipWithError("no answers of 2-20 KB in the corpus");
         return;
@@ -109,7 +94,7 @@ BENCHMARK(BM_RenderHistoryShownFromBlank)
 
 // Until every part of the conversation is on the page; the latest are shown long before.
 void BM_RenderHistoryWhole(benchmark::State& state) {
-    static const QStringList answers = loadAnswers();
+    static const QStringList answers = CorpusAnswers();
     if (answers.isEmpty()) {
         state.SkipWithError("no answers of 2-20 KB in the corpus");
         return;
@@ -127,7 +112,7 @@ BENCHMARK(BM_RenderHistoryWhole)->Arg(500)->Unit(benchmark::kMillisecond)->UseRe
 
 // The share of the above spent building the blocks (Markdown conversion included).
 void BM_BuildAnswerBlocks(benchmark::State& state) {
-    static const QStringList answers = loadAnswers();
+    static const QStringList answers = CorpusAnswers();
     if (answers.isEmpty()) {
         state.SkipWithError("no answers of 2-20 KB in the corpus");
         return;

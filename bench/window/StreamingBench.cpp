@@ -8,8 +8,6 @@
 #include "PromptEdit.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -41,12 +39,8 @@ std::string textEvent(const QString& text) {
 // 20,000 characters of real answers from the corpus, one after another.
 QString longAnswer() {
     QString text;
-    const QDir corpus(QStringLiteral(TOVIK_ANSWER_CORPUS));
-    for (const QString& name :
-         corpus.entryList({QStringLiteral("*.md")}, QDir::Files, QDir::Name)) {
-        QFile file(corpus.filePath(name));
-        if (file.open(QIODevice::ReadOnly))
-            text += QString::fromUtf8(file.readAll()) + QStringLiteral("\n\n");
+    for (const QString& answer : CorpusAnswers()) {
+        text += answer + QStringLiteral("\n\n");
         if (text.size() >= kAnswerLength)
             break;
     }

@@ -55,6 +55,19 @@ double CpuSecondsWithChildren() {
     return total;
 }
 
+QStringList CorpusAnswers() {
+    QStringList answers;
+    const QDir corpus(QStringLiteral(TOVIK_ANSWER_CORPUS));
+    for (const QString& name :
+         corpus.entryList({QStringLiteral("*.md")}, QDir::Files, QDir::Name)) {
+        QFile file(corpus.filePath(name));
+        if (file.size() < 2 * 1024 || file.size() > 20 * 1024 || !file.open(QIODevice::ReadOnly))
+            continue;
+        answers.append(QString::fromUtf8(file.readAll()));
+    }
+    return answers;
+}
+
 BenchWindow& ShownWindow() {
     return *shownWindow;
 }

@@ -4,14 +4,13 @@
 #include "GeminiDM.h"
 #include "MainWindow.h"
 #include "PageTest.h"
+#include "RequestRecorder.h"
 
 #include <QAction>
 #include <QFile>
-#include <QMutex>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -21,22 +20,6 @@
 namespace {
 
 constexpr int kWaitMs = 20000;
-
-class RequestRecorder : public QWebEngineUrlRequestInterceptor {
-public:
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-        QMutexLocker lock(&m_mutex);
-        m_urls.append(info.requestUrl());
-    }
-    QList<QUrl> urls() const {
-        QMutexLocker lock(&m_mutex);
-        return m_urls;
-    }
-
-private:
-    mutable QMutex m_mutex;
-    QList<QUrl> m_urls;
-};
 
 class ExportTest : public PageTest {
 protected:

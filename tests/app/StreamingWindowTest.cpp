@@ -21,14 +21,6 @@ using namespace std::chrono_literals;
 
 constexpr int kWaitMs = 20000;
 
-std::string event(const std::string& json) {
-    return "data: " + json + "\n\n";
-}
-
-std::string textEvent(const std::string& text) {
-    return event(R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})");
-}
-
 class StreamingWindowTest : public PageTest {
 protected:
     void SetUp() override {
@@ -78,8 +70,8 @@ protected:
 
 TEST_F(StreamingWindowTest, TheAnswerGrowsBeforeTheLastEventAndEndsAsTheWholeAnswerWould) {
     service.reply(FakeReply::events(
-        {{textEvent("**Привет**, ")},
-         {.bytes = textEvent("`мир`\\n\\n| a |\\n|---|\\n| 1 |"), .afterRelease = true}}));
+        {{TextEvent("**Привет**, ")},
+         {.bytes = TextEvent("`мир`\\n\\n| a |\\n|---|\\n| 1 |"), .afterRelease = true}}));
     send(QStringLiteral("q"));
     // The service still holds the rest back.
     ASSERT_TRUE(pageHolds(QStringLiteral("<strong>Привет</strong>")));
@@ -106,9 +98,9 @@ TEST_F(StreamingWindowTest, TheAnswerGrowsBeforeTheLastEventAndEndsAsTheWholeAns
 }
 
 TEST_F(StreamingWindowTest, StopAfterTwoEventsKeepsExactlyThoseAndTheWindowIsIdleAtOnce) {
-    service.reply(FakeReply::events({{textEvent("first ")},
-                                     {.bytes = textEvent("second"), .delay = 100ms},
-                                     {.bytes = textEvent(" third"), .afterRelease = true}}));
+    service.reply(FakeReply::events({{TextEvent("first ")},
+                                     {.bytes = TextEvent("second"), .delay = 100ms},
+                                     {.bytes = TextEvent(" third"), .afterRelease = true}}));
     send(QStringLiteral("q"));
     ASSERT_TRUE(pageHolds(QStringLiteral("first second")));
     control<QPushButton>("btnSend")->click();
@@ -128,7 +120,7 @@ TEST_F(StreamingWindowTest, StopAfterTwoEventsKeepsExactlyThoseAndTheWindowIsIdl
 }
 
 TEST_F(StreamingWindowTest, EscapeBeforeAnythingArrivedLeavesTheQuestionAndSaysStopped) {
-    FakeReply held = FakeReply::events({{textEvent("late")}});
+    FakeReply held = FakeReply::events({{TextEvent("late")}});
     held.holdBeforeHeaders = true;
     service.reply(held);
     send(QStringLiteral("q"));
@@ -149,7 +141,7 @@ TEST_F(StreamingWindowTest, EscapeBeforeAnythingArrivedLeavesTheQuestionAndSaysS
 
 TEST_F(StreamingWindowTest, ADroppedConnectionKeepsThePartialTextFollowedByTheFailure) {
     service.reply(FakeReply::events(
-        {{textEvent("partial answer")}, {.bytes = textEvent("lost"), .dropConnection = true}}));
+        {{TextEvent("partial answer")}, {.bytes = TextEvent("lost"), .dropConnection = true}}));
     send(QStringLiteral("q"));
     waitUntilIdle();
     const QString page = container();
@@ -169,7 +161,7 @@ TEST_F(StreamingWindowTest, ABusyServiceIsTriedAgainAfterTheDelayItNames) {
         {FakeReply::json(R"({"error":{"code":503,"message":"busy","details":[{"@type":)"
                          R"("type.googleapis.com/google.rpc.RetryInfo","retryDelay":"0.4s"}]}})",
                          503),
-         FakeReply::events({{textEvent("done")}})});
+         FakeReply::events({{TextEvent("done")}})});
     send(QStringLiteral("q"));
     ASSERT_TRUE(pageHolds(QStringLiteral("Повтор через 1 с…")));
     waitUntilIdle();
@@ -179,14 +171,14 @@ TEST_F(StreamingWindowTest, ABusyServiceIsTriedAgainAfterTheDelayItNames) {
 }
 
 TEST_F(StreamingWindowTest, AnEmptyAnswerSaysWhyAndIsNeitherKeptNorSent) {
-    service.reply(FakeReply::events({{event(
+    service.reply(FakeReply::events({{ServerEvent(
         R"({"candidates":[{"content":{"parts":[{"text":""}]},"finishReason":"MAX_TOKENS"}]})")}}));
     send(QStringLiteral("q"));
     waitUntilIdle();
     EXPECT_TRUE(container().contains(QStringLiteral("Ответ обрезан: достигнут предел длины")));
     EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QString()));
 
-    service.reply(FakeReply::events({{textEvent("ok")}}));
+    service.reply(FakeReply::events({{TextEvent("ok")}}));
     send(QStringLiteral("again"));
     waitUntilIdle();
     ASSERT_EQ(service.requests().size(), 2u);
@@ -216,7 +208,7 @@ TEST_F(StreamingWindowTest, ACamelCaseImageIsShownAndShownAgainWhenTheChatIsReop
 
     // A text model is never sent the picture.
     control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
-    service.reply(FakeReply::events({{textEvent("nice")}}));
+    service.reply(FakeReply::events({{TextEvent("nice")}}));
     send(QStringLiteral("describe"));
     waitUntilIdle();
     EXPECT_EQ(service.requests().at(1).body.find("iVBOR"), std::string::npos);
@@ -242,7 +234,7 @@ TEST_F(StreamingWindowTest, AnImageRequestStopsToo) {
 }
 
 TEST_F(StreamingWindowTest, TokenCountsAndSourcesOfTheAnswerAreShown) {
-    service.reply(FakeReply::events({{event(
+    service.reply(FakeReply::events({{ServerEvent(
         R"({"candidates":[{"content":{"parts":[{"text":"Погода ясная."}]},)"
         R"("groundingMetadata":{"groundingChunks":[{"web":{"uri":"https://weather.example/",)"
         R"("title":"weather.example"}}]}}],"usageMetadata":{"promptTokenCount":8,)"
@@ -258,7 +250,7 @@ TEST_F(StreamingWindowTest, TokenCountsAndSourcesOfTheAnswerAreShown) {
         << usage.toStdString();
 
     // An answer that tells no counts does not leave the last one's standing.
-    service.reply(FakeReply::events({{textEvent("без счёта")}}));
+    service.reply(FakeReply::events({{TextEvent("без счёта")}}));
     send(QStringLiteral("q2"));
     waitUntilIdle();
     EXPECT_EQ(control<QLabel>("UsageLabel")->text(), QString());
@@ -271,7 +263,7 @@ TEST_F(StreamingWindowTest, TokenCountsAndSourcesOfTheAnswerAreShown) {
 
 TEST_F(StreamingWindowTest, ClosingTheWindowMidAnswerSavesWhatArrived) {
     service.reply(FakeReply::events(
-        {{textEvent("kept part")}, {.bytes = textEvent(" never"), .afterRelease = true}}));
+        {{TextEvent("kept part")}, {.bytes = TextEvent(" never"), .afterRelease = true}}));
     send(QStringLiteral("q"));
     ASSERT_TRUE(pageHolds(QStringLiteral("kept part")));
     const QString chats = programDir.filePath(QStringLiteral("chats"));

@@ -9,14 +9,6 @@ namespace {
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
-std::string event(const std::string& json) {
-    return "data: " + json + "\n\n";
-}
-
-std::string textEvent(const std::string& text) {
-    return event(R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})");
-}
-
 class LiveAnswerTest : public ModelServiceTest {
 protected:
     void start() {
@@ -51,10 +43,10 @@ protected:
 TEST_F(LiveAnswerTest, GrowsWhileTheServiceStillWritesAndEndsAsTheOneShotAnswer) {
     const std::string parts[] = {"**Жирный** и `код`", "\\n\\n```cpp\\nint x;", "\\n```\\n",
                                  "$x^2$"};
-    service.reply(FakeReply::events({{textEvent(parts[0])},
-                                     {.bytes = textEvent(parts[1]), .afterRelease = true},
-                                     {textEvent(parts[2])},
-                                     {textEvent(parts[3])}}));
+    service.reply(FakeReply::events({{TextEvent(parts[0])},
+                                     {.bytes = TextEvent(parts[1]), .afterRelease = true},
+                                     {TextEvent(parts[2])},
+                                     {TextEvent(parts[3])}}));
     start();
     ASSERT_TRUE(QTest::qWaitFor([this] { return !grew.isEmpty(); }, kWaitMs));
     EXPECT_EQ(grew, QStringList{u"**Жирный** и `код`"_s});
@@ -80,7 +72,7 @@ TEST_F(LiveAnswerTest, GrowsWhileTheServiceStillWritesAndEndsAsTheOneShotAnswer)
 
 TEST_F(LiveAnswerTest, StopKeepsWhatArrivedAndDropsTheRest) {
     service.reply(FakeReply::events(
-        {{textEvent("a")}, {textEvent("b")}, {.bytes = textEvent("c"), .afterRelease = true}}));
+        {{TextEvent("a")}, {TextEvent("b")}, {.bytes = TextEvent("c"), .afterRelease = true}}));
     start();
     ASSERT_TRUE(QTest::qWaitFor([this] { return grew.size() == 2; }, kWaitMs));
     answer->Stop();
@@ -98,7 +90,7 @@ TEST_F(LiveAnswerTest, StopKeepsWhatArrivedAndDropsTheRest) {
 }
 
 TEST_F(LiveAnswerTest, StopBeforeAnythingArrivedIsAFailureThatKeepsOnlyTheQuestion) {
-    FakeReply held = FakeReply::events({{textEvent("late")}});
+    FakeReply held = FakeReply::events({{TextEvent("late")}});
     held.holdBeforeHeaders = true;
     service.reply(held);
     start();
@@ -114,7 +106,7 @@ TEST_F(LiveAnswerTest, StopBeforeAnythingArrivedIsAFailureThatKeepsOnlyTheQuesti
 
 TEST_F(LiveAnswerTest, ADroppedConnectionKeepsTheTextSoFarAndSaysWhatBroke) {
     service.reply(FakeReply::events(
-        {{textEvent("part")}, {.bytes = textEvent("x"), .dropConnection = true}}));
+        {{TextEvent("part")}, {.bytes = TextEvent("x"), .dropConnection = true}}));
     start();
     const AnswerEnd end = awaitEnd();
     EXPECT_TRUE(end.Outcome.IsFailure);
@@ -125,7 +117,7 @@ TEST_F(LiveAnswerTest, ADroppedConnectionKeepsTheTextSoFarAndSaysWhatBroke) {
 }
 
 TEST_F(LiveAnswerTest, AnAnswerWithoutTextSaysWhyAndKeepsNothing) {
-    service.reply(FakeReply::events({{event(
+    service.reply(FakeReply::events({{ServerEvent(
         R"({"candidates":[{"content":{"parts":[{"text":""}]},"finishReason":"MAX_TOKENS"}]})")}}));
     start();
     const AnswerEnd end = awaitEnd();
@@ -136,14 +128,16 @@ TEST_F(LiveAnswerTest, AnAnswerWithoutTextSaysWhyAndKeepsNothing) {
 
 TEST_F(LiveAnswerTest, TellsTokenCountsAndKeepsTheSourcesInEitherSpelling) {
     service.reply(FakeReply::events(
-        {{textEvent("a")},
-         {event(R"({"candidates":[{"content":{"parts":[{"text":"b"}]},"groundingMetadata":)"
-                R"({"groundingChunks":[{"web":{"uri":"https://a.example/","title":"A"}}]}}]})")},
-         {event(R"({"candidates":[{"content":{"parts":[{"text":"c"}]},"finish_reason":"STOP",)"
-                R"("grounding_metadata":{"grounding_chunks":[{"web":{"uri":"https://a.example/",)"
-                R"("title":"A"}},{"web":{"uri":"https://b.example/"}}]}}],"usageMetadata":)"
-                R"({"promptTokenCount":12,"candidatesTokenCount":3,"thoughtsTokenCount":40,)"
-                R"("totalTokenCount":55}})")}}));
+        {{TextEvent("a")},
+         {ServerEvent(
+             R"({"candidates":[{"content":{"parts":[{"text":"b"}]},"groundingMetadata":)"
+             R"({"groundingChunks":[{"web":{"uri":"https://a.example/","title":"A"}}]}}]})")},
+         {ServerEvent(
+             R"({"candidates":[{"content":{"parts":[{"text":"c"}]},"finish_reason":"STOP",)"
+             R"("grounding_metadata":{"grounding_chunks":[{"web":{"uri":"https://a.example/",)"
+             R"("title":"A"}},{"web":{"uri":"https://b.example/"}}]}}],"usageMetadata":)"
+             R"({"promptTokenCount":12,"candidatesTokenCount":3,"thoughtsTokenCount":40,)"
+             R"("totalTokenCount":55}})")}}));
     start();
     const AnswerEnd end = awaitEnd();
     EXPECT_EQ(end.Text, u"abc"_s);
@@ -159,7 +153,7 @@ TEST_F(LiveAnswerTest, ABusyServiceIsTriedAgainAndTheWaitIsTold) {
         {FakeReply::json(R"({"error":{"code":503,"details":[{"@type":"type.googleapis.com/)"
                          R"(google.rpc.RetryInfo","retryDelay":"0.05s"}]}})",
                          503),
-         FakeReply::events({{textEvent("ok")}})});
+         FakeReply::events({{TextEvent("ok")}})});
     start();
     const AnswerEnd end = awaitEnd();
     EXPECT_EQ(retries, QList<int>{1});

@@ -5,11 +5,6 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-std::string textEvent(const std::string& text) {
-    return R"(data: {"candidates":[{"content":{"parts":[{"text":")" + text +
-           R"("}],"role":"model"}}]})" + "\n\n";
-}
-
 struct Delivery {
     QString chunk;
     bool isFinal = false;
@@ -60,7 +55,7 @@ TEST_F(StreamingTest, DeliversEachEventThenTheFinalEmptyChunk) {
           "data: [DONE]\n\n"
           R"(data: {"error":{"message":"ignored"}})"
           "\n\n" +
-          textEvent("c") +
+          TextEvent("c") +
           // The last event has no blank line after it and is dropped.
           R"(data: {"candidates":[{"content":{"parts":[{"text":"z"}]}}]})"
           "\n"}}));
@@ -79,7 +74,7 @@ TEST_F(StreamingTest, DeliversEachEventThenTheFinalEmptyChunk) {
 
 TEST_F(StreamingTest, FirstChunkArrivesWhileTheAnswerIsStillComing) {
     service.reply(FakeReply::events(
-        {{textEvent("first")}, {.bytes = textEvent("second"), .afterRelease = true}}));
+        {{TextEvent("first")}, {.bytes = TextEvent("second"), .afterRelease = true}}));
     startStream();
 
     // The server holds the rest of the answer until the first chunk has been seen.
@@ -106,7 +101,7 @@ TEST_F(StreamingTest, FailureIsTheFinalDeliveryAndRecordsNothing) {
 TEST_F(StreamingTest, TimeOutAfterSomeChunksEndsTheStreamAsAFailure) {
     dm.SetReadTimeoutMs(300);
     service.reply(FakeReply::events(
-        {{textEvent("part")}, {.bytes = textEvent("never"), .afterRelease = true}}));
+        {{TextEvent("part")}, {.bytes = TextEvent("never"), .afterRelease = true}}));
     startStream();
     EXPECT_EQ(awaitFinal(),
               (QList<Delivery>{
@@ -116,14 +111,14 @@ TEST_F(StreamingTest, TimeOutAfterSomeChunksEndsTheStreamAsAFailure) {
 }
 
 TEST_F(StreamingTest, BlankAnswerRecordsNothingAndAGenuineErrorWordIsKept) {
-    service.reply(FakeReply::events({{textEvent(" ") + textEvent("\\n")}}));
+    service.reply(FakeReply::events({{TextEvent(" ") + TextEvent("\\n")}}));
     startStream();
     EXPECT_EQ(awaitFinal().last(), (Delivery{QString(), true}));
     EXPECT_EQ(dm.ChatHistory().size(), 1);
 
     deliveries.clear();
     dm.ClearHistory();
-    service.reply(FakeReply::events({{textEvent("Ошибка") + textEvent(" бывает.")}}));
+    service.reply(FakeReply::events({{TextEvent("Ошибка") + TextEvent(" бывает.")}}));
     startStream();
     EXPECT_EQ(awaitFinal().size(), 3);
     EXPECT_EQ(dm.ChatHistory().last(), (THistoryItem{u"model"_s, textParts(u"Ошибка бывает."_s)}));
@@ -133,7 +128,7 @@ TEST_F(StreamingTest, StreamOverTheSizeLimitEndsAsARefusalAndRecordsNothing) {
     // Blank lines past the limit: the events before it still come, the rest is refused.
     constexpr size_t kPiece = 1024 * 1024;
     service.reply(FakeReply::events(
-        {{textEvent("a")},
+        {{TextEvent("a")},
          {.bytes = std::string(kPiece, '\n'), .repeat = size_t(kMaxResponseBodyBytes) / kPiece}}));
     startStream();
     EXPECT_EQ(awaitFinal(),
@@ -143,7 +138,7 @@ TEST_F(StreamingTest, StreamOverTheSizeLimitEndsAsARefusalAndRecordsNothing) {
 }
 
 TEST_F(StreamingTest, InvalidUtf8InAnEventIsKeptWithReplacementCharacters) {
-    service.reply(FakeReply::events({{textEvent("a\xFF"
+    service.reply(FakeReply::events({{TextEvent("a\xFF"
                                                 "b")}}));
     startStream();
     EXPECT_EQ(awaitFinal(), (QList<Delivery>{{u"a\uFFFDb"_s, false}, {QString(), true}}));

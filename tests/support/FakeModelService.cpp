@@ -271,6 +271,15 @@ FakeReply FakeReply::jsonInPieces(std::vector<FakeChunk> chunks) {
     return reply;
 }
 
+std::string ServerEvent(const std::string& json) {
+    return "data: " + json + "\n\n";
+}
+
+std::string TextEvent(const std::string& text) {
+    return ServerEvent(R"({"candidates":[{"content":{"parts":[{"text":")" + text +
+                       R"("}],"role":"model"}}]})");
+}
+
 FakeReply FakeReply::events(std::vector<FakeChunk> chunks) {
     FakeReply reply;
     reply.contentType = "text/event-stream";

@@ -50,6 +50,11 @@ struct FakeReply {
     static FakeReply events(std::vector<FakeChunk> chunks);
 };
 
+// One server-sent event carrying json.
+std::string ServerEvent(const std::string& json);
+// An event of a streamed answer with one piece of its text, put into the JSON as it stands.
+std::string TextEvent(const std::string& text);
+
 struct FakeRequest {
     std::string method;
     // Path and query exactly as the request line gave them.
