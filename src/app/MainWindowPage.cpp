@@ -44,6 +44,9 @@ void TForm1::LoadBaseHtml() {
 
 void TForm1::ShowWelcomePage() {
     FBaseHtmlLoaded = false;
+    // A fresh document: one the chat page was written into keeps that page's policy, which
+    // refuses the welcome page's own style.
+    FChatPage->ShowBlank();
     FChatPage->WriteDocument(WelcomePageHtml());
     FWelcomeShown = true;
 }

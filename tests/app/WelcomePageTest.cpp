@@ -1,6 +1,6 @@
+#include "WelcomePage.h"
 #include "LinkCatcher.h"
 #include "PageTest.h"
-#include "WelcomePage.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -27,16 +27,21 @@ TEST_F(WelcomePageTest, GreetsANewUserUntilTheFirstMessage) {
     EXPECT_FALSE(form->WelcomePageShown());
     EXPECT_FALSE(evaluate(u"document.getElementById('welcome') !== null"_s).toBool());
     EXPECT_TRUE(container().contains(u"Первый вопрос"_s));
+
+    // Shown again over the chat (a send without a key), it keeps its own look.
+    form->ShowWelcomePage();
+    EXPECT_TRUE(form->WelcomePageShown());
+    EXPECT_EQ(evaluateText(u"getComputedStyle(document.getElementById('welcome')).maxWidth"_s),
+              u"640px"_s);
 }
 
 // The key page's link goes to the user's browser; the welcome page stays.
 TEST_F(WelcomePageTest, TheKeyPageLinkOpensInTheBrowser) {
     LinkCatcher catcher;
     QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
-    const QVariantList box =
-        evaluate(u"var r = document.links[0].getBoundingClientRect(); "
-                 u"[r.x + r.width / 2, r.y + r.height / 2]"_s)
-            .toList();
+    const QVariantList box = evaluate(u"var r = document.links[0].getBoundingClientRect(); "
+                                      u"[r.x + r.width / 2, r.y + r.height / 2]"_s)
+                                 .toList();
     ASSERT_EQ(box.size(), 2);
     QWidget* target = control<QWebEngineView>("WebBrowser1")->focusProxy();
     ASSERT_NE(target, nullptr);
