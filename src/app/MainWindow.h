@@ -306,6 +306,8 @@ private:
     void StartLiveAnswer(const SentRequest& request);
     void ShowStopControl();
     QString LiveStatus() const;
+    // A request's running time as the timer label shows it, "mm:ss".
+    static QString ElapsedText(int seconds);
     void LiveAnswerGrew(const QString& textSoFar);
     void LiveAnswerRetrying(int seconds);
     void LiveAnswerEnded(const AnswerEnd& end);

@@ -17,10 +17,6 @@ namespace {
 
 const QString kStopCaption = QStringLiteral("Стоп");
 
-QString elapsed(int seconds) {
-    return QString::asprintf("%.2d:%.2d", seconds / 60, seconds % 60);
-}
-
 } // namespace
 
 bool TForm1::RequestRunning() const {
@@ -57,7 +53,7 @@ void TForm1::ShowStopControl() {
 }
 
 QString TForm1::LiveStatus() const {
-    return FRetryNotice.isEmpty() ? QStringLiteral("Печатает… ") + elapsed(FSecondsElapsed)
+    return FRetryNotice.isEmpty() ? QStringLiteral("Печатает… ") + ElapsedText(FSecondsElapsed)
                                   : FRetryNotice;
 }
 
@@ -74,8 +70,6 @@ void TForm1::LiveAnswerRetrying(int seconds) {
 
 void TForm1::LiveAnswerEnded(const AnswerEnd& end) {
     FLiveAnswer.reset();
-    Timer1->stop();
-    TimeoutLabel->hide();
     // The finished block is the one a whole answer gets; the stop mark is the page's alone.
     QString html;
     if (!end.Text.isEmpty()) {
@@ -111,8 +105,6 @@ void TForm1::StopRequest() {
         return;
     FImageCancel->store(true);
     FImageCancel.reset();
-    Timer1->stop();
-    TimeoutLabel->hide();
     ShowFailedRequest({QStringLiteral("Остановлено"), true}, true);
 }
 

@@ -145,7 +145,7 @@ void TForm1::EnterBusyState() {
     btnSend->setEnabled(false);
     SetStatusText(QStringLiteral("Отправка запроса..."));
     FSecondsElapsed = 0;
-    TimeoutLabel->setText(QStringLiteral("00:00"));
+    TimeoutLabel->setText(ElapsedText(0));
     TimeoutLabel->show();
     Timer1->start();
 }
@@ -241,10 +241,13 @@ void TForm1::FinishRequest() {
         FDialogs.ShowMessage(save.message);
 }
 
+QString TForm1::ElapsedText(int seconds) {
+    return QString::asprintf("%.2d:%.2d", seconds / 60, seconds % 60);
+}
+
 void TForm1::Timer1Timer() {
     ++FSecondsElapsed;
-    TimeoutLabel->setText(
-        QString::asprintf("%.2d:%.2d", FSecondsElapsed / 60, FSecondsElapsed % 60));
+    TimeoutLabel->setText(ElapsedText(FSecondsElapsed));
     if (FLiveAnswer)
         FLiveView->SetStatus(LiveStatus());
 }

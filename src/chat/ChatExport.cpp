@@ -22,7 +22,7 @@ QString heading(QStringView who, const QDateTime& time) {
 }
 
 QString attachmentLine(const TContentPart& part) {
-    return u"- "_s + (part.FileName.isEmpty() ? part.MimeType : part.FileName) + u'\n';
+    return u"- "_s + AttachmentName(part) + u'\n';
 }
 
 QString pictureLine(const TContentPart& picture) {

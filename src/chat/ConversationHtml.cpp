@@ -8,12 +8,6 @@
 
 namespace {
 
-// What a saved user item lists as its attachments: the file name, or the MIME type
-// of a part that has none.
-QString attachmentName(const TContentPart& part) {
-    return part.FileName.isEmpty() ? part.MimeType : part.FileName;
-}
-
 QString userItemHtml(const THistoryItem& item) {
     QString text;
     QStringList files;
@@ -21,7 +15,7 @@ QString userItemHtml(const THistoryItem& item) {
         if (part.PartType == TPartType::ptText)
             text += part.Text;
         else
-            files.append(attachmentName(part));
+            files.append(AttachmentName(part));
     }
     QString html = BuildUserMessageHtml(text, files, item.Time);
     // The pictures an image model drew for this request follow it, as when they came.
@@ -52,6 +46,10 @@ QString itemHtml(const THistoryItem& item) {
 }
 
 } // namespace
+
+QString AttachmentName(const TContentPart& part) {
+    return part.FileName.isEmpty() ? part.MimeType : part.FileName;
+}
 
 QString BuildConversationHtml(const TChatHistory& history) {
     QString blocks;

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+// What a user item lists as an attachment: the file name, or the MIME type of a part
+// that has none.
+QString AttachmentName(const TContentPart& part);
+
 // The message blocks of a whole saved conversation, in order, as the page shows them
 // when a chat is opened: user items with their attachment names, and of each model item
 // only its first part, each with the time it was written (none when the file did not
