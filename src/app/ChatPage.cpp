@@ -1,5 +1,6 @@
 #include "ChatPage.h"
 
+#include "AnswerBlock.h"
 #include "FailureBlock.h"
 #include "JsonText.h"
 
@@ -38,8 +39,10 @@ QString scriptString(const QString& text) {
 // still scrolls to its target.
 class ChatWebPage : public QWebEnginePage {
 public:
-    // Receives the token of a failure block's "Повторить" link the user clicked.
+    // Receive the token of a failure block's "Повторить" link, or of an answer's
+    // "Продолжить" link, the user clicked.
     std::function<void(const QString&)> OnRetry;
+    std::function<void(const QString&)> OnContinue;
 
     explicit ChatWebPage(QObject* parent) : QWebEnginePage(parent) {
         connect(this, &QWebEnginePage::newWindowRequested, this,
@@ -64,9 +67,13 @@ protected:
 private:
     void OpenLink(const QUrl& url) {
         const bool withinPage = url.hasFragment() && url.matches(this->url(), QUrl::RemoveFragment);
-        if (withinPage && url.fragment().startsWith(kRetryFragmentPrefix)) {
+        const QString fragment = url.fragment();
+        if (withinPage && fragment.startsWith(kRetryFragmentPrefix)) {
             if (OnRetry)
-                OnRetry(url.fragment().sliced(kRetryFragmentPrefix.size()));
+                OnRetry(fragment.sliced(kRetryFragmentPrefix.size()));
+        } else if (withinPage && fragment.startsWith(kContinueFragmentPrefix)) {
+            if (OnContinue)
+                OnContinue(fragment.sliced(kContinueFragmentPrefix.size()));
         } else if (withinPage)
             runJavaScript(QStringLiteral("var target = document.getElementById(%1); "
                                          "if (target) target.scrollIntoView();")
@@ -121,6 +128,7 @@ constexpr QLatin1StringView
 ChatPage::ChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
     auto* page = new ChatWebPage(m_view);
     page->OnRetry = [this](const QString& token) { Q_EMIT RetryRequested(token); };
+    page->OnContinue = [this](const QString& token) { Q_EMIT ContinueRequested(token); };
     m_view->setPage(page);
     giveOwnContextMenu(m_view);
     connect(m_view->page(), &QWebEnginePage::renderProcessTerminated, this,
@@ -170,7 +178,7 @@ void ChatPage::PrependToContainer(const QString& html) {
 }
 
 void ChatPage::RemoveRetryLinks() {
-    Run(QStringLiteral("document.querySelectorAll('.failure-message .retry-btn')"
+    Run(QStringLiteral("document.querySelectorAll('a.retry-btn, a.continue-btn')"
                        ".forEach(function (e) { e.remove(); });"));
 }
 
@@ -228,6 +236,12 @@ void ChatPage::ScrollBy(int pixels) {
 void ChatPage::ScrollToBottom() {
     Run(kFindContainer +
         QStringLiteral(" if (container) window.scrollTo(0, container.scrollHeight);"));
+}
+
+void ChatPage::ScrollToLastBlock() {
+    Run(kFindContainer +
+        QStringLiteral(" if (container && container.lastElementChild) "
+                       "container.lastElementChild.scrollIntoView({block: 'end'});"));
 }
 
 void ChatPage::Evaluate(const QString& script, ResultHandler done) {

@@ -30,7 +30,8 @@ public:
     void AppendToContainer(const QString& html);
     // Puts html before the chat container's content.
     void PrependToContainer(const QString& html);
-    // Failure blocks lose their "Повторить" links once one has been used.
+    // Failure blocks and answers lose their "Повторить" and "Продолжить" links once one
+    // has been used.
     void RemoveRetryLinks();
     // The block of an answer still being written: put in place of the one shown before, or
     // added after the content when there is none. The view follows it down unless the user
@@ -46,6 +47,8 @@ public:
     void EndLiveBlock(const QString& html);
     void ScrollBy(int pixels);
     void ScrollToBottom();
+    // Brings the container's last block wholly into view, its end at the bottom.
+    void ScrollToLastBlock();
 
     // Runs a script after everything asked for before it and hands over its result.
     void Evaluate(const QString& script, ResultHandler done);
@@ -59,6 +62,7 @@ Q_SIGNALS:
     void DocumentReplaced();
     // The user clicked the "Повторить" link of a failure block that carries this token.
     void RetryRequested(const QString& token);
+    void ContinueRequested(const QString& token);
 
 private:
     struct Pending {

@@ -54,6 +54,7 @@ void TForm1::FormShow() {
     FFormShown = true;
 
     LoadServiceSettings();
+    CountRequestsSent();
     LoadChatList();
     SelectNewChatEntry();
     StartNewChatInPlace(QStringLiteral("Новый чат начат."));

@@ -106,6 +106,8 @@ public:
     void ImageRequestDone(const RequestOutcome& result);
     // The "Повторить" link of the last failure block: sends the failed request again.
     void RetryFailedRequest(const QString& token);
+    // The "Продолжить" link of the last answer: asks the model to go on where it stopped.
+    void ContinueAnswer(const QString& token);
     void Timer1Timer();
     // True when the key was taken (Ctrl+Enter sends, Escape stops).
     bool memoPromptKeyDown(const QKeyEvent* event);
@@ -296,11 +298,16 @@ private:
     // place, and the status: "Ошибка", or "Остановлено" for a request the user stopped.
     void ShowFailedRequest(const RequestOutcome& outcome, bool stopped = false);
     void ShowLocalFailure(const QString& text);
+    // The "Повторить" and "Продолжить" links lose their use once another request goes.
+    void ForgetLastRequestLinks();
+    // The busy state, then the request.
+    void BeginRequest(const SentRequest& request);
+    // Counts each request that reached the service for its key and model.
+    void CountRequestsSent();
     void ClearPromptAndAttachments();
     void EnterBusyState();
     void EndBusyState();
     void FinishRequest();
-    bool ShowImageAnswer(const QString& result);
 
     // Live answers: MainWindowLive.cpp
     void StartLiveAnswer(const SentRequest& request);
@@ -308,7 +315,7 @@ private:
     QString LiveStatus() const;
     // A request's running time as the timer label shows it, "mm:ss".
     static QString ElapsedText(int seconds);
-    void LiveAnswerGrew(const QString& textSoFar);
+    void LiveAnswerGrew(const QString& textSoFar, bool thinking);
     void LiveAnswerRetrying(int seconds);
     void LiveAnswerEnded(const AnswerEnd& end);
     void ShowUsage();
@@ -318,6 +325,8 @@ private:
     CancelFlag FImageCancel;
     // "Повтор через N с…" while a retry is awaited.
     QString FRetryNotice;
+    // Only thoughts have come so far.
+    bool FThinking = false;
     std::optional<TokenUsage> FLastUsage;
 
     // Empties the conversation, the page and the current chat file, without saving first.
@@ -356,6 +365,9 @@ private:
     // The token of the failure block whose request can be sent again, and that request.
     QString FRetryToken;
     SentRequest FFailedRequest;
+    // The token of the last answer's "Продолжить" link, and the request it answered.
+    QString FContinueToken;
+    SentRequest FContinueRequest;
 
     void ReportExport(const QString& path, const Expected<void>& written);
 

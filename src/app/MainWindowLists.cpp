@@ -5,6 +5,7 @@
 #include "ApiKeyStatsU.h"
 #include "ControlCharacters.h"
 #include "Dialogs.h"
+#include "GeminiDM.h"
 #include "KeyUpFilter.h"
 #include "ModelList.h"
 
@@ -12,6 +13,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QSignalBlocker>
 
 namespace {
@@ -133,6 +135,23 @@ bool TForm1::EnsureListReadable(KeptList& list) {
 void TForm1::ShowTodayRequestCount() {
     ShowRequestCount(GetTodayRequestCount(FFolders.programDir, editApiKey->currentText(),
                                           cbModels->currentText()));
+}
+
+// The service counts the requests it receives, not those that never reached it: a file
+// too large to send, a proxy that is down.
+void TForm1::CountRequestsSent() {
+    if (!GeminiDM)
+        return;
+    const QPointer<TForm1> form(this);
+    GeminiDM->SetRequestSentHandler([form](const QString& apiKey, const QString& modelName) {
+        if (!form)
+            return;
+        const Expected<int> count =
+            IncrementTodayRequestCount(form->FFolders.programDir, apiKey, modelName);
+        // The label shows the key and model chosen now, which may have changed meanwhile.
+        if (apiKey == form->editApiKey->currentText() && modelName == form->cbModels->currentText())
+            form->ShowRequestCount(count);
+    });
 }
 
 // A count that could not be read shows a dash; the pointer over it tells why.

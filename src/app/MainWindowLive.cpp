@@ -2,6 +2,7 @@
 // the service's token counts.
 #include "MainWindow.h"
 
+#include "AnswerBlock.h"
 #include "GeminiDM.h"
 #include "LiveAnswer.h"
 #include "LiveAnswerView.h"
@@ -12,6 +13,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QUuid>
 
 namespace {
 
@@ -28,13 +30,14 @@ void TForm1::StartLiveAnswer(const SentRequest& request) {
         FLiveView = new LiveAnswerView(*FChatPage, this);
     LoadBaseHtml();
     FRetryNotice.clear();
+    FThinking = false;
     FLiveView->Begin(LiveStatus());
     const QPointer<TForm1> form(this);
     FLiveAnswer =
         GeminiDM->StreamAnswer(request.apiKey, request.modelName, request.parts, request.webSearch,
-                               {[form](const QString& text) {
+                               {[form](const QString& text, bool thinking) {
                                     if (form)
-                                        form->LiveAnswerGrew(text);
+                                        form->LiveAnswerGrew(text, thinking);
                                 },
                                 [form](int seconds) {
                                     if (form)
@@ -53,12 +56,15 @@ void TForm1::ShowStopControl() {
 }
 
 QString TForm1::LiveStatus() const {
-    return FRetryNotice.isEmpty() ? QStringLiteral("Печатает… ") + ElapsedText(FSecondsElapsed)
-                                  : FRetryNotice;
+    if (!FRetryNotice.isEmpty())
+        return FRetryNotice;
+    return (FThinking ? QStringLiteral("Размышляет… ") : QStringLiteral("Печатает… ")) +
+           ElapsedText(FSecondsElapsed);
 }
 
-void TForm1::LiveAnswerGrew(const QString& textSoFar) {
+void TForm1::LiveAnswerGrew(const QString& textSoFar, bool thinking) {
     FRetryNotice.clear();
+    FThinking = thinking;
     FLiveView->SetStatus(LiveStatus());
     FLiveView->SetText(textSoFar);
 }
@@ -70,29 +76,38 @@ void TForm1::LiveAnswerRetrying(int seconds) {
 
 void TForm1::LiveAnswerEnded(const AnswerEnd& end) {
     FLiveAnswer.reset();
-    // The finished block is the one a whole answer gets; the stop mark is the page's alone.
-    QString html;
-    if (!end.Text.isEmpty()) {
-        html = BuildModelMessageHtml(end.Text) + BuildSourcesHtml(end.Outcome.Facts.Sources);
-        if (end.Stopped)
-            html += BuildStoppedMarkHtml();
-    }
-    FLiveView->Finish(html);
     // A stopped or failed answer has no count: an older one is not shown as if it were.
     FLastUsage = end.Outcome.Facts.Usage;
-    if (!end.Outcome.IsFailure) {
-        FinishRequest();
-        return;
-    }
-    // With nothing kept the request can be sent again as it was; what arrived of a
-    // broken-off answer stays in the chat, and the block says why it ends there.
-    if (end.Text.isEmpty()) {
+    if (!end.Kept) {
+        FLiveView->Finish(QString());
+        // With nothing kept the request can be sent again as it was.
         ShowFailedRequest(end.Outcome, end.Stopped);
         return;
     }
-    AddFailureMessage(end.Outcome);
+    const THistoryItem& kept = *end.Kept;
+    // A connection that broke after part of the answer leaves the answer and a note that
+    // can go on; any other failure is told in a block of its own under what was kept.
+    const bool brokeOff = kept.FinishReason == kConnectionLost || kept.FinishReason == kAnswerTimedOut;
+    AnswerFooting footing{.Stopped = end.Stopped};
+    if (CanContinue(kept.FinishReason)) {
+        FContinueToken = QUuid::createUuid().toString(QUuid::Id128);
+        FContinueRequest = FRunningRequest;
+        footing.ContinueToken = FContinueToken;
+    }
+    if (brokeOff)
+        footing.Details = end.Outcome.Text;
+    // The finished block is the one a whole answer gets; the footing is the page's alone.
+    FLiveView->Finish(BuildModelItemHtml(kept, footing));
+    if (end.Outcome.IsFailure && !brokeOff) {
+        AddFailureMessage(end.Outcome);
+        FinishRequest();
+        SetStatusText(QStringLiteral("Ошибка"));
+        return;
+    }
     FinishRequest();
-    SetStatusText(QStringLiteral("Ошибка"));
+    const QString note = StopNoteText(kept.FinishReason);
+    if (!note.isEmpty())
+        SetStatusText(note);
 }
 
 void TForm1::StopRequest() {

@@ -28,6 +28,7 @@ void TForm1::ResetChatView() {
     FWelcomeShown = false;
     ++FPageRendering;
     FRetryToken.clear();
+    FContinueToken.clear();
     FChatPageRebuilt = false;
     FChatPage->ShowBlank();
     memoPrompt->clear();
@@ -87,6 +88,7 @@ void TForm1::AddImageMessage(const QString& MimeType, const QString& Base64Data)
 
 void TForm1::AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken) {
     AppendHtml(BuildFailureMessageHtml(outcome, retryToken));
+    FChatPage->ScrollToLastBlock();
 }
 
 void TForm1::RenderHistory() {

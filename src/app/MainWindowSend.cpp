@@ -2,12 +2,12 @@
 // the answer rendered and saved.
 #include "MainWindow.h"
 
-#include "ApiKeyStatsU.h"
+#include "AnswerBlock.h"
 #include "AttachmentPreparation.h"
 #include "ChatPage.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
-#include "JsonText.h"
+#include "GenerationHandlers.h"
 #include "LiveAnswerView.h"
 #include "PromptEdit.h"
 #include "SendCheck.h"
@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -31,12 +30,6 @@
 namespace {
 
 const QString kKeyHelpPage = QStringLiteral("AddKey.html");
-
-// A member read as a string; a missing one reads as empty, an object or array as nothing.
-std::optional<QString> memberAsString(const QJsonObject& object, const char* name) {
-    const QJsonValue value = object.value(QLatin1StringView(name));
-    return value.isUndefined() ? QString() : JsonValueAsString(value);
-}
 
 } // namespace
 
@@ -66,12 +59,10 @@ void TForm1::btnSendClick() {
         return;
     }
     const bool imageRequest = IsImageModel(modelName);
-    // A failed request is no longer the last message once another is sent.
-    FRetryToken.clear();
-    FChatPage->RemoveRetryLinks();
+    // A failed or cut answer is no longer the last message once another is sent.
+    ForgetLastRequestLinks();
 
     EnterBusyState();
-    ShowRequestCount(IncrementTodayRequestCount(FFolders.programDir, apiKey, modelName));
     // Paint the busy state before the work below; the user's input waits until it is done.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
@@ -164,35 +155,23 @@ void TForm1::ImageRequestDone(const RequestOutcome& result) {
     FImageCancel.reset();
     Timer1->stop();
     TimeoutLabel->hide();
+    FLastUsage = result.Facts.Usage;
     if (result.IsFailure) {
         ShowFailedRequest(result);
         return;
     }
-    if (!ShowImageAnswer(result.Text)) {
-        ShowFailedRequest({QStringLiteral("Ошибка: получен некорректный JSON от модели."), true});
-        return;
+    // The pictures first, as they are kept with the request, then any words that came.
+    TContentParts words;
+    for (const TContentPart& part : result.Parts) {
+        if (part.PartType != TPartType::ptInlineData)
+            words.append(part);
+        else if (IsCompletePicture(part))
+            AddImageMessage(part.MimeType, QString::fromLatin1(part.Base64Data));
     }
+    if (HasAnswerContent(words))
+        AppendHtml(BuildModelItemHtml(ModelMessageFromParts(words, result.Facts)));
     FinishRequest();
     ScrollChatToBottom();
-}
-
-// False for an image description that lacks its type or its data.
-bool TForm1::ShowImageAnswer(const QString& result) {
-    const std::optional<QJsonValue> parsed = ParseJsonText(result.toUtf8());
-    if (!parsed || !parsed->isObject()) {
-        AddModelMessage(result);
-        return true;
-    }
-    const QJsonObject image = parsed->toObject();
-    const std::optional<QString> mimeType = memberAsString(image, "mime_type");
-    const std::optional<QString> base64 = memberAsString(image, "base64_data");
-    if (!mimeType || !base64)
-        AddModelMessage(result);
-    else if (mimeType->isEmpty() || base64->isEmpty())
-        return false;
-    else
-        AddImageMessage(*mimeType, *base64);
-    return true;
 }
 
 void TForm1::ShowFailedRequest(const RequestOutcome& outcome, bool stopped) {
@@ -207,27 +186,48 @@ void TForm1::ShowFailedRequest(const RequestOutcome& outcome, bool stopped) {
         memoPrompt->setPlainText(FFailedRequest.prompt);
         SetAttachedFiles(FFailedRequest.files);
     }
-    ScrollChatToBottom();
 }
 
-void TForm1::RetryFailedRequest(const QString& token) {
-    if (token.isEmpty() || token != FRetryToken || Timer1->isActive())
-        return;
+void TForm1::ForgetLastRequestLinks() {
     FRetryToken.clear();
+    FContinueToken.clear();
     FChatPage->RemoveRetryLinks();
-    const SentRequest request = FFailedRequest;
-    // The failed message is still the conversation's last: it is sent again in its place.
-    TChatHistory& history = GeminiDM->ChatHistory();
-    if (!history.isEmpty() && history.last().Role == u"user")
-        history.removeLast();
-    if (memoPrompt->toPlainText() == request.prompt && FAttachedFiles == request.files)
-        ClearPromptAndAttachments();
+}
+
+void TForm1::BeginRequest(const SentRequest& request) {
     EnterBusyState();
-    ShowRequestCount(
-        IncrementTodayRequestCount(FFolders.programDir, request.apiKey, request.modelName));
     ListBox2->setEnabled(false);
     btnNewChat->setEnabled(false);
     StartRequest(request);
+}
+
+void TForm1::RetryFailedRequest(const QString& token) {
+    if (token.isEmpty() || token != FRetryToken || RequestRunning())
+        return;
+    ForgetLastRequestLinks();
+    const SentRequest request = FFailedRequest;
+    // The failed message is still the conversation's last: it is sent again in its place.
+    TChatHistory& history = GeminiDM->ChatHistory();
+    if (!history.isEmpty() && history.last().Role == u"user" && !history.last().Failure.isEmpty())
+        history.removeLast();
+    if (memoPrompt->toPlainText() == request.prompt && FAttachedFiles == request.files)
+        ClearPromptAndAttachments();
+    BeginRequest(request);
+}
+
+// A follow-up that asks the model to go on where its last answer stopped, to the same
+// model with the same key and web search.
+void TForm1::ContinueAnswer(const QString& token) {
+    if (token.isEmpty() || token != FContinueToken || RequestRunning())
+        return;
+    ForgetLastRequestLinks();
+    SentRequest request = FContinueRequest;
+    request.prompt = ContinuePrompt();
+    request.files.clear();
+    request.parts = {MakeTextPart(request.prompt)};
+    request.image = false;
+    AddUserMessage(request.prompt, {});
+    BeginRequest(request);
 }
 
 // Saves the chat and leaves the busy state. A save that fails is reported once the

@@ -188,9 +188,12 @@ void TForm1::CreateChatArea() {
     FChatPage = new ChatPage(WebBrowser1);
     ConnectGuarded(FChatPage, &ChatPage::RenderProcessGone, &TForm1::ChatPageRenderProcessGone);
     ConnectGuarded(FChatPage, &ChatPage::DocumentReplaced, &TForm1::RebuildChatPage);
-    // The one handler that takes what its signal carries.
+    // The handlers that take what their signal carries.
     connect(FChatPage, &ChatPage::RetryRequested, this, [this](const QString& token) {
         Guarded([this, token] { RetryFailedRequest(token); });
+    });
+    connect(FChatPage, &ChatPage::ContinueRequested, this, [this](const QString& token) {
+        Guarded([this, token] { ContinueAnswer(token); });
     });
     auto* browserLayout = new QVBoxLayout(Panel1);
     browserLayout->setContentsMargins(0, 0, 0, 0);

@@ -2,6 +2,7 @@
 
 #include "ModelListingTask.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -78,6 +79,10 @@ void SettingsDialog::CreateControls(const QString& baseUrlOverride) {
     m_timeout->setRange(kMinTimeoutSeconds, kMaxTimeoutSeconds);
     m_timeout->setSuffix(u" с"_s);
     m_timeout->setToolTip(u"Сколько ждать, пока от сервиса нет ни байта"_s);
+    m_showThoughts =
+        named(new QCheckBox(u"Показывать размышления модели"_s, this), "chkShowThoughts");
+    m_showThoughts->setToolTip(u"Думающие модели присылают краткий ход своих рассуждений; он "
+                               u"показывается свёрнутым над ответом"_s);
 
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
@@ -99,6 +104,7 @@ void SettingsDialog::CreateControls(const QString& baseUrlOverride) {
     form->addRow(u"Пользователь:"_s, m_proxyUser);
     form->addRow(u"Пароль:"_s, m_proxyPassword);
     form->addRow(u"Ожидание ответа:"_s, m_timeout);
+    form->addRow(QString(), m_showThoughts);
 
     m_check = named(new QPushButton(u"Проверить"_s, this), "btnCheck");
     m_check->setToolTip(u"Запросить у сервиса список моделей с ключом из главного окна"_s);
@@ -165,6 +171,7 @@ void SettingsDialog::ShowSettings(const ServiceSettings& settings) {
         break;
     }
     m_timeout->setValue(settings.TimeoutSeconds);
+    m_showThoughts->setChecked(settings.ShowThoughts);
     ProxyModeChanged();
 }
 
@@ -178,6 +185,7 @@ ServiceSettings SettingsDialog::Settings() const {
     settings.Proxy.User = m_proxyUser->text();
     settings.Proxy.Password = m_proxyPassword->text();
     settings.TimeoutSeconds = m_timeout->value();
+    settings.ShowThoughts = m_showThoughts->isChecked();
     return settings;
 }
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
@@ -61,6 +62,7 @@ private:
     QLineEdit* m_proxyUser = nullptr;
     QLineEdit* m_proxyPassword = nullptr;
     QSpinBox* m_timeout = nullptr;
+    QCheckBox* m_showThoughts = nullptr;
     QPushButton* m_check = nullptr;
     QPushButton* m_refreshModels = nullptr;
     QLabel* m_result = nullptr;

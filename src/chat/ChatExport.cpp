@@ -1,5 +1,6 @@
 #include "ChatExport.h"
 
+#include "AnswerBlock.h"
 #include "ChatFile.h"
 #include "ChatPageTemplate.h"
 #include "ConversationHtml.h"
@@ -44,32 +45,70 @@ QString userMarkdown(const THistoryItem& item) {
     // The pictures an image model drew for this request, as the page shows them after it.
     for (const TContentPart& image : item.Images)
         markdown += heading(u"🤖 Gemini (Image)", item.Time) + pictureLine(image);
+    if (!item.Failure.isEmpty())
+        markdown += u"*Ошибка: запрос не выполнен.*\n\n"_s;
     return markdown;
 }
 
-QString sourcesMarkdown(const QList<WebSource>& sources) {
-    if (sources.isEmpty())
-        return {};
-    QString markdown = u"Источники:\n\n"_s;
-    int number = 0;
-    for (const WebSource& source : sources) {
-        const QString title = source.Title.isEmpty() ? source.Uri : source.Title;
-        markdown += QString::number(++number) + u". "_s +
-                    (source.Uri.isEmpty() ? title : u"["_s + title + u"]("_s + source.Uri + u')') +
-                    u'\n';
-    }
-    return markdown + u'\n';
+QString linkLine(int number, const QString& uri, const QString& title) {
+    return QString::number(number) + u". "_s +
+           (uri.isEmpty() ? title : u"["_s + title + u"]("_s + uri + u')') + u'\n';
 }
 
-// As on the page: a model message is its first part.
-QString modelMarkdown(const THistoryItem& item) {
-    QString markdown = heading(u"🤖 Gemini", item.Time);
-    if (item.Parts.isEmpty())
+// The same list the page shows under an answer: sources, then citations, each address once.
+QString sourcesMarkdown(const QList<WebSource>& sources, const QList<Citation>& citations) {
+    QStringList lines;
+    QStringList uris;
+    for (const WebSource& source : sources) {
+        if (uris.contains(source.Uri))
+            continue;
+        uris.append(source.Uri);
+        lines.append(linkLine(int(lines.size()) + 1, source.Uri,
+                              source.Title.isEmpty() ? source.Uri : source.Title));
+    }
+    for (const Citation& citation : citations) {
+        if (!citation.Uri.isEmpty() && uris.contains(citation.Uri))
+            continue;
+        uris.append(citation.Uri);
+        lines.append(linkLine(int(lines.size()) + 1, citation.Uri, CitationTitle(citation)));
+    }
+    if (lines.isEmpty())
+        return {};
+    return u"Источники:\n\n"_s + lines.join(QString()) + u'\n';
+}
+
+// As on the page: thoughts folded first, then every part in order.
+QString partsMarkdown(const TContentParts& parts) {
+    QString thoughts;
+    QString markdown;
+    QString text;
+    const auto flushText = [&] {
+        if (!text.trimmed().isEmpty())
+            markdown += text.trimmed() + u"\n\n"_s;
+        text.clear();
+    };
+    for (const TContentPart& part : parts) {
+        if (part.PartType == TPartType::ptText) {
+            (part.Thought ? thoughts : text) += part.Text;
+            continue;
+        }
+        flushText();
+        markdown += part.PartType == TPartType::ptInlineData ? pictureLine(part)
+                                                              : ObjectPartMarkdown(part);
+    }
+    flushText();
+    if (thoughts.trimmed().isEmpty())
         return markdown;
-    const TContentPart& first = item.Parts.first();
-    if (first.PartType == TPartType::ptInlineData)
-        return markdown + pictureLine(first);
-    return markdown + first.Text.trimmed() + u"\n\n"_s + sourcesMarkdown(item.Sources);
+    return u"<details><summary>Размышления</summary>\n\n"_s + thoughts.trimmed() +
+           u"\n\n</details>\n\n"_s + markdown;
+}
+
+QString modelMarkdown(const THistoryItem& item) {
+    QString markdown = heading(u"🤖 Gemini", item.Time) + partsMarkdown(item.Parts);
+    const QString note = StopNoteText(item.FinishReason);
+    if (!note.isEmpty())
+        markdown += u"*"_s + note + u"*\n\n"_s;
+    return markdown + sourcesMarkdown(item.Sources, item.Citations);
 }
 
 // Pictures are inline; anything else an answer names stays where it is.

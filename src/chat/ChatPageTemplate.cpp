@@ -72,6 +72,15 @@ constexpr StyleRule kStyleRules[] = {
      u"text-decoration: none; font-size: 0.9em;"},
     {u".live-status", u"font-size: 0.9em; color: #777; font-style: italic;"},
     {u".stopped-mark", u"margin: -14px 0 20px 4px; font-size: 0.9em; color: #777;"},
+    {u".thoughts", u"margin: 0 0 10px 0; padding: 4px 10px; border-left: 3px solid #c8ccd2; "
+                   u"color: #555; font-size: 0.9em;"},
+    {u".thoughts summary", u"cursor: pointer; font-style: italic;"},
+    {u".part-note", u"font-size: 0.9em; color: #555; font-style: italic;"},
+    {u".stop-note", u"margin: -14px 0 20px 4px; font-size: 0.9em; color: #b26a00;"},
+    {u".stop-note summary", u"cursor: pointer; color: #777;"},
+    {u".stop-note a.continue-btn",
+     u"display: inline-block; margin-left: 6px; padding: 1px 10px; border-radius: 5px; "
+     u"background-color: #1565c0; color: white; text-decoration: none;"},
     {u".sources", u"margin: -14px 0 20px 4px; font-size: 0.9em; color: #555;"},
     {u".sources ol", u"margin: 4px 0 0 0; padding-left: 22px;"},
     {u":root", u"color-scheme: light dark;"},
@@ -95,7 +104,9 @@ constexpr StyleRule kStyleRules[] = {
      u".failure-message { background-color: #3a2326; border-left-color: #ef5350; } "
      u".failure-message .message-header strong { color: #f28b82; } "
      u".message-content a.retry-btn { background-color: #3b78d8; color: white; } "
-     u".live-status, .stopped-mark { color: #999; } .sources { color: #b0b0b0; }"},
+     u".live-status, .stopped-mark { color: #999; } .sources { color: #b0b0b0; } "
+     u".thoughts, .part-note { color: #b0b0b0; } .thoughts { border-left-color: #4a4d52; } "
+     u".stop-note { color: #f0b35a; }"},
 };
 
 // The label is remembered on the button object (not as an attribute, so the page's

@@ -1,5 +1,7 @@
 #include "ConversationHtml.h"
 
+#include "AnswerBlock.h"
+#include "FailureBlock.h"
 #include "MessageBlocks.h"
 
 #include <QStringList>
@@ -22,18 +24,10 @@ QString userItemHtml(const THistoryItem& item) {
     for (const TContentPart& image : item.Images)
         html +=
             BuildImageMessageHtml(image.MimeType, QString::fromLatin1(image.Base64Data), item.Time);
+    // A request that failed shows why, as when it failed.
+    if (!item.Failure.isEmpty())
+        html += BuildFailureMessageHtml({item.Failure, true}, {}, item.Time);
     return html;
-}
-
-// Only the first part of a model item is shown: its text, or its image.
-QString modelItemHtml(const THistoryItem& item) {
-    if (item.Parts.isEmpty())
-        return BuildModelMessageHtml(QString(), item.Time);
-    const TContentPart& first = item.Parts.first();
-    if (first.PartType == TPartType::ptInlineData)
-        return BuildImageMessageHtml(first.MimeType, QString::fromLatin1(first.Base64Data),
-                                     item.Time);
-    return BuildModelMessageHtml(first.Text, item.Time) + BuildSourcesHtml(item.Sources);
 }
 
 // The block of one item; empty for a role the page does not show.
@@ -41,7 +35,7 @@ QString itemHtml(const THistoryItem& item) {
     if (item.Role == u"user")
         return userItemHtml(item);
     if (item.Role == u"model")
-        return modelItemHtml(item);
+        return BuildModelItemHtml(item);
     return {};
 }
 

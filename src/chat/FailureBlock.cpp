@@ -50,6 +50,8 @@ QString FailureExplanation(const RequestOutcome& outcome) {
         return u"Сервер слишком долго не отвечал: повторите запрос позже."_s;
     case FailureCause::HttpStatus:
         return httpExplanation(outcome);
+    case FailureCause::ConnectionLost:
+        return u"Соединение оборвалось до конца ответа: повторите запрос."_s;
     case FailureCause::Other:
         break;
     }

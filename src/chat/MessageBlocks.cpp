@@ -224,21 +224,20 @@ namespace {
 QString modelBlock(const QString& data, const QString& foot, const QDateTime& time) {
     if (const std::optional<ImageDescription> image = imageDescription(data))
         return BuildImageMessageHtml(image->mimeType, image->base64Data, time);
-    const DisplayedText shown = boundForDisplay(data);
-    QString html = blockHeader(u"model-message", u"🤖 Gemini", time);
-    html += BuildAnswerHtml(shown.text);
-    html += shown.note;
-    html += foot;
-    html += u"</div></div>";
-    return html;
-}
-
-bool isWebAddress(const QString& uri) {
-    return uri.startsWith(u"https://", Qt::CaseInsensitive) ||
-           uri.startsWith(u"http://", Qt::CaseInsensitive);
+    return BuildModelBlockHtml(BuildShownAnswerHtml(data) + foot, time);
 }
 
 } // namespace
+
+QString BuildShownAnswerHtml(const QString& markdown) {
+    const DisplayedText shown = boundForDisplay(markdown);
+    return BuildAnswerHtml(shown.text) + shown.note;
+}
+
+QString BuildModelBlockHtml(const QString& contentHtml, const QDateTime& time) {
+    return blockHeader(u"model-message", u"🤖 Gemini", time) + contentHtml +
+           QStringLiteral("</div></div>");
+}
 
 QString BuildModelMessageHtml(const QString& data, const QDateTime& time) {
     return modelBlock(data, QString(), time);
@@ -254,23 +253,6 @@ QString BuildLiveModelMessageHtml(const QString& status) {
                                      "class=\"live-tail\"></div><p class=\"live-status\">") +
                           EscapeHtml(status) + QStringLiteral("</p>"),
                       Clock::now());
-}
-
-QString BuildSourcesHtml(const QList<WebSource>& sources) {
-    if (sources.isEmpty())
-        return {};
-    QString html = QStringLiteral("<div class=\"sources\"><strong>Источники:</strong><ol>");
-    for (const WebSource& source : sources) {
-        const QString title = EscapeHtml(source.Title.isEmpty() ? source.Uri : source.Title);
-        html += u"<li>";
-        if (isWebAddress(source.Uri))
-            html += QStringLiteral("<a href=\"%1\">%2</a>").arg(EscapeHtml(source.Uri), title);
-        else
-            html += title;
-        html += u"</li>";
-    }
-    html += u"</ol></div>";
-    return html;
 }
 
 QString BuildStoppedMarkHtml() {

@@ -36,15 +36,16 @@ QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data
 
 // An answer's Markdown as the HTML inside its block, code blocks wrapped.
 QString BuildAnswerHtml(const QString& markdown);
+// The same for as much of it as the page shows, with the note that says how much.
+QString BuildShownAnswerHtml(const QString& markdown);
+
+// A model answer's block around HTML content made elsewhere.
+QString BuildModelBlockHtml(const QString& contentHtml, const QDateTime& time = Clock::now());
 
 // The block of a model answer still being written: empty places for its finished blocks
 // ("live-settled") and its tail ("live-tail"), then a status line ("Печатает… 00:05"). The
 // finished answer gets BuildModelMessageHtml's block in its place.
 QString BuildLiveModelMessageHtml(const QString& status);
-
-// The pages a grounded answer names, as links under it; empty for none. Only web
-// addresses become links.
-QString BuildSourcesHtml(const QList<WebSource>& sources);
 
 // The mark under an answer the user stopped; shown on the page only.
 QString BuildStoppedMarkHtml();

@@ -28,21 +28,6 @@ Expected<QString> stringMember(const QJsonObject& object, QLatin1StringView snak
     return Failure(u"\"%1\" is not a string"_s.arg(snakeName));
 }
 
-Expected<QString> imageDescription(const QJsonObject& inlineData) {
-    const Expected<QString> mimeType = stringMember(inlineData, "mime_type"_L1, u"image/png"_s);
-    if (!mimeType)
-        return mimeType;
-    const Expected<QString> data = stringMember(inlineData, "data"_L1, QString());
-    if (!data)
-        return data;
-    JsonWriter json;
-    json.beginObject();
-    json.key("mime_type"_L1).string(*mimeType);
-    json.key("base64_data"_L1).string(*data);
-    json.endObject();
-    return QString::fromLatin1(json.take());
-}
-
 // The parts array of a candidate, when it has one.
 std::optional<QJsonArray> candidateParts(const QJsonObject& candidate) {
     const QJsonValue content = ServiceMember(candidate, "content"_L1);
@@ -54,25 +39,73 @@ std::optional<QJsonArray> candidateParts(const QJsonObject& candidate) {
     return parts.toArray();
 }
 
-QString joinedTexts(const QJsonArray& parts) {
-    QString text;
-    for (const QJsonValue& part : parts) {
-        if (!part.isObject())
-            continue;
-        if (std::optional<QString> piece = JsonValueAsString(part.toObject().value("text"_L1)))
-            text += *piece;
-    }
-    return text;
+Expected<TContentPart> picturePart(const QJsonObject& inlineData) {
+    const Expected<QString> mimeType = stringMember(inlineData, "mime_type"_L1, u"image/png"_s);
+    if (!mimeType)
+        return Failure(mimeType.error());
+    const Expected<QString> data = stringMember(inlineData, "data"_L1, QString());
+    if (!data)
+        return Failure(data.error());
+    return MakeInlinePart(*mimeType, data->toLatin1());
 }
 
-// The first inline part wins over every text, before or after it.
-Expected<QString> answerOfParts(const QJsonArray& parts) {
-    for (const QJsonValue& part : parts) {
-        const QJsonValue inlineData = ServiceMember(part.toObject(), "inline_data"_L1);
-        if (inlineData.isObject())
-            return imageDescription(inlineData.toObject());
+// A part the service defines as an object of its own, kept as its JSON text.
+TContentPart objectPart(TPartType type, const QJsonObject& object) {
+    TContentPart part;
+    part.PartType = type;
+    JsonWriter json;
+    json.value(object);
+    part.Text = QString::fromLatin1(json.take());
+    return part;
+}
+
+// One part of an answer; nothing for a part this program does not know (a file
+// reference, a function response), or one that is no object.
+Expected<std::optional<TContentPart>> answerPart(const QJsonValue& value) {
+    if (!value.isObject())
+        return std::optional<TContentPart>();
+    const QJsonObject object = value.toObject();
+    std::optional<TContentPart> part;
+    const QJsonValue inlineData = ServiceMember(object, "inline_data"_L1);
+    const QJsonValue text = object.value("text"_L1);
+    if (inlineData.isObject()) {
+        Expected<TContentPart> picture = picturePart(inlineData.toObject());
+        if (!picture)
+            return Failure(picture.error());
+        part = *picture;
+    } else if (ServiceMember(object, "function_call"_L1).isObject()) {
+        part = objectPart(TPartType::ptFunctionCall,
+                          ServiceMember(object, "function_call"_L1).toObject());
+    } else if (ServiceMember(object, "executable_code"_L1).isObject()) {
+        part = objectPart(TPartType::ptExecutableCode,
+                          ServiceMember(object, "executable_code"_L1).toObject());
+    } else if (ServiceMember(object, "code_execution_result"_L1).isObject()) {
+        part = objectPart(TPartType::ptCodeExecutionResult,
+                          ServiceMember(object, "code_execution_result"_L1).toObject());
+    } else if (std::optional<QString> words = JsonValueAsString(text); words && !text.isNull()) {
+        part = MakeTextPart(*words);
     }
-    return joinedTexts(parts);
+    const QString signature =
+        JsonValueAsString(ServiceMember(object, "thought_signature"_L1)).value_or(QString());
+    if (!part && !signature.isEmpty())
+        part = MakeTextPart(QString());
+    if (part) {
+        part->Thought = part->PartType == TPartType::ptText && object.value("thought"_L1).toBool();
+        part->ThoughtSignature = signature;
+    }
+    return part;
+}
+
+Expected<TContentParts> answerParts(const QJsonArray& array) {
+    TContentParts parts;
+    for (const QJsonValue& value : array) {
+        Expected<std::optional<TContentPart>> part = answerPart(value);
+        if (!part)
+            return Failure(part.error());
+        if (*part)
+            AppendAnswerParts(parts, {**part});
+    }
+    return parts;
 }
 
 RequestOutcome formatFailure(const QString& message) {
@@ -100,8 +133,31 @@ void gatherSources(const QJsonObject& candidate, QList<WebSource>& sources) {
     }
 }
 
-// Token counts, the finish or block reason and the grounding sources of an answer or of
-// one event of a stream; later events bring the final counts.
+// Each event of a stream may repeat the citations found so far.
+void gatherCitations(const QJsonObject& candidate, QList<Citation>& citations) {
+    const QJsonValue metadata = ServiceMember(candidate, "citation_metadata"_L1);
+    QJsonValue list = ServiceMember(metadata.toObject(), "citation_sources"_L1);
+    // Some versions of the service name the list "citations".
+    if (!list.isArray())
+        list = metadata.toObject().value("citations"_L1);
+    for (const QJsonValue& entry : list.toArray()) {
+        const QJsonObject source = entry.toObject();
+        Citation citation{
+            JsonValueAsString(source.value("uri"_L1)).value_or(QString()),
+            JsonValueAsString(source.value("license"_L1)).value_or(QString()),
+            ServiceMember(source, "start_index"_L1).toInt(),
+            ServiceMember(source, "end_index"_L1).toInt(),
+        };
+        if (citation.Uri.isEmpty() && citation.License.isEmpty())
+            continue;
+        if (!citations.contains(citation))
+            citations.append(citation);
+    }
+}
+
+// Token counts, the finish or block reason, the grounding sources and citations of an
+// answer or of one event of a stream, and an error the service put in it; later events
+// bring the final counts.
 void gatherFacts(const QJsonObject& answer, AnswerFacts& facts) {
     const QJsonValue usage = ServiceMember(answer, "usage_metadata"_L1);
     if (usage.isObject()) {
@@ -117,6 +173,14 @@ void gatherFacts(const QJsonObject& answer, AnswerFacts& facts) {
             .value_or(QString());
     if (!blockReason.isEmpty())
         facts.BlockReason = blockReason;
+    const QJsonValue error = answer.value("error"_L1);
+    if (error.isObject() && facts.ServiceError.isEmpty()) {
+        facts.ServiceError =
+            JsonValueAsString(error.toObject().value("message"_L1)).value_or(QString());
+        if (facts.ServiceError.isEmpty())
+            facts.ServiceError = JsonValueAsString(error.toObject().value("status"_L1))
+                                     .value_or(u"ошибка без описания"_s);
+    }
     const QJsonArray candidates = ServiceMember(answer, "candidates"_L1).toArray();
     if (candidates.isEmpty() || !candidates.first().isObject())
         return;
@@ -126,21 +190,31 @@ void gatherFacts(const QJsonObject& answer, AnswerFacts& facts) {
     if (!finishReason.isEmpty())
         facts.FinishReason = finishReason;
     gatherSources(first, facts.Sources);
+    gatherCitations(first, facts.Citations);
 }
 
 RequestOutcome readCandidates(const QJsonArray& candidates, const AnswerFacts& facts) {
     const QJsonValue first = candidates.first();
     if (!first.isObject())
         return formatFailure(u"the first candidate is not an object"_s);
-    const std::optional<QJsonArray> parts = candidateParts(first.toObject());
-    const Expected<QString> answer = parts ? answerOfParts(*parts) : Expected<QString>(QString());
-    if (!answer)
-        return formatFailure(answer.error());
-    // An empty answer kept in the chat would be sent again as an empty text part, which
-    // the service refuses: every later request of the chat would fail.
-    if (answer->isEmpty())
-        return {.Text = EmptyAnswerText(facts), .IsFailure = true, .Facts = facts};
-    return {.Text = *answer, .IsFailure = false, .Facts = facts};
+    const std::optional<QJsonArray> array = candidateParts(first.toObject());
+    const Expected<TContentParts> parts =
+        array ? answerParts(*array) : Expected<TContentParts>(TContentParts());
+    if (!parts)
+        return formatFailure(parts.error());
+    RequestOutcome outcome{.Facts = facts, .Parts = *parts};
+    if (!facts.ServiceError.isEmpty()) {
+        outcome.Text = ServiceErrorText(facts.ServiceError);
+        outcome.IsFailure = true;
+    } else if (HasAnswerContent(*parts)) {
+        outcome.Text = AnswerAsOneString(*parts);
+    } else {
+        // An empty answer kept in the chat would be sent again as an empty text part, which
+        // the service refuses: every later request of the chat would fail.
+        outcome.Text = EmptyAnswerText(facts);
+        outcome.IsFailure = true;
+    }
+    return outcome;
 }
 
 // Invalid UTF-8 would make the whole answer unreadable as JSON; each bad sequence
@@ -174,15 +248,14 @@ RequestOutcome ReadAnswer(QByteArrayView body) {
         return readCandidates(candidates.toArray(), facts);
     if (!facts.BlockReason.isEmpty())
         return {.Text = EmptyAnswerText(facts), .IsFailure = true, .Facts = facts};
-    const QString message = ExtractErrorMessage(body);
-    if (!message.isEmpty())
-        return {.Text = u"Ошибка: "_s + message, .IsFailure = true, .Facts = facts};
+    if (!facts.ServiceError.isEmpty())
+        return {.Text = ServiceErrorText(facts.ServiceError), .IsFailure = true, .Facts = facts};
     return {.Text = u"Ошибка: получен пустой или некорректный ответ от сервера."_s,
             .IsFailure = true,
             .Facts = facts};
 }
 
-QString ReadEvent(QByteArrayView event, AnswerFacts& facts) {
+TContentParts ReadEvent(QByteArrayView event, AnswerFacts& facts) {
     const std::optional<QJsonValue> parsed = parseAnswerJson(event);
     if (!parsed || !parsed->isObject())
         return {};
@@ -193,8 +266,41 @@ QString ReadEvent(QByteArrayView event, AnswerFacts& facts) {
     const QJsonValue first = candidates.toArray().first();
     if (!first.isObject())
         return {};
-    const std::optional<QJsonArray> parts = candidateParts(first.toObject());
-    return parts ? joinedTexts(*parts) : QString();
+    const std::optional<QJsonArray> array = candidateParts(first.toObject());
+    if (!array)
+        return {};
+    // An event that cannot be read is passed over, as one that is no JSON.
+    Expected<TContentParts> parts = answerParts(*array);
+    return parts ? std::move(*parts) : TContentParts();
+}
+
+void AppendAnswerParts(TContentParts& parts, const TContentParts& more) {
+    for (const TContentPart& part : more) {
+        const bool text = part.PartType == TPartType::ptText;
+        TContentPart* last = parts.isEmpty() ? nullptr : &parts.last();
+        const bool continues = text && last && last->PartType == TPartType::ptText &&
+                               last->Thought == part.Thought && last->ThoughtSignature.isEmpty();
+        if (continues) {
+            last->Text += part.Text;
+            last->ThoughtSignature = part.ThoughtSignature;
+        } else if (!text || !part.Text.isEmpty() || !part.ThoughtSignature.isEmpty()) {
+            parts.append(part);
+        }
+    }
+}
+
+QString AnswerAsOneString(const TContentParts& parts) {
+    for (const TContentPart& part : parts) {
+        if (part.PartType != TPartType::ptInlineData)
+            continue;
+        JsonWriter json;
+        json.beginObject();
+        json.key("mime_type"_L1).string(part.MimeType);
+        json.key("base64_data"_L1).latin1String(part.Base64Data);
+        json.endObject();
+        return QString::fromLatin1(json.take());
+    }
+    return AnswerText(parts);
 }
 
 QString EmptyAnswerText(const AnswerFacts& facts) {
@@ -215,6 +321,10 @@ QString EmptyAnswerText(const AnswerFacts& facts) {
     if (finish.isEmpty() || finish == u"STOP")
         return u"Модель вернула пустой ответ"_s;
     return u"Модель не дала ответа (причина: %1)"_s.arg(finish);
+}
+
+QString ServiceErrorText(const QString& message) {
+    return u"Ошибка: "_s + message;
 }
 
 QString ExtractErrorMessage(QByteArrayView body) {

@@ -46,7 +46,8 @@ qsizetype estimatedFileSize(const ChatFileContent& content) {
             total += kPerPart +
                      2 * (part.Text.size() + part.MimeType.size() + part.FileName.size()) +
                      part.Base64Data.size() * 65 / 64 + // every "/" is written escaped
-                     keptSize(part.Kept) + keptSize(part.KeptInlineData);
+                     keptSize(part.Kept) + keptSize(part.KeptInlineData) +
+                     part.ThoughtSignature.size();
         for (const TContentPart& image : item.Images)
             total += kPerPart + 2 * image.MimeType.size() + image.Base64Data.size() * 65 / 64;
     }
@@ -76,13 +77,32 @@ private:
     qsizetype m_next = 0;
 };
 
+QLatin1StringView objectPartName(TPartType type) {
+    switch (type) {
+    case TPartType::ptExecutableCode:
+        return "executableCode"_L1;
+    case TPartType::ptCodeExecutionResult:
+        return "codeExecutionResult"_L1;
+    default:
+        return "functionCall"_L1;
+    }
+}
+
+// Members in the order the chat file layout expects them (ChatFileLayout.cpp).
 void writePart(JsonWriter& writer, const TContentPart& part) {
     writer.beginObject();
     KeptMemberWriter kept(writer, part.Kept);
     kept.after(0);
-    if (part.PartType == TPartType::ptText) {
+    int written = 1;
+    switch (part.PartType) {
+    case TPartType::ptText:
         writer.key("text"_L1).string(part.Text);
-    } else {
+        kept.after(1);
+        if (part.Thought)
+            writer.key("thought"_L1).boolean(true);
+        written = 2;
+        break;
+    case TPartType::ptInlineData: {
         writer.key("inline_data"_L1).beginObject();
         KeptMemberWriter keptInData(writer, part.KeptInlineData);
         keptInData.after(0);
@@ -94,7 +114,18 @@ void writePart(JsonWriter& writer, const TContentPart& part) {
         kept.after(1);
         if (!part.FileName.isEmpty())
             writer.key("file_name"_L1).string(part.FileName);
+        written = 2;
+        break;
     }
+    case TPartType::ptFunctionCall:
+    case TPartType::ptExecutableCode:
+    case TPartType::ptCodeExecutionResult:
+        writer.key(objectPartName(part.PartType)).rawValue(part.Text.toLatin1());
+        break;
+    }
+    kept.after(written);
+    if (!part.ThoughtSignature.isEmpty())
+        writer.key("thoughtSignature"_L1).string(part.ThoughtSignature);
     kept.rest();
     writer.endObject();
 }
@@ -117,6 +148,20 @@ void writeSources(JsonWriter& writer, const QList<WebSource>& sources) {
         writer.beginObject();
         writer.key("title"_L1).string(source.Title);
         writer.key("uri"_L1).string(source.Uri);
+        writer.endObject();
+    }
+    writer.endArray();
+}
+
+// The passages an answer attributes, as [{"uri":…,"license":…,"start_index":…,"end_index":…}].
+void writeCitations(JsonWriter& writer, const QList<Citation>& citations) {
+    writer.key("citations"_L1).beginArray();
+    for (const Citation& citation : citations) {
+        writer.beginObject();
+        writer.key("uri"_L1).string(citation.Uri);
+        writer.key("license"_L1).string(citation.License);
+        writer.key("start_index"_L1).integer(citation.StartIndex);
+        writer.key("end_index"_L1).integer(citation.EndIndex);
         writer.endObject();
     }
     writer.endArray();
@@ -155,6 +200,15 @@ QByteArray ChatFileText(const ChatFileContent& content) {
         kept.after(4);
         if (!item.Sources.isEmpty())
             writeSources(writer, item.Sources);
+        kept.after(5);
+        if (!item.Citations.isEmpty())
+            writeCitations(writer, item.Citations);
+        kept.after(6);
+        if (!item.FinishReason.isEmpty())
+            writer.key("finish_reason"_L1).string(item.FinishReason);
+        kept.after(7);
+        if (!item.Failure.isEmpty())
+            writer.key("failure"_L1).string(item.Failure);
         kept.rest();
         writer.endObject();
     }
@@ -174,34 +228,52 @@ QByteArray base64Bytes(QString text) {
     return bytes;
 }
 
+// The kind of a part that is an object of the service's own, and that object; the first
+// of these names wins, as in the file's layout.
+std::optional<std::pair<TPartType, QJsonObject>> objectPart(const QJsonObject& part) {
+    for (const TPartType type : {TPartType::ptFunctionCall, TPartType::ptExecutableCode,
+                                 TPartType::ptCodeExecutionResult}) {
+        const QJsonValue value = part.value(objectPartName(type));
+        if (value.isObject())
+            return std::pair(type, value.toObject());
+    }
+    return std::nullopt;
+}
+
 std::optional<TContentPart> readPart(const QJsonValue& value, const PartLayout* layout) {
     if (!value.isObject())
         return std::nullopt;
     const QJsonObject object = value.toObject();
+    TContentPart part;
     const QJsonValue inlineData = object.value("inline_data"_L1);
-    if (!inlineData.isObject()) {
+    if (inlineData.isObject()) {
+        const QJsonObject data = inlineData.toObject();
+        std::optional<QString> mimeType = JsonValueAsString(data.value("mime_type"_L1));
+        std::optional<QString> base64 = JsonValueAsString(data.value("data"_L1));
+        if (!mimeType || !base64)
+            return std::nullopt;
+        part.PartType = TPartType::ptInlineData;
+        part.MimeType = std::move(*mimeType);
+        part.Base64Data = base64Bytes(std::move(*base64));
+        part.FileName = JsonValueAsString(object.value("file_name"_L1)).value_or(QString());
+        if (layout)
+            part.KeptInlineData = layout->InlineData;
+    } else if (const auto kind = objectPart(object)) {
+        part.PartType = kind->first;
+        JsonWriter json;
+        json.value(kind->second);
+        part.Text = QString::fromLatin1(json.take());
+    } else {
         std::optional<QString> text = JsonValueAsString(object.value("text"_L1));
         if (!text)
             return std::nullopt;
-        TContentPart part = MakeTextPart(*text);
-        if (layout)
-            part.Kept = layout->Part;
-        return part;
+        part = MakeTextPart(*text);
+        part.Thought = object.value("thought"_L1).toBool();
     }
-    const QJsonObject data = inlineData.toObject();
-    std::optional<QString> mimeType = JsonValueAsString(data.value("mime_type"_L1));
-    std::optional<QString> base64 = JsonValueAsString(data.value("data"_L1));
-    if (!mimeType || !base64)
-        return std::nullopt;
-    TContentPart part;
-    part.PartType = TPartType::ptInlineData;
-    part.MimeType = std::move(*mimeType);
-    part.Base64Data = base64Bytes(std::move(*base64));
-    part.FileName = JsonValueAsString(object.value("file_name"_L1)).value_or(QString());
-    if (layout) {
+    part.ThoughtSignature =
+        JsonValueAsString(object.value("thoughtSignature"_L1)).value_or(QString());
+    if (layout)
         part.Kept = layout->Part;
-        part.KeptInlineData = layout->InlineData;
-    }
     return part;
 }
 
@@ -228,6 +300,20 @@ QList<WebSource> readSources(const QJsonValue& value) {
     return sources;
 }
 
+QList<Citation> readCitations(const QJsonValue& value) {
+    QList<Citation> citations;
+    for (const QJsonValue& element : value.toArray()) {
+        const QJsonObject entry = element.toObject();
+        Citation citation{JsonValueAsString(entry.value("uri"_L1)).value_or(QString()),
+                          JsonValueAsString(entry.value("license"_L1)).value_or(QString()),
+                          entry.value("start_index"_L1).toInt(),
+                          entry.value("end_index"_L1).toInt()};
+        if (!citation.Uri.isEmpty() || !citation.License.isEmpty())
+            citations.append(citation);
+    }
+    return citations;
+}
+
 std::optional<THistoryItem> readItem(const QJsonValue& value, const ItemLayout* layout) {
     if (!value.isObject())
         return std::nullopt;
@@ -241,6 +327,9 @@ std::optional<THistoryItem> readItem(const QJsonValue& value, const ItemLayout* 
                       messageTime(object.value("message_time"_L1))};
     item.Images = readImages(object.value("generated_images"_L1));
     item.Sources = readSources(object.value("sources"_L1));
+    item.Citations = readCitations(object.value("citations"_L1));
+    item.FinishReason = JsonValueAsString(object.value("finish_reason"_L1)).value_or(QString());
+    item.Failure = JsonValueAsString(object.value("failure"_L1)).value_or(QString());
     const QJsonValue parts = object.value("parts"_L1);
     if (parts.isArray()) {
         const QJsonArray array = parts.toArray();

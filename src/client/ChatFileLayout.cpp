@@ -53,7 +53,8 @@ private:
                                   : skipValue();
         });
         layout.Item =
-            kept(members, {u"role", u"parts", u"message_time", u"generated_images", u"sources"});
+            kept(members, {u"role", u"parts", u"message_time", u"generated_images", u"sources",
+                           u"citations", u"finish_reason", u"failure"});
         return valid;
     }
 
@@ -62,7 +63,11 @@ private:
             return skipValue();
         QList<Member> members;
         bool inlineData = false;
+        QString objectKind;
         const bool valid = object(members, [&](const QString& name) {
+            // The reader takes the first kind of this list that the part has.
+            if (objectPartRank(name) < objectPartRank(objectKind) && token() == '{')
+                objectKind = name;
             if (name != u"inline_data")
                 return skipValue();
             QList<Member> dataMembers;
@@ -76,9 +81,19 @@ private:
             return true;
         });
         // Which members the reader uses depends on the kind of part.
-        layout.Part =
-            inlineData ? kept(members, {u"inline_data", u"file_name"}) : kept(members, {u"text"});
+        if (inlineData)
+            layout.Part = kept(members, {u"inline_data", u"file_name", u"thoughtSignature"});
+        else if (!objectKind.isEmpty())
+            layout.Part = kept(members, {objectKind, u"thoughtSignature"});
+        else
+            layout.Part = kept(members, {u"text", u"thought", u"thoughtSignature"});
         return valid;
+    }
+
+    static int objectPartRank(QStringView name) {
+        static constexpr QStringView kNames[] = {u"functionCall", u"executableCode",
+                                                 u"codeExecutionResult"};
+        return int(std::find(std::begin(kNames), std::end(kNames), name) - std::begin(kNames));
     }
 
     // The members not among those read, each placed after the last of the read members

@@ -11,7 +11,15 @@
 // containers make copies cheap (a request thread takes a whole history) while later
 // changes on either side stay apart.
 
-enum class TPartType : std::uint8_t { ptText, ptInlineData };
+// Text and inline data are what people and models write; the other kinds are parts a model
+// answers with when it asks for a function or runs code, kept as the service sent them.
+enum class TPartType : std::uint8_t {
+    ptText,
+    ptInlineData,
+    ptFunctionCall,
+    ptExecutableCode,
+    ptCodeExecutionResult,
+};
 
 // A member of a chat file this program does not read (written by a newer version, or by
 // hand), kept as the file had it, "name":value, so that saving writes it back unchanged.
@@ -28,12 +36,18 @@ using KeptMembers = QList<KeptMember>;
 
 struct TContentPart {
     TPartType PartType = TPartType::ptText;
+    // The text of a text part; for a function call or code part, the JSON text of the
+    // service's object ({"name":…,"args":…}, {"language":…,"code":…}, {"outcome":…,"output":…}).
     QString Text;
     QString MimeType;
     // Base64 text is pure ASCII and can reach hundreds of megabytes per chat,
     // so it is kept as bytes: half the size of a QString.
     QByteArray Base64Data;
     QString FileName;
+    // A model's thought summary: shown apart from the answer and never sent back as text.
+    bool Thought = false;
+    // Opaque context of a thinking model, given back with its part exactly as it came.
+    QString ThoughtSignature = {};
     // Members of the part object, and of its "inline_data" object, that were kept.
     KeptMembers Kept = {};
     KeptMembers KeptInlineData = {};
@@ -51,6 +65,23 @@ struct WebSource {
     bool operator==(const WebSource&) const = default;
 };
 
+// A passage of an answer the service attributes to a source (citationMetadata).
+struct Citation {
+    QString Uri;
+    QString License;
+    int StartIndex = 0;
+    int EndIndex = 0;
+
+    bool operator==(const Citation&) const = default;
+};
+
+// Why an answer ended early when the service named no reason: the stream closed without
+// one, or the connection broke or went silent after some of the answer. Lower case, so
+// they never read as one of the service's own reasons.
+inline constexpr QStringView kStreamEndedEarly = u"stream-ended";
+inline constexpr QStringView kConnectionLost = u"connection-lost";
+inline constexpr QStringView kAnswerTimedOut = u"timed-out";
+
 struct THistoryItem {
     QString Role;
     TContentParts Parts;
@@ -62,6 +93,14 @@ struct THistoryItem {
     TContentParts Images = {};
     // The pages a grounded answer names; kept and never sent like Images.
     QList<WebSource> Sources = {};
+    // The passages the service attributes to sources; kept and never sent like Sources.
+    QList<Citation> Citations = {};
+    // Why the model stopped, when it was not the normal end ("STOP"): the service's
+    // finishReason or one of the reasons above.
+    QString FinishReason = {};
+    // A user message whose request failed with nothing kept: why, as the failure said.
+    // It stays in the chat to be shown and retried but is never sent with later requests.
+    QString Failure = {};
 
     bool operator==(const THistoryItem&) const = default;
 };
@@ -72,3 +111,14 @@ using TChatHistory = QList<THistoryItem>;
 TContentPart MakeTextPart(const QString& text);
 TContentPart MakeInlinePart(const QString& mimeType, const QByteArray& base64Data,
                             const QString& fileName = {});
+
+// Whether a part of a model's answer is something to keep as an answer: text that is not
+// blank, a picture, a function call or code. Thoughts and empty text are not.
+bool IsAnswerContent(const TContentPart& part);
+bool HasAnswerContent(const TContentParts& parts);
+
+// An inline part with both its type and its data: a picture that can be shown.
+bool IsCompletePicture(const TContentPart& part);
+
+// The answer's text parts joined, thoughts left out.
+QString AnswerText(const TContentParts& parts);

@@ -13,10 +13,10 @@ constexpr double kTokensPerInlinePart = 258;
 double tokenSum(const TContentParts& parts) {
     double total = 0;
     for (const TContentPart& part : parts) {
-        if (part.PartType == TPartType::ptText)
-            total += part.Text.size() / 2.0;
-        else
+        if (part.PartType == TPartType::ptInlineData)
             total += kTokensPerInlinePart;
+        else
+            total += part.Text.size() / 2.0;
     }
     return total;
 }
@@ -48,6 +48,13 @@ void TGeminiDM::SetServiceSettings(const ServiceSettings& ASettings) {
     FBaseUrl = ASettings.BaseUrl;
     FReadTimeoutMs = ASettings.TimeoutSeconds * 1000;
     FProxy = ASettings.Proxy;
+    FIncludeThoughts = ASettings.ShowThoughts;
+}
+
+void TGeminiDM::MarkRequestFailed(qsizetype AIndex, const QString& AReason) {
+    if (AIndex < 0 || AIndex >= FChatHistory.size() || FChatHistory[AIndex].Role != u"user")
+        return;
+    FChatHistory[AIndex].Failure = AReason.isEmpty() ? QStringLiteral("Ошибка") : AReason;
 }
 
 void TGeminiDM::ClearHistory() {

@@ -84,7 +84,18 @@ public:
     // Address, proxy and time-out together, as the user sets them; requests already
     // running keep what they started with.
     void SetServiceSettings(const ServiceSettings& ASettings);
-    ServiceEndpoint Endpoint() const { return {FBaseUrl, FReadTimeoutMs, FProxy}; }
+    ServiceEndpoint Endpoint() const {
+        return {FBaseUrl, FReadTimeoutMs, FProxy, FIncludeThoughts, FRequestSent};
+    }
+    // Told of every request that reached the service, with its key and model.
+    void SetRequestSentHandler(std::function<void(const QString&, const QString&)> AHandler) {
+        FRequestSent = std::move(AHandler);
+    }
+
+    // Marks the user message at AIndex as a failed request with nothing kept: it stays in
+    // the chat, is never sent again, and says why (AReason). Nothing when the message at
+    // that place is no user message.
+    void MarkRequestFailed(qsizetype AIndex, const QString& AReason);
 
 private:
     // A text file decoded by its byte-order mark, which stays in the text, or without one as
@@ -95,8 +106,9 @@ private:
     // trimmed to the token budget.
     TChatHistory RecordUserMessage(const TContentParts& AParts);
 
-    // Keeps the picture of an image answer with the request that asked for it.
-    void KeepGeneratedImage(qsizetype ARequestIndex, const QString& AAnswer);
+    // Keeps the pictures of an image answer with the request that asked for it and any
+    // words that came with them as the model's message; an answer with neither is a failure.
+    RequestOutcome KeepImageAnswer(qsizetype ARequestIndex, RequestOutcome AOutcome);
 
     TChatHistory FChatHistory;
     // The members of the chat file's top object that this program does not read.
@@ -104,6 +116,8 @@ private:
     QString FBaseUrl = ServiceSettings::PublicServiceAddress();
     int FReadTimeoutMs = kDefaultTimeoutSeconds * 1000;
     ProxySettings FProxy;
+    bool FIncludeThoughts = false;
+    std::function<void(const QString&, const QString&)> FRequestSent;
 };
 
 // The single instance, set while one exists.

@@ -27,7 +27,14 @@ OutcomeCallback textOnly(TStringCallback callback) {
 
 TChatHistory TGeminiDM::RecordUserMessage(const TContentParts& AParts) {
     FChatHistory.append(THistoryItem{u"user"_s, AParts, {}, Clock::now()});
-    return TrimHistoryToTokenLimit(FChatHistory, kHistoryTokenBudget);
+    // Messages whose request failed are not sent, so they take none of the budget.
+    TChatHistory sent;
+    sent.reserve(FChatHistory.size());
+    for (const THistoryItem& item : FChatHistory) {
+        if (item.Failure.isEmpty())
+            sent.append(item);
+    }
+    return TrimHistoryToTokenLimit(sent, kHistoryTokenBudget);
 }
 
 void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelName,
@@ -39,17 +46,21 @@ void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelNam
 void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelName,
                                 const TContentParts& AParts, bool AUseGoogleSearch,
                                 OutcomeCallback ACallback) {
-    OutcomeCallback handler = ContentCompletionHandler(*this, std::move(ACallback));
-    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, RecordUserMessage(AParts),
-                                 AUseGoogleSearch, std::move(handler));
+    const TChatHistory sent = RecordUserMessage(AParts);
+    OutcomeCallback handler =
+        ContentCompletionHandler(*this, FChatHistory.size() - 1, std::move(ACallback));
+    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, sent, AUseGoogleSearch,
+                                 std::move(handler));
 }
 
 void TGeminiDM::GenerateContentStream(const QString& AApiKey, const QString& AModelName,
                                       const TContentParts& AParts, bool AUseGoogleSearch,
                                       TStreamCallback AStreamCallback) {
-    StreamDeliveryCallback handler = StreamHandler(*this, std::move(AStreamCallback));
-    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, RecordUserMessage(AParts),
-                                 AUseGoogleSearch, std::move(handler));
+    const TChatHistory sent = RecordUserMessage(AParts);
+    StreamDeliveryCallback handler =
+        StreamHandler(*this, FChatHistory.size() - 1, std::move(AStreamCallback));
+    TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, sent, AUseGoogleSearch,
+                                 std::move(handler));
 }
 
 std::shared_ptr<LiveAnswer> TGeminiDM::StreamAnswer(const QString& AApiKey,
@@ -57,9 +68,10 @@ std::shared_ptr<LiveAnswer> TGeminiDM::StreamAnswer(const QString& AApiKey,
                                                     const TContentParts& AParts,
                                                     bool AUseGoogleSearch,
                                                     LiveAnswerEvents AEvents) {
-    auto answer = std::make_shared<LiveAnswer>(*this, std::move(AEvents));
+    const TChatHistory sent = RecordUserMessage(AParts);
+    auto answer = std::make_shared<LiveAnswer>(*this, FChatHistory.size() - 1, std::move(AEvents));
     TGeminiRequestThread::Create(
-        Endpoint(), AApiKey, AModelName, RecordUserMessage(AParts), AUseGoogleSearch,
+        Endpoint(), AApiKey, AModelName, sent, AUseGoogleSearch,
         [answer](const StreamDelivery& delivery) { answer->Deliver(delivery); }, answer->Cancel());
     return answer;
 }
@@ -84,16 +96,35 @@ void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
          callback = std::move(ACallback)](const RequestOutcome& outcome) {
             if (cancel->load())
                 return;
-            if (dataModule && !outcome.IsFailure)
-                dataModule->KeepGeneratedImage(requestIndex, outcome.Text);
+            const RequestOutcome kept =
+                dataModule ? dataModule->KeepImageAnswer(requestIndex, outcome) : outcome;
             if (callback)
-                callback(outcome);
+                callback(kept);
         },
         ACancel);
 }
 
-void TGeminiDM::KeepGeneratedImage(qsizetype ARequestIndex, const QString& AAnswer) {
-    const std::optional<TContentPart> image = ImageFromDescription(AAnswer);
-    if (image && ARequestIndex < FChatHistory.size() && FChatHistory[ARequestIndex].Role == u"user")
-        FChatHistory[ARequestIndex].Images.append(*image);
+RequestOutcome TGeminiDM::KeepImageAnswer(qsizetype ARequestIndex, RequestOutcome AOutcome) {
+    TContentParts pictures;
+    TContentParts words;
+    for (const TContentPart& part : AOutcome.Parts) {
+        if (part.PartType != TPartType::ptInlineData)
+            words.append(part);
+        else if (IsCompletePicture(part))
+            pictures.append(part);
+    }
+    if (!AOutcome.IsFailure && pictures.isEmpty() && !HasAnswerContent(words)) {
+        AOutcome = {u"Ошибка: получен некорректный JSON от модели."_s, true};
+        AOutcome.Facts = {};
+    }
+    const bool requestHere =
+        ARequestIndex < FChatHistory.size() && FChatHistory[ARequestIndex].Role == u"user";
+    if (!requestHere)
+        return AOutcome;
+    FChatHistory[ARequestIndex].Images.append(pictures);
+    if (HasAnswerContent(words))
+        FChatHistory.append(ModelMessageFromParts(words, AOutcome.Facts));
+    else if (AOutcome.IsFailure && pictures.isEmpty())
+        MarkRequestFailed(ARequestIndex, AOutcome.Text);
+    return AOutcome;
 }

@@ -99,7 +99,19 @@ std::optional<RequestOutcome> TGeminiRequestThread::Post(const QByteArray& ABody
     options.Headers.append(ApiKeyHeader(FApiKey));
     options.Cancel = FCancel.get();
     for (int retries = 0;; ++retries) {
-        AResponse = PostJson(url, ABody, options, ASink);
+        // The first piece of an answer shows the request reached the service; a request
+        // that got no answer at all is known only once the transfer has ended.
+        bool reported = false;
+        HttpBodySink sink;
+        if (ASink)
+            sink = [&](QByteArrayView piece) {
+                if (!std::exchange(reported, true))
+                    ReportSent();
+                ASink(piece);
+            };
+        AResponse = PostJson(url, ABody, options, sink);
+        if (AResponse.ServerAnswered && !reported)
+            ReportSent();
         if (AResponse.Cancelled)
             return RequestOutcome{kStopped, true};
         if (AResponse.Failure || AResponse.Refusal != HttpRefusal::None || AResponse.IsSuccess())
@@ -109,7 +121,8 @@ std::optional<RequestOutcome> TGeminiRequestThread::Post(const QByteArray& ABody
         if (advice.What != RetryAdvice::Kind::RetryAfter)
             return FailureOutcome(AResponse);
         if (FStreamCallback)
-            QueueStreamDelivery({StreamDelivery::Kind::Retrying, {}, DelaySeconds(advice.DelayMs)});
+            QueueStreamDelivery({.What = StreamDelivery::Kind::Retrying,
+                                 .RetryInSeconds = DelaySeconds(advice.DelayMs)});
         if (!PauseUnlessCancelled(advice.DelayMs))
             return RequestOutcome{kStopped, true};
     }
@@ -133,7 +146,8 @@ RequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
         return *refusal;
     const QByteArray body = FRequestType == TRequestType::rtGenerateImage
                                 ? BuildImageRequestBody(FPrompt)
-                                : BuildContentRequestBody(FHistory, FUseGoogleSearch);
+                                : BuildContentRequestBody(FHistory, FUseGoogleSearch,
+                                                          FEndpoint.IncludeThoughts);
     HttpResponse response;
     if (std::optional<RequestOutcome> failure = Post(body, {}, response))
         return *failure;
@@ -143,33 +157,46 @@ RequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
 void TGeminiRequestThread::ExecuteStream() const {
     using enum StreamDelivery::Kind;
     if (std::optional<RequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName)) {
-        QueueStreamDelivery({Final, {}, 0, *refusal});
+        QueueStreamDelivery({.What = Final, .Outcome = *refusal});
         return;
     }
     // Each event goes out as soon as its blank line is in, while the answer is still coming.
     AnswerFacts facts;
-    bool anyText = false;
-    EventStreamReader events([this, &facts, &anyText](const QByteArray& event) {
-        const QString text = ReadEvent(event, facts);
-        if (text.isEmpty())
+    bool anyContent = false;
+    EventStreamReader events([this, &facts, &anyContent](const QByteArray& event) {
+        TContentParts parts = ReadEvent(event, facts);
+        if (parts.isEmpty())
             return;
-        anyText = true;
-        QueueStreamDelivery({Chunk, text});
+        anyContent = anyContent || HasAnswerContent(parts);
+        QueueStreamDelivery({.What = Chunk, .Text = AnswerText(parts), .Parts = std::move(parts)});
     });
     HttpResponse response;
-    const std::optional<RequestOutcome> failure = Post(
-        BuildContentRequestBody(FHistory, FUseGoogleSearch),
-        [&events](QByteArrayView piece) { events.feed(piece); }, response);
+    const std::optional<RequestOutcome> failure =
+        Post(BuildContentRequestBody(FHistory, FUseGoogleSearch, FEndpoint.IncludeThoughts),
+             [&events](QByteArrayView piece) { events.feed(piece); }, response);
     RequestOutcome end = failure.value_or(RequestOutcome{});
-    if (!failure && !anyText) // nothing to keep: say why
+    // An error the service sent as an event ends the answer as a failure, after what came.
+    if (!failure && !facts.ServiceError.isEmpty())
+        end = {ServiceErrorText(facts.ServiceError), true};
+    else if (!failure && !anyContent) // nothing to keep: say why
         end = {EmptyAnswerText(facts), true};
     end.Facts = facts;
-    QueueStreamDelivery({Final, {}, 0, end});
+    QueueStreamDelivery({.What = Final, .Outcome = end});
 }
 
 void TGeminiRequestThread::SyncResult() {
     if (FCallback)
         FCallback(FResult);
+}
+
+void TGeminiRequestThread::ReportSent() const {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || !FEndpoint.RequestSent)
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [sent = FEndpoint.RequestSent, key = FApiKey, model = FModelName] { sent(key, model); },
+        Qt::QueuedConnection);
 }
 
 void TGeminiRequestThread::QueueStreamDelivery(const StreamDelivery& ADelivery) const {

@@ -49,6 +49,8 @@ private:
     // Sleeps unless stopped meanwhile; false when stopped.
     bool PauseUnlessCancelled(int AMilliseconds) const;
     void SyncResult();
+    // Tells the endpoint's RequestSent, on the user-interface thread.
+    void ReportSent() const;
     void QueueStreamDelivery(const StreamDelivery& ADelivery) const;
 
     ServiceEndpoint FEndpoint;

@@ -6,38 +6,41 @@
 
 #include <QPointer>
 
-#include <optional>
-
-// The model message for an answer: an image description becomes an inline part, any other
-// text one text part holding the answer whole. The sources it was grounded on go with it.
+// The model message for an answer given as one string: an image description becomes an
+// inline part, any other text one text part holding the answer whole. The sources it was
+// grounded on go with it.
 THistoryItem ModelMessageFromAnswer(const QString& AAnswer, const QList<WebSource>& ASources = {});
 
-// An image description (the "mime_type" and "base64_data" members) with both members
-// filled, as an inline part; nothing for any other text.
-std::optional<TContentPart> ImageFromDescription(const QString& ADescription);
+// The model message for the parts of an answer, with its sources, its citations and why it
+// stopped when that was not the normal end. An answer that is one text part holding an
+// image description is kept as that picture, as a string answer is.
+THistoryItem ModelMessageFromParts(const TContentParts& AParts, const AnswerFacts& AFacts);
 
-// Receives a text answer on the user-interface thread: records it in the conversation
-// unless the request failed, then passes the outcome to the caller.
+// Receives a text answer on the user-interface thread: records it in the conversation, or
+// marks the request's message as failed, then passes the outcome to the caller.
 class ContentCompletionHandler {
 public:
-    ContentCompletionHandler(TGeminiDM& ADataModule, OutcomeCallback ACallback);
+    ContentCompletionHandler(TGeminiDM& ADataModule, qsizetype AUserIndex,
+                             OutcomeCallback ACallback);
     void operator()(const RequestOutcome& AOutcome) const;
 
 private:
     QPointer<TGeminiDM> FDataModule;
+    qsizetype FUserIndex;
     OutcomeCallback FCallback;
 };
 
 // Receives the deliveries of a streamed answer: passes each to the caller first, gathers
 // the chunks, and records the whole answer after the final delivery unless the request
-// failed or the answer is blank.
+// failed or the answer is blank (then the request's message is marked as failed).
 class StreamHandler {
 public:
-    StreamHandler(TGeminiDM& ADataModule, TStreamCallback AStreamCallback);
+    StreamHandler(TGeminiDM& ADataModule, qsizetype AUserIndex, TStreamCallback AStreamCallback);
     void operator()(const StreamDelivery& ADelivery);
 
 private:
     QPointer<TGeminiDM> FDataModule;
+    qsizetype FUserIndex;
     TStreamCallback FStreamCallback;
     QString AccumulatedResult;
 };

@@ -256,6 +256,7 @@ HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOp
     long code = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
     response.ProxyAuthenticationRequired = tunnelCode == 407 || code == 407;
+    response.ServerAnswered = code > 0 && !response.ProxyAuthenticationRequired;
     if (result == CURLE_FILESIZE_EXCEEDED)
         response.Refusal = HttpRefusal::BodyTooLarge;
     // libcurl reports a single header line over its own limit as out of memory.
@@ -273,6 +274,9 @@ HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOp
             QStringLiteral("no data from the server for %1 ms").arg(options.ReadTimeoutMs)};
     } else if (result != CURLE_OK) {
         response.Failure = failureOf(result, errorText);
+        response.Failure->ConnectionLost = code > 0 || result == CURLE_PARTIAL_FILE ||
+                                           result == CURLE_RECV_ERROR ||
+                                           result == CURLE_GOT_NOTHING;
     } else {
         response.StatusCode = int(code);
     }

@@ -15,6 +15,8 @@
 struct HttpFailure {
     QString Kind;
     QString Message;
+    // The answer had begun (or the server closed the connection unasked) when it broke.
+    bool ConnectionLost = false;
 };
 
 // The largest answer body taken: anything longer is refused, not read.
@@ -28,6 +30,9 @@ struct HttpResponse {
     HttpRefusal Refusal = HttpRefusal::None;
     // The caller's cancel flag stopped the transfer.
     bool Cancelled = false;
+    // The server itself answered with a status line (not a proxy asking for credentials),
+    // so the request reached it, whatever happened next.
+    bool ServerAnswered = false;
     int StatusCode = 0;
     // The final status line exactly as received, without its line end.
     QByteArray StatusLine;

@@ -172,6 +172,48 @@ JsonWriter& JsonWriter::rawMember(QByteArrayView member) {
     return *this;
 }
 
+JsonWriter& JsonWriter::rawValue(QByteArrayView value) {
+    beforeValue();
+    m_text.append(value);
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(const QJsonValue& value) {
+    switch (value.type()) {
+    case QJsonValue::Object: {
+        beginObject();
+        const QJsonObject object = value.toObject();
+        for (auto member = object.constBegin(); member != object.constEnd(); ++member) {
+            const QString name = member.key();
+            beforeValue();
+            m_text.append('"');
+            appendEscaped(m_text, name.utf16(), name.size());
+            m_text.append("\":", 2);
+            m_afterKey = true;
+            this->value(member.value());
+        }
+        return endObject();
+    }
+    case QJsonValue::Array:
+        beginArray();
+        for (const QJsonValue& element : value.toArray())
+            this->value(element);
+        return endArray();
+    case QJsonValue::String:
+        return string(value.toString());
+    case QJsonValue::Bool:
+        return boolean(value.toBool());
+    case QJsonValue::Double: {
+        const QString number = JsonValueAsString(value).value_or(QStringLiteral("0"));
+        return numberLiteral(QLatin1StringView(number.toLatin1()));
+    }
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        break;
+    }
+    return null();
+}
+
 void JsonWriter::reserve(qsizetype bytes) {
     m_text.reserve(bytes);
 }

@@ -33,6 +33,10 @@ public:
     JsonWriter& null();
     // A whole member, "name":value, written exactly as given.
     JsonWriter& rawMember(QByteArrayView member);
+    // A value already in this text form, written as given.
+    JsonWriter& rawValue(QByteArrayView value);
+    // Any parsed value, written in this text form; numbers without a fraction as integers.
+    JsonWriter& value(const QJsonValue& value);
 
     // Reserves room ahead when the caller knows roughly how long the text will be.
     void reserve(qsizetype bytes);

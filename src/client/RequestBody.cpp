@@ -13,27 +13,63 @@ void writeTextPart(JsonWriter& json, const QString& text) {
 }
 
 bool isSent(const TContentPart& part) {
-    return part.PartType == TPartType::ptInlineData || !part.Text.isEmpty();
+    switch (part.PartType) {
+    case TPartType::ptText:
+        return !part.Thought && (!part.Text.isEmpty() || !part.ThoughtSignature.isEmpty());
+    case TPartType::ptFunctionCall:
+        return false;
+    case TPartType::ptInlineData:
+    case TPartType::ptExecutableCode:
+    case TPartType::ptCodeExecutionResult:
+        break;
+    }
+    return true;
+}
+
+QLatin1StringView objectPartName(TPartType type) {
+    switch (type) {
+    case TPartType::ptExecutableCode:
+        return "executableCode"_L1;
+    case TPartType::ptCodeExecutionResult:
+        return "codeExecutionResult"_L1;
+    default:
+        return "functionCall"_L1;
+    }
+}
+
+void writePart(JsonWriter& json, const TContentPart& part) {
+    json.beginObject();
+    switch (part.PartType) {
+    case TPartType::ptText:
+        json.key("text"_L1).string(part.Text);
+        break;
+    case TPartType::ptInlineData:
+        // The file name stays on this side: the service is never told it.
+        json.key("inline_data"_L1).beginObject();
+        json.key("mime_type"_L1).string(part.MimeType);
+        json.key("data"_L1).latin1String(part.Base64Data);
+        json.endObject();
+        break;
+    case TPartType::ptFunctionCall:
+    case TPartType::ptExecutableCode:
+    case TPartType::ptCodeExecutionResult:
+        json.key(objectPartName(part.PartType)).rawValue(part.Text.toLatin1());
+        break;
+    }
+    if (!part.ThoughtSignature.isEmpty())
+        json.key("thoughtSignature"_L1).string(part.ThoughtSignature);
+    json.endObject();
 }
 
 void writeContents(JsonWriter& json, const TChatHistory& history) {
     json.key("contents"_L1).beginArray();
     for (const THistoryItem& item : history) {
-        if (std::none_of(item.Parts.cbegin(), item.Parts.cend(), isSent))
+        if (!item.Failure.isEmpty() || std::none_of(item.Parts.cbegin(), item.Parts.cend(), isSent))
             continue;
         json.beginObject().key("role"_L1).string(item.Role).key("parts"_L1).beginArray();
         for (const TContentPart& part : item.Parts) {
-            if (!isSent(part))
-                continue;
-            if (part.PartType == TPartType::ptText) {
-                writeTextPart(json, part.Text);
-                continue;
-            }
-            // The file name stays on this side: the service is never told it.
-            json.beginObject().key("inline_data"_L1).beginObject();
-            json.key("mime_type"_L1).string(part.MimeType);
-            json.key("data"_L1).latin1String(part.Base64Data);
-            json.endObject().endObject();
+            if (isSent(part))
+                writePart(json, part);
         }
         json.endArray().endObject();
     }
@@ -57,13 +93,15 @@ void writeSafetySettings(JsonWriter& json) {
     json.endArray();
 }
 
-void writeGenerationConfig(JsonWriter& json) {
+void writeGenerationConfig(JsonWriter& json, bool includeThoughts) {
     json.key("generationConfig"_L1).beginObject();
     json.key("temperature"_L1).numberLiteral("0.2"_L1);
     json.key("topK"_L1).integer(1);
     json.key("topP"_L1).integer(1);
     json.key("maxOutputTokens"_L1).integer(300000);
     json.key("stopSequences"_L1).beginArray().endArray();
+    if (includeThoughts)
+        json.key("thinkingConfig"_L1).beginObject().key("includeThoughts"_L1).boolean(true).endObject();
     json.endObject();
 }
 
@@ -76,8 +114,8 @@ qsizetype expectedBodySize(const TChatHistory& history) {
     for (const THistoryItem& item : history) {
         size += kPerPart + item.Role.size() * 6;
         for (const TContentPart& part : item.Parts)
-            size +=
-                kPerPart + part.Base64Data.size() + (part.Text.size() + part.MimeType.size()) * 6;
+            size += kPerPart + part.Base64Data.size() + part.ThoughtSignature.size() +
+                    (part.Text.size() + part.MimeType.size()) * 6;
     }
     return size;
 }
@@ -98,12 +136,13 @@ QByteArray ApiKeyHeader(const QString& apiKey) {
     return "x-goog-api-key: " + apiKey.toUtf8();
 }
 
-QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch) {
+QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch,
+                                   bool includeThoughts) {
     JsonWriter json;
     json.reserve(expectedBodySize(history));
     json.beginObject();
     writeContents(json, history);
-    writeGenerationConfig(json);
+    writeGenerationConfig(json, includeThoughts);
     writeSafetySettings(json);
     if (useGoogleSearch) {
         json.key("tools"_L1).beginArray().beginObject();

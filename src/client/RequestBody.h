@@ -15,6 +15,10 @@ QByteArray ApiKeyHeader(const QString& apiKey);
 
 // The JSON bodies the service is sent, in the program's JSON text form. Empty text parts,
 // and items left with no parts, are not sent: the service refuses a request that holds
-// one, so a chat saved with one would fail for good.
-QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch);
+// one, so a chat saved with one would fail for good. Nor are a model's thoughts (they are
+// its notes, not its answer), function calls (the service would expect their results) or
+// messages whose request failed. A thought signature goes back with its part.
+// includeThoughts asks the model for its thought summaries.
+QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch,
+                                   bool includeThoughts = false);
 QByteArray BuildImageRequestBody(const QString& prompt);

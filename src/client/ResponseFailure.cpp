@@ -36,6 +36,8 @@ RequestOutcome FailureOutcome(const HttpResponse& response) {
             outcome.Cause = FailureCause::NoConnection;
         else if (kind == u"TimeoutError")
             outcome.Cause = FailureCause::TimedOut;
+        else if (response.Failure->ConnectionLost)
+            outcome.Cause = FailureCause::ConnectionLost;
         return outcome;
     }
     const ServiceErrorDetails details = ReadErrorDetails(response.Body);

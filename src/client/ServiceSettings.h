@@ -28,6 +28,8 @@ struct ServiceSettings {
     QString BaseUrl = PublicServiceAddress();
     ProxySettings Proxy;
     int TimeoutSeconds = kDefaultTimeoutSeconds;
+    // Thinking models are asked for summaries of their thoughts, shown folded above answers.
+    bool ShowThoughts = false;
 
     static QString PublicServiceAddress();
     bool operator==(const ServiceSettings&) const = default;

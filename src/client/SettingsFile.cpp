@@ -26,6 +26,7 @@ const QString kProxyModeKey = u"Proxy/Mode"_s;
 const QString kProxyAddressKey = u"Proxy/Address"_s;
 const QString kProxyUserKey = u"Proxy/User"_s;
 const QString kProxyPasswordKey = u"Proxy/Password"_s;
+const QString kShowThoughtsKey = u"Answers/ShowThoughts"_s;
 
 constexpr std::array kModeNames{std::pair{ProxyMode::None, "none"_L1},
                                 std::pair{ProxyMode::Environment, "environment"_L1},
@@ -93,10 +94,11 @@ QByteArray writeIni(const ServiceSettings& settings) {
         u"; Tovik-L: the connection to the model service.\n"
         u"; Proxy mode: none, environment (http_proxy, https_proxy, all_proxy) or manual.\n"
         u"[Service]\nAddress=%1\nTimeoutSeconds=%2\n\n"
-        u"[Proxy]\nMode=%3\nAddress=%4\nUser=%5\nPassword=%6\n"_s.arg(
+        u"[Proxy]\nMode=%3\nAddress=%4\nUser=%5\nPassword=%6\n\n"
+        u"[Answers]\nShowThoughts=%7\n"_s.arg(
             settings.BaseUrl, QString::number(settings.TimeoutSeconds),
             modeName(settings.Proxy.Mode), settings.Proxy.Address, settings.Proxy.User,
-            settings.Proxy.Password);
+            settings.Proxy.Password, settings.ShowThoughts ? u"true"_s : u"false"_s);
     return text.toUtf8();
 }
 
@@ -122,6 +124,12 @@ Expected<ServiceSettings> readSettings(const QString& path) {
         if (!mode)
             return Failure(damaged(path, u"неизвестный вид прокси"_s));
         settings.Proxy.Mode = *mode;
+    }
+    if (values->contains(kShowThoughtsKey)) {
+        const QString show = values->value(kShowThoughtsKey).trimmed();
+        if (show != u"true" && show != u"false")
+            return Failure(damaged(path, u"показ размышлений не true и не false"_s));
+        settings.ShowThoughts = show == u"true";
     }
     settings.Proxy.Address = values->value(kProxyAddressKey).trimmed();
     settings.Proxy.User = values->value(kProxyUserKey);

@@ -30,7 +30,8 @@ namespace {
 constexpr int kWaitMs = 20000;
 
 std::string textAnswer(const std::string& text) {
-    return R"({"candidates":[{"content":{"parts":[{"text":")" + text + R"("}]}}]})";
+    return R"({"candidates":[{"content":{"parts":[{"text":")" + text +
+           R"("}]},"finishReason":"STOP"}]})";
 }
 
 // The same answer as the one event of a stream, the way text answers come to the window.

@@ -57,11 +57,20 @@ protected:
 
     // The conversation after the question "q", with the answer when one is given; the
     // window's clock stands still, so both were written at its one time.
-    TChatHistory userAnd(const QString& answer) const {
+    TChatHistory userAnd(const QString& answer, const QString& finishReason = {}) const {
         TChatHistory history{
             {QStringLiteral("user"), {MakeTextPart(QStringLiteral("q"))}, {}, Clock::now()}};
-        if (!answer.isNull())
+        if (!answer.isNull()) {
             history.append({QStringLiteral("model"), {MakeTextPart(answer)}, {}, Clock::now()});
+            history.last().FinishReason = finishReason;
+        }
+        return history;
+    }
+
+    // The question "q" alone, kept as a request that failed and is never sent again.
+    TChatHistory failedQuestion(const QString& reason) const {
+        TChatHistory history = userAnd(QString());
+        history.first().Failure = reason;
         return history;
     }
 
@@ -71,7 +80,7 @@ protected:
 TEST_F(StreamingWindowTest, TheAnswerGrowsBeforeTheLastEventAndEndsAsTheWholeAnswerWould) {
     service.reply(FakeReply::events(
         {{TextEvent("**Привет**, ")},
-         {.bytes = TextEvent("`мир`\\n\\n| a |\\n|---|\\n| 1 |"), .afterRelease = true}}));
+         {.bytes = LastTextEvent("`мир`\\n\\n| a |\\n|---|\\n| 1 |"), .afterRelease = true}}));
     send(QStringLiteral("q"));
     // The service still holds the rest back.
     ASSERT_TRUE(pageHolds(QStringLiteral("<strong>Привет</strong>")));
@@ -129,7 +138,7 @@ TEST_F(StreamingWindowTest, EscapeBeforeAnythingArrivedLeavesTheQuestionAndSaysS
     EXPECT_TRUE(idle());
     EXPECT_EQ(form->StatusText(), QStringLiteral("Остановлено"));
     EXPECT_TRUE(pageHolds(QStringLiteral("Остановлено")));
-    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QString()));
+    EXPECT_EQ(geminiDM->ChatHistory(), failedQuestion(QStringLiteral("Остановлено")));
     // Nothing came, so the question is back in the box and can be sent again as it was.
     EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("q"));
     EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.retry-btn').length")).toInt(),
@@ -139,21 +148,28 @@ TEST_F(StreamingWindowTest, EscapeBeforeAnythingArrivedLeavesTheQuestionAndSaysS
     EXPECT_FALSE(container().contains(QStringLiteral("late")));
 }
 
-TEST_F(StreamingWindowTest, ADroppedConnectionKeepsThePartialTextFollowedByTheFailure) {
+TEST_F(StreamingWindowTest, ADroppedConnectionKeepsThePartialTextAndOffersToGoOn) {
     service.reply(FakeReply::events(
         {{TextEvent("partial answer")}, {.bytes = TextEvent("lost"), .dropConnection = true}}));
     send(QStringLiteral("q"));
     waitUntilIdle();
     const QString page = container();
     const qsizetype text = page.indexOf(QStringLiteral("partial answer"));
-    const qsizetype failure = page.indexOf(QStringLiteral("Исключение: "));
+    const qsizetype note = page.indexOf(QStringLiteral("соединение оборвалось до конца ответа"));
+    const qsizetype details = page.indexOf(QStringLiteral("Исключение: "));
     EXPECT_GE(text, 0);
-    EXPECT_GT(failure, text);
-    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QStringLiteral("partial answer")));
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
-    // What arrived is kept, so the question is not offered again in its place.
+    EXPECT_GT(note, text);
+    EXPECT_GT(details, note);
+    EXPECT_EQ(geminiDM->ChatHistory(),
+              userAnd(QStringLiteral("partial answer"), kConnectionLost.toString()));
+    EXPECT_EQ(form->StatusText(),
+              QStringLiteral("Ответ оборван: соединение оборвалось до конца ответа"));
+    // What arrived is kept, so the question is not offered again in its place; the answer
+    // can go on instead.
     EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.retry-btn').length")).toInt(),
               0);
+    EXPECT_EQ(
+        evaluate(QStringLiteral("document.querySelectorAll('.continue-btn').length")).toInt(), 1);
 }
 
 TEST_F(StreamingWindowTest, ABusyServiceIsTriedAgainAfterTheDelayItNames) {
@@ -176,7 +192,8 @@ TEST_F(StreamingWindowTest, AnEmptyAnswerSaysWhyAndIsNeitherKeptNorSent) {
     send(QStringLiteral("q"));
     waitUntilIdle();
     EXPECT_TRUE(container().contains(QStringLiteral("Ответ обрезан: достигнут предел длины")));
-    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QString()));
+    EXPECT_EQ(geminiDM->ChatHistory(),
+              failedQuestion(QStringLiteral("Ответ обрезан: достигнут предел длины")));
 
     service.reply(FakeReply::events({{TextEvent("ok")}}));
     send(QStringLiteral("again"));
@@ -274,6 +291,69 @@ TEST_F(StreamingWindowTest, ClosingTheWindowMidAnswerSavesWhatArrived) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("\"kept part\""));
     service.release();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StreamingWindowTest, APictureAndACutAnswerAreShownKeptAndCanGoOn) {
+    service.reply(FakeReply::events(
+        {{TextEvent("Вот рисунок:")},
+         {ServerEvent(R"({"candidates":[{"content":{"parts":[{"inlineData":{"mimeType":)"
+                      R"("image/png","data":"iVBORw0KGgo="}},{"text":"и подпись"}]},)"
+                      R"("finishReason":"MAX_TOKENS"}]})")}}));
+    send(QStringLiteral("q"));
+    waitUntilIdle();
+    const QString page = container();
+    const qsizetype text = page.indexOf(QStringLiteral("Вот рисунок:"));
+    const qsizetype picture = page.indexOf(QStringLiteral("data:image/png;base64,iVBORw0KGgo="));
+    const qsizetype caption = page.indexOf(QStringLiteral("и подпись"));
+    EXPECT_TRUE(text >= 0 && picture > text && caption > picture);
+    EXPECT_TRUE(page.contains(QStringLiteral("Ответ оборван: достигнут лимит длины ответа")));
+    EXPECT_NE(form->StatusText(), QStringLiteral("Готово"));
+    EXPECT_TRUE(savedChat().contains(R"({"inline_data":{"mime_type":"image\/png")"));
+    EXPECT_TRUE(savedChat().contains(R"("finish_reason":"MAX_TOKENS")"));
+
+    // "Продолжить" asks the same model to go on, with the whole answer as it came.
+    service.reply(FakeReply::events({{LastTextEvent("дальше")}}));
+    click(QStringLiteral(".continue-btn"));
+    ASSERT_TRUE(WaitUntil([&] { return service.requests().size() == 2; }, kWaitMs));
+    waitUntilIdle();
+    const std::string body = service.requests().at(1).body;
+    EXPECT_NE(body.find(R"("data":"iVBORw0KGgo=")"), std::string::npos);
+    EXPECT_NE(body.find(R"("role":"user","parts":[{"text":"\u041F\u0440\u043E\u0434)"),
+              std::string::npos);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.continue-btn').length")).toInt(),
+              0);
+
+    // The reopened chat shows the picture in its place again.
+    form->RebuildChatPage();
+    EXPECT_TRUE(pageHolds(QStringLiteral("data:image/png;base64,iVBORw0KGgo=")));
+}
+
+TEST_F(StreamingWindowTest, AFailedQuestionStaysOnThePageButIsNeverSentAgain) {
+    service.reply(FakeReply::json(
+        R"({"error":{"code":400,"message":"Unable to process input image.","status":"INVALID_ARGUMENT"}})",
+        400));
+    send(QStringLiteral("refused"));
+    waitUntilIdle();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
+    EXPECT_TRUE(savedChat().contains(R"("failure":)"));
+
+    control<PromptEdit>("memoPrompt")->clear();
+    service.reply(FakeReply::events({{LastTextEvent("ok")}}));
+    send(QStringLiteral("next"));
+    waitUntilIdle();
+    ASSERT_EQ(service.requests().size(), 2u);
+    const std::string body = service.requests().at(1).body;
+    EXPECT_EQ(body.find("refused"), std::string::npos) << body;
+    EXPECT_NE(body.find(R"({"text":"next"})"), std::string::npos);
+    // Shown again with its failure when the chat is opened anew.
+    form->RebuildChatPage();
+    EXPECT_TRUE(pageHolds(QStringLiteral("Unable to process input image.")));
+    EXPECT_TRUE(container().contains(QStringLiteral("refused")));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "ConversationHtml.h"
+#include "AnswerBlock.h"
 #include "Clock.h"
 #include "MessageBlocks.h"
 #include "SampleConversation.h"
@@ -9,7 +10,7 @@
 
 namespace {
 
-TEST(ConversationHtml, ShowsUserItemsWholeAndModelItemsByTheirFirstPart) {
+TEST(ConversationHtml, ShowsUserItemsAndModelItemsWhole) {
     Clock::setSource([] { return QDateTime(QDate(2025, 11, 3), QTime(14, 5, 9)); });
     // Each block shows its message's time; a message saved without one shows none.
     TChatHistory history = SampleConversation();
@@ -21,7 +22,12 @@ TEST(ConversationHtml, ShowsUserItemsWholeAndModelItemsByTheirFirstPart) {
         BuildUserMessageHtml(QStringLiteral("look here"),
                              {QStringLiteral("image/png"), QStringLiteral("notes.txt")}, asked) +
         BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBO"), answered) +
-        BuildModelMessageHtml(QStringLiteral("**caption**"), {}) +
+        // Every part in its place: the caption, then the picture that came after it.
+        BuildModelBlockHtml(BuildAnswerHtml(QStringLiteral("**caption**")) +
+                                QStringLiteral("<img class=\"generated-image\" "
+                                               "src=\"data:image/png;base64,iVBO\" "
+                                               "alt=\"Generated Image\">"),
+                            {}) +
         BuildModelMessageHtml(QString(), {});
     EXPECT_EQ(BuildConversationHtml(history), expected);
     EXPECT_EQ(BuildConversationHtml({}), QString());

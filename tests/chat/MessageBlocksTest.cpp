@@ -1,4 +1,5 @@
 #include "MessageBlocks.h"
+#include "AnswerBlock.h"
 #include "Clock.h"
 
 #include <QDateTime>

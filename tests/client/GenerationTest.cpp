@@ -81,11 +81,13 @@ TEST_F(GenerationTest, ImageRequestSendsThePromptAloneAndRecordsItWithTheSuffix)
               R"({"contents":[{"role":"user","parts":[{"text":"\u041A\u043E\u0442"}]}],)"
               R"("generationConfig":{},)" +
                   kSafetySettings + "}");
-    // No model message: the picture is kept with the request, where it is never sent.
-    ASSERT_EQ(dm.ChatHistory().size(), 2);
+    // The picture is kept with the request, where it is never sent; the words that came
+    // with it are the model's message.
+    ASSERT_EQ(dm.ChatHistory().size(), 3);
     THistoryItem asked{u"user"_s, {MakeTextPart(u"Кот (запрос на генерацию изображения)"_s)}};
     asked.Images = {MakeInlinePart(u"image/jpeg"_s, "/9j/")};
-    EXPECT_EQ(dm.ChatHistory().last(), asked);
+    EXPECT_EQ(dm.ChatHistory()[1], asked);
+    EXPECT_EQ(dm.ChatHistory()[2], (THistoryItem{u"model"_s, {MakeTextPart(u"Вот"_s)}}));
     EXPECT_EQ(BuildContentRequestBody(dm.ChatHistory(), false).count("9j"), 0);
 }
 
@@ -109,25 +111,27 @@ TEST_F(GenerationTest, ReadsAnswersIntoOneResultAndRecordsTheModelMessage) {
         const char* name;
         std::string body;
         QString result;
-        // The model part recorded, or nothing when the answer is a failure.
-        std::optional<TContentPart> recorded;
+        // The model parts recorded, or nothing when the answer is a failure.
+        std::optional<TContentParts> recorded;
     };
     const QString noAnswer = u"Ошибка: получен пустой или некорректный ответ от сервера."_s;
     const Case cases[] = {
         {"text parts joined",
          R"({"candidates":[{"content":{"parts":[{"text":"a"},7,{"text":"b"},{"text":{}}]}},{"content":{"parts":[{"text":"x"}]}}]})",
-         u"ab"_s, MakeTextPart(u"ab"_s)},
-        {"first inline part wins, image/png by default",
+         u"ab"_s, TContentParts{MakeTextPart(u"ab"_s)}},
+        {"the first picture is the result, every part is kept in its place",
          R"({"candidates":[{"content":{"parts":[{"text":"a"},{"inline_data":{"data":"QU/C"}},{"inline_data":{"mime_type":"image/gif","data":"R0"}}]}}]})",
          uR"({"mime_type":"image\/png","base64_data":"QU\/C"})"_s,
-         MakeInlinePart(u"image/png"_s, "QU/C")},
+         TContentParts{MakeTextPart(u"a"_s), MakeInlinePart(u"image/png"_s, "QU/C"),
+                       MakeInlinePart(u"image/gif"_s, "R0")}},
         {"inline part with null members",
          R"({"candidates":[{"content":{"parts":[{"inline_data":{"mime_type":null,"data":null}}]}}]})",
-         uR"({"mime_type":"image\/png","base64_data":""})"_s, MakeInlinePart(u"image/png"_s, "")},
+         uR"({"mime_type":"image\/png","base64_data":""})"_s,
+         TContentParts{MakeInlinePart(u"image/png"_s, "")}},
         {"a text answer that is an image description is stored as one",
          R"({"candidates":[{"content":{"parts":[{"text":"{\"mime_type\":\"image/webp\",\"base64_data\":\"UklG\"}"}]}}]})",
          uR"({"mime_type":"image/webp","base64_data":"UklG"})"_s,
-         MakeInlinePart(u"image/webp"_s, "UklG")},
+         TContentParts{MakeInlinePart(u"image/webp"_s, "UklG")}},
         {"body that is not JSON", "Hello, world",
          u"Ошибка: сервер вернул пустой или непонятный ответ"_s, std::nullopt},
         // An answer without text is a failure that says why, never an empty message.
@@ -143,7 +147,7 @@ TEST_F(GenerationTest, ReadsAnswersIntoOneResultAndRecordsTheModelMessage) {
         {"camelCase image answer",
          R"({"candidates":[{"content":{"parts":[{"inlineData":{"mimeType":"image/webp","data":"UklG"}}]}}]})",
          uR"({"mime_type":"image\/webp","base64_data":"UklG"})"_s,
-         MakeInlinePart(u"image/webp"_s, "UklG")},
+         TContentParts{MakeInlinePart(u"image/webp"_s, "UklG")}},
         {"no candidates, with an error message", R"({"error":{"message":"Квота исчерпана"}})",
          u"Ошибка: Квота исчерпана"_s, std::nullopt},
         {"no candidates, no message", R"({"usageMetadata":{}})", noAnswer, std::nullopt},
@@ -162,9 +166,9 @@ TEST_F(GenerationTest, ReadsAnswersIntoOneResultAndRecordsTheModelMessage) {
         const TChatHistory& history = dm.ChatHistory();
         if (c.recorded) {
             ASSERT_EQ(history.size(), 2);
-            EXPECT_EQ(history[1], (THistoryItem{u"model"_s, {*c.recorded}}));
+            EXPECT_EQ(history[1], (THistoryItem{u"model"_s, *c.recorded}));
         } else {
-            EXPECT_EQ(history, (TChatHistory{{u"user"_s, textParts(u"q"_s)}}));
+            EXPECT_EQ(history, failedQuestion(c.result));
         }
     }
 }

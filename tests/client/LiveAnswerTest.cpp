@@ -13,7 +13,7 @@ class LiveAnswerTest : public ModelServiceTest {
 protected:
     void start() {
         answer = dm.StreamAnswer(u"KEY"_s, u"gemini-test"_s, textParts(u"q"_s), false,
-                                 {[this](const QString& text) { grew << text; },
+                                 {[this](const QString& text, bool) { grew << text; },
                                   [this](int seconds) { retries << seconds; },
                                   [this](const AnswerEnd& end) {
                                       ends << end;
@@ -28,10 +28,12 @@ protected:
         return ends.value(0);
     }
 
-    TChatHistory userOnly() const { return {{u"user"_s, textParts(u"q"_s)}}; }
-    TChatHistory withAnswer(const QString& text) const {
-        return {{u"user"_s, textParts(u"q"_s)}, {u"model"_s, textParts(text)}};
+    TChatHistory withAnswer(const QString& text, const QString& finishReason = {}) const {
+        THistoryItem answer{u"model"_s, textParts(text)};
+        answer.FinishReason = finishReason;
+        return {{u"user"_s, textParts(u"q"_s)}, answer};
     }
+    static QString textOf(const AnswerEnd& end) { return AnswerText(end.Parts); }
 
     std::shared_ptr<LiveAnswer> answer;
     QStringList grew;
@@ -55,7 +57,7 @@ TEST_F(LiveAnswerTest, GrowsWhileTheServiceStillWritesAndEndsAsTheOneShotAnswer)
     const AnswerEnd end = awaitEnd();
     EXPECT_FALSE(end.Outcome.IsFailure || end.Stopped);
     EXPECT_EQ(grew.size(), 4);
-    EXPECT_EQ(grew.last(), end.Text);
+    EXPECT_EQ(grew.last(), textOf(end));
     const TChatHistory streamed = dm.ChatHistory();
     EXPECT_EQ(historyAtEnd, streamed); // recorded before the caller hears of the end
 
@@ -66,8 +68,11 @@ TEST_F(LiveAnswerTest, GrowsWhileTheServiceStillWritesAndEndsAsTheOneShotAnswer)
     whole.pop_back();
     service.reply(FakeReply::json(R"({"candidates":[{"content":{"parts":[)" + whole + "]}}]}"));
     dm.ClearHistory();
-    EXPECT_EQ(generate(textParts(u"q"_s)), end.Text);
-    EXPECT_EQ(dm.ChatHistory(), streamed);
+    EXPECT_EQ(generate(textParts(u"q"_s)), textOf(end));
+    // A stream that closes without a finish reason may be cut anywhere: its message says so.
+    ASSERT_EQ(streamed.size(), 2);
+    EXPECT_EQ(streamed[1].FinishReason, kStreamEndedEarly);
+    EXPECT_EQ(dm.ChatHistory(), withAnswer(textOf(end)));
 }
 
 TEST_F(LiveAnswerTest, StopKeepsWhatArrivedAndDropsTheRest) {
@@ -80,7 +85,7 @@ TEST_F(LiveAnswerTest, StopKeepsWhatArrivedAndDropsTheRest) {
     ASSERT_EQ(ends.size(), 1);
     EXPECT_TRUE(ends[0].Stopped);
     EXPECT_FALSE(ends[0].Outcome.IsFailure);
-    EXPECT_EQ(ends[0].Text, u"ab"_s);
+    EXPECT_EQ(textOf(ends[0]), u"ab"_s);
     EXPECT_FALSE(answer->Running());
     service.release();
     QTest::qWait(300);
@@ -101,7 +106,7 @@ TEST_F(LiveAnswerTest, StopBeforeAnythingArrivedIsAFailureThatKeepsOnlyTheQuesti
     EXPECT_EQ(ends[0].Outcome.Text, u"Остановлено"_s);
     service.release();
     QTest::qWait(200);
-    EXPECT_EQ(dm.ChatHistory(), userOnly());
+    EXPECT_EQ(dm.ChatHistory(), failedQuestion(u"Остановлено"_s));
 }
 
 TEST_F(LiveAnswerTest, ADroppedConnectionKeepsTheTextSoFarAndSaysWhatBroke) {
@@ -111,9 +116,10 @@ TEST_F(LiveAnswerTest, ADroppedConnectionKeepsTheTextSoFarAndSaysWhatBroke) {
     const AnswerEnd end = awaitEnd();
     EXPECT_TRUE(end.Outcome.IsFailure);
     EXPECT_FALSE(end.Stopped);
-    EXPECT_EQ(end.Text, u"part"_s);
+    EXPECT_EQ(textOf(end), u"part"_s);
     EXPECT_TRUE(end.Outcome.Text.startsWith(u"Исключение: "_s)) << end.Outcome.Text.toStdString();
-    EXPECT_EQ(dm.ChatHistory(), withAnswer(u"part"_s));
+    EXPECT_EQ(end.Outcome.Cause, FailureCause::ConnectionLost);
+    EXPECT_EQ(dm.ChatHistory(), withAnswer(u"part"_s, kConnectionLost.toString()));
 }
 
 TEST_F(LiveAnswerTest, AnAnswerWithoutTextSaysWhyAndKeepsNothing) {
@@ -123,7 +129,7 @@ TEST_F(LiveAnswerTest, AnAnswerWithoutTextSaysWhyAndKeepsNothing) {
     const AnswerEnd end = awaitEnd();
     EXPECT_TRUE(end.Outcome.IsFailure);
     EXPECT_EQ(end.Outcome.Text, u"Ответ обрезан: достигнут предел длины"_s);
-    EXPECT_EQ(dm.ChatHistory(), userOnly());
+    EXPECT_EQ(dm.ChatHistory(), failedQuestion(u"Ответ обрезан: достигнут предел длины"_s));
 }
 
 TEST_F(LiveAnswerTest, TellsTokenCountsAndKeepsTheSourcesInEitherSpelling) {
@@ -140,7 +146,7 @@ TEST_F(LiveAnswerTest, TellsTokenCountsAndKeepsTheSourcesInEitherSpelling) {
              R"("totalTokenCount":55}})")}}));
     start();
     const AnswerEnd end = awaitEnd();
-    EXPECT_EQ(end.Text, u"abc"_s);
+    EXPECT_EQ(textOf(end), u"abc"_s);
     EXPECT_EQ(end.Outcome.Facts.Usage, (TokenUsage{12, 3, 40, 55}));
     const QList<WebSource> sources = {{u"A"_s, u"https://a.example/"_s},
                                       {u"https://b.example/"_s, u"https://b.example/"_s}};
@@ -157,7 +163,7 @@ TEST_F(LiveAnswerTest, ABusyServiceIsTriedAgainAndTheWaitIsTold) {
     start();
     const AnswerEnd end = awaitEnd();
     EXPECT_EQ(retries, QList<int>{1});
-    EXPECT_EQ(end.Text, u"ok"_s);
+    EXPECT_EQ(textOf(end), u"ok"_s);
     EXPECT_EQ(service.requests().size(), 2u);
 }
 

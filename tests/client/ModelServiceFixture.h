@@ -82,6 +82,14 @@ protected:
 
     static TContentParts textParts(const QString& text) { return {MakeTextPart(text)}; }
 
+    // The question "q" alone, marked as a request that failed for the reason given: it
+    // stays in the chat and is never sent again.
+    static TChatHistory failedQuestion(const QString& reason) {
+        THistoryItem question{QStringLiteral("user"), textParts(QStringLiteral("q"))};
+        question.Failure = reason;
+        return {question};
+    }
+
     FakeModelService service;
     TGeminiDM dm;
 };

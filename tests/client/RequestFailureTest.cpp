@@ -13,7 +13,7 @@ protected:
     // A failure reaches the caller; the chat keeps the user's message and gains nothing.
     QString failedOutcome() {
         const QString result = generate(textParts(u"q"_s));
-        EXPECT_EQ(dm.ChatHistory(), (TChatHistory{{u"user"_s, textParts(u"q"_s)}}));
+        EXPECT_EQ(dm.ChatHistory(), failedQuestion(result));
         return result;
     }
 };
@@ -217,7 +217,7 @@ TEST_F(UntrustedServiceTest, SelfSignedCertificateIsRefused) {
     const QString result = generate(textParts(u"q"_s));
     EXPECT_TRUE(result.startsWith(u"Исключение: TlsError - "_s)) << result.toStdString();
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(dm.ChatHistory(), (TChatHistory{{u"user"_s, textParts(u"q"_s)}}));
+    EXPECT_EQ(dm.ChatHistory(), failedQuestion(result));
 }
 
 } // namespace

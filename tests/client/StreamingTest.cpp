@@ -52,9 +52,7 @@ TEST_F(StreamingTest, DeliversEachEventThenTheFinalEmptyChunk) {
           "\r\r"
           R"(data: {"candidates":[{"content":{"parts":[{"inline_data":{"data":"QQ=="}}]}}]})"
           "\n\n"
-          "data: [DONE]\n\n"
-          R"(data: {"error":{"message":"ignored"}})"
-          "\n\n" +
+          "data: [DONE]\n\n" +
           TextEvent("c") +
           // The last event has no blank line after it and is dropped.
           R"(data: {"candidates":[{"content":{"parts":[{"text":"z"}]}}]})"
@@ -95,7 +93,8 @@ TEST_F(StreamingTest, FailureIsTheFinalDeliveryAndRecordsNothing) {
         (QList<Delivery>{
             {u"Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)\r\nОтвет: overloaded"_s, true}}));
     EXPECT_EQ(service.requests().size(), 1u);
-    EXPECT_EQ(dm.ChatHistory(), (TChatHistory{{u"user"_s, textParts(u"q"_s)}}));
+    EXPECT_EQ(dm.ChatHistory(),
+              failedQuestion(u"Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)\r\nОтвет: overloaded"_s));
 }
 
 TEST_F(StreamingTest, TimeOutAfterSomeChunksEndsTheStreamAsAFailure) {
@@ -113,8 +112,9 @@ TEST_F(StreamingTest, TimeOutAfterSomeChunksEndsTheStreamAsAFailure) {
 TEST_F(StreamingTest, BlankAnswerRecordsNothingAndAGenuineErrorWordIsKept) {
     service.reply(FakeReply::events({{TextEvent(" ") + TextEvent("\\n")}}));
     startStream();
-    EXPECT_EQ(awaitFinal().last(), (Delivery{QString(), true}));
-    EXPECT_EQ(dm.ChatHistory().size(), 1);
+    // Blank text is no answer: the stream ends saying so.
+    EXPECT_EQ(awaitFinal().last(), (Delivery{u"Модель вернула пустой ответ"_s, true}));
+    EXPECT_EQ(dm.ChatHistory(), failedQuestion(u"Модель вернула пустой ответ"_s));
 
     deliveries.clear();
     dm.ClearHistory();

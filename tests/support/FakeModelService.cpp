@@ -280,6 +280,11 @@ std::string TextEvent(const std::string& text) {
                        R"("}],"role":"model"}}]})");
 }
 
+std::string LastTextEvent(const std::string& text, const std::string& finishReason) {
+    return ServerEvent(R"({"candidates":[{"content":{"parts":[{"text":")" + text +
+                       R"("}],"role":"model"},"finishReason":")" + finishReason + R"("}]})");
+}
+
 FakeReply FakeReply::events(std::vector<FakeChunk> chunks) {
     FakeReply reply;
     reply.contentType = "text/event-stream";

@@ -54,6 +54,8 @@ struct FakeReply {
 std::string ServerEvent(const std::string& json);
 // An event of a streamed answer with one piece of its text, put into the JSON as it stands.
 std::string TextEvent(const std::string& text);
+// The last event of a streamed answer: its last piece of text and how the model stopped.
+std::string LastTextEvent(const std::string& text, const std::string& finishReason = "STOP");
 
 struct FakeRequest {
     std::string method;
