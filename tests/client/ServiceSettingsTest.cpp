@@ -27,6 +27,7 @@ ServiceSettings customSettings() {
     settings.BaseUrl = u"https://gateway.example.org/gemini"_s;
     settings.Proxy = {ProxyMode::Manual, u"socks5h://10.0.0.1:1080"_s, u"иван"_s, u"p=a;s s#\"w"_s};
     settings.TimeoutSeconds = 90;
+    settings.ShowThoughts = true;
     return settings;
 }
 
@@ -59,6 +60,7 @@ TEST_F(SettingsFileTest, SavedSettingsComeBackInAFileAPersonCanRead) {
     EXPECT_TRUE(text.contains("Address=https://gateway.example.org/gemini")) << text.data();
     EXPECT_TRUE(text.contains("TimeoutSeconds=90")) << text.data();
     EXPECT_TRUE(text.contains("Mode=manual")) << text.data();
+    EXPECT_TRUE(text.contains("[Answers]\nShowThoughts=true")) << text.data();
     // It may hold a proxy password.
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                             QFileDevice::ReadOther | QFileDevice::WriteOther;
@@ -84,6 +86,7 @@ TEST_F(SettingsFileTest, DamagedFileGivesTheDefaultsAndSaysSoAndIsLeftAlone) {
         "[Service]\nAddress=ftp://files.example.org\n",
         "[Service]\nAddress=generativelanguage.googleapis.com\n",
         "[Proxy]\nMode=sometimes\n",
+        "[Answers]\nShowThoughts=maybe\n",
         "[Proxy]\nMode=manual\nAddress=\n",
         "[Proxy]\nMode=manual\nAddress=gopher://proxy:70\n",
     };
