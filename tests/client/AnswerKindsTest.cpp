@@ -170,8 +170,9 @@ TEST_F(AnswerKindsTest, EachKindIsShownKeptAndSentBackAsItShouldBe) {
         SCOPED_TRACE(c.name);
         const AnswerEnd end = stream(c.events);
         EXPECT_EQ(end.Outcome.IsFailure, !c.failure.isEmpty());
-        if (!c.failure.isEmpty())
+        if (!c.failure.isEmpty()) {
             EXPECT_EQ(end.Outcome.Text, c.failure);
+        }
         if (c.kept) {
             ASSERT_EQ(dm.ChatHistory().size(), 2);
             const THistoryItem& answer = dm.ChatHistory()[1];

@@ -29,9 +29,9 @@ protected:
     }
 
     TChatHistory withAnswer(const QString& text, const QString& finishReason = {}) const {
-        THistoryItem answer{u"model"_s, textParts(text)};
-        answer.FinishReason = finishReason;
-        return {{u"user"_s, textParts(u"q"_s)}, answer};
+        THistoryItem reply{u"model"_s, textParts(text)};
+        reply.FinishReason = finishReason;
+        return {{u"user"_s, textParts(u"q"_s)}, reply};
     }
     static QString textOf(const AnswerEnd& end) { return AnswerText(end.Parts); }
 
