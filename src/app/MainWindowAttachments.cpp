@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 
 #include "AttachmentPreparation.h"
+#include "AttachmentTypes.h"
 #include "Dialogs.h"
 #include "GeminiDM.h"
 
@@ -13,41 +14,6 @@
 namespace {
 
 using namespace Qt::Literals::StringLiterals;
-
-struct FileFilter {
-    QString description;
-    QString patterns;
-};
-
-// The dialog's file types, the first one chosen when it opens.
-const FileFilter kFileFilters[] = {
-    {u"Поддерживаемые файлы"_s,
-     u"*.jpg;*.jpeg;*.png;*.webp;*.heic;*.heif;*.wav;*.mp3;*.aiff;*.aac;*.ogg;*.flac;*.mp4;"
-     "*.mpeg;*.mov;*.avi;*.flv;*.mpg;*.webm;*.wmv;*.3gpp;*.txt;*.json;*.pas;*.dfm;*.md;*.csv;"
-     "*.xml;*.html;*.htm;*.css;*.js;*.ts;*.py;*.java;*.cpp;*.c;*.rb;*.php;*.sh;*.log;*.rtf;"
-     "*.yaml;*.yml;*.toml;*.ini;*.env;*.sql;*.Makefile;*.cmake;*.dockerfile;*.dockerignore;"
-     "*.tf;*.tfvars;*.jsx;*.vue;*.svelte;*.scss;*.sass;*.less;*.pl;*.lua;*.vbs;*.bas;*.cob;"
-     "*.f90;*.properties;*.asciidoc;*.adoc;*.creole;*.docbook;*.rst;*.tex;*.conf;*.cfg;*.bash;"
-     "*.zsh;*.ksh;*.pdf;*.docx;*.xlsx;*.pptx"_s},
-    {u"Изображения"_s, u"*.jpg;*.jpeg;*.png;*.webp;*.heic;*.heif"_s},
-    {u"Аудио файлы"_s, u"*.wav;*.mp3;*.aiff;*.aac;*.ogg;*.flac"_s},
-    {u"Видео файлы"_s, u"*.mp4;*.mpeg;*.mov;*.avi;*.flv;*.mpg;*.webm;*.wmv;*.3gpp"_s},
-    {u"Текст / Код"_s,
-     u"*.txt;*.md;*.csv;*.xml;*.html;*.htm;*.css;*.js;*.ts;*.py;*.java;*.cpp;*.c;*.rb;*.pas;"
-     "*.dfm;*.php;*.sh;*.log;*.rtf"_s},
-    {u"Документы"_s, u"*.pdf;*.docx;*.xlsx;*.pptx"_s},
-    {u"Все файлы"_s, u"*.*"_s},
-};
-
-// Qt's form of the filter: "Description (*.a *.b);;Description (*.c)".
-QString openDialogFilter() {
-    QStringList choices;
-    for (const FileFilter& filter : kFileFilters) {
-        QString patterns = filter.patterns;
-        choices.append(filter.description + u" ("_s + patterns.replace(u';', u' ') + u')');
-    }
-    return choices.join(u";;"_s);
-}
 
 bool isAttached(const QStringList& paths, const QString& path) {
     return paths.contains(path, Qt::CaseInsensitive);
@@ -75,7 +41,7 @@ void TForm1::btnAddFile1Click() {
         return;
     }
     const QStringList picked =
-        FDialogs.GetOpenFileNames(u"Выберите один или несколько файлов"_s, openDialogFilter());
+        FDialogs.GetOpenFileNames(u"Выберите один или несколько файлов"_s, OpenDialogFilter());
     if (picked.isEmpty())
         return;
 

@@ -66,7 +66,7 @@ TEST_F(AttachmentsPanelTest, OpensTheFileDialogWithItsTitleAndFilter) {
         dialogs.fileDialogs[0][1],
         u"Поддерживаемые файлы (*.jpg *.jpeg *.png *.webp *.heic *.heif *.wav *.mp3 *.aiff *.aac "
         "*.ogg *.flac *.mp4 *.mpeg *.mov *.avi *.flv *.mpg *.webm *.wmv *.3gpp *.txt *.json *.pas "
-        "*.dfm *.md *.csv *.xml *.html *.htm *.css *.js *.ts *.py *.java *.cpp *.c *.rb *.php *.sh "
+        "*.dfm *.md *.csv *.tsv *.xml *.html *.htm *.css *.js *.ts *.py *.java *.cpp *.c *.rb *.php *.sh "
         "*.log *.rtf *.yaml *.yml *.toml *.ini *.env *.sql *.Makefile *.cmake *.dockerfile "
         "*.dockerignore *.tf *.tfvars *.jsx *.vue *.svelte *.scss *.sass *.less *.pl *.lua *.vbs "
         "*.bas *.cob *.f90 *.properties *.asciidoc *.adoc *.creole *.docbook *.rst *.tex *.conf "
@@ -74,8 +74,8 @@ TEST_F(AttachmentsPanelTest, OpensTheFileDialogWithItsTitleAndFilter) {
         "Изображения (*.jpg *.jpeg *.png *.webp *.heic *.heif);;"
         "Аудио файлы (*.wav *.mp3 *.aiff *.aac *.ogg *.flac);;"
         "Видео файлы (*.mp4 *.mpeg *.mov *.avi *.flv *.mpg *.webm *.wmv *.3gpp);;"
-        "Текст / Код (*.txt *.md *.csv *.xml *.html *.htm *.css *.js *.ts *.py *.java *.cpp *.c "
-        "*.rb *.pas *.dfm *.php *.sh *.log *.rtf);;"
+        "Текст / Код (*.txt *.pas *.dfm *.md *.csv *.xml *.html *.htm *.css *.js *.ts *.py *.java "
+        "*.cpp *.c *.rb *.php *.sh *.log *.rtf);;"
         "Документы (*.pdf *.docx *.xlsx *.pptx);;"
         "Все файлы (*.*)"_s);
 }
