@@ -3,6 +3,8 @@
 #include "ModelServiceFixture.h"
 
 #include <chrono>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -172,7 +174,11 @@ TEST_F(LiveAnswerTest, StopEndsTheWaitBeforeARetry) {
     start();
     ASSERT_TRUE(QTest::qWaitFor([this] { return !retries.isEmpty(); }, kWaitMs));
     answer->Stop();
-    QTest::qWait(2500);
+    // The request thread holds the answer until it ends, so once it has let go no retry
+    // can follow.
+    const std::weak_ptr<LiveAnswer> held = std::exchange(answer, nullptr);
+    ASSERT_FALSE(held.expired());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return held.expired(); }, kWaitMs));
     EXPECT_EQ(service.requests().size(), 1u);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "EventWait.h"
 #include "FakeModelService.h"
 #include "GeminiDM.h"
 
@@ -13,6 +14,8 @@
 #include <QtCore/qtestsupport_core.h>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 // A data module pointed at a fake model service on loopback, and helpers that send a
 // request and run the event loop until its callbacks have come.
@@ -34,23 +37,28 @@ protected:
 
     static bool onUiThread() { return QThread::currentThread() == qApp->thread(); }
 
-    // Every outcome the callback received, and whether each came on the UI thread.
+    // Every outcome the callback received, whether each came on the UI thread, and whether
+    // the request still holds the callback.
     struct Outcomes {
         QStringList texts;
         bool allOnUiThread = true;
+        std::weak_ptr<void> callbackHeld;
     };
 
     TStringCallback recorder(Outcomes& outcomes) {
-        return [&outcomes](const QString& text) {
+        auto held = std::make_shared<bool>();
+        outcomes.callbackHeld = held;
+        return [&outcomes, held](const QString& text) {
             outcomes.texts << text;
             outcomes.allOnUiThread = outcomes.allOnUiThread && onUiThread();
         };
     }
 
-    // Waits for the one outcome, then gives any stray second call a chance to show.
+    // Waits until the request has ended: it lets go of its callback then, so no stray
+    // second call can follow.
     static QString awaitOne(const Outcomes& outcomes) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !outcomes.texts.isEmpty(); }, kWaitMs));
-        QTest::qWait(50);
+        EXPECT_TRUE(WaitUntil([&] { return outcomes.callbackHeld.expired(); }, kWaitMs))
+            << "the request still holds its callback";
         EXPECT_EQ(outcomes.texts.size(), 1);
         EXPECT_TRUE(outcomes.allOnUiThread);
         return outcomes.texts.value(0);

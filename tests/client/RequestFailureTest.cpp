@@ -124,7 +124,7 @@ TEST_F(RequestFailureTest, OutcomesCarryTheCauseStatusAndErrorDetails) {
         std::optional<RequestOutcome> got;
         dm.GenerateContent(u"KEY"_s, u"gemini-test"_s, textParts(u"q"_s), false,
                            OutcomeCallback([&](const RequestOutcome& o) { got = o; }));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return got.has_value(); }, kWaitMs));
+        EXPECT_TRUE(WaitUntil([&] { return got.has_value(); }, kWaitMs));
         return got.value_or(RequestOutcome{});
     };
     const struct {

@@ -13,22 +13,28 @@ using namespace Qt::StringLiterals;
 
 constexpr int kStartTimeoutMs = 60000;
 
-const QString kDebName = u"tovik-l_" TOVIK_VERSION "_amd64.deb"_s;
+// The Debian package as a user gets it (the build packs it), unpacked into a root of its
+// own.
+class Package : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QFileInfo(deb).isFile())
+            << FolderContents(QFileInfo(deb).path()).join(u' ').toStdString();
+        ASSERT_EQ(RunToEnd(u"dpkg"_s, {u"-x"_s, deb, root()}).exitCode, 0);
+    }
 
-// The Debian package as a user gets it: built, listed, unpacked into a root of its own and
-// started from there with a fresh home folder. Whatever the program writes goes under that
-// home, nothing into the unpacked files or the folder it was started from.
-TEST(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
+    QString root() const { return dir.filePath(u"root"_s); }
+
+    const QString deb = QStringLiteral(TOVIK_PACKAGE_PATH);
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString out = dir.filePath(u"out"_s);
-    const CommandResult packed =
-        RunToEnd(QStringLiteral(CPACK_COMMAND),
-                 {u"-G"_s, u"DEB"_s, u"--config"_s, QStringLiteral(CPACK_CONFIG), u"-B"_s, out});
-    ASSERT_EQ(packed.exitCode, 0) << packed.out.toStdString() << packed.err.toStdString();
-    const QString deb = QDir(out).filePath(kDebName);
-    ASSERT_TRUE(QFileInfo(deb).isFile()) << FolderContents(out).join(u' ').toStdString();
+};
 
+// Listed, and started from the unpacked root with a fresh home folder. Whatever the
+// program writes goes under that home, nothing into the unpacked files or the folder it
+// was started from.
+TEST_F(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
+    EXPECT_EQ(QFileInfo(deb).fileName(), u"tovik-l_" TOVIK_VERSION "_amd64.deb"_s);
     const CommandResult listed = RunToEnd(u"dpkg-deb"_s, {u"-c"_s, deb});
     ASSERT_EQ(listed.exitCode, 0);
     for (const char* path :
@@ -43,18 +49,15 @@ TEST(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
                                 "fonts-noto-color-emoji", "qt6-translations-l10n"})
         EXPECT_TRUE(depends.out.contains(package)) << package;
 
-    const QString root = dir.filePath(u"root"_s);
-    ASSERT_EQ(RunToEnd(u"dpkg"_s, {u"-x"_s, deb, root}).exitCode, 0);
-    const QStringList unpacked = FolderContents(root);
-
-    const CommandResult version = RunToEnd(root + u"/usr/bin/tovik-md"_s, {u"--version"_s});
+    const QStringList unpacked = FolderContents(root());
+    const CommandResult version = RunToEnd(root() + u"/usr/bin/tovik-md"_s, {u"--version"_s});
     EXPECT_EQ(version.out, QByteArray("tovik-md " TOVIK_VERSION "\n"));
 
     const QString home = dir.filePath(u"home"_s);
     const QString working = dir.filePath(u"working"_s);
     ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(working));
     {
-        RunningProgram program(root + u"/usr/bin/tovik-l"_s, {},
+        RunningProgram program(root() + u"/usr/bin/tovik-l"_s, {},
                                RunningProgram::offscreenEnvironment(home), working);
         ASSERT_TRUE(program.waitForWebEngine(kStartTimeoutMs))
             << program.standardError().toStdString();
@@ -63,10 +66,13 @@ TEST(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
     }
     EXPECT_TRUE(QFileInfo(home + u"/.local/share/Tovik-L/chats"_s).isDir())
         << FolderContents(home).join(u' ').toStdString();
-    EXPECT_EQ(FolderContents(root), unpacked);
+    EXPECT_EQ(FolderContents(root()), unpacked);
     EXPECT_EQ(FolderContents(working), QStringList());
+}
 
-    // Debian's own checkers, where they are installed.
+// Debian's own checkers, where they are installed. A case of its own, so that it runs
+// beside the one above.
+TEST_F(Package, PassesDebiansCheckers) {
     const QString lintian = QStandardPaths::findExecutable(u"lintian"_s);
     if (!lintian.isEmpty()) {
         const CommandResult checked = RunToEnd(lintian, {u"--fail-on"_s, u"error"_s, deb});
@@ -76,7 +82,7 @@ TEST(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
     if (!appstream.isEmpty()) {
         const CommandResult checked =
             RunToEnd(appstream, {u"validate"_s, u"--no-net"_s,
-                                 root + u"/usr/share/metainfo/ru.tovik.TovikL.metainfo.xml"_s});
+                                 root() + u"/usr/share/metainfo/ru.tovik.TovikL.metainfo.xml"_s});
         EXPECT_EQ(checked.exitCode, 0) << checked.out.toStdString() << checked.err.toStdString();
     }
 }

@@ -33,12 +33,15 @@ bool isWebEngineZygote(qint64 pid) {
     return cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("--type=zygote");
 }
 
-bool hasWebEngineZygote(qint64 program) {
+// A page renderer of the program: forked by one of its zygotes. It exists only once the
+// web engine has passed its checks and the window has asked for a page.
+bool hasPageRenderer(qint64 program) {
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString& entry : entries) {
         bool isPid = false;
         const qint64 pid = entry.toLongLong(&isPid);
-        if (isPid && isWebEngineZygote(pid) && descendsFrom(pid, program))
+        if (isPid && isWebEngineZygote(pid) && isWebEngineZygote(parentOf(pid)) &&
+            descendsFrom(pid, program))
             return true;
     }
     return false;
@@ -74,12 +77,9 @@ bool RunningProgram::waitForWebEngine(int timeoutMs) {
     while (!deadline.hasExpired()) {
         if (!isRunning())
             return false;
-        if (hasWebEngineZygote(m_process.processId())) {
-            // A refused start ends the whole program right after this point.
-            m_process.waitForFinished(2000);
+        if (hasPageRenderer(m_process.processId()))
             return isRunning();
-        }
-        m_process.waitForFinished(200);
+        m_process.waitForFinished(50);
     }
     return false;
 }
