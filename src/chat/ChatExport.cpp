@@ -149,13 +149,8 @@ QString ConversationHtmlDocument(const TChatHistory& history, const QString& tit
 }
 
 Expected<TChatHistory> ReadChatForExport(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure(file.errorString());
-    if (file.size() > kMaxChatFileSize)
-        return Failure(u"файл больше %1 МБ"_s.arg(kMaxChatFileSize / (1024 * 1024)));
     ChatFileContent content;
-    const ChatFileLoad load = ReadChatFileText(file.readAll(), content);
+    const ChatFileLoad load = ReadChatFile(path, content);
     if (!load.Opened())
         return Failure(load.Text);
     return std::move(content.History);

@@ -1,6 +1,7 @@
 // Attached files: their MIME type from the extension, and their content as Base64.
+#include "AttachmentEncoding.h"
+
 #include "AttachmentTypes.h"
-#include "GeminiDM.h"
 
 #include "TextDecoding.h"
 
@@ -169,8 +170,8 @@ QString OpenDialogFilter() {
     return choices.join(u";;"_s);
 }
 
-QString TGeminiDM::GetMimeTypeFromFileExt(const QString& AFileName) {
-    const QString extension = asciiLower(extensionOf(AFileName));
+QString MimeTypeOfFile(const QString& fileName) {
+    const QString extension = asciiLower(extensionOf(fileName));
     if (extension.isEmpty())
         return {};
     for (const AttachmentType& type : kAttachmentTypes) {
@@ -180,20 +181,20 @@ QString TGeminiDM::GetMimeTypeFromFileExt(const QString& AFileName) {
     return {};
 }
 
-QByteArray TGeminiDM::FileToBase64(const QString& AFileName) {
-    if (!QFileInfo(AFileName).isFile())
+QByteArray FileContentAsBase64(const QString& fileName) {
+    if (!QFileInfo(fileName).isFile())
         return {};
-    if (isTextType(GetMimeTypeFromFileExt(AFileName)))
-        return ReadTextFile(AFileName).toUtf8().toBase64();
-    const std::optional<QByteArray> bytes = readWholeFile(AFileName);
+    if (isTextType(MimeTypeOfFile(fileName)))
+        return ReadTextFile(fileName).toUtf8().toBase64();
+    const std::optional<QByteArray> bytes = readWholeFile(fileName);
     // Qt writes Base64 on one line, without breaks.
     return bytes ? bytes->toBase64() : QByteArray();
 }
 
-QString TGeminiDM::ReadTextFile(const QString& AFileName) {
-    if (!QFileInfo(AFileName).isFile())
+QString ReadTextFile(const QString& fileName) {
+    if (!QFileInfo(fileName).isFile())
         return {};
-    const std::optional<QByteArray> bytes = readWholeFile(AFileName);
+    const std::optional<QByteArray> bytes = readWholeFile(fileName);
     if (!bytes || bytes->isEmpty())
         return {};
     // A byte-order mark stays in the text, so it reaches the service as EF BB BF.

@@ -2,7 +2,6 @@
 #include "ChatFile.h"
 
 #include "ChatFileLayout.h"
-#include "GeminiDM.h"
 #include "JsonText.h"
 
 #include <QFile>
@@ -483,26 +482,22 @@ ChatFileLoad ReadChatFileText(QByteArray text, ChatFileContent& content) {
     return {layoutAgrees ? loLoaded : loPartial, {}};
 }
 
-Expected<void> TGeminiDM::SaveHistoryToFile(const QString& AFileName) const {
-    const QByteArray text = ChatFileText({FChatHistory, FKeptTopMembers});
-    return replaceFile(AFileName, {kUtf8Bom, text});
+Expected<void> WriteChatFile(const QString& path, const ChatFileContent& content) {
+    const QByteArray text = ChatFileText(content);
+    return replaceFile(path, {kUtf8Bom, text});
 }
 
-ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
+ChatFileLoad ReadChatFile(const QString& path, ChatFileContent& content) {
     using enum ChatLoadOutcome;
-    const QFileInfo info(AFileName);
+    content = {};
+    const QFileInfo info(path);
     if (!info.exists())
         return {loMissing, QStringLiteral("файл не найден")};
+    // A link to a device or a pipe would be read for ever.
     if (!info.isFile())
         return {loNotAFile, QStringLiteral("это не файл")};
-    ClearHistory();
-
     QByteArray text;
-    if (ChatFileLoad read = readFile(AFileName, text); read.Outcome != loLoaded)
+    if (ChatFileLoad read = readFile(path, text); read.Outcome != loLoaded)
         return read;
-    ChatFileContent content;
-    const ChatFileLoad load = ReadChatFileText(std::move(text), content);
-    FChatHistory = std::move(content.History);
-    FKeptTopMembers = std::move(content.Kept);
-    return load;
+    return ReadChatFileText(std::move(text), content);
 }

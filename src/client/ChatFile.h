@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConversationModel.h"
+#include "Expected.h"
 
 #include <QByteArray>
 #include <QString>
@@ -38,6 +39,15 @@ struct ChatFileContent {
 
 // The text after the byte-order mark of a chat file.
 QByteArray ChatFileText(const ChatFileContent& content);
+
+// Writes the chat file whole: a byte-order mark and the text. The file is replaced
+// atomically, so when this fails the old file stays whole; a symbolic link in its place
+// is replaced, never written through. A failure carries the system's reason.
+Expected<void> WriteChatFile(const QString& path, const ChatFileContent& content);
+
+// Reads a chat file into content. Only a regular file is read; a file above
+// kMaxChatFileSize is refused before anything is read.
+ChatFileLoad ReadChatFile(const QString& path, ChatFileContent& content);
 
 // Reads the text of a chat file (the byte-order mark optional), which it consumes, into
 // content; gives loLoaded, loPartial or loDamaged.

@@ -1,5 +1,6 @@
 #include "GeminiDM.h"
 
+#include "AttachmentEncoding.h"
 #include "Blank.h"
 
 #include <cmath>
@@ -93,6 +94,29 @@ int TGeminiDM::CountTokensForHistory(const TChatHistory& AHistory) {
     for (const THistoryItem& item : AHistory)
         total += tokenSum(item.Parts);
     return roundUp(total);
+}
+
+Expected<void> TGeminiDM::SaveHistoryToFile(const QString& AFileName) const {
+    return WriteChatFile(AFileName, {FChatHistory, FKeptTopMembers});
+}
+
+ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
+    ChatFileContent content;
+    const ChatFileLoad load = ReadChatFile(AFileName, content);
+    if (load.Outcome == ChatLoadOutcome::loMissing || load.Outcome == ChatLoadOutcome::loNotAFile)
+        return load;
+    ClearHistory();
+    FChatHistory = std::move(content.History);
+    FKeptTopMembers = std::move(content.Kept);
+    return load;
+}
+
+QString TGeminiDM::GetMimeTypeFromFileExt(const QString& AFileName) {
+    return MimeTypeOfFile(AFileName);
+}
+
+QByteArray TGeminiDM::FileToBase64(const QString& AFileName) {
+    return FileContentAsBase64(AFileName);
 }
 
 TChatHistory TGeminiDM::TrimHistoryToTokenLimit(const TChatHistory& AHistory, int AMaxTokens) {

@@ -35,7 +35,7 @@ public:
     // the newest item always stays.
     static TChatHistory TrimHistoryToTokenLimit(const TChatHistory& AHistory, int AMaxTokens);
 
-    // Chat files (ChatFile.cpp). Saving replaces the file atomically: when it fails the old
+    // Chat files (ChatFile.h). Saving replaces the file atomically: when it fails the old
     // file stays whole, the conversation is unchanged and the failure carries the system's
     // reason. Members of the file that this program does not read are written back.
     Expected<void> SaveHistoryToFile(const QString& AFileName) const;
@@ -44,7 +44,7 @@ public:
     // fault (loPartial): a caller must not write such a chat back over its file.
     ChatFileLoad LoadHistoryFromFile(const QString& AFileName);
 
-    // Attached files (AttachmentEncoding.cpp). The MIME type by extension, empty for a type
+    // Attached files (AttachmentEncoding.h). The MIME type by extension, empty for a type
     // the service is not sent.
     static QString GetMimeTypeFromFileExt(const QString& AFileName);
     // The file's content as one line of Base64, text types re-encoded to UTF-8; empty for a
@@ -98,10 +98,6 @@ public:
     void MarkRequestFailed(qsizetype AIndex, const QString& AReason);
 
 private:
-    // A text file decoded by its byte-order mark, which stays in the text, or without one as
-    // UTF-8 when valid, otherwise Windows-1251.
-    static QString ReadTextFile(const QString& AFileName);
-
     // Appends the user's message and gives what a text request sends: the history
     // trimmed to the token budget.
     TChatHistory RecordUserMessage(const TContentParts& AParts);
