@@ -1,7 +1,7 @@
 // libFuzzer target over the chat-file reader: any bytes must read without a crash, a
 // sanitizer finding or a hang, and a file that reads whole must write back to a text that
 // reads as the same chat and writes back to itself.
-#include "ChatFile.h"
+#include "store/ChatFile.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 // libFuzzer target: any text, any dialect, safe or not, must convert without a crash, a
 // sanitizer finding or a hang.
-#include "MarkdownProcessor.h"
+#include "markdown/MarkdownProcessor.h"
 
 #include <QString>
 

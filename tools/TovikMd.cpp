@@ -1,8 +1,8 @@
 // tovik-md [--dialect 0|1|2] [--math image|local] [FILE] | --version: converts UTF-8 Markdown from
 // FILE or standard input to HTML on standard output, with the converter the program uses for its
 // answers.
-#include "MarkdownProcessor.h"
-#include "MarkdownSource.h"
+#include "markdown/MarkdownProcessor.h"
+#include "markdown/MarkdownSource.h"
 
 #include <QFile>
 

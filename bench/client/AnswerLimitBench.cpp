@@ -3,8 +3,8 @@
 // the peak resident memory of the whole process (client and loopback service) while the
 // answer is refused.
 #include "FakeModelService.h"
-#include "GeminiDM.h"
-#include "HttpPost.h"
+#include "chat/GeminiDM.h"
+#include "service/HttpPost.h"
 #include "LoopbackRequest.h"
 #include "MemoryPeak.h"
 

@@ -1,6 +1,6 @@
 // FileToBase64 of a 20 MiB binary file and of a 20 MiB text file (Cyrillic UTF-8 without a
 // byte-order mark, the case that is decoded and encoded again).
-#include "GeminiDM.h"
+#include "chat/GeminiDM.h"
 
 #include <QFile>
 #include <QTemporaryDir>

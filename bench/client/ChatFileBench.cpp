@@ -1,7 +1,7 @@
 // Saving and loading a chat that carries 100 MB of Base64 attachments: throughput, and
 // the peak memory an operation adds above what the process held before it, as a
 // multiple of the file's size.
-#include "GeminiDM.h"
+#include "chat/GeminiDM.h"
 #include "MemoryPeak.h"
 
 #include <QFileInfo>

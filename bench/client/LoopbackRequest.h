@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GeminiDM.h"
+#include "chat/GeminiDM.h"
 
 #include <QtCore/qtestsupport_core.h>
 

@@ -2,10 +2,10 @@
 // message may carry) to a fake model service on loopback: body throughput, and peak
 // memory as a multiple of the attachments' Base64 size.
 #include "FakeModelService.h"
-#include "GeminiDM.h"
+#include "chat/GeminiDM.h"
 #include "LoopbackRequest.h"
 #include "MemoryPeak.h"
-#include "RequestBody.h"
+#include "service/RequestBody.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 // Throughput of the JSON writer on the payloads that dominate request bodies and
 // chat files: a 100 MB Base64 attachment, and long Cyrillic text.
-#include "JsonText.h"
+#include "text/JsonText.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Converts the corpus of model answers with our converter, cmark and md4c in one run and
 // reports MB/s for each and our ratio to each; then times the hostile inputs.
 #include "AdversarialInputs.h"
-#include "MarkdownProcessor.h"
+#include "markdown/MarkdownProcessor.h"
 
 #include <benchmark/benchmark.h>
 #include <cmark.h>

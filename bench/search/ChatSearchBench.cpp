@@ -2,9 +2,9 @@
 // with one more chat that carries 300 MB of Base64 attachments. The files are written
 // by the program's own chat-file code and read warm from the page cache. For scale,
 // the same reading done by parsing each whole document.
-#include "ChatSearch.h"
-#include "GeminiDM.h"
-#include "JsonText.h"
+#include "store/ChatSearch.h"
+#include "chat/GeminiDM.h"
+#include "text/JsonText.h"
 
 #include <QDir>
 #include <QDirIterator>

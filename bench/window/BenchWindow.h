@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // and 500 code blocks, beside the same chat with the formulas and code removed: the page
 // typesets formulas with KaTeX and highlights code as the conversation is shown.
 #include "BenchWindow.h"
-#include "ChatPage.h"
+#include "app/ChatPage.h"
 
 #include <QEventLoop>
 

@@ -2,8 +2,8 @@
 // length, and to the whole conversation on the page.
 // Answers are the 2–20 KB model answers of the Markdown corpus, used in turn.
 #include "BenchWindow.h"
-#include "ChatPage.h"
-#include "MessageBlocks.h"
+#include "app/ChatPage.h"
+#include "page/MessageBlocks.h"
 
 #include <QEventLoop>
 

@@ -2,10 +2,10 @@
 // is on the page after the service sends it, and what a long streamed answer costs the
 // user-interface thread beside the same answer arriving whole.
 #include "BenchWindow.h"
-#include "ChatPage.h"
+#include "app/ChatPage.h"
 #include "EventWait.h"
 #include "FakeModelService.h"
-#include "PromptEdit.h"
+#include "app/PromptEdit.h"
 
 #include <QComboBox>
 #include <QJsonArray>

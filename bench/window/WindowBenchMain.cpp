@@ -1,7 +1,7 @@
 #include "BenchWindow.h"
-#include "ChatPage.h"
+#include "app/ChatPage.h"
 #include "OffscreenWebEngine.h"
-#include "QtTranslations.h"
+#include "app/QtTranslations.h"
 
 #include <QApplication>
 #include <QDir>

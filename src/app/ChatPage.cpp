@@ -1,8 +1,8 @@
-#include "ChatPage.h"
+#include "app/ChatPage.h"
 
-#include "AnswerBlock.h"
-#include "FailureBlock.h"
-#include "JsonText.h"
+#include "page/AnswerBlock.h"
+#include "page/FailureBlock.h"
+#include "text/JsonText.h"
 
 #include <QAction>
 #include <QDesktopServices>

@@ -1,4 +1,4 @@
-#include "CloseOnSignal.h"
+#include "app/CloseOnSignal.h"
 
 #include <QSocketNotifier>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "ColorScheme.h"
+#include "app/ColorScheme.h"
 
 #include <QByteArray>
 #include <QGuiApplication>

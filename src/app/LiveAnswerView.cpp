@@ -1,7 +1,7 @@
-#include "LiveAnswerView.h"
+#include "app/LiveAnswerView.h"
 
-#include "ChatPage.h"
-#include "MessageBlocks.h"
+#include "app/ChatPage.h"
+#include "page/MessageBlocks.h"
 
 #include <QTimer>
 

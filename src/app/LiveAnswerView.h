@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LiveMarkdown.h"
+#include "page/LiveMarkdown.h"
 
 #include <QElapsedTimer>
 #include <QObject>

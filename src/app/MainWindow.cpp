@@ -1,11 +1,11 @@
 // The window's own events: creation, first show, close and resize.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "Blank.h"
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "PromptEdit.h"
-#include "ScopedFlag.h"
+#include "text/Blank.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
+#include "app/PromptEdit.h"
+#include "app/ScopedFlag.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "AppFolders.h"
-#include "ChatLibrary.h"
-#include "ConversationModel.h"
-#include "Expected.h"
-#include "FileRemover.h"
-#include "ListFile.h"
-#include "RequestTypes.h"
-#include "SettingsFile.h"
-#include "WindowMemory.h"
+#include "store/AppFolders.h"
+#include "chat/ChatLibrary.h"
+#include "conversation/ConversationModel.h"
+#include "text/Expected.h"
+#include "store/FileRemover.h"
+#include "text/ListFile.h"
+#include "service/RequestTypes.h"
+#include "service/SettingsFile.h"
+#include "store/WindowMemory.h"
 
 #include <QMainWindow>
 

@@ -1,10 +1,10 @@
 // The attachments panel: the files sent with the next prompt, and their count against the limit.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "AttachmentPreparation.h"
-#include "AttachmentTypes.h"
-#include "Dialogs.h"
-#include "GeminiDM.h"
+#include "chat/AttachmentPreparation.h"
+#include "service/AttachmentTypes.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
 
 #include <QFileInfo>
 #include <QLabel>

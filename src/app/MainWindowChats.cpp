@@ -1,13 +1,13 @@
 // The chat list: the saved chats as its entries, and the events that save the current
 // chat, open another or start anew, forwarded to the chat library.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "ChatNaming.h"
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "OperationError.h"
-#include "PathObject.h"
-#include "ScopedFlag.h"
+#include "store/ChatNaming.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
+#include "app/OperationError.h"
+#include "app/PathObject.h"
+#include "app/ScopedFlag.h"
 
 #include <QFileInfo>
 #include <QListWidget>

@@ -1,12 +1,12 @@
 // Export of a chat from the chat list's popup menu: to Markdown, to one HTML file, or to
 // PDF, through the save dialog.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "ChatExport.h"
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "PathObject.h"
-#include "PdfPrinter.h"
+#include "page/ChatExport.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
+#include "app/PathObject.h"
+#include "app/PdfPrinter.h"
 
 #include <QFileInfo>
 #include <QListWidget>

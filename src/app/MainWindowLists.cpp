@@ -1,13 +1,13 @@
 // The key and model lists: loading at show, Enter adds the text shown, the popup menus
 // remove it, and the daily count beside them follows both boxes.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "ApiKeyStatsU.h"
-#include "ControlCharacters.h"
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "KeyUpFilter.h"
-#include "ModelList.h"
+#include "store/ApiKeyStatsU.h"
+#include "text/ControlCharacters.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
+#include "app/KeyUpFilter.h"
+#include "service/ModelList.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 // Live answers: the answer shown as it is written, the Stop control, retry notices and
 // the service's token counts.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "AnswerBlock.h"
-#include "GeminiDM.h"
-#include "LiveAnswer.h"
-#include "LiveAnswerView.h"
-#include "MessageBlocks.h"
+#include "page/AnswerBlock.h"
+#include "chat/GeminiDM.h"
+#include "chat/LiveAnswer.h"
+#include "app/LiveAnswerView.h"
+#include "page/MessageBlocks.h"
 
 #include <QCheckBox>
 #include <QLabel>

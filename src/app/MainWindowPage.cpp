@@ -1,15 +1,15 @@
 // The chat page: resetting it, writing its template, appending message blocks,
 // scrolling, and showing a whole saved conversation again.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "ChatPage.h"
-#include "ChatPageTemplate.h"
-#include "ConversationHtml.h"
-#include "FailureBlock.h"
-#include "GeminiDM.h"
-#include "MessageBlocks.h"
-#include "PromptEdit.h"
-#include "WelcomePage.h"
+#include "app/ChatPage.h"
+#include "page/ChatPageTemplate.h"
+#include "page/ConversationHtml.h"
+#include "page/FailureBlock.h"
+#include "chat/GeminiDM.h"
+#include "page/MessageBlocks.h"
+#include "app/PromptEdit.h"
+#include "page/WelcomePage.h"
 
 #include <QFileInfo>
 #include <QPointer>

@@ -2,16 +2,16 @@
 // with Enter) narrows the chat list to the chats whose messages hold a word of the query,
 // Escape brings the whole list back, and the list's popup menu deletes the chat under
 // the pointer or all of them.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "ChatNaming.h"
-#include "ChatSearch.h"
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "KeyUpFilter.h"
-#include "OperationError.h"
-#include "PathObject.h"
-#include "ScopedFlag.h"
+#include "store/ChatNaming.h"
+#include "store/ChatSearch.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
+#include "app/KeyUpFilter.h"
+#include "app/OperationError.h"
+#include "app/PathObject.h"
+#include "app/ScopedFlag.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -1,16 +1,16 @@
 // The send flow: from the prompt box to the request, the busy state while it runs, and
 // the answer rendered and saved.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "AnswerBlock.h"
-#include "AttachmentPreparation.h"
-#include "ChatPage.h"
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "GenerationHandlers.h"
-#include "LiveAnswerView.h"
-#include "PromptEdit.h"
-#include "SendCheck.h"
+#include "page/AnswerBlock.h"
+#include "chat/AttachmentPreparation.h"
+#include "app/ChatPage.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
+#include "chat/GenerationHandlers.h"
+#include "app/LiveAnswerView.h"
+#include "app/PromptEdit.h"
+#include "chat/SendCheck.h"
 
 #include <QCheckBox>
 #include <QComboBox>

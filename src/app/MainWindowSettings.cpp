@@ -1,11 +1,11 @@
 // The connection settings: read at the first show, changed in the "Настройки" dialog;
 // and the model list read from the service.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "ModelListingTask.h"
-#include "SettingsDialog.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
+#include "app/ModelListingTask.h"
+#include "app/SettingsDialog.h"
 
 #include <QAction>
 #include <QComboBox>

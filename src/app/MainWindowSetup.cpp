@@ -1,9 +1,9 @@
 // Builds the window's components: names, captions, hints, items, menus and layout.
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
-#include "ChatPage.h"
-#include "PromptEdit.h"
-#include "RightClickKeepsSelection.h"
+#include "app/ChatPage.h"
+#include "app/PromptEdit.h"
+#include "app/RightClickKeepsSelection.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "ModelListingTask.h"
+#include "app/ModelListingTask.h"
 
 #include <QCoreApplication>
 #include <QPointer>

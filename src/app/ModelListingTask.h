@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ModelList.h"
+#include "service/ModelList.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "PathObject.h"
+#include "app/PathObject.h"
 
 #include <QListWidgetItem>
 

@@ -1,4 +1,4 @@
-#include "PdfPrinter.h"
+#include "app/PdfPrinter.h"
 
 #include <QFile>
 #include <QPageLayout>

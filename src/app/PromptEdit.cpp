@@ -1,4 +1,4 @@
-#include "PromptEdit.h"
+#include "app/PromptEdit.h"
 
 #include <QKeyEvent>
 

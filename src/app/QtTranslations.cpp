@@ -1,4 +1,4 @@
-#include "QtTranslations.h"
+#include "app/QtTranslations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

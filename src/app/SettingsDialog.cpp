@@ -1,6 +1,6 @@
-#include "SettingsDialog.h"
+#include "app/SettingsDialog.h"
 
-#include "ModelListingTask.h"
+#include "app/ModelListingTask.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

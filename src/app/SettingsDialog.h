@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Expected.h"
-#include "ModelList.h"
-#include "ServiceSettings.h"
+#include "text/Expected.h"
+#include "service/ModelList.h"
+#include "service/ServiceSettings.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
-#include "StartOptions.h"
+#include "app/StartOptions.h"
 
-#include "ServiceSettings.h"
+#include "service/ServiceSettings.h"
 
 #include <QCommandLineParser>
 #include <QStringList>

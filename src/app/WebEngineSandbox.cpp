@@ -1,4 +1,4 @@
-#include "WebEngineSandbox.h"
+#include "app/WebEngineSandbox.h"
 
 #include <QByteArray>
 #include <QtGlobal>

@@ -1,14 +1,14 @@
 // Start-up: the data folder, then the main window, the model-service module and the
 // event loop.
-#include "CloseOnSignal.h"
-#include "ColorScheme.h"
-#include "DataLocation.h"
-#include "Dialogs.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
-#include "QtTranslations.h"
-#include "StartOptions.h"
-#include "WebEngineSandbox.h"
+#include "app/CloseOnSignal.h"
+#include "app/ColorScheme.h"
+#include "store/DataLocation.h"
+#include "app/Dialogs.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
+#include "app/QtTranslations.h"
+#include "app/StartOptions.h"
+#include "app/WebEngineSandbox.h"
 
 #include <QApplication>
 #include <QDir>

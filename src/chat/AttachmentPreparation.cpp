@@ -1,6 +1,6 @@
-#include "AttachmentPreparation.h"
+#include "chat/AttachmentPreparation.h"
 
-#include "GeminiDM.h"
+#include "chat/GeminiDM.h"
 
 #include <QFile>
 #include <QFileInfo>

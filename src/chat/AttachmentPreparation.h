@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ConversationModel.h"
-#include "Expected.h"
+#include "conversation/ConversationModel.h"
+#include "text/Expected.h"
 
 #include <QString>
 #include <QStringList>

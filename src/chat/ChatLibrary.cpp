@@ -1,8 +1,8 @@
-#include "ChatLibrary.h"
+#include "chat/ChatLibrary.h"
 
-#include "ChatNaming.h"
-#include "Clock.h"
-#include "GeminiDM.h"
+#include "store/ChatNaming.h"
+#include "text/Clock.h"
+#include "chat/GeminiDM.h"
 
 #include <QDir>
 #include <QDirIterator>

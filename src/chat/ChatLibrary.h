@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ConversationModel.h"
-#include "Expected.h"
-#include "FileRemover.h"
+#include "conversation/ConversationModel.h"
+#include "text/Expected.h"
+#include "store/FileRemover.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "SendCheck.h"
+#include "chat/SendCheck.h"
 
-#include "Blank.h"
+#include "text/Blank.h"
 
 bool IsImageModel(const QString& modelName) {
     return modelName.toLower().contains(QLatin1StringView("image"));

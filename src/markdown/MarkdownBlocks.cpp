@@ -1,7 +1,7 @@
-#include "MarkdownBlocks.h"
+#include "markdown/MarkdownBlocks.h"
 
-#include "MarkdownConfiguration.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownConfiguration.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <algorithm>
 

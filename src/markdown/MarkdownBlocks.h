@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MarkdownLines.h"
+#include "markdown/MarkdownLines.h"
 
 #include <QHash>
 

@@ -1,5 +1,5 @@
-#include "MarkdownEngine.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownEngine.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <vector>
 

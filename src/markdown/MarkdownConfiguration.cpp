@@ -1,4 +1,4 @@
-#include "MarkdownConfiguration.h"
+#include "markdown/MarkdownConfiguration.h"
 
 TConfiguration::TConfiguration(bool safe)
     : Fdecorator(std::make_unique<TDecorator>()), FsafeMode(safe) {}

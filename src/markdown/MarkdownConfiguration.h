@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MarkdownDecorator.h"
+#include "markdown/MarkdownDecorator.h"
 
 #include <QString>
 #include <QStringList>

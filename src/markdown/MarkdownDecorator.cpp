@@ -1,4 +1,4 @@
-#include "MarkdownDecorator.h"
+#include "markdown/MarkdownDecorator.h"
 
 using namespace Qt::StringLiterals;
 

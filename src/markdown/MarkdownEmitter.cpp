@@ -1,8 +1,8 @@
-#include "MarkdownEmitter.h"
+#include "markdown/MarkdownEmitter.h"
 
-#include "MarkdownInline.h"
-#include "MarkdownTables.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownInline.h"
+#include "markdown/MarkdownTables.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MarkdownBlocks.h"
-#include "MarkdownConfiguration.h"
+#include "markdown/MarkdownBlocks.h"
+#include "markdown/MarkdownConfiguration.h"
 
 #include <QHash>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "MarkdownEngine.h"
+#include "markdown/MarkdownEngine.h"
 
 TMarkdownEngine::TMarkdownEngine()
     : Femitter(std::make_unique<TEmitter>(*FConfig)), FTables(std::make_unique<TTable>(*Femitter)) {

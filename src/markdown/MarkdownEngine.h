@@ -1,9 +1,9 @@
 #pragma once
 
-#include "MarkdownBlocks.h"
-#include "MarkdownEmitter.h"
-#include "MarkdownProcessor.h"
-#include "MarkdownTables.h"
+#include "markdown/MarkdownBlocks.h"
+#include "markdown/MarkdownEmitter.h"
+#include "markdown/MarkdownProcessor.h"
+#include "markdown/MarkdownTables.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MarkdownEngine.h"
+#include "markdown/MarkdownEngine.h"
 
 // Dialect 2.
 class TMarkdownExtended : public TMarkdownEngine {

@@ -1,5 +1,5 @@
-#include "MarkdownBlocks.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownBlocks.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
-#include "MarkdownInline.h"
+#include "markdown/MarkdownInline.h"
 
-#include "MarkdownEscapes.h"
-#include "MarkdownMathCode.h"
-#include "MarkdownScan.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownEscapes.h"
+#include "markdown/MarkdownMathCode.h"
+#include "markdown/MarkdownScan.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "MarkdownEmitter.h"
-#include "MarkdownMathCode.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownEmitter.h"
+#include "markdown/MarkdownMathCode.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <array>
 #include <memory>

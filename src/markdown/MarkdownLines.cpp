@@ -1,10 +1,10 @@
-#include "MarkdownLines.h"
+#include "markdown/MarkdownLines.h"
 
-#include "MarkdownBlocks.h"
-#include "MarkdownConfiguration.h"
-#include "MarkdownEscapes.h"
-#include "MarkdownTables.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownBlocks.h"
+#include "markdown/MarkdownConfiguration.h"
+#include "markdown/MarkdownEscapes.h"
+#include "markdown/MarkdownTables.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <QList>
 

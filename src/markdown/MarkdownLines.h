@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MarkdownScan.h"
+#include "markdown/MarkdownScan.h"
 
 #include <QString>
 

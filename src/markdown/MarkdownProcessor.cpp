@@ -1,9 +1,9 @@
-#include "MarkdownProcessor.h"
+#include "markdown/MarkdownProcessor.h"
 
-#include "MarkdownEngine.h"
-#include "MarkdownExtended.h"
-#include "MarkdownRich.h"
-#include "MarkdownSource.h"
+#include "markdown/MarkdownEngine.h"
+#include "markdown/MarkdownExtended.h"
+#include "markdown/MarkdownRich.h"
+#include "markdown/MarkdownSource.h"
 
 #include <QFile>
 

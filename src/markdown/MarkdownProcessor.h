@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Expected.h"
-#include "MarkdownConfiguration.h"
+#include "text/Expected.h"
+#include "markdown/MarkdownConfiguration.h"
 
 #include <QString>
 #include <QStringConverter>

@@ -1,4 +1,4 @@
-#include "MarkdownEngine.h"
+#include "markdown/MarkdownEngine.h"
 
 using namespace Qt::StringLiterals;
 

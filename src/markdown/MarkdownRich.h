@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MarkdownEngine.h"
+#include "markdown/MarkdownEngine.h"
 
 // Dialect 1, the one the program uses.
 class TMarkdownRich : public TMarkdownEngine {

@@ -1,4 +1,4 @@
-#include "MarkdownScan.h"
+#include "markdown/MarkdownScan.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

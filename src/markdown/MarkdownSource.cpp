@@ -1,4 +1,4 @@
-#include "MarkdownSource.h"
+#include "markdown/MarkdownSource.h"
 
 #include <QIODevice>
 #include <QStringDecoder>

@@ -1,9 +1,9 @@
-#include "MarkdownTables.h"
+#include "markdown/MarkdownTables.h"
 
-#include "MarkdownEmitter.h"
-#include "MarkdownInline.h"
-#include "MarkdownLines.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownEmitter.h"
+#include "markdown/MarkdownInline.h"
+#include "markdown/MarkdownLines.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownUtils.h"
 
-#include "MarkdownEscapes.h"
+#include "markdown/MarkdownEscapes.h"
 
 #include <algorithm>
 #include <array>

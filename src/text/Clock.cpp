@@ -1,4 +1,4 @@
-#include "Clock.h"
+#include "text/Clock.h"
 
 namespace {
 

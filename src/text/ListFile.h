@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Expected.h"
-#include "TextDecoding.h"
+#include "text/Expected.h"
+#include "text/TextDecoding.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,5 @@
-#include "GeminiDM.h"
-#include "MainWindow.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
 #include "WindowTest.h"
 
 #include <QAction>

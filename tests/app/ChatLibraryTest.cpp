@@ -1,8 +1,8 @@
-#include "Clock.h"
+#include "text/Clock.h"
 #include "FileSizeLimit.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
-#include "PathObject.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
+#include "app/PathObject.h"
 #include "WindowTest.h"
 
 #include <QDir>

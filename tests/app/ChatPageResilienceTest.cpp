@@ -1,10 +1,10 @@
 // The chat page under strain in the real web view: its render process dying under it, and
 // a message longer than the page shows.
-#include "GeminiDM.h"
-#include "MainWindow.h"
-#include "MessageBlocks.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
+#include "page/MessageBlocks.h"
 #include "PageTest.h"
-#include "PromptEdit.h"
+#include "app/PromptEdit.h"
 
 #include <QWebEnginePage>
 #include <QWebEngineView>

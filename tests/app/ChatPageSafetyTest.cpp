@@ -1,15 +1,15 @@
 // Hostile answers against the real web view: nothing in an answer may take the page away
 // or make the web engine contact a host. Every request the engine makes is recorded on
 // its profile, and the host the answers point at is a real server on loopback.
-#include "ChatPage.h"
-#include "ChatPageTemplate.h"
+#include "app/ChatPage.h"
+#include "page/ChatPageTemplate.h"
 #include "FakeModelService.h"
-#include "GeminiDM.h"
+#include "chat/GeminiDM.h"
 #include "LinkCatcher.h"
-#include "MainWindow.h"
-#include "MessageBlocks.h"
+#include "app/MainWindow.h"
+#include "page/MessageBlocks.h"
 #include "PageTest.h"
-#include "PromptEdit.h"
+#include "app/PromptEdit.h"
 #include "RequestRecorder.h"
 
 #include <QComboBox>

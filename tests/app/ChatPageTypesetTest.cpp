@@ -1,9 +1,9 @@
 // Formulas and code typeset in the real web view with the program's own KaTeX and
 // highlight.js: nothing is fetched, broken or hostile TeX shows its source, and the text
 // a copy button copies stays the plain text.
-#include "ChatPage.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
+#include "app/ChatPage.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
 #include "PageTest.h"
 #include "RequestRecorder.h"
 

@@ -1,5 +1,5 @@
-#include "Dialogs.h"
-#include "QtTranslations.h"
+#include "app/Dialogs.h"
+#include "app/QtTranslations.h"
 
 #include <QAbstractButton>
 #include <QApplication>

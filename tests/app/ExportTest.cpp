@@ -1,8 +1,8 @@
 // Export from the chat list's popup menu: the real window, the real web engine, files in a
 // temporary folder and a scripted save dialog.
-#include "ChatExport.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
+#include "page/ChatExport.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
 #include "PageTest.h"
 #include "RequestRecorder.h"
 

@@ -1,7 +1,7 @@
-#include "ApiKeyStatsU.h"
-#include "Clock.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
+#include "store/ApiKeyStatsU.h"
+#include "text/Clock.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
 #include "WindowTest.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
-#include "MainWindow.h"
-#include "ColorScheme.h"
+#include "app/MainWindow.h"
+#include "app/ColorScheme.h"
 #include "EventWait.h"
-#include "GeminiDM.h"
-#include "PromptEdit.h"
+#include "chat/GeminiDM.h"
+#include "app/PromptEdit.h"
 #include "WindowTest.h"
 
 #include <QAction>

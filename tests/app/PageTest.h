@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ChatPage.h"
+#include "app/ChatPage.h"
 #include "EventWait.h"
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 #include "WindowTest.h"
 
 #include <QString>

@@ -1,12 +1,12 @@
 // The whole road of one question: the real window and web view, a real HTTP service on
 // loopback, temporary folders and scripted dialogs.
-#include "ChatPage.h"
-#include "Clock.h"
+#include "app/ChatPage.h"
+#include "text/Clock.h"
 #include "FakeModelService.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
 #include "PageTest.h"
-#include "PromptEdit.h"
+#include "app/PromptEdit.h"
 
 #include <QCheckBox>
 #include <QComboBox>

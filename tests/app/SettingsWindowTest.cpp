@@ -2,9 +2,9 @@
 // with its check against a loopback service, and the model list refresh.
 #include "EventWait.h"
 #include "FakeModelService.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
-#include "SettingsDialog.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
+#include "app/SettingsDialog.h"
 #include "WindowTest.h"
 
 #include <QAbstractButton>

@@ -1,10 +1,10 @@
 // Live answers in the real window: the answer grows on the page while the loopback service
 // is still writing it, the Send button stops it, and what the service sends is all read.
 #include "FakeModelService.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
 #include "PageTest.h"
-#include "PromptEdit.h"
+#include "app/PromptEdit.h"
 
 #include <QComboBox>
 #include <QDir>

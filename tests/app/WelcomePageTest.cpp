@@ -1,4 +1,4 @@
-#include "WelcomePage.h"
+#include "page/WelcomePage.h"
 #include "LinkCatcher.h"
 #include "PageTest.h"
 

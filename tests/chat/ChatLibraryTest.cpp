@@ -1,8 +1,8 @@
-#include "ChatLibrary.h"
-#include "ChatFile.h"
-#include "Clock.h"
+#include "chat/ChatLibrary.h"
+#include "store/ChatFile.h"
+#include "text/Clock.h"
 #include "FileSizeLimit.h"
-#include "GeminiDM.h"
+#include "chat/GeminiDM.h"
 #include "RefusingRemover.h"
 
 #include <QDateTime>

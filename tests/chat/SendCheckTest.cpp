@@ -1,4 +1,4 @@
-#include "SendCheck.h"
+#include "chat/SendCheck.h"
 
 #include <gtest/gtest.h>
 

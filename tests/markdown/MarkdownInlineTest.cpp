@@ -1,6 +1,6 @@
-#include "MarkdownMathCode.h"
+#include "markdown/MarkdownMathCode.h"
 #include "MarkdownTestSupport.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <gtest/gtest.h>
 

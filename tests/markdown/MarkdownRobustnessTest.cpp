@@ -1,7 +1,7 @@
-#include "MarkdownInline.h"
-#include "MarkdownTables.h"
+#include "markdown/MarkdownInline.h"
+#include "markdown/MarkdownTables.h"
 #include "MarkdownTestSupport.h"
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "MarkdownTables.h"
-#include "MarkdownBlocks.h"
-#include "MarkdownEmitter.h"
+#include "markdown/MarkdownTables.h"
+#include "markdown/MarkdownBlocks.h"
+#include "markdown/MarkdownEmitter.h"
 #include "MarkdownTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MarkdownProcessor.h"
+#include "markdown/MarkdownProcessor.h"
 
 #include <QString>
 

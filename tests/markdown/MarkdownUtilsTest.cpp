@@ -1,4 +1,4 @@
-#include "MarkdownUtils.h"
+#include "markdown/MarkdownUtils.h"
 
 #include <gtest/gtest.h>
 

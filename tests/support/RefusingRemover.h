@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileRemover.h"
+#include "store/FileRemover.h"
 
 #include <QFileInfo>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ConversationModel.h"
+#include "conversation/ConversationModel.h"
 
 // A saved conversation with every kind of item the page shows differently: a user item
 // of several texts and attachments (one without a file name), a model image, a role the

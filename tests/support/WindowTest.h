@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Clock.h"
-#include "GeminiDM.h"
-#include "MainWindow.h"
+#include "text/Clock.h"
+#include "chat/GeminiDM.h"
+#include "app/MainWindow.h"
 #include "ScriptedDialogs.h"
 
 #include <QDir>

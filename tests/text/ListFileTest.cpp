@@ -1,4 +1,4 @@
-#include "ListFile.h"
+#include "text/ListFile.h"
 
 #include <QDir>
 #include <QFile>

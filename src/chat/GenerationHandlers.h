@@ -1,0 +1,46 @@
+#pragma once
+
+#include "conversation/ConversationModel.h"
+#include "chat/GeminiDM.h"
+#include "service/RequestTypes.h"
+
+#include <QPointer>
+
+// The model message for an answer given as one string: an image description becomes an
+// inline part, any other text one text part holding the answer whole. The sources it was
+// grounded on go with it.
+THistoryItem ModelMessageFromAnswer(const QString& AAnswer, const QList<WebSource>& ASources = {});
+
+// The model message for the parts of an answer, with its sources, its citations and why it
+// stopped when that was not the normal end. An answer that is one text part holding an
+// image description is kept as that picture, as a string answer is.
+THistoryItem ModelMessageFromParts(const TContentParts& AParts, const AnswerFacts& AFacts);
+
+// Receives a text answer on the user-interface thread: records it in the conversation, or
+// marks the request's message as failed, then passes the outcome to the caller.
+class ContentCompletionHandler {
+public:
+    ContentCompletionHandler(TGeminiDM& ADataModule, qsizetype AUserIndex,
+                             OutcomeCallback ACallback);
+    void operator()(const RequestOutcome& AOutcome) const;
+
+private:
+    QPointer<TGeminiDM> FDataModule;
+    qsizetype FUserIndex;
+    OutcomeCallback FCallback;
+};
+
+// Receives the deliveries of a streamed answer: passes each to the caller first, gathers
+// the chunks, and records the whole answer after the final delivery unless the request
+// failed or the answer is blank (then the request's message is marked as failed).
+class StreamHandler {
+public:
+    StreamHandler(TGeminiDM& ADataModule, qsizetype AUserIndex, TStreamCallback AStreamCallback);
+    void operator()(const StreamDelivery& ADelivery);
+
+private:
+    QPointer<TGeminiDM> FDataModule;
+    qsizetype FUserIndex;
+    TStreamCallback FStreamCallback;
+    QString AccumulatedResult;
+};

@@ -1,0 +1,77 @@
+#include "chat/LiveAnswer.h"
+
+#include "service/AnswerReading.h"
+#include "chat/GeminiDM.h"
+#include "chat/GenerationHandlers.h"
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+LiveAnswer::LiveAnswer(TGeminiDM& ADataModule, qsizetype AUserIndex, LiveAnswerEvents AEvents)
+    : m_dataModule(&ADataModule), m_userIndex(AUserIndex), m_events(std::move(AEvents)) {}
+
+void LiveAnswer::Stop() {
+    if (!m_running)
+        return;
+    m_cancel->store(true);
+    AnswerEnd end{.Stopped = true};
+    if (!HasAnswerContent(m_parts))
+        end.Outcome = {u"Остановлено"_s, true};
+    End(std::move(end));
+}
+
+void LiveAnswer::Deliver(const StreamDelivery& ADelivery) {
+    // Deliveries still queued when the user stopped the answer are dropped.
+    if (!m_running)
+        return;
+    // A handler may let go of this answer.
+    const std::shared_ptr<LiveAnswer> self = shared_from_this();
+    switch (ADelivery.What) {
+    case StreamDelivery::Kind::Chunk:
+        AppendAnswerParts(m_parts, ADelivery.Parts);
+        m_text += ADelivery.Text;
+        if (m_events.Grew)
+            m_events.Grew(m_text, m_text.isEmpty() && !m_parts.isEmpty());
+        break;
+    case StreamDelivery::Kind::Retrying:
+        if (m_events.Retrying)
+            m_events.Retrying(ADelivery.RetryInSeconds);
+        break;
+    case StreamDelivery::Kind::Final:
+        End({.Outcome = ADelivery.Outcome});
+        break;
+    }
+}
+
+QString LiveAnswer::StopReason(const AnswerEnd& AEnd) {
+    if (AEnd.Stopped)
+        return {};
+    const RequestOutcome& outcome = AEnd.Outcome;
+    if (outcome.IsFailure && outcome.Cause == FailureCause::ConnectionLost)
+        return kConnectionLost.toString();
+    if (outcome.IsFailure && outcome.Cause == FailureCause::TimedOut)
+        return kAnswerTimedOut.toString();
+    const QString& finish = outcome.Facts.FinishReason;
+    // A stream that closed without saying why it ended may have been cut anywhere.
+    if (finish.isEmpty())
+        return outcome.IsFailure ? QString() : kStreamEndedEarly.toString();
+    return finish == u"STOP" ? QString() : finish;
+}
+
+void LiveAnswer::End(AnswerEnd AEnd) {
+    const std::shared_ptr<LiveAnswer> self = shared_from_this();
+    m_running = false;
+    AEnd.Parts = m_parts;
+    if (HasAnswerContent(m_parts)) {
+        THistoryItem item = ModelMessageFromParts(m_parts, AEnd.Outcome.Facts);
+        item.FinishReason = StopReason(AEnd);
+        if (m_dataModule)
+            m_dataModule->ChatHistory().append(item);
+        AEnd.Kept = std::move(item);
+    } else if (m_dataModule) {
+        m_dataModule->MarkRequestFailed(m_userIndex, AEnd.Outcome.Text);
+    }
+    if (m_events.Ended)
+        m_events.Ended(AEnd);
+}

@@ -1,0 +1,46 @@
+#include "conversation/ConversationModel.h"
+
+#include "text/Blank.h"
+
+#include <algorithm>
+
+TContentPart MakeTextPart(const QString& text) {
+    TContentPart part;
+    part.PartType = TPartType::ptText;
+    part.Text = text;
+    return part;
+}
+
+TContentPart MakeInlinePart(const QString& mimeType, const QByteArray& base64Data,
+                            const QString& fileName) {
+    TContentPart part;
+    part.PartType = TPartType::ptInlineData;
+    part.MimeType = mimeType;
+    part.Base64Data = base64Data;
+    part.FileName = fileName;
+    return part;
+}
+
+bool IsAnswerContent(const TContentPart& part) {
+    if (part.PartType != TPartType::ptText)
+        return true;
+    return !part.Thought && !IsBlank(part.Text);
+}
+
+bool HasAnswerContent(const TContentParts& parts) {
+    return std::any_of(parts.cbegin(), parts.cend(), IsAnswerContent);
+}
+
+bool IsCompletePicture(const TContentPart& part) {
+    return part.PartType == TPartType::ptInlineData && !part.MimeType.isEmpty() &&
+           !part.Base64Data.isEmpty();
+}
+
+QString AnswerText(const TContentParts& parts) {
+    QString text;
+    for (const TContentPart& part : parts) {
+        if (part.PartType == TPartType::ptText && !part.Thought)
+            text += part.Text;
+    }
+    return text;
+}

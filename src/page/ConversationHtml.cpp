@@ -1,0 +1,81 @@
+#include "page/ConversationHtml.h"
+
+#include "page/AnswerBlock.h"
+#include "page/FailureBlock.h"
+#include "page/MessageBlocks.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+
+QString userItemHtml(const THistoryItem& item) {
+    QString text;
+    QStringList files;
+    for (const TContentPart& part : item.Parts) {
+        if (part.PartType == TPartType::ptText)
+            text += part.Text;
+        else
+            files.append(AttachmentName(part));
+    }
+    QString html = BuildUserMessageHtml(text, files, item.Time);
+    // The pictures an image model drew for this request follow it, as when they came.
+    for (const TContentPart& image : item.Images)
+        html +=
+            BuildImageMessageHtml(image.MimeType, QString::fromLatin1(image.Base64Data), item.Time);
+    // A request that failed shows why, as when it failed.
+    if (!item.Failure.isEmpty())
+        html += BuildFailureMessageHtml({item.Failure, true}, {}, item.Time);
+    return html;
+}
+
+// The block of one item; empty for a role the page does not show.
+QString itemHtml(const THistoryItem& item) {
+    if (item.Role == u"user")
+        return userItemHtml(item);
+    if (item.Role == u"model")
+        return BuildModelItemHtml(item);
+    return {};
+}
+
+} // namespace
+
+QString AttachmentName(const TContentPart& part) {
+    return part.FileName.isEmpty() ? part.MimeType : part.FileName;
+}
+
+QString BuildConversationHtml(const TChatHistory& history) {
+    QString blocks;
+    for (const THistoryItem& item : history)
+        blocks += itemHtml(item);
+    return blocks;
+}
+
+QStringList BuildConversationHtmlChunks(const TChatHistory& history, qsizetype latestChars,
+                                        qsizetype olderChars) {
+    // Gathered from the newest message back, so the latest part is full.
+    QStringList newestFirst;
+    QStringList pending;
+    qsizetype pendingChars = 0;
+    for (auto item = history.crbegin(); item != history.crend(); ++item) {
+        QString block = itemHtml(*item);
+        if (block.isEmpty())
+            continue;
+        const qsizetype limit = newestFirst.isEmpty() ? latestChars : olderChars;
+        if (pendingChars > 0 && pendingChars + block.size() > limit) {
+            std::reverse(pending.begin(), pending.end());
+            newestFirst.append(pending.join(QString()));
+            pending.clear();
+            pendingChars = 0;
+        }
+        pendingChars += block.size();
+        pending.append(std::move(block));
+    }
+    if (!pending.isEmpty()) {
+        std::reverse(pending.begin(), pending.end());
+        newestFirst.append(pending.join(QString()));
+    }
+    std::reverse(newestFirst.begin(), newestFirst.end());
+    return newestFirst;
+}

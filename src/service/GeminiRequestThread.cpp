@@ -1,0 +1,215 @@
+#include "service/GeminiRequestThread.h"
+
+#include "service/AnswerReading.h"
+#include "text/ControlCharacters.h"
+#include "service/EventStream.h"
+#include "service/HttpPost.h"
+#include "service/RequestBody.h"
+#include "service/ResponseFailure.h"
+#include "service/RetryPolicy.h"
+
+#include <QCoreApplication>
+
+#include <optional>
+#include <thread>
+#include <utility>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// The key goes into a header line and the model name into the address, verbatim, so one
+// holding a control character would be sent cut or broken: such a request is not sent.
+std::optional<RequestOutcome> refusalBeforeSending(const QString& apiKey,
+                                                   const QString& modelName) {
+    if (HasControlCharacter(apiKey))
+        return RequestOutcome{
+            u"Ошибка: ключ API содержит управляющие символы, запрос не отправлен."_s, true};
+    if (HasControlCharacter(modelName))
+        return RequestOutcome{
+            u"Ошибка: имя модели содержит управляющие символы, запрос не отправлен."_s, true};
+    return std::nullopt;
+}
+
+const QString kStopped = u"Остановлено"_s;
+
+} // namespace
+
+TGeminiRequestThread::TGeminiRequestThread(const ServiceEndpoint& AEndpoint,
+                                           TRequestType ARequestType, const QString& AApiKey,
+                                           const QString& AModelName, CancelFlag ACancel)
+    : FEndpoint(AEndpoint), FApiKey(AApiKey), FModelName(AModelName), FRequestType(ARequestType),
+      FCancel(std::move(ACancel)) {
+    // The object owns itself: it goes once the thread body has returned.
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
+                                  const QString& AModelName, const TChatHistory& AHistory,
+                                  bool AUseGoogleSearch, OutcomeCallback ACallback,
+                                  CancelFlag ACancel) {
+    auto* thread = new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateContent, AApiKey,
+                                            AModelName, std::move(ACancel));
+    thread->FHistory = AHistory;
+    thread->FUseGoogleSearch = AUseGoogleSearch;
+    thread->FCallback = std::move(ACallback);
+    thread->start();
+}
+
+void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
+                                  const QString& AModelName, const TChatHistory& AHistory,
+                                  bool AUseGoogleSearch, StreamDeliveryCallback AStreamCallback,
+                                  CancelFlag ACancel) {
+    auto* thread = new TGeminiRequestThread(AEndpoint, TRequestType::rtStreamContent, AApiKey,
+                                            AModelName, std::move(ACancel));
+    thread->FHistory = AHistory;
+    thread->FUseGoogleSearch = AUseGoogleSearch;
+    thread->FStreamCallback =
+        std::make_shared<const StreamDeliveryCallback>(std::move(AStreamCallback));
+    thread->start();
+}
+
+void TGeminiRequestThread::CreateForImage(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
+                                          const QString& AModelName, const QString& APrompt,
+                                          OutcomeCallback ACallback, CancelFlag ACancel) {
+    auto* thread = new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateImage, AApiKey,
+                                            AModelName, std::move(ACancel));
+    thread->FPrompt = APrompt;
+    thread->FCallback = std::move(ACallback);
+    thread->start();
+}
+
+void TGeminiRequestThread::run() {
+    if (FRequestType == TRequestType::rtStreamContent) {
+        ExecuteStream();
+        return;
+    }
+    FResult = ExecuteOneShot();
+    // Waiting here means the callback has run, exactly once, before the thread ends.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [this] { SyncResult(); }, Qt::BlockingQueuedConnection);
+}
+
+std::optional<RequestOutcome> TGeminiRequestThread::Post(const QByteArray& ABody,
+                                                         const HttpBodySink& ASink,
+                                                         HttpResponse& AResponse) const {
+    const QByteArray url = RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName);
+    HttpOptions options = HttpOptionsOf(FEndpoint);
+    options.Headers.append(ApiKeyHeader(FApiKey));
+    options.Cancel = FCancel.get();
+    for (int retries = 0;; ++retries) {
+        // The first piece of an answer shows the request reached the service; a request
+        // that got no answer at all is known only once the transfer has ended.
+        bool reported = false;
+        HttpBodySink sink;
+        if (ASink)
+            sink = [&](QByteArrayView piece) {
+                if (!std::exchange(reported, true))
+                    ReportSent();
+                ASink(piece);
+            };
+        AResponse = PostJson(url, ABody, options, sink);
+        if (AResponse.ServerAnswered && !reported)
+            ReportSent();
+        if (AResponse.Cancelled)
+            return RequestOutcome{kStopped, true};
+        if (AResponse.Failure || AResponse.Refusal != HttpRefusal::None || AResponse.IsSuccess())
+            return IsUsable(AResponse) ? std::nullopt : std::optional(FailureOutcome(AResponse));
+        const RetryAdvice advice = AdviseRetry(AResponse.StatusCode, AResponse.Body, retries);
+        // A wait too long to sit through is the user's to make: the failure names it.
+        if (advice.What != RetryAdvice::Kind::RetryAfter)
+            return FailureOutcome(AResponse);
+        if (FStreamCallback)
+            QueueStreamDelivery({.What = StreamDelivery::Kind::Retrying,
+                                 .RetryInSeconds = DelaySeconds(advice.DelayMs)});
+        if (!PauseUnlessCancelled(advice.DelayMs))
+            return RequestOutcome{kStopped, true};
+    }
+}
+
+bool TGeminiRequestThread::PauseUnlessCancelled(int AMilliseconds) const {
+    using namespace std::chrono;
+    constexpr milliseconds kStep(20);
+    const steady_clock::time_point end = steady_clock::now() + milliseconds(AMilliseconds);
+    while (!FCancel->load()) {
+        const steady_clock::time_point now = steady_clock::now();
+        if (now >= end)
+            return true;
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(kStep, end - now));
+    }
+    return false;
+}
+
+RequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
+    if (std::optional<RequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName))
+        return *refusal;
+    const QByteArray body = FRequestType == TRequestType::rtGenerateImage
+                                ? BuildImageRequestBody(FPrompt)
+                                : BuildContentRequestBody(FHistory, FUseGoogleSearch,
+                                                          FEndpoint.IncludeThoughts);
+    HttpResponse response;
+    if (std::optional<RequestOutcome> failure = Post(body, {}, response))
+        return *failure;
+    return ReadAnswer(response.Body);
+}
+
+void TGeminiRequestThread::ExecuteStream() const {
+    using enum StreamDelivery::Kind;
+    if (std::optional<RequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName)) {
+        QueueStreamDelivery({.What = Final, .Outcome = *refusal});
+        return;
+    }
+    // Each event goes out as soon as its blank line is in, while the answer is still coming.
+    AnswerFacts facts;
+    bool anyContent = false;
+    EventStreamReader events([this, &facts, &anyContent](const QByteArray& event) {
+        TContentParts parts = ReadEvent(event, facts);
+        if (parts.isEmpty())
+            return;
+        anyContent = anyContent || HasAnswerContent(parts);
+        QueueStreamDelivery({.What = Chunk, .Text = AnswerText(parts), .Parts = std::move(parts)});
+    });
+    HttpResponse response;
+    const std::optional<RequestOutcome> failure =
+        Post(BuildContentRequestBody(FHistory, FUseGoogleSearch, FEndpoint.IncludeThoughts),
+             [&events](QByteArrayView piece) { events.feed(piece); }, response);
+    RequestOutcome end = failure.value_or(RequestOutcome{});
+    // An error the service sent as an event ends the answer as a failure, after what came.
+    if (!failure && !facts.ServiceError.isEmpty())
+        end = {ServiceErrorText(facts.ServiceError), true};
+    else if (!failure && !anyContent) // nothing to keep: say why
+        end = {EmptyAnswerText(facts), true};
+    end.Facts = facts;
+    QueueStreamDelivery({.What = Final, .Outcome = end});
+}
+
+void TGeminiRequestThread::SyncResult() {
+    if (FCallback)
+        FCallback(FResult);
+}
+
+void TGeminiRequestThread::ReportSent() const {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || !FEndpoint.RequestSent)
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [sent = FEndpoint.RequestSent, key = FApiKey, model = FModelName] { sent(key, model); },
+        Qt::QueuedConnection);
+}
+
+void TGeminiRequestThread::QueueStreamDelivery(const StreamDelivery& ADelivery) const {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    // Each delivery carries its own content; deliveries posted to one receiver run in the
+    // order they were posted, even after this thread object is gone.
+    QMetaObject::invokeMethod(
+        app,
+        [callback = FStreamCallback, ADelivery] {
+            if (*callback)
+                (*callback)(ADelivery);
+        },
+        Qt::QueuedConnection);
+}

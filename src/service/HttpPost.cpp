@@ -1,0 +1,295 @@
+#include "service/HttpPost.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Below libcurl's own bound on all headers together, so the refusal is ours to name.
+constexpr qsizetype kMaxHeaderBytes = 256 * 1024;
+
+void initialiseCurlOnce() {
+    // curl_global_init is not safe to race; a function-local static runs it once.
+    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+    Q_UNUSED(initialised);
+}
+
+struct EasyHandleFree {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+struct HeaderListFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+using EasyHandle = std::unique_ptr<CURL, EasyHandleFree>;
+using HeaderList = std::unique_ptr<curl_slist, HeaderListFree>;
+
+QByteArrayView withoutLineEnd(QByteArrayView line) {
+    while (!line.isEmpty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
+        line.chop(1);
+    return line;
+}
+
+// State of one transfer, reached from libcurl's callbacks.
+class Transfer {
+public:
+    Transfer(CURL* handle, int readTimeoutMs, const HttpBodySink& successSink,
+             const std::atomic<bool>* cancel)
+        : m_handle(handle), m_readTimeout(readTimeoutMs), m_successSink(successSink),
+          m_cancel(cancel), m_lastActivity(Clock::now()) {}
+
+    bool cancelled() const { return m_cancel && m_cancel->load(); }
+
+    HttpResponse response;
+    bool timedOut = false;
+    // Whether the blank line after the last header block has come.
+    bool headersEnded = false;
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* self) {
+        return static_cast<Transfer*>(self)->header(QByteArrayView(data, qsizetype(size * count)));
+    }
+
+    static size_t onBody(char* data, size_t size, size_t count, void* self) {
+        return static_cast<Transfer*>(self)->bodyPiece(
+            QByteArrayView(data, qsizetype(size * count)));
+    }
+
+    static int onProgress(void* self, curl_off_t, curl_off_t received, curl_off_t,
+                          curl_off_t sent) {
+        return static_cast<Transfer*>(self)->progress(received, sent);
+    }
+
+private:
+    size_t header(QByteArrayView line) {
+        m_lastActivity = Clock::now();
+        m_headerBytes += line.size();
+        if (m_headerBytes > kMaxHeaderBytes) {
+            response.Refusal = HttpRefusal::HeadersTooLarge;
+            return 0;
+        }
+        // Every status line replaces the last: an interim 100 or a proxy's CONNECT answer
+        // comes before the one that counts.
+        if (line.startsWith("HTTP/")) {
+            response.StatusLine = withoutLineEnd(line).toByteArray();
+            headersEnded = false;
+        } else if (withoutLineEnd(line).isEmpty()) {
+            headersEnded = true;
+        }
+        return size_t(line.size());
+    }
+
+    // Returning less than the piece stops the transfer.
+    size_t bodyPiece(QByteArrayView piece) {
+        if (cancelled())
+            return 0;
+        m_lastActivity = Clock::now();
+        if (piece.size() > kMaxResponseBodyBytes - m_bodyBytes) {
+            response.Refusal = HttpRefusal::BodyTooLarge;
+            return 0;
+        }
+        m_bodyBytes += piece.size();
+        long code = 0;
+        curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &code);
+        if (m_successSink && code >= 200 && code < 300)
+            m_successSink(piece);
+        else
+            appendToBody(piece);
+        return size_t(piece.size());
+    }
+
+    // Qt's append moves a full buffer into a fresh block, holding the body twice for a
+    // moment; reserving reallocates in place where the allocator can. A body of announced
+    // length grows in one step.
+    void appendToBody(QByteArrayView piece) {
+        QByteArray& body = response.Body;
+        const qint64 needed = body.size() + piece.size();
+        if (needed > body.capacity()) {
+            curl_off_t announced = -1;
+            curl_easy_getinfo(m_handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+            const qint64 grown = std::max({needed, 2 * qint64(body.capacity()), qint64(announced)});
+            body.reserve(qsizetype(std::min(grown, kMaxResponseBodyBytes)));
+        }
+        body.append(piece);
+    }
+
+    // Bytes moving either way count as activity: a large upload is not silence.
+    int progress(curl_off_t received, curl_off_t sent) {
+        // libcurl asks at least once a second, also while the connection is silent.
+        if (cancelled())
+            return 1;
+        const Clock::time_point now = Clock::now();
+        if (received != m_received || sent != m_sent) {
+            m_received = received;
+            m_sent = sent;
+            m_lastActivity = now;
+            return 0;
+        }
+        if (now - m_lastActivity < m_readTimeout)
+            return 0;
+        timedOut = true;
+        return 1;
+    }
+
+    CURL* m_handle;
+    std::chrono::milliseconds m_readTimeout;
+    const HttpBodySink& m_successSink;
+    const std::atomic<bool>* m_cancel;
+    Clock::time_point m_lastActivity;
+    qsizetype m_headerBytes = 0;
+    qint64 m_bodyBytes = 0;
+    curl_off_t m_received = 0;
+    curl_off_t m_sent = 0;
+};
+
+QString failureKind(CURLcode code) {
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return QStringLiteral("NameResolutionError");
+    case CURLE_COULDNT_CONNECT:
+        return QStringLiteral("ConnectionError");
+    case CURLE_OPERATION_TIMEDOUT:
+        return QStringLiteral("TimeoutError");
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return QStringLiteral("TlsError");
+    default:
+        return QStringLiteral("TransferError");
+    }
+}
+
+HttpFailure failureOf(CURLcode code, const char* detail) {
+    const QString message =
+        detail[0] != '\0' ? QString::fromUtf8(detail) : QString::fromUtf8(curl_easy_strerror(code));
+    return {failureKind(code), message};
+}
+
+// The proxy the user chose. libcurl reads the usual variables on its own, so the
+// environment's proxy needs nothing; an empty proxy turns them off.
+void applyProxy(CURL* h, const ProxySettings& proxy) {
+    switch (proxy.Mode) {
+    case ProxyMode::Environment:
+        return;
+    case ProxyMode::None:
+        curl_easy_setopt(h, CURLOPT_PROXY, "");
+        return;
+    case ProxyMode::Manual:
+        // libcurl copies the strings it is given.
+        curl_easy_setopt(h, CURLOPT_PROXY, proxy.Address.toUtf8().constData());
+        // The proxy the user named is for every host, whatever no_proxy says.
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+        if (!proxy.User.isEmpty() || !proxy.Password.isEmpty()) {
+            curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxy.User.toUtf8().constData());
+            curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxy.Password.toUtf8().constData());
+            curl_easy_setopt(h, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+        }
+        return;
+    }
+}
+
+// Sends one request: a POST of `body` when given, otherwise a GET.
+HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOptions& options,
+                     const HttpBodySink& successSink) {
+    initialiseCurlOnce();
+    const EasyHandle handle(curl_easy_init());
+    if (!handle) {
+        HttpResponse response;
+        response.Failure = HttpFailure{QStringLiteral("TransferError"),
+                                       QStringLiteral("could not create an HTTP client")};
+        return response;
+    }
+
+    HeaderList headers;
+    if (body)
+        headers.reset(curl_slist_append(headers.release(), "Content-Type: application/json"));
+    // An empty "Expect:" keeps libcurl from adding "Expect: 100-continue" to large bodies.
+    headers.reset(curl_slist_append(headers.release(), "Expect:"));
+    for (const QByteArray& header : options.Headers)
+        headers.reset(curl_slist_append(headers.release(), header.constData()));
+
+    Transfer transfer(handle.get(), options.ReadTimeoutMs, successSink, options.Cancel);
+    char errorText[CURL_ERROR_SIZE] = {};
+    CURL* h = handle.get();
+    curl_easy_setopt(h, CURLOPT_URL, url.constData());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    applyProxy(h, options.Proxy);
+    if (body) {
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        // The body is not copied: it outlives the transfer.
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body->constData());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body->size()));
+    } else {
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    }
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    // An announced length over the limit is refused before any of the body is read.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxResponseBodyBytes));
+
+    const CURLcode result = curl_easy_perform(h);
+    HttpResponse response = std::move(transfer.response);
+    long tunnelCode = 0;
+    curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &tunnelCode);
+    long code = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+    response.ProxyAuthenticationRequired = tunnelCode == 407 || code == 407;
+    response.ServerAnswered = code > 0 && !response.ProxyAuthenticationRequired;
+    if (result == CURLE_FILESIZE_EXCEEDED)
+        response.Refusal = HttpRefusal::BodyTooLarge;
+    // libcurl reports a single header line over its own limit as out of memory.
+    if (result == CURLE_OUT_OF_MEMORY && !transfer.headersEnded)
+        response.Refusal = HttpRefusal::HeadersTooLarge;
+    if (transfer.cancelled()) {
+        response.Cancelled = true;
+        response.Body = QByteArray();
+    } else if (response.Refusal != HttpRefusal::None) {
+        // What came before the refusal is no answer; let it go at once.
+        response.Body = QByteArray();
+    } else if (transfer.timedOut) {
+        response.Failure = HttpFailure{
+            QStringLiteral("TimeoutError"),
+            QStringLiteral("no data from the server for %1 ms").arg(options.ReadTimeoutMs)};
+    } else if (result != CURLE_OK) {
+        response.Failure = failureOf(result, errorText);
+        response.Failure->ConnectionLost = code > 0 || result == CURLE_PARTIAL_FILE ||
+                                           result == CURLE_RECV_ERROR ||
+                                           result == CURLE_GOT_NOTHING;
+    } else {
+        response.StatusCode = int(code);
+    }
+    return response;
+}
+
+} // namespace
+
+HttpResponse PostJson(const QByteArray& url, const QByteArray& body, const HttpOptions& options,
+                      const HttpBodySink& successSink) {
+    return perform(url, &body, options, successSink);
+}
+
+HttpResponse GetJson(const QByteArray& url, const HttpOptions& options) {
+    return perform(url, nullptr, options, {});
+}

@@ -1,0 +1,124 @@
+#include "service/ModelList.h"
+
+#include "service/AnswerReading.h"
+#include "text/ControlCharacters.h"
+#include "service/HttpPost.h"
+#include "service/RequestBody.h"
+#include "service/ResponseFailure.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include <optional>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// The service lists a few dozen models; a service that keeps handing out pages is broken.
+constexpr int kMostPages = 50;
+
+struct ModelPage {
+    QStringList models;
+    QString nextPageToken;
+};
+
+QByteArray pageUrl(const QString& baseUrl, const QString& pageToken) {
+    QString base = baseUrl;
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    QByteArray url = base.toUtf8() + "/v1beta/models?pageSize=1000";
+    if (!pageToken.isEmpty())
+        url += "&pageToken=" + QUrl::toPercentEncoding(pageToken);
+    return url;
+}
+
+bool canGenerateContent(const QJsonObject& model) {
+    return model.value("supportedGenerationMethods"_L1)
+        .toArray()
+        .contains(QJsonValue(u"generateContent"_s));
+}
+
+// A name the model box can hold and a request address can carry.
+std::optional<QString> modelName(const QJsonObject& model) {
+    QString name = model.value("name"_L1).toString();
+    if (name.startsWith("models/"_L1))
+        name.remove(0, 7);
+    if (name.isEmpty() || HasControlCharacter(name))
+        return std::nullopt;
+    return name;
+}
+
+std::optional<ModelPage> readPage(const QByteArray& body) {
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonObject page = document.object();
+    ModelPage read;
+    for (const QJsonValue& entry : page.value("models"_L1).toArray()) {
+        const QJsonObject model = entry.toObject();
+        if (!canGenerateContent(model))
+            continue;
+        if (std::optional<QString> name = modelName(model))
+            read.models.append(*name);
+    }
+    read.nextPageToken = page.value("nextPageToken"_L1).toString();
+    return read;
+}
+
+ModelListing::Status statusOf(const HttpResponse& response) {
+    using Status = ModelListing::Status;
+    if (response.ProxyAuthenticationRequired)
+        return Status::ProxyRefused;
+    if (response.Refusal != HttpRefusal::None)
+        return Status::Failed;
+    if (response.Failure)
+        return response.Failure->Kind == "TimeoutError"_L1 ? Status::TimedOut : Status::Unreachable;
+    const int code = response.StatusCode;
+    return code == 400 || code == 401 || code == 403 ? Status::KeyRefused : Status::Failed;
+}
+
+ModelListing failed(ModelListing::Status status, const QString& text) {
+    return {status, {}, text};
+}
+
+} // namespace
+
+ModelListing ListGenerativeModels(const ServiceEndpoint& endpoint, const QString& apiKey) {
+    // The key goes into a header line, which a line break would end early.
+    if (HasControlCharacter(apiKey))
+        return failed(ModelListing::Status::Failed,
+                      u"Ошибка: ключ API содержит управляющие символы, запрос не отправлен."_s);
+    HttpOptions options = HttpOptionsOf(endpoint);
+    options.Headers.append(ApiKeyHeader(apiKey));
+
+    ModelListing listing{ModelListing::Status::Listed, {}, {}};
+    QString pageToken;
+    for (int page = 0; page < kMostPages; ++page) {
+        const HttpResponse response = GetJson(pageUrl(endpoint.BaseUrl, pageToken), options);
+        if (!IsUsable(response))
+            return failed(statusOf(response), FailureOutcome(response).Text);
+        const std::optional<ModelPage> read = readPage(response.Body);
+        if (!read)
+            return failed(ModelListing::Status::Failed,
+                          u"Ошибка: получен пустой или некорректный ответ от сервера."_s);
+        listing.Models += read->models;
+        if (read->nextPageToken.isEmpty())
+            return listing;
+        pageToken = read->nextPageToken;
+    }
+    return failed(ModelListing::Status::Failed,
+                  u"Ошибка: сервер отдаёт всё новые страницы списка моделей, "
+                  u"после %1 страниц список прерван."_s.arg(kMostPages));
+}
+
+QStringList MergeModelNames(const QStringList& current, const QStringList& listed) {
+    QStringList merged = current;
+    for (const QString& name : listed) {
+        if (!merged.contains(name, Qt::CaseInsensitive))
+            merged.append(name);
+    }
+    return merged;
+}

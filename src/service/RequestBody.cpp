@@ -1,0 +1,168 @@
+#include "service/RequestBody.h"
+
+#include "text/JsonText.h"
+
+#include <algorithm>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+void writeTextPart(JsonWriter& json, const QString& text) {
+    json.beginObject().key("text"_L1).string(text).endObject();
+}
+
+bool isSent(const TContentPart& part) {
+    switch (part.PartType) {
+    case TPartType::ptText:
+        return !part.Thought && (!part.Text.isEmpty() || !part.ThoughtSignature.isEmpty());
+    case TPartType::ptFunctionCall:
+        return false;
+    case TPartType::ptInlineData:
+    case TPartType::ptExecutableCode:
+    case TPartType::ptCodeExecutionResult:
+        break;
+    }
+    return true;
+}
+
+QLatin1StringView objectPartName(TPartType type) {
+    switch (type) {
+    case TPartType::ptExecutableCode:
+        return "executableCode"_L1;
+    case TPartType::ptCodeExecutionResult:
+        return "codeExecutionResult"_L1;
+    default:
+        return "functionCall"_L1;
+    }
+}
+
+void writePart(JsonWriter& json, const TContentPart& part) {
+    json.beginObject();
+    switch (part.PartType) {
+    case TPartType::ptText:
+        json.key("text"_L1).string(part.Text);
+        break;
+    case TPartType::ptInlineData:
+        // The file name stays on this side: the service is never told it.
+        json.key("inline_data"_L1).beginObject();
+        json.key("mime_type"_L1).string(part.MimeType);
+        json.key("data"_L1).latin1String(part.Base64Data);
+        json.endObject();
+        break;
+    case TPartType::ptFunctionCall:
+    case TPartType::ptExecutableCode:
+    case TPartType::ptCodeExecutionResult:
+        json.key(objectPartName(part.PartType)).rawValue(part.Text.toLatin1());
+        break;
+    }
+    if (!part.ThoughtSignature.isEmpty())
+        json.key("thoughtSignature"_L1).string(part.ThoughtSignature);
+    json.endObject();
+}
+
+void writeContents(JsonWriter& json, const TChatHistory& history) {
+    json.key("contents"_L1).beginArray();
+    for (const THistoryItem& item : history) {
+        if (!item.Failure.isEmpty() || std::none_of(item.Parts.cbegin(), item.Parts.cend(), isSent))
+            continue;
+        json.beginObject().key("role"_L1).string(item.Role).key("parts"_L1).beginArray();
+        for (const TContentPart& part : item.Parts) {
+            if (isSent(part))
+                writePart(json, part);
+        }
+        json.endArray().endObject();
+    }
+    json.endArray();
+}
+
+void writeSafetySettings(JsonWriter& json) {
+    static constexpr QLatin1StringView kCategories[] = {
+        "HARM_CATEGORY_HARASSMENT"_L1,
+        "HARM_CATEGORY_HATE_SPEECH"_L1,
+        "HARM_CATEGORY_SEXUALLY_EXPLICIT"_L1,
+        "HARM_CATEGORY_DANGEROUS_CONTENT"_L1,
+    };
+    json.key("safetySettings"_L1).beginArray();
+    for (QLatin1StringView category : kCategories) {
+        json.beginObject();
+        json.key("category"_L1).latin1String(QByteArrayView(category.data(), category.size()));
+        json.key("threshold"_L1).latin1String("BLOCK_NONE");
+        json.endObject();
+    }
+    json.endArray();
+}
+
+void writeGenerationConfig(JsonWriter& json, bool includeThoughts) {
+    json.key("generationConfig"_L1).beginObject();
+    json.key("temperature"_L1).numberLiteral("0.2"_L1);
+    json.key("topK"_L1).integer(1);
+    json.key("topP"_L1).integer(1);
+    json.key("maxOutputTokens"_L1).integer(300000);
+    json.key("stopSequences"_L1).beginArray().endArray();
+    if (includeThoughts)
+        json.key("thinkingConfig"_L1).beginObject().key("includeThoughts"_L1).boolean(true).endObject();
+    json.endObject();
+}
+
+// Enough room for the body in one allocation: payloads are copied as they are, text may
+// grow sixfold through escapes.
+qsizetype expectedBodySize(const TChatHistory& history) {
+    constexpr qsizetype kFixedPart = 1024;
+    constexpr qsizetype kPerPart = 64;
+    qsizetype size = kFixedPart;
+    for (const THistoryItem& item : history) {
+        size += kPerPart + item.Role.size() * 6;
+        for (const TContentPart& part : item.Parts)
+            size += kPerPart + part.Base64Data.size() + part.ThoughtSignature.size() +
+                    (part.Text.size() + part.MimeType.size()) * 6;
+    }
+    return size;
+}
+
+} // namespace
+
+QByteArray RequestUrl(const QString& baseUrl, TRequestType type, const QString& modelName) {
+    QString base = baseUrl;
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    const QString methodAndQuery = type == TRequestType::rtStreamContent
+                                       ? u":streamGenerateContent?alt=sse"_s
+                                       : u":generateContent"_s;
+    return (base + u"/v1beta/models/"_s + modelName + methodAndQuery).toUtf8();
+}
+
+QByteArray ApiKeyHeader(const QString& apiKey) {
+    return "x-goog-api-key: " + apiKey.toUtf8();
+}
+
+QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch,
+                                   bool includeThoughts) {
+    JsonWriter json;
+    json.reserve(expectedBodySize(history));
+    json.beginObject();
+    writeContents(json, history);
+    writeGenerationConfig(json, includeThoughts);
+    writeSafetySettings(json);
+    if (useGoogleSearch) {
+        json.key("tools"_L1).beginArray().beginObject();
+        json.key("googleSearch"_L1).beginObject().endObject();
+        json.endObject().endArray();
+    }
+    json.endObject();
+    return json.take();
+}
+
+QByteArray BuildImageRequestBody(const QString& prompt) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("contents"_L1).beginArray().beginObject();
+    json.key("role"_L1).latin1String("user");
+    json.key("parts"_L1).beginArray();
+    writeTextPart(json, prompt);
+    json.endArray().endObject().endArray();
+    json.key("generationConfig"_L1).beginObject().endObject();
+    writeSafetySettings(json);
+    json.endObject();
+    return json.take();
+}

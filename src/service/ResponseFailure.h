@@ -1,0 +1,13 @@
+#pragma once
+
+#include "service/HttpPost.h"
+#include "service/RequestTypes.h"
+
+// The transfer settings of a request to the endpoint.
+HttpOptions HttpOptionsOf(const ServiceEndpoint& endpoint);
+
+// Whether a response is an answer to read: complete, not refused, with a success status.
+bool IsUsable(const HttpResponse& response);
+
+// The failure text of a response that is no usable answer.
+RequestOutcome FailureOutcome(const HttpResponse& response);

@@ -1,0 +1,79 @@
+#include "store/ChatSearch.h"
+
+#include "store/ChatTextScanner.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <utility>
+
+namespace {
+
+bool isSpaceOrControl(QChar c) {
+    return c.unicode() <= 0x20;
+}
+
+} // namespace
+
+QString FoldCase(QStringView text) {
+    return text.toString().toCaseFolded();
+}
+
+QStringView TrimSpaceAndControl(QStringView text) {
+    while (!text.isEmpty() && isSpaceOrControl(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && isSpaceOrControl(text.back()))
+        text.chop(1);
+    return text;
+}
+
+QStringList SplitSearchQuery(QStringView query) {
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    bool quoted = false;
+    for (const QChar c : query) {
+        if (c == u'"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (isSpaceOrControl(c) && !quoted) {
+            if (inWord)
+                words.append(std::exchange(word, QString()));
+            inWord = false;
+        } else {
+            word.append(c);
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.append(word);
+    return words;
+}
+
+bool ContainsAnyWord(QStringView text, const QStringList& words) {
+    for (const QString& word : words) {
+        if (!TrimSpaceAndControl(word).isEmpty() && text.contains(word))
+            return true;
+    }
+    return false;
+}
+
+Expected<ChatSearchOutcome> SearchChatFolder(const QString& folder, const QStringList& words,
+                                             const std::function<void(const QString&)>& onMatch) {
+    const QDir dir(folder);
+    if (!dir.exists() || !dir.isReadable())
+        return Failure(
+            QStringLiteral("Не удалось прочитать папку %1").arg(QDir::toNativeSeparators(folder)));
+    ChatSearchOutcome outcome;
+    ChatTextScanner scanner;
+    QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
+    while (files.hasNext()) {
+        const QString path = dir.filePath(files.nextFileInfo().fileName());
+        if (scanner.scanFile(path) != ChatTextScanner::Outcome::Text)
+            ++outcome.Skipped;
+        else if (ContainsAnyWord(FoldCase(scanner.text()), words))
+            onMatch(path);
+    }
+    return outcome;
+}

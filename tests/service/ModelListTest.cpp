@@ -1,0 +1,124 @@
+// The service's model list: pages, the generateContent filter, failures, and the merge
+// into the names the user already has.
+#include "service/ModelList.h"
+
+#include "FakeModelService.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+class ModelListTest : public ::testing::Test {
+protected:
+    ModelListing list(const QString& key = u"KEY"_s, int timeoutSeconds = 480) const {
+        return ListGenerativeModels(
+            {QString::fromStdString(service.baseUrl()), timeoutSeconds * 1000, {}}, key);
+    }
+
+    FakeModelService service;
+};
+
+TEST_F(ModelListTest, FollowsThePagesAndKeepsTheModelsThatGenerateContent) {
+    service.respond([](const FakeRequest& request) {
+        if (request.target.find("pageToken=") == std::string::npos)
+            return FakeReply::json(R"({"models":[
+                {"name":"models/gemini-2.5-pro","supportedGenerationMethods":["generateContent","countTokens"]},
+                {"name":"models/text-embedding-004","supportedGenerationMethods":["embedContent"]},
+                {"name":"models/gemini-3-flash","supportedGenerationMethods":["countTokens","generateContent"]}
+              ],"nextPageToken":"next/page=2"})");
+        return FakeReply::json(R"({"models":[
+                {"name":"models/imagen-4","supportedGenerationMethods":["predict"]},
+                {"name":"models/gemini-2.5-flash-image","supportedGenerationMethods":["generateContent"]},
+                {"name":"models/","supportedGenerationMethods":["generateContent"]},
+                {"supportedGenerationMethods":["generateContent"]}
+              ]})");
+    });
+    const ModelListing listing = list();
+    EXPECT_EQ(listing.Result, ModelListing::Status::Listed) << listing.FailureText.toStdString();
+    EXPECT_EQ(listing.Models,
+              (QStringList{u"gemini-2.5-pro"_s, u"gemini-3-flash"_s, u"gemini-2.5-flash-image"_s}));
+
+    const std::vector<FakeRequest> requests = service.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/v1beta/models?pageSize=1000");
+    EXPECT_EQ(requests[1].target, "/v1beta/models?pageSize=1000&pageToken=next%2Fpage%3D2");
+    for (const FakeRequest& request : requests) {
+        // The key travels in a header, never in the address.
+        EXPECT_EQ(request.headers.find("x-goog-api-key")->second, "KEY");
+        EXPECT_EQ(request.target.find("KEY"), std::string::npos);
+    }
+}
+
+TEST_F(ModelListTest, FailuresSayWhatKindTheyAre) {
+    using Status = ModelListing::Status;
+    struct Case {
+        FakeReply reply;
+        Status status;
+        QString textStart;
+    };
+    FakeReply stalled = FakeReply::json("{}");
+    stalled.holdBeforeHeaders = true;
+    const Case cases[] = {
+        {FakeReply::json(R"({"error":{"message":"API key not valid."}})", 400), Status::KeyRefused,
+         u"Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)\r\nОтвет: API key not valid."_s},
+        {FakeReply::json(R"({"error":{"message":"denied"}})", 403), Status::KeyRefused,
+         u"Ошибка HTTP: "_s},
+        {FakeReply::json("{}", 407), Status::ProxyRefused, u"Ошибка: прокси-сервер"_s},
+        {FakeReply::json("oops", 500), Status::Failed, u"Ошибка HTTP: "_s},
+        {FakeReply::json("not json"), Status::Failed, u"Ошибка: получен пустой"_s},
+        {stalled, Status::TimedOut, u"Исключение: TimeoutError - "_s},
+    };
+    for (const Case& c : cases) {
+        service.reply(c.reply);
+        const ModelListing listing = list(u"KEY"_s, 1);
+        EXPECT_EQ(listing.Result, c.status) << listing.FailureText.toStdString();
+        EXPECT_TRUE(listing.FailureText.startsWith(c.textStart))
+            << listing.FailureText.toStdString();
+        EXPECT_TRUE(listing.Models.isEmpty());
+    }
+}
+
+TEST_F(ModelListTest, NoServiceIsUnreachable) {
+    const std::string gone = std::make_unique<FakeModelService>()->baseUrl();
+    const ModelListing listing = ListGenerativeModels(
+        {QString::fromStdString(gone), 5000, {ProxyMode::None, {}, {}, {}}}, u"KEY"_s);
+    EXPECT_EQ(listing.Result, ModelListing::Status::Unreachable);
+    EXPECT_TRUE(listing.FailureText.startsWith(u"Исключение: ConnectionError - "_s));
+}
+
+TEST_F(ModelListTest, KeyWithALineBreakIsNotSent) {
+    const ModelListing listing = list(u"KEY\r\nX-Other: 1"_s);
+    EXPECT_EQ(listing.Result, ModelListing::Status::Failed);
+    EXPECT_TRUE(service.requests().empty());
+}
+
+TEST_F(ModelListTest, EndlessPagesEndInAFailure) {
+    service.reply(FakeReply::json(
+        R"({"models":[{"name":"models/m","supportedGenerationMethods":["generateContent"]}],"nextPageToken":"again"})"));
+    const ModelListing listing = list();
+    EXPECT_EQ(listing.Result, ModelListing::Status::Failed);
+    EXPECT_TRUE(listing.Models.isEmpty());
+    EXPECT_EQ(service.requests().size(), 50u);
+}
+
+TEST(MergeModelNamesTest, NewNamesFollowAndTheUsersOwnStay) {
+    struct Case {
+        QStringList current;
+        QStringList listed;
+        QStringList merged;
+    };
+    const Case cases[] = {
+        {{u"my-tuned-model"_s, u"GEMINI-2.5-PRO"_s},
+         {u"gemini-2.5-pro"_s, u"gemini-3-flash"_s, u"Gemini-3-Flash"_s},
+         {u"my-tuned-model"_s, u"GEMINI-2.5-PRO"_s, u"gemini-3-flash"_s}},
+        {{}, {u"a"_s, u"b"_s}, {u"a"_s, u"b"_s}},
+        {{u"a"_s, u""_s}, {}, {u"a"_s, u""_s}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MergeModelNames(c.current, c.listed), c.merged);
+}
+
+} // namespace

@@ -1,0 +1,124 @@
+#include "store/ChatSearch.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Every alphabet, not only A-Z: a Russian word typed with a capital finds it in any case.
+TEST(ChatSearch, FoldsLetterCaseOfEveryAlphabet) {
+    EXPECT_EQ(FoldCase(u"HeLLo, ПРИВЕТ Ёлка Ünï ΣΊΣΥΦΟΣ 123 AZ@[`"),
+              u"hello, привет ёлка ünï σίσυφοσ 123 az@[`"_s);
+    EXPECT_TRUE(ContainsAnyWord(FoldCase(u"Глава 2. СОРТИРОВКА слиянием"),
+                                {FoldCase(u"Сортировка")}));
+}
+
+TEST(ChatSearch, TrimsSpacesAndControlCharacters) {
+    EXPECT_EQ(TrimSpaceAndControl(u" \t\x01 кот \r\n\x1F"), u"кот");
+    // A no-break space is not a separator here.
+    EXPECT_EQ(TrimSpaceAndControl(u"\u00A0кот"), u"\u00A0кот");
+    EXPECT_TRUE(TrimSpaceAndControl(u" \t ").isEmpty());
+}
+
+TEST(ChatSearch, SplitsQueriesIntoWordsAndQuotedPhrases) {
+    struct Case {
+        const char16_t* query;
+        QStringList words;
+    };
+    const Case cases[] = {
+        {u"кот собака", {u"кот"_s, u"собака"_s}},
+        {u"кот \t\x01\r\n  собака", {u"кот"_s, u"собака"_s}},
+        {u"\"доброе утро\" кот", {u"доброе утро"_s, u"кот"_s}},
+        {u"кот \"доброе  утро\"", {u"кот"_s, u"доброе  утро"_s}},
+        {u"ab\"c d\"e", {u"abc de"_s}},
+        {u"\"доброе утро", {u"доброе утро"_s}},
+        {u"a \"\" b", {u"a"_s, QString(), u"b"_s}},
+        {u"", {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SplitSearchQuery(c.query), c.words) << QString::fromUtf16(c.query).toStdString();
+}
+
+TEST(ChatSearch, MatchesAnyNonEmptyWordAsPlainSubstring) {
+    const QString text = u" доброе утро, кот! hello"_s;
+    EXPECT_TRUE(ContainsAnyWord(text, {u"собака"_s, u"кот"_s}));
+    EXPECT_TRUE(ContainsAnyWord(text, {u"утро, к"_s}));
+    EXPECT_TRUE(ContainsAnyWord(text, {u" кот"_s}));
+    EXPECT_FALSE(ContainsAnyWord(text, {u"Кот"_s, u"утро кот"_s}));
+    // Empty and blank words match nothing, though every text contains them.
+    EXPECT_FALSE(ContainsAnyWord(text, {QString(), u"  "_s}));
+    EXPECT_FALSE(ContainsAnyWord(text, {}));
+}
+
+class ChatFolder : public ::testing::Test {
+protected:
+    QString write(const QString& name, const QByteArray& bytes) {
+        QFile file(m_folder.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return QDir(m_folder.path()).filePath(name);
+    }
+
+    static QByteArray chat(const QByteArray& text) {
+        return "\xEF\xBB\xBF{\"contents\":[{\"role\":\"user\",\"parts\":[{\"text\":\"" + text +
+               "\"}]}]}";
+    }
+
+    // The matches, sorted; the outcome stays in m_outcome.
+    QStringList search(const QStringList& words) {
+        QStringList found;
+        m_outcome =
+            SearchChatFolder(m_folder.path(), words, [&](const QString& path) { found << path; });
+        found.sort();
+        return found;
+    }
+    Expected<ChatSearchOutcome> m_outcome = ChatSearchOutcome{};
+
+    QTemporaryDir m_folder;
+};
+
+TEST_F(ChatFolder, ListsTheChatsWhoseMessagesHoldAWord) {
+    const QString hello = write(u"a.json"_s, chat("Say HELLO"));
+    const QString cat = write(u"b.json"_s, chat("\\u041A\\u043E\\u0442"));
+    const QString hidden = write(u".hidden.JSON"_s, chat("hello again"));
+    write(u"hello.json"_s, chat("nothing here"));
+    write(u"hello.txt"_s, chat("hello"));
+    write(u"broken.json"_s, chat("hello").chopped(1));
+    write(u"array.json"_s, "[{\"contents\":[{\"parts\":[{\"text\":\"hello\"}]}]}]");
+    QDir(m_folder.path()).mkdir(u"folder.json"_s);
+
+    EXPECT_EQ(search({u"hello"_s}), (QStringList{hidden, hello}));
+    EXPECT_EQ(search({u"кот"_s, u"hello"_s}), (QStringList{hidden, hello, cat}));
+    // The query is folded before it gets here, the chat's text here: «Кот» in a chat is
+    // found by «кот», Cyrillic as well as Latin.
+    EXPECT_EQ(search({u"кот"_s}), (QStringList{cat}));
+    EXPECT_EQ(search({u"Кот"_s}), QStringList());
+}
+
+TEST_F(ChatFolder, PassesOverDamagedFilesAndCountsThem) {
+    const QString before = write(u"a.json"_s, chat("x marks"));
+    write(u"nested.json"_s, R"({"contents":[{"parts":[{"text":{"nested":true}}]}]})");
+    write(u"array.json"_s, R"({"contents":[{"parts":[{"text":["x"]}]}]})");
+    write(u"broken.json"_s, chat("x").chopped(1));
+    const QString unreadable = write(u"unreadable.json"_s, chat("x"));
+    const QString after = write(u"z.json"_s, chat("x again"));
+    // A regular file that even root cannot read: this process's memory from address 0.
+    QFile::remove(unreadable);
+    ASSERT_TRUE(QFile::link(u"/proc/self/mem"_s, unreadable));
+
+    EXPECT_EQ(search({u"x"_s}), (QStringList{before, after}));
+    ASSERT_TRUE(m_outcome);
+    EXPECT_EQ(m_outcome->Skipped, 4);
+
+    m_folder.remove();
+    search({u"x"_s});
+    ASSERT_FALSE(m_outcome);
+    EXPECT_TRUE(m_outcome.error().startsWith(u"Не удалось прочитать папку"_s));
+}
+
+} // namespace
