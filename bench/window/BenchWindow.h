@@ -15,8 +15,8 @@ struct BenchWindow {
     QTemporaryDir programDir;
     QTemporaryDir workingDir;
     QtDialogs dialogs;
-    TForm1 form{AppFolders{programDir.path(), workingDir.path()}, dialogs};
     TGeminiDM geminiDM;
+    TForm1 form{AppFolders{programDir.path(), workingDir.path()}, dialogs, geminiDM};
 };
 
 // The one window, made and shown by main before any benchmark runs.

@@ -36,7 +36,6 @@ void BM_LoadChatList(benchmark::State& state) {
     const QString folder = w.form.Folders().chatsDir();
     QDir(folder).removeRecursively();
     const bool filled = fillChatFolder(folder, int(state.range(0)));
-    GeminiDM = &w.geminiDM; // the writer above took the global while it lived
     if (!filled) {
         state.SkipWithError("cannot write the chats");
         return;

@@ -13,14 +13,13 @@
 namespace {
 
 void BM_StartUpToShownWindow(benchmark::State& state) {
-    BenchWindow& shown = ShownWindow();
+    ShownWindow(); // the web engine is up before new windows are timed
     for (auto _ : state) {
         {
             const auto window = std::make_unique<BenchWindow>();
             window->form.show();
             WaitUntilExposed(window->form);
         }
-        GeminiDM = &shown.geminiDM; // the window above took the global while it lived
     }
 }
 BENCHMARK(BM_StartUpToShownWindow)->Unit(benchmark::kMillisecond)->UseRealTime();

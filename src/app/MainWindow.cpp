@@ -18,10 +18,10 @@ QString TForm1::NewChatEntryText() {
     return QStringLiteral("<Новый чат>");
 }
 
-TForm1::TForm1(const AppFolders& folders, Dialogs& dialogs, QWidget* parent)
+TForm1::TForm1(const AppFolders& folders, Dialogs& dialogs, TGeminiDM& geminiDM, QWidget* parent)
     : QMainWindow(parent), FFolders(folders),
       FMemory(folders.inProgramDir(WindowMemory::FileName())),
-      FChats(folders.chatsDir(), SystemFileRemover()), FDialogs(dialogs) {
+      FChats(folders.chatsDir(), SystemFileRemover()), FDialogs(dialogs), FGeminiDM(geminiDM) {
     CreateComponents();
     FormCreate();
 }
@@ -85,7 +85,7 @@ bool TForm1::FormClose() {
 }
 
 void TForm1::UpdateContextTokens() {
-    const int history = TGeminiDM::CountTokensForHistory(GeminiDM->ChatHistory());
+    const int history = TGeminiDM::CountTokensForHistory(FGeminiDM.ChatHistory());
     TContentParts composed;
     composed.reserve(FAttachedFiles.size() + 1);
     composed.append(MakeTextPart(memoPrompt->toPlainText()));

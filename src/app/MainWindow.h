@@ -38,6 +38,7 @@ class Dialogs;
 class LiveAnswer;
 class LiveAnswerView;
 class PromptEdit;
+class TGeminiDM;
 struct AnswerEnd;
 
 // The main window. Its controls keep their designer names; each concern of the
@@ -47,7 +48,9 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    TForm1(const AppFolders& folders, Dialogs& dialogs, QWidget* parent = nullptr);
+    // The data module is the one of the whole run: created before the window, gone after it.
+    TForm1(const AppFolders& folders, Dialogs& dialogs, TGeminiDM& geminiDM,
+           QWidget* parent = nullptr);
     ~TForm1() override;
 
     const AppFolders& Folders() const { return FFolders; }
@@ -348,6 +351,7 @@ private:
     WindowMemory FMemory;
     ChatLibrary FChats;
     Dialogs& FDialogs;
+    TGeminiDM& FGeminiDM;
     QLabel* FStatusText = nullptr;
     ChatPage* FChatPage = nullptr;
 

@@ -33,7 +33,7 @@ void TForm1::LoadChatList() {
 }
 
 ChatSave TForm1::SaveCurrentChat() {
-    const ChatSave save = FChats.Save(*GeminiDM);
+    const ChatSave save = FChats.Save(FGeminiDM);
     if (save.result == ChatSave::Result::MovedAway)
         ShowCurrentChatInList();
     else if (save.result == ChatSave::Result::Named)
@@ -69,7 +69,7 @@ void TForm1::ShowCurrentChatInList() {
 }
 
 void TForm1::OpenChat(const QString& path) {
-    const ChatOpening opening = FChats.Open(path, *GeminiDM);
+    const ChatOpening opening = FChats.Open(path, FGeminiDM);
     if (!opening.opened) {
         StartNewChatInPlace(opening.text);
         SelectNewChatEntry();
@@ -113,7 +113,7 @@ void TForm1::btnNewChatClick() {
 }
 
 void TForm1::StartNewChatInPlace(const QString& status) {
-    FChats.StartNew(*GeminiDM);
+    FChats.StartNew(FGeminiDM);
     ResetChatView();
     SetStatusText(status);
     UpdateContextTokens();

@@ -24,7 +24,7 @@ void TForm1::ExportChatClick() {
     TChatHistory history;
     // The open chat as it stands; any other from its file.
     if (!chat || chat->Path == FChats.CurrentFile()) {
-        history = GeminiDM->ChatHistory();
+        history = FGeminiDM.ChatHistory();
     } else {
         Expected<TChatHistory> read = ReadChatForExport(chat->Path);
         if (!read) {

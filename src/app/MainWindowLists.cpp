@@ -140,10 +140,8 @@ void TForm1::ShowTodayRequestCount() {
 // The service counts the requests it receives, not those that never reached it: a file
 // too large to send, a proxy that is down.
 void TForm1::CountRequestsSent() {
-    if (!GeminiDM)
-        return;
     const QPointer<TForm1> form(this);
-    GeminiDM->SetRequestSentHandler([form](const QString& apiKey, const QString& modelName) {
+    FGeminiDM.SetRequestSentHandler([form](const QString& apiKey, const QString& modelName) {
         if (!form)
             return;
         const Expected<int> count =

@@ -34,7 +34,7 @@ void TForm1::StartLiveAnswer(const SentRequest& request) {
     FLiveView->Begin(LiveStatus());
     const QPointer<TForm1> form(this);
     FLiveAnswer =
-        GeminiDM->StreamAnswer(request.apiKey, request.modelName, request.parts, request.webSearch,
+        FGeminiDM.StreamAnswer(request.apiKey, request.modelName, request.parts, request.webSearch,
                                {[form](const QString& text, bool thinking) {
                                     if (form)
                                         form->LiveAnswerGrew(text, thinking);

@@ -94,7 +94,7 @@ void TForm1::AddFailureMessage(const RequestOutcome& outcome, const QString& ret
 void TForm1::RenderHistory() {
     // A chat opens at its latest messages, shown first; the older ones follow part by part.
     QStringList chunks =
-        BuildConversationHtmlChunks(GeminiDM->ChatHistory(), kLatestPartChars, kOlderPartChars);
+        BuildConversationHtmlChunks(FGeminiDM.ChatHistory(), kLatestPartChars, kOlderPartChars);
     LoadBaseHtml();
     const int rendering = ++FPageRendering;
     if (!chunks.isEmpty())

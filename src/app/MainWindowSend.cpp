@@ -88,7 +88,7 @@ void TForm1::StartRequest(const SentRequest& request) {
     if (request.image) {
         const QPointer<TForm1> form(this);
         FImageCancel = MakeCancelFlag();
-        GeminiDM->GenerateImage(request.apiKey, request.modelName, request.prompt,
+        FGeminiDM.GenerateImage(request.apiKey, request.modelName, request.prompt,
                                 OutcomeCallback([form](const RequestOutcome& result) {
                                     if (form)
                                         form->ImageRequestDone(result);
@@ -207,7 +207,7 @@ void TForm1::RetryFailedRequest(const QString& token) {
     ForgetLastRequestLinks();
     const SentRequest request = FFailedRequest;
     // The failed message is still the conversation's last: it is sent again in its place.
-    TChatHistory& history = GeminiDM->ChatHistory();
+    TChatHistory& history = FGeminiDM.ChatHistory();
     if (!history.isEmpty() && history.last().Role == u"user" && !history.last().Failure.isEmpty())
         history.removeLast();
     if (memoPrompt->toPlainText() == request.prompt && FAttachedFiles == request.files)

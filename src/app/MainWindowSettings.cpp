@@ -38,8 +38,7 @@ void TForm1::CreateSettingsEntry() {
 void TForm1::LoadServiceSettings() {
     if (const Expected<void> loaded = FSettings.Load(); !loaded)
         FDialogs.ShowMessage(loaded.error());
-    if (GeminiDM)
-        GeminiDM->SetServiceSettings(FSettings.Effective());
+    FGeminiDM.SetServiceSettings(FSettings.Effective());
 }
 
 void TForm1::btnSettingsClick() {
@@ -55,8 +54,8 @@ void TForm1::btnSettingsClick() {
     actions.apiKey = [this] { return editApiKey->currentText(); };
     actions.save = [this](const ServiceSettings& settings) {
         Expected<void> saved = FSettings.Save(settings);
-        if (saved && GeminiDM)
-            GeminiDM->SetServiceSettings(FSettings.Effective());
+        if (saved)
+            FGeminiDM.SetServiceSettings(FSettings.Effective());
         return saved;
     };
     actions.mergeModels = [this](const QStringList& models) { return MergeListedModels(models); };
@@ -75,7 +74,7 @@ void TForm1::RefreshModelsClick() {
     }
     RefreshModelsItem->setEnabled(false);
     SetStatusText(u"Запрос списка моделей..."_s);
-    ListModelsInBackground(GeminiDM->Endpoint(), key, this, [this](const ModelListing& listing) {
+    ListModelsInBackground(FGeminiDM.Endpoint(), key, this, [this](const ModelListing& listing) {
         Guarded([this, &listing] {
             RefreshModelsItem->setEnabled(true);
             if (listing.Result != ModelListing::Status::Listed) {

@@ -52,12 +52,12 @@ int main(int argc, char** argv) {
     }
 
     QtDialogs dialogs;
-    TForm1 form(location.folders, dialogs);
+    TGeminiDM geminiDM;
+    TForm1 form(location.folders, dialogs, geminiDM);
     dialogs.setParent(&form);
     form.setWindowTitle(
         QStringLiteral("Tovik-L — %1").arg(DataFolderForDisplay(location, QDir::homePath())));
     form.SetBaseUrlOverride(options->baseUrl);
-    TGeminiDM geminiDM;
 
     CloseOnTerminationSignals(form);
     form.show();

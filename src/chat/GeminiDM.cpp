@@ -5,8 +5,6 @@
 
 #include <cmath>
 
-TGeminiDM* GeminiDM = nullptr;
-
 namespace {
 
 constexpr double kTokensPerInlinePart = 258;
@@ -36,14 +34,9 @@ bool hasContent(const TContentParts& parts) {
 
 } // namespace
 
-TGeminiDM::TGeminiDM(QObject* parent) : QObject(parent) {
-    GeminiDM = this;
-}
+TGeminiDM::TGeminiDM(QObject* parent) : QObject(parent) {}
 
-TGeminiDM::~TGeminiDM() {
-    if (GeminiDM == this)
-        GeminiDM = nullptr;
-}
+TGeminiDM::~TGeminiDM() = default;
 
 void TGeminiDM::SetServiceSettings(const ServiceSettings& ASettings) {
     FBaseUrl = ASettings.BaseUrl;

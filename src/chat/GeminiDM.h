@@ -11,8 +11,8 @@
 #include <memory>
 
 // The model-service module: owns the current conversation for the whole run and
-// offers the operations on it. Created once at start-up, right after the main window,
-// and reached through the global `GeminiDM`.
+// offers the operations on it. Created once at start-up, before the main window, which
+// is handed it.
 class TGeminiDM : public QObject {
     Q_OBJECT
 
@@ -115,6 +115,3 @@ private:
     bool FIncludeThoughts = false;
     std::function<void(const QString&, const QString&)> FRequestSent;
 };
-
-// The single instance, set while one exists.
-extern TGeminiDM* GeminiDM;

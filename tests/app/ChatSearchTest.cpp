@@ -240,7 +240,7 @@ TEST_F(ChatSearchTest, DeletingTheOpenChatLeavesAnEmptyNewChat) {
     const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
     const QString dog = placeChat(u"Собака_2025-03-01_120003.json"_s, {u"собака"_s});
     open(cat);
-    ASSERT_FALSE(GeminiDM->ChatHistory().isEmpty());
+    ASSERT_FALSE(geminiDM->ChatHistory().isEmpty());
 
     // "No" keeps everything.
     control<QAction>("N6")->trigger();
@@ -257,7 +257,7 @@ TEST_F(ChatSearchTest, DeletingTheOpenChatLeavesAnEmptyNewChat) {
     EXPECT_FALSE(QFileInfo::exists(cat));
     EXPECT_TRUE(QFileInfo::exists(dog));
     EXPECT_EQ(form->CurrentChatFile(), QString());
-    EXPECT_TRUE(GeminiDM->ChatHistory().isEmpty());
+    EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
     EXPECT_EQ(form->StatusText(), u"Новый чат начат."_s);
     EXPECT_EQ(entries(), (QStringList{kNewChat, u"Собака"_s}));
     EXPECT_EQ(selectedText(), kNewChat);
@@ -268,7 +268,7 @@ TEST_F(ChatSearchTest, DeletingAnotherChatLeavesTheOpenOneUntouched) {
     const QString cat = placeChat(u"Кот_2025-03-01_120002.json"_s, {u"кот"_s});
     const QString dog = placeChat(u"Собака_2025-03-01_120003.json"_s, {u"собака"_s});
     open(cat);
-    const TChatHistory history = GeminiDM->ChatHistory();
+    const TChatHistory history = geminiDM->ChatHistory();
     {
         // Selected without being opened.
         const QSignalBlocker blocker(control<QListWidget>("ListBox2"));
@@ -279,7 +279,7 @@ TEST_F(ChatSearchTest, DeletingAnotherChatLeavesTheOpenOneUntouched) {
     EXPECT_FALSE(QFileInfo::exists(dog));
     EXPECT_EQ(rowOf(dog), -1);
     EXPECT_EQ(form->CurrentChatFile(), cat);
-    EXPECT_EQ(GeminiDM->ChatHistory(), history);
+    EXPECT_EQ(geminiDM->ChatHistory(), history);
     EXPECT_NE(rowOf(cat), -1);
     EXPECT_EQ(selectedText(), QString());
 }
@@ -339,7 +339,7 @@ TEST_F(ChatSearchTest, DeletingAllChatsStartsANewChat) {
     EXPECT_TRUE(QFileInfo::exists(notes));
     EXPECT_TRUE(QFileInfo(chatPath(u"folder.json"_s)).isDir());
     EXPECT_EQ(form->CurrentChatFile(), QString());
-    EXPECT_TRUE(GeminiDM->ChatHistory().isEmpty());
+    EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
     EXPECT_EQ(form->StatusText(), u"Все чаты удалены. Начат новый чат."_s);
     // The folder entry is still listed, as every "*.json" entry is.
     EXPECT_EQ(entries(), (QStringList{kNewChat, u"folder"_s}));
@@ -362,7 +362,7 @@ TEST_F(ChatSearchTest, AFileThatCannotBeDeletedStopsDeletingAll) {
     form->SetFileRemover(remover);
     open(chatPath(listed[5]));
     const QStringList listBefore = entries();
-    const TChatHistory history = GeminiDM->ChatHistory();
+    const TChatHistory history = geminiDM->ChatHistory();
     const QString status = form->StatusText();
 
     dialogs.answers = {true};
@@ -372,7 +372,7 @@ TEST_F(ChatSearchTest, AFileThatCannotBeDeletedStopsDeletingAll) {
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(QFileInfo::exists(chatPath(listed[i])), i >= 3) << listed[i].toStdString();
     EXPECT_EQ(form->CurrentChatFile(), chatPath(listed[5]));
-    EXPECT_EQ(GeminiDM->ChatHistory(), history);
+    EXPECT_EQ(geminiDM->ChatHistory(), history);
     EXPECT_EQ(form->StatusText(), status);
     EXPECT_EQ(entries(), listBefore);
 }

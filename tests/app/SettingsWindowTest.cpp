@@ -54,9 +54,10 @@ protected:
 
     // As main() does: the command line's address reaches the window before it shows.
     void start(const QString& baseUrlOverride = {}) {
-        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
-        form->SetBaseUrlOverride(baseUrlOverride);
         geminiDM = std::make_unique<TGeminiDM>();
+        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs,
+                                        *geminiDM);
+        form->SetBaseUrlOverride(baseUrlOverride);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         control<QComboBox>("editApiKey")->setEditText(u"KEY"_s);

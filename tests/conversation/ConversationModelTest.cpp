@@ -114,7 +114,6 @@ TEST_F(DeleteFileFromHistoryTest, RemovesAMessageLeftWithoutContent) {
 
 TEST(GeminiDM, ClearHistoryEmptiesTheConversation) {
     TGeminiDM dm;
-    EXPECT_EQ(GeminiDM, &dm);
     dm.ChatHistory() = {item(QStringLiteral("user"), {text(1)})};
     dm.ClearHistory();
     EXPECT_TRUE(dm.ChatHistory().isEmpty());

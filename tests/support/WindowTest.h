@@ -33,14 +33,15 @@ protected:
     }
 
     void TearDown() override {
-        geminiDM.reset();
         form.reset();
+        geminiDM.reset();
         Clock::setSource({});
     }
 
     void showWindow() {
-        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs);
         geminiDM = std::make_unique<TGeminiDM>();
+        form = std::make_unique<TForm1>(AppFolders{programDir.path(), workingDir.path()}, dialogs,
+                                        *geminiDM);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
