@@ -34,7 +34,6 @@ protected:
 // program writes goes under that home, nothing into the unpacked files or the folder it
 // was started from.
 TEST_F(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
-    EXPECT_EQ(QFileInfo(deb).fileName(), u"tovik-l_" TOVIK_VERSION "_amd64.deb"_s);
     const CommandResult listed = RunToEnd(u"dpkg-deb"_s, {u"-c"_s, deb});
     ASSERT_EQ(listed.exitCode, 0);
     for (const char* path :

@@ -20,14 +20,16 @@ class SharedPageRenderer : public ::testing::Environment {
 public:
     void SetUp() override {
         m_page = std::make_unique<QWebEnginePage>();
-        // A test that ends the renderer ends this page's too; the next window gets a new one.
+        // A test that ends the renderer ends this page's too: it loads again, so that the
+        // windows after share a renderer again.
         QObject::connect(m_page.get(), &QWebEnginePage::renderProcessTerminated, m_page.get(),
                          [page = m_page.get()] {
                              QTimer::singleShot(0, page, [page] { page->setHtml(QString()); });
                          });
+        QObject waiting;
         bool loaded = false;
-        QObject::connect(m_page.get(), &QWebEnginePage::loadFinished, m_page.get(),
-                         [&loaded] { loaded = true; }, Qt::SingleShotConnection);
+        QObject::connect(m_page.get(), &QWebEnginePage::loadFinished, &waiting,
+                         [&loaded] { loaded = true; });
         m_page->setHtml(QString());
         WaitUntil([&] { return loaded; }, 15000);
     }
