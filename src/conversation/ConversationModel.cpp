@@ -44,3 +44,18 @@ QString AnswerText(const TContentParts& parts) {
     }
     return text;
 }
+
+QLatin1StringView ObjectPartName(TPartType type) {
+    using namespace Qt::Literals::StringLiterals;
+    switch (type) {
+    case TPartType::ptExecutableCode:
+        return "executableCode"_L1;
+    case TPartType::ptCodeExecutionResult:
+        return "codeExecutionResult"_L1;
+    case TPartType::ptText:
+    case TPartType::ptInlineData:
+    case TPartType::ptFunctionCall:
+        break;
+    }
+    return "functionCall"_L1;
+}

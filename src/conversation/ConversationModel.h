@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QLatin1StringView>
 #include <QList>
 #include <QString>
 
@@ -111,6 +112,10 @@ using TChatHistory = QList<THistoryItem>;
 TContentPart MakeTextPart(const QString& text);
 TContentPart MakeInlinePart(const QString& mimeType, const QByteArray& base64Data,
                             const QString& fileName = {});
+
+// The member that holds a function call or code part, as the service names it
+// ("functionCall", "executableCode", "codeExecutionResult").
+QLatin1StringView ObjectPartName(TPartType type);
 
 // Whether a part of a model's answer is something to keep as an answer: text that is not
 // blank, a picture, a function call or code. Thoughts and empty text are not.

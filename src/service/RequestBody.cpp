@@ -26,17 +26,6 @@ bool isSent(const TContentPart& part) {
     return true;
 }
 
-QLatin1StringView objectPartName(TPartType type) {
-    switch (type) {
-    case TPartType::ptExecutableCode:
-        return "executableCode"_L1;
-    case TPartType::ptCodeExecutionResult:
-        return "codeExecutionResult"_L1;
-    default:
-        return "functionCall"_L1;
-    }
-}
-
 void writePart(JsonWriter& json, const TContentPart& part) {
     json.beginObject();
     switch (part.PartType) {
@@ -53,7 +42,7 @@ void writePart(JsonWriter& json, const TContentPart& part) {
     case TPartType::ptFunctionCall:
     case TPartType::ptExecutableCode:
     case TPartType::ptCodeExecutionResult:
-        json.key(objectPartName(part.PartType)).rawValue(part.Text.toLatin1());
+        json.key(ObjectPartName(part.PartType)).rawValue(part.Text.toLatin1());
         break;
     }
     if (!part.ThoughtSignature.isEmpty())

@@ -76,17 +76,6 @@ private:
     qsizetype m_next = 0;
 };
 
-QLatin1StringView objectPartName(TPartType type) {
-    switch (type) {
-    case TPartType::ptExecutableCode:
-        return "executableCode"_L1;
-    case TPartType::ptCodeExecutionResult:
-        return "codeExecutionResult"_L1;
-    default:
-        return "functionCall"_L1;
-    }
-}
-
 // Members in the order the chat file layout expects them (ChatFileLayout.cpp).
 void writePart(JsonWriter& writer, const TContentPart& part) {
     writer.beginObject();
@@ -119,7 +108,7 @@ void writePart(JsonWriter& writer, const TContentPart& part) {
     case TPartType::ptFunctionCall:
     case TPartType::ptExecutableCode:
     case TPartType::ptCodeExecutionResult:
-        writer.key(objectPartName(part.PartType)).rawValue(part.Text.toLatin1());
+        writer.key(ObjectPartName(part.PartType)).rawValue(part.Text.toLatin1());
         break;
     }
     kept.after(written);
@@ -232,7 +221,7 @@ QByteArray base64Bytes(QString text) {
 std::optional<std::pair<TPartType, QJsonObject>> objectPart(const QJsonObject& part) {
     for (const TPartType type : {TPartType::ptFunctionCall, TPartType::ptExecutableCode,
                                  TPartType::ptCodeExecutionResult}) {
-        const QJsonValue value = part.value(objectPartName(type));
+        const QJsonValue value = part.value(ObjectPartName(type));
         if (value.isObject())
             return std::pair(type, value.toObject());
     }
