@@ -199,28 +199,36 @@ QString CitationTitle(const Citation& citation) {
     return citation.License.isEmpty() ? where : where + u" (лицензия: "_s + citation.License + u')';
 }
 
-QString BuildSourcesHtml(const QList<WebSource>& sources, const QList<Citation>& citations) {
-    QStringList items;
-    QStringList shownUris;
+QList<WebSource> AnswerSourceList(const QList<WebSource>& sources,
+                                  const QList<Citation>& citations) {
+    QList<WebSource> list;
+    QStringList uris;
     for (const WebSource& source : sources) {
-        if (shownUris.contains(source.Uri))
+        if (uris.contains(source.Uri))
             continue;
-        shownUris.append(source.Uri);
-        items.append(sourceItem(source.Uri, source.Title));
+        uris.append(source.Uri);
+        list.append(source);
     }
     for (const Citation& citation : citations) {
-        if (!citation.Uri.isEmpty() && shownUris.contains(citation.Uri))
+        if (!citation.Uri.isEmpty() && uris.contains(citation.Uri))
             continue;
         if (!citation.Uri.isEmpty())
-            shownUris.append(citation.Uri);
-        const QString item = sourceItem(citation.Uri, CitationTitle(citation));
-        if (!items.contains(item))
-            items.append(item);
+            uris.append(citation.Uri);
+        const WebSource cited{CitationTitle(citation), citation.Uri};
+        if (!list.contains(cited))
+            list.append(cited);
     }
-    if (items.isEmpty())
+    return list;
+}
+
+QString BuildSourcesHtml(const QList<WebSource>& sources, const QList<Citation>& citations) {
+    const QList<WebSource> list = AnswerSourceList(sources, citations);
+    if (list.isEmpty())
         return {};
-    return u"<div class=\"sources\"><strong>Источники:</strong><ol>"_s + items.join(QString()) +
-           u"</ol></div>"_s;
+    QString html = u"<div class=\"sources\"><strong>Источники:</strong><ol>"_s;
+    for (const WebSource& source : list)
+        html += sourceItem(source.Uri, source.Title);
+    return html + u"</ol></div>"_s;
 }
 
 QString ObjectPartHtml(const TContentPart& part) {

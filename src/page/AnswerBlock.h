@@ -32,8 +32,11 @@ bool CanContinue(const QString& finishReason);
 // The follow-up that asks the model to go on.
 QString ContinuePrompt();
 
-// The pages a grounded answer names and the sources it cites, as one list of links under
-// it, each address once; empty for none. Only web addresses become links.
+// The pages a grounded answer names, then the sources it cites, each address once.
+QList<WebSource> AnswerSourceList(const QList<WebSource>& sources,
+                                  const QList<Citation>& citations);
+
+// That list as links under the answer; empty for none. Only web addresses become links.
 QString BuildSourcesHtml(const QList<WebSource>& sources, const QList<Citation>& citations = {});
 
 // A function call, code or its result as the page shows it: a line saying what it is

@@ -55,26 +55,16 @@ QString linkLine(int number, const QString& uri, const QString& title) {
            (uri.isEmpty() ? title : u"["_s + title + u"]("_s + uri + u')') + u'\n';
 }
 
-// The same list the page shows under an answer: sources, then citations, each address once.
+// The same list the page shows under an answer.
 QString sourcesMarkdown(const QList<WebSource>& sources, const QList<Citation>& citations) {
-    QStringList lines;
-    QStringList uris;
-    for (const WebSource& source : sources) {
-        if (uris.contains(source.Uri))
-            continue;
-        uris.append(source.Uri);
-        lines.append(linkLine(int(lines.size()) + 1, source.Uri,
-                              source.Title.isEmpty() ? source.Uri : source.Title));
-    }
-    for (const Citation& citation : citations) {
-        if (!citation.Uri.isEmpty() && uris.contains(citation.Uri))
-            continue;
-        uris.append(citation.Uri);
-        lines.append(linkLine(int(lines.size()) + 1, citation.Uri, CitationTitle(citation)));
-    }
-    if (lines.isEmpty())
+    const QList<WebSource> list = AnswerSourceList(sources, citations);
+    if (list.isEmpty())
         return {};
-    return u"Источники:\n\n"_s + lines.join(QString()) + u'\n';
+    QString markdown = u"Источники:\n\n"_s;
+    int number = 0;
+    for (const WebSource& source : list)
+        markdown += linkLine(++number, source.Uri, source.Title.isEmpty() ? source.Uri : source.Title);
+    return markdown + u'\n';
 }
 
 // As on the page: thoughts folded first, then every part in order.
