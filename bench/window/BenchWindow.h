@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "chat/GeminiDM.h"
+#include "app/ChatView.h"
 #include "app/MainWindow.h"
 
 #include <QStringList>

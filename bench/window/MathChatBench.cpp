@@ -97,8 +97,8 @@ void BM_OpenMathChat(benchmark::State& state) {
     const double cpuBefore = CpuSecondsWithChildren();
     for (auto _ : state) {
         w.form.ResetChatView();
-        w.form.RenderHistory();
-        waitForTypesetAndLayout(w.form.Page());
+        w.form.View().RenderHistory();
+        waitForTypesetAndLayout(w.form.View().Page());
     }
     state.counters["cpu_ms_all_processes"] =
         (CpuSecondsWithChildren() - cpuBefore) * 1000 / double(state.iterations());

@@ -54,16 +54,16 @@ void renderHistoryShown(benchmark::State& state, bool fromBlank) {
         if (fromBlank) {
             state.PauseTiming();
             w.form.ResetChatView();
-            WaitForLayout(w.form.Page());
+            WaitForLayout(w.form.View().Page());
             state.ResumeTiming();
         } else {
             w.form.ResetChatView();
         }
-        w.form.RenderHistory();
-        WaitForLayout(w.form.Page());
+        w.form.View().RenderHistory();
+        WaitForLayout(w.form.View().Page());
         // The older parts that follow are left to finish outside the time taken.
         state.PauseTiming();
-        waitForBlocks(w.form.Page(), int(state.range(0)));
+        waitForBlocks(w.form.View().Page(), int(state.range(0)));
         state.ResumeTiming();
     }
     state.counters["cpu_ms_all_processes"] =
@@ -104,8 +104,8 @@ void BM_RenderHistoryWhole(benchmark::State& state) {
     w.geminiDM.SetChatHistory(conversation(messages, answers));
     for (auto _ : state) {
         w.form.ResetChatView();
-        w.form.RenderHistory();
-        waitForBlocks(w.form.Page(), messages);
+        w.form.View().RenderHistory();
+        waitForBlocks(w.form.View().Page(), messages);
     }
 }
 BENCHMARK(BM_RenderHistoryWhole)->Arg(500)->Unit(benchmark::kMillisecond)->UseRealTime();

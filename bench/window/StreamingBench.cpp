@@ -108,18 +108,18 @@ void BM_FirstChunkOnPage(benchmark::State& state) {
         send(w, service);
         WaitUntil([&] { return !service.requests().empty(); }, 10000);
         RunEventsFor(100); // the live block is up and its first render long done
-        evaluate(w.form.Page(), kWatchForMarker);
+        evaluate(w.form.View().Page(), kWatchForMarker);
         state.ResumeTiming();
         const double released = epochMs();
         service.release();
         WaitUntil(
             [&] {
-                return evaluate(w.form.Page(), QStringLiteral("window.tovikSeenAt")).toDouble() > 0;
+                return evaluate(w.form.View().Page(), QStringLiteral("window.tovikSeenAt")).toDouble() > 0;
             },
             10000);
         state.PauseTiming();
         latencies.push_back(
-            evaluate(w.form.Page(), QStringLiteral("window.tovikSeenAt")).toDouble() - released);
+            evaluate(w.form.View().Page(), QStringLiteral("window.tovikSeenAt")).toDouble() - released);
         WaitUntil([&] { return idle(w); }, 10000);
         state.ResumeTiming();
     }
@@ -161,13 +161,13 @@ void BM_LongAnswerUiCpu(benchmark::State& state) {
     double cpu = 0;
     for (auto _ : state) {
         w.form.btnNewChatClick();
-        WaitForLayout(w.form.Page());
+        WaitForLayout(w.form.View().Page());
         FakeModelService service;
         service.reply(FakeReply::events(chunks));
         const double before = threadCpuMs();
         send(w, service);
         waitUntilIdle(w);
-        WaitForLayout(w.form.Page());
+        WaitForLayout(w.form.View().Page());
         cpu += threadCpuMs() - before;
     }
     state.counters["ui_cpu_ms"] = cpu / double(state.iterations());

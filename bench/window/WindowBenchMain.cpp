@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     // The whole cold start of this process: application, web engine and first window.
     std::printf("start-up to a shown window (cold, in process): %lld ms\n",
                 static_cast<long long>(sinceStart.elapsed()));
-    WaitForLayout(window->form.Page());
+    WaitForLayout(window->form.View().Page());
     shownWindow = window.get();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

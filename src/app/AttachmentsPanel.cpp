@@ -1,19 +1,26 @@
 // The attachments panel: the files sent with the next prompt, and their count against the limit.
-#include "app/MainWindow.h"
+#include "app/AttachmentsPanel.h"
 
-#include "chat/AttachmentPreparation.h"
-#include "service/AttachmentTypes.h"
+#include "app/Controls.h"
 #include "app/Dialogs.h"
-#include "chat/GeminiDM.h"
+#include "app/Guarded.h"
+#include "chat/AttachmentPreparation.h"
+#include "service/AttachmentEncoding.h"
+#include "service/AttachmentTypes.h"
 
+#include <QAction>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 
 namespace {
 
 using namespace Qt::Literals::StringLiterals;
+
+constexpr int kListMinimumWidth = 90;
 
 bool isAttached(const QStringList& paths, const QString& path) {
     return paths.contains(path, Qt::CaseInsensitive);
@@ -21,69 +28,111 @@ bool isAttached(const QStringList& paths, const QString& path) {
 
 } // namespace
 
-void TForm1::SetAttachedFiles(const QStringList& paths) {
-    FAttachedFiles = paths;
+AttachmentsPanel::AttachmentsPanel(Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), m_dialogs(dialogs) {
+    setObjectName(u"AttachmentsPanel"_s);
+    btnAddFile1 = button("btnAddFile1", u"+"_s, this);
+    btnAddFile1->setFixedWidth(kSmallButtonWidth);
+    lblFileLimits1 = label("lblFileLimits1", u"Файлы (0/16)"_s, this);
+    reserveWidth(lblFileLimits1, u"Файлы (16/16)"_s);
+    btnClearFiles1 = button("btnClearFiles1", u"-"_s, this);
+    btnClearFiles1->setToolTip(u"Удалить всё"_s);
+    btnClearFiles1->setFixedWidth(kSmallButtonWidth);
+    ListBox1 = named(new QListWidget(this), "ListBox1");
+    ListBox1->setFrameShape(QFrame::NoFrame);
+    ListBox1->setMinimumWidth(kListMinimumWidth);
+    ListBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setHorizontalSpacing(6);
+    layout->setVerticalSpacing(4);
+    layout->addWidget(btnAddFile1, 0, 0);
+    layout->addWidget(lblFileLimits1, 0, 1);
+    layout->addWidget(btnClearFiles1, 0, 2);
+    layout->addWidget(ListBox1, 1, 0, 1, 4);
+    layout->setColumnStretch(3, 1);
+    layout->setRowStretch(1, 1);
+
+    PopupMenu10 = named(new QMenu(this), "PopupMenu10");
+    N1 = menuItem(PopupMenu10, "N1", u"Добавить Файлы"_s);
+    N2 = menuSeparator(PopupMenu10, "N2");
+    N3 = menuItem(PopupMenu10, "N3", u"Удалить Файл"_s);
+    N4 = menuSeparator(PopupMenu10, "N4");
+    N5 = menuItem(PopupMenu10, "N5", u"Удалить Все Файлы"_s);
+    attachPopup(ListBox1, PopupMenu10);
+
+    ConnectGuarded(btnAddFile1, &QPushButton::clicked, this, m_dialogs, [this] { btnAddFile1Click(); });
+    ConnectGuarded(btnClearFiles1, &QPushButton::clicked, this, m_dialogs,
+                   [this] { btnClearFiles1Click(); });
+    ConnectGuarded(N1, &QAction::triggered, this, m_dialogs, [this] { N1Click(); });
+    ConnectGuarded(N3, &QAction::triggered, this, m_dialogs, [this] { N3Click(); });
+    ConnectGuarded(N5, &QAction::triggered, this, m_dialogs, [this] { N5Click(); });
+}
+
+void AttachmentsPanel::SetAttachedFiles(const QStringList& paths) {
+    m_attachedFiles = paths;
     ListBox1->clear();
     for (const QString& path : paths)
         ListBox1->addItem(QFileInfo(path).fileName());
     UpdateFilesLabel();
 }
 
-void TForm1::UpdateFilesLabel() {
-    lblFileLimits1->setText(u"Файлы (%1/%2)"_s.arg(FAttachedFiles.size()).arg(MaxAttachedFiles));
-    UpdateContextTokens();
+void AttachmentsPanel::UpdateFilesLabel() {
+    lblFileLimits1->setText(u"Файлы (%1/%2)"_s.arg(m_attachedFiles.size()).arg(MaxAttachedFiles));
+    Q_EMIT FilesChanged();
 }
 
-void TForm1::btnAddFile1Click() {
-    if (FAttachedFiles.size() >= MaxAttachedFiles) {
-        FDialogs.ShowMessage(u"Достигнут максимальный лимит файлов ("_s +
-                             QString::number(MaxAttachedFiles) + u")."_s);
+void AttachmentsPanel::btnAddFile1Click() {
+    if (m_attachedFiles.size() >= MaxAttachedFiles) {
+        m_dialogs.ShowMessage(u"Достигнут максимальный лимит файлов ("_s +
+                              QString::number(MaxAttachedFiles) + u")."_s);
         return;
     }
     const QStringList picked =
-        FDialogs.GetOpenFileNames(u"Выберите один или несколько файлов"_s, OpenDialogFilter());
+        m_dialogs.GetOpenFileNames(u"Выберите один или несколько файлов"_s, OpenDialogFilter());
     if (picked.isEmpty())
         return;
 
     for (const QString& path : picked) {
-        if (FAttachedFiles.size() >= MaxAttachedFiles) {
-            FDialogs.ShowMessage(u"Добавление остановлено – достигнут лимит файлов."_s);
+        if (m_attachedFiles.size() >= MaxAttachedFiles) {
+            m_dialogs.ShowMessage(u"Добавление остановлено – достигнут лимит файлов."_s);
             break;
         }
         const QString name = QFileInfo(path).fileName();
-        if (TGeminiDM::GetMimeTypeFromFileExt(path).isEmpty() || IsSpecialFile(path)) {
-            FDialogs.ShowMessage(UnsupportedFileMessage(name));
+        if (MimeTypeOfFile(path).isEmpty() || IsSpecialFile(path)) {
+            m_dialogs.ShowMessage(UnsupportedFileMessage(name));
             continue;
         }
-        if (isAttached(FAttachedFiles, path))
+        if (isAttached(m_attachedFiles, path))
             continue;
-        FAttachedFiles.append(path);
+        m_attachedFiles.append(path);
         ListBox1->addItem(name);
     }
     UpdateFilesLabel();
 }
 
-void TForm1::N1Click() {
+void AttachmentsPanel::N1Click() {
     btnAddFile1->click();
 }
 
-void TForm1::N3Click() {
+void AttachmentsPanel::N3Click() {
     const QListWidgetItem* selected = ListBox1->currentItem();
     if (!selected || !selected->isSelected())
         return;
     const int row = ListBox1->row(selected);
-    FAttachedFiles.removeAt(row);
+    m_attachedFiles.removeAt(row);
     ListBox1->model()->removeRow(row);
     UpdateFilesLabel();
 }
 
-void TForm1::btnClearFiles1Click() {
-    if (!FDialogs.AskYesNo(u"Очистить список файлов?\r\nДействие необратимо."_s,
-                           Dialogs::QuestionIcon::Question))
+void AttachmentsPanel::btnClearFiles1Click() {
+    if (!m_dialogs.AskYesNo(u"Очистить список файлов?\r\nДействие необратимо."_s,
+                            Dialogs::QuestionIcon::Question))
         return;
     SetAttachedFiles({});
 }
 
-void TForm1::N5Click() {
+void AttachmentsPanel::N5Click() {
     btnClearFiles1Click();
 }

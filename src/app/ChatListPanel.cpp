@@ -1,23 +1,25 @@
-// Chat search and deletion: typing in the search box (after a short pause, or at once
-// with Enter) narrows the chat list to the chats whose messages hold a word of the query,
-// Escape brings the whole list back, and the list's popup menu deletes the chat under
-// the pointer or all of them.
-#include "app/MainWindow.h"
+// The chat list with its search box: typing (after a short pause, or at once with Enter)
+// narrows the list to the chats whose messages hold the words of the query, Escape brings
+// the whole list back, and the popup menu deletes or exports the chat under the pointer.
+#include "app/ChatListPanel.h"
 
+#include "app/Controls.h"
+#include "app/Dialogs.h"
+#include "app/Guarded.h"
+#include "app/KeyUpFilter.h"
+#include "app/PathObject.h"
+#include "app/RightClickKeepsSelection.h"
+#include "app/ScopedFlag.h"
 #include "store/ChatNaming.h"
 #include "store/ChatSearch.h"
-#include "app/Dialogs.h"
-#include "chat/GeminiDM.h"
-#include "app/KeyUpFilter.h"
-#include "app/OperationError.h"
-#include "app/PathObject.h"
-#include "app/ScopedFlag.h"
 
 #include <QAction>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 
 #include <memory>
@@ -28,27 +30,200 @@ const QString kChooseChatToDelete =
     QStringLiteral("Пожалуйста, выберите существующий чат для удаления.");
 // Long enough to skip the keys of one word, short enough to feel immediate.
 constexpr int kSearchDelayMs = 200;
+constexpr int kChatListItemHeight = 21;
+constexpr int kLeftColumnMinimumWidth = 140;
 
 } // namespace
 
-void TForm1::ConnectSearchHandlers() {
-    FSearchDelay = new QTimer(this);
-    FSearchDelay->setObjectName(QStringLiteral("searchDelay"));
-    FSearchDelay->setSingleShot(true);
-    FSearchDelay->setInterval(kSearchDelayMs);
-    connect(FSearchDelay, &QTimer::timeout, this, [this] { Guarded([this] { SearchChats(); }); });
-    connect(Edit1, &QLineEdit::textEdited, FSearchDelay, qOverload<>(&QTimer::start));
-    new KeyUpFilter(Edit1, [this](int key) { Guarded([&] { Edit1KeyUp(key); }); });
+ChatListPanel::ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), m_chats(chats), m_dialogs(dialogs) {
+    setObjectName(QStringLiteral("Panel4"));
+    paintWhite(this);
+    setMinimumWidth(kLeftColumnMinimumWidth);
+
+    Edit1 = named(new QLineEdit(this), "Edit1");
+    Edit1->setPlaceholderText(QStringLiteral("Поиск по чатам"));
+    Edit1->setAccessibleName(QStringLiteral("Поиск по чатам"));
+    Edit1->setToolTip(QStringLiteral("Enter или пауза — искать, Esc — весь список"));
+    Edit1->setClearButtonEnabled(true);
+    btnNewChat = button("btnNewChat", QStringLiteral("+"), this);
+    btnNewChat->setToolTip(QStringLiteral("Новый Чат"));
+    btnNewChat->setFixedWidth(kSmallButtonWidth);
+    ListBox2 = named(new QListWidget(this), "ListBox2");
+    ListBox2->setUniformItemSizes(true);
+    new RightClickKeepsSelection(ListBox2->viewport());
+    ListBox2->setStyleSheet(
+        QStringLiteral("QListWidget#ListBox2 { color: rgb(78,78,78); border: none; }"
+                       "QListWidget#ListBox2::item { height: %1px; }")
+            .arg(kChatListItemHeight));
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(4, 4, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(Edit1, 0, 0);
+    layout->addWidget(btnNewChat, 0, 1);
+    layout->addWidget(ListBox2, 1, 0, 1, 2);
+
+    PopupMenu14 = named(new QMenu(this), "PopupMenu14");
+    N6 = menuItem(PopupMenu14, "N6", QStringLiteral("Удалить Чат"));
+    N11 = menuSeparator(PopupMenu14, "N11");
+    N12 = menuItem(PopupMenu14, "N12", QStringLiteral("Удалить все чаты"));
+    menuSeparator(PopupMenu14, "actExportSeparator");
+    actExportChat = menuItem(PopupMenu14, "actExportChat", QStringLiteral("Экспорт…"));
+    ListBox2->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    m_searchDelay = named(new QTimer(this), "searchDelay");
+    m_searchDelay->setSingleShot(true);
+    m_searchDelay->setInterval(kSearchDelayMs);
+
+    const auto connectGuarded = [this](auto* sender, auto signal, auto handler) {
+        ConnectGuarded(sender, signal, this, m_dialogs, handler);
+    };
+    connectGuarded(btnNewChat, &QPushButton::clicked, [this] { Q_EMIT NewChatRequested(); });
+    // Code that changes the list sets m_isLoading, so only the user's picks act here.
+    connectGuarded(ListBox2, &QListWidget::currentRowChanged, [this] { ListBox2Click(); });
+    connectGuarded(ListBox2, &QWidget::customContextMenuRequested,
+                   [this](const QPoint& at) { ListBox2ContextMenu(at); });
+    connectGuarded(m_searchDelay, &QTimer::timeout, [this] { SearchChats(); });
+    connect(Edit1, &QLineEdit::textEdited, m_searchDelay, qOverload<>(&QTimer::start));
+    new KeyUpFilter(Edit1, [this](int key) { Guarded(m_dialogs, [&] { Edit1KeyUp(key); }); });
     // The entry the menu was about was only shown selected; the open chat's entry is
     // selected again once the chosen item has run.
     connect(PopupMenu14, &QMenu::aboutToHide, this, [this] {
         QTimer::singleShot(0, this, [this] { SelectOpenChatEntryIfListed(); });
     });
-    ConnectGuarded(N6, &QAction::triggered, &TForm1::N6Click);
-    ConnectGuarded(N12, &QAction::triggered, &TForm1::N12Click);
+    connectGuarded(N6, &QAction::triggered, [this] { N6Click(); });
+    connectGuarded(N12, &QAction::triggered, [this] { N12Click(); });
+    connectGuarded(actExportChat, &QAction::triggered, [this] { ExportChatClick(); });
 }
 
-void TForm1::Edit1KeyUp(int Key) {
+QString ChatListPanel::NewChatEntryText() {
+    return QStringLiteral("<Новый чат>");
+}
+
+QListWidgetItem* ChatListPanel::FindNewChatEntry() const {
+    const QList<QListWidgetItem*> found =
+        ListBox2->findItems(NewChatEntryText(), Qt::MatchFixedString); // case-insensitive
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+QListWidgetItem* ChatListPanel::AddChatEntry(const QString& path, int row) {
+    auto* entry = new QListWidgetItem(ChatDisplayName(QFileInfo(path).fileName()));
+    AttachPathObject(entry, path);
+    ListBox2->insertItem(row < 0 ? ListBox2->count() : row, entry);
+    return entry;
+}
+
+Expected<void> ChatListPanel::LoadChatList() {
+    ScopedFlag loading(m_isLoading);
+    ClearChatList();
+    if (const Expected<void> folder = m_chats.EnsureFolder(); !folder)
+        return folder;
+    ListBox2->setUpdatesEnabled(false);
+    for (const ChatListEntry& chat : m_chats.ListChats()) {
+        auto* entry = new QListWidgetItem(chat.displayName, ListBox2);
+        AttachPathObject(entry, chat.path);
+    }
+    ListBox2->setUpdatesEnabled(true);
+    return {};
+}
+
+void ChatListPanel::ClearChatList() {
+    // Entries carry their chat path as item data, which the list frees with them.
+    ScopedFlag loading(m_isLoading);
+    ListBox2->clear();
+}
+
+void ChatListPanel::SelectNewChatEntry() {
+    ScopedFlag loading(m_isLoading);
+    QListWidgetItem* entry = FindNewChatEntry();
+    if (!entry) {
+        entry = new QListWidgetItem(NewChatEntryText());
+        ListBox2->insertItem(0, entry);
+    }
+    ListBox2->setCurrentItem(entry);
+}
+
+void ChatListPanel::SelectCurrentChatEntry() {
+    if (m_chats.CurrentFile().isEmpty()) {
+        SelectNewChatEntry();
+        return;
+    }
+    ScopedFlag loading(m_isLoading);
+    for (int row = 0; row < ListBox2->count(); ++row) {
+        const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
+        if (chat && m_chats.IsCurrent(chat->Path)) {
+            ListBox2->setCurrentRow(row);
+            return;
+        }
+    }
+    ListBox2->setCurrentItem(nullptr);
+}
+
+void ChatListPanel::SelectOpenChatEntryIfListed() {
+    ScopedFlag loading(m_isLoading);
+    for (int row = 0; row < ListBox2->count(); ++row) {
+        const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
+        if (chat ? m_chats.IsCurrent(chat->Path)
+                 : m_chats.CurrentFile().isEmpty() && ListBox2->item(row) == FindNewChatEntry()) {
+            ListBox2->setCurrentRow(row);
+            return;
+        }
+    }
+    ListBox2->setCurrentItem(nullptr);
+}
+
+void ChatListPanel::ShowSave(const ChatSave& save) {
+    ScopedFlag loading(m_isLoading);
+    const QString& path = m_chats.CurrentFile();
+    if (save.result == ChatSave::Result::Named) {
+        // The new-chat entry becomes the entry of the chat's first file.
+        if (QListWidgetItem* entry = FindNewChatEntry()) {
+            AttachPathObject(entry, path);
+            entry->setText(ChatDisplayName(QFileInfo(path).fileName()));
+        }
+    } else if (save.result == ChatSave::Result::MovedAway) {
+        ListBox2->setCurrentItem(AddChatEntry(path, 0));
+    }
+}
+
+void ChatListPanel::RemoveChatEntry(const QString& path) {
+    ScopedFlag loading(m_isLoading);
+    for (int row = 0; row < ListBox2->count(); ++row) {
+        const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
+        if (!chat || chat->Path != path)
+            continue;
+        const bool wasCurrent = ListBox2->currentRow() == row;
+        const std::unique_ptr<QListWidgetItem> removed(ListBox2->takeItem(row));
+        // The list would move the selection to a neighbour that is not the open chat.
+        if (wasCurrent)
+            ListBox2->setCurrentItem(nullptr);
+        return;
+    }
+}
+
+void ChatListPanel::SetRequestRunning(bool running) {
+    ListBox2->setEnabled(!running);
+    btnNewChat->setEnabled(!running);
+}
+
+void ChatListPanel::ListBox2Click() {
+    if (m_isLoading)
+        return;
+    const QListWidgetItem* entry = ListBox2->currentItem();
+    if (!entry)
+        return;
+    if (entry->text() == NewChatEntryText()) {
+        if (!m_chats.CurrentFile().isEmpty())
+            Q_EMIT NewChatRequested();
+        return;
+    }
+    const std::optional<TPathObject> chat = PathObjectOf(entry);
+    if (chat && !m_chats.IsCurrent(chat->Path))
+        Q_EMIT ChatPicked(chat->Path);
+}
+
+void ChatListPanel::Edit1KeyUp(int Key) {
     if (IsEnterKey(Key)) {
         SearchChats();
     } else if (Key == Qt::Key_Escape) {
@@ -57,8 +232,8 @@ void TForm1::Edit1KeyUp(int Key) {
     }
 }
 
-void TForm1::SearchChats() {
-    FSearchDelay->stop();
+void ChatListPanel::SearchChats() {
+    m_searchDelay->stop();
     const QString query = TrimSpaceAndControl(FoldCase(Edit1->text())).toString();
     if (query.isEmpty()) {
         RestoreFullChatList();
@@ -66,60 +241,48 @@ void TForm1::SearchChats() {
     }
     const QStringList words = SplitSearchQuery(query);
     ClearChatList();
-    ScopedFlag loading(FIsLoading);
+    ScopedFlag loading(m_isLoading);
     // Matches show up as they are found.
     const Expected<ChatSearchOutcome> outcome =
-        SearchChatFolder(FFolders.chatsDir(), words, [this](const QString& path) {
-            auto* entry =
-                new QListWidgetItem(ChatDisplayName(QFileInfo(path).fileName()), ListBox2);
-            AttachPathObject(entry, path);
-        });
-    if (!outcome)
-        throw OperationError(outcome.error());
+        SearchChatFolder(m_chats.Folder(), words, [this](const QString& path) { AddChatEntry(path); });
+    if (!outcome) {
+        m_dialogs.ShowMessage(outcome.error());
+        return;
+    }
     if (ListBox2->count() == 0) {
         // Says so in the list itself; it cannot be picked or deleted.
         auto* nothing = new QListWidgetItem(QStringLiteral("Ничего не найдено"), ListBox2);
         nothing->setFlags(Qt::NoItemFlags);
     }
     if (outcome->Skipped > 0)
-        SetStatusText(QStringLiteral("Поиск: пропущено повреждённых или нечитаемых файлов "
-                                     "чатов: %1")
-                          .arg(outcome->Skipped));
+        Q_EMIT StatusMessage(QStringLiteral("Поиск: пропущено повреждённых или нечитаемых "
+                                            "файлов чатов: %1")
+                                 .arg(outcome->Skipped));
 }
 
-void TForm1::RestoreFullChatList() {
-    LoadChatList();
+void ChatListPanel::RestoreFullChatList() {
+    if (const Expected<void> loaded = LoadChatList(); !loaded) {
+        m_dialogs.ShowMessage(loaded.error());
+        return;
+    }
     SelectNewChatEntry();
     SelectCurrentChatEntry();
 }
 
-void TForm1::ListBox2ContextMenu(const QPoint& at) {
+void ChatListPanel::ListBox2ContextMenu(const QPoint& at) {
     QListWidgetItem* entry = ListBox2->itemAt(at);
     if (entry && entry->flags().testFlag(Qt::ItemIsSelectable)) {
         // Shown as the one the menu is about, without opening it.
-        ScopedFlag loading(FIsLoading);
+        ScopedFlag loading(m_isLoading);
         ListBox2->setCurrentItem(entry);
     }
     PopupMenu14->popup(ListBox2->viewport()->mapToGlobal(at));
 }
 
-void TForm1::SelectOpenChatEntryIfListed() {
-    ScopedFlag loading(FIsLoading);
-    for (int row = 0; row < ListBox2->count(); ++row) {
-        const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
-        if (chat ? FChats.IsCurrent(chat->Path)
-                 : FChats.CurrentFile().isEmpty() && ListBox2->item(row) == FindNewChatEntry()) {
-            ListBox2->setCurrentRow(row);
-            return;
-        }
-    }
-    ListBox2->setCurrentItem(nullptr);
-}
-
-void TForm1::N6Click() {
+void ChatListPanel::N6Click() {
     QListWidgetItem* entry = ListBox2->currentItem();
     if (!entry || !entry->isSelected()) {
-        FDialogs.ShowMessage(kChooseChatToDelete);
+        m_dialogs.ShowMessage(kChooseChatToDelete);
         return;
     }
     const std::optional<TPathObject> chat = PathObjectOf(entry);
@@ -127,51 +290,32 @@ void TForm1::N6Click() {
         // Only a chat entry carries a file; a hand-made file that happens to be called
         // like the new-chat entry still has one and can be deleted.
         if (entry->text().compare(NewChatEntryText(), Qt::CaseInsensitive) == 0)
-            FDialogs.ShowMessage(kChooseChatToDelete);
+            m_dialogs.ShowMessage(kChooseChatToDelete);
         else
-            FDialogs.ShowMessage(
+            m_dialogs.ShowMessage(
                 QStringLiteral("Ошибка: не удалось найти данные выбранного чата."));
         return;
     }
     const QString question =
         QStringLiteral("Вы уверены, что хотите безвозвратно удалить чат?\r\n") +
         QFileInfo(chat->Path).fileName() + QStringLiteral("\r\nФайл чата будет удален с диска!");
-    if (!FDialogs.AskYesNo(question, Dialogs::QuestionIcon::Question))
-        return;
-
-    if (FChats.IsCurrent(chat->Path)) {
-        StartNewChatInPlace(QStringLiteral("Новый чат начат."));
-        ScopedFlag loading(FIsLoading);
-        ListBox2->setCurrentItem(FindNewChatEntry());
-    }
-    if (const Expected<void> deleted = FChats.Delete(chat->Path); !deleted) {
-        FDialogs.ShowMessage(deleted.error());
-        return;
-    }
-    ScopedFlag loading(FIsLoading);
-    const bool wasCurrent = ListBox2->currentItem() == entry;
-    const std::unique_ptr<QListWidgetItem> removed(ListBox2->takeItem(ListBox2->row(entry)));
-    // The list would move the selection to a neighbour that is not the open chat.
-    if (wasCurrent)
-        ListBox2->setCurrentItem(nullptr);
+    if (m_dialogs.AskYesNo(question, Dialogs::QuestionIcon::Question))
+        Q_EMIT DeleteChatRequested(chat->Path);
 }
 
-void TForm1::N12Click() {
-    if (!FDialogs.AskYesNo(
+void ChatListPanel::N12Click() {
+    if (m_dialogs.AskYesNo(
             QStringLiteral("Вы уверены, что хотите безвозвратно удалить ВСЕ чаты?\r\n"
                            "Это действие нельзя будет отменить!"),
             Dialogs::QuestionIcon::Warning))
-        return;
-    DeleteAllChats();
+        Q_EMIT DeleteAllRequested();
 }
 
-void TForm1::DeleteAllChats() {
-    if (const Expected<void> deleted = FChats.DeleteAll(); !deleted) {
-        FDialogs.ShowMessage(deleted.error());
-        return;
-    }
-    StartNewChatInPlace(QStringLiteral("Все чаты удалены. Начат новый чат."));
-    LoadChatList();
-    SelectNewChatEntry();
-    FDialogs.ShowMessage(QStringLiteral("Все чаты были успешно удалены."));
+void ChatListPanel::ExportChatClick() {
+    const QListWidgetItem* entry = ListBox2->currentItem();
+    const std::optional<TPathObject> chat = entry ? PathObjectOf(entry) : std::nullopt;
+    if (chat)
+        Q_EMIT ExportRequested(chat->Path, entry->text());
+    else
+        Q_EMIT ExportRequested(QString(), QStringLiteral("Чат"));
 }

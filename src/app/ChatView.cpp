@@ -1,18 +1,21 @@
 // The chat page: resetting it, writing its template, appending message blocks,
 // scrolling, and showing a whole saved conversation again.
-#include "app/MainWindow.h"
+#include "app/ChatView.h"
 
 #include "app/ChatPage.h"
+#include "app/Controls.h"
 #include "page/ChatPageTemplate.h"
 #include "page/ConversationHtml.h"
 #include "page/FailureBlock.h"
 #include "chat/GeminiDM.h"
 #include "page/MessageBlocks.h"
-#include "app/PromptEdit.h"
+#include "app/LiveAnswerView.h"
 #include "page/WelcomePage.h"
 
 #include <QFileInfo>
 #include <QPointer>
+#include <QVBoxLayout>
+#include <QWebEngineView>
 
 namespace {
 
@@ -23,54 +26,67 @@ constexpr qsizetype kOlderPartChars = 192 * 1024;
 
 } // namespace
 
-void TForm1::ResetChatView() {
-    FBaseHtmlLoaded = false;
-    FWelcomeShown = false;
-    ++FPageRendering;
-    FRetryToken.clear();
-    FContinueToken.clear();
-    FChatPageRebuilt = false;
-    FChatPage->ShowBlank();
-    memoPrompt->clear();
-    SetAttachedFiles({});
+ChatView::ChatView(const TGeminiDM& conversation, QWidget* parent)
+    : QWidget(parent), m_conversation(conversation) {
+    setObjectName(QStringLiteral("Panel1"));
+    paintWhite(this);
+    WebBrowser1 = new QWebEngineView(this);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    m_page = new ChatPage(WebBrowser1);
+    m_liveView = new LiveAnswerView(*m_page, this);
+    connect(m_page, &ChatPage::RenderProcessGone, this, &ChatView::ChatPageRenderProcessGone);
+    connect(m_page, &ChatPage::DocumentReplaced, this, &ChatView::RebuildChatPage);
+    connect(m_page, &ChatPage::RetryRequested, this, &ChatView::RetryRequested);
+    connect(m_page, &ChatPage::ContinueRequested, this, &ChatView::ContinueRequested);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(WebBrowser1);
 }
 
-void TForm1::LoadBaseHtml() {
-    if (FBaseHtmlLoaded)
+void ChatView::Clear() {
+    m_baseHtmlLoaded = false;
+    m_welcomeShown = false;
+    ++m_pageRendering;
+    m_chatPageRebuilt = false;
+    m_page->ShowBlank();
+}
+
+void ChatView::LoadBaseHtml() {
+    if (m_baseHtmlLoaded)
         return;
-    FChatPage->WriteDocument(ChatPageTemplate());
-    FBaseHtmlLoaded = true;
-    FWelcomeShown = false;
+    m_page->WriteDocument(ChatPageTemplate());
+    m_baseHtmlLoaded = true;
+    m_welcomeShown = false;
 }
 
-void TForm1::ShowWelcomePage() {
-    FBaseHtmlLoaded = false;
+void ChatView::ShowWelcomePage() {
+    m_baseHtmlLoaded = false;
     // A fresh document: one the chat page was written into keeps that page's policy, which
     // refuses the welcome page's own style.
-    FChatPage->ShowBlank();
-    FChatPage->WriteDocument(WelcomePageHtml());
-    FWelcomeShown = true;
+    m_page->ShowBlank();
+    m_page->WriteDocument(WelcomePageHtml());
+    m_welcomeShown = true;
 }
 
-void TForm1::AppendHtml(const QString& html) {
+void ChatView::AppendHtml(const QString& html) {
     // The welcome page stood in for the conversation, which comes back first.
-    if (FWelcomeShown)
+    if (m_welcomeShown)
         RenderHistory();
-    else if (!FBaseHtmlLoaded)
+    else if (!m_baseHtmlLoaded)
         LoadBaseHtml();
-    FChatPage->AppendToContainer(html);
-    FChatPageRebuilt = false;
+    m_page->AppendToContainer(html);
+    m_chatPageRebuilt = false;
 }
 
-void TForm1::ScrollChatBy(int pixels) {
-    FChatPage->ScrollBy(pixels);
+void ChatView::ScrollChatBy(int pixels) {
+    m_page->ScrollBy(pixels);
 }
 
-void TForm1::ScrollChatToBottom() {
-    FChatPage->ScrollToBottom();
+void ChatView::ScrollChatToBottom() {
+    m_page->ScrollToBottom();
 }
 
-void TForm1::AddUserMessage(const QString& text, const QStringList& files) {
+void ChatView::AddUserMessage(const QString& text, const QStringList& files) {
     QStringList names;
     names.reserve(files.size());
     for (const QString& path : files)
@@ -78,64 +94,70 @@ void TForm1::AddUserMessage(const QString& text, const QStringList& files) {
     AppendHtml(BuildUserMessageHtml(text, names));
 }
 
-void TForm1::AddModelMessage(const QString& answer) {
+void ChatView::AddModelMessage(const QString& answer) {
     AppendHtml(BuildModelMessageHtml(answer));
 }
 
-void TForm1::AddImageMessage(const QString& MimeType, const QString& Base64Data) {
+void ChatView::AddImageMessage(const QString& MimeType, const QString& Base64Data) {
     AppendHtml(BuildImageMessageHtml(MimeType, Base64Data));
 }
 
-void TForm1::AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken) {
+void ChatView::AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken) {
     AppendHtml(BuildFailureMessageHtml(outcome, retryToken));
-    FChatPage->ScrollToLastBlock();
+    m_page->ScrollToLastBlock();
 }
 
-void TForm1::RenderHistory() {
+void ChatView::RenderHistory() {
     // A chat opens at its latest messages, shown first; the older ones follow part by part.
     QStringList chunks =
-        BuildConversationHtmlChunks(FGeminiDM.ChatHistory(), kLatestPartChars, kOlderPartChars);
+        BuildConversationHtmlChunks(m_conversation.ChatHistory(), kLatestPartChars, kOlderPartChars);
     LoadBaseHtml();
-    const int rendering = ++FPageRendering;
+    const int rendering = ++m_pageRendering;
     if (!chunks.isEmpty())
-        FChatPage->AppendToContainer(chunks.takeLast());
-    FChatPage->ScrollToBottom();
+        m_page->AppendToContainer(chunks.takeLast());
+    m_page->ScrollToBottom();
     ShowOlderChunks(std::move(chunks), rendering);
 }
 
 // Each older part goes in once the page has taken the one before, so the page can show
 // itself and answer the user between the parts. A reset or another chat stops them.
-void TForm1::ShowOlderChunks(QStringList chunks, int rendering) {
+void ChatView::ShowOlderChunks(QStringList chunks, int rendering) {
     if (chunks.isEmpty())
         return;
-    const QPointer<TForm1> form(this);
-    FChatPage->Evaluate(QStringLiteral("0"), [form, chunks, rendering](const QVariant&) mutable {
-        if (!form || rendering != form->FPageRendering)
+    const QPointer<ChatView> form(this);
+    m_page->Evaluate(QStringLiteral("0"), [form, chunks, rendering](const QVariant&) mutable {
+        if (!form || rendering != form->m_pageRendering)
             return;
-        form->FChatPage->PrependToContainer(chunks.takeLast());
+        form->m_page->PrependToContainer(chunks.takeLast());
         form->ShowOlderChunks(std::move(chunks), rendering);
     });
 }
 
-void TForm1::RebuildChatPage() {
-    FBaseHtmlLoaded = false;
-    FChatPage->ShowBlank();
+void ChatView::RebuildChatPage() {
+    m_baseHtmlLoaded = false;
+    m_page->ShowBlank();
     RenderHistory();
 }
 
-void TForm1::ChatPageRenderProcessGone() {
+void ChatView::ChatPageRenderProcessGone() {
     // A conversation whose page dies again as it is shown would only take it down again.
-    if (FChatPageRebuilt) {
-        SetStatusText(
+    if (m_chatPageRebuilt) {
+        Q_EMIT StatusMessage(
             QStringLiteral("Страницу чата не удалось показать заново; откройте чат ещё раз."));
         return;
     }
     RebuildChatPage();
-    FChatPageRebuilt = true;
-    SetStatusText(
+    m_chatPageRebuilt = true;
+    Q_EMIT StatusMessage(
         QStringLiteral("Процесс отображения чата завершился аварийно; страница построена заново."));
 }
 
-void TForm1::DownButClick() {
-    ScrollChatToBottom();
+void ChatView::ShowAddress(const QUrl& address) {
+    m_baseHtmlLoaded = false;
+    m_welcomeShown = false;
+    WebBrowser1->setUrl(address);
+}
+
+QUrl ChatView::Address() const {
+    return WebBrowser1->url();
 }

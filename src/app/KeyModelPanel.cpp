@@ -1,19 +1,22 @@
-// The key and model lists: loading at show, Enter adds the text shown, the popup menus
+// The key and model boxes: loading at show, Enter adds the text shown, the popup menus
 // remove it, and the daily count beside them follows both boxes.
-#include "app/MainWindow.h"
+#include "app/KeyModelPanel.h"
 
-#include "store/ApiKeyStatsU.h"
-#include "text/ControlCharacters.h"
+#include "app/Controls.h"
 #include "app/Dialogs.h"
-#include "chat/GeminiDM.h"
+#include "app/Guarded.h"
 #include "app/KeyUpFilter.h"
 #include "service/ModelList.h"
+#include "store/WindowMemory.h"
+#include "text/ControlCharacters.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QLabel>
-#include <QPointer>
+#include <QLineEdit>
+#include <QMenu>
 #include <QSignalBlocker>
 
 namespace {
@@ -40,55 +43,121 @@ int findIgnoringCase(const QComboBox* box, const QString& text) {
     return -1;
 }
 
+void setTextColour(QWidget* widget, QColor colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
 } // namespace
 
-void TForm1::ConnectListHandlers() {
-    FKeys = {editApiKey,
-             QStringLiteral("Keys.txt"),
-             FileAccess::OwnerOnly,
-             {},
-             true,
-             QStringLiteral("Ключ сохранён"),
-             QStringLiteral("Этот ключ уже сохранён")};
-    FModels = {cbModels,
-               QStringLiteral("Models.txt"),
-               FileAccess::Default,
-               {},
-               true,
-               QStringLiteral("Модель сохранена"),
-               QStringLiteral("Эта модель уже в списке")};
+KeyModelPanel::KeyModelPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), m_folders(folders), m_dialogs(dialogs) {
+    setObjectName(QStringLiteral("KeyModelPanel"));
+    Label1 = label("Label1", QStringLiteral("Модель:"), this);
+    cbModels = editableCombo("cbModels", this);
+    cbModels->addItems({QStringLiteral("gemini-2.5-pro"), QStringLiteral("gemini-2.5-flash"),
+                        QStringLiteral("gemini-2.5-flash-lite")});
+    cbModels->setToolTip(QStringLiteral("Enter — сохранить в списке"));
+    cbModels->lineEdit()->setPlaceholderText(QStringLiteral("Имя модели"));
+    Label2 = label("Label2", QStringLiteral("Ключ:"), this);
+    editApiKey = editableCombo("editApiKey", this);
+    editApiKey->setToolTip(QStringLiteral("Enter — сохранить в списке"));
+    editApiKey->lineEdit()->setPlaceholderText(QStringLiteral("Вставьте ключ API"));
+    setTextColour(editApiKey, QColor(100, 113, 105));
+    // It counts requests; nothing is refused at any number.
+    Label3 = label("Label3", QStringLiteral("Сегодня:"), this);
+    Label3->setToolTip(QStringLiteral("Запросов сегодня с этим ключом и моделью"));
+    CountLabel = label("CountLabel", QStringLiteral("0"), this);
+    CountLabel->setToolTip(Label3->toolTip());
+
+    // The boxes share what the width leaves.
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setHorizontalSpacing(6);
+    layout->setVerticalSpacing(4);
+    layout->addWidget(Label1, 0, 0);
+    layout->addWidget(cbModels, 0, 1, 1, 3);
+    layout->addWidget(Label2, 1, 0);
+    layout->addWidget(editApiKey, 1, 1);
+    layout->addWidget(Label3, 1, 2);
+    layout->addWidget(CountLabel, 1, 3);
+    layout->setColumnStretch(1, 1);
+    CreateMenus();
+
+    m_keys = {editApiKey,
+              QStringLiteral("Keys.txt"),
+              FileAccess::OwnerOnly,
+              {},
+              true,
+              QStringLiteral("Ключ сохранён"),
+              QStringLiteral("Этот ключ уже сохранён")};
+    m_models = {cbModels,
+                QStringLiteral("Models.txt"),
+                FileAccess::Default,
+                {},
+                true,
+                QStringLiteral("Модель сохранена"),
+                QStringLiteral("Эта модель уже в списке")};
 
     // An editable box is the focus proxy of its text field: the box itself gets the keys.
-    new KeyUpFilter(editApiKey, [this](int key) { Guarded([&] { editApiKeyKeyUp(key); }); });
-    new KeyUpFilter(cbModels, [this](int key) { Guarded([&] { cbModelsKeyUp(key); }); });
-    ConnectGuarded(editApiKey, &QComboBox::editTextChanged, &TForm1::editApiKeyChange);
-    ConnectGuarded(cbModels, &QComboBox::editTextChanged, &TForm1::cbModelsChange);
-    ConnectGuarded(N7, &QAction::triggered, &TForm1::N7Click);
-    ConnectGuarded(N8, &QAction::triggered, &TForm1::N8Click);
+    new KeyUpFilter(editApiKey, [this](int key) { Guarded(m_dialogs, [&] { editApiKeyKeyUp(key); }); });
+    new KeyUpFilter(cbModels, [this](int key) { Guarded(m_dialogs, [&] { cbModelsKeyUp(key); }); });
+    ConnectGuarded(editApiKey, &QComboBox::editTextChanged, this, m_dialogs,
+                   [this] { editApiKeyChange(); });
+    ConnectGuarded(cbModels, &QComboBox::editTextChanged, this, m_dialogs,
+                   [this] { cbModelsChange(); });
+    ConnectGuarded(N7, &QAction::triggered, this, m_dialogs, [this] { N7Click(); });
+    ConnectGuarded(N8, &QAction::triggered, this, m_dialogs, [this] { N8Click(); });
+    ConnectGuarded(RefreshModelsItem, &QAction::triggered, this, m_dialogs,
+                   [this] { Q_EMIT RefreshModelsRequested(); });
 }
 
-void TForm1::LoadKeyAndModelLists() {
-    // Filling the boxes in code is not a change the count has to follow; the show
-    // handler sets it once afterwards.
-    const QSignalBlocker keysBlocker(editApiKey);
-    const QSignalBlocker modelsBlocker(cbModels);
-    LoadList(FModels);
-    LoadList(FKeys);
-    SelectRememberedEntries();
+// The text field inside an editable combo box receives the right click.
+void KeyModelPanel::CreateMenus() {
+    PopupMenu19 = named(new QMenu(this), "PopupMenu19");
+    N7 = menuItem(PopupMenu19, "N7", QStringLiteral("Удалить"));
+    attachPopup(editApiKey->lineEdit(), PopupMenu19);
+
+    PopupMenu20 = named(new QMenu(this), "PopupMenu20");
+    N8 = menuItem(PopupMenu20, "N8", QStringLiteral("Удалить"));
+    menuSeparator(PopupMenu20, "RefreshModelsSeparator");
+    RefreshModelsItem = menuItem(PopupMenu20, "RefreshModelsItem",
+                                 QStringLiteral("Обновить список моделей"));
+    attachPopup(cbModels->lineEdit(), PopupMenu20);
 }
 
-// The key and model chosen when the window last closed, or the first entries.
-void TForm1::SelectRememberedEntries() {
-    const int key = FMemory.KeyEntry(entriesOf(editApiKey));
-    if (key >= 0)
-        editApiKey->setCurrentIndex(key);
-    const int model = FMemory.ModelEntry(entriesOf(cbModels));
-    if (model >= 0)
-        cbModels->setCurrentIndex(model);
+QString KeyModelPanel::ApiKey() const {
+    return editApiKey->currentText();
 }
 
-void TForm1::LoadList(KeptList& list) {
-    const QString path = FFolders.inWorkingDir(list.fileName);
+QString KeyModelPanel::ModelName() const {
+    return cbModels->currentText();
+}
+
+void KeyModelPanel::SetModelRefreshRunning(bool running) {
+    RefreshModelsItem->setEnabled(!running);
+}
+
+void KeyModelPanel::LoadKeyAndModelLists(const WindowMemory& memory) {
+    {
+        // Filling the boxes in code is not a change the count has to follow; it is told
+        // once afterwards.
+        const QSignalBlocker keysBlocker(editApiKey);
+        const QSignalBlocker modelsBlocker(cbModels);
+        LoadList(m_models);
+        LoadList(m_keys);
+        // The key and model chosen when the window last closed, or the first entries.
+        if (const int key = memory.KeyEntry(entriesOf(editApiKey)); key >= 0)
+            editApiKey->setCurrentIndex(key);
+        if (const int model = memory.ModelEntry(entriesOf(cbModels)); model >= 0)
+            cbModels->setCurrentIndex(model);
+    }
+    Q_EMIT ChoiceChanged();
+}
+
+void KeyModelPanel::LoadList(KeptList& list) {
+    const QString path = m_folders.inWorkingDir(list.fileName);
     if (!QFileInfo::exists(path)) {
         list.readable = true;
         list.format = TextFormat{};
@@ -96,11 +165,11 @@ void TForm1::LoadList(KeptList& list) {
         return;
     }
     if (const Expected<void> read = ReadList(list); !read)
-        FDialogs.ShowMessage(read.error());
+        m_dialogs.ShowMessage(read.error());
 }
 
-Expected<void> TForm1::ReadList(KeptList& list) {
-    const Expected<ListFile> file = ReadListFile(FFolders.inWorkingDir(list.fileName));
+Expected<void> KeyModelPanel::ReadList(KeptList& list) {
+    const Expected<ListFile> file = ReadListFile(m_folders.inWorkingDir(list.fileName));
     list.readable = file.has_value();
     if (!file)
         return Failure(file.error());
@@ -112,11 +181,11 @@ Expected<void> TForm1::ReadList(KeptList& list) {
 
 // Writing the box's entries over a file that could not be read would replace what it
 // holds, so it is read again first; while that still fails the user is told why.
-bool TForm1::EnsureListReadable(KeptList& list) {
+bool KeyModelPanel::EnsureListReadable(KeptList& list) {
     if (list.readable)
         return true;
     // Gone since: nothing is left to lose, and the box's entries make the new file.
-    if (!QFileInfo::exists(FFolders.inWorkingDir(list.fileName))) {
+    if (!QFileInfo::exists(m_folders.inWorkingDir(list.fileName))) {
         list.readable = true;
         list.format = TextFormat{};
         return true;
@@ -124,7 +193,7 @@ bool TForm1::EnsureListReadable(KeptList& list) {
     const QString shown = list.box->currentText();
     const QSignalBlocker blocker(list.box);
     if (const Expected<void> read = ReadList(list); !read) {
-        FDialogs.ShowMessage(read.error());
+        m_dialogs.ShowMessage(read.error());
         return false;
     }
     list.box->setCurrentIndex(-1);
@@ -132,78 +201,57 @@ bool TForm1::EnsureListReadable(KeptList& list) {
     return true;
 }
 
-void TForm1::ShowTodayRequestCount() {
-    ShowRequestCount(GetTodayRequestCount(FFolders.programDir, editApiKey->currentText(),
-                                          cbModels->currentText()));
-}
-
-// The service counts the requests it receives, not those that never reached it: a file
-// too large to send, a proxy that is down.
-void TForm1::CountRequestsSent() {
-    const QPointer<TForm1> form(this);
-    FGeminiDM.SetRequestSentHandler([form](const QString& apiKey, const QString& modelName) {
-        if (!form)
-            return;
-        const Expected<int> count =
-            IncrementTodayRequestCount(form->FFolders.programDir, apiKey, modelName);
-        // The label shows the key and model chosen now, which may have changed meanwhile.
-        if (apiKey == form->editApiKey->currentText() && modelName == form->cbModels->currentText())
-            form->ShowRequestCount(count);
-    });
-}
-
-// A count that could not be read shows a dash; the pointer over it tells why.
-void TForm1::ShowRequestCount(const Expected<int>& count) {
+void KeyModelPanel::ShowRequestCount(const Expected<int>& count) {
     CountLabel->setText(count ? QString::number(*count) : QStringLiteral("—"));
     CountLabel->setToolTip(count ? Label3->toolTip() : count.error());
 }
 
-void TForm1::editApiKeyChange() {
-    ShowTodayRequestCount();
+void KeyModelPanel::editApiKeyChange() {
+    Q_EMIT ChoiceChanged();
 }
 
-void TForm1::cbModelsChange() {
-    ShowTodayRequestCount();
+void KeyModelPanel::cbModelsChange() {
+    Q_EMIT ChoiceChanged();
 }
 
-void TForm1::editApiKeyKeyUp(int Key) {
+void KeyModelPanel::editApiKeyKeyUp(int Key) {
     if (IsEnterKey(Key))
-        AddShownEntry(FKeys);
+        AddShownEntry(m_keys);
 }
 
-void TForm1::cbModelsKeyUp(int Key) {
+void KeyModelPanel::cbModelsKeyUp(int Key) {
     if (IsEnterKey(Key))
-        AddShownEntry(FModels);
+        AddShownEntry(m_models);
 }
 
-void TForm1::N7Click() {
-    RemoveShownEntry(FKeys, kDeleteKeyQuestion);
+void KeyModelPanel::N7Click() {
+    RemoveShownEntry(m_keys, kDeleteKeyQuestion);
 }
 
-void TForm1::N8Click() {
-    RemoveShownEntry(FModels, kDeleteModelQuestion);
+void KeyModelPanel::N8Click() {
+    RemoveShownEntry(m_models, kDeleteModelQuestion);
 }
 
-void TForm1::AddShownEntry(KeptList& list) {
+void KeyModelPanel::AddShownEntry(KeptList& list) {
     // Taken as typed: a trailing space belongs to the key.
     const QString text = list.box->currentText();
     // A key goes into the request address as it stands: a control character would cut it.
-    if (&list == &FKeys && HasControlCharacter(text)) {
-        FDialogs.ShowMessage(kKeyWithControlCharacters);
+    if (&list == &m_keys && HasControlCharacter(text)) {
+        m_dialogs.ShowMessage(kKeyWithControlCharacters);
         return;
     }
     if (!EnsureListReadable(list))
         return;
     if (findIgnoringCase(list.box, text) >= 0) {
-        SetStatusText(list.presentStatus);
+        Q_EMIT StatusMessage(list.presentStatus);
         return;
     }
     list.box->addItem(text);
     if (SaveList(list))
-        SetStatusText(list.savedStatus);
+        Q_EMIT StatusMessage(list.savedStatus);
 }
 
-void TForm1::RemoveShownEntry(KeptList& list, const QString& question) {
+void KeyModelPanel::RemoveShownEntry(KeptList& list, const QString& question) {
     const QString text = list.box->currentText();
     if (findIgnoringCase(list.box, text) < 0 || !EnsureListReadable(list))
         return;
@@ -211,7 +259,7 @@ void TForm1::RemoveShownEntry(KeptList& list, const QString& question) {
     const int index = findIgnoringCase(list.box, text);
     if (index < 0)
         return;
-    if (!FDialogs.AskYesNo(question, Dialogs::QuestionIcon::Question))
+    if (!m_dialogs.AskYesNo(question, Dialogs::QuestionIcon::Question))
         return;
     {
         // What was removed is not left in the box to be sent or saved again by mistake.
@@ -220,23 +268,23 @@ void TForm1::RemoveShownEntry(KeptList& list, const QString& question) {
         list.box->setCurrentIndex(-1);
         list.box->clearEditText();
     }
-    ShowTodayRequestCount();
+    Q_EMIT ChoiceChanged();
     SaveList(list);
 }
 
-bool TForm1::SaveList(KeptList& list) {
+bool KeyModelPanel::SaveList(KeptList& list) {
     const Expected<TextFormat> written = WriteListFile(
-        FFolders.inWorkingDir(list.fileName), entriesOf(list.box), list.format, list.access);
+        m_folders.inWorkingDir(list.fileName), entriesOf(list.box), list.format, list.access);
     if (!written) {
-        FDialogs.ShowMessage(written.error());
+        m_dialogs.ShowMessage(written.error());
         return false;
     }
     list.format = *written;
     return true;
 }
 
-Expected<int> TForm1::MergeListedModels(const QStringList& models) {
-    if (!EnsureListReadable(FModels))
+Expected<int> KeyModelPanel::MergeListedModels(const QStringList& models) {
+    if (!EnsureListReadable(m_models))
         return Failure(QStringLiteral("Список моделей не изменён: Models.txt не читается."));
     const QStringList current = entriesOf(cbModels);
     const QStringList merged = MergeModelNames(current, models);
@@ -250,6 +298,6 @@ Expected<int> TForm1::MergeListedModels(const QStringList& models) {
         if (cbModels->currentText() != shown)
             cbModels->setEditText(shown);
     }
-    SaveList(FModels);
+    SaveList(m_models);
     return int(merged.size() - current.size());
 }

@@ -1,22 +1,22 @@
-// The window's own events: creation, first show, close and resize.
+// The window's own events: creation, first show and close; and what joins the panels:
+// the token estimate, the daily count and the status bar.
 #include "app/MainWindow.h"
 
-#include "text/Blank.h"
+#include "app/AttachmentsPanel.h"
+#include "app/ChatListPanel.h"
+#include "app/ChatView.h"
 #include "app/Dialogs.h"
-#include "chat/GeminiDM.h"
+#include "app/KeyModelPanel.h"
 #include "app/PromptEdit.h"
-#include "app/ScopedFlag.h"
+#include "chat/GeminiDM.h"
+#include "store/ApiKeyStatsU.h"
+#include "text/Blank.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QPointer>
 #include <QShowEvent>
 #include <QTimer>
-
-QString TForm1::NewChatEntryText() {
-    return QStringLiteral("<Новый чат>");
-}
 
 TForm1::TForm1(const AppFolders& folders, Dialogs& dialogs, TGeminiDM& geminiDM, QWidget* parent)
     : QMainWindow(parent), FFolders(folders),
@@ -29,8 +29,6 @@ TForm1::TForm1(const AppFolders& folders, Dialogs& dialogs, TGeminiDM& geminiDM,
 TForm1::~TForm1() = default;
 
 void TForm1::FormCreate() {
-    FBaseHtmlLoaded = false;
-    FIsLoading = false;
     FFormShown = false;
     if (const Expected<void> folder = FChats.EnsureFolder(); !folder)
         FDialogs.ShowMessage(folder.error());
@@ -40,14 +38,14 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // Restoring a minimised window is not a new show.
     if (!event->spontaneous())
-        Guarded([this] { FormShow(); });
+        Guarded(FDialogs, [this] { FormShow(); });
 }
 
 void TForm1::FormShow() {
     Timer1->setInterval(1000);
     Timer1->stop();
     TimeoutLabel->hide();
-    LoadKeyAndModelLists();
+    m_keyModel->LoadKeyAndModelLists(FMemory);
 
     if (FFormShown)
         return;
@@ -55,12 +53,12 @@ void TForm1::FormShow() {
 
     LoadServiceSettings();
     CountRequestsSent();
-    LoadChatList();
-    SelectNewChatEntry();
+    if (const Expected<void> listed = LoadChatList(); !listed)
+        FDialogs.ShowMessage(listed.error());
+    m_chatList->SelectNewChatEntry();
     StartNewChatInPlace(QStringLiteral("Новый чат начат."));
-    ShowTodayRequestCount();
-    if (IsBlank(editApiKey->currentText()))
-        ShowWelcomePage();
+    if (IsBlank(m_keyModel->ApiKey()))
+        m_view->ShowWelcomePage();
     // The first thing typed is a question.
     memoPrompt->setFocus();
 }
@@ -68,7 +66,7 @@ void TForm1::FormShow() {
 void TForm1::closeEvent(QCloseEvent* event) {
     // A chat that could not be saved keeps the window open unless the user lets it go.
     event->ignore();
-    Guarded([&] {
+    Guarded(FDialogs, [&] {
         if (FormClose())
             event->accept();
     });
@@ -80,25 +78,20 @@ bool TForm1::FormClose() {
     if (!LeaveCurrentChat())
         return false;
     RememberWindow();
-    ClearChatList();
+    m_chatList->ClearChatList();
     return true;
 }
 
 void TForm1::UpdateContextTokens() {
     const int history = TGeminiDM::CountTokensForHistory(FGeminiDM.ChatHistory());
+    const qsizetype files = m_attachments->AttachedFiles().size();
     TContentParts composed;
-    composed.reserve(FAttachedFiles.size() + 1);
+    composed.reserve(files + 1);
     composed.append(MakeTextPart(memoPrompt->toPlainText()));
-    for (qsizetype i = 0; i < FAttachedFiles.size(); ++i)
+    for (qsizetype i = 0; i < files; ++i)
         composed.append(MakeInlinePart(QString(), QByteArray()));
     const int prompt = TGeminiDM::CountTokens(composed);
     ContextChatTokensLabel->setText(QString::number(history + prompt));
-}
-
-void TForm1::ClearChatList() {
-    // Entries carry their chat path as item data, which the list frees with them.
-    ScopedFlag loading(FIsLoading);
-    ListBox2->clear();
 }
 
 void TForm1::SetStatusText(const QString& text) {
@@ -109,10 +102,37 @@ QString TForm1::StatusText() const {
     return FStatusText->text();
 }
 
-void TForm1::Guarded(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        FDialogs.ShowMessage(QString::fromStdString(error.what()));
-    }
+void TForm1::ResetChatView() {
+    ForgetLastRequestLinks();
+    m_view->Clear();
+    memoPrompt->clear();
+    m_attachments->SetAttachedFiles({});
+}
+
+const QStringList& TForm1::AttachedFiles() const {
+    return m_attachments->AttachedFiles();
+}
+
+void TForm1::SetAttachedFiles(const QStringList& paths) {
+    m_attachments->SetAttachedFiles(paths);
+}
+
+void TForm1::ShowTodayRequestCount() {
+    m_keyModel->ShowRequestCount(GetTodayRequestCount(FFolders.programDir, m_keyModel->ApiKey(),
+                                                      m_keyModel->ModelName()));
+}
+
+// The service counts the requests it receives, not those that never reached it: a file
+// too large to send, a proxy that is down.
+void TForm1::CountRequestsSent() {
+    const QPointer<TForm1> form(this);
+    FGeminiDM.SetRequestSentHandler([form](const QString& apiKey, const QString& modelName) {
+        if (!form)
+            return;
+        const Expected<int> count =
+            IncrementTodayRequestCount(form->FFolders.programDir, apiKey, modelName);
+        // The label shows the key and model chosen now, which may have changed meanwhile.
+        if (apiKey == form->m_keyModel->ApiKey() && modelName == form->m_keyModel->ModelName())
+            form->m_keyModel->ShowRequestCount(count);
+    });
 }

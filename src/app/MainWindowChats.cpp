@@ -1,43 +1,19 @@
-// The chat list: the saved chats as its entries, and the events that save the current
-// chat, open another or start anew, forwarded to the chat library.
+// The chat library's events: the current chat saved, another opened, a new one started,
+// chats deleted; the chat list panel shows each change.
 #include "app/MainWindow.h"
 
-#include "store/ChatNaming.h"
+#include "app/ChatListPanel.h"
+#include "app/ChatView.h"
 #include "app/Dialogs.h"
 #include "chat/GeminiDM.h"
-#include "app/OperationError.h"
-#include "app/PathObject.h"
-#include "app/ScopedFlag.h"
 
-#include <QFileInfo>
-#include <QListWidget>
-#include <QPushButton>
-
-QListWidgetItem* TForm1::FindNewChatEntry() const {
-    const QList<QListWidgetItem*> found =
-        ListBox2->findItems(NewChatEntryText(), Qt::MatchFixedString); // case-insensitive
-    return found.isEmpty() ? nullptr : found.first();
-}
-
-void TForm1::LoadChatList() {
-    ScopedFlag loading(FIsLoading);
-    ClearChatList();
-    if (const Expected<void> folder = FChats.EnsureFolder(); !folder)
-        throw OperationError(folder.error());
-    ListBox2->setUpdatesEnabled(false);
-    for (const ChatListEntry& chat : FChats.ListChats()) {
-        auto* entry = new QListWidgetItem(chat.displayName, ListBox2);
-        AttachPathObject(entry, chat.path);
-    }
-    ListBox2->setUpdatesEnabled(true);
+Expected<void> TForm1::LoadChatList() {
+    return m_chatList->LoadChatList();
 }
 
 ChatSave TForm1::SaveCurrentChat() {
     const ChatSave save = FChats.Save(FGeminiDM);
-    if (save.result == ChatSave::Result::MovedAway)
-        ShowCurrentChatInList();
-    else if (save.result == ChatSave::Result::Named)
-        NameNewChatEntry();
+    m_chatList->ShowSave(save);
     return save;
 }
 
@@ -49,67 +25,35 @@ bool TForm1::LeaveCurrentChat() {
                              Dialogs::QuestionIcon::Warning);
 }
 
-// The new-chat entry becomes the entry of the chat's first file.
-void TForm1::NameNewChatEntry() {
-    ScopedFlag loading(FIsLoading);
-    if (QListWidgetItem* entry = FindNewChatEntry()) {
-        AttachPathObject(entry, FChats.CurrentFile());
-        entry->setText(ChatDisplayName(QFileInfo(FChats.CurrentFile()).fileName()));
-    }
-}
-
-// A chat saved away from the file it was opened from gets an entry of its own at
-// the top of the list, selected.
-void TForm1::ShowCurrentChatInList() {
-    ScopedFlag loading(FIsLoading);
-    auto* entry = new QListWidgetItem(ChatDisplayName(QFileInfo(FChats.CurrentFile()).fileName()));
-    AttachPathObject(entry, FChats.CurrentFile());
-    ListBox2->insertItem(0, entry);
-    ListBox2->setCurrentItem(entry);
-}
-
 void TForm1::OpenChat(const QString& path) {
     const ChatOpening opening = FChats.Open(path, FGeminiDM);
     if (!opening.opened) {
         StartNewChatInPlace(opening.text);
-        SelectNewChatEntry();
+        m_chatList->SelectNewChatEntry();
         FDialogs.ShowMessage(opening.text);
         return;
     }
     ResetChatView();
-    RenderHistory();
+    m_view->RenderHistory();
     SetStatusText(opening.text);
 }
 
-void TForm1::ListBox2Click() {
-    if (FIsLoading)
-        return;
-    const QListWidgetItem* entry = ListBox2->currentItem();
-    if (!entry)
-        return;
-    if (entry->text() == NewChatEntryText()) {
-        if (!FChats.CurrentFile().isEmpty())
-            btnNewChatClick();
-        return;
-    }
-    const std::optional<TPathObject> chat = PathObjectOf(entry);
-    if (!chat || FChats.IsCurrent(chat->Path))
-        return;
+void TForm1::OpenPickedChat(const QString& path) {
     if (!LeaveCurrentChat()) {
-        SelectCurrentChatEntry();
+        m_chatList->SelectCurrentChatEntry();
         return;
     }
-    OpenChat(chat->Path);
+    OpenChat(path);
     UpdateContextTokens();
 }
 
 void TForm1::btnNewChatClick() {
     if (!LeaveCurrentChat()) {
-        SelectCurrentChatEntry();
+        m_chatList->SelectCurrentChatEntry();
         return;
     }
     StartNewChatInPlace(QStringLiteral("Новый чат начат."));
-    SelectNewChatEntry();
+    m_chatList->SelectNewChatEntry();
 }
 
 void TForm1::StartNewChatInPlace(const QString& status) {
@@ -119,28 +63,28 @@ void TForm1::StartNewChatInPlace(const QString& status) {
     UpdateContextTokens();
 }
 
-void TForm1::SelectCurrentChatEntry() {
-    if (FChats.CurrentFile().isEmpty()) {
-        SelectNewChatEntry();
+void TForm1::DeleteChat(const QString& path) {
+    if (FChats.IsCurrent(path)) {
+        StartNewChatInPlace(QStringLiteral("Новый чат начат."));
+        m_chatList->SelectOpenChatEntryIfListed();
+    }
+    if (const Expected<void> deleted = FChats.Delete(path); !deleted) {
+        FDialogs.ShowMessage(deleted.error());
         return;
     }
-    ScopedFlag loading(FIsLoading);
-    for (int row = 0; row < ListBox2->count(); ++row) {
-        const std::optional<TPathObject> chat = PathObjectOf(ListBox2->item(row));
-        if (chat && FChats.IsCurrent(chat->Path)) {
-            ListBox2->setCurrentRow(row);
-            return;
-        }
-    }
-    ListBox2->setCurrentItem(nullptr);
+    m_chatList->RemoveChatEntry(path);
 }
 
-void TForm1::SelectNewChatEntry() {
-    ScopedFlag loading(FIsLoading);
-    QListWidgetItem* entry = FindNewChatEntry();
-    if (!entry) {
-        entry = new QListWidgetItem(NewChatEntryText());
-        ListBox2->insertItem(0, entry);
+void TForm1::DeleteAllChats() {
+    if (const Expected<void> deleted = FChats.DeleteAll(); !deleted) {
+        FDialogs.ShowMessage(deleted.error());
+        return;
     }
-    ListBox2->setCurrentItem(entry);
+    StartNewChatInPlace(QStringLiteral("Все чаты удалены. Начат новый чат."));
+    if (const Expected<void> listed = LoadChatList(); !listed) {
+        FDialogs.ShowMessage(listed.error());
+        return;
+    }
+    m_chatList->SelectNewChatEntry();
+    FDialogs.ShowMessage(QStringLiteral("Все чаты были успешно удалены."));
 }

@@ -5,11 +5,9 @@
 #include "page/ChatExport.h"
 #include "app/Dialogs.h"
 #include "chat/GeminiDM.h"
-#include "app/PathObject.h"
 #include "app/PdfPrinter.h"
 
 #include <QFileInfo>
-#include <QListWidget>
 #include <QPointer>
 
 namespace {
@@ -18,15 +16,13 @@ const QString kExportFilter = QStringLiteral("Markdown (*.md);;HTML (*.html);;PD
 
 } // namespace
 
-void TForm1::ExportChatClick() {
-    QListWidgetItem* entry = ListBox2->currentItem();
-    const std::optional<TPathObject> chat = entry ? PathObjectOf(entry) : std::nullopt;
+void TForm1::ExportChat(const QString& chatPath, const QString& title) {
     TChatHistory history;
     // The open chat as it stands; any other from its file.
-    if (!chat || chat->Path == FChats.CurrentFile()) {
+    if (chatPath.isEmpty() || chatPath == FChats.CurrentFile()) {
         history = FGeminiDM.ChatHistory();
     } else {
-        Expected<TChatHistory> read = ReadChatForExport(chat->Path);
+        Expected<TChatHistory> read = ReadChatForExport(chatPath);
         if (!read) {
             FDialogs.ShowMessage(QStringLiteral("Не удалось прочитать чат: ") + read.error());
             return;
@@ -37,7 +33,6 @@ void TForm1::ExportChatClick() {
         FDialogs.ShowMessage(QStringLiteral("В чате нет сообщений для экспорта."));
         return;
     }
-    const QString title = chat ? entry->text() : QStringLiteral("Чат");
     const QString path = FDialogs.GetSaveFileName(QStringLiteral("Экспорт чата"),
                                                   title + QStringLiteral(".md"), kExportFilter);
     if (path.isEmpty())
@@ -54,7 +49,7 @@ void TForm1::ExportChatClick() {
         SetStatusText(QStringLiteral("Экспорт в PDF..."));
         PrintHtmlToPdf(
             ConversationHtmlDocument(history, title), this, [this, path](const QByteArray& pdf) {
-                Guarded([&] {
+                Guarded(FDialogs, [&] {
                     ReportExport(path, pdf.isEmpty() ? Expected<void>(Failure(QStringLiteral(
                                                            "страница не напечаталась")))
                                                      : WriteExportFile(path, pdf));

@@ -2,6 +2,7 @@
 // the service's token counts.
 #include "app/MainWindow.h"
 
+#include "app/ChatView.h"
 #include "page/AnswerBlock.h"
 #include "chat/GeminiDM.h"
 #include "chat/LiveAnswer.h"
@@ -26,12 +27,10 @@ bool TForm1::RequestRunning() const {
 }
 
 void TForm1::StartLiveAnswer(const SentRequest& request) {
-    if (!FLiveView)
-        FLiveView = new LiveAnswerView(*FChatPage, this);
-    LoadBaseHtml();
+    m_view->LoadBaseHtml();
     FRetryNotice.clear();
     FThinking = false;
-    FLiveView->Begin(LiveStatus());
+    m_view->LiveView().Begin(LiveStatus());
     const QPointer<TForm1> form(this);
     FLiveAnswer =
         FGeminiDM.StreamAnswer(request.apiKey, request.modelName, request.parts, request.webSearch,
@@ -65,13 +64,13 @@ QString TForm1::LiveStatus() const {
 void TForm1::LiveAnswerGrew(const QString& textSoFar, bool thinking) {
     FRetryNotice.clear();
     FThinking = thinking;
-    FLiveView->SetStatus(LiveStatus());
-    FLiveView->SetText(textSoFar);
+    m_view->LiveView().SetStatus(LiveStatus());
+    m_view->LiveView().SetText(textSoFar);
 }
 
 void TForm1::LiveAnswerRetrying(int seconds) {
     FRetryNotice = QStringLiteral("Повтор через %1 с…").arg(seconds);
-    FLiveView->SetStatus(LiveStatus());
+    m_view->LiveView().SetStatus(LiveStatus());
 }
 
 void TForm1::LiveAnswerEnded(const AnswerEnd& end) {
@@ -79,7 +78,7 @@ void TForm1::LiveAnswerEnded(const AnswerEnd& end) {
     // A stopped or failed answer has no count: an older one is not shown as if it were.
     FLastUsage = end.Outcome.Facts.Usage;
     if (!end.Kept) {
-        FLiveView->Finish(QString());
+        m_view->LiveView().Finish(QString());
         // With nothing kept the request can be sent again as it was.
         ShowFailedRequest(end.Outcome, end.Stopped);
         return;
@@ -97,9 +96,9 @@ void TForm1::LiveAnswerEnded(const AnswerEnd& end) {
     if (brokeOff)
         footing.Details = end.Outcome.Text;
     // The finished block is the one a whole answer gets; the footing is the page's alone.
-    FLiveView->Finish(BuildModelItemHtml(kept, footing));
+    m_view->LiveView().Finish(BuildModelItemHtml(kept, footing));
     if (end.Outcome.IsFailure && !brokeOff) {
-        AddFailureMessage(end.Outcome);
+        m_view->AddFailureMessage(end.Outcome);
         FinishRequest();
         SetStatusText(QStringLiteral("Ошибка"));
         return;

@@ -2,6 +2,9 @@
 // the answer rendered and saved.
 #include "app/MainWindow.h"
 
+#include "app/ChatListPanel.h"
+#include "app/ChatView.h"
+#include "app/KeyModelPanel.h"
 #include "page/AnswerBlock.h"
 #include "chat/AttachmentPreparation.h"
 #include "app/ChatPage.h"
@@ -38,9 +41,9 @@ const QString kKeyHelpPage = QStringLiteral("AddKey.html");
 void TForm1::ShowWhereKeysComeFrom() {
     const QString helpPage = FFolders.inProgramDir(kKeyHelpPage);
     if (QFileInfo::exists(helpPage))
-        WebBrowser1->setUrl(QUrl::fromLocalFile(helpPage));
+        m_view->ShowAddress(QUrl::fromLocalFile(helpPage));
     else
-        ShowWelcomePage();
+        m_view->ShowWelcomePage();
 }
 
 void TForm1::btnSendClick() {
@@ -48,9 +51,9 @@ void TForm1::btnSendClick() {
         StopRequest();
         return;
     }
-    const QString apiKey = editApiKey->currentText();
-    const QString modelName = cbModels->currentText();
-    const QStringList files = FAttachedFiles;
+    const QString apiKey = m_keyModel->ApiKey();
+    const QString modelName = m_keyModel->ModelName();
+    const QStringList files = AttachedFiles();
     if (const std::optional<SendRefusal> refusal =
             CheckSend(apiKey, modelName, memoPrompt->toPlainText(), files)) {
         FDialogs.ShowMessage(refusal->message);
@@ -69,11 +72,10 @@ void TForm1::btnSendClick() {
     const QString prompt = memoPrompt->toPlainText();
     // The files were read above, before the key help page is replaced by a new chat,
     // which empties the lists.
-    if (WebBrowser1->url().toString().contains(kKeyHelpPage))
+    if (m_view->Address().toString().contains(kKeyHelpPage))
         btnNewChatClick();
-    ListBox2->setEnabled(false);
-    btnNewChat->setEnabled(false);
-    AddUserMessage(prompt, files);
+    m_chatList->SetRequestRunning(true);
+    m_view->AddUserMessage(prompt, files);
 
     if (imageRequest) {
         ClearPromptAndAttachments();
@@ -98,7 +100,7 @@ void TForm1::StartRequest(const SentRequest& request) {
         StartLiveAnswer(request);
     }
     ShowStopControl();
-    ScrollChatToBottom();
+    m_view->ScrollChatToBottom();
 }
 
 // Reading and encoding up to 16 files of 20 MiB runs off the user-interface thread;
@@ -112,7 +114,7 @@ void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName, co
                        const Expected<TContentParts> attachments = reader->result();
                        if (!attachments) {
                            // The prompt and the files stay in place to be corrected.
-                           AddFailureMessage({attachments.error(), true});
+                           m_view->AddFailureMessage({attachments.error(), true});
                            EndBusyState();
                            SetStatusText(QStringLiteral("Ошибка"));
                            return;
@@ -147,8 +149,7 @@ void TForm1::EndBusyState() {
     btnSend->setText(QStringLiteral("Отправить"));
     btnSend->setEnabled(true);
     SetStatusText(QStringLiteral("Готово"));
-    ListBox2->setEnabled(true);
-    btnNewChat->setEnabled(true);
+    m_chatList->SetRequestRunning(false);
 }
 
 void TForm1::ImageRequestDone(const RequestOutcome& result) {
@@ -166,23 +167,23 @@ void TForm1::ImageRequestDone(const RequestOutcome& result) {
         if (part.PartType != TPartType::ptInlineData)
             words.append(part);
         else if (IsCompletePicture(part))
-            AddImageMessage(part.MimeType, QString::fromLatin1(part.Base64Data));
+            m_view->AddImageMessage(part.MimeType, QString::fromLatin1(part.Base64Data));
     }
     if (HasAnswerContent(words))
-        AppendHtml(BuildModelItemHtml(ModelMessageFromParts(words, result.Facts)));
+        m_view->AppendHtml(BuildModelItemHtml(ModelMessageFromParts(words, result.Facts)));
     FinishRequest();
-    ScrollChatToBottom();
+    m_view->ScrollChatToBottom();
 }
 
 void TForm1::ShowFailedRequest(const RequestOutcome& outcome, bool stopped) {
     FFailedRequest = FRunningRequest;
     FRetryToken = QUuid::createUuid().toString(QUuid::Id128);
-    FChatPage->RemoveRetryLinks();
-    AddFailureMessage(outcome, FRetryToken);
+    m_view->Page().RemoveRetryLinks();
+    m_view->AddFailureMessage(outcome, FRetryToken);
     FinishRequest();
     SetStatusText(stopped ? QStringLiteral("Остановлено") : QStringLiteral("Ошибка"));
     // What the user has typed meanwhile is not replaced.
-    if (memoPrompt->toPlainText().isEmpty() && FAttachedFiles.isEmpty()) {
+    if (memoPrompt->toPlainText().isEmpty() && AttachedFiles().isEmpty()) {
         memoPrompt->setPlainText(FFailedRequest.prompt);
         SetAttachedFiles(FFailedRequest.files);
     }
@@ -191,13 +192,12 @@ void TForm1::ShowFailedRequest(const RequestOutcome& outcome, bool stopped) {
 void TForm1::ForgetLastRequestLinks() {
     FRetryToken.clear();
     FContinueToken.clear();
-    FChatPage->RemoveRetryLinks();
+    m_view->Page().RemoveRetryLinks();
 }
 
 void TForm1::BeginRequest(const SentRequest& request) {
     EnterBusyState();
-    ListBox2->setEnabled(false);
-    btnNewChat->setEnabled(false);
+    m_chatList->SetRequestRunning(true);
     StartRequest(request);
 }
 
@@ -210,7 +210,7 @@ void TForm1::RetryFailedRequest(const QString& token) {
     TChatHistory& history = FGeminiDM.ChatHistory();
     if (!history.isEmpty() && history.last().Role == u"user" && !history.last().Failure.isEmpty())
         history.removeLast();
-    if (memoPrompt->toPlainText() == request.prompt && FAttachedFiles == request.files)
+    if (memoPrompt->toPlainText() == request.prompt && AttachedFiles() == request.files)
         ClearPromptAndAttachments();
     BeginRequest(request);
 }
@@ -226,7 +226,7 @@ void TForm1::ContinueAnswer(const QString& token) {
     request.files.clear();
     request.parts = {MakeTextPart(request.prompt)};
     request.image = false;
-    AddUserMessage(request.prompt, {});
+    m_view->AddUserMessage(request.prompt, {});
     BeginRequest(request);
 }
 
@@ -249,7 +249,7 @@ void TForm1::Timer1Timer() {
     ++FSecondsElapsed;
     TimeoutLabel->setText(ElapsedText(FSecondsElapsed));
     if (FLiveAnswer)
-        FLiveView->SetStatus(LiveStatus());
+        m_view->LiveView().SetStatus(LiveStatus());
 }
 
 bool TForm1::memoPromptKeyDown(const QKeyEvent* event) {

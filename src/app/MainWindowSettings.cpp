@@ -3,13 +3,11 @@
 #include "app/MainWindow.h"
 
 #include "app/Dialogs.h"
-#include "chat/GeminiDM.h"
+#include "app/KeyModelPanel.h"
 #include "app/ModelListingTask.h"
 #include "app/SettingsDialog.h"
+#include "chat/GeminiDM.h"
 
-#include <QAction>
-#include <QComboBox>
-#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 
@@ -28,11 +26,6 @@ void TForm1::CreateSettingsEntry() {
     btnSettings->setFlat(true);
     statusBar->addPermanentWidget(btnSettings);
     ConnectGuarded(btnSettings, &QPushButton::clicked, &TForm1::btnSettingsClick);
-
-    PopupMenu20->addSeparator()->setObjectName(u"RefreshModelsSeparator"_s);
-    RefreshModelsItem = PopupMenu20->addAction(u"Обновить список моделей"_s);
-    RefreshModelsItem->setObjectName(u"RefreshModelsItem"_s);
-    ConnectGuarded(RefreshModelsItem, &QAction::triggered, &TForm1::RefreshModelsClick);
 }
 
 void TForm1::LoadServiceSettings() {
@@ -51,14 +44,16 @@ void TForm1::btnSettingsClick() {
         }
     }
     SettingsDialog::Actions actions;
-    actions.apiKey = [this] { return editApiKey->currentText(); };
+    actions.apiKey = [this] { return m_keyModel->ApiKey(); };
     actions.save = [this](const ServiceSettings& settings) {
         Expected<void> saved = FSettings.Save(settings);
         if (saved)
             FGeminiDM.SetServiceSettings(FSettings.Effective());
         return saved;
     };
-    actions.mergeModels = [this](const QStringList& models) { return MergeListedModels(models); };
+    actions.mergeModels = [this](const QStringList& models) {
+        return m_keyModel->MergeListedModels(models);
+    };
     auto* dialog = new SettingsDialog(FSettings.Saved(), FSettings.BaseUrlOverride(),
                                       std::move(actions), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -66,23 +61,23 @@ void TForm1::btnSettingsClick() {
 }
 
 void TForm1::RefreshModelsClick() {
-    const QString key = editApiKey->currentText();
+    const QString key = m_keyModel->ApiKey();
     if (key.isEmpty()) {
         FDialogs.ShowMessage(u"Введите ключ API в поле «Ключ:»: с ним сервис отдаёт список "
                              u"моделей."_s);
         return;
     }
-    RefreshModelsItem->setEnabled(false);
+    m_keyModel->SetModelRefreshRunning(true);
     SetStatusText(u"Запрос списка моделей..."_s);
     ListModelsInBackground(FGeminiDM.Endpoint(), key, this, [this](const ModelListing& listing) {
-        Guarded([this, &listing] {
-            RefreshModelsItem->setEnabled(true);
+        Guarded(FDialogs, [this, &listing] {
+            m_keyModel->SetModelRefreshRunning(false);
             if (listing.Result != ModelListing::Status::Listed) {
                 SetStatusText(u"Список моделей не обновлён."_s);
                 FDialogs.ShowMessage(listing.FailureText);
                 return;
             }
-            const Expected<int> added = MergeListedModels(listing.Models);
+            const Expected<int> added = m_keyModel->MergeListedModels(listing.Models);
             SetStatusText(added ? u"Список моделей обновлён: новых моделей %1."_s.arg(*added)
                                 : added.error());
         });

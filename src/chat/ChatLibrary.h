@@ -46,6 +46,8 @@ class ChatLibrary {
 public:
     ChatLibrary(QString chatsDir, FileRemover& remover);
 
+    // The folder the chat files live in.
+    const QString& Folder() const { return m_chatsDir; }
     // The current chat's file; empty for a new chat that was never written.
     const QString& CurrentFile() const { return m_currentFile; }
     bool IsCurrent(const QString& path) const { return !path.isEmpty() && path == m_currentFile; }

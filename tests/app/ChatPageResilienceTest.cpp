@@ -24,7 +24,7 @@ TEST_F(ChatPageResilienceTest, DeadRenderProcessGivesTheConversationBack) {
         {QStringLiteral("model"), {MakeInlinePart(QStringLiteral("image/png"), "iVBO")}},
     };
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     const QString blocks =
         BuildUserMessageHtml(QStringLiteral("first"), {}, {}) +
         BuildModelMessageHtml(QStringLiteral("**answer**"), {}) +
@@ -60,7 +60,7 @@ TEST_F(ChatPageResilienceTest, DeadRenderProcessGivesTheConversationBack) {
         },
         kPageTimeoutMs));
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     ASSERT_EQ(container(), blocks);
     killRenderer();
     EXPECT_TRUE(WaitUntil([&] { return container() == blocks; }, kPageTimeoutMs));
@@ -74,7 +74,7 @@ TEST_F(ChatPageResilienceTest, LongMessagesShowTheirStartAndNUL) {
         {QStringLiteral("model"), {MakeTextPart(longAnswer)}},
     };
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     EXPECT_EQ(evaluateText(QStringLiteral("document.querySelector('.display-note').innerText")),
               QStringLiteral("показано 2048 из 2800 КБ"));
     const int shown = evaluate(QStringLiteral("document.querySelector('.model-message "

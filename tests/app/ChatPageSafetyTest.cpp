@@ -194,9 +194,9 @@ TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         form->ResetChatView();
-        form->AddUserMessage(QStringLiteral("question"), {});
+        form->View().AddUserMessage(QStringLiteral("question"), {});
         const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {});
-        form->AddModelMessage(c.answer);
+        form->View().AddModelMessage(c.answer);
         waitForImages();
         RunEventsFor(c.settleMs);
         expectOurPage(firstBlock);
@@ -245,7 +245,7 @@ TEST_F(ChatPageSafetyTest, PageRefusesNavigationsItStartsItself) {
     geminiDM->ChatHistory() = {
         {QStringLiteral("user"), {MakeTextPart(QStringLiteral("question"))}}};
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     // A message without a stored time shows none.
     const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {}, {});
     const QString away = host.url(QStringLiteral("away"));
@@ -282,7 +282,7 @@ TEST_F(ChatPageSafetyTest, AttachmentNamesAreText) {
           MakeInlinePart(mimeType, "QQ==")}},
     };
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     waitForImages();
     RunEventsFor(100);
     EXPECT_EQ(evaluateText(QStringLiteral("Array.from(document.querySelectorAll('.attachments "

@@ -47,7 +47,7 @@ TEST_F(ChatPageTest, FirstAppendWritesTheTemplateOntoABlankPage) {
     EXPECT_TRUE(
         evaluate(QStringLiteral("document.getElementById('chat-container') === null")).toBool());
 
-    form->AddUserMessage(QStringLiteral("hello"), {});
+    form->View().AddUserMessage(QStringLiteral("hello"), {});
     const QString block = BuildUserMessageHtml(QStringLiteral("hello"), {});
     QString expected = ChatPageTemplate();
     expected.replace(QStringLiteral("<div id=\"chat-container\"></div>"),
@@ -66,25 +66,25 @@ TEST_F(ChatPageTest, ContainerHoldsTheAppendedBlocksInOrder) {
     QString expected;
     for (int i = 0; i < 30; ++i) {
         const QString text = QStringLiteral("message %1").arg(i);
-        form->AddUserMessage(text, {});
+        form->View().AddUserMessage(text, {});
         expected += BuildUserMessageHtml(text, {});
         if (i % 10 == 0)
-            form->ScrollChatBy(130);
+            form->View().ScrollChatBy(130);
     }
-    form->AddUserMessage(QStringLiteral("two\r\nlines"),
+    form->View().AddUserMessage(QStringLiteral("two\r\nlines"),
                          {QStringLiteral("/tmp/some dir/a.txt"), QStringLiteral("/b.png")});
     expected += BuildUserMessageHtml(QStringLiteral("two\r\nlines"),
                                      {QStringLiteral("a.txt"), QStringLiteral("b.png")});
-    form->AddImageMessage(QStringLiteral("image/png"), QStringLiteral("iVBORw0KGgo="));
+    form->View().AddImageMessage(QStringLiteral("image/png"), QStringLiteral("iVBORw0KGgo="));
     expected += BuildImageMessageHtml(QStringLiteral("image/png"), QStringLiteral("iVBORw0KGgo="));
-    form->ScrollChatToBottom();
+    form->View().ScrollChatToBottom();
     EXPECT_EQ(container(), expected);
 }
 
 TEST_F(ChatPageTest, EscapedPromptReadsAsTyped) {
     // What the user sees: the characters as typed, the entity as its character, and
     // the same line breaks, whichever line ends the text has.
-    form->AddUserMessage(QStringLiteral("a <b> & c &amp; d\r\nnext line\nthird\rfourth"), {});
+    form->View().AddUserMessage(QStringLiteral("a <b> & c &amp; d\r\nnext line\nthird\rfourth"), {});
     EXPECT_EQ(evaluateText(QStringLiteral(
                   "document.querySelector('.user-message .message-content p').innerText")),
               QStringLiteral("a <b> & c & d\nnext line\nthird\nfourth"));
@@ -92,7 +92,7 @@ TEST_F(ChatPageTest, EscapedPromptReadsAsTyped) {
 
 // The browser's menu (back, reload, view source) is replaced by the page's own.
 TEST_F(ChatPageTest, RightClickOffersOnlyCopyAndSelectAll) {
-    form->AddUserMessage(QStringLiteral("words to copy"), {});
+    form->View().AddUserMessage(QStringLiteral("words to copy"), {});
     QWidget* target = control<QWebEngineView>("WebBrowser1")->focusProxy();
     ASSERT_NE(target, nullptr);
     QTest::mouseClick(target, Qt::RightButton, {},
@@ -128,7 +128,7 @@ TEST_F(ChatPageTest, LongChatsFillInOlderPartsAboveTheLatest) {
     const QString whole = BuildConversationHtml(history);
     ASSERT_GT(whole.size(), 400 * 1024);
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     ASSERT_TRUE(WaitUntil([&] { return container() == whole; }, kPageTimeoutMs));
     EXPECT_TRUE(evaluate(QStringLiteral("var c = document.querySelectorAll('.message-wrapper'); "
                                         "var r = c[c.length - 1].getBoundingClientRect(); "
@@ -136,10 +136,10 @@ TEST_F(ChatPageTest, LongChatsFillInOlderPartsAboveTheLatest) {
                     .toBool());
 
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     geminiDM->ChatHistory() = {{QStringLiteral("user"), {MakeTextPart(QStringLiteral("other"))}}};
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     RunEventsFor(500);
     EXPECT_EQ(container(), BuildUserMessageHtml(QStringLiteral("other"), {}, {}));
 }
@@ -155,7 +155,7 @@ TEST_F(ChatPageTest, ReopenedChatShowsStoredTimesAtItsLatestMessage) {
     }
     geminiDM->ChatHistory() = history;
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     EXPECT_EQ(
         evaluateText(QStringLiteral("Array.from(document.querySelectorAll('.timestamp')).slice(-2)"
                                     ".map(t => t.textContent).join('|')")),
@@ -171,7 +171,7 @@ TEST_F(ChatPageTest, ReopenedChatShowsStoredTimesAtItsLatestMessage) {
 }
 
 TEST_F(ChatPageTest, CopyButtonCopiesItsOwnBlock) {
-    form->AddModelMessage(QStringLiteral(
+    form->View().AddModelMessage(QStringLiteral(
         "Two blocks:\n\n```\nfirst block\n```\n\nbetween\n\n```cpp\nsecond\nblock\n```\n"));
     ASSERT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.copy-btn').length")).toInt(), 2);
     // The page notes each change of a button's label, and its timers wait until the test
@@ -224,14 +224,14 @@ TEST_F(ChatPageTest, CopyButtonCopiesItsOwnBlock) {
 TEST_F(ChatPageTest, RenderHistoryShowsTheSavedConversation) {
     geminiDM->ChatHistory() = SampleConversation();
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     const QString expected = BuildConversationHtml(geminiDM->ChatHistory());
     EXPECT_EQ(container(), expected);
     EXPECT_EQ(evaluate(QStringLiteral("window.scrollY")).toInt(), 0);
 }
 
 TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
-    form->AddUserMessage(QStringLiteral("before"), {});
+    form->View().AddUserMessage(QStringLiteral("before"), {});
     ASSERT_FALSE(container().isEmpty());
     control<PromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
     form->SetAttachedFiles({QStringLiteral("/tmp/a.txt")});
@@ -241,7 +241,7 @@ TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     // A block asked for while the blank page is still loading belongs to the chat
     // that a second reset throws away.
     form->ResetChatView();
-    form->AddUserMessage(QStringLiteral("thrown away"), {});
+    form->View().AddUserMessage(QStringLiteral("thrown away"), {});
     form->ResetChatView();
     EXPECT_TRUE(control<PromptEdit>("memoPrompt")->toPlainText().isEmpty());
     EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 0);
@@ -250,12 +250,12 @@ TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     EXPECT_EQ(evaluateText(QStringLiteral("document.documentElement.outerHTML")),
               QStringLiteral("<html><head></head><body></body></html>"));
 
-    form->AddUserMessage(QStringLiteral("after"), {});
+    form->View().AddUserMessage(QStringLiteral("after"), {});
     EXPECT_EQ(container(), BuildUserMessageHtml(QStringLiteral("after"), {}));
 }
 
 TEST_F(ChatPageTest, AnotherPageTakesNoBlocksUntilReset) {
-    form->AddUserMessage(QStringLiteral("chat"), {});
+    form->View().AddUserMessage(QStringLiteral("chat"), {});
     ASSERT_FALSE(container().isEmpty());
     QFile help(programDir.filePath(QStringLiteral("AddKey.html")));
     ASSERT_TRUE(help.open(QIODevice::WriteOnly));
@@ -269,12 +269,12 @@ TEST_F(ChatPageTest, AnotherPageTakesNoBlocksUntilReset) {
         },
         kPageTimeoutMs));
 
-    form->AddUserMessage(QStringLiteral("lost"), {});
-    form->ScrollChatToBottom();
+    form->View().AddUserMessage(QStringLiteral("lost"), {});
+    form->View().ScrollChatToBottom();
     EXPECT_EQ(evaluateText(QStringLiteral("document.body.innerText")), QStringLiteral("key help"));
 
     form->ResetChatView();
-    form->AddUserMessage(QStringLiteral("new chat"), {});
+    form->View().AddUserMessage(QStringLiteral("new chat"), {});
     EXPECT_EQ(container(), BuildUserMessageHtml(QStringLiteral("new chat"), {}));
 }
 
@@ -300,10 +300,10 @@ TEST_F(ChatPageTest, ScrollingMovesThePage) {
     QString tall;
     for (int i = 0; i < 60; ++i)
         tall += BuildUserMessageHtml(QStringLiteral("line %1").arg(i), {});
-    form->AppendHtml(tall);
+    form->View().AppendHtml(tall);
     ASSERT_EQ(evaluate(QStringLiteral("window.scrollY")).toInt(), 0);
 
-    form->ScrollChatBy(130);
+    form->View().ScrollChatBy(130);
     EXPECT_EQ(evaluate(QStringLiteral("window.scrollY")).toInt(), 130);
 
     control<QPushButton>("DownBut")->click();
@@ -317,8 +317,8 @@ TEST_F(ChatPageTest, AnswerMarkupCannotRunScript) {
     const QString title = evaluateText(QStringLiteral("document.title"));
     // Raw HTML that reaches the page through the converter, and markup put into the
     // container as it stands.
-    form->AddModelMessage(QStringLiteral("<img src=x onerror=\"document.title=1\">"));
-    form->AppendHtml(QStringLiteral("<img src=x onerror=\"document.title='x'\"><svg><image "
+    form->View().AddModelMessage(QStringLiteral("<img src=x onerror=\"document.title=1\">"));
+    form->View().AppendHtml(QStringLiteral("<img src=x onerror=\"document.title='x'\"><svg><image "
                                     "href=\"y\" onerror=\"document.title='y'\"></image></svg>"));
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -335,7 +335,7 @@ TEST_F(ChatPageTest, ClickedLinkOpensOutsideAndThePageStays) {
     LinkCatcher catcher;
     for (const QString& scheme : {QStringLiteral("https"), QStringLiteral("file")})
         QDesktopServices::setUrlHandler(scheme, &catcher, "open");
-    form->AddModelMessage(QStringLiteral(
+    form->View().AddModelMessage(QStringLiteral(
         "Open [a local file](file:///etc/hostname) or see [the documentation]"
         "(https://example.com/docs) or <a href=\"https://example.com/new\" target=\"_blank\">"
         "a new window</a> or [jump](#top)."));

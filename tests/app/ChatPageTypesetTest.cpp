@@ -81,22 +81,22 @@ protected:
 
 TEST_F(ChatPageTypesetTest, FormulasAndCodeAreTypesetWithoutTheNetwork) {
     // The first chat of a new user takes the welcome page's place.
-    ASSERT_TRUE(form->WelcomePageShown());
-    form->AddUserMessage(QStringLiteral("A question"), {});
-    form->AddModelMessage(kMathAnswer);
+    ASSERT_TRUE(form->View().WelcomePageShown());
+    form->View().AddUserMessage(QStringLiteral("A question"), {});
+    form->View().AddModelMessage(kMathAnswer);
     expectMathAnswerTypeset();
 
     // One block at a time, as answers arrive.
     form->ResetChatView();
-    form->AddUserMessage(QStringLiteral("A question"), {});
-    form->AddModelMessage(kMathAnswer);
+    form->View().AddUserMessage(QStringLiteral("A question"), {});
+    form->View().AddModelMessage(kMathAnswer);
     expectMathAnswerTypeset();
 
     // A whole conversation written at once, as a chat is opened.
     geminiDM->SetChatHistory({{QStringLiteral("user"), {MakeTextPart(QStringLiteral("Q"))}},
                               {QStringLiteral("model"), {MakeTextPart(kMathAnswer)}}});
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     expectMathAnswerTypeset();
 
     EXPECT_EQ(QUrl::toStringList(recorder.beyondTheProgram()).join(u' ').toStdString(), "");
@@ -112,7 +112,7 @@ TEST_F(ChatPageTypesetTest, LongConversationIsTypesetWhereTheReaderLooks) {
     }
     geminiDM->SetChatHistory(history);
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     // A chat opens at its latest message.
     const QString lastAnswer = QStringLiteral(".message-wrapper:last-child");
     waitForTypeset(lastAnswer + QStringLiteral(" .katex"), 3);
@@ -144,7 +144,7 @@ TEST_F(ChatPageTypesetTest, BrokenTexShowsItsSourceInTheErrorColour) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         form->ResetChatView();
-        form->AddModelMessage(c.answer + QStringLiteral("\n\nAfter: $x$"));
+        form->View().AddModelMessage(c.answer + QStringLiteral("\n\nAfter: $x$"));
         // The later formula is typeset too, and the page still answers.
         waitForTypeset(QStringLiteral(".katex"), 1);
         ASSERT_EQ(count(QStringLiteral(".katex-error")), 1);
@@ -185,7 +185,7 @@ TEST_F(ChatPageTypesetTest, OnlyKnownLanguagesOfUpTo100KBAreHighlighted) {
         SCOPED_TRACE(c.name);
         form->ResetChatView();
         // A formula after the block shows that typesetting went on past it.
-        form->AddModelMessage(QStringLiteral("```%1\n%2```\n\n$y$").arg(c.fence, c.code));
+        form->View().AddModelMessage(QStringLiteral("```%1\n%2```\n\n$y$").arg(c.fence, c.code));
         waitForTypeset(QStringLiteral(".katex"), 1);
         EXPECT_EQ(count(QStringLiteral("pre code.hljs")), c.highlighted ? 1 : 0);
         EXPECT_EQ(count(QStringLiteral("pre code span")) > 0, c.highlighted);

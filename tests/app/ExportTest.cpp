@@ -70,7 +70,7 @@ TEST_F(ExportTest, HtmlOpensOfflineAndShowsTheSameText) {
     ASSERT_TRUE(QFile::exists(path));
 
     form->ResetChatView();
-    form->RenderHistory();
+    form->View().RenderHistory();
     const QString shown =
         evaluateText(QStringLiteral("document.getElementById('chat-container').innerText"));
 

@@ -1,6 +1,7 @@
 #include "store/ApiKeyStatsU.h"
 #include "text/Clock.h"
 #include "chat/GeminiDM.h"
+#include "app/KeyModelPanel.h"
 #include "app/MainWindow.h"
 #include "WindowTest.h"
 
@@ -145,7 +146,7 @@ TEST_F(KeyModelListsTest, EnterAddsTheTextAsTypedUnlessItIsListed) {
     EXPECT_EQ(form->StatusText(), QStringLiteral("Эта модель уже в списке"));
     // The box itself picks the listed entry on Enter; the handler's own check holds too.
     control<QComboBox>("cbModels")->setEditText(QStringLiteral("Gemini-2.5-Pro"));
-    form->cbModelsKeyUp(Qt::Key_Return);
+    form->findChild<KeyModelPanel*>()->cbModelsKeyUp(Qt::Key_Return);
     EXPECT_EQ(entries(control<QComboBox>("cbModels")),
               QStringList{QStringLiteral("gemini-2.5-pro")});
     pressEnter(control<QComboBox>("cbModels"), QStringLiteral("my model"));
@@ -305,7 +306,7 @@ TEST_F(KeyModelListsTest, AKeyWithControlCharactersIsRefusedAtInput) {
                             QStringLiteral("k\x7F"), QStringLiteral("k\r\n1")};
     for (const QString& key : keys) {
         control<QComboBox>("editApiKey")->setEditText(key);
-        form->editApiKeyKeyUp(Qt::Key_Return);
+        form->findChild<KeyModelPanel*>()->editApiKeyKeyUp(Qt::Key_Return);
     }
     ASSERT_EQ(dialogs.messages.size(), std::size(keys));
     for (const QString& message : dialogs.messages)

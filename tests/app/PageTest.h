@@ -25,7 +25,7 @@ protected:
     // Runs a script after everything the window has asked of the page so far.
     QVariant evaluate(const QString& script) {
         auto result = std::make_shared<std::optional<QVariant>>();
-        form->Page().Evaluate(script, [result](const QVariant& value) { *result = value; });
+        form->View().Page().Evaluate(script, [result](const QVariant& value) { *result = value; });
         EXPECT_TRUE(WaitUntil([&] { return result->has_value(); }, kPageTimeoutMs))
             << script.toStdString();
         return result->value_or(QVariant());

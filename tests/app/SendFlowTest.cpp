@@ -180,7 +180,7 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
         type(c.prompt);
         control<QPushButton>("btnSend")->click();
         EXPECT_EQ(dialogs.messages, c.messages) << c.name;
-        EXPECT_EQ(form->WelcomePageShown(), c.key.trimmed().isEmpty()) << c.name;
+        EXPECT_EQ(form->View().WelcomePageShown(), c.key.trimmed().isEmpty()) << c.name;
         EXPECT_TRUE(control<QPushButton>("btnSend")->isEnabled()) << c.name;
         EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), c.prompt) << c.name;
     }

@@ -97,7 +97,7 @@ TEST_F(StreamingWindowTest, TheAnswerGrowsBeforeTheLastEventAndEndsAsTheWholeAns
     // whole answer gets, and nothing of the live state left.
     const QString streamed = container();
     EXPECT_FALSE(streamed.contains(QStringLiteral("Печатает…")));
-    form->RebuildChatPage();
+    form->View().RebuildChatPage();
     EXPECT_EQ(container(), streamed);
 
     // The key went in its header, never in the address.
@@ -329,7 +329,7 @@ TEST_F(StreamingWindowTest, APictureAndACutAnswerAreShownKeptAndCanGoOn) {
               0);
 
     // The reopened chat shows the picture in its place again.
-    form->RebuildChatPage();
+    form->View().RebuildChatPage();
     EXPECT_TRUE(pageHolds(QStringLiteral("data:image/png;base64,iVBORw0KGgo=")));
 }
 
@@ -351,7 +351,7 @@ TEST_F(StreamingWindowTest, AFailedQuestionStaysOnThePageButIsNeverSentAgain) {
     EXPECT_EQ(body.find("refused"), std::string::npos) << body;
     EXPECT_NE(body.find(R"({"text":"next"})"), std::string::npos);
     // Shown again with its failure when the chat is opened anew.
-    form->RebuildChatPage();
+    form->View().RebuildChatPage();
     EXPECT_TRUE(pageHolds(QStringLiteral("Unable to process input image.")));
     EXPECT_TRUE(container().contains(QStringLiteral("refused")));
 }

@@ -19,18 +19,18 @@ class WelcomePageTest : public PageTest {};
 // puts the chat in its place.
 TEST_F(WelcomePageTest, GreetsANewUserUntilTheFirstMessage) {
     ASSERT_EQ(control<QComboBox>("editApiKey")->currentText(), QString());
-    EXPECT_TRUE(form->WelcomePageShown());
+    EXPECT_TRUE(form->View().WelcomePageShown());
     EXPECT_TRUE(evaluate(u"document.getElementById('welcome') !== null"_s).toBool());
     EXPECT_TRUE(evaluateText(u"document.body.innerText"_s).contains(u"Ctrl+Enter"_s));
 
-    form->AddUserMessage(u"Первый вопрос"_s, {});
-    EXPECT_FALSE(form->WelcomePageShown());
+    form->View().AddUserMessage(u"Первый вопрос"_s, {});
+    EXPECT_FALSE(form->View().WelcomePageShown());
     EXPECT_FALSE(evaluate(u"document.getElementById('welcome') !== null"_s).toBool());
     EXPECT_TRUE(container().contains(u"Первый вопрос"_s));
 
     // Shown again over the chat (a send without a key), it keeps its own look.
-    form->ShowWelcomePage();
-    EXPECT_TRUE(form->WelcomePageShown());
+    form->View().ShowWelcomePage();
+    EXPECT_TRUE(form->View().WelcomePageShown());
     EXPECT_EQ(evaluateText(u"getComputedStyle(document.getElementById('welcome')).maxWidth"_s),
               u"640px"_s);
 }

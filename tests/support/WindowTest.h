@@ -2,6 +2,7 @@
 
 #include "text/Clock.h"
 #include "chat/GeminiDM.h"
+#include "app/ChatView.h"
 #include "app/MainWindow.h"
 #include "ScriptedDialogs.h"
 
