@@ -90,7 +90,7 @@ public:
     void AddModelMessage(const QString& answer);
     void AddImageMessage(const QString& MimeType, const QString& Base64Data);
     // A failed request as a failure block; with a token, the block can send it again.
-    void AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken = {});
+    void AddFailureMessage(const RequestFailure& failure, const QString& retryToken = {});
     void RenderHistory();
     void DownButClick();
     // Stands in for the chat while no key is chosen: how to get one and how to send.
@@ -106,7 +106,7 @@ public:
 
     // Send flow: MainWindowSend.cpp
     void btnSendClick();
-    void ImageRequestDone(const RequestOutcome& result);
+    void ImageRequestDone(const RequestResult& result);
     // The "Повторить" link of the last failure block: sends the failed request again.
     void RetryFailedRequest(const QString& token);
     // The "Продолжить" link of the last answer: asks the model to go on where it stopped.
@@ -299,7 +299,7 @@ private:
     void StartRequest(const SentRequest& request);
     // The failure block with its "Повторить" link, the request's prompt and files back in
     // place, and the status: "Ошибка", or "Остановлено" for a request the user stopped.
-    void ShowFailedRequest(const RequestOutcome& outcome, bool stopped = false);
+    void ShowFailedRequest(const RequestFailure& failure, bool stopped = false);
     void ShowLocalFailure(const QString& text);
     // The "Повторить" and "Продолжить" links lose their use once another request goes.
     void ForgetLastRequestLinks();

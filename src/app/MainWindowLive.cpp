@@ -77,11 +77,11 @@ void TForm1::LiveAnswerRetrying(int seconds) {
 void TForm1::LiveAnswerEnded(const AnswerEnd& end) {
     FLiveAnswer.reset();
     // A stopped or failed answer has no count: an older one is not shown as if it were.
-    FLastUsage = end.Outcome.Facts.Usage;
+    FLastUsage = WhatArrived(end.Result).Facts.Usage;
     if (!end.Kept) {
         FLiveView->Finish(QString());
         // With nothing kept the request can be sent again as it was.
-        ShowFailedRequest(end.Outcome, end.Stopped);
+        ShowFailedRequest(end.Result.error(), end.Stopped);
         return;
     }
     const THistoryItem& kept = *end.Kept;
@@ -95,11 +95,11 @@ void TForm1::LiveAnswerEnded(const AnswerEnd& end) {
         footing.ContinueToken = FContinueToken;
     }
     if (brokeOff)
-        footing.Details = end.Outcome.Text;
+        footing.Details = end.Result.error().Text;
     // The finished block is the one a whole answer gets; the footing is the page's alone.
     FLiveView->Finish(BuildModelItemHtml(kept, footing));
-    if (end.Outcome.IsFailure && !brokeOff) {
-        AddFailureMessage(end.Outcome);
+    if (!end.Result && !brokeOff) {
+        AddFailureMessage(end.Result.error());
         FinishRequest();
         SetStatusText(QStringLiteral("Ошибка"));
         return;
@@ -120,7 +120,7 @@ void TForm1::StopRequest() {
         return;
     FImageCancel->store(true);
     FImageCancel.reset();
-    ShowFailedRequest({QStringLiteral("Остановлено"), true}, true);
+    ShowFailedRequest({QStringLiteral("Остановлено")}, true);
 }
 
 void TForm1::ShowUsage() {

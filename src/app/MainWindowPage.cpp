@@ -86,8 +86,8 @@ void TForm1::AddImageMessage(const QString& MimeType, const QString& Base64Data)
     AppendHtml(BuildImageMessageHtml(MimeType, Base64Data));
 }
 
-void TForm1::AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken) {
-    AppendHtml(BuildFailureMessageHtml(outcome, retryToken));
+void TForm1::AddFailureMessage(const RequestFailure& failure, const QString& retryToken) {
+    AppendHtml(BuildFailureMessageHtml(failure, retryToken));
     FChatPage->ScrollToLastBlock();
 }
 

@@ -89,7 +89,7 @@ void TForm1::StartRequest(const SentRequest& request) {
         const QPointer<TForm1> form(this);
         FImageCancel = MakeCancelFlag();
         FGeminiDM.GenerateImage(request.apiKey, request.modelName, request.prompt,
-                                OutcomeCallback([form](const RequestOutcome& result) {
+                                ResultCallback([form](const RequestResult& result) {
                                     if (form)
                                         form->ImageRequestDone(result);
                                 }),
@@ -112,7 +112,7 @@ void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName, co
                        const Expected<TContentParts> attachments = reader->result();
                        if (!attachments) {
                            // The prompt and the files stay in place to be corrected.
-                           AddFailureMessage({attachments.error(), true});
+                           AddFailureMessage({attachments.error()});
                            EndBusyState();
                            SetStatusText(QStringLiteral("Ошибка"));
                            return;
@@ -151,34 +151,30 @@ void TForm1::EndBusyState() {
     btnNewChat->setEnabled(true);
 }
 
-void TForm1::ImageRequestDone(const RequestOutcome& result) {
+void TForm1::ImageRequestDone(const RequestResult& result) {
     FImageCancel.reset();
     Timer1->stop();
     TimeoutLabel->hide();
-    FLastUsage = result.Facts.Usage;
-    if (result.IsFailure) {
-        ShowFailedRequest(result);
+    FLastUsage = WhatArrived(result).Facts.Usage;
+    if (!result) {
+        ShowFailedRequest(result.error());
         return;
     }
     // The pictures first, as they are kept with the request, then any words that came.
-    TContentParts words;
-    for (const TContentPart& part : result.Parts) {
-        if (part.PartType != TPartType::ptInlineData)
-            words.append(part);
-        else if (IsCompletePicture(part))
-            AddImageMessage(part.MimeType, QString::fromLatin1(part.Base64Data));
-    }
-    if (HasAnswerContent(words))
-        AppendHtml(BuildModelItemHtml(ModelMessageFromParts(words, result.Facts)));
+    const PicturesAndWords answer = SplitImageAnswer(result->Parts);
+    for (const TContentPart& picture : answer.Pictures)
+        AddImageMessage(picture.MimeType, QString::fromLatin1(picture.Base64Data));
+    if (HasAnswerContent(answer.Words))
+        AppendHtml(BuildModelItemHtml(ModelMessageFromParts(answer.Words, result->Facts)));
     FinishRequest();
     ScrollChatToBottom();
 }
 
-void TForm1::ShowFailedRequest(const RequestOutcome& outcome, bool stopped) {
+void TForm1::ShowFailedRequest(const RequestFailure& failure, bool stopped) {
     FFailedRequest = FRunningRequest;
     FRetryToken = QUuid::createUuid().toString(QUuid::Id128);
     FChatPage->RemoveRetryLinks();
-    AddFailureMessage(outcome, FRetryToken);
+    AddFailureMessage(failure, FRetryToken);
     FinishRequest();
     SetStatusText(stopped ? QStringLiteral("Остановлено") : QStringLiteral("Ошибка"));
     // What the user has typed meanwhile is not replaced.

@@ -99,7 +99,7 @@ ModelListing ListGenerativeModels(const ServiceEndpoint& endpoint, const QString
     for (int page = 0; page < kMostPages; ++page) {
         const HttpResponse response = GetJson(pageUrl(endpoint.BaseUrl, pageToken), options);
         if (!IsUsable(response))
-            return failed(statusOf(response), FailureOutcome(response).Text);
+            return failed(statusOf(response), FailureOf(response).Text);
         const std::optional<ModelPage> read = readPage(response.Body);
         if (!read)
             return failed(ModelListing::Status::Failed,
