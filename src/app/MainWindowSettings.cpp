@@ -77,12 +77,12 @@ void TForm1::RefreshModelsClick() {
     ListModelsInBackground(FGeminiDM.Endpoint(), key, this, [this](const ModelListing& listing) {
         Guarded([this, &listing] {
             RefreshModelsItem->setEnabled(true);
-            if (listing.Result != ModelListing::Status::Listed) {
+            if (!listing) {
                 SetStatusText(u"Список моделей не обновлён."_s);
-                FDialogs.ShowMessage(listing.FailureText);
+                FDialogs.ShowMessage(listing.error().Text);
                 return;
             }
-            const Expected<int> added = MergeListedModels(listing.Models);
+            const Expected<int> added = MergeListedModels(*listing);
             SetStatusText(added ? u"Список моделей обновлён: новых моделей %1."_s.arg(*added)
                                 : added.error());
         });
