@@ -102,8 +102,8 @@ void ChatView::AddImageMessage(const QString& MimeType, const QString& Base64Dat
     AppendHtml(BuildImageMessageHtml(MimeType, Base64Data));
 }
 
-void ChatView::AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken) {
-    AppendHtml(BuildFailureMessageHtml(outcome, retryToken));
+void ChatView::AddFailureMessage(const RequestFailure& failure, const QString& retryToken) {
+    AppendHtml(BuildFailureMessageHtml(failure, retryToken));
     m_page->ScrollToLastBlock();
 }
 

@@ -31,7 +31,7 @@ public:
     void AddModelMessage(const QString& answer);
     void AddImageMessage(const QString& MimeType, const QString& Base64Data);
     // A failed request as a failure block; with a token, the block can send it again.
-    void AddFailureMessage(const RequestOutcome& outcome, const QString& retryToken = {});
+    void AddFailureMessage(const RequestFailure& failure, const QString& retryToken = {});
     // The whole conversation, its latest messages first.
     void RenderHistory();
     // Stands in for the chat while no key is chosen: how to get one and how to send.

@@ -1,43 +1,33 @@
 #pragma once
 
 #include "app/Guarded.h"
-#include "store/AppFolders.h"
 #include "chat/ChatLibrary.h"
-#include "conversation/ConversationModel.h"
-#include "text/Expected.h"
-#include "store/FileRemover.h"
-#include "service/RequestTypes.h"
+#include "chat/RequestSession.h"
 #include "service/SettingsFile.h"
+#include "store/AppFolders.h"
+#include "store/FileRemover.h"
 #include "store/WindowMemory.h"
+#include "text/Expected.h"
 
 #include <QMainWindow>
 
 #include <functional>
-#include <memory>
-#include <optional>
 #include <type_traits>
 
-class QCheckBox;
 class QLabel;
-class QKeyEvent;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
-class QTimer;
-class QWidget;
-class AttachmentsPanel;
 class ChatListPanel;
 class ChatView;
 class Dialogs;
-class KeyModelPanel;
-class LiveAnswer;
-class PromptEdit;
+class SendPanel;
 class TGeminiDM;
-struct AnswerEnd;
 
-// The main window: the chat list, the chat page, the prompt with its attachments, key
-// and model, joined to the conversation and the chat library. Its controls keep their
-// designer names.
+// The main window: the chat list, the chat page and the panel under it, joined to the
+// conversation, the chat library and the request session. Each panel owns its controls
+// and says by signals what the user asks for; the window asks the core and shows the
+// result. The controls keep their designer names.
 class TForm1 : public QMainWindow {
     Q_OBJECT
 
@@ -48,8 +38,7 @@ public:
     ~TForm1() override;
 
     const AppFolders& Folders() const { return FFolders; }
-
-    void UpdateContextTokens();
+    ChatView& View() { return *m_view; }
 
     // The single text of the status bar.
     void SetStatusText(const QString& text);
@@ -65,28 +54,18 @@ public:
             ::ConnectGuarded(sender, signal, this, FDialogs, handler);
     }
 
-    // The conversation's page, the chat list, the attachments and the key and model boxes
-    // are widgets of their own; the window joins their signals to the conversation.
-    ChatView& View() { return *m_view; }
+    // The estimate of the conversation and the prompt with its files, in tokens.
+    void UpdateContextTokens();
     // An empty page, prompt and attachments for the conversation that comes next.
     void ResetChatView();
 
     // Send flow: MainWindowSend.cpp
     void btnSendClick();
-    void ImageRequestDone(const RequestOutcome& result);
-    // The "Повторить" link of the last failure block: sends the failed request again.
-    void RetryFailedRequest(const QString& token);
-    // The "Продолжить" link of the last answer: asks the model to go on where it stopped.
-    void ContinueAnswer(const QString& token);
-    void Timer1Timer();
-    // True when the key was taken (Ctrl+Enter sends, Escape stops).
-    bool memoPromptKeyDown(const QKeyEvent* event);
-
-    // Live answers: MainWindowLive.cpp
-    bool RequestRunning() const;
+    bool RequestRunning() const { return m_session->Running(); }
     // Stops the running request at once; what had arrived stays. The window is idle when
     // this returns.
     void StopRequest();
+
     // Chat library: MainWindowChats.cpp
     Expected<void> LoadChatList();
     // Saves the current chat when it has moved on, and shows where it now lives.
@@ -97,10 +76,6 @@ public:
     void DeleteAllChats();
     // Deleting chats goes through this; tests put in one that refuses.
     void SetFileRemover(FileRemover& remover) { FChats.SetFileRemover(remover); }
-
-    // The files sent with the next prompt.
-    const QStringList& AttachedFiles() const;
-    void SetAttachedFiles(const QStringList& paths);
 
     // Connection settings and the service's model list: MainWindowSettings.cpp
     // The address given on the command line: it wins over the settings file for this run.
@@ -114,38 +89,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // The controls, by their designer names; tests find them by object name.
-    QSplitter* Splitter1 = nullptr;
-    ChatListPanel* m_chatList = nullptr;
-    QWidget* Panel5 = nullptr;
-    ChatView* m_view = nullptr;
-
-    // Bottom panel.
-    QWidget* Panel2 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* ContextChatTokensLabel = nullptr;
-    // The service's own token counts for the last answer, beside the estimate.
-    QLabel* UsageLabel = nullptr;
-    PromptEdit* memoPrompt = nullptr;
-    QWidget* Panel3 = nullptr;
-    KeyModelPanel* m_keyModel = nullptr;
-    QCheckBox* chkEnableWebSearch = nullptr;
-    QPushButton* btnSend = nullptr;
-    QLabel* TimeoutLabel = nullptr;
-    AttachmentsPanel* m_attachments = nullptr;
-    QPushButton* DownBut = nullptr;
-
-    QStatusBar* statusBar = nullptr;
-    QLabel* FStatusText = nullptr;
-    QPushButton* btnSettings = nullptr;
-    QTimer* Timer1 = nullptr;
-
+    // Building the window and joining the panels: MainWindowSetup.cpp
     void CreateComponents();
-    void CreateChatArea();
-    void CreateBottomPanel();
-    void CreateSendControls();
-    void CreateSettingsEntry();
     void ConnectPanels();
     void RestoreWindowLayout();
     void RememberWindow();
@@ -155,57 +100,27 @@ private:
     // False when the window stays open.
     bool FormClose();
 
-    // CountLabel: today's requests for the key and the model shown.
-    void ShowTodayRequestCount();
-    // Counts each request that reached the service for its key and model.
-    void CountRequestsSent();
-
-    // A request as it was sent, kept until its answer is in so that a failure can put
-    // the prompt back and send the same parts again.
-    struct SentRequest {
-        QString apiKey;
-        QString modelName;
-        QString prompt;
-        QStringList files;
-        TContentParts parts;
-        bool image = false;
-        bool webSearch = false;
-    };
+    // Send flow: MainWindowSend.cpp
     void ShowWhereKeysComeFrom();
-    void SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
-                         const QStringList& files);
-    void StartRequest(const SentRequest& request);
-    // The failure block with its "Повторить" link, the request's prompt and files back in
-    // place, and the status: "Ошибка", or "Остановлено" for a request the user stopped.
-    void ShowFailedRequest(const RequestOutcome& outcome, bool stopped = false);
-    // The "Повторить" and "Продолжить" links lose their use once another request goes.
-    void ForgetLastRequestLinks();
+    // Reads the attached files off the user-interface thread, then sends.
+    void SendTextRequest(const SentRequest& request);
     // The busy state, then the request.
     void BeginRequest(const SentRequest& request);
-    void ClearPromptAndAttachments();
+    void StartRequest(const SentRequest& request);
+    void RequestEnded(const RequestEnd& end);
+    // The "Повторить" link of the last failure block: sends the failed request again.
+    void RetryFailedRequest(const QString& token);
+    // The "Продолжить" link of the last answer: asks the model to go on where it stopped.
+    void ContinueAnswer(const QString& token);
+    // The "Повторить" and "Продолжить" links lose their use once another request goes.
+    void ForgetLastRequestLinks();
     void EnterBusyState();
     void EndBusyState();
+    // Saves the chat and leaves the busy state. A save that fails is reported once the
+    // window is usable again, so the answer never leaves it stuck.
     void FinishRequest();
 
-    // Live answers: MainWindowLive.cpp
-    void StartLiveAnswer(const SentRequest& request);
-    void ShowStopControl();
-    QString LiveStatus() const;
-    // A request's running time as the timer label shows it, "mm:ss".
-    static QString ElapsedText(int seconds);
-    void LiveAnswerGrew(const QString& textSoFar, bool thinking);
-    void LiveAnswerRetrying(int seconds);
-    void LiveAnswerEnded(const AnswerEnd& end);
-    void ShowUsage();
-    std::shared_ptr<LiveAnswer> FLiveAnswer;
-    // Set while an image request runs; setting it abandons the request.
-    CancelFlag FImageCancel;
-    // "Повтор через N с…" while a retry is awaited.
-    QString FRetryNotice;
-    // Only thoughts have come so far.
-    bool FThinking = false;
-    std::optional<TokenUsage> FLastUsage;
-
+    // Chat library: MainWindowChats.cpp
     // Empties the conversation, the page and the current chat file, without saving first.
     void StartNewChatInPlace(const QString& status);
     // Saves the current chat before another takes its place. When that fails the user
@@ -217,25 +132,26 @@ private:
     // Export of a chat from the list's menu (MainWindowExport.cpp); an empty path is the
     // open new chat.
     void ExportChat(const QString& path, const QString& title);
-    void ReportExport(const QString& path, const Expected<void>& written);
+
+    // Reads settings.ini, says once when it is damaged, and hands the settings to requests.
+    void LoadServiceSettings();
 
     AppFolders FFolders;
     WindowMemory FMemory;
     ChatLibrary FChats;
     Dialogs& FDialogs;
     TGeminiDM& FGeminiDM;
-
-    bool FFormShown = false;
-    int FSecondsElapsed = 0;
-    SentRequest FRunningRequest;
-    // The token of the failure block whose request can be sent again, and that request.
-    QString FRetryToken;
-    SentRequest FFailedRequest;
-    // The token of the last answer's "Продолжить" link, and the request it answered.
-    QString FContinueToken;
-    SentRequest FContinueRequest;
-
-    // Reads settings.ini, says once when it is damaged, and hands the settings to requests.
-    void LoadServiceSettings();
     SettingsFile FSettings{FFolders.inWorkingDir(QStringLiteral("settings.ini"))};
+    RequestSession* m_session = nullptr;
+    bool FFormShown = false;
+
+    // The controls, by their designer names; tests find them by object name.
+    QSplitter* Splitter1 = nullptr;
+    ChatListPanel* m_chatList = nullptr;
+    QWidget* Panel5 = nullptr;
+    ChatView* m_view = nullptr;
+    SendPanel* m_sendPanel = nullptr;
+    QStatusBar* statusBar = nullptr;
+    QLabel* FStatusText = nullptr;
+    QPushButton* btnSettings = nullptr;
 };

@@ -1,33 +1,22 @@
-// The send flow: from the prompt box to the request, the busy state while it runs, and
-// the answer rendered and saved.
+// The send flow: from the prompt box to the request session, the busy state while it
+// runs, and how it ended shown on the page and saved.
 #include "app/MainWindow.h"
 
+#include "app/AttachmentsPanel.h"
 #include "app/ChatListPanel.h"
-#include "app/ChatView.h"
-#include "app/KeyModelPanel.h"
-#include "page/AnswerBlock.h"
-#include "chat/AttachmentPreparation.h"
 #include "app/ChatPage.h"
+#include "app/ChatView.h"
 #include "app/Dialogs.h"
-#include "chat/GeminiDM.h"
-#include "chat/GenerationHandlers.h"
+#include "app/KeyModelPanel.h"
 #include "app/LiveAnswerView.h"
-#include "app/PromptEdit.h"
+#include "app/SendPanel.h"
+#include "chat/AttachmentPreparation.h"
 #include "chat/SendCheck.h"
+#include "page/AnswerBlock.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QListWidget>
-#include <QPointer>
-#include <QPushButton>
-#include <QTimer>
-#include <QUuid>
-#include <QWebEngineView>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -51,17 +40,17 @@ void TForm1::btnSendClick() {
         StopRequest();
         return;
     }
-    const QString apiKey = m_keyModel->ApiKey();
-    const QString modelName = m_keyModel->ModelName();
-    const QStringList files = AttachedFiles();
-    if (const std::optional<SendRefusal> refusal =
-            CheckSend(apiKey, modelName, memoPrompt->toPlainText(), files)) {
-        FDialogs.ShowMessage(refusal->message);
-        if (refusal->keyMissing)
+    SentRequest request{.ApiKey = m_sendPanel->KeyModel().ApiKey(),
+                        .ModelName = m_sendPanel->KeyModel().ModelName(),
+                        .Files = m_sendPanel->Attachments().AttachedFiles(),
+                        .WebSearch = m_sendPanel->WebSearch()};
+    if (const std::optional<SendRefusal> refusal = CheckSend(
+            request.ApiKey, request.ModelName, m_sendPanel->Prompt(), request.Files)) {
+        FDialogs.ShowMessage(refusal->Message);
+        if (refusal->KeyMissing)
             ShowWhereKeysComeFrom();
         return;
     }
-    const bool imageRequest = IsImageModel(modelName);
     // A failed or cut answer is no longer the last message once another is sent.
     ForgetLastRequestLinks();
 
@@ -69,130 +58,45 @@ void TForm1::btnSendClick() {
     // Paint the busy state before the work below; the user's input waits until it is done.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-    const QString prompt = memoPrompt->toPlainText();
+    request.Prompt = m_sendPanel->Prompt();
     // The files were read above, before the key help page is replaced by a new chat,
     // which empties the lists.
     if (m_view->Address().toString().contains(kKeyHelpPage))
         btnNewChatClick();
     m_chatList->SetRequestRunning(true);
-    m_view->AddUserMessage(prompt, files);
+    m_view->AddUserMessage(request.Prompt, request.Files);
 
-    if (imageRequest) {
-        ClearPromptAndAttachments();
-        StartRequest({apiKey, modelName, prompt, files, {}, true, false});
+    if (IsImageModel(request.ModelName)) {
+        request.Image = true;
+        request.WebSearch = false;
+        m_sendPanel->ClearPromptAndAttachments();
+        StartRequest(request);
         return;
     }
-    SendTextRequest(apiKey, modelName, prompt, files);
-}
-
-void TForm1::StartRequest(const SentRequest& request) {
-    FRunningRequest = request;
-    if (request.image) {
-        const QPointer<TForm1> form(this);
-        FImageCancel = MakeCancelFlag();
-        FGeminiDM.GenerateImage(request.apiKey, request.modelName, request.prompt,
-                                OutcomeCallback([form](const RequestOutcome& result) {
-                                    if (form)
-                                        form->ImageRequestDone(result);
-                                }),
-                                FImageCancel);
-    } else {
-        StartLiveAnswer(request);
-    }
-    ShowStopControl();
-    m_view->ScrollChatToBottom();
+    SendTextRequest(request);
 }
 
 // Reading and encoding up to 16 files of 20 MiB runs off the user-interface thread;
 // the window stays busy and responsive meanwhile.
-void TForm1::SendTextRequest(const QString& apiKey, const QString& modelName, const QString& prompt,
-                             const QStringList& files) {
+void TForm1::SendTextRequest(const SentRequest& request) {
     auto* reader = new QFutureWatcher<Expected<TContentParts>>(this);
-    ConnectGuarded(reader, &QFutureWatcherBase::finished,
-                   [this, reader, apiKey, modelName, prompt, files] {
-                       reader->deleteLater();
-                       const Expected<TContentParts> attachments = reader->result();
-                       if (!attachments) {
-                           // The prompt and the files stay in place to be corrected.
-                           m_view->AddFailureMessage({attachments.error(), true});
-                           EndBusyState();
-                           SetStatusText(QStringLiteral("Ошибка"));
-                           return;
-                       }
-                       TContentParts parts{MakeTextPart(prompt)};
-                       parts.append(*attachments);
-                       ClearPromptAndAttachments();
-                       StartRequest({apiKey, modelName, prompt, files, parts, false,
-                                     chkEnableWebSearch->isChecked()});
-                   });
-    reader->setFuture(QtConcurrent::run(PrepareAttachments, files));
-}
-
-void TForm1::ClearPromptAndAttachments() {
-    memoPrompt->clear();
-    SetAttachedFiles({});
-    memoPrompt->setFocus();
-}
-
-void TForm1::EnterBusyState() {
-    btnSend->setEnabled(false);
-    SetStatusText(QStringLiteral("Отправка запроса..."));
-    FSecondsElapsed = 0;
-    TimeoutLabel->setText(ElapsedText(0));
-    TimeoutLabel->show();
-    Timer1->start();
-}
-
-void TForm1::EndBusyState() {
-    Timer1->stop();
-    TimeoutLabel->hide();
-    btnSend->setText(QStringLiteral("Отправить"));
-    btnSend->setEnabled(true);
-    SetStatusText(QStringLiteral("Готово"));
-    m_chatList->SetRequestRunning(false);
-}
-
-void TForm1::ImageRequestDone(const RequestOutcome& result) {
-    FImageCancel.reset();
-    Timer1->stop();
-    TimeoutLabel->hide();
-    FLastUsage = result.Facts.Usage;
-    if (result.IsFailure) {
-        ShowFailedRequest(result);
-        return;
-    }
-    // The pictures first, as they are kept with the request, then any words that came.
-    TContentParts words;
-    for (const TContentPart& part : result.Parts) {
-        if (part.PartType != TPartType::ptInlineData)
-            words.append(part);
-        else if (IsCompletePicture(part))
-            m_view->AddImageMessage(part.MimeType, QString::fromLatin1(part.Base64Data));
-    }
-    if (HasAnswerContent(words))
-        m_view->AppendHtml(BuildModelItemHtml(ModelMessageFromParts(words, result.Facts)));
-    FinishRequest();
-    m_view->ScrollChatToBottom();
-}
-
-void TForm1::ShowFailedRequest(const RequestOutcome& outcome, bool stopped) {
-    FFailedRequest = FRunningRequest;
-    FRetryToken = QUuid::createUuid().toString(QUuid::Id128);
-    m_view->Page().RemoveRetryLinks();
-    m_view->AddFailureMessage(outcome, FRetryToken);
-    FinishRequest();
-    SetStatusText(stopped ? QStringLiteral("Остановлено") : QStringLiteral("Ошибка"));
-    // What the user has typed meanwhile is not replaced.
-    if (memoPrompt->toPlainText().isEmpty() && AttachedFiles().isEmpty()) {
-        memoPrompt->setPlainText(FFailedRequest.prompt);
-        SetAttachedFiles(FFailedRequest.files);
-    }
-}
-
-void TForm1::ForgetLastRequestLinks() {
-    FRetryToken.clear();
-    FContinueToken.clear();
-    m_view->Page().RemoveRetryLinks();
+    ConnectGuarded(reader, &QFutureWatcherBase::finished, [this, reader, request] {
+        reader->deleteLater();
+        const Expected<TContentParts> attachments = reader->result();
+        if (!attachments) {
+            // The prompt and the files stay in place to be corrected.
+            m_view->AddFailureMessage({attachments.error()});
+            EndBusyState();
+            SetStatusText(QStringLiteral("Ошибка"));
+            return;
+        }
+        SentRequest sent = request;
+        sent.Parts = {MakeTextPart(request.Prompt)};
+        sent.Parts.append(*attachments);
+        m_sendPanel->ClearPromptAndAttachments();
+        StartRequest(sent);
+    });
+    reader->setFuture(QtConcurrent::run(PrepareAttachments, request.Files));
 }
 
 void TForm1::BeginRequest(const SentRequest& request) {
@@ -201,68 +105,95 @@ void TForm1::BeginRequest(const SentRequest& request) {
     StartRequest(request);
 }
 
+void TForm1::StartRequest(const SentRequest& request) {
+    m_session->Start(request);
+    m_sendPanel->ShowStopControl();
+    m_view->ScrollChatToBottom();
+}
+
+void TForm1::StopRequest() {
+    m_session->Stop();
+}
+
+void TForm1::RequestEnded(const RequestEnd& end) {
+    if (end.Live) {
+        // The finished block is the one a whole answer gets; the footing is the page's alone.
+        const AnswerFooting footing{
+            .ContinueToken = end.ContinueToken, .Details = end.BrokeOff, .Stopped = end.Stopped};
+        m_view->LiveView().Finish(end.Answer ? BuildModelItemHtml(*end.Answer, footing)
+                                             : QString());
+    } else {
+        for (const TContentPart& picture : end.Pictures)
+            m_view->AddImageMessage(picture.MimeType, QString::fromLatin1(picture.Base64Data));
+        if (end.Answer)
+            m_view->AppendHtml(BuildModelItemHtml(*end.Answer));
+    }
+    if (!end.RetryToken.isEmpty())
+        m_view->Page().RemoveRetryLinks();
+    if (end.Failure)
+        m_view->AddFailureMessage(*end.Failure, end.RetryToken);
+    FinishRequest();
+    if (end.Failure) {
+        const bool stopped = end.Stopped && !end.RetryToken.isEmpty();
+        SetStatusText(stopped ? QStringLiteral("Остановлено") : QStringLiteral("Ошибка"));
+    } else if (const QString note = end.Answer ? StopNoteText(end.Answer->FinishReason) : QString();
+               !note.isEmpty()) {
+        SetStatusText(note);
+    }
+    if (!end.Live && !end.Failure)
+        m_view->ScrollChatToBottom();
+    // A request that can be sent again puts its prompt and files back, unless the user has
+    // typed something meanwhile.
+    AttachmentsPanel& attachments = m_sendPanel->Attachments();
+    if (!end.RetryToken.isEmpty() && m_sendPanel->Prompt().isEmpty() &&
+        attachments.AttachedFiles().isEmpty()) {
+        m_sendPanel->SetPrompt(m_session->FailedRequest().Prompt);
+        attachments.SetAttachedFiles(m_session->FailedRequest().Files);
+    }
+}
+
+void TForm1::ForgetLastRequestLinks() {
+    m_session->ForgetLinks();
+    m_view->Page().RemoveRetryLinks();
+}
+
 void TForm1::RetryFailedRequest(const QString& token) {
-    if (token.isEmpty() || token != FRetryToken || RequestRunning())
+    const std::optional<SentRequest> request = m_session->TakeRetry(token);
+    if (!request)
         return;
-    ForgetLastRequestLinks();
-    const SentRequest request = FFailedRequest;
-    // The failed message is still the conversation's last: it is sent again in its place.
-    TChatHistory& history = FGeminiDM.ChatHistory();
-    if (!history.isEmpty() && history.last().Role == u"user" && !history.last().Failure.isEmpty())
-        history.removeLast();
-    if (memoPrompt->toPlainText() == request.prompt && AttachedFiles() == request.files)
-        ClearPromptAndAttachments();
-    BeginRequest(request);
+    m_view->Page().RemoveRetryLinks();
+    if (m_sendPanel->Prompt() == request->Prompt &&
+        m_sendPanel->Attachments().AttachedFiles() == request->Files)
+        m_sendPanel->ClearPromptAndAttachments();
+    BeginRequest(*request);
 }
 
-// A follow-up that asks the model to go on where its last answer stopped, to the same
-// model with the same key and web search.
 void TForm1::ContinueAnswer(const QString& token) {
-    if (token.isEmpty() || token != FContinueToken || RequestRunning())
+    const std::optional<SentRequest> request = m_session->TakeContinue(token);
+    if (!request)
         return;
-    ForgetLastRequestLinks();
-    SentRequest request = FContinueRequest;
-    request.prompt = ContinuePrompt();
-    request.files.clear();
-    request.parts = {MakeTextPart(request.prompt)};
-    request.image = false;
-    m_view->AddUserMessage(request.prompt, {});
-    BeginRequest(request);
+    m_view->Page().RemoveRetryLinks();
+    m_view->AddUserMessage(request->Prompt, {});
+    BeginRequest(*request);
 }
 
-// Saves the chat and leaves the busy state. A save that fails is reported once the
-// window is usable again, so the answer never leaves it stuck.
+void TForm1::EnterBusyState() {
+    m_sendPanel->EnterBusyState();
+    m_session->RestartClock();
+    SetStatusText(QStringLiteral("Отправка запроса..."));
+}
+
+void TForm1::EndBusyState() {
+    m_sendPanel->EndBusyState();
+    SetStatusText(QStringLiteral("Готово"));
+    m_chatList->SetRequestRunning(false);
+}
+
 void TForm1::FinishRequest() {
     const ChatSave save = SaveCurrentChat();
     EndBusyState();
     UpdateContextTokens();
-    ShowUsage();
+    m_sendPanel->ShowUsage(m_session->LastUsage());
     if (save.failed())
         FDialogs.ShowMessage(save.message);
-}
-
-QString TForm1::ElapsedText(int seconds) {
-    return QString::asprintf("%.2d:%.2d", seconds / 60, seconds % 60);
-}
-
-void TForm1::Timer1Timer() {
-    ++FSecondsElapsed;
-    TimeoutLabel->setText(ElapsedText(FSecondsElapsed));
-    if (FLiveAnswer)
-        m_view->LiveView().SetStatus(LiveStatus());
-}
-
-bool TForm1::memoPromptKeyDown(const QKeyEvent* event) {
-    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier && RequestRunning()) {
-        StopRequest();
-        return true;
-    }
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (!enter || modifiers != Qt::ControlModifier)
-        return false;
-    // While a request runs the button stops it; the shortcut only ever sends.
-    if (!RequestRunning())
-        btnSend->click();
-    return true;
 }

@@ -4,6 +4,7 @@
 
 #include "app/Dialogs.h"
 #include "app/KeyModelPanel.h"
+#include "app/SendPanel.h"
 #include "app/ModelListingTask.h"
 #include "app/SettingsDialog.h"
 #include "chat/GeminiDM.h"
@@ -16,17 +17,6 @@ namespace {
 using namespace Qt::StringLiterals;
 
 } // namespace
-
-// The entry sits at the right end of the status bar: always in view, and clear of the
-// controls under the chat page.
-void TForm1::CreateSettingsEntry() {
-    btnSettings = new QPushButton(u"Настройки"_s, statusBar);
-    btnSettings->setObjectName(u"btnSettings"_s);
-    btnSettings->setToolTip(u"Адрес сервиса, прокси, время ожидания и список моделей"_s);
-    btnSettings->setFlat(true);
-    statusBar->addPermanentWidget(btnSettings);
-    ConnectGuarded(btnSettings, &QPushButton::clicked, &TForm1::btnSettingsClick);
-}
 
 void TForm1::LoadServiceSettings() {
     if (const Expected<void> loaded = FSettings.Load(); !loaded)
@@ -44,7 +34,7 @@ void TForm1::btnSettingsClick() {
         }
     }
     SettingsDialog::Actions actions;
-    actions.apiKey = [this] { return m_keyModel->ApiKey(); };
+    actions.apiKey = [this] { return m_sendPanel->KeyModel().ApiKey(); };
     actions.save = [this](const ServiceSettings& settings) {
         Expected<void> saved = FSettings.Save(settings);
         if (saved)
@@ -52,7 +42,7 @@ void TForm1::btnSettingsClick() {
         return saved;
     };
     actions.mergeModels = [this](const QStringList& models) {
-        return m_keyModel->MergeListedModels(models);
+        return m_sendPanel->KeyModel().MergeListedModels(models);
     };
     auto* dialog = new SettingsDialog(FSettings.Saved(), FSettings.BaseUrlOverride(),
                                       std::move(actions), this);
@@ -61,23 +51,25 @@ void TForm1::btnSettingsClick() {
 }
 
 void TForm1::RefreshModelsClick() {
-    const QString key = m_keyModel->ApiKey();
+    KeyModelPanel& keyModel = m_sendPanel->KeyModel();
+    const QString key = keyModel.ApiKey();
     if (key.isEmpty()) {
         FDialogs.ShowMessage(u"Введите ключ API в поле «Ключ:»: с ним сервис отдаёт список "
                              u"моделей."_s);
         return;
     }
-    m_keyModel->SetModelRefreshRunning(true);
+    keyModel.SetModelRefreshRunning(true);
     SetStatusText(u"Запрос списка моделей..."_s);
     ListModelsInBackground(FGeminiDM.Endpoint(), key, this, [this](const ModelListing& listing) {
         Guarded(FDialogs, [this, &listing] {
-            m_keyModel->SetModelRefreshRunning(false);
-            if (listing.Result != ModelListing::Status::Listed) {
+            KeyModelPanel& keyModel = m_sendPanel->KeyModel();
+            keyModel.SetModelRefreshRunning(false);
+            if (!listing) {
                 SetStatusText(u"Список моделей не обновлён."_s);
-                FDialogs.ShowMessage(listing.FailureText);
+                FDialogs.ShowMessage(listing.error().Text);
                 return;
             }
-            const Expected<int> added = m_keyModel->MergeListedModels(listing.Models);
+            const Expected<int> added = keyModel.MergeListedModels(*listing);
             SetStatusText(added ? u"Список моделей обновлён: новых моделей %1."_s.arg(*added)
                                 : added.error());
         });

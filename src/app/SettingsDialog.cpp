@@ -24,22 +24,20 @@ template <typename Widget> Widget* named(Widget* widget, const char* name) {
     return widget;
 }
 
-QString resultText(ModelListing::Status status, const ServiceSettings& used, int count) {
-    using Status = ModelListing::Status;
-    switch (status) {
-    case Status::Listed:
-        return u"Связь есть: ключ принят, моделей для ответов: %1."_s.arg(count);
-    case Status::KeyRefused:
+QString failureText(ModelListFailure::Kind kind, const ServiceSettings& used) {
+    using Kind = ModelListFailure::Kind;
+    switch (kind) {
+    case Kind::KeyRefused:
         return u"Сервис ответил, но не принял ключ API."_s;
-    case Status::ProxyRefused:
+    case Kind::ProxyRefused:
         return u"Прокси-сервер не принял имя пользователя или пароль."_s;
-    case Status::Unreachable:
+    case Kind::Unreachable:
         return used.Proxy.Mode == ProxyMode::Manual
                    ? u"Не удалось связаться с сервисом через этот прокси."_s
                    : u"Не удалось связаться с сервисом по этому адресу."_s;
-    case Status::TimedOut:
+    case Kind::TimedOut:
         return u"Сервис не ответил за %1 с."_s.arg(used.TimeoutSeconds);
-    case Status::Failed:
+    case Kind::Failed:
         break;
     }
     return u"Сервис ответил ошибкой."_s;
@@ -231,20 +229,20 @@ void SettingsDialog::ListingDone(Purpose purpose, const ServiceSettings& used,
                                  const ModelListing& listing) {
     m_check->setEnabled(true);
     m_refreshModels->setEnabled(true);
-    if (listing.Result != ModelListing::Status::Listed) {
-        ShowResult(resultText(listing.Result, used, 0), listing.FailureText);
+    if (!listing) {
+        ShowResult(failureText(listing.error().What, used), listing.error().Text);
         return;
     }
     if (purpose == Purpose::Check) {
-        ShowResult(resultText(listing.Result, used, int(listing.Models.size())));
+        ShowResult(u"Связь есть: ключ принят, моделей для ответов: %1."_s.arg(listing->size()));
         return;
     }
-    const Expected<int> added = m_actions.mergeModels(listing.Models);
+    const Expected<int> added = m_actions.mergeModels(*listing);
     if (!added)
         ShowResult(added.error());
     else
-        ShowResult(u"Список моделей обновлён: новых моделей %1 из %2."_s.arg(*added).arg(
-            listing.Models.size()));
+        ShowResult(
+            u"Список моделей обновлён: новых моделей %1 из %2."_s.arg(*added).arg(listing->size()));
 }
 
 void SettingsDialog::ShowResult(const QString& text, const QString& details) {

@@ -63,12 +63,13 @@ public:
     // set the transfer ends and the callback is not called.
     void GenerateImage(const QString& AApiKey, const QString& AModelName, const QString& APrompt,
                        TStringCallback ACallback, CancelFlag ACancel = MakeCancelFlag());
-    // The same, handing over the whole outcome: whether and how the request failed.
+    // The same, handing over how the request ended: the answer with all its parts, or why
+    // it failed.
     void GenerateContent(const QString& AApiKey, const QString& AModelName,
                          const TContentParts& AParts, bool AUseGoogleSearch,
-                         OutcomeCallback ACallback);
+                         ResultCallback ACallback);
     void GenerateImage(const QString& AApiKey, const QString& AModelName, const QString& APrompt,
-                       OutcomeCallback ACallback, CancelFlag ACancel = MakeCancelFlag());
+                       ResultCallback ACallback, CancelFlag ACancel = MakeCancelFlag());
     // The streamed text request the window uses: the answer grows as it is written, can be
     // stopped, and says how it ended (LiveAnswer.h).
     std::shared_ptr<LiveAnswer> StreamAnswer(const QString& AApiKey, const QString& AModelName,
@@ -104,7 +105,7 @@ private:
 
     // Keeps the pictures of an image answer with the request that asked for it and any
     // words that came with them as the model's message; an answer with neither is a failure.
-    RequestOutcome KeepImageAnswer(qsizetype ARequestIndex, RequestOutcome AOutcome);
+    RequestResult KeepImageAnswer(qsizetype ARequestIndex, RequestResult AResult);
 
     TChatHistory FChatHistory;
     // The members of the chat file's top object that this program does not read.

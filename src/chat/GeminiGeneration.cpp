@@ -1,6 +1,7 @@
 #include "chat/GeminiDM.h"
 
 #include "text/Clock.h"
+#include "service/AnswerReading.h"
 #include "service/GeminiRequestThread.h"
 #include "chat/GenerationHandlers.h"
 
@@ -15,11 +16,11 @@ constexpr int kHistoryTokenBudget = 80000;
 
 const QString kImagePromptSuffix = u" (запрос на генерацию изображения)"_s;
 
-// The outcome's text, for callers that take only that.
-OutcomeCallback textOnly(TStringCallback callback) {
-    return [callback = std::move(callback)](const RequestOutcome& outcome) {
+// The answer as one string, or the failure's text, for callers that take only that.
+ResultCallback textOnly(TStringCallback callback) {
+    return [callback = std::move(callback)](const RequestResult& result) {
         if (callback)
-            callback(outcome.Text);
+            callback(result ? AnswerAsOneString(result->Parts) : result.error().Text);
     };
 }
 
@@ -45,9 +46,9 @@ void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelNam
 
 void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelName,
                                 const TContentParts& AParts, bool AUseGoogleSearch,
-                                OutcomeCallback ACallback) {
+                                ResultCallback ACallback) {
     const TChatHistory sent = RecordUserMessage(AParts);
-    OutcomeCallback handler =
+    ResultCallback handler =
         ContentCompletionHandler(*this, FChatHistory.size() - 1, std::move(ACallback));
     TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, sent, AUseGoogleSearch,
                                  std::move(handler));
@@ -83,7 +84,7 @@ void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
 }
 
 void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
-                              const QString& APrompt, OutcomeCallback ACallback,
+                              const QString& APrompt, ResultCallback ACallback,
                               CancelFlag ACancel) {
     FChatHistory.append(
         THistoryItem{u"user"_s, {MakeTextPart(APrompt + kImagePromptSuffix)}, {}, Clock::now()});
@@ -93,38 +94,29 @@ void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
     TGeminiRequestThread::CreateForImage(
         Endpoint(), AApiKey, AModelName, APrompt,
         [dataModule = QPointer<TGeminiDM>(this), requestIndex, cancel = ACancel,
-         callback = std::move(ACallback)](const RequestOutcome& outcome) {
+         callback = std::move(ACallback)](const RequestResult& result) {
             if (cancel->load())
                 return;
-            const RequestOutcome kept =
-                dataModule ? dataModule->KeepImageAnswer(requestIndex, outcome) : outcome;
+            const RequestResult kept =
+                dataModule ? dataModule->KeepImageAnswer(requestIndex, result) : result;
             if (callback)
                 callback(kept);
         },
         ACancel);
 }
 
-RequestOutcome TGeminiDM::KeepImageAnswer(qsizetype ARequestIndex, RequestOutcome AOutcome) {
-    TContentParts pictures;
-    TContentParts words;
-    for (const TContentPart& part : AOutcome.Parts) {
-        if (part.PartType != TPartType::ptInlineData)
-            words.append(part);
-        else if (IsCompletePicture(part))
-            pictures.append(part);
-    }
-    if (!AOutcome.IsFailure && pictures.isEmpty() && !HasAnswerContent(words)) {
-        AOutcome = {u"Ошибка: получен некорректный JSON от модели."_s, true};
-        AOutcome.Facts = {};
-    }
+RequestResult TGeminiDM::KeepImageAnswer(qsizetype ARequestIndex, RequestResult AResult) {
+    const PicturesAndWords answer = SplitImageAnswer(WhatArrived(AResult).Parts);
+    if (AResult && answer.Pictures.isEmpty() && !HasAnswerContent(answer.Words))
+        AResult = Failure(RequestFailure{u"Ошибка: получен некорректный JSON от модели."_s});
     const bool requestHere =
         ARequestIndex < FChatHistory.size() && FChatHistory[ARequestIndex].Role == u"user";
     if (!requestHere)
-        return AOutcome;
-    FChatHistory[ARequestIndex].Images.append(pictures);
-    if (HasAnswerContent(words))
-        FChatHistory.append(ModelMessageFromParts(words, AOutcome.Facts));
-    else if (AOutcome.IsFailure && pictures.isEmpty())
-        MarkRequestFailed(ARequestIndex, AOutcome.Text);
-    return AOutcome;
+        return AResult;
+    FChatHistory[ARequestIndex].Images.append(answer.Pictures);
+    if (HasAnswerContent(answer.Words))
+        FChatHistory.append(ModelMessageFromParts(answer.Words, WhatArrived(AResult).Facts));
+    else if (!AResult && answer.Pictures.isEmpty())
+        MarkRequestFailed(ARequestIndex, AResult.error().Text);
+    return AResult;
 }

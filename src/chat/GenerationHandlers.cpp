@@ -61,19 +61,31 @@ THistoryItem ModelMessageFromParts(const TContentParts& AParts, const AnswerFact
     return item;
 }
 
+PicturesAndWords SplitImageAnswer(const TContentParts& AParts) {
+    PicturesAndWords answer;
+    for (const TContentPart& part : AParts) {
+        if (part.PartType != TPartType::ptInlineData)
+            answer.Words.append(part);
+        else if (IsCompletePicture(part))
+            answer.Pictures.append(part);
+    }
+    return answer;
+}
+
 ContentCompletionHandler::ContentCompletionHandler(TGeminiDM& ADataModule, qsizetype AUserIndex,
-                                                   OutcomeCallback ACallback)
+                                                   ResultCallback ACallback)
     : FDataModule(&ADataModule), FUserIndex(AUserIndex), FCallback(std::move(ACallback)) {}
 
-void ContentCompletionHandler::operator()(const RequestOutcome& AOutcome) const {
+void ContentCompletionHandler::operator()(const RequestResult& AResult) const {
     // The conversation already holds the answer when the caller sees it. What came before
     // an error the service put in the answer is kept too.
-    if (HasAnswerContent(AOutcome.Parts))
-        appendModelMessage(FDataModule, ModelMessageFromParts(AOutcome.Parts, AOutcome.Facts));
-    else if (AOutcome.IsFailure)
-        markFailed(FDataModule, FUserIndex, AOutcome.Text);
+    const ModelAnswer& arrived = WhatArrived(AResult);
+    if (HasAnswerContent(arrived.Parts))
+        appendModelMessage(FDataModule, ModelMessageFromParts(arrived.Parts, arrived.Facts));
+    else if (!AResult)
+        markFailed(FDataModule, FUserIndex, AResult.error().Text);
     if (FCallback)
-        FCallback(AOutcome);
+        FCallback(AResult);
 }
 
 StreamHandler::StreamHandler(TGeminiDM& ADataModule, qsizetype AUserIndex,
@@ -89,15 +101,16 @@ void StreamHandler::operator()(const StreamDelivery& ADelivery) {
     if (!isFinal && ADelivery.Text.isEmpty())
         return;
     // The final delivery's text is empty, or says why the request failed.
-    const QString& text = isFinal ? ADelivery.Outcome.Text : ADelivery.Text;
+    const RequestResult& end = ADelivery.Result;
+    const QString text = !isFinal ? ADelivery.Text : end ? QString() : end.error().Text;
     if (FStreamCallback)
         FStreamCallback(text, isFinal);
     AccumulatedResult += text;
     if (!isFinal)
         return;
-    if (!ADelivery.Outcome.IsFailure && !IsBlank(AccumulatedResult))
-        appendModelMessage(FDataModule, ModelMessageFromAnswer(AccumulatedResult,
-                                                               ADelivery.Outcome.Facts.Sources));
-    else if (ADelivery.Outcome.IsFailure)
-        markFailed(FDataModule, FUserIndex, ADelivery.Outcome.Text);
+    if (end && !IsBlank(AccumulatedResult))
+        appendModelMessage(FDataModule,
+                           ModelMessageFromAnswer(AccumulatedResult, end->Facts.Sources));
+    else if (!end)
+        markFailed(FDataModule, FUserIndex, end.error().Text);
 }

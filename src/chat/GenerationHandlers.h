@@ -16,18 +16,27 @@ THistoryItem ModelMessageFromAnswer(const QString& AAnswer, const QList<WebSourc
 // image description is kept as that picture, as a string answer is.
 THistoryItem ModelMessageFromParts(const TContentParts& AParts, const AnswerFacts& AFacts);
 
+// An image answer as the conversation keeps it and the window shows it: its complete
+// pictures, and the words and anything else that came with them. A picture whose data
+// did not come whole is left out.
+struct PicturesAndWords {
+    TContentParts Pictures;
+    TContentParts Words;
+};
+PicturesAndWords SplitImageAnswer(const TContentParts& AParts);
+
 // Receives a text answer on the user-interface thread: records it in the conversation, or
-// marks the request's message as failed, then passes the outcome to the caller.
+// marks the request's message as failed, then passes the result to the caller.
 class ContentCompletionHandler {
 public:
     ContentCompletionHandler(TGeminiDM& ADataModule, qsizetype AUserIndex,
-                             OutcomeCallback ACallback);
-    void operator()(const RequestOutcome& AOutcome) const;
+                             ResultCallback ACallback);
+    void operator()(const RequestResult& AResult) const;
 
 private:
     QPointer<TGeminiDM> FDataModule;
     qsizetype FUserIndex;
-    OutcomeCallback FCallback;
+    ResultCallback FCallback;
 };
 
 // Receives the deliveries of a streamed answer: passes each to the caller first, gathers

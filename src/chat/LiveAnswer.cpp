@@ -15,10 +15,12 @@ void LiveAnswer::Stop() {
     if (!m_running)
         return;
     m_cancel->store(true);
-    AnswerEnd end{.Stopped = true};
-    if (!HasAnswerContent(m_parts))
-        end.Outcome = {u"Остановлено"_s, true};
-    End(std::move(end));
+    ModelAnswer arrived{m_parts};
+    if (HasAnswerContent(m_parts))
+        End({.Result = std::move(arrived), .Stopped = true});
+    else
+        End({.Result = Failure(RequestFailure{.Text = u"Остановлено"_s, .Arrived = arrived}),
+             .Stopped = true});
 }
 
 void LiveAnswer::Deliver(const StreamDelivery& ADelivery) {
@@ -39,7 +41,7 @@ void LiveAnswer::Deliver(const StreamDelivery& ADelivery) {
             m_events.Retrying(ADelivery.RetryInSeconds);
         break;
     case StreamDelivery::Kind::Final:
-        End({.Outcome = ADelivery.Outcome});
+        End({.Result = ADelivery.Result});
         break;
     }
 }
@@ -47,30 +49,30 @@ void LiveAnswer::Deliver(const StreamDelivery& ADelivery) {
 QString LiveAnswer::StopReason(const AnswerEnd& AEnd) {
     if (AEnd.Stopped)
         return {};
-    const RequestOutcome& outcome = AEnd.Outcome;
-    if (outcome.IsFailure && outcome.Cause == FailureCause::ConnectionLost)
+    const RequestResult& result = AEnd.Result;
+    if (!result && result.error().Cause == FailureCause::ConnectionLost)
         return kConnectionLost.toString();
-    if (outcome.IsFailure && outcome.Cause == FailureCause::TimedOut)
+    if (!result && result.error().Cause == FailureCause::TimedOut)
         return kAnswerTimedOut.toString();
-    const QString& finish = outcome.Facts.FinishReason;
+    const QString& finish = WhatArrived(result).Facts.FinishReason;
     // A stream that closed without saying why it ended may have been cut anywhere.
     if (finish.isEmpty())
-        return outcome.IsFailure ? QString() : kStreamEndedEarly.toString();
+        return result ? kStreamEndedEarly.toString() : QString();
     return finish == u"STOP" ? QString() : finish;
 }
 
 void LiveAnswer::End(AnswerEnd AEnd) {
     const std::shared_ptr<LiveAnswer> self = shared_from_this();
     m_running = false;
-    AEnd.Parts = m_parts;
-    if (HasAnswerContent(m_parts)) {
-        THistoryItem item = ModelMessageFromParts(m_parts, AEnd.Outcome.Facts);
+    const ModelAnswer& arrived = WhatArrived(AEnd.Result);
+    if (HasAnswerContent(arrived.Parts)) {
+        THistoryItem item = ModelMessageFromParts(arrived.Parts, arrived.Facts);
         item.FinishReason = StopReason(AEnd);
         if (m_dataModule)
             m_dataModule->ChatHistory().append(item);
         AEnd.Kept = std::move(item);
     } else if (m_dataModule) {
-        m_dataModule->MarkRequestFailed(m_userIndex, AEnd.Outcome.Text);
+        m_dataModule->MarkRequestFailed(m_userIndex, AEnd.Result.error().Text);
     }
     if (m_events.Ended)
         m_events.Ended(AEnd);

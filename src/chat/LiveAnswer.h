@@ -15,13 +15,12 @@ class TGeminiDM;
 
 // How a streamed answer ended.
 struct AnswerEnd {
-    // Everything that arrived, in order: answer text, thoughts, pictures, calls and code.
-    TContentParts Parts = {};
+    // The answer, with everything that arrived in order (answer text, thoughts, pictures,
+    // calls and code) and what it told; or a failure (nothing to show as an answer, or the
+    // request broke off; its text and cause say why) with what had arrived before it.
+    RequestResult Result = {};
     // The user stopped it.
     bool Stopped = false;
-    // How the request ended: a failure (nothing to show as an answer, or the request broke
-    // off; its text and cause say why) or none, and what the answer told.
-    RequestOutcome Outcome = {};
     // The model message the conversation took, when anything was kept.
     std::optional<THistoryItem> Kept = {};
 };

@@ -26,7 +26,7 @@ QString userItemHtml(const THistoryItem& item) {
             BuildImageMessageHtml(image.MimeType, QString::fromLatin1(image.Base64Data), item.Time);
     // A request that failed shows why, as when it failed.
     if (!item.Failure.isEmpty())
-        html += BuildFailureMessageHtml({item.Failure, true}, {}, item.Time);
+        html += BuildFailureMessageHtml({item.Failure}, {}, item.Time);
     return html;
 }
 

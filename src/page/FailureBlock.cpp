@@ -6,11 +6,11 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-QString httpExplanation(const RequestOutcome& outcome) {
-    const int status = outcome.HttpStatus;
+QString httpExplanation(const RequestFailure& failure) {
+    const int status = failure.HttpStatus;
     switch (status) {
     case 400:
-        if (outcome.ErrorReason == u"API_KEY_INVALID")
+        if (failure.ErrorReason == u"API_KEY_INVALID")
             return u"Ключ API недействителен (400): проверьте его или создайте новый."_s;
         return u"Сервер не принял запрос (400): проверьте ключ API, имя модели и вложения."_s;
     case 401:
@@ -20,9 +20,9 @@ QString httpExplanation(const RequestOutcome& outcome) {
     case 404:
         return u"Модель не найдена (404): проверьте её имя."_s;
     case 429:
-        if (outcome.RetryDelaySeconds > 0)
+        if (failure.RetryDelaySeconds > 0)
             return u"Исчерпана квота запросов (429): повторите через %1 с."_s.arg(
-                outcome.RetryDelaySeconds);
+                failure.RetryDelaySeconds);
         return u"Исчерпана квота запросов (429): подождите и повторите позже."_s;
     case 500:
     case 502:
@@ -42,14 +42,14 @@ QString failureText(const QString& text) {
 
 } // namespace
 
-QString FailureExplanation(const RequestOutcome& outcome) {
-    switch (outcome.Cause) {
+QString FailureExplanation(const RequestFailure& failure) {
+    switch (failure.Cause) {
     case FailureCause::NoConnection:
         return u"Нет соединения с сервером: проверьте подключение к интернету или прокси."_s;
     case FailureCause::TimedOut:
         return u"Сервер слишком долго не отвечал: повторите запрос позже."_s;
     case FailureCause::HttpStatus:
-        return httpExplanation(outcome);
+        return httpExplanation(failure);
     case FailureCause::ConnectionLost:
         return u"Соединение оборвалось до конца ответа: повторите запрос."_s;
     case FailureCause::Other:
@@ -58,19 +58,19 @@ QString FailureExplanation(const RequestOutcome& outcome) {
     return {};
 }
 
-QString BuildFailureMessageHtml(const RequestOutcome& outcome, const QString& retryToken,
+QString BuildFailureMessageHtml(const RequestFailure& failure, const QString& retryToken,
                                 const QDateTime& time) {
     QString html = u"<div class=\"message-wrapper model-message failure-message\">  <div "
                    u"class=\"message-header\">    <strong>⚠ Ошибка</strong>    <span "
                    u"class=\"timestamp\">"_s;
     html += EscapeHtml(MessageTimestamp(time));
     html += u"</span>  </div>  <div class=\"message-content\">"_s;
-    const QString explanation = FailureExplanation(outcome);
+    const QString explanation = FailureExplanation(failure);
     if (explanation.isEmpty()) {
-        html += failureText(outcome.Text);
+        html += failureText(failure.Text);
     } else {
         html += u"<p class=\"failure-explanation\">"_s + EscapeHtml(explanation) + u"</p>"_s;
-        html += u"<details><summary>Подробнее</summary>"_s + failureText(outcome.Text) +
+        html += u"<details><summary>Подробнее</summary>"_s + failureText(failure.Text) +
                 u"</details>"_s;
     }
     if (!retryToken.isEmpty())

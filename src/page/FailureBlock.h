@@ -16,10 +16,10 @@ inline constexpr QStringView kRetryFragmentPrefix = u"retry-";
 // What the failure means to the user, decided from what the request saw (no connection, a
 // time-out, the answer's status and error details); empty when there is nothing more to
 // say than the failure text.
-QString FailureExplanation(const RequestOutcome& outcome);
+QString FailureExplanation(const RequestFailure& failure);
 
 // The block for a failed request. Without an explanation the failure text is shown as it
 // is; it is always shown as text, never as markup. With a retry token the block has a
 // "Повторить" link to the token's fragment.
-QString BuildFailureMessageHtml(const RequestOutcome& outcome, const QString& retryToken = {},
+QString BuildFailureMessageHtml(const RequestFailure& failure, const QString& retryToken = {},
                                 const QDateTime& time = Clock::now());

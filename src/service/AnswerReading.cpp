@@ -108,8 +108,8 @@ Expected<TContentParts> answerParts(const QJsonArray& array) {
     return parts;
 }
 
-RequestOutcome formatFailure(const QString& message) {
-    return {ExceptionText(kAnswerFormatError, message), true};
+Failure<RequestFailure> formatFailure(const QString& message) {
+    return Failure(RequestFailure{ExceptionText(kAnswerFormatError, message)});
 }
 
 int tokenCount(const QJsonObject& usage, QLatin1StringView snakeName) {
@@ -193,7 +193,7 @@ void gatherFacts(const QJsonObject& answer, AnswerFacts& facts) {
     gatherCitations(first, facts.Citations);
 }
 
-RequestOutcome readCandidates(const QJsonArray& candidates, const AnswerFacts& facts) {
+RequestResult readCandidates(const QJsonArray& candidates, const AnswerFacts& facts) {
     const QJsonValue first = candidates.first();
     if (!first.isObject())
         return formatFailure(u"the first candidate is not an object"_s);
@@ -202,19 +202,16 @@ RequestOutcome readCandidates(const QJsonArray& candidates, const AnswerFacts& f
         array ? answerParts(*array) : Expected<TContentParts>(TContentParts());
     if (!parts)
         return formatFailure(parts.error());
-    RequestOutcome outcome{.Facts = facts, .Parts = *parts};
-    if (!facts.ServiceError.isEmpty()) {
-        outcome.Text = ServiceErrorText(facts.ServiceError);
-        outcome.IsFailure = true;
-    } else if (HasAnswerContent(*parts)) {
-        outcome.Text = AnswerAsOneString(*parts);
-    } else {
-        // An empty answer kept in the chat would be sent again as an empty text part, which
-        // the service refuses: every later request of the chat would fail.
-        outcome.Text = EmptyAnswerText(facts);
-        outcome.IsFailure = true;
-    }
-    return outcome;
+    ModelAnswer answer{*parts, facts};
+    // What came before an error the service put in the answer is kept.
+    if (!facts.ServiceError.isEmpty())
+        return Failure(
+            RequestFailure{.Text = ServiceErrorText(facts.ServiceError), .Arrived = answer});
+    // An empty answer kept in the chat would be sent again as an empty text part, which
+    // the service refuses: every later request of the chat would fail.
+    if (!HasAnswerContent(answer.Parts))
+        return Failure(RequestFailure{.Text = EmptyAnswerText(facts), .Arrived = answer});
+    return answer;
 }
 
 // Invalid UTF-8 would make the whole answer unreadable as JSON; each bad sequence
@@ -235,24 +232,23 @@ bool isBlankBytes(QByteArrayView text) {
 
 } // namespace
 
-RequestOutcome ReadAnswer(QByteArrayView body) {
+RequestResult ReadAnswer(QByteArrayView body) {
     const std::optional<QJsonValue> parsed = parseAnswerJson(body);
     // An empty page, an HTML page or bytes that are no JSON object hold no answer to keep.
     if (!parsed || !parsed->isObject())
-        return {u"Ошибка: сервер вернул пустой или непонятный ответ"_s, true};
+        return Failure(RequestFailure{u"Ошибка: сервер вернул пустой или непонятный ответ"_s});
     const QJsonObject answer = parsed->toObject();
     AnswerFacts facts;
     gatherFacts(answer, facts);
     const QJsonValue candidates = answer.value("candidates"_L1);
     if (candidates.isArray() && !candidates.toArray().isEmpty())
         return readCandidates(candidates.toArray(), facts);
+    QString text = u"Ошибка: получен пустой или некорректный ответ от сервера."_s;
     if (!facts.BlockReason.isEmpty())
-        return {.Text = EmptyAnswerText(facts), .IsFailure = true, .Facts = facts};
-    if (!facts.ServiceError.isEmpty())
-        return {.Text = ServiceErrorText(facts.ServiceError), .IsFailure = true, .Facts = facts};
-    return {.Text = u"Ошибка: получен пустой или некорректный ответ от сервера."_s,
-            .IsFailure = true,
-            .Facts = facts};
+        text = EmptyAnswerText(facts);
+    else if (!facts.ServiceError.isEmpty())
+        text = ServiceErrorText(facts.ServiceError);
+    return Failure(RequestFailure{.Text = text, .Arrived = {.Facts = facts}});
 }
 
 TContentParts ReadEvent(QByteArrayView event, AnswerFacts& facts) {
@@ -354,7 +350,8 @@ ServiceErrorDetails ReadErrorDetails(QByteArrayView body) {
         if (type.endsWith("google.rpc.ErrorInfo"_L1))
             details.Reason = detail.value("reason"_L1).toString();
     }
-    details.RetryDelaySeconds = std::max(0, DelaySeconds(RetryDelayMs(body)));
+    if (const std::optional<int> delayMs = RetryDelayMs(body))
+        details.RetryDelaySeconds = DelaySeconds(*delayMs);
     return details;
 }
 

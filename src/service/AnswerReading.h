@@ -5,13 +5,12 @@
 #include <QByteArrayView>
 #include <QString>
 
-// The outcome of a successful one-shot answer: the parts of the first candidate (text,
-// thoughts, pictures, function calls and code, in order), with Text the joined answer
-// text, or an image description when a picture came. A failure when there is nothing to
-// keep, when the service put an error in the answer (after what it kept), or when the
-// body is no JSON object. Invalid UTF-8 is read as U+FFFD. Fields are read in both
-// spellings the service uses (ServiceJson.h).
-RequestOutcome ReadAnswer(QByteArrayView body);
+// A successful one-shot answer: the parts of the first candidate (text, thoughts,
+// pictures, function calls and code, in order) and what it told beside. A failure when
+// there is nothing to keep, when the service put an error in the answer (with what came
+// before it), or when the body is no JSON object. Invalid UTF-8 is read as U+FFFD. Fields
+// are read in both spellings the service uses (ServiceJson.h).
+RequestResult ReadAnswer(QByteArrayView body);
 
 // The parts one streamed event brings, or none when it carries none or cannot be read.
 // What the event tells beside goes into facts.

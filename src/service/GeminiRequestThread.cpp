@@ -20,18 +20,19 @@ using namespace Qt::StringLiterals;
 
 // The key goes into a header line and the model name into the address, verbatim, so one
 // holding a control character would be sent cut or broken: such a request is not sent.
-std::optional<RequestOutcome> refusalBeforeSending(const QString& apiKey,
-                                                   const QString& modelName) {
+Expected<void, RequestFailure> checkBeforeSending(const QString& apiKey, const QString& modelName) {
     if (HasControlCharacter(apiKey))
-        return RequestOutcome{
-            u"Ошибка: ключ API содержит управляющие символы, запрос не отправлен."_s, true};
+        return Failure(RequestFailure{
+            u"Ошибка: ключ API содержит управляющие символы, запрос не отправлен."_s});
     if (HasControlCharacter(modelName))
-        return RequestOutcome{
-            u"Ошибка: имя модели содержит управляющие символы, запрос не отправлен."_s, true};
-    return std::nullopt;
+        return Failure(RequestFailure{
+            u"Ошибка: имя модели содержит управляющие символы, запрос не отправлен."_s});
+    return {};
 }
 
-const QString kStopped = u"Остановлено"_s;
+Failure<RequestFailure> stopped() {
+    return Failure(RequestFailure{u"Остановлено"_s});
+}
 
 } // namespace
 
@@ -46,7 +47,7 @@ TGeminiRequestThread::TGeminiRequestThread(const ServiceEndpoint& AEndpoint,
 
 void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                   const QString& AModelName, const TChatHistory& AHistory,
-                                  bool AUseGoogleSearch, OutcomeCallback ACallback,
+                                  bool AUseGoogleSearch, ResultCallback ACallback,
                                   CancelFlag ACancel) {
     auto* thread = new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateContent, AApiKey,
                                             AModelName, std::move(ACancel));
@@ -71,7 +72,7 @@ void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QStrin
 
 void TGeminiRequestThread::CreateForImage(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                           const QString& AModelName, const QString& APrompt,
-                                          OutcomeCallback ACallback, CancelFlag ACancel) {
+                                          ResultCallback ACallback, CancelFlag ACancel) {
     auto* thread = new TGeminiRequestThread(AEndpoint, TRequestType::rtGenerateImage, AApiKey,
                                             AModelName, std::move(ACancel));
     thread->FPrompt = APrompt;
@@ -91,9 +92,9 @@ void TGeminiRequestThread::run() {
             app, [this] { SyncResult(); }, Qt::BlockingQueuedConnection);
 }
 
-std::optional<RequestOutcome> TGeminiRequestThread::Post(const QByteArray& ABody,
-                                                         const HttpBodySink& ASink,
-                                                         HttpResponse& AResponse) const {
+Expected<void, RequestFailure> TGeminiRequestThread::Post(const QByteArray& ABody,
+                                                          const HttpBodySink& ASink,
+                                                          HttpResponse& AResponse) const {
     const QByteArray url = RequestUrl(FEndpoint.BaseUrl, FRequestType, FModelName);
     HttpOptions options = HttpOptionsOf(FEndpoint);
     options.Headers.append(ApiKeyHeader(FApiKey));
@@ -113,18 +114,21 @@ std::optional<RequestOutcome> TGeminiRequestThread::Post(const QByteArray& ABody
         if (AResponse.ServerAnswered && !reported)
             ReportSent();
         if (AResponse.Cancelled)
-            return RequestOutcome{kStopped, true};
-        if (AResponse.Failure || AResponse.Refusal != HttpRefusal::None || AResponse.IsSuccess())
-            return IsUsable(AResponse) ? std::nullopt : std::optional(FailureOutcome(AResponse));
+            return stopped();
+        if (AResponse.Failure || AResponse.Refusal != HttpRefusal::None || AResponse.IsSuccess()) {
+            if (IsUsable(AResponse))
+                return {};
+            return Failure(FailureOf(AResponse));
+        }
         const RetryAdvice advice = AdviseRetry(AResponse.StatusCode, AResponse.Body, retries);
         // A wait too long to sit through is the user's to make: the failure names it.
         if (advice.What != RetryAdvice::Kind::RetryAfter)
-            return FailureOutcome(AResponse);
+            return Failure(FailureOf(AResponse));
         if (FStreamCallback)
             QueueStreamDelivery({.What = StreamDelivery::Kind::Retrying,
                                  .RetryInSeconds = DelaySeconds(advice.DelayMs)});
         if (!PauseUnlessCancelled(advice.DelayMs))
-            return RequestOutcome{kStopped, true};
+            return stopped();
     }
 }
 
@@ -141,47 +145,53 @@ bool TGeminiRequestThread::PauseUnlessCancelled(int AMilliseconds) const {
     return false;
 }
 
-RequestOutcome TGeminiRequestThread::ExecuteOneShot() const {
-    if (std::optional<RequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName))
-        return *refusal;
+RequestResult TGeminiRequestThread::ExecuteOneShot() const {
+    if (Expected<void, RequestFailure> check = checkBeforeSending(FApiKey, FModelName); !check)
+        return Failure(std::move(check).error());
     const QByteArray body = FRequestType == TRequestType::rtGenerateImage
                                 ? BuildImageRequestBody(FPrompt)
                                 : BuildContentRequestBody(FHistory, FUseGoogleSearch,
                                                           FEndpoint.IncludeThoughts);
     HttpResponse response;
-    if (std::optional<RequestOutcome> failure = Post(body, {}, response))
-        return *failure;
+    if (Expected<void, RequestFailure> sent = Post(body, {}, response); !sent)
+        return Failure(std::move(sent).error());
     return ReadAnswer(response.Body);
 }
 
 void TGeminiRequestThread::ExecuteStream() const {
     using enum StreamDelivery::Kind;
-    if (std::optional<RequestOutcome> refusal = refusalBeforeSending(FApiKey, FModelName)) {
-        QueueStreamDelivery({.What = Final, .Outcome = *refusal});
+    if (Expected<void, RequestFailure> check = checkBeforeSending(FApiKey, FModelName); !check) {
+        QueueStreamDelivery({.What = Final, .Result = Failure(std::move(check).error())});
         return;
     }
-    // Each event goes out as soon as its blank line is in, while the answer is still coming.
-    AnswerFacts facts;
+    // Each event goes out as soon as its blank line is in, while the answer is still coming;
+    // the whole answer goes with the end.
+    ModelAnswer arrived;
     bool anyContent = false;
-    EventStreamReader events([this, &facts, &anyContent](const QByteArray& event) {
-        TContentParts parts = ReadEvent(event, facts);
+    EventStreamReader events([this, &arrived, &anyContent](const QByteArray& event) {
+        TContentParts parts = ReadEvent(event, arrived.Facts);
         if (parts.isEmpty())
             return;
         anyContent = anyContent || HasAnswerContent(parts);
+        AppendAnswerParts(arrived.Parts, parts);
         QueueStreamDelivery({.What = Chunk, .Text = AnswerText(parts), .Parts = std::move(parts)});
     });
     HttpResponse response;
-    const std::optional<RequestOutcome> failure =
-        Post(BuildContentRequestBody(FHistory, FUseGoogleSearch, FEndpoint.IncludeThoughts),
-             [&events](QByteArrayView piece) { events.feed(piece); }, response);
-    RequestOutcome end = failure.value_or(RequestOutcome{});
+    Expected<void, RequestFailure> sent = Post(
+        BuildContentRequestBody(FHistory, FUseGoogleSearch, FEndpoint.IncludeThoughts),
+        [&events](QByteArrayView piece) { events.feed(piece); }, response);
     // An error the service sent as an event ends the answer as a failure, after what came.
-    if (!failure && !facts.ServiceError.isEmpty())
-        end = {ServiceErrorText(facts.ServiceError), true};
-    else if (!failure && !anyContent) // nothing to keep: say why
-        end = {EmptyAnswerText(facts), true};
-    end.Facts = facts;
-    QueueStreamDelivery({.What = Final, .Outcome = end});
+    if (sent && !arrived.Facts.ServiceError.isEmpty())
+        sent = Failure(RequestFailure{ServiceErrorText(arrived.Facts.ServiceError)});
+    else if (sent && !anyContent) // nothing to keep: say why
+        sent = Failure(RequestFailure{EmptyAnswerText(arrived.Facts)});
+    if (sent) {
+        QueueStreamDelivery({.What = Final, .Result = std::move(arrived)});
+        return;
+    }
+    RequestFailure failure = std::move(sent).error();
+    failure.Arrived = std::move(arrived);
+    QueueStreamDelivery({.What = Final, .Result = Failure(std::move(failure))});
 }
 
 void TGeminiRequestThread::SyncResult() {

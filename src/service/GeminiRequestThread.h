@@ -7,7 +7,6 @@
 #include <QThread>
 
 #include <memory>
-#include <optional>
 
 // One request to the model service on a thread of its own. It is started by one of the
 // factory functions, sends its request (again after a pause when the service is briefly
@@ -21,7 +20,7 @@ public:
     // A text answer to a conversation, delivered once.
     static void Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                        const QString& AModelName, const TChatHistory& AHistory,
-                       bool AUseGoogleSearch, OutcomeCallback ACallback,
+                       bool AUseGoogleSearch, ResultCallback ACallback,
                        CancelFlag ACancel = MakeCancelFlag());
     // The same request answered as a stream: chunks in order, then one final delivery.
     static void Create(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
@@ -31,7 +30,7 @@ public:
     // A picture for one prompt, without history or web search.
     static void CreateForImage(const ServiceEndpoint& AEndpoint, const QString& AApiKey,
                                const QString& AModelName, const QString& APrompt,
-                               OutcomeCallback ACallback, CancelFlag ACancel = MakeCancelFlag());
+                               ResultCallback ACallback, CancelFlag ACancel = MakeCancelFlag());
 
 protected:
     void run() override;
@@ -40,12 +39,12 @@ private:
     TGeminiRequestThread(const ServiceEndpoint& AEndpoint, TRequestType ARequestType,
                          const QString& AApiKey, const QString& AModelName, CancelFlag ACancel);
 
-    RequestOutcome ExecuteOneShot() const;
+    RequestResult ExecuteOneShot() const;
     void ExecuteStream() const;
     // Posts the body, again after the pause the service asks for while it is briefly
-    // unavailable. Gives the failure to deliver, or nothing when response is an answer.
-    std::optional<RequestOutcome> Post(const QByteArray& ABody, const HttpBodySink& ASink,
-                                       HttpResponse& AResponse) const;
+    // unavailable. Succeeds when the response is an answer to read.
+    Expected<void, RequestFailure> Post(const QByteArray& ABody, const HttpBodySink& ASink,
+                                        HttpResponse& AResponse) const;
     // Sleeps unless stopped meanwhile; false when stopped.
     bool PauseUnlessCancelled(int AMilliseconds) const;
     void SyncResult();
@@ -58,11 +57,11 @@ private:
     QString FModelName;
     TChatHistory FHistory;
     QString FPrompt;
-    OutcomeCallback FCallback;
+    ResultCallback FCallback;
     // Shared with the queued deliveries, which may still run after the thread is gone.
     std::shared_ptr<const StreamDeliveryCallback> FStreamCallback;
     TRequestType FRequestType;
     CancelFlag FCancel;
-    RequestOutcome FResult;
+    RequestResult FResult;
     bool FUseGoogleSearch = false;
 };

@@ -68,50 +68,50 @@ std::optional<ModelPage> readPage(const QByteArray& body) {
     return read;
 }
 
-ModelListing::Status statusOf(const HttpResponse& response) {
-    using Status = ModelListing::Status;
+ModelListFailure::Kind kindOf(const HttpResponse& response) {
+    using Kind = ModelListFailure::Kind;
     if (response.ProxyAuthenticationRequired)
-        return Status::ProxyRefused;
+        return Kind::ProxyRefused;
     if (response.Refusal != HttpRefusal::None)
-        return Status::Failed;
+        return Kind::Failed;
     if (response.Failure)
-        return response.Failure->Kind == "TimeoutError"_L1 ? Status::TimedOut : Status::Unreachable;
+        return response.Failure->Kind == "TimeoutError"_L1 ? Kind::TimedOut : Kind::Unreachable;
     const int code = response.StatusCode;
-    return code == 400 || code == 401 || code == 403 ? Status::KeyRefused : Status::Failed;
+    return code == 400 || code == 401 || code == 403 ? Kind::KeyRefused : Kind::Failed;
 }
 
-ModelListing failed(ModelListing::Status status, const QString& text) {
-    return {status, {}, text};
+Failure<ModelListFailure> failed(ModelListFailure::Kind kind, const QString& text) {
+    return Failure(ModelListFailure{kind, text});
 }
 
 } // namespace
 
 ModelListing ListGenerativeModels(const ServiceEndpoint& endpoint, const QString& apiKey) {
+    using Kind = ModelListFailure::Kind;
     // The key goes into a header line, which a line break would end early.
     if (HasControlCharacter(apiKey))
-        return failed(ModelListing::Status::Failed,
+        return failed(Kind::Failed,
                       u"Ошибка: ключ API содержит управляющие символы, запрос не отправлен."_s);
     HttpOptions options = HttpOptionsOf(endpoint);
     options.Headers.append(ApiKeyHeader(apiKey));
 
-    ModelListing listing{ModelListing::Status::Listed, {}, {}};
+    QStringList models;
     QString pageToken;
     for (int page = 0; page < kMostPages; ++page) {
         const HttpResponse response = GetJson(pageUrl(endpoint.BaseUrl, pageToken), options);
         if (!IsUsable(response))
-            return failed(statusOf(response), FailureOutcome(response).Text);
+            return failed(kindOf(response), FailureOf(response).Text);
         const std::optional<ModelPage> read = readPage(response.Body);
         if (!read)
-            return failed(ModelListing::Status::Failed,
+            return failed(Kind::Failed,
                           u"Ошибка: получен пустой или некорректный ответ от сервера."_s);
-        listing.Models += read->models;
+        models += read->models;
         if (read->nextPageToken.isEmpty())
-            return listing;
+            return models;
         pageToken = read->nextPageToken;
     }
-    return failed(ModelListing::Status::Failed,
-                  u"Ошибка: сервер отдаёт всё новые страницы списка моделей, "
-                  u"после %1 страниц список прерван."_s.arg(kMostPages));
+    return failed(Kind::Failed, u"Ошибка: сервер отдаёт всё новые страницы списка моделей, "
+                                u"после %1 страниц список прерван."_s.arg(kMostPages));
 }
 
 QStringList MergeModelNames(const QStringList& current, const QStringList& listed) {

@@ -1,20 +1,23 @@
 #pragma once
 
 #include "service/RequestTypes.h"
+#include "text/Expected.h"
 
 #include <QString>
 #include <QStringList>
 
-// What the service said when asked for its models, decided where the answer was read.
-struct ModelListing {
-    enum class Status { Listed, KeyRefused, ProxyRefused, Unreachable, TimedOut, Failed };
+// Why the service gave no model list, decided where the answer was read.
+struct ModelListFailure {
+    enum class Kind { KeyRefused, ProxyRefused, Unreachable, TimedOut, Failed };
 
-    Status Result = Status::Failed;
-    // The models that answer generateContent, named without "models/", in the service's order.
-    QStringList Models;
-    // Otherwise the failure text, as a failed request gives it.
-    QString FailureText;
+    Kind What = Kind::Failed;
+    // The failure text, as a failed request gives it.
+    QString Text;
 };
+
+// The models that answer generateContent, named without "models/", in the service's
+// order; or why there are none.
+using ModelListing = Expected<QStringList, ModelListFailure>;
 
 // Asks the service for its models (GET v1beta/models, the key in a header), page after
 // page. Blocks until done: run it off the user-interface thread.

@@ -2,6 +2,7 @@
 
 #include "conversation/ConversationModel.h"
 #include "service/ServiceSettings.h"
+#include "text/Expected.h"
 
 #include <QString>
 
@@ -44,12 +45,22 @@ struct AnswerFacts {
 // the answer had begun and the connection broke before its end.
 enum class FailureCause { Other, NoConnection, TimedOut, HttpStatus, ConnectionLost };
 
-// What a request thread hands back. Whether the text stands for a failure is decided
-// where the failure happens, never guessed from the text: a model may well answer with
-// a sentence that starts with "Ошибка".
-struct RequestOutcome {
+// What the model answered: everything it brought, in order (text, thoughts, pictures,
+// function calls and code), and what it told beside.
+struct ModelAnswer {
+    TContentParts Parts = {};
+    AnswerFacts Facts = {};
+
+    // The answer's words, thoughts left out.
+    QString Text() const { return AnswerText(Parts); }
+};
+
+// Why a request ended without an answer, decided where that was seen: nothing later
+// guesses it from the text, as a model may well answer with a sentence that starts with
+// "Ошибка".
+struct RequestFailure {
+    // What the user is shown.
     QString Text = {};
-    bool IsFailure = false;
     FailureCause Cause = FailureCause::Other;
     // The answer's status code, for FailureCause::HttpStatus.
     int HttpStatus = 0;
@@ -57,11 +68,17 @@ struct RequestOutcome {
     // wait it asks for before another try, in whole seconds (0 when it names none).
     QString ErrorReason = {};
     int RetryDelaySeconds = 0;
-    AnswerFacts Facts = {};
-    // What the answer brought, in order (a failure may follow some of it). Text holds the
-    // same answer as one string for callers that take only that.
-    TContentParts Parts = {};
+    // What of the answer had come before the failure; it is kept, and shown above it.
+    ModelAnswer Arrived = {};
 };
+
+// How a request ends.
+using RequestResult = Expected<ModelAnswer, RequestFailure>;
+
+// What arrived either way: the whole answer, or what came before the failure.
+inline const ModelAnswer& WhatArrived(const RequestResult& result) {
+    return result ? *result : result.error().Arrived;
+}
 
 // One delivery of a streamed request to the user-interface thread: a chunk of the answer,
 // a notice that the request is tried again after a pause, or the end.
@@ -72,12 +89,11 @@ struct StreamDelivery {
     QString Text = {};
     TContentParts Parts = {};
     int RetryInSeconds = 0;
-    // On the final delivery: how the request ended (a failure, or none, with an empty
-    // text) and what all the events told.
-    RequestOutcome Outcome = {};
+    // On the final delivery: how the request ended, with every part the chunks brought.
+    RequestResult Result = {};
 };
 
-using OutcomeCallback = std::function<void(const RequestOutcome&)>;
+using ResultCallback = std::function<void(const RequestResult&)>;
 using StreamDeliveryCallback = std::function<void(const StreamDelivery&)>;
 
 // Set by the user-interface thread to stop a request; the request thread reads it.

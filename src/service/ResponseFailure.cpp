@@ -17,33 +17,32 @@ bool IsUsable(const HttpResponse& response) {
            !response.ProxyAuthenticationRequired && response.IsSuccess();
 }
 
-RequestOutcome FailureOutcome(const HttpResponse& response) {
+RequestFailure FailureOf(const HttpResponse& response) {
     switch (response.Refusal) {
     case HttpRefusal::BodyTooLarge:
-        return {u"Ошибка: ответ сервера больше 128 МБ, он не принят."_s, true};
+        return {u"Ошибка: ответ сервера больше 128 МБ, он не принят."_s};
     case HttpRefusal::HeadersTooLarge:
-        return {u"Ошибка: заголовки ответа сервера слишком велики, ответ не принят."_s, true};
+        return {u"Ошибка: заголовки ответа сервера слишком велики, ответ не принят."_s};
     case HttpRefusal::None:
         break;
     }
     if (response.ProxyAuthenticationRequired)
-        return {ProxyAuthenticationText(), true};
+        return {ProxyAuthenticationText()};
     if (response.Failure) {
-        RequestOutcome outcome{ExceptionText(response.Failure->Kind, response.Failure->Message),
-                               true};
+        RequestFailure failure{ExceptionText(response.Failure->Kind, response.Failure->Message)};
         const QString& kind = response.Failure->Kind;
         if (kind == u"ConnectionError" || kind == u"NameResolutionError")
-            outcome.Cause = FailureCause::NoConnection;
+            failure.Cause = FailureCause::NoConnection;
         else if (kind == u"TimeoutError")
-            outcome.Cause = FailureCause::TimedOut;
+            failure.Cause = FailureCause::TimedOut;
         else if (response.Failure->ConnectionLost)
-            outcome.Cause = FailureCause::ConnectionLost;
-        return outcome;
+            failure.Cause = FailureCause::ConnectionLost;
+        return failure;
     }
     const ServiceErrorDetails details = ReadErrorDetails(response.Body);
-    RequestOutcome outcome{HttpErrorText(response.StatusLine, response.StatusCode, response.Body),
-                           true, FailureCause::HttpStatus, response.StatusCode};
-    outcome.ErrorReason = details.Reason;
-    outcome.RetryDelaySeconds = details.RetryDelaySeconds;
-    return outcome;
+    return {.Text = HttpErrorText(response.StatusLine, response.StatusCode, response.Body),
+            .Cause = FailureCause::HttpStatus,
+            .HttpStatus = response.StatusCode,
+            .ErrorReason = details.Reason,
+            .RetryDelaySeconds = details.RetryDelaySeconds};
 }

@@ -9,5 +9,5 @@ HttpOptions HttpOptionsOf(const ServiceEndpoint& endpoint);
 // Whether a response is an answer to read: complete, not refused, with a success status.
 bool IsUsable(const HttpResponse& response);
 
-// The failure text of a response that is no usable answer.
-RequestOutcome FailureOutcome(const HttpResponse& response);
+// The failure of a response that is no usable answer: its text and what caused it.
+RequestFailure FailureOf(const HttpResponse& response);

@@ -16,58 +16,57 @@ using namespace Qt::StringLiterals;
 constexpr int kFirstBackoffMs = 2000;
 
 // A protobuf Duration in its JSON form, "37s" or "1.5s", or as an object of seconds and
-// nanoseconds; -1 when it is neither.
-int durationMs(const QJsonValue& value) {
+// nanoseconds; nothing when it is neither.
+std::optional<int> durationMs(const QJsonValue& value) {
     double seconds = -1;
     if (value.isString()) {
         QString text = value.toString().trimmed();
         if (!text.endsWith(u's'))
-            return -1;
+            return std::nullopt;
         text.chop(1);
         bool ok = false;
         seconds = text.toDouble(&ok);
         if (!ok)
-            return -1;
+            return std::nullopt;
     } else if (value.isObject()) {
         const QJsonObject duration = value.toObject();
         seconds = JsonValueAsString(duration.value("seconds"_L1)).value_or(u"0"_s).toDouble() +
                   duration.value("nanos"_L1).toDouble() / 1e9;
     }
     if (!(seconds >= 0)) // negative, or not a number
-        return -1;
+        return std::nullopt;
     // Anything past a day is as good as a day, and fits an int.
     return int(std::ceil(std::min(seconds, 24.0 * 3600) * 1000));
 }
 
 } // namespace
 
-int RetryDelayMs(QByteArrayView errorBody) {
+std::optional<int> RetryDelayMs(QByteArrayView errorBody) {
     const std::optional<QJsonValue> parsed = ParseJsonText(errorBody);
     if (!parsed || !parsed->isObject())
-        return -1;
+        return std::nullopt;
     const QJsonObject error = parsed->toObject().value("error"_L1).toObject();
     for (const QJsonValue& detail : error.value("details"_L1).toArray()) {
         const QJsonObject object = detail.toObject();
         if (!object.value("@type"_L1).toString().endsWith(u"google.rpc.RetryInfo"))
             continue;
-        const int delay = durationMs(ServiceMember(object, "retry_delay"_L1));
-        if (delay >= 0)
+        if (const std::optional<int> delay = durationMs(ServiceMember(object, "retry_delay"_L1)))
             return delay;
     }
-    return -1;
+    return std::nullopt;
 }
 
 RetryAdvice AdviseRetry(int statusCode, QByteArrayView errorBody, int retriesDone) {
     using enum RetryAdvice::Kind;
     if (statusCode != 429 && statusCode != 500 && statusCode != 503)
         return {};
-    const int asked = RetryDelayMs(errorBody);
-    if (asked > kLongestRetryDelayMs)
-        return {WaitTooLong, asked};
+    const std::optional<int> asked = RetryDelayMs(errorBody);
+    if (asked && *asked > kLongestRetryDelayMs)
+        return {WaitTooLong, *asked};
     if (retriesDone >= kMaxRetries)
         return {};
-    if (asked >= 0)
-        return {RetryAfter, asked};
+    if (asked)
+        return {RetryAfter, *asked};
     // A quota refusal that names no delay will not clear in seconds.
     if (statusCode == 429)
         return {};

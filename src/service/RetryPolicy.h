@@ -3,6 +3,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <optional>
+
 // Whether a refused request is sent again. 429 and 503 that name a retry delay of at most
 // a minute are retried after it; 500 and 503 without one after 2, 4 and 8 seconds; never
 // more than three times. A quota refusal that asks for a longer wait fails at once.
@@ -18,8 +20,8 @@ inline constexpr int kLongestRetryDelayMs = 60000;
 RetryAdvice AdviseRetry(int statusCode, QByteArrayView errorBody, int retriesDone);
 
 // The delay the service asks for in the RetryInfo of its error details, in milliseconds,
-// or -1 when it names none.
-int RetryDelayMs(QByteArrayView errorBody);
+// when it names one.
+std::optional<int> RetryDelayMs(QByteArrayView errorBody);
 
 // The whole seconds a delay is shown as, rounded up.
 int DelaySeconds(int delayMs);

@@ -35,7 +35,7 @@ protected:
         reply.FinishReason = finishReason;
         return {{u"user"_s, textParts(u"q"_s)}, reply};
     }
-    static QString textOf(const AnswerEnd& end) { return AnswerText(end.Parts); }
+    static QString textOf(const AnswerEnd& end) { return WhatArrived(end.Result).Text(); }
 
     std::shared_ptr<LiveAnswer> answer;
     QStringList grew;
@@ -57,7 +57,7 @@ TEST_F(LiveAnswerTest, GrowsWhileTheServiceStillWritesAndEndsAsTheOneShotAnswer)
     EXPECT_TRUE(answer->Running());
     service.release();
     const AnswerEnd end = awaitEnd();
-    EXPECT_FALSE(end.Outcome.IsFailure || end.Stopped);
+    EXPECT_TRUE(end.Result && !end.Stopped);
     EXPECT_EQ(grew.size(), 4);
     EXPECT_EQ(grew.last(), textOf(end));
     const TChatHistory streamed = dm.ChatHistory();
@@ -86,7 +86,7 @@ TEST_F(LiveAnswerTest, StopKeepsWhatArrivedAndDropsTheRest) {
     // Ended has run by the time Stop returns.
     ASSERT_EQ(ends.size(), 1);
     EXPECT_TRUE(ends[0].Stopped);
-    EXPECT_FALSE(ends[0].Outcome.IsFailure);
+    EXPECT_TRUE(ends[0].Result.has_value());
     EXPECT_EQ(textOf(ends[0]), u"ab"_s);
     EXPECT_FALSE(answer->Running());
     service.release();
@@ -104,8 +104,8 @@ TEST_F(LiveAnswerTest, StopBeforeAnythingArrivedIsAFailureThatKeepsOnlyTheQuesti
     ASSERT_TRUE(QTest::qWaitFor([this] { return !service.requests().empty(); }, kWaitMs));
     answer->Stop();
     ASSERT_EQ(ends.size(), 1);
-    EXPECT_TRUE(ends[0].Stopped && ends[0].Outcome.IsFailure);
-    EXPECT_EQ(ends[0].Outcome.Text, u"Остановлено"_s);
+    EXPECT_TRUE(ends[0].Stopped && !ends[0].Result);
+    EXPECT_EQ(ends[0].Result.error().Text, u"Остановлено"_s);
     service.release();
     QTest::qWait(200);
     EXPECT_EQ(dm.ChatHistory(), failedQuestion(u"Остановлено"_s));
@@ -116,11 +116,13 @@ TEST_F(LiveAnswerTest, ADroppedConnectionKeepsTheTextSoFarAndSaysWhatBroke) {
         {{TextEvent("part")}, {.bytes = TextEvent("x"), .dropConnection = true}}));
     start();
     const AnswerEnd end = awaitEnd();
-    EXPECT_TRUE(end.Outcome.IsFailure);
+    ASSERT_FALSE(end.Result.has_value());
     EXPECT_FALSE(end.Stopped);
+    // The failure carries what came before it.
     EXPECT_EQ(textOf(end), u"part"_s);
-    EXPECT_TRUE(end.Outcome.Text.startsWith(u"Исключение: "_s)) << end.Outcome.Text.toStdString();
-    EXPECT_EQ(end.Outcome.Cause, FailureCause::ConnectionLost);
+    const RequestFailure& failure = end.Result.error();
+    EXPECT_TRUE(failure.Text.startsWith(u"Исключение: "_s)) << failure.Text.toStdString();
+    EXPECT_EQ(failure.Cause, FailureCause::ConnectionLost);
     EXPECT_EQ(dm.ChatHistory(), withAnswer(u"part"_s, kConnectionLost.toString()));
 }
 
@@ -129,8 +131,8 @@ TEST_F(LiveAnswerTest, AnAnswerWithoutTextSaysWhyAndKeepsNothing) {
         R"({"candidates":[{"content":{"parts":[{"text":""}]},"finishReason":"MAX_TOKENS"}]})")}}));
     start();
     const AnswerEnd end = awaitEnd();
-    EXPECT_TRUE(end.Outcome.IsFailure);
-    EXPECT_EQ(end.Outcome.Text, u"Ответ обрезан: достигнут предел длины"_s);
+    ASSERT_FALSE(end.Result.has_value());
+    EXPECT_EQ(end.Result.error().Text, u"Ответ обрезан: достигнут предел длины"_s);
     EXPECT_EQ(dm.ChatHistory(), failedQuestion(u"Ответ обрезан: достигнут предел длины"_s));
 }
 
@@ -148,11 +150,12 @@ TEST_F(LiveAnswerTest, TellsTokenCountsAndKeepsTheSourcesInEitherSpelling) {
              R"("totalTokenCount":55}})")}}));
     start();
     const AnswerEnd end = awaitEnd();
-    EXPECT_EQ(textOf(end), u"abc"_s);
-    EXPECT_EQ(end.Outcome.Facts.Usage, (TokenUsage{12, 3, 40, 55}));
+    ASSERT_TRUE(end.Result.has_value());
+    EXPECT_EQ(end.Result->Text(), u"abc"_s);
+    EXPECT_EQ(end.Result->Facts.Usage, (TokenUsage{12, 3, 40, 55}));
     const QList<WebSource> sources = {{u"A"_s, u"https://a.example/"_s},
                                       {u"https://b.example/"_s, u"https://b.example/"_s}};
-    EXPECT_EQ(end.Outcome.Facts.Sources, sources);
+    EXPECT_EQ(end.Result->Facts.Sources, sources);
     EXPECT_EQ(dm.ChatHistory().last().Sources, sources);
 }
 

@@ -8,26 +8,26 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-RequestOutcome httpFailure(int status, QString reason = {}, int delay = 0) {
-    RequestOutcome outcome{u"Ошибка HTTP: HTTP/1.1 %1 X (Код: %1)\r\nОтвет: x"_s.arg(status), true,
-                           FailureCause::HttpStatus, status};
-    outcome.ErrorReason = std::move(reason);
-    outcome.RetryDelaySeconds = delay;
-    return outcome;
+RequestFailure httpFailure(int status, QString reason = {}, int delay = 0) {
+    return {.Text = u"Ошибка HTTP: HTTP/1.1 %1 X (Код: %1)\r\nОтвет: x"_s.arg(status),
+            .Cause = FailureCause::HttpStatus,
+            .HttpStatus = status,
+            .ErrorReason = std::move(reason),
+            .RetryDelaySeconds = delay};
 }
 
 // The explanation comes from what the request saw, never from the failure text.
 TEST(FailureBlock, KnownFailuresAreExplainedInOneLine) {
     const struct {
         const char* name;
-        RequestOutcome outcome;
+        RequestFailure failure;
         const char16_t* explanation;
     } cases[] = {
         {"no connection",
-         {u"Исключение: ConnectionError - x"_s, true, FailureCause::NoConnection},
+         {u"Исключение: ConnectionError - x"_s, FailureCause::NoConnection},
          u"Нет соединения с сервером: проверьте подключение к интернету или прокси."},
         {"time-out",
-         {u"x"_s, true, FailureCause::TimedOut},
+         {u"x"_s, FailureCause::TimedOut},
          u"Сервер слишком долго не отвечал: повторите запрос позже."},
         {"bad key", httpFailure(400, u"API_KEY_INVALID"_s),
          u"Ключ API недействителен (400): проверьте его или создайте новый."},
@@ -44,15 +44,15 @@ TEST(FailureBlock, KnownFailuresAreExplainedInOneLine) {
         {"server error", httpFailure(500),
          u"Сервис перегружен или временно недоступен (500): повторите чуть позже."},
         {"other status", httpFailure(418), u""},
-        {"a text that looks like a status", {u"Ошибка HTTP: (Код: 429)"_s, true}, u""},
+        {"a text that looks like a status", {u"Ошибка HTTP: (Код: 429)"_s}, u""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FailureExplanation(c.outcome), QString::fromUtf16(c.explanation)) << c.name;
+        EXPECT_EQ(FailureExplanation(c.failure), QString::fromUtf16(c.explanation)) << c.name;
 }
 
 TEST(FailureBlock, BlockHasItsOwnFormAndShowsTheTextAsText) {
     const QDateTime time(QDate(2025, 11, 3), QTime(14, 5, 9));
-    RequestOutcome proxyPage = httpFailure(503);
+    RequestFailure proxyPage = httpFailure(503);
     proxyPage.Text = u"Ошибка HTTP: HTTP/1.1 503 (Код: 503)\r\nОтвет: <h1>Busy</h1>"_s;
     EXPECT_EQ(BuildFailureMessageHtml(proxyPage, u"t1"_s, time),
               u"<div class=\"message-wrapper model-message failure-message\">  <div "
@@ -64,7 +64,7 @@ TEST(FailureBlock, BlockHasItsOwnFormAndShowsTheTextAsText) {
               u"Ответ: &lt;h1&gt;Busy&lt;/h1&gt;</div></details><p class=\"failure-actions\"><a "
               u"class=\"retry-btn\" href=\"#retry-t1\">Повторить</a></p></div></div>"_s);
     // Without an explanation the text is the content; without a token there is no link.
-    EXPECT_EQ(BuildFailureMessageHtml({u"Файл \"a<b>.png\" больше 20 МБ"_s, true}, {}, time),
+    EXPECT_EQ(BuildFailureMessageHtml({u"Файл \"a<b>.png\" больше 20 МБ"_s}, {}, time),
               u"<div class=\"message-wrapper model-message failure-message\">  <div "
               u"class=\"message-header\">    <strong>⚠ Ошибка</strong>    <span "
               u"class=\"timestamp\">14:05:09 - 03.11.2025</span>  </div>  <div "

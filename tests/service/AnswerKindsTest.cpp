@@ -169,9 +169,9 @@ TEST_F(AnswerKindsTest, EachKindIsShownKeptAndSentBackAsItShouldBe) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const AnswerEnd end = stream(c.events);
-        EXPECT_EQ(end.Outcome.IsFailure, !c.failure.isEmpty());
+        EXPECT_EQ(end.Result.has_value(), c.failure.isEmpty());
         if (!c.failure.isEmpty()) {
-            EXPECT_EQ(end.Outcome.Text, c.failure);
+            EXPECT_EQ(end.Result.error().Text, c.failure);
         }
         if (c.kept) {
             ASSERT_EQ(dm.ChatHistory().size(), 2);

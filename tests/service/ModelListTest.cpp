@@ -36,8 +36,8 @@ TEST_F(ModelListTest, FollowsThePagesAndKeepsTheModelsThatGenerateContent) {
               ]})");
     });
     const ModelListing listing = list();
-    EXPECT_EQ(listing.Result, ModelListing::Status::Listed) << listing.FailureText.toStdString();
-    EXPECT_EQ(listing.Models,
+    ASSERT_TRUE(listing.has_value()) << listing.error().Text.toStdString();
+    EXPECT_EQ(*listing,
               (QStringList{u"gemini-2.5-pro"_s, u"gemini-3-flash"_s, u"gemini-2.5-flash-image"_s}));
 
     const std::vector<FakeRequest> requests = service.requests();
@@ -53,31 +53,31 @@ TEST_F(ModelListTest, FollowsThePagesAndKeepsTheModelsThatGenerateContent) {
 }
 
 TEST_F(ModelListTest, FailuresSayWhatKindTheyAre) {
-    using Status = ModelListing::Status;
+    using Kind = ModelListFailure::Kind;
     struct Case {
         FakeReply reply;
-        Status status;
+        Kind kind;
         QString textStart;
     };
     FakeReply stalled = FakeReply::json("{}");
     stalled.holdBeforeHeaders = true;
     const Case cases[] = {
-        {FakeReply::json(R"({"error":{"message":"API key not valid."}})", 400), Status::KeyRefused,
+        {FakeReply::json(R"({"error":{"message":"API key not valid."}})", 400), Kind::KeyRefused,
          u"Ошибка HTTP: HTTP/1.1 400 Bad Request (Код: 400)\r\nОтвет: API key not valid."_s},
-        {FakeReply::json(R"({"error":{"message":"denied"}})", 403), Status::KeyRefused,
+        {FakeReply::json(R"({"error":{"message":"denied"}})", 403), Kind::KeyRefused,
          u"Ошибка HTTP: "_s},
-        {FakeReply::json("{}", 407), Status::ProxyRefused, u"Ошибка: прокси-сервер"_s},
-        {FakeReply::json("oops", 500), Status::Failed, u"Ошибка HTTP: "_s},
-        {FakeReply::json("not json"), Status::Failed, u"Ошибка: получен пустой"_s},
-        {stalled, Status::TimedOut, u"Исключение: TimeoutError - "_s},
+        {FakeReply::json("{}", 407), Kind::ProxyRefused, u"Ошибка: прокси-сервер"_s},
+        {FakeReply::json("oops", 500), Kind::Failed, u"Ошибка HTTP: "_s},
+        {FakeReply::json("not json"), Kind::Failed, u"Ошибка: получен пустой"_s},
+        {stalled, Kind::TimedOut, u"Исключение: TimeoutError - "_s},
     };
     for (const Case& c : cases) {
         service.reply(c.reply);
         const ModelListing listing = list(u"KEY"_s, 1);
-        EXPECT_EQ(listing.Result, c.status) << listing.FailureText.toStdString();
-        EXPECT_TRUE(listing.FailureText.startsWith(c.textStart))
-            << listing.FailureText.toStdString();
-        EXPECT_TRUE(listing.Models.isEmpty());
+        ASSERT_FALSE(listing.has_value()) << c.textStart.toStdString();
+        EXPECT_EQ(listing.error().What, c.kind) << listing.error().Text.toStdString();
+        EXPECT_TRUE(listing.error().Text.startsWith(c.textStart))
+            << listing.error().Text.toStdString();
     }
 }
 
@@ -85,13 +85,15 @@ TEST_F(ModelListTest, NoServiceIsUnreachable) {
     const std::string gone = std::make_unique<FakeModelService>()->baseUrl();
     const ModelListing listing = ListGenerativeModels(
         {QString::fromStdString(gone), 5000, {ProxyMode::None, {}, {}, {}}}, u"KEY"_s);
-    EXPECT_EQ(listing.Result, ModelListing::Status::Unreachable);
-    EXPECT_TRUE(listing.FailureText.startsWith(u"Исключение: ConnectionError - "_s));
+    ASSERT_FALSE(listing.has_value());
+    EXPECT_EQ(listing.error().What, ModelListFailure::Kind::Unreachable);
+    EXPECT_TRUE(listing.error().Text.startsWith(u"Исключение: ConnectionError - "_s));
 }
 
 TEST_F(ModelListTest, KeyWithALineBreakIsNotSent) {
     const ModelListing listing = list(u"KEY\r\nX-Other: 1"_s);
-    EXPECT_EQ(listing.Result, ModelListing::Status::Failed);
+    ASSERT_FALSE(listing.has_value());
+    EXPECT_EQ(listing.error().What, ModelListFailure::Kind::Failed);
     EXPECT_TRUE(service.requests().empty());
 }
 
@@ -99,8 +101,8 @@ TEST_F(ModelListTest, EndlessPagesEndInAFailure) {
     service.reply(FakeReply::json(
         R"({"models":[{"name":"models/m","supportedGenerationMethods":["generateContent"]}],"nextPageToken":"again"})"));
     const ModelListing listing = list();
-    EXPECT_EQ(listing.Result, ModelListing::Status::Failed);
-    EXPECT_TRUE(listing.Models.isEmpty());
+    ASSERT_FALSE(listing.has_value());
+    EXPECT_EQ(listing.error().What, ModelListFailure::Kind::Failed);
     EXPECT_EQ(service.requests().size(), 50u);
 }
 

@@ -16,6 +16,15 @@ protected:
         EXPECT_EQ(dm.ChatHistory(), failedQuestion(result));
         return result;
     }
+
+    // How the request for "q" ended, as the typed callback tells it.
+    RequestResult resultOf() {
+        std::optional<RequestResult> got;
+        dm.GenerateContent(u"KEY"_s, u"gemini-test"_s, textParts(u"q"_s), false,
+                           ResultCallback([&](const RequestResult& r) { got = r; }));
+        EXPECT_TRUE(WaitUntil([&] { return got.has_value(); }, kWaitMs));
+        return got.value_or(ModelAnswer{});
+    }
 };
 
 TEST_F(RequestFailureTest, HttpErrorCarriesTheStatusLineAsReceived) {
@@ -82,6 +91,27 @@ TEST_F(RequestFailureTest, ARetriedRequestThatSucceedsIsAnAnswer) {
     EXPECT_EQ(requests[0].body, requests[1].body);
 }
 
+TEST(RetryPolicyTest, ReadsTheDelayTheServiceAsksFor) {
+    const struct {
+        std::string body;
+        std::optional<int> delayMs;
+    } cases[] = {
+        {retryAfter("2s"), 2000},
+        {retryAfter("0.0011s"), 2},
+        {retryAfter("0s"), 0},
+        {retryAfter("-1s"), std::nullopt},
+        {retryAfter("2"), std::nullopt},
+        {R"({"error":{"details":[{"@type":"type.googleapis.com/google.rpc.RetryInfo",)"
+         R"("retry_delay":{"seconds":"3","nanos":500000000}}]}})",
+         3500},
+        {R"({"error":{"message":"try later"}})", std::nullopt},
+        {"not json", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RetryDelayMs(c.body), c.delayMs) << c.body;
+}
+
 TEST(RetryPolicyTest, AdvisesByStatusDelayAndAttempts) {
     using enum RetryAdvice::Kind;
     const std::string asksTwo = retryAfter("2s");
@@ -117,15 +147,13 @@ TEST(RetryPolicyTest, AdvisesByStatusDelayAndAttempts) {
     }
 }
 
-// The outcome says what failed where it was seen, so the window can explain it without
+// The failure says what failed where it was seen, so the window can explain it without
 // reading the text: the status, the error's reason and the delay the service asks for.
-TEST_F(RequestFailureTest, OutcomesCarryTheCauseStatusAndErrorDetails) {
-    const auto outcomeOf = [&] {
-        std::optional<RequestOutcome> got;
-        dm.GenerateContent(u"KEY"_s, u"gemini-test"_s, textParts(u"q"_s), false,
-                           OutcomeCallback([&](const RequestOutcome& o) { got = o; }));
-        EXPECT_TRUE(WaitUntil([&] { return got.has_value(); }, kWaitMs));
-        return got.value_or(RequestOutcome{});
+TEST_F(RequestFailureTest, FailuresCarryTheCauseStatusAndErrorDetails) {
+    const auto failureOf = [&] {
+        const RequestResult result = resultOf();
+        EXPECT_FALSE(result.has_value());
+        return result.error();
     };
     const struct {
         const char* name;
@@ -153,25 +181,81 @@ TEST_F(RequestFailureTest, OutcomesCarryTheCauseStatusAndErrorDetails) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         service.reply(c.reply);
-        const RequestOutcome outcome = outcomeOf();
-        EXPECT_TRUE(outcome.IsFailure);
-        EXPECT_EQ(outcome.Cause, FailureCause::HttpStatus);
-        EXPECT_EQ(outcome.HttpStatus, c.status);
-        EXPECT_EQ(outcome.ErrorReason, QString::fromUtf16(c.reason));
-        EXPECT_EQ(outcome.RetryDelaySeconds, c.delay);
+        const RequestFailure failure = failureOf();
+        EXPECT_EQ(failure.Cause, FailureCause::HttpStatus);
+        EXPECT_EQ(failure.HttpStatus, c.status);
+        EXPECT_EQ(failure.ErrorReason, QString::fromUtf16(c.reason));
+        EXPECT_EQ(failure.RetryDelaySeconds, c.delay);
     }
 
     dm.SetReadTimeoutMs(300);
     FakeReply silent = FakeReply::json(R"({"candidates":[]})");
     silent.holdBeforeHeaders = true;
     service.reply(silent);
-    EXPECT_EQ(outcomeOf().Cause, FailureCause::TimedOut);
+    EXPECT_EQ(failureOf().Cause, FailureCause::TimedOut);
     service.release();
 
     dm.SetBaseUrl(QString::fromStdString(std::make_unique<FakeModelService>()->baseUrl()));
-    const RequestOutcome refused = outcomeOf();
+    const RequestFailure refused = failureOf();
     EXPECT_EQ(refused.Cause, FailureCause::NoConnection);
     EXPECT_EQ(refused.HttpStatus, 0);
+}
+
+// An answer and a failure are told apart where the answer is read; a failure keeps what
+// had come before it, and the conversation keeps that too.
+TEST_F(RequestFailureTest, AFailureCarriesWhatArrivedBeforeIt) {
+    const struct {
+        const char* name;
+        FakeReply reply;
+        bool answered;
+        QString failure;
+        QString arrivedText;
+        QString finishOrBlock;
+    } cases[] = {
+        {"a whole answer",
+         FakeReply::json(
+             R"({"candidates":[{"content":{"parts":[{"text":"whole"}]},"finishReason":"STOP"}]})"),
+         true,
+         {},
+         u"whole"_s,
+         u"STOP"_s},
+        {"an error after part of the answer",
+         FakeReply::json(R"({"candidates":[{"content":{"parts":[{"text":"so far"}]}}],)"
+                         R"("error":{"message":"boom"}})"),
+         false,
+         u"Ошибка: boom"_s,
+         u"so far"_s,
+         {}},
+        {"a blocked prompt",
+         FakeReply::json(R"({"promptFeedback":{"blockReason":"SAFETY"}})"),
+         false,
+         u"Запрос заблокирован фильтром безопасности"_s,
+         {},
+         u"SAFETY"_s},
+        {"a refusal",
+         FakeReply::json(R"({"error":{"message":"no"}})", 403),
+         false,
+         u"Ошибка HTTP: HTTP/1.1 403 Forbidden (Код: 403)\r\nОтвет: no"_s,
+         {},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.reply(c.reply);
+        dm.ClearHistory();
+        const RequestResult result = resultOf();
+        EXPECT_EQ(result.has_value(), c.answered);
+        EXPECT_EQ(result.error().Text, c.failure);
+        const ModelAnswer& arrived = WhatArrived(result);
+        EXPECT_EQ(arrived.Text(), c.arrivedText);
+        EXPECT_EQ(arrived.Facts.FinishReason + arrived.Facts.BlockReason, c.finishOrBlock);
+        if (c.arrivedText.isEmpty()) {
+            EXPECT_EQ(dm.ChatHistory(), failedQuestion(c.failure));
+        } else {
+            ASSERT_EQ(dm.ChatHistory().size(), 2);
+            EXPECT_EQ(AnswerText(dm.ChatHistory()[1].Parts), c.arrivedText);
+        }
+    }
 }
 
 TEST_F(RequestFailureTest, RefusedConnectionIsAnException) {
