@@ -121,8 +121,8 @@ Expected<void> ChatListPanel::LoadChatList() {
         return folder;
     ListBox2->setUpdatesEnabled(false);
     for (const ChatListEntry& chat : m_chats.ListChats()) {
-        auto* entry = new QListWidgetItem(chat.displayName, ListBox2);
-        AttachPathObject(entry, chat.path);
+        auto* entry = new QListWidgetItem(chat.DisplayName, ListBox2);
+        AttachPathObject(entry, chat.Path);
     }
     ListBox2->setUpdatesEnabled(true);
     return {};

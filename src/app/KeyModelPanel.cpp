@@ -7,6 +7,7 @@
 #include "app/Guarded.h"
 #include "app/KeyUpFilter.h"
 #include "service/ModelList.h"
+#include "store/ApiKeyStatsU.h"
 #include "store/WindowMemory.h"
 #include "text/ControlCharacters.h"
 
@@ -141,7 +142,7 @@ void KeyModelPanel::SetModelRefreshRunning(bool running) {
 
 void KeyModelPanel::LoadKeyAndModelLists(const WindowMemory& memory) {
     {
-        // Filling the boxes in code is not a change the count has to follow; it is told
+        // Filling the boxes in code is not a change the count has to follow; it is shown
         // once afterwards.
         const QSignalBlocker keysBlocker(editApiKey);
         const QSignalBlocker modelsBlocker(cbModels);
@@ -153,7 +154,7 @@ void KeyModelPanel::LoadKeyAndModelLists(const WindowMemory& memory) {
         if (const int model = memory.ModelEntry(entriesOf(cbModels)); model >= 0)
             cbModels->setCurrentIndex(model);
     }
-    Q_EMIT ChoiceChanged();
+    ShowTodayRequestCount();
 }
 
 void KeyModelPanel::LoadList(KeptList& list) {
@@ -201,17 +202,30 @@ bool KeyModelPanel::EnsureListReadable(KeptList& list) {
     return true;
 }
 
+void KeyModelPanel::ShowTodayRequestCount() {
+    ShowRequestCount(GetTodayRequestCount(m_folders.programDir, ApiKey(), ModelName()));
+}
+
+// The service counts the requests it receives, not those that never reached it: a file
+// too large to send, a proxy that is down.
+void KeyModelPanel::CountRequestSent(const QString& apiKey, const QString& modelName) {
+    const Expected<int> count = IncrementTodayRequestCount(m_folders.programDir, apiKey, modelName);
+    // The label shows the key and model chosen now, which may have changed meanwhile.
+    if (apiKey == ApiKey() && modelName == ModelName())
+        ShowRequestCount(count);
+}
+
 void KeyModelPanel::ShowRequestCount(const Expected<int>& count) {
     CountLabel->setText(count ? QString::number(*count) : QStringLiteral("—"));
     CountLabel->setToolTip(count ? Label3->toolTip() : count.error());
 }
 
 void KeyModelPanel::editApiKeyChange() {
-    Q_EMIT ChoiceChanged();
+    ShowTodayRequestCount();
 }
 
 void KeyModelPanel::cbModelsChange() {
-    Q_EMIT ChoiceChanged();
+    ShowTodayRequestCount();
 }
 
 void KeyModelPanel::editApiKeyKeyUp(int Key) {
@@ -268,7 +282,7 @@ void KeyModelPanel::RemoveShownEntry(KeptList& list, const QString& question) {
         list.box->setCurrentIndex(-1);
         list.box->clearEditText();
     }
-    Q_EMIT ChoiceChanged();
+    ShowTodayRequestCount();
     SaveList(list);
 }
 

@@ -28,7 +28,10 @@ public:
     QString ModelName() const;
     // CountLabel: today's requests for the key and the model shown; a count that could not
     // be read shows a dash and the pointer over it tells why.
-    void ShowRequestCount(const Expected<int>& count);
+    void ShowTodayRequestCount();
+    // Counts a request that reached the service, and shows the count when it is for the key
+    // and model shown.
+    void CountRequestSent(const QString& apiKey, const QString& modelName);
     // Adds the listed names that are new to the model box and Models.txt; how many were new.
     Expected<int> MergeListedModels(const QStringList& models);
     // "Обновить список моделей" waits while a refresh runs.
@@ -42,8 +45,6 @@ public:
     void N8Click();
 
 Q_SIGNALS:
-    // The key or the model shown changed: the count follows them.
-    void ChoiceChanged();
     void RefreshModelsRequested();
     void StatusMessage(const QString& text);
 
@@ -67,6 +68,7 @@ private:
     void AddShownEntry(KeptList& list);
     void RemoveShownEntry(KeptList& list, const QString& question);
     bool SaveList(KeptList& list);
+    void ShowRequestCount(const Expected<int>& count);
 
     AppFolders m_folders;
     Dialogs& m_dialogs;

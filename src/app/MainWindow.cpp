@@ -1,5 +1,5 @@
-// The window's own events: creation, first show and close; and what joins the panels:
-// the token estimate, the daily count and the status bar.
+// The window's own events: creation, first show and close; the token estimate and the
+// status bar.
 #include "app/MainWindow.h"
 
 #include "app/AttachmentsPanel.h"
@@ -7,16 +7,14 @@
 #include "app/ChatView.h"
 #include "app/Dialogs.h"
 #include "app/KeyModelPanel.h"
-#include "app/PromptEdit.h"
+#include "app/SendPanel.h"
 #include "chat/GeminiDM.h"
-#include "store/ApiKeyStatsU.h"
 #include "text/Blank.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QShowEvent>
-#include <QTimer>
 
 TForm1::TForm1(const AppFolders& folders, Dialogs& dialogs, TGeminiDM& geminiDM, QWidget* parent)
     : QMainWindow(parent), FFolders(folders),
@@ -42,25 +40,29 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    Timer1->setInterval(1000);
-    Timer1->stop();
-    TimeoutLabel->hide();
-    m_keyModel->LoadKeyAndModelLists(FMemory);
+    m_sendPanel->KeyModel().LoadKeyAndModelLists(FMemory);
 
     if (FFormShown)
         return;
     FFormShown = true;
 
     LoadServiceSettings();
-    CountRequestsSent();
+    // The service counts the requests it receives, not those that never reached it: a
+    // file too large to send, a proxy that is down.
+    FGeminiDM.SetRequestSentHandler(
+        [keyModel = QPointer<KeyModelPanel>(&m_sendPanel->KeyModel())](const QString& apiKey,
+                                                                       const QString& modelName) {
+            if (keyModel)
+                keyModel->CountRequestSent(apiKey, modelName);
+        });
     if (const Expected<void> listed = LoadChatList(); !listed)
         FDialogs.ShowMessage(listed.error());
     m_chatList->SelectNewChatEntry();
     StartNewChatInPlace(QStringLiteral("Новый чат начат."));
-    if (IsBlank(m_keyModel->ApiKey()))
+    if (IsBlank(m_sendPanel->KeyModel().ApiKey()))
         m_view->ShowWelcomePage();
     // The first thing typed is a question.
-    memoPrompt->setFocus();
+    m_sendPanel->FocusPrompt();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -84,14 +86,13 @@ bool TForm1::FormClose() {
 
 void TForm1::UpdateContextTokens() {
     const int history = TGeminiDM::CountTokensForHistory(FGeminiDM.ChatHistory());
-    const qsizetype files = m_attachments->AttachedFiles().size();
+    const qsizetype files = m_sendPanel->Attachments().AttachedFiles().size();
     TContentParts composed;
     composed.reserve(files + 1);
-    composed.append(MakeTextPart(memoPrompt->toPlainText()));
+    composed.append(MakeTextPart(m_sendPanel->Prompt()));
     for (qsizetype i = 0; i < files; ++i)
         composed.append(MakeInlinePart(QString(), QByteArray()));
-    const int prompt = TGeminiDM::CountTokens(composed);
-    ContextChatTokensLabel->setText(QString::number(history + prompt));
+    m_sendPanel->ShowContextTokens(history + TGeminiDM::CountTokens(composed));
 }
 
 void TForm1::SetStatusText(const QString& text) {
@@ -105,34 +106,6 @@ QString TForm1::StatusText() const {
 void TForm1::ResetChatView() {
     ForgetLastRequestLinks();
     m_view->Clear();
-    memoPrompt->clear();
-    m_attachments->SetAttachedFiles({});
-}
-
-const QStringList& TForm1::AttachedFiles() const {
-    return m_attachments->AttachedFiles();
-}
-
-void TForm1::SetAttachedFiles(const QStringList& paths) {
-    m_attachments->SetAttachedFiles(paths);
-}
-
-void TForm1::ShowTodayRequestCount() {
-    m_keyModel->ShowRequestCount(GetTodayRequestCount(FFolders.programDir, m_keyModel->ApiKey(),
-                                                      m_keyModel->ModelName()));
-}
-
-// The service counts the requests it receives, not those that never reached it: a file
-// too large to send, a proxy that is down.
-void TForm1::CountRequestsSent() {
-    const QPointer<TForm1> form(this);
-    FGeminiDM.SetRequestSentHandler([form](const QString& apiKey, const QString& modelName) {
-        if (!form)
-            return;
-        const Expected<int> count =
-            IncrementTodayRequestCount(form->FFolders.programDir, apiKey, modelName);
-        // The label shows the key and model chosen now, which may have changed meanwhile.
-        if (apiKey == form->m_keyModel->ApiKey() && modelName == form->m_keyModel->ModelName())
-            form->m_keyModel->ShowRequestCount(count);
-    });
+    m_sendPanel->ClearPrompt();
+    m_sendPanel->Attachments().SetAttachedFiles({});
 }

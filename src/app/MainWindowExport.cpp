@@ -37,34 +37,33 @@ void TForm1::ExportChat(const QString& chatPath, const QString& title) {
                                                   title + QStringLiteral(".md"), kExportFilter);
     if (path.isEmpty())
         return;
+    const auto report = [this, path](const Expected<void>& written) {
+        if (!written) {
+            SetStatusText(QStringLiteral("Ошибка"));
+            FDialogs.ShowMessage(QStringLiteral("Не удалось сохранить ") +
+                                 QFileInfo(path).fileName() + QStringLiteral(": ") +
+                                 written.error());
+            return;
+        }
+        SetStatusText(QStringLiteral("Чат сохранён: ") + path);
+    };
     switch (ExportFormatOf(path)) {
     case ExportFormat::Markdown:
-        ReportExport(path, WriteExportFile(path, ConversationMarkdown(history).toUtf8()));
+        report(WriteExportFile(path, ConversationMarkdown(history).toUtf8()));
         return;
     case ExportFormat::Html:
-        ReportExport(path,
-                     WriteExportFile(path, ConversationHtmlDocument(history, title).toUtf8()));
+        report(WriteExportFile(path, ConversationHtmlDocument(history, title).toUtf8()));
         return;
     case ExportFormat::Pdf:
         SetStatusText(QStringLiteral("Экспорт в PDF..."));
-        PrintHtmlToPdf(
-            ConversationHtmlDocument(history, title), this, [this, path](const QByteArray& pdf) {
-                Guarded(FDialogs, [&] {
-                    ReportExport(path, pdf.isEmpty() ? Expected<void>(Failure(QStringLiteral(
-                                                           "страница не напечаталась")))
-                                                     : WriteExportFile(path, pdf));
-                });
-            });
+        PrintHtmlToPdf(ConversationHtmlDocument(history, title), this,
+                       [this, path, report](const QByteArray& pdf) {
+                           Guarded(FDialogs, [&] {
+                               report(pdf.isEmpty() ? Expected<void>(Failure(QStringLiteral(
+                                                          "страница не напечаталась")))
+                                                    : WriteExportFile(path, pdf));
+                           });
+                       });
         return;
     }
-}
-
-void TForm1::ReportExport(const QString& path, const Expected<void>& written) {
-    if (!written) {
-        SetStatusText(QStringLiteral("Ошибка"));
-        FDialogs.ShowMessage(QStringLiteral("Не удалось сохранить ") + QFileInfo(path).fileName() +
-                             QStringLiteral(": ") + written.error());
-        return;
-    }
-    SetStatusText(QStringLiteral("Чат сохранён: ") + path);
 }

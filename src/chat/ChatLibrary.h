@@ -11,8 +11,8 @@ class TGeminiDM;
 
 // A saved chat as the chat list shows it.
 struct ChatListEntry {
-    QString path;
-    QString displayName;
+    QString Path;
+    QString DisplayName;
 };
 
 // What saving the current chat came to.

@@ -14,8 +14,8 @@ bool IsImageModel(const QString& modelName);
 // Why a send does not start: the message for the user, and whether it is the missing key,
 // after which the window points the user to where a key comes from.
 struct SendRefusal {
-    QString message;
-    bool keyMissing = false;
+    QString Message;
+    bool KeyMissing = false;
 };
 
 // The checks before a send, in order: the key, the prompt (or a file in its place), files

@@ -59,3 +59,12 @@ QLatin1StringView ObjectPartName(TPartType type) {
     }
     return "functionCall"_L1;
 }
+
+bool CanContinue(const QString& finishReason) {
+    return finishReason == u"MAX_TOKENS" || finishReason == kStreamEndedEarly ||
+           finishReason == kConnectionLost || finishReason == kAnswerTimedOut;
+}
+
+QString ContinuePrompt() {
+    return QStringLiteral("Продолжи ответ с того места, где он оборвался, без повторов.");
+}

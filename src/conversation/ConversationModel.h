@@ -83,6 +83,11 @@ inline constexpr QStringView kStreamEndedEarly = u"stream-ended";
 inline constexpr QStringView kConnectionLost = u"connection-lost";
 inline constexpr QStringView kAnswerTimedOut = u"timed-out";
 
+// Whether the model can be asked to go on from where an answer that ended for this reason
+// stopped, and the follow-up that asks it.
+bool CanContinue(const QString& finishReason);
+QString ContinuePrompt();
+
 struct THistoryItem {
     QString Role;
     TContentParts Parts;

@@ -185,15 +185,6 @@ QString StopNoteText(const QString& finishReason) {
     return u"Ответ остановлен по причине, которую сервис назвал "_s + finishReason;
 }
 
-bool CanContinue(const QString& finishReason) {
-    return finishReason == u"MAX_TOKENS" || finishReason == kStreamEndedEarly ||
-           finishReason == kConnectionLost || finishReason == kAnswerTimedOut;
-}
-
-QString ContinuePrompt() {
-    return u"Продолжи ответ с того места, где он оборвался, без повторов."_s;
-}
-
 QString CitationTitle(const Citation& citation) {
     const QString where = citation.Uri.isEmpty() ? u"источник без адреса"_s : citation.Uri;
     return citation.License.isEmpty() ? where : where + u" (лицензия: "_s + citation.License + u')';

@@ -27,10 +27,6 @@ QString BuildModelItemHtml(const THistoryItem& item, const AnswerFooting& footin
 // Why an answer stopped early, in Russian, for its note and the status bar; empty for the
 // normal end. An unknown reason is named as the service gave it.
 QString StopNoteText(const QString& finishReason);
-// Whether the model can be asked to go on from where the answer stopped.
-bool CanContinue(const QString& finishReason);
-// The follow-up that asks the model to go on.
-QString ContinuePrompt();
 
 // The pages a grounded answer names, then the sources it cites, each address once.
 QList<WebSource> AnswerSourceList(const QList<WebSource>& sources,

@@ -83,7 +83,7 @@ TEST_F(AttachmentsPanelTest, OpensTheFileDialogWithItsTitleAndFilter) {
 TEST_F(AttachmentsPanelTest, TwentyFilesAddTheFirstSixteenThenStop) {
     const QStringList picked = paths(20, u"photo%1.png"_s);
     pick(picked);
-    EXPECT_EQ(form->AttachedFiles(), picked.first(16));
+    EXPECT_EQ(attachments().AttachedFiles(), picked.first(16));
     EXPECT_EQ(texts(control<QListWidget>("ListBox1")).first(), u"photo1.png"_s);
     EXPECT_EQ(texts(control<QListWidget>("ListBox1")).last(), u"photo16.png"_s);
     EXPECT_EQ(dialogs.messages, QStringList({kStoppedMessage}));
@@ -94,7 +94,7 @@ TEST_F(AttachmentsPanelTest, ReachingTheLimitExactlyIsQuietAndThenAddStopsBefore
     pick(paths(10, u"a%1.txt"_s));
     pick(paths(6, u"b%1.pdf"_s));
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(form->AttachedFiles().size(), 16);
+    EXPECT_EQ(attachments().AttachedFiles().size(), 16);
     EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 16);
     EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"Файлы (16/16)"_s);
     // 16 inline parts and an empty prompt.
@@ -104,14 +104,14 @@ TEST_F(AttachmentsPanelTest, ReachingTheLimitExactlyIsQuietAndThenAddStopsBefore
     control<QAction>("N1")->trigger();
     EXPECT_EQ(dialogs.messages, QStringList({kLimitMessage, kLimitMessage}));
     EXPECT_EQ(dialogs.fileDialogs.size(), 2);
-    EXPECT_EQ(form->AttachedFiles().size(), 16);
+    EXPECT_EQ(attachments().AttachedFiles().size(), 16);
 }
 
 TEST_F(AttachmentsPanelTest, UnsupportedFilesAreRefusedOneByOne) {
     pick({path(u"a.txt"_s), path(u"setup.exe"_s), path(u"b.PNG"_s), path(u"Makefile"_s)});
     EXPECT_EQ(dialogs.messages, QStringList({u"Файл \"setup.exe\" имеет неподдерживаемый тип."_s,
                                              u"Файл \"Makefile\" имеет неподдерживаемый тип."_s}));
-    EXPECT_EQ(form->AttachedFiles(), QStringList({path(u"a.txt"_s), path(u"b.PNG"_s)}));
+    EXPECT_EQ(attachments().AttachedFiles(), QStringList({path(u"a.txt"_s), path(u"b.PNG"_s)}));
     EXPECT_EQ(texts(control<QListWidget>("ListBox1")), QStringList({u"a.txt"_s, u"b.PNG"_s}));
     EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"Файлы (2/16)"_s);
 }
@@ -147,7 +147,7 @@ TEST_F(AttachmentsPanelTest, OnlyRegularFilesAreAttached) {
                            u"Файл \"zero.txt\" имеет неподдерживаемый тип."_s,
                            u"Файл \"socket.txt\" имеет неподдерживаемый тип."_s,
                            u"Файл \"folder.txt\" имеет неподдерживаемый тип."_s}));
-    EXPECT_EQ(form->AttachedFiles(), QStringList({regular, link}));
+    EXPECT_EQ(attachments().AttachedFiles(), QStringList({regular, link}));
 }
 
 TEST_F(AttachmentsPanelTest, SamePathInOtherCaseIsSkippedButEqualNamesFromTwoFoldersStay) {
@@ -155,7 +155,7 @@ TEST_F(AttachmentsPanelTest, SamePathInOtherCaseIsSkippedButEqualNamesFromTwoFol
     pick({path(u"docs/NOTES.TXT"_s), path(u"one/a.txt"_s), path(u"two/a.txt"_s),
           path(u"one/a.txt"_s)});
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(form->AttachedFiles(),
+    EXPECT_EQ(attachments().AttachedFiles(),
               QStringList({path(u"Docs/Notes.txt"_s), path(u"one/a.txt"_s), path(u"two/a.txt"_s)}));
     EXPECT_EQ(texts(control<QListWidget>("ListBox1")),
               QStringList({u"Notes.txt"_s, u"a.txt"_s, u"a.txt"_s}));
@@ -166,7 +166,7 @@ TEST_F(AttachmentsPanelTest, CancellingChangesNothing) {
     pick({path(u"a.txt"_s)});
     control<QLabel>("lblFileLimits1")->setText(u"unchanged"_s);
     pick({});
-    EXPECT_EQ(form->AttachedFiles(), QStringList({path(u"a.txt"_s)}));
+    EXPECT_EQ(attachments().AttachedFiles(), QStringList({path(u"a.txt"_s)}));
     EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 1);
     EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"unchanged"_s);
     EXPECT_TRUE(dialogs.messages.isEmpty());
@@ -179,11 +179,11 @@ TEST_F(AttachmentsPanelTest, RemovesTheSelectedFileOnly) {
 
     control<QListWidget>("ListBox1")->clearSelection();
     control<QAction>("N3")->trigger();
-    EXPECT_EQ(form->AttachedFiles(), picked);
+    EXPECT_EQ(attachments().AttachedFiles(), picked);
 
     control<QListWidget>("ListBox1")->setCurrentRow(2);
     control<QAction>("N3")->trigger();
-    EXPECT_EQ(form->AttachedFiles(),
+    EXPECT_EQ(attachments().AttachedFiles(),
               QStringList({path(u"one/a.txt"_s), path(u"b.png"_s), path(u"d.pdf"_s)}));
     EXPECT_EQ(texts(control<QListWidget>("ListBox1")),
               QStringList({u"a.txt"_s, u"b.png"_s, u"d.pdf"_s}));
@@ -197,12 +197,12 @@ TEST_F(AttachmentsPanelTest, RemovingAllAsksFirst) {
 
     dialogs.answers = {false};
     control<QPushButton>("btnClearFiles1")->click();
-    EXPECT_EQ(form->AttachedFiles().size(), 2);
+    EXPECT_EQ(attachments().AttachedFiles().size(), 2);
     EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 2);
 
     dialogs.answers = {true};
     control<QAction>("N5")->trigger();
-    EXPECT_EQ(form->AttachedFiles().size(), 0);
+    EXPECT_EQ(attachments().AttachedFiles().size(), 0);
     EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 0);
     EXPECT_EQ(control<QLabel>("lblFileLimits1")->text(), u"Файлы (0/16)"_s);
     EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), u"0"_s);

@@ -234,7 +234,7 @@ TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     form->View().AddUserMessage(QStringLiteral("before"), {});
     ASSERT_FALSE(container().isEmpty());
     control<PromptEdit>("memoPrompt")->setPlainText(QStringLiteral("draft"));
-    form->SetAttachedFiles({QStringLiteral("/tmp/a.txt")});
+    attachments().SetAttachedFiles({QStringLiteral("/tmp/a.txt")});
     ASSERT_EQ(control<QListWidget>("ListBox1")->count(), 1);
     ASSERT_NE(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("0"));
 
@@ -245,7 +245,7 @@ TEST_F(ChatPageTest, ResetEmptiesThePromptAndAttachmentsAndBlanksThePage) {
     form->ResetChatView();
     EXPECT_TRUE(control<PromptEdit>("memoPrompt")->toPlainText().isEmpty());
     EXPECT_EQ(control<QListWidget>("ListBox1")->count(), 0);
-    EXPECT_TRUE(form->AttachedFiles().isEmpty());
+    EXPECT_TRUE(attachments().AttachedFiles().isEmpty());
     EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("0"));
     EXPECT_EQ(evaluateText(QStringLiteral("document.documentElement.outerHTML")),
               QStringLiteral("<html><head></head><body></body></html>"));

@@ -169,7 +169,7 @@ TEST_F(MainWindowTest, TokenLabelFollowsTypingHistoryAndAttachments) {
 
     geminiDM->ChatHistory() = {
         THistoryItem{QStringLiteral("user"), {MakeTextPart(QStringLiteral("x"))}}};
-    form->SetAttachedFiles({QStringLiteral("/tmp/a.png")});
+    attachments().SetAttachedFiles({QStringLiteral("/tmp/a.png")});
     ASSERT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("abc"));
     // History and composed message are rounded up each on its own: 1 + 260.
     EXPECT_EQ(control<QLabel>("ContextChatTokensLabel")->text(), QStringLiteral("261"));
@@ -207,7 +207,7 @@ TEST_F(MainWindowTest, LaysOutEveryControlWholeAtEverySize) {
     QStringList files;
     for (int i = 0; i < 16; ++i)
         files.append(QStringLiteral("/tmp/file%1.txt").arg(i));
-    form->SetAttachedFiles(files);
+    attachments().SetAttachedFiles(files);
     control<QLabel>("ContextChatTokensLabel")->setText(QStringLiteral("141245"));
     control<QLabel>("CountLabel")->setText(QStringLiteral("1250"));
     control<QLabel>("TimeoutLabel")->setText(QStringLiteral("125:04"));

@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "PageTest.h"
 #include "app/PromptEdit.h"
+#include "app/SendPanel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,7 +53,7 @@ protected:
     void type(const QString& text) { control<PromptEdit>("memoPrompt")->setPlainText(text); }
 
     void attach(const QString& path) {
-        form->SetAttachedFiles(form->AttachedFiles() + QStringList{path});
+        attachments().SetAttachedFiles(attachments().AttachedFiles() + QStringList{path});
     }
 
     QString makeFile(const QString& name, qint64 size) {
@@ -172,7 +173,7 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
     for (const auto& c : cases) {
         form->ResetChatView();
         dialogs.messages.clear();
-        form->SetAttachedFiles({});
+        attachments().SetAttachedFiles({});
         if (c.withFile)
             attach(file);
         control<QComboBox>("editApiKey")->setEditText(c.key);
@@ -189,7 +190,7 @@ TEST_F(SendFlowTest, ChecksStopTheSendWithTheirMessages) {
     EXPECT_TRUE(service.requests().empty());
 
     // The longest prompt allowed goes out.
-    form->SetAttachedFiles({});
+    attachments().SetAttachedFiles({});
     type(QString(30020, QLatin1Char('x')));
     control<QPushButton>("btnSend")->click();
     waitUntilIdle();
@@ -234,17 +235,17 @@ TEST_F(SendFlowTest, FileSizeLimitIsTwentyMebibytes) {
     EXPECT_TRUE(container().contains(QStringLiteral("Файл \"over.png\" больше 20 МБ")));
     EXPECT_TRUE(service.requests().empty());
     EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(), QStringLiteral("look"));
-    EXPECT_EQ(form->AttachedFiles().size(), 1);
+    EXPECT_EQ(attachments().AttachedFiles().size(), 1);
     EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
     EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
 
-    form->SetAttachedFiles({});
+    attachments().SetAttachedFiles({});
     attach(exact);
     control<QPushButton>("btnSend")->click();
     waitUntilIdle();
     ASSERT_EQ(service.requests().size(), 1u);
     EXPECT_GT(service.requests().front().bodySize, 20971520u * 4 / 3);
-    EXPECT_EQ(form->AttachedFiles().size(), 0);
+    EXPECT_EQ(attachments().AttachedFiles().size(), 0);
 }
 
 TEST_F(SendFlowTest, AFileThatVanishedEndsTheSendWithAMessage) {
@@ -304,7 +305,7 @@ TEST_F(SendFlowTest, AFailureIsExplainedAndRetrySendsTheSameParts) {
     EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
     EXPECT_EQ(control<PromptEdit>("memoPrompt")->toPlainText(),
               QStringLiteral("first line\nsecond line"));
-    EXPECT_EQ(form->AttachedFiles(), QStringList{path});
+    EXPECT_EQ(attachments().AttachedFiles(), QStringList{path});
     EXPECT_EQ(geminiDM->ChatHistory().size(), 1);
 
     // The file is gone by now: the parts that were read are what is sent again.
@@ -319,7 +320,7 @@ TEST_F(SendFlowTest, AFailureIsExplainedAndRetrySendsTheSameParts) {
     EXPECT_TRUE(container().contains(QStringLiteral("<strong>Готово</strong>")));
     EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
     EXPECT_TRUE(control<PromptEdit>("memoPrompt")->toPlainText().isEmpty());
-    EXPECT_TRUE(form->AttachedFiles().isEmpty());
+    EXPECT_TRUE(attachments().AttachedFiles().isEmpty());
     // A used link is gone: a second click sends nothing.
     EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.retry-btn').length")).toInt(),
               0);
@@ -377,10 +378,10 @@ TEST_F(SendFlowTest, TheTimerCountsMinutesAndSecondsWhileTheRequestRuns) {
     EXPECT_EQ(control<QLabel>("TimeoutLabel")->text(), QStringLiteral("00:00"));
     control<QTimer>("Timer1")->stop(); // the test ticks by hand
     for (int i = 0; i < 75; ++i)
-        form->Timer1Timer();
+        control<SendPanel>("Panel2")->Timer1Timer();
     EXPECT_EQ(control<QLabel>("TimeoutLabel")->text(), QStringLiteral("01:15"));
     for (int i = 75; i < 7504; ++i)
-        form->Timer1Timer();
+        control<SendPanel>("Panel2")->Timer1Timer();
     EXPECT_EQ(control<QLabel>("TimeoutLabel")->text(), QStringLiteral("125:04"));
 
     // While busy, Ctrl+Enter starts nothing.
@@ -416,7 +417,7 @@ TEST_F(SendFlowTest, AFifoInPlaceOfAFileIsRefusedWithoutWaitingForAWriter) {
     EXPECT_TRUE(
         container().contains(QStringLiteral("Файл \"fifo.txt\" имеет неподдерживаемый тип.")));
     EXPECT_TRUE(service.requests().empty());
-    EXPECT_EQ(form->AttachedFiles().size(), 1);
+    EXPECT_EQ(attachments().AttachedFiles().size(), 1);
 }
 
 } // namespace

@@ -109,10 +109,10 @@ TEST_F(ChatLibraryCoreTest, ListsChatsNewestFirstByTheirDisplayNames) {
     placeChat(u"old.json"_s, {says("user", u"старый"_s)}, 7200);
     const QList<ChatListEntry> chats = library.ListChats();
     ASSERT_EQ(chats.size(), 3);
-    EXPECT_EQ(chats[0].displayName, u"отчёт"_s);
-    EXPECT_EQ(chats[1].displayName, u"notes"_s);
-    EXPECT_EQ(chats[1].path, chatPath(u"notes.json"_s));
-    EXPECT_EQ(chats[2].displayName, u"old"_s);
+    EXPECT_EQ(chats[0].DisplayName, u"отчёт"_s);
+    EXPECT_EQ(chats[1].DisplayName, u"notes"_s);
+    EXPECT_EQ(chats[1].Path, chatPath(u"notes.json"_s));
+    EXPECT_EQ(chats[2].DisplayName, u"old"_s);
 }
 
 TEST_F(ChatLibraryCoreTest, AnOpenedChatIsWrittenOnlyOnceItMovesOn) {

@@ -63,8 +63,8 @@ TEST(SendCheck, FirstFailingCheckGivesItsMessage) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::optional<SendRefusal> refusal = CheckSend(c.key, c.model, c.prompt, c.files);
-        EXPECT_EQ(refusal ? refusal->message : QString(), c.message);
-        EXPECT_EQ(refusal && refusal->keyMissing, c.message == kNoKey);
+        EXPECT_EQ(refusal ? refusal->Message : QString(), c.message);
+        EXPECT_EQ(refusal && refusal->KeyMissing, c.message == kNoKey);
     }
 }
 

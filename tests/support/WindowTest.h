@@ -2,6 +2,7 @@
 
 #include "text/Clock.h"
 #include "chat/GeminiDM.h"
+#include "app/AttachmentsPanel.h"
 #include "app/ChatView.h"
 #include "app/MainWindow.h"
 #include "ScriptedDialogs.h"
@@ -53,6 +54,9 @@ protected:
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
+
+    // The files attached to the next prompt.
+    AttachmentsPanel& attachments() const { return *control<AttachmentsPanel>("AttachmentsPanel"); }
 
     QString chatPath(const QString& fileName) const {
         return QDir(programDir.filePath(QStringLiteral("chats"))).filePath(fileName);

@@ -1,0 +1,209 @@
+#include "app/SendPanel.h"
+
+#include "app/AttachmentsPanel.h"
+#include "app/Controls.h"
+#include "app/Dialogs.h"
+#include "app/Guarded.h"
+#include "app/KeyModelPanel.h"
+#include "app/PromptEdit.h"
+#include "chat/RequestSession.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kBottomPanelHeight = 156;
+constexpr QSize kPromptMinimumSize(160, 60);
+const QString kSendCaption = QStringLiteral("Отправить");
+const QString kStopCaption = QStringLiteral("Стоп");
+
+} // namespace
+
+SendPanel::SendPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("Panel2"));
+    paintWhite(this);
+    Label4 = label("Label4", QStringLiteral("Контекст"), this);
+    Label5 = label("Label5", QStringLiteral("токенов~"), this);
+    ContextChatTokensLabel = label("ContextChatTokensLabel", QStringLiteral("0"), this);
+    // Room for the largest estimates, so the panel does not shift as they grow.
+    reserveWidth(ContextChatTokensLabel, QStringLiteral("0000000"));
+    // The service's own counts of the last answer, under the estimate; room for all five
+    // lines from the start, so the panel does not grow when they come.
+    UsageLabel = label("UsageLabel", QString(), this);
+    UsageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    UsageLabel->setMinimumHeight(UsageLabel->fontMetrics().lineSpacing() * 5);
+    reserveWidth(UsageLabel, QStringLiteral("запрос 0000000"));
+
+    memoPrompt = named(new PromptEdit(this), "memoPrompt");
+    memoPrompt->OnKeyDown = [this](const QKeyEvent* event) { return memoPromptKeyDown(event); };
+    memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoPrompt->setToolTip(QStringLiteral("Ctrl+Enter (Отправить)"));
+    memoPrompt->setPlaceholderText(QStringLiteral("Ctrl+Enter — отправить"));
+    memoPrompt->setMinimumSize(kPromptMinimumSize);
+    memoPrompt->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    connect(memoPrompt, &PromptEdit::KeyHandled, this, &SendPanel::PromptEdited);
+
+    Panel3 = named(new QWidget(this), "Panel3");
+    CreateControlRow(folders, dialogs);
+    m_attachments = new AttachmentsPanel(dialogs, this);
+
+    DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), this);
+    DownBut->setFixedSize(30, 30);
+    DownBut->setToolTip(QStringLiteral("К концу чата"));
+    connect(DownBut, &QPushButton::clicked, this, &SendPanel::ScrollDownClicked);
+
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &SendPanel::Timer1Timer);
+
+    // The estimate under its caption keeps the column narrow for the control row.
+    auto* context = new QVBoxLayout;
+    context->setSpacing(2);
+    context->addWidget(Label4);
+    context->addWidget(Label5);
+    context->addWidget(ContextChatTokensLabel);
+    context->addWidget(UsageLabel);
+    context->addStretch(1);
+
+    // The prompt box takes what the width allows, the attachments beside it a third; the
+    // control rows under both keep every control whole down to the smallest window.
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(8, 4, 6, 4);
+    layout->setHorizontalSpacing(8);
+    layout->setVerticalSpacing(4);
+    layout->addLayout(context, 0, 0, 2, 1);
+    layout->addWidget(memoPrompt, 0, 1);
+    layout->addWidget(Panel3, 1, 1, 1, 2);
+    layout->addWidget(m_attachments, 0, 2);
+    layout->addWidget(DownBut, 0, 3, 2, 1, Qt::AlignTop);
+    layout->setColumnStretch(1, 3);
+    layout->setColumnStretch(2, 1);
+    layout->setRowStretch(0, 1);
+    // The design's height, or more where a larger font needs it.
+    setFixedHeight(qMax(kBottomPanelHeight, layout->minimumSize().height()));
+}
+
+// The key and model boxes, then web search, Send and the time a request has run.
+void SendPanel::CreateControlRow(const AppFolders& folders, Dialogs& dialogs) {
+    m_keyModel = new KeyModelPanel(folders, dialogs, Panel3);
+    chkEnableWebSearch = named(new QCheckBox(QStringLiteral("Веб"), Panel3), "chkEnableWebSearch");
+    chkEnableWebSearch->setToolTip(QStringLiteral("Поиск в Интернете"));
+    btnSend = button("btnSend", kSendCaption, Panel3);
+    btnSend->setToolTip(QStringLiteral("Ctrl+Enter"));
+    connect(btnSend, &QPushButton::clicked, this, &SendPanel::SendClicked);
+    // The next question is typed where the last one was.
+    connect(btnSend, &QPushButton::clicked, memoPrompt, [this] { memoPrompt->setFocus(); });
+    TimeoutLabel = label("TimeoutLabel", QStringLiteral("00:00"), Panel3);
+    TimeoutLabel->hide();
+
+    auto* layout = new QGridLayout(Panel3);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setHorizontalSpacing(6);
+    layout->setVerticalSpacing(4);
+    layout->addWidget(m_keyModel, 0, 0, 2, 1);
+    layout->addWidget(chkEnableWebSearch, 0, 1);
+    layout->addWidget(btnSend, 0, 2);
+    layout->addWidget(TimeoutLabel, 1, 2);
+    layout->setColumnStretch(0, 1);
+}
+
+QString SendPanel::Prompt() const {
+    return memoPrompt->toPlainText();
+}
+
+void SendPanel::SetPrompt(const QString& text) {
+    memoPrompt->setPlainText(text);
+}
+
+void SendPanel::ClearPrompt() {
+    memoPrompt->clear();
+}
+
+void SendPanel::ClearPromptAndAttachments() {
+    memoPrompt->clear();
+    m_attachments->SetAttachedFiles({});
+    memoPrompt->setFocus();
+}
+
+void SendPanel::FocusPrompt() {
+    memoPrompt->setFocus();
+}
+
+bool SendPanel::WebSearch() const {
+    return chkEnableWebSearch->isChecked();
+}
+
+void SendPanel::ShowContextTokens(int tokens) {
+    ContextChatTokensLabel->setText(QString::number(tokens));
+}
+
+void SendPanel::ShowUsage(const std::optional<TokenUsage>& usage) {
+    if (!usage) {
+        UsageLabel->clear();
+        UsageLabel->setToolTip(QString());
+        return;
+    }
+    UsageLabel->setText(QStringLiteral("точно:\nзапрос %1\nответ %2\nмысли %3\nвсего %4")
+                            .arg(usage->Prompt)
+                            .arg(usage->Answer)
+                            .arg(usage->Thinking)
+                            .arg(usage->Total));
+    UsageLabel->setToolTip(
+        QStringLiteral("Последний ответ по счёту сервиса: запрос %1, ответ %2, размышления %3, "
+                       "всего %4 токенов")
+            .arg(usage->Prompt)
+            .arg(usage->Answer)
+            .arg(usage->Thinking)
+            .arg(usage->Total));
+}
+
+void SendPanel::EnterBusyState() {
+    btnSend->setEnabled(false);
+    ShowElapsed(0);
+    TimeoutLabel->show();
+    Timer1->start();
+}
+
+void SendPanel::ShowStopControl() {
+    m_stopShown = true;
+    btnSend->setText(kStopCaption);
+    btnSend->setEnabled(true);
+}
+
+void SendPanel::EndBusyState() {
+    m_stopShown = false;
+    Timer1->stop();
+    TimeoutLabel->hide();
+    btnSend->setText(kSendCaption);
+    btnSend->setEnabled(true);
+}
+
+void SendPanel::ShowElapsed(int seconds) {
+    TimeoutLabel->setText(RequestSession::ElapsedText(seconds));
+}
+
+void SendPanel::Timer1Timer() {
+    Q_EMIT Ticked();
+}
+
+bool SendPanel::memoPromptKeyDown(const QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier && m_stopShown) {
+        Q_EMIT StopRequested();
+        return true;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || modifiers != Qt::ControlModifier)
+        return false;
+    // While a request runs the button stops it; the shortcut only ever sends.
+    if (!m_stopShown)
+        btnSend->click();
+    return true;
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "service/RequestTypes.h"
+#include "store/AppFolders.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QCheckBox;
+class QKeyEvent;
+class QLabel;
+class QPushButton;
+class QTimer;
+class AttachmentsPanel;
+class Dialogs;
+class KeyModelPanel;
+class PromptEdit;
+
+// The panel under the chat page: the token counts, the prompt box, the attachments, the
+// key and model, web search and Send, and the time a request has run. It says what the
+// user asks for; the window decides.
+class SendPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    SendPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* parent);
+
+    KeyModelPanel& KeyModel() { return *m_keyModel; }
+    AttachmentsPanel& Attachments() { return *m_attachments; }
+
+    QString Prompt() const;
+    void SetPrompt(const QString& text);
+    void ClearPrompt();
+    // After a send: an empty prompt and no files, the next question typed in place.
+    void ClearPromptAndAttachments();
+    void FocusPrompt();
+    bool WebSearch() const;
+
+    // The estimate of what the next request sends, in tokens.
+    void ShowContextTokens(int tokens);
+    // The service's own counts of the last answer; nothing for none.
+    void ShowUsage(const std::optional<TokenUsage>& usage);
+
+    // Send waits while the request is prepared; the timer runs from 00:00.
+    void EnterBusyState();
+    // While a request runs Send stops it, as Escape in the prompt box does.
+    void ShowStopControl();
+    void EndBusyState();
+    void ShowElapsed(int seconds);
+
+    // True when the key was taken (Ctrl+Enter sends, Escape stops).
+    bool memoPromptKeyDown(const QKeyEvent* event);
+    void Timer1Timer();
+
+Q_SIGNALS:
+    // Send, or Stop while a request runs.
+    void SendClicked();
+    void StopRequested();
+    void PromptEdited();
+    void ScrollDownClicked();
+    // A second of a request's time has passed.
+    void Ticked();
+
+private:
+    void CreateControlRow(const AppFolders& folders, Dialogs& dialogs);
+
+    // A request runs: Send shows "Стоп".
+    bool m_stopShown = false;
+
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* ContextChatTokensLabel = nullptr;
+    QLabel* UsageLabel = nullptr;
+    PromptEdit* memoPrompt = nullptr;
+    QWidget* Panel3 = nullptr;
+    KeyModelPanel* m_keyModel = nullptr;
+    QCheckBox* chkEnableWebSearch = nullptr;
+    QPushButton* btnSend = nullptr;
+    QLabel* TimeoutLabel = nullptr;
+    AttachmentsPanel* m_attachments = nullptr;
+    QPushButton* DownBut = nullptr;
+    QTimer* Timer1 = nullptr;
+};
