@@ -173,16 +173,16 @@ void ChatListPanel::SelectOpenChatEntryIfListed() {
     ListBox2->setCurrentItem(nullptr);
 }
 
-void ChatListPanel::ShowSave(const ChatSave& save) {
+void ChatListPanel::ShowSave(ChatSaved save) {
     ScopedFlag loading(m_isLoading);
     const QString& path = m_chats.CurrentFile();
-    if (save.result == ChatSave::Result::Named) {
+    if (save == ChatSaved::Named) {
         // The new-chat entry becomes the entry of the chat's first file.
         if (QListWidgetItem* entry = FindNewChatEntry()) {
             AttachPathObject(entry, path);
             entry->setText(ChatDisplayName(QFileInfo(path).fileName()));
         }
-    } else if (save.result == ChatSave::Result::MovedAway) {
+    } else if (save == ChatSaved::MovedAway) {
         ListBox2->setCurrentItem(AddChatEntry(path, 0));
     }
 }

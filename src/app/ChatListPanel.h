@@ -36,7 +36,7 @@ public:
     void SelectCurrentChatEntry();
     // A saved chat that took a new file: the new-chat entry becomes its entry, or a chat
     // written away from the file it came from gets an entry of its own on top.
-    void ShowSave(const ChatSave& save);
+    void ShowSave(ChatSaved save);
     // The entry of a deleted chat goes; the open chat's entry is not replaced by a neighbour.
     void RemoveChatEntry(const QString& path);
     // While a request runs no other chat can be opened or started.

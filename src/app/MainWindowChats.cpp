@@ -13,29 +13,30 @@ Expected<void> TForm1::LoadChatList() {
 
 ChatSave TForm1::SaveCurrentChat() {
     const ChatSave save = FChats.Save(FGeminiDM);
-    m_chatList->ShowSave(save);
+    if (save)
+        m_chatList->ShowSave(*save);
     return save;
 }
 
 bool TForm1::LeaveCurrentChat() {
     const ChatSave save = SaveCurrentChat();
-    if (!save.failed())
+    if (save)
         return true;
-    return FDialogs.AskYesNo(ChatLibrary::LeaveWithoutSavingQuestion(save),
+    return FDialogs.AskYesNo(ChatLibrary::LeaveWithoutSavingQuestion(save.error()),
                              Dialogs::QuestionIcon::Warning);
 }
 
 void TForm1::OpenChat(const QString& path) {
-    const ChatOpening opening = FChats.Open(path, FGeminiDM);
-    if (!opening.opened) {
-        StartNewChatInPlace(opening.text);
+    const Expected<QString> opened = FChats.Open(path, FGeminiDM);
+    if (!opened) {
+        StartNewChatInPlace(opened.error());
         m_chatList->SelectNewChatEntry();
-        FDialogs.ShowMessage(opening.text);
+        FDialogs.ShowMessage(opened.error());
         return;
     }
     ResetChatView();
     m_view->RenderHistory();
-    SetStatusText(opening.text);
+    SetStatusText(*opened);
 }
 
 void TForm1::OpenPickedChat(const QString& path) {

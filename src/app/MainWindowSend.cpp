@@ -194,6 +194,6 @@ void TForm1::FinishRequest() {
     EndBusyState();
     UpdateContextTokens();
     m_sendPanel->ShowUsage(m_session->LastUsage());
-    if (save.failed())
-        FDialogs.ShowMessage(save.message);
+    if (!save)
+        FDialogs.ShowMessage(save.error().Message);
 }

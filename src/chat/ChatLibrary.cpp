@@ -57,27 +57,26 @@ QString ChatLibrary::UniqueFilePath(const QString& title) const {
 ChatSave ChatLibrary::WriteTo(const QString& path, const TGeminiDM& conversation) const {
     const Expected<void> saved = conversation.SaveHistoryToFile(path);
     if (saved)
-        return {ChatSave::Result::Rewritten, {}, {}};
-    return {ChatSave::Result::Failed,
-            QStringLiteral("Не удалось сохранить чат в файл %1: %2")
-                .arg(QDir::toNativeSeparators(path), saved.error()),
-            saved.error()};
+        return ChatSaved::Rewritten;
+    return Failure(ChatSaveFailure{QStringLiteral("Не удалось сохранить чат в файл %1: %2")
+                                       .arg(QDir::toNativeSeparators(path), saved.error()),
+                                   saved.error()});
 }
 
 ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     const TChatHistory& history = conversation.ChatHistory();
     if (history.isEmpty())
-        return {};
+        return ChatSaved::NotWritten;
     // Nothing new since the chat was opened or last written: its file stays as it is.
     if (!m_currentFile.isEmpty() && history == m_savedHistory)
-        return {};
+        return ChatSaved::NotWritten;
     if (const Expected<void> folder = EnsureFolder(); !folder)
-        return {ChatSave::Result::Failed, folder.error(), folder.error()};
+        return Failure(ChatSaveFailure{folder.error(), folder.error()});
 
     if (!m_currentFile.isEmpty() && !m_currentFileIncomplete &&
         !QFileInfo(m_currentFile).isSymLink()) {
         ChatSave save = WriteTo(m_currentFile, conversation);
-        if (!save.failed())
+        if (save)
             m_savedHistory = history;
         return save;
     }
@@ -87,33 +86,32 @@ ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     // link is not written through to a file that may lie anywhere: the conversation that
     // has moved on goes to a file of its own.
     const QString path = UniqueFilePath(ChatTitle(history));
-    ChatSave save = WriteTo(path, conversation);
-    if (save.failed())
+    if (ChatSave save = WriteTo(path, conversation); !save)
         return save;
-    save.result = m_currentFile.isEmpty() ? ChatSave::Result::Named : ChatSave::Result::MovedAway;
+    const ChatSaved saved = m_currentFile.isEmpty() ? ChatSaved::Named : ChatSaved::MovedAway;
     m_currentFile = path;
     m_currentFileIncomplete = false;
     m_savedHistory = history;
-    return save;
+    return saved;
 }
 
-QString ChatLibrary::LeaveWithoutSavingQuestion(const ChatSave& failed) {
+QString ChatLibrary::LeaveWithoutSavingQuestion(const ChatSaveFailure& failure) {
     return QStringLiteral("Не удалось сохранить чат: %1\r\nЗакрыть без сохранения?")
-        .arg(failed.reason);
+        .arg(failure.Reason);
 }
 
-ChatOpening ChatLibrary::Open(const QString& path, TGeminiDM& conversation) {
+Expected<QString> ChatLibrary::Open(const QString& path, TGeminiDM& conversation) {
     const QString fileName = QFileInfo(path).fileName();
     const ChatFileLoad load = conversation.LoadHistoryFromFile(path);
     if (!load.Opened()) {
         StartNew(conversation);
-        return {false, QStringLiteral("Не удалось открыть чат %1: %2. Начат новый чат.")
-                           .arg(fileName, load.Text)};
+        return Failure(QStringLiteral("Не удалось открыть чат %1: %2. Начат новый чат.")
+                           .arg(fileName, load.Text));
     }
     m_currentFile = path;
     m_currentFileIncomplete = load.Outcome == ChatLoadOutcome::loPartial;
     m_savedHistory = conversation.ChatHistory();
-    return {true, QStringLiteral("Загружен чат: ") + fileName};
+    return QStringLiteral("Загружен чат: ") + fileName;
 }
 
 void ChatLibrary::StartNew(TGeminiDM& conversation) {

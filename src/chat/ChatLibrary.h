@@ -15,30 +15,22 @@ struct ChatListEntry {
     QString DisplayName;
 };
 
-// What saving the current chat came to.
-struct ChatSave {
-    enum class Result {
-        NotWritten, // nothing to write: an empty or unchanged conversation
-        Rewritten,  // written over the current chat's file
-        Named,      // a new chat's first write: the file now has its name
-        MovedAway,  // written to a new file instead of the one it was opened from
-        Failed,
-    };
-    Result result = Result::NotWritten;
-    // Failed: the message for the user, and the reason alone for the question that lets
-    // the user leave the chat anyway.
-    QString message;
-    QString reason;
-
-    bool failed() const { return result == Result::Failed; }
+// What saving the current chat came to when it did not fail.
+enum class ChatSaved {
+    NotWritten, // nothing to write: an empty or unchanged conversation
+    Rewritten,  // written over the current chat's file
+    Named,      // a new chat's first write: the file now has its name
+    MovedAway,  // written to a new file instead of the one it was opened from
 };
 
-// What opening a chat came to: on success the status text, otherwise the message that
-// says why a new chat was started instead.
-struct ChatOpening {
-    bool opened = false;
-    QString text;
+// Why saving failed: the message for the user, and the reason alone for the question that
+// lets the user leave the chat anyway.
+struct ChatSaveFailure {
+    QString Message;
+    QString Reason;
 };
+
+using ChatSave = Expected<ChatSaved, ChatSaveFailure>;
 
 // The saved chats and the chat the conversation belongs to: which file it lives in,
 // whether that file may be written over, and when a write is due.
@@ -63,11 +55,12 @@ public:
     ChatSave Save(const TGeminiDM& conversation);
 
     // The question asked when leaving a chat whose save failed.
-    static QString LeaveWithoutSavingQuestion(const ChatSave& failed);
+    static QString LeaveWithoutSavingQuestion(const ChatSaveFailure& failure);
 
-    // Loads the chat at path into the conversation; a chat that cannot be opened leaves an
-    // empty new chat, never the previous conversation under the new name.
-    ChatOpening Open(const QString& path, TGeminiDM& conversation);
+    // Loads the chat at path into the conversation and gives the status text; a chat that
+    // cannot be opened leaves an empty new chat, never the previous conversation under the
+    // new name, and the message says why.
+    Expected<QString> Open(const QString& path, TGeminiDM& conversation);
 
     // An empty new chat, without saving the current one first.
     void StartNew(TGeminiDM& conversation);

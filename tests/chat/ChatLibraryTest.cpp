@@ -38,6 +38,11 @@ protected:
 
     QString chatPath(const QString& fileName) const { return QDir(chatsDir).filePath(fileName); }
 
+    // What a save came to, or nothing when it failed.
+    static std::optional<ChatSaved> savedAs(const ChatSave& save) {
+        return save ? std::optional(*save) : std::nullopt;
+    }
+
     QStringList chatFiles() const {
         return QDir(chatsDir).entryList({u"*.json"_s}, QDir::Files, QDir::Name);
     }
@@ -75,29 +80,29 @@ protected:
 };
 
 TEST_F(ChatLibraryCoreTest, ANewChatIsNamedOnItsFirstWriteAndKeepsThatFile) {
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::NotWritten);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::NotWritten);
     EXPECT_TRUE(chatFiles().isEmpty());
 
     conversation.ChatHistory() = {says("user", u"Как дела? / план: 2025"_s)};
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::Named);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::Named);
     const QString fileName = u"Как дела    план  2025"_s + kStamp + u".json"_s;
     EXPECT_EQ(chatFiles(), QStringList{fileName});
     EXPECT_EQ(library.CurrentFile(), chatPath(fileName));
 
     // Later saves rewrite the same file, even when the first message changes.
     conversation.ChatHistory()[0] = says("user", u"другое"_s);
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::Rewritten);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::Rewritten);
     EXPECT_EQ(chatFiles(), QStringList{fileName});
 }
 
 TEST_F(ChatLibraryCoreTest, TwoNewChatsWithOneTitleInOneSecondKeepTwoFiles) {
     conversation.ChatHistory() = {says("user", u"привет"_s)};
-    ASSERT_EQ(library.Save(conversation).result, ChatSave::Result::Named);
+    ASSERT_EQ(savedAs(library.Save(conversation)), ChatSaved::Named);
     library.StartNew(conversation);
     EXPECT_TRUE(conversation.ChatHistory().isEmpty());
     EXPECT_TRUE(library.CurrentFile().isEmpty());
     conversation.ChatHistory() = {says("user", u"привет"_s), says("model", u"второй"_s)};
-    ASSERT_EQ(library.Save(conversation).result, ChatSave::Result::Named);
+    ASSERT_EQ(savedAs(library.Save(conversation)), ChatSaved::Named);
     EXPECT_EQ(chatFiles(), QStringList({u"привет"_s + kStamp + u".json"_s,
                                         u"привет"_s + kStamp + u"_2.json"_s}));
     EXPECT_EQ(library.CurrentFile(), chatPath(u"привет"_s + kStamp + u"_2.json"_s));
@@ -120,17 +125,17 @@ TEST_F(ChatLibraryCoreTest, AnOpenedChatIsWrittenOnlyOnceItMovesOn) {
     const QByteArray before = bytesOf(chatPath(u"a.json"_s));
     const QDateTime modified = QFileInfo(chatPath(u"a.json"_s)).lastModified();
 
-    const ChatOpening opening = library.Open(chatPath(u"a.json"_s), conversation);
-    EXPECT_TRUE(opening.opened);
-    EXPECT_EQ(opening.text, u"Загружен чат: a.json"_s);
+    const Expected<QString> opened = library.Open(chatPath(u"a.json"_s), conversation);
+    ASSERT_TRUE(opened.has_value());
+    EXPECT_EQ(*opened, u"Загружен чат: a.json"_s);
     EXPECT_TRUE(library.IsCurrent(chatPath(u"a.json"_s)));
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::NotWritten);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::NotWritten);
     EXPECT_EQ(QFileInfo(chatPath(u"a.json"_s)).lastModified(), modified);
 
     conversation.ChatHistory().append(says("model", u"b"_s));
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::Rewritten);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::Rewritten);
     EXPECT_NE(bytesOf(chatPath(u"a.json"_s)), before);
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::NotWritten);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::NotWritten);
     EXPECT_EQ(chatFiles(), QStringList{u"a.json"_s});
 }
 
@@ -138,19 +143,19 @@ TEST_F(ChatLibraryCoreTest, APartlyLoadedChatIsNeverWrittenOver) {
     const QByteArray corrupt =
         R"({"contents":[{"role":"user","parts":[{"text":"первый"}]},{"role":"model","parts":[7]}]})";
     writeFile(chatPath(u"broken.json"_s), corrupt);
-    ASSERT_TRUE(library.Open(chatPath(u"broken.json"_s), conversation).opened);
+    ASSERT_TRUE(library.Open(chatPath(u"broken.json"_s), conversation).has_value());
     EXPECT_EQ(conversation.ChatHistory().size(), 1);
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::NotWritten);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::NotWritten);
 
     conversation.ChatHistory().append(says("model", u"новый ответ"_s));
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::MovedAway);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::MovedAway);
     const QString kept = u"первый"_s + kStamp + u".json"_s;
     EXPECT_EQ(bytesOf(chatPath(u"broken.json"_s)), corrupt);
     EXPECT_EQ(chatFiles(), QStringList({u"broken.json"_s, kept}));
     EXPECT_EQ(library.CurrentFile(), chatPath(kept));
     // The new file loaded whole: later saves write it in place.
     conversation.ChatHistory().append(says("user", u"ещё"_s));
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::Rewritten);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::Rewritten);
     EXPECT_EQ(chatFiles().size(), 2);
 }
 
@@ -161,9 +166,9 @@ TEST_F(ChatLibraryCoreTest, AChatFileThatIsALinkIsNotWrittenThrough) {
     ASSERT_TRUE(QFile::link(outside, chatPath(u"link.json"_s)));
     const QByteArray before = bytesOf(outside);
 
-    ASSERT_TRUE(library.Open(chatPath(u"link.json"_s), conversation).opened);
+    ASSERT_TRUE(library.Open(chatPath(u"link.json"_s), conversation).has_value());
     conversation.ChatHistory().append(says("model", u"ответ"_s));
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::MovedAway);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::MovedAway);
     EXPECT_EQ(bytesOf(outside), before);
     EXPECT_EQ(library.CurrentFile(), chatPath(u"ссылка"_s + kStamp + u".json"_s));
 }
@@ -171,24 +176,22 @@ TEST_F(ChatLibraryCoreTest, AChatFileThatIsALinkIsNotWrittenThrough) {
 // A failed write leaves a new chat new: its name is not taken and the next save tries again.
 TEST_F(ChatLibraryCoreTest, ANameIsTakenOnlyAfterTheFirstWriteSucceeds) {
     conversation.ChatHistory() = {says("user", u"не сохранить"_s)};
-    ChatSave save;
-    {
+    const ChatSaveFailure failure = [this] {
         const FileSizeLimit limit(16);
-        save = library.Save(conversation);
-    }
+        return library.Save(conversation).error();
+    }();
     const QString reason = qt_error_string(EFBIG);
-    EXPECT_TRUE(save.failed());
-    EXPECT_EQ(save.reason, reason);
-    EXPECT_EQ(save.message,
+    EXPECT_EQ(failure.Reason, reason);
+    EXPECT_EQ(failure.Message,
               u"Не удалось сохранить чат в файл "_s +
                   QDir::toNativeSeparators(chatPath(u"не сохранить"_s + kStamp + u".json"_s)) +
                   u": "_s + reason);
-    EXPECT_EQ(ChatLibrary::LeaveWithoutSavingQuestion(save),
+    EXPECT_EQ(ChatLibrary::LeaveWithoutSavingQuestion(failure),
               u"Не удалось сохранить чат: "_s + reason + u"\r\nЗакрыть без сохранения?"_s);
     EXPECT_TRUE(library.CurrentFile().isEmpty());
     EXPECT_TRUE(chatFiles().isEmpty());
 
-    EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::Named);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::Named);
     EXPECT_EQ(chatFiles(), QStringList{u"не сохранить"_s + kStamp + u".json"_s});
 }
 
@@ -198,9 +201,9 @@ TEST_F(ChatLibraryCoreTest, AChatFolderThatCannotBeMadeFailsTheSaveWithItsName) 
     conversation.ChatHistory() = {says("user", u"важное"_s)};
     const ChatSave save = library.Save(conversation);
     const QString message = u"Не удалось создать папку "_s + QDir::toNativeSeparators(chatsDir);
-    EXPECT_TRUE(save.failed());
-    EXPECT_EQ(save.message, message);
-    EXPECT_EQ(save.reason, message);
+    ASSERT_FALSE(save.has_value());
+    EXPECT_EQ(save.error().Message, message);
+    EXPECT_EQ(save.error().Reason, message);
     EXPECT_EQ(library.EnsureFolder().error(), message);
     EXPECT_TRUE(library.CurrentFile().isEmpty());
 }
@@ -227,14 +230,14 @@ TEST_F(ChatLibraryCoreTest, AChatThatCannotBeOpenedLeavesAnEmptyNewChat) {
     for (const auto& c : cases) {
         const QString fileName = QString::fromUtf16(c.fileName);
         SCOPED_TRACE(fileName.toStdString());
-        ASSERT_TRUE(library.Open(chatPath(u"previous.json"_s), conversation).opened);
-        const ChatOpening opening = library.Open(chatPath(fileName), conversation);
-        EXPECT_FALSE(opening.opened);
-        EXPECT_EQ(opening.text, u"Не удалось открыть чат "_s + fileName + u": "_s +
+        ASSERT_TRUE(library.Open(chatPath(u"previous.json"_s), conversation).has_value());
+        const Expected<QString> opened = library.Open(chatPath(fileName), conversation);
+        EXPECT_FALSE(opened.has_value());
+        EXPECT_EQ(opened.error(), u"Не удалось открыть чат "_s + fileName + u": "_s +
                                     QString::fromUtf16(c.reason) + u". Начат новый чат."_s);
         EXPECT_TRUE(conversation.ChatHistory().isEmpty());
         EXPECT_TRUE(library.CurrentFile().isEmpty());
-        EXPECT_EQ(library.Save(conversation).result, ChatSave::Result::NotWritten);
+        EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::NotWritten);
     }
     EXPECT_EQ(chatFiles(), QStringList({u"damaged.json"_s, u"huge.json"_s, u"previous.json"_s}));
 }
