@@ -40,8 +40,12 @@ void BM_LoadChatList(benchmark::State& state) {
         state.SkipWithError("cannot write the chats");
         return;
     }
-    for (auto _ : state)
-        w.form.LoadChatList();
+    for (auto _ : state) {
+        if (!w.form.LoadChatList()) {
+            state.SkipWithError("cannot list the chats");
+            return;
+        }
+    }
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_LoadChatList)->Arg(500)->Arg(2000)->Unit(benchmark::kMillisecond)->Complexity();

@@ -62,14 +62,14 @@ void TForm1::RefreshModelsClick() {
     SetStatusText(u"Запрос списка моделей..."_s);
     ListModelsInBackground(FGeminiDM.Endpoint(), key, this, [this](const ModelListing& listing) {
         Guarded(FDialogs, [this, &listing] {
-            KeyModelPanel& keyModel = m_sendPanel->KeyModel();
-            keyModel.SetModelRefreshRunning(false);
+            KeyModelPanel& models = m_sendPanel->KeyModel();
+            models.SetModelRefreshRunning(false);
             if (!listing) {
                 SetStatusText(u"Список моделей не обновлён."_s);
                 FDialogs.ShowMessage(listing.error().Text);
                 return;
             }
-            const Expected<int> added = keyModel.MergeListedModels(*listing);
+            const Expected<int> added = models.MergeListedModels(*listing);
             SetStatusText(added ? u"Список моделей обновлён: новых моделей %1."_s.arg(*added)
                                 : added.error());
         });

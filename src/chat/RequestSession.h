@@ -16,12 +16,12 @@ class TGeminiDM;
 // A request as it was sent, kept until its answer is in so that a failure can put the
 // prompt back and send the same parts again.
 struct SentRequest {
-    QString ApiKey;
-    QString ModelName;
-    QString Prompt;
-    QStringList Files;
+    QString ApiKey = {};
+    QString ModelName = {};
+    QString Prompt = {};
+    QStringList Files = {};
     // What a text request sends: the prompt and the files' contents.
-    TContentParts Parts;
+    TContentParts Parts = {};
     bool Image = false;
     bool WebSearch = false;
 };
@@ -33,16 +33,16 @@ struct RequestEnd {
     bool Stopped = false;
     // The model message to show: what a streamed answer kept, or the words of an image
     // answer, whose pictures come first.
-    std::optional<THistoryItem> Answer;
-    TContentParts Pictures;
+    std::optional<THistoryItem> Answer = {};
+    TContentParts Pictures = {};
     // The answer can go on: the token of its "Продолжить" link.
-    QString ContinueToken;
+    QString ContinueToken = {};
     // A streamed answer that broke off: what happened, under the answer.
-    QString BrokeOff;
+    QString BrokeOff = {};
     // The failure block to show, after the answer when there is one.
-    std::optional<RequestFailure> Failure;
+    std::optional<RequestFailure> Failure = {};
     // The failure block's "Повторить": the request can be sent again as it was.
-    QString RetryToken;
+    QString RetryToken = {};
 };
 
 // The request of the open chat, from its start to its end, without widgets: the request

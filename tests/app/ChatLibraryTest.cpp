@@ -66,7 +66,7 @@ protected:
 TEST_F(ChatLibraryTest, FirstSaveNamesTheFileAndTurnsTheNewChatEntryIntoIt) {
     geminiDM->ChatHistory() = {says("user", QStringLiteral("Как дела? / план: 2025")),
                                says("model", QStringLiteral("Хорошо"))};
-    form->SaveCurrentChat();
+    ASSERT_TRUE(form->SaveCurrentChat());
 
     const QString fileName =
         QStringLiteral("Как дела    план  2025") + kStamp + QStringLiteral(".json");
@@ -78,7 +78,7 @@ TEST_F(ChatLibraryTest, FirstSaveNamesTheFileAndTurnsTheNewChatEntryIntoIt) {
 
     // Later saves rewrite the same file, even when the first message changes.
     geminiDM->ChatHistory()[0] = says("user", QStringLiteral("другое"));
-    form->SaveCurrentChat();
+    ASSERT_TRUE(form->SaveCurrentChat());
     EXPECT_EQ(chatFiles(), QStringList{fileName});
 }
 
@@ -95,7 +95,7 @@ TEST_F(ChatLibraryTest, FilesOnlyFirstMessageIsCalledChat) {
         THistoryItem{QStringLiteral("user"),
                      {MakeTextPart(QString()), MakeInlinePart(QStringLiteral("image/png"), "AAAA",
                                                               QStringLiteral("a.png"))}}};
-    form->SaveCurrentChat();
+    ASSERT_TRUE(form->SaveCurrentChat());
     EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("chat") + kStamp + QStringLiteral(".json")});
     EXPECT_EQ(entries(), QStringList{QStringLiteral("chat")});
 }
@@ -110,7 +110,7 @@ TEST_F(ChatLibraryTest, TwoNewChatsWithOneTitleInOneSecondKeepTwoFiles) {
     EXPECT_EQ(chatFiles(),
               QStringList({QStringLiteral("привет") + kStamp + QStringLiteral(".json"),
                            QStringLiteral("привет") + kStamp + QStringLiteral("_2.json")}));
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
     EXPECT_EQ(entries(), QStringList({QStringLiteral("привет"), QStringLiteral("привет")}));
 }
 
@@ -118,7 +118,7 @@ TEST_F(ChatLibraryTest, ListsChatsNewestFirstAndOpensAHandPlacedFile) {
     placeChat(QStringLiteral("notes.json"), {says("user", QStringLiteral("заметки"))}, 3600);
     placeChat(QStringLiteral("отчёт_2024 итоги") + kStamp + QStringLiteral(".json"),
               {says("user", QStringLiteral("отчёт"))}, 60);
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
     EXPECT_EQ(entries(), QStringList({QStringLiteral("отчёт"), QStringLiteral("notes")}));
 
     pick(1);
@@ -129,7 +129,7 @@ TEST_F(ChatLibraryTest, ListsChatsNewestFirstAndOpensAHandPlacedFile) {
 
 TEST_F(ChatLibraryTest, OpeningAnotherChatSavesTheCurrentOneFirst) {
     placeChat(QStringLiteral("old.json"), {says("user", QStringLiteral("старый"))}, 60);
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
     pick(0);
     geminiDM->ChatHistory().append(says("model", QStringLiteral("ответ")));
 
@@ -143,7 +143,7 @@ TEST_F(ChatLibraryTest, PickingTheOpenChatOrTheCurrentNewChatChangesNothing) {
     EXPECT_EQ(form->StatusText(), QStringLiteral("Новый чат начат."));
 
     placeChat(QStringLiteral("a.json"), {says("user", QStringLiteral("a"))}, 60);
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
     pick(0);
     form->SetStatusText(QStringLiteral("marker"));
     geminiDM->ChatHistory().append(says("model", QStringLiteral("unsaved")));
@@ -156,7 +156,7 @@ TEST_F(ChatLibraryTest, PickingTheOpenChatOrTheCurrentNewChatChangesNothing) {
 TEST_F(ChatLibraryTest, ARightClickOpensTheMenuWithoutPickingTheEntry) {
     placeChat(QStringLiteral("a.json"), {says("user", QStringLiteral("a"))}, 60);
     placeChat(QStringLiteral("b.json"), {says("user", QStringLiteral("b"))}, 120);
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
     pick(0);
     const QRect other =
         control<QListWidget>("ListBox2")->visualItemRect(control<QListWidget>("ListBox2")->item(1));
@@ -178,7 +178,7 @@ TEST_F(ChatLibraryTest, AChatThatLoadedOnlyPartlyIsNeverWrittenOver) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(corrupt);
     file.close();
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
 
     pick(0);
     EXPECT_EQ(geminiDM->ChatHistory().size(), 1);
@@ -189,10 +189,10 @@ TEST_F(ChatLibraryTest, AChatThatLoadedOnlyPartlyIsNeverWrittenOver) {
     EXPECT_EQ(chatFiles(), QStringList{QStringLiteral("broken.json")});
 
     // A conversation that goes on is kept in a file of its own, listed and selected.
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
     pick(0);
     geminiDM->ChatHistory().append(says("model", QStringLiteral("новый ответ")));
-    form->SaveCurrentChat();
+    ASSERT_TRUE(form->SaveCurrentChat());
     const QString kept = QStringLiteral("первый") + kStamp + QStringLiteral(".json");
     EXPECT_EQ(chatFiles(), QStringList({QStringLiteral("broken.json"), kept}));
     EXPECT_EQ(form->CurrentChatFile(), chatPath(kept));
@@ -217,7 +217,7 @@ TEST_F(ChatLibraryTest, AFailedSaveAsksBeforeLeavingTheChat) {
 // Every way out of a chat that cannot be saved asks, and the answer decides.
 TEST_F(ChatLibraryTest, AChatThatCannotBeSavedIsLeftOnlyWhenTheUserSaysSo) {
     placeChat(QStringLiteral("other.json"), {says("user", QStringLiteral("другой"))}, 60);
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
     const QString reason = qt_error_string(EFBIG);
     const QString question = QStringLiteral("Не удалось сохранить чат: ") + reason +
                              QStringLiteral("\r\nЗакрыть без сохранения?");
@@ -280,7 +280,7 @@ TEST_F(ChatLibraryTest, AnUnchangedChatIsNotWrittenAgain) {
     const auto a = state(QStringLiteral("a.json"));
     const auto b = state(QStringLiteral("b.json"));
     const auto cBefore = state(QStringLiteral("c.json"));
-    form->LoadChatList(); // a, b, c
+    ASSERT_TRUE(form->LoadChatList()); // a, b, c
 
     pick(0);
     pick(2);
@@ -306,7 +306,7 @@ TEST_F(ChatLibraryTest, AnUnchangedChatIsNotWrittenAgain) {
 TEST_F(ChatLibraryTest, AChatThatCannotBeOpenedLeavesAnEmptyNewChat) {
     placeChat(QStringLiteral("previous.json"), {says("user", QStringLiteral("прежний"))}, 60);
     placeChat(QStringLiteral("deleted.json"), {says("user", QStringLiteral("удалён"))}, 120);
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
     pick(0);
     ASSERT_EQ(form->CurrentChatFile(), chatPath(QStringLiteral("previous.json")));
     ASSERT_TRUE(QFile::remove(chatPath(QStringLiteral("deleted.json"))));
@@ -333,12 +333,12 @@ TEST_F(ChatLibraryTest, AChatFileThatIsALinkIsNotWrittenThrough) {
     QFile original(outside);
     ASSERT_TRUE(original.open(QIODevice::ReadOnly));
     const QByteArray before = original.readAll();
-    form->LoadChatList();
+    ASSERT_TRUE(form->LoadChatList());
 
     pick(0);
     ASSERT_EQ(form->CurrentChatFile(), chatPath(QStringLiteral("link.json")));
     geminiDM->ChatHistory().append(says("model", QStringLiteral("ответ")));
-    form->SaveCurrentChat();
+    ASSERT_TRUE(form->SaveCurrentChat());
 
     original.seek(0);
     EXPECT_EQ(original.readAll(), before);
