@@ -108,4 +108,5 @@ void TForm1::ResetChatView() {
     m_view->Clear();
     m_sendPanel->ClearPrompt();
     m_sendPanel->Attachments().SetAttachedFiles({});
+    m_sendPanel->ShowOwnParameters(FGeminiDM.Parameters() != FGeminiDM.DefaultParameters());
 }

@@ -83,6 +83,8 @@ public:
     void btnSettingsClick();
     // "Обновить список моделей" in the model box's menu.
     void RefreshModelsClick();
+    // "Параметры": the open chat's parameters, saved with it.
+    void ChatParametersClick();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,7 +1,8 @@
 // The connection settings: read at the first show, changed in the "Настройки" dialog;
-// and the model list read from the service.
+// the model list read from the service; and the open chat's parameters.
 #include "app/MainWindow.h"
 
+#include "app/ChatParametersDialog.h"
 #include "app/Dialogs.h"
 #include "app/KeyModelPanel.h"
 #include "app/SendPanel.h"
@@ -74,4 +75,26 @@ void TForm1::RefreshModelsClick() {
                                 : added.error());
         });
     });
+}
+
+void TForm1::ChatParametersClick() {
+    const auto makeDefault = [this](const ChatParameters& parameters) -> Expected<void> {
+        ServiceSettings settings = FSettings.Saved();
+        settings.ChatDefaults = parameters;
+        if (Expected<void> saved = FSettings.Save(settings); !saved)
+            return saved;
+        FGeminiDM.SetServiceSettings(FSettings.Effective());
+        return {};
+    };
+    auto* dialog = new ChatParametersDialog(FGeminiDM.Parameters(),
+                                            m_sendPanel->KeyModel().ModelName(), makeDefault, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    ConnectGuarded(dialog, &QDialog::accepted, [this, dialog] {
+        FGeminiDM.SetParameters(dialog->Parameters());
+        m_sendPanel->ShowOwnParameters(FGeminiDM.Parameters() != FGeminiDM.DefaultParameters());
+        // A chat that is already saved keeps its parameters in its file at once.
+        if (const ChatSave save = SaveCurrentChat(); !save)
+            FDialogs.ShowMessage(save.error().Message);
+    });
+    dialog->open();
 }

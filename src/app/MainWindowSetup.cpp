@@ -85,6 +85,7 @@ void TForm1::ConnectPanels() {
     ConnectGuarded(m_sendPanel, &SendPanel::SendClicked, &TForm1::btnSendClick);
     ConnectGuarded(m_sendPanel, &SendPanel::StopRequested, &TForm1::StopRequest);
     ConnectGuarded(m_sendPanel, &SendPanel::PromptEdited, &TForm1::UpdateContextTokens);
+    ConnectGuarded(m_sendPanel, &SendPanel::ParametersClicked, &TForm1::ChatParametersClick);
     ConnectGuarded(m_sendPanel, &SendPanel::ScrollDownClicked,
                    [this] { m_view->ScrollChatToBottom(); });
     ConnectGuarded(m_sendPanel, &SendPanel::Ticked, [this] {

@@ -102,6 +102,14 @@ void SendPanel::CreateControlRow(const AppFolders& folders, Dialogs& dialogs) {
     connect(btnSend, &QPushButton::clicked, memoPrompt, [this] { memoPrompt->setFocus(); });
     TimeoutLabel = label("TimeoutLabel", QStringLiteral("00:00"), Panel3);
     TimeoutLabel->hide();
+    btnChatParameters = button("btnChatParameters", QStringLiteral("Параметры"), Panel3);
+    btnChatParameters->setToolTip(
+        QStringLiteral("Системная инструкция, температура, размышления и фильтры этого чата"));
+    // Room for the mark, so the row does not shift when it comes.
+    btnChatParameters->setMinimumWidth(btnChatParameters->sizeHint().width() +
+                                       btnChatParameters->fontMetrics().horizontalAdvance(
+                                           QStringLiteral(" •")));
+    connect(btnChatParameters, &QPushButton::clicked, this, &SendPanel::ParametersClicked);
 
     auto* layout = new QGridLayout(Panel3);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -110,6 +118,7 @@ void SendPanel::CreateControlRow(const AppFolders& folders, Dialogs& dialogs) {
     layout->addWidget(m_keyModel, 0, 0, 2, 1);
     layout->addWidget(chkEnableWebSearch, 0, 1);
     layout->addWidget(btnSend, 0, 2);
+    layout->addWidget(btnChatParameters, 1, 1);
     layout->addWidget(TimeoutLabel, 1, 2);
     layout->setColumnStretch(0, 1);
 }
@@ -187,6 +196,10 @@ void SendPanel::EndBusyState() {
 
 void SendPanel::ShowElapsed(int seconds) {
     TimeoutLabel->setText(RequestSession::ElapsedText(seconds));
+}
+
+void SendPanel::ShowOwnParameters(bool own) {
+    btnChatParameters->setText(own ? QStringLiteral("Параметры •") : QStringLiteral("Параметры"));
 }
 
 void SendPanel::Timer1Timer() {

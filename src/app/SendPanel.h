@@ -49,6 +49,8 @@ public:
     void ShowStopControl();
     void EndBusyState();
     void ShowElapsed(int seconds);
+    // "Параметры •" while the open chat has parameters of its own.
+    void ShowOwnParameters(bool own);
 
     // True when the key was taken (Ctrl+Enter sends, Escape stops).
     bool memoPromptKeyDown(const QKeyEvent* event);
@@ -60,6 +62,7 @@ Q_SIGNALS:
     void StopRequested();
     void PromptEdited();
     void ScrollDownClicked();
+    void ParametersClicked();
     // A second of a request's time has passed.
     void Ticked();
 
@@ -79,6 +82,7 @@ private:
     QCheckBox* chkEnableWebSearch = nullptr;
     QPushButton* btnSend = nullptr;
     QLabel* TimeoutLabel = nullptr;
+    QPushButton* btnChatParameters = nullptr;
     AttachmentsPanel* m_attachments = nullptr;
     QPushButton* DownBut = nullptr;
     QTimer* Timer1 = nullptr;

@@ -47,7 +47,7 @@ QString failureText(ModelListFailure::Kind kind, const ServiceSettings& used) {
 
 SettingsDialog::SettingsDialog(const ServiceSettings& saved, const QString& baseUrlOverride,
                                Actions actions, QWidget* parent)
-    : QDialog(parent), m_actions(std::move(actions)) {
+    : QDialog(parent), m_actions(std::move(actions)), m_saved(saved) {
     setObjectName(u"SettingsDialog"_s);
     setWindowTitle(u"Настройки"_s);
     CreateControls(baseUrlOverride);
@@ -174,7 +174,8 @@ void SettingsDialog::ShowSettings(const ServiceSettings& settings) {
 }
 
 ServiceSettings SettingsDialog::Settings() const {
-    ServiceSettings settings;
+    // What the dialog does not show (the parameters new chats start with) stays as saved.
+    ServiceSettings settings = m_saved;
     settings.BaseUrl = m_baseUrl->text().trimmed();
     settings.Proxy.Mode = m_proxyManual->isChecked() ? ProxyMode::Manual
                           : m_proxyNone->isChecked() ? ProxyMode::None

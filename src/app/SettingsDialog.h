@@ -54,6 +54,7 @@ private:
     void ShowResult(const QString& text, const QString& details = {});
 
     Actions m_actions;
+    ServiceSettings m_saved;
     QLineEdit* m_baseUrl = nullptr;
     QRadioButton* m_proxyNone = nullptr;
     QRadioButton* m_proxyEnvironment = nullptr;

@@ -68,7 +68,8 @@ ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     if (history.isEmpty())
         return ChatSaved::NotWritten;
     // Nothing new since the chat was opened or last written: its file stays as it is.
-    if (!m_currentFile.isEmpty() && history == m_savedHistory)
+    if (!m_currentFile.isEmpty() && history == m_savedHistory &&
+        conversation.Parameters() == m_savedParameters)
         return ChatSaved::NotWritten;
     if (const Expected<void> folder = EnsureFolder(); !folder)
         return Failure(ChatSaveFailure{folder.error(), folder.error()});
@@ -76,8 +77,10 @@ ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     if (!m_currentFile.isEmpty() && !m_currentFileIncomplete &&
         !QFileInfo(m_currentFile).isSymLink()) {
         ChatSave save = WriteTo(m_currentFile, conversation);
-        if (save)
+        if (save) {
             m_savedHistory = history;
+            m_savedParameters = conversation.Parameters();
+        }
         return save;
     }
 
@@ -92,6 +95,7 @@ ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     m_currentFile = path;
     m_currentFileIncomplete = false;
     m_savedHistory = history;
+    m_savedParameters = conversation.Parameters();
     return saved;
 }
 
@@ -111,6 +115,7 @@ Expected<QString> ChatLibrary::Open(const QString& path, TGeminiDM& conversation
     m_currentFile = path;
     m_currentFileIncomplete = load.Outcome == ChatLoadOutcome::loPartial;
     m_savedHistory = conversation.ChatHistory();
+    m_savedParameters = conversation.Parameters();
     return QStringLiteral("Загружен чат: ") + fileName;
 }
 
@@ -119,6 +124,7 @@ void ChatLibrary::StartNew(TGeminiDM& conversation) {
     m_currentFile.clear();
     m_currentFileIncomplete = false;
     m_savedHistory.clear();
+    m_savedParameters = conversation.Parameters();
 }
 
 Expected<void> ChatLibrary::Delete(const QString& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversation/ConversationModel.h"
+#include "service/ChatParameters.h"
 #include "text/Expected.h"
 #include "store/FileRemover.h"
 
@@ -86,4 +87,5 @@ private:
     // The conversation as last loaded or written: a chat that has not moved on since is
     // not written again.
     TChatHistory m_savedHistory;
+    ChatParameters m_savedParameters;
 };

@@ -3,9 +3,40 @@
 #include "service/AttachmentEncoding.h"
 #include "text/Blank.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cmath>
+#include <limits>
 
 namespace {
+
+const QString kParametersMember = QStringLiteral("chat_settings");
+
+// The chat's parameters as a member of the file's top object, after everything else.
+KeptMember parametersMember(const ChatParameters& parameters) {
+    QJsonObject member;
+    member.insert(kParametersMember, ChatParametersToJson(parameters));
+    QByteArray text = QJsonDocument(member).toJson(QJsonDocument::Compact);
+    // The member alone, without the braces of the object made to write it.
+    return {std::numeric_limits<int>::max(), text.sliced(1, text.size() - 2)};
+}
+
+// The parameters a file keeps, taken out of its kept members; the built-in defaults when
+// it keeps none, as it was written before chats had parameters.
+ChatParameters takeParameters(KeptMembers& kept) {
+    ChatParameters parameters;
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        const QJsonObject member =
+            QJsonDocument::fromJson('{' + kept[i].Text + '}').object();
+        if (!member.contains(kParametersMember))
+            continue;
+        parameters = ChatParametersFromJson(member.value(kParametersMember).toObject());
+        kept.removeAt(i);
+        break;
+    }
+    return parameters;
+}
 
 constexpr double kTokensPerInlinePart = 258;
 
@@ -43,6 +74,7 @@ void TGeminiDM::SetServiceSettings(const ServiceSettings& ASettings) {
     FReadTimeoutMs = ASettings.TimeoutSeconds * 1000;
     FProxy = ASettings.Proxy;
     FIncludeThoughts = ASettings.ShowThoughts;
+    FDefaultParameters = ASettings.ChatDefaults;
 }
 
 void TGeminiDM::MarkRequestFailed(qsizetype AIndex, const QString& AReason) {
@@ -54,6 +86,7 @@ void TGeminiDM::MarkRequestFailed(qsizetype AIndex, const QString& AReason) {
 void TGeminiDM::ClearHistory() {
     FChatHistory.clear();
     FKeptTopMembers.clear();
+    FParameters = FDefaultParameters;
 }
 
 bool TGeminiDM::DeleteFileFromHistory(int AMessageIndex, const QString& AFileName) {
@@ -90,7 +123,10 @@ int TGeminiDM::CountTokensForHistory(const TChatHistory& AHistory) {
 }
 
 Expected<void> TGeminiDM::SaveHistoryToFile(const QString& AFileName) const {
-    return WriteChatFile(AFileName, {FChatHistory, FKeptTopMembers});
+    KeptMembers top = FKeptTopMembers;
+    if (!FParameters.IsDefault())
+        top.append(parametersMember(FParameters));
+    return WriteChatFile(AFileName, {FChatHistory, top});
 }
 
 ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
@@ -100,6 +136,7 @@ ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
         return load;
     ClearHistory();
     FChatHistory = std::move(content.History);
+    FParameters = takeParameters(content.Kept);
     FKeptTopMembers = std::move(content.Kept);
     return load;
 }

@@ -24,7 +24,15 @@ public:
     const TChatHistory& ChatHistory() const { return FChatHistory; }
     void SetChatHistory(const TChatHistory& history) { FChatHistory = history; }
 
+    // Empties the conversation for a new chat, which takes the default parameters.
     void ClearHistory();
+
+    // What the chat asks of the model beside its messages; kept in its file as
+    // "chat_settings" when they differ from the built-in defaults.
+    const ChatParameters& Parameters() const { return FParameters; }
+    void SetParameters(const ChatParameters& AParameters) { FParameters = AParameters; }
+    // The parameters new chats start with (settings.ini).
+    const ChatParameters& DefaultParameters() const { return FDefaultParameters; }
     bool DeleteFileFromHistory(int AMessageIndex, const QString& AFileName);
 
     // Token estimates: half a token per UTF-16 code unit of text, 258 per inline part,
@@ -86,7 +94,7 @@ public:
     // running keep what they started with.
     void SetServiceSettings(const ServiceSettings& ASettings);
     ServiceEndpoint Endpoint() const {
-        return {FBaseUrl, FReadTimeoutMs, FProxy, FIncludeThoughts, FRequestSent};
+        return {FBaseUrl, FReadTimeoutMs, FProxy, FIncludeThoughts, FParameters, FRequestSent};
     }
     // Told of every request that reached the service, with its key and model.
     void SetRequestSentHandler(std::function<void(const QString&, const QString&)> AHandler) {
@@ -114,5 +122,7 @@ private:
     int FReadTimeoutMs = kDefaultTimeoutSeconds * 1000;
     ProxySettings FProxy;
     bool FIncludeThoughts = false;
+    ChatParameters FParameters;
+    ChatParameters FDefaultParameters;
     std::function<void(const QString&, const QString&)> FRequestSent;
 };

@@ -149,9 +149,10 @@ RequestResult TGeminiRequestThread::ExecuteOneShot() const {
     if (Expected<void, RequestFailure> check = checkBeforeSending(FApiKey, FModelName); !check)
         return Failure(std::move(check).error());
     const QByteArray body = FRequestType == TRequestType::rtGenerateImage
-                                ? BuildImageRequestBody(FPrompt)
+                                ? BuildImageRequestBody(FPrompt, FEndpoint.Parameters)
                                 : BuildContentRequestBody(FHistory, FUseGoogleSearch,
-                                                          FEndpoint.IncludeThoughts);
+                                                          FEndpoint.IncludeThoughts,
+                                                          FEndpoint.Parameters);
     HttpResponse response;
     if (Expected<void, RequestFailure> sent = Post(body, {}, response); !sent)
         return Failure(std::move(sent).error());
@@ -178,7 +179,8 @@ void TGeminiRequestThread::ExecuteStream() const {
     });
     HttpResponse response;
     Expected<void, RequestFailure> sent = Post(
-        BuildContentRequestBody(FHistory, FUseGoogleSearch, FEndpoint.IncludeThoughts),
+        BuildContentRequestBody(FHistory, FUseGoogleSearch, FEndpoint.IncludeThoughts,
+                                FEndpoint.Parameters),
         [&events](QByteArrayView piece) { events.feed(piece); }, response);
     // An error the service sent as an event ends the answer as a failure, after what came.
     if (sent && !arrived.Facts.ServiceError.isEmpty())

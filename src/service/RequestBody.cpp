@@ -65,32 +65,63 @@ void writeContents(JsonWriter& json, const TChatHistory& history) {
     json.endArray();
 }
 
-void writeSafetySettings(JsonWriter& json) {
-    static constexpr QLatin1StringView kCategories[] = {
-        "HARM_CATEGORY_HARASSMENT"_L1,
-        "HARM_CATEGORY_HATE_SPEECH"_L1,
-        "HARM_CATEGORY_SEXUALLY_EXPLICIT"_L1,
-        "HARM_CATEGORY_DANGEROUS_CONTENT"_L1,
-    };
+void writeSafetySettings(JsonWriter& json, const ChatParameters& parameters) {
     json.key("safetySettings"_L1).beginArray();
-    for (QLatin1StringView category : kCategories) {
+    for (size_t i = 0; i < kHarmCategories.size(); ++i) {
+        const QLatin1StringView category = kHarmCategories[i];
+        const QLatin1StringView threshold = kHarmThresholds[size_t(parameters.SafetyThresholds[i])];
         json.beginObject();
         json.key("category"_L1).latin1String(QByteArrayView(category.data(), category.size()));
-        json.key("threshold"_L1).latin1String("BLOCK_NONE");
+        json.key("threshold"_L1).latin1String(QByteArrayView(threshold.data(), threshold.size()));
         json.endObject();
     }
     json.endArray();
 }
 
-void writeGenerationConfig(JsonWriter& json, bool includeThoughts) {
-    json.key("generationConfig"_L1).beginObject();
-    json.key("temperature"_L1).numberLiteral("0.2"_L1);
-    json.key("topK"_L1).integer(1);
-    json.key("topP"_L1).integer(1);
-    json.key("maxOutputTokens"_L1).integer(300000);
-    json.key("stopSequences"_L1).beginArray().endArray();
+// A fraction as JSON writes it: 0.2, 1, 0.95.
+void writeFraction(JsonWriter& json, double value) {
+    const QByteArray text = QByteArray::number(value, 'g', 6);
+    json.numberLiteral(QLatin1StringView(text));
+}
+
+void writeThinkingConfig(JsonWriter& json, bool includeThoughts, const ChatParameters& parameters) {
+    if (!includeThoughts && parameters.Thinking == ThinkingMode::Auto)
+        return;
+    json.key("thinkingConfig"_L1).beginObject();
     if (includeThoughts)
-        json.key("thinkingConfig"_L1).beginObject().key("includeThoughts"_L1).boolean(true).endObject();
+        json.key("includeThoughts"_L1).boolean(true);
+    switch (parameters.Thinking) {
+    case ThinkingMode::Auto:
+        break;
+    case ThinkingMode::Off:
+        json.key("thinkingBudget"_L1).integer(0);
+        break;
+    case ThinkingMode::Budget:
+        json.key("thinkingBudget"_L1).integer(parameters.ThinkingBudget);
+        break;
+    case ThinkingMode::Low:
+        json.key("thinkingLevel"_L1).latin1String("low");
+        break;
+    case ThinkingMode::High:
+        json.key("thinkingLevel"_L1).latin1String("high");
+        break;
+    }
+    json.endObject();
+}
+
+void writeGenerationConfig(JsonWriter& json, bool includeThoughts,
+                           const ChatParameters& parameters) {
+    json.key("generationConfig"_L1).beginObject();
+    json.key("temperature"_L1);
+    writeFraction(json, parameters.Temperature);
+    if (parameters.TopK)
+        json.key("topK"_L1).integer(*parameters.TopK);
+    json.key("topP"_L1);
+    writeFraction(json, parameters.TopP);
+    if (parameters.MaxOutputTokens)
+        json.key("maxOutputTokens"_L1).integer(*parameters.MaxOutputTokens);
+    json.key("stopSequences"_L1).beginArray().endArray();
+    writeThinkingConfig(json, includeThoughts, parameters);
     json.endObject();
 }
 
@@ -126,13 +157,18 @@ QByteArray ApiKeyHeader(const QString& apiKey) {
 }
 
 QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch,
-                                   bool includeThoughts) {
+                                   bool includeThoughts, const ChatParameters& parameters) {
     JsonWriter json;
-    json.reserve(expectedBodySize(history));
+    json.reserve(expectedBodySize(history) + parameters.SystemInstruction.size() * 6);
     json.beginObject();
     writeContents(json, history);
-    writeGenerationConfig(json, includeThoughts);
-    writeSafetySettings(json);
+    if (!parameters.SystemInstruction.isEmpty()) {
+        json.key("systemInstruction"_L1).beginObject().key("parts"_L1).beginArray();
+        writeTextPart(json, parameters.SystemInstruction);
+        json.endArray().endObject();
+    }
+    writeGenerationConfig(json, includeThoughts, parameters);
+    writeSafetySettings(json, parameters);
     if (useGoogleSearch) {
         json.key("tools"_L1).beginArray().beginObject();
         json.key("googleSearch"_L1).beginObject().endObject();
@@ -142,7 +178,7 @@ QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSe
     return json.take();
 }
 
-QByteArray BuildImageRequestBody(const QString& prompt) {
+QByteArray BuildImageRequestBody(const QString& prompt, const ChatParameters& parameters) {
     JsonWriter json;
     json.beginObject();
     json.key("contents"_L1).beginArray().beginObject();
@@ -151,7 +187,7 @@ QByteArray BuildImageRequestBody(const QString& prompt) {
     writeTextPart(json, prompt);
     json.endArray().endObject().endArray();
     json.key("generationConfig"_L1).beginObject().endObject();
-    writeSafetySettings(json);
+    writeSafetySettings(json, parameters);
     json.endObject();
     return json.take();
 }

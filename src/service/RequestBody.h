@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversation/ConversationModel.h"
+#include "service/ChatParameters.h"
 #include "service/RequestTypes.h"
 
 #include <QByteArray>
@@ -18,7 +19,10 @@ QByteArray ApiKeyHeader(const QString& apiKey);
 // one, so a chat saved with one would fail for good. Nor are a model's thoughts (they are
 // its notes, not its answer), function calls (the service would expect their results) or
 // messages whose request failed. A thought signature goes back with its part.
-// includeThoughts asks the model for its thought summaries.
+// includeThoughts asks the model for its thought summaries; the chat's parameters give the
+// system instruction, the generation settings and the safety thresholds.
 QByteArray BuildContentRequestBody(const TChatHistory& history, bool useGoogleSearch,
-                                   bool includeThoughts = false);
-QByteArray BuildImageRequestBody(const QString& prompt);
+                                   bool includeThoughts = false,
+                                   const ChatParameters& parameters = {});
+// A picture request takes only the chat's safety thresholds.
+QByteArray BuildImageRequestBody(const QString& prompt, const ChatParameters& parameters = {});

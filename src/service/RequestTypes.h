@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversation/ConversationModel.h"
+#include "service/ChatParameters.h"
 #include "service/ServiceSettings.h"
 #include "text/Expected.h"
 
@@ -110,6 +111,8 @@ struct ServiceEndpoint {
     ProxySettings Proxy;
     // Thinking models are asked for summaries of their thoughts.
     bool IncludeThoughts = false;
+    // What the open chat asks of the model beside its messages.
+    ChatParameters Parameters = {};
     // Called on the user-interface thread each time a request reached the service (the
     // service answered it, even with a failure): what the service counts. Not for requests
     // that never got there (no connection, a proxy that is down).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/ChatParameters.h"
 #include "text/Expected.h"
 
 #include <QString>
@@ -30,6 +31,8 @@ struct ServiceSettings {
     int TimeoutSeconds = kDefaultTimeoutSeconds;
     // Thinking models are asked for summaries of their thoughts, shown folded above answers.
     bool ShowThoughts = false;
+    // The parameters a new chat starts with.
+    ChatParameters ChatDefaults = {};
 
     static QString PublicServiceAddress();
     bool operator==(const ServiceSettings&) const = default;

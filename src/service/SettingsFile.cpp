@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonDocument>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -27,6 +28,7 @@ const QString kProxyAddressKey = u"Proxy/Address"_s;
 const QString kProxyUserKey = u"Proxy/User"_s;
 const QString kProxyPasswordKey = u"Proxy/Password"_s;
 const QString kShowThoughtsKey = u"Answers/ShowThoughts"_s;
+const QString kChatDefaultsKey = u"Chats/Defaults"_s;
 
 constexpr std::array kModeNames{std::pair{ProxyMode::None, "none"_L1},
                                 std::pair{ProxyMode::Environment, "environment"_L1},
@@ -99,7 +101,13 @@ QByteArray writeIni(const ServiceSettings& settings) {
             settings.BaseUrl, QString::number(settings.TimeoutSeconds),
             modeName(settings.Proxy.Mode), settings.Proxy.Address, settings.Proxy.User,
             settings.Proxy.Password, settings.ShowThoughts ? u"true"_s : u"false"_s);
-    return text.toUtf8();
+    if (settings.ChatDefaults.IsDefault())
+        return text.toUtf8();
+    // One line of JSON, the form a chat file keeps its own parameters in.
+    const QByteArray defaults =
+        QJsonDocument(ChatParametersToJson(settings.ChatDefaults)).toJson(QJsonDocument::Compact);
+    return text.toUtf8() + "\n; The parameters new chats start with.\n[Chats]\nDefaults=" +
+           defaults + '\n';
 }
 
 // A value missing from the file keeps its default; one that is there must be right.
@@ -130,6 +138,13 @@ Expected<ServiceSettings> readSettings(const QString& path) {
         if (show != u"true" && show != u"false")
             return Failure(damaged(path, u"показ размышлений не true и не false"_s));
         settings.ShowThoughts = show == u"true";
+    }
+    if (values->contains(kChatDefaultsKey)) {
+        const QJsonDocument defaults =
+            QJsonDocument::fromJson(values->value(kChatDefaultsKey).trimmed().toUtf8());
+        if (!defaults.isObject())
+            return Failure(damaged(path, u"параметры новых чатов не объект JSON"_s));
+        settings.ChatDefaults = ChatParametersFromJson(defaults.object());
     }
     settings.Proxy.Address = values->value(kProxyAddressKey).trimmed();
     settings.Proxy.User = values->value(kProxyUserKey);

@@ -18,6 +18,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPlainTextEdit>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -418,6 +424,69 @@ TEST_F(SendFlowTest, AFifoInPlaceOfAFileIsRefusedWithoutWaitingForAWriter) {
         container().contains(QStringLiteral("Файл \"fifo.txt\" имеет неподдерживаемый тип.")));
     EXPECT_TRUE(service.requests().empty());
     EXPECT_EQ(attachments().AttachedFiles().size(), 1);
+}
+
+} // namespace
+
+namespace {
+
+// The open chat's parameters: set in "Параметры чата", sent, kept in its file and shown
+// again with it; a new chat starts from the defaults.
+TEST_F(SendFlowTest, ChatParametersAreSentKeptAndShownWithTheirChat) {
+    QPushButton* parametersButton = control<QPushButton>("btnChatParameters");
+    EXPECT_EQ(parametersButton->text(), QStringLiteral("Параметры"));
+    parametersButton->click();
+    auto* dialog = form->findChild<QDialog*>(QStringLiteral("ChatParametersDialog"));
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Параметры чата"));
+    dialog->findChild<QPlainTextEdit*>(QStringLiteral("systemInstruction"))
+        ->setPlainText(QStringLiteral("Отвечай кратко"));
+    dialog->findChild<QDoubleSpinBox*>(QStringLiteral("temperature"))->setValue(0.75);
+    if (const QString shots = qEnvironmentVariable("TOVIK_SCREENSHOT_DIR"); !shots.isEmpty())
+        dialog->grab().save(QDir(shots).filePath(QStringLiteral("chat-parameters.png")));
+    dialog->findChild<QPushButton*>(QStringLiteral("btnApply"))->click();
+    EXPECT_EQ(parametersButton->text(), QStringLiteral("Параметры •"));
+
+    type(QStringLiteral("q"));
+    pressCtrlEnter();
+    waitUntilIdle();
+    ASSERT_EQ(service.requests().size(), 1u);
+    const QJsonObject body =
+        QJsonDocument::fromJson(QByteArray::fromStdString(service.requests().front().body))
+            .object();
+    EXPECT_EQ(body.value(QStringLiteral("systemInstruction")).toObject(),
+              QJsonObject({{QStringLiteral("parts"),
+                            QJsonArray{QJsonObject{{QStringLiteral("text"),
+                                                    QStringLiteral("Отвечай кратко")}}}}}));
+    EXPECT_EQ(body.value(QStringLiteral("generationConfig"))
+                  .toObject()
+                  .value(QStringLiteral("temperature"))
+                  .toDouble(),
+              0.75);
+    const QString chat = form->CurrentChatFile();
+    QFile file(chat);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject saved = QJsonDocument::fromJson(file.readAll().sliced(3)).object();
+    EXPECT_EQ(saved.value(QStringLiteral("chat_settings")).toObject(),
+              QJsonObject({{QStringLiteral("system_instruction"), QStringLiteral("Отвечай кратко")},
+                           {QStringLiteral("temperature"), 0.75}}));
+
+    form->btnNewChatClick();
+    EXPECT_EQ(parametersButton->text(), QStringLiteral("Параметры"));
+    EXPECT_TRUE(geminiDM->Parameters().IsDefault());
+    form->OpenChat(chat);
+    EXPECT_EQ(parametersButton->text(), QStringLiteral("Параметры •"));
+    EXPECT_EQ(geminiDM->Parameters().Temperature, 0.75);
+    // Back to the defaults: the chat's file no longer keeps any.
+    parametersButton->click();
+    dialog = form->findChild<QDialog*>(QStringLiteral("ChatParametersDialog"));
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QPushButton*>(QStringLiteral("btnReset"))->click();
+    dialog->findChild<QPushButton*>(QStringLiteral("btnApply"))->click();
+    EXPECT_EQ(parametersButton->text(), QStringLiteral("Параметры"));
+    QFile rewritten(chat);
+    ASSERT_TRUE(rewritten.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(rewritten.readAll().contains("chat_settings"));
 }
 
 } // namespace
