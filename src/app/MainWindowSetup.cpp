@@ -11,7 +11,9 @@
 #include "app/SendPanel.h"
 #include "chat/GeminiDM.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
+#include <QShortcut>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -20,6 +22,8 @@
 #include <QVBoxLayout>
 
 namespace {
+
+using namespace Qt::StringLiterals;
 
 constexpr QSize kDesignSize(1089, 799);
 constexpr QSize kMinimumSize(760, 520);
@@ -112,6 +116,21 @@ void TForm1::ConnectPanels() {
     ConnectGuarded(m_session, &RequestSession::LiveStatusChanged,
                    [this](const QString& status) { m_view->LiveView().SetStatus(status); });
     ConnectGuarded(m_session, &RequestSession::Ended, &TForm1::RequestEnded);
+
+    // The last answer's Markdown, from anywhere in the window.
+    auto* copyLastAnswer = new QShortcut(QKeySequence(u"Ctrl+Shift+C"_s), this);
+    copyLastAnswer->setObjectName(u"copyLastAnswer"_s);
+    ConnectGuarded(copyLastAnswer, &QShortcut::activated, [this] {
+        const TChatHistory& history = FGeminiDM.ChatHistory();
+        for (auto item = history.crbegin(); item != history.crend(); ++item) {
+            if (item->Role == u"model" && !AnswerText(item->Parts).isEmpty()) {
+                QGuiApplication::clipboard()->setText(AnswerText(item->Parts));
+                SetStatusText(u"Ответ скопирован"_s);
+                return;
+            }
+        }
+        SetStatusText(u"В чате ещё нет ответа"_s);
+    });
 }
 
 // The size, place and splitter of the last run, or the design size in the middle of

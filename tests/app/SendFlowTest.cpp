@@ -18,7 +18,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QClipboard>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QDoubleSpinBox>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -487,6 +489,24 @@ TEST_F(SendFlowTest, ChatParametersAreSentKeptAndShownWithTheirChat) {
     QFile rewritten(chat);
     ASSERT_TRUE(rewritten.open(QIODevice::ReadOnly));
     EXPECT_FALSE(rewritten.readAll().contains("chat_settings"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SendFlowTest, CtrlShiftCCopiesTheLastAnswersMarkdown) {
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QTest::keyClick(control<PromptEdit>("memoPrompt"), Qt::Key_C,
+                    Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("В чате ещё нет ответа"));
+    type(QStringLiteral("q"));
+    pressCtrlEnter();
+    waitUntilIdle();
+    QTest::keyClick(control<PromptEdit>("memoPrompt"), Qt::Key_C,
+                    Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("**Привет**"));
 }
 
 } // namespace
