@@ -20,6 +20,8 @@
 #include <QMenu>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace {
 
 const QString kDeleteKeyQuestion = QStringLiteral("Удалить этот ключ?\r\nДействие необратимо.");
@@ -254,6 +256,10 @@ void KeyModelPanel::AddShownEntry(KeptList& list) {
         m_dialogs.ShowMessage(kKeyWithControlCharacters);
         return;
     }
+    if (&list == &m_models && !IsValidModelName(text)) {
+        m_dialogs.ShowMessage(InvalidModelNameMessage(text));
+        return;
+    }
     if (!EnsureListReadable(list))
         return;
     if (findIgnoringCase(list.box, text) >= 0) {
@@ -302,6 +308,12 @@ Expected<int> KeyModelPanel::MergeListedModels(const QStringList& models) {
         return Failure(QStringLiteral("Список моделей не изменён: Models.txt не читается."));
     const QStringList current = entriesOf(cbModels);
     const QStringList merged = MergeModelNames(current, models);
+    const auto refused = std::count_if(models.cbegin(), models.cend(),
+                                       [](const QString& name) { return !IsValidModelName(name); });
+    if (refused > 0)
+        m_dialogs.ShowMessage(
+            QStringLiteral("Имён моделей, которые не подходят для запроса, пропущено: %1.")
+                .arg(refused));
     if (merged.size() == current.size())
         return 0;
     {

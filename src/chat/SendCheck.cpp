@@ -1,5 +1,6 @@
 #include "chat/SendCheck.h"
 
+#include "service/ModelList.h"
 #include "text/Blank.h"
 
 bool IsImageModel(const QString& modelName) {
@@ -13,6 +14,8 @@ std::optional<SendRefusal> CheckSend(const QString& apiKey, const QString& model
     if (IsBlank(prompt) && attachments.isEmpty())
         return SendRefusal{
             QStringLiteral("Пожалуйста, введите текст запроса (или добавьте файл).")};
+    if (!IsValidModelName(modelName))
+        return SendRefusal{InvalidModelNameMessage(modelName)};
     if (IsImageModel(modelName) && !attachments.isEmpty())
         return SendRefusal{
             QStringLiteral("Генерация изображений не поддерживает одновременную отправку файлов. "

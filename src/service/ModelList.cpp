@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QUrl>
 
 #include <optional>
@@ -115,10 +116,40 @@ ModelListing ListGenerativeModels(const ServiceEndpoint& endpoint, const QString
 }
 
 QStringList MergeModelNames(const QStringList& current, const QStringList& listed) {
+    // One look-up per name, so a list of any length merges in linear time.
+    QSet<QString> known;
+    known.reserve(current.size() + listed.size());
+    for (const QString& name : current)
+        known.insert(name.toCaseFolded());
     QStringList merged = current;
     for (const QString& name : listed) {
-        if (!merged.contains(name, Qt::CaseInsensitive))
+        if (IsValidModelName(name) && !known.contains(name.toCaseFolded())) {
+            known.insert(name.toCaseFolded());
             merged.append(name);
+        }
     }
     return merged;
+}
+
+bool IsValidModelName(const QString& name) {
+    QStringView id(name);
+    if (id.startsWith(u"models/"))
+        id = id.sliced(7);
+    else if (id.startsWith(u"tunedModels/"))
+        id = id.sliced(12);
+    bool letterOrDigit = false;
+    for (const QChar c : id) {
+        const bool ascii = c.unicode() < 128;
+        if (ascii && c.isLetterOrNumber())
+            letterOrDigit = true;
+        else if (c != u'.' && c != u'_' && c != u'-')
+            return false;
+    }
+    return letterOrDigit;
+}
+
+QString InvalidModelNameMessage(const QString& name) {
+    return u"Имя модели «%1» не подходит: в нём могут быть только латинские буквы, цифры, "
+           u"точка, подчёркивание и дефис (и приставка models/ или tunedModels/)."_s
+        .arg(name.left(100));
 }

@@ -23,7 +23,15 @@ using ModelListing = Expected<QStringList, ModelListFailure>;
 // page. Blocks until done: run it off the user-interface thread.
 ModelListing ListGenerativeModels(const ServiceEndpoint& endpoint, const QString& apiKey);
 
-// The current model names with the listed ones that are new to it appended in order.
+// Whether a model name is one the service could give: letters, digits, ".", "_" and "-"
+// (at least one letter or digit), after an optional "models/" or "tunedModels/". Nothing
+// else goes into a request's address.
+bool IsValidModelName(const QString& name);
+// Why a name is refused, for the user.
+QString InvalidModelNameMessage(const QString& name);
+
+// The current model names with the listed ones that are new to it appended in order; a
+// listed name that is not valid is left out.
 // Names are compared ignoring letter case, as the model box compares them; the current
 // names stay as they are, the user's own included.
 QStringList MergeModelNames(const QStringList& current, const QStringList& listed);

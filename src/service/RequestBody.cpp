@@ -2,6 +2,8 @@
 
 #include "text/JsonText.h"
 
+#include <QUrl>
+
 #include <algorithm>
 
 namespace {
@@ -149,7 +151,18 @@ QByteArray RequestUrl(const QString& baseUrl, TRequestType type, const QString& 
     const QString methodAndQuery = type == TRequestType::rtStreamContent
                                        ? u":streamGenerateContent?alt=sse"_s
                                        : u":generateContent"_s;
-    return (base + u"/v1beta/models/"_s + modelName + methodAndQuery).toUtf8();
+    // The name is one path segment whatever it holds: a "/" or ".." in it never reaches
+    // another path of the service.
+    QString collection = u"models"_s;
+    QString id = modelName;
+    if (id.startsWith(u"models/"_s)) {
+        id.remove(0, 7);
+    } else if (id.startsWith(u"tunedModels/"_s)) {
+        collection = u"tunedModels"_s;
+        id.remove(0, 12);
+    }
+    return (base + u"/v1beta/"_s + collection + u'/').toUtf8() + QUrl::toPercentEncoding(id) +
+           methodAndQuery.toUtf8();
 }
 
 QByteArray ApiKeyHeader(const QString& apiKey) {

@@ -7,8 +7,9 @@
 #include <QByteArray>
 #include <QString>
 
-// The address of a request: base address, model and method; the model name goes in
-// verbatim. The key never goes in the address, where proxies and gateways log it.
+// The address of a request: base address, model and method; the model name (with an
+// optional "models/" or "tunedModels/") goes in as one percent-encoded path segment. The
+// key never goes in the address, where proxies and gateways log it.
 QByteArray RequestUrl(const QString& baseUrl, TRequestType type, const QString& modelName);
 
 // The header line that carries the key.

@@ -3,6 +3,7 @@
 #include "chat/GeminiDM.h"
 #include "app/KeyModelPanel.h"
 #include "app/MainWindow.h"
+#include "service/ModelList.h"
 #include "WindowTest.h"
 
 #include <QAction>
@@ -149,9 +150,9 @@ TEST_F(KeyModelListsTest, EnterAddsTheTextAsTypedUnlessItIsListed) {
     form->findChild<KeyModelPanel*>()->cbModelsKeyUp(Qt::Key_Return);
     EXPECT_EQ(entries(control<QComboBox>("cbModels")),
               QStringList{QStringLiteral("gemini-2.5-pro")});
-    pressEnter(control<QComboBox>("cbModels"), QStringLiteral("my model"));
+    pressEnter(control<QComboBox>("cbModels"), QStringLiteral("my-model"));
     EXPECT_EQ(readBytes(working("Models.txt")), QByteArray("\xEF\xBB\xBF"
-                                                           "gemini-2.5-pro\r\nmy model\r\n"));
+                                                           "gemini-2.5-pro\r\nmy-model\r\n"));
     EXPECT_EQ(form->StatusText(), QStringLiteral("Модель сохранена"));
 
     pressEnter(control<QComboBox>("editApiKey"), QStringLiteral("key-1 "));
@@ -298,6 +299,15 @@ TEST_F(KeyModelListsTest, AListFileWithoutReadPermissionIsNeverWritten) {
     EXPECT_EQ(readBytes(keys), QByteArray("secret-key\r\n"));
 }
 
+TEST_F(KeyModelListsTest, AModelNameTheServiceCouldNotGiveIsRefusedAtInput) {
+    start();
+    const QStringList before = entries(control<QComboBox>("cbModels"));
+    pressEnter(control<QComboBox>("cbModels"), QStringLiteral("../../../etc/passwd"));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages.front().startsWith(QStringLiteral("Имя модели «../../../etc/passwd» не подходит")));
+    EXPECT_EQ(entries(control<QComboBox>("cbModels")), before);
+}
+
 TEST_F(KeyModelListsTest, AKeyWithControlCharactersIsRefusedAtInput) {
     start();
     const QString refused = QStringLiteral("Ключ не добавлен: в нём есть управляющие символы");
@@ -314,9 +324,10 @@ TEST_F(KeyModelListsTest, AKeyWithControlCharactersIsRefusedAtInput) {
     EXPECT_EQ(control<QComboBox>("editApiKey")->count(), 0);
     EXPECT_EQ(readBytes(working("Keys.txt")), QByteArray());
 
-    // A model name is not a key: the rule is the key box's own.
+    // A model name has a rule of its own, which a tab breaks too.
     pressEnter(control<QComboBox>("cbModels"), QStringLiteral("model\tname"));
-    EXPECT_EQ(control<QComboBox>("cbModels")->count(), 4);
+    EXPECT_EQ(control<QComboBox>("cbModels")->count(), 3);
+    EXPECT_EQ(dialogs.messages.size(), std::size(keys) + 1);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "chat/SendCheck.h"
+#include "service/ModelList.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,9 @@ TEST(SendCheck, FirstFailingCheckGivesItsMessage) {
     } cases[] = {
         {"plain send", QStringLiteral("KEY"), model, QStringLiteral("x"), {}, {}},
         {"empty key", QString(), model, QStringLiteral("x"), {}, kNoKey},
+        {"a model name that would leave its path", QStringLiteral("KEY"),
+         QStringLiteral("../../etc/passwd"), QStringLiteral("x"), {},
+         InvalidModelNameMessage(QStringLiteral("../../etc/passwd"))},
         {"blank key before everything else", QStringLiteral(" \t\r\n"), imageModel, tooLong, file,
          kNoKey},
         {"blank prompt, no files",

@@ -1,6 +1,7 @@
 // The service's model list: pages, the generateContent filter, failures, and the merge
 // into the names the user already has.
 #include "service/ModelList.h"
+#include "service/RequestBody.h"
 
 #include "FakeModelService.h"
 
@@ -118,9 +119,45 @@ TEST(MergeModelNamesTest, NewNamesFollowAndTheUsersOwnStay) {
          {u"my-tuned-model"_s, u"GEMINI-2.5-PRO"_s, u"gemini-3-flash"_s}},
         {{}, {u"a"_s, u"b"_s}, {u"a"_s, u"b"_s}},
         {{u"a"_s, u""_s}, {}, {u"a"_s, u""_s}},
+        // Only names the service could give go in.
+        {{u"a"_s},
+         {u"../../../etc/passwd"_s, u"b c"_s, u".."_s, u"tunedModels/mine-1"_s, u"x?y"_s},
+         {u"a"_s, u"tunedModels/mine-1"_s}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MergeModelNames(c.current, c.listed), c.merged);
+
+    // A long list merges at once (the check is linear, not pairwise).
+    QStringList many;
+    for (int i = 0; i < 200000; ++i)
+        many.append(u"model-%1"_s.arg(i));
+    EXPECT_EQ(MergeModelNames({u"MODEL-7"_s}, many).size(), 200000);
+}
+
+TEST(ModelNameTest, OnlyTheServicesOwnNamesAndNeverAnotherPath) {
+    const struct {
+        const char16_t* name;
+        bool valid;
+        const char* path;
+    } cases[] = {
+        {u"gemini-2.5-pro", true, "/v1beta/models/gemini-2.5-pro:generateContent"},
+        {u"models/gemini-3-flash", true, "/v1beta/models/gemini-3-flash:generateContent"},
+        {u"tunedModels/my_model.v2", true, "/v1beta/tunedModels/my_model.v2:generateContent"},
+        {u"../../../etc/passwd", false,
+         "/v1beta/models/..%2F..%2F..%2Fetc%2Fpasswd:generateContent"},
+        {u"..", false, "/v1beta/models/..:generateContent"},
+        {u"name with space", false, "/v1beta/models/name%20with%20space:generateContent"},
+        {u"модель", false, "/v1beta/models/%D0%BC%D0%BE%D0%B4%D0%B5%D0%BB%D1%8C:generateContent"},
+        {u"a?key=1#x", false, "/v1beta/models/a%3Fkey%3D1%23x:generateContent"},
+        {u"", false, "/v1beta/models/:generateContent"},
+    };
+    for (const auto& c : cases) {
+        const QString name = QString::fromUtf16(c.name);
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(IsValidModelName(name), c.valid);
+        EXPECT_EQ(RequestUrl(u"http://h"_s, TRequestType::rtGenerateContent, name),
+                  QByteArray("http://h") + c.path);
+    }
 }
 
 } // namespace
