@@ -54,6 +54,7 @@ void TGeminiDM::MarkRequestFailed(qsizetype AIndex, const QString& AReason) {
 void TGeminiDM::ClearHistory() {
     FChatHistory.clear();
     FKeptTopMembers.clear();
+    FLabel = {};
 }
 
 bool TGeminiDM::DeleteFileFromHistory(int AMessageIndex, const QString& AFileName) {
@@ -89,8 +90,8 @@ int TGeminiDM::CountTokensForHistory(const TChatHistory& AHistory) {
     return roundUp(total);
 }
 
-Expected<void> TGeminiDM::SaveHistoryToFile(const QString& AFileName) const {
-    return WriteChatFile(AFileName, {FChatHistory, FKeptTopMembers});
+Expected<void> TGeminiDM::SaveHistoryToFile(const QString& AFileName, ChatFileTime ATime) const {
+    return WriteChatFile(AFileName, {FChatHistory, FKeptTopMembers, FLabel}, ATime);
 }
 
 ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
@@ -101,6 +102,7 @@ ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
     ClearHistory();
     FChatHistory = std::move(content.History);
     FKeptTopMembers = std::move(content.Kept);
+    FLabel = std::move(content.Label);
     return load;
 }
 
