@@ -41,6 +41,8 @@ bool isPinned(const QListWidgetItem* entry) {
 }
 
 void showPinned(QListWidgetItem* entry, bool pinned) {
+    if (isPinned(entry) == pinned) // most entries never were: nothing to set
+        return;
     entry->setData(kPinnedRole, pinned);
     QFont font = entry->font();
     font.setBold(pinned);

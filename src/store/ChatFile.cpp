@@ -513,7 +513,7 @@ ChatFileLoad ReadChatFile(const QString& path, ChatFileContent& content) {
 ChatLabel ReadChatFileLabel(const QString& path) {
     // Files this program writes have their label in the first few hundred bytes; other
     // members before "contents" are read up to a limit.
-    constexpr qsizetype kFirstRead = 4096;
+    constexpr qsizetype kFirstRead = 512;
     constexpr qsizetype kMostRead = 1024 * 1024;
     // Not blocking, so a pipe named like a chat cannot hold the list up; only a regular
     // file is read.
