@@ -12,15 +12,16 @@
 
 #include <sys/stat.h>
 
+// Beside ChatLabel, where the test's messages find it.
+static std::ostream& operator<<(std::ostream& out, const ChatLabel& label) {
+    return out << '"' << label.Title.toStdString() << '"' << (label.Pinned ? " pinned" : "");
+}
+
 namespace {
 
 using namespace Qt::Literals::StringLiterals;
 
 const QByteArray kBom("\xEF\xBB\xBF");
-
-std::ostream& operator<<(std::ostream& out, const ChatLabel& label) {
-    return out << '"' << label.Title.toStdString() << '"' << (label.Pinned ? " pinned" : "");
-}
 
 class ChatLabelTest : public ::testing::Test {
 protected:
