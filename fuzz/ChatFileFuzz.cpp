@@ -2,6 +2,7 @@
 // sanitizer finding or a hang, and a file that reads whole must write back to a text that
 // reads as the same chat and writes back to itself.
 #include "store/ChatFile.h"
+#include "store/ChatFileLayout.h"
 
 #include <QByteArray>
 
@@ -34,7 +35,7 @@ ChatFileContent withoutPositions(ChatFileContent content) {
 bool sameChat(const ChatFileContent& a, const ChatFileContent& b) {
     const ChatFileContent left = withoutPositions(a);
     const ChatFileContent right = withoutPositions(b);
-    return left.History == right.History && left.Kept == right.Kept;
+    return left.History == right.History && left.Kept == right.Kept && left.Label == right.Label;
 }
 
 } // namespace
@@ -50,6 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!ReadChatFileText(written, again) || !sameChat(content, again))
         std::abort();
     if (ChatFileText(again) != written)
+        std::abort();
+    // The chat list's quick reader finds the label this program wrote.
+    if (ReadChatLabel(written) != content.Label)
         std::abort();
     return 0;
 }

@@ -1,4 +1,5 @@
-// Listing the chat folder: LoadChatList over 2,000 saved chats of ordinary size.
+// Listing the chat folder: LoadChatList over 2,000 saved chats of ordinary size, every
+// tenth with a title and every fiftieth pinned, whose labels the list reads.
 #include "BenchWindow.h"
 
 #include <QDateTime>
@@ -20,6 +21,8 @@ bool fillChatFolder(const QString& folder, int count) {
         writer.SetChatHistory(
             {{QStringLiteral("user"), {MakeTextPart(QStringLiteral("Вопрос %1").arg(i))}},
              {QStringLiteral("model"), {MakeTextPart(answer)}}});
+        writer.SetLabel({i % 10 == 0 ? QStringLiteral("Название %1").arg(i) : QString(),
+                         i % 50 == 0});
         const QString path =
             QDir(folder).filePath(QStringLiteral("Вопрос %1_2025-03-01_142530.json").arg(i));
         if (!writer.SaveHistoryToFile(path))

@@ -1,6 +1,7 @@
 // The chat list with its search box: typing (after a short pause, or at once with Enter)
 // narrows the list to the chats whose messages hold the words of the query, Escape brings
-// the whole list back, and the popup menu deletes or exports the chat under the pointer.
+// the whole list back, and the popup menu deletes, exports, renames or pins the chat under
+// the pointer.
 #include "app/ChatListPanel.h"
 
 #include "app/Controls.h"
@@ -10,7 +11,6 @@
 #include "app/PathObject.h"
 #include "app/RightClickKeepsSelection.h"
 #include "app/ScopedFlag.h"
-#include "store/ChatNaming.h"
 #include "store/ChatSearch.h"
 
 #include <QAction>
@@ -28,10 +28,27 @@ namespace {
 
 const QString kChooseChatToDelete =
     QStringLiteral("Пожалуйста, выберите существующий чат для удаления.");
+const QString kChooseSavedChat = QStringLiteral("Пожалуйста, выберите сохранённый чат.");
+// Whether an entry's chat is pinned, beside its path.
+constexpr int kPinnedRole = Qt::UserRole + 1;
 // Long enough to skip the keys of one word, short enough to feel immediate.
 constexpr int kSearchDelayMs = 200;
 constexpr int kChatListItemHeight = 21;
 constexpr int kLeftColumnMinimumWidth = 140;
+
+bool isPinned(const QListWidgetItem* entry) {
+    return entry->data(kPinnedRole).toBool();
+}
+
+void showPinned(QListWidgetItem* entry, bool pinned) {
+    if (isPinned(entry) == pinned) // most entries never were: nothing to set
+        return;
+    entry->setData(kPinnedRole, pinned);
+    QFont font = entry->font();
+    font.setBold(pinned);
+    entry->setFont(font);
+    entry->setToolTip(pinned ? QStringLiteral("Закреплён") : QString());
+}
 
 } // namespace
 
@@ -70,6 +87,9 @@ ChatListPanel::ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget
     N12 = menuItem(PopupMenu14, "N12", QStringLiteral("Удалить все чаты"));
     menuSeparator(PopupMenu14, "actExportSeparator");
     actExportChat = menuItem(PopupMenu14, "actExportChat", QStringLiteral("Экспорт…"));
+    menuSeparator(PopupMenu14, "actLabelSeparator");
+    actRenameChat = menuItem(PopupMenu14, "actRenameChat", QStringLiteral("Переименовать…"));
+    actPinChat = menuItem(PopupMenu14, "actPinChat", QStringLiteral("Закрепить"));
     ListBox2->setContextMenuPolicy(Qt::CustomContextMenu);
 
     m_searchDelay = named(new QTimer(this), "searchDelay");
@@ -95,6 +115,8 @@ ChatListPanel::ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget
     connectGuarded(N6, &QAction::triggered, [this] { N6Click(); });
     connectGuarded(N12, &QAction::triggered, [this] { N12Click(); });
     connectGuarded(actExportChat, &QAction::triggered, [this] { ExportChatClick(); });
+    connectGuarded(actRenameChat, &QAction::triggered, [this] { RenameChatClick(); });
+    connectGuarded(actPinChat, &QAction::triggered, [this] { PinChatClick(); });
 }
 
 QString ChatListPanel::NewChatEntryText() {
@@ -107,11 +129,23 @@ QListWidgetItem* ChatListPanel::FindNewChatEntry() const {
     return found.isEmpty() ? nullptr : found.first();
 }
 
-QListWidgetItem* ChatListPanel::AddChatEntry(const QString& path, int row) {
-    auto* entry = new QListWidgetItem(ChatDisplayName(QFileInfo(path).fileName()));
-    AttachPathObject(entry, path);
+QListWidgetItem* ChatListPanel::AddChatEntry(const ChatListEntry& chat, int row) {
+    auto* entry = new QListWidgetItem(chat.DisplayName);
+    AttachPathObject(entry, chat.Path);
+    showPinned(entry, chat.Pinned);
     ListBox2->insertItem(row < 0 ? ListBox2->count() : row, entry);
     return entry;
+}
+
+int ChatListPanel::TopRowFor(bool pinned) const {
+    if (pinned)
+        return 0;
+    int row = 0;
+    for (int i = 0; i < ListBox2->count(); ++i) {
+        if (isPinned(ListBox2->item(i)))
+            row = i + 1;
+    }
+    return row;
 }
 
 Expected<void> ChatListPanel::LoadChatList() {
@@ -120,10 +154,8 @@ Expected<void> ChatListPanel::LoadChatList() {
     if (const Expected<void> folder = m_chats.EnsureFolder(); !folder)
         return folder;
     ListBox2->setUpdatesEnabled(false);
-    for (const ChatListEntry& chat : m_chats.ListChats()) {
-        auto* entry = new QListWidgetItem(chat.DisplayName, ListBox2);
-        AttachPathObject(entry, chat.Path);
-    }
+    for (const ChatListEntry& chat : m_chats.ListChats())
+        AddChatEntry(chat);
     ListBox2->setUpdatesEnabled(true);
     return {};
 }
@@ -173,17 +205,36 @@ void ChatListPanel::SelectOpenChatEntryIfListed() {
     ListBox2->setCurrentItem(nullptr);
 }
 
-void ChatListPanel::ShowSave(ChatSaved save) {
+void ChatListPanel::ShowSave(ChatSaved save, const ChatLabel& label) {
     ScopedFlag loading(m_isLoading);
     const QString& path = m_chats.CurrentFile();
+    const ChatListEntry chat{path, ChatLibrary::DisplayName(path, label), label.Pinned};
     if (save == ChatSaved::Named) {
-        // The new-chat entry becomes the entry of the chat's first file.
+        // The new-chat entry becomes the entry of the chat's first file, below the pinned.
         if (QListWidgetItem* entry = FindNewChatEntry()) {
-            AttachPathObject(entry, path);
-            entry->setText(ChatDisplayName(QFileInfo(path).fileName()));
+            const bool wasCurrent = ListBox2->currentItem() == entry;
+            delete ListBox2->takeItem(ListBox2->row(entry));
+            QListWidgetItem* named = AddChatEntry(chat, TopRowFor(chat.Pinned));
+            if (wasCurrent)
+                ListBox2->setCurrentItem(named);
         }
     } else if (save == ChatSaved::MovedAway) {
-        ListBox2->setCurrentItem(AddChatEntry(path, 0));
+        ListBox2->setCurrentItem(AddChatEntry(chat, TopRowFor(chat.Pinned)));
+    }
+}
+
+void ChatListPanel::ShowLabel(const QString& path, const ChatLabel& label) {
+    for (int row = 0; row < ListBox2->count(); ++row) {
+        QListWidgetItem* entry = ListBox2->item(row);
+        const std::optional<TPathObject> chat = PathObjectOf(entry);
+        if (!chat || chat->Path != path)
+            continue;
+        const bool pinChanged = isPinned(entry) != label.Pinned;
+        entry->setText(ChatLibrary::DisplayName(path, label));
+        showPinned(entry, label.Pinned);
+        if (pinChanged && TrimSpaceAndControl(Edit1->text()).isEmpty())
+            RestoreFullChatList();
+        return;
     }
 }
 
@@ -243,8 +294,9 @@ void ChatListPanel::SearchChats() {
     ClearChatList();
     ScopedFlag loading(m_isLoading);
     // Matches show up as they are found.
-    const Expected<ChatSearchOutcome> outcome =
-        SearchChatFolder(m_chats.Folder(), words, [this](const QString& path) { AddChatEntry(path); });
+    const Expected<ChatSearchOutcome> outcome = SearchChatFolder(
+        m_chats.Folder(), words,
+        [this](const QString& path) { AddChatEntry(ChatLibrary::EntryOf(path)); });
     if (!outcome) {
         m_dialogs.ShowMessage(outcome.error());
         return;
@@ -276,6 +328,8 @@ void ChatListPanel::ListBox2ContextMenu(const QPoint& at) {
         ScopedFlag loading(m_isLoading);
         ListBox2->setCurrentItem(entry);
     }
+    const bool pinned = entry && PathObjectOf(entry) && isPinned(entry);
+    actPinChat->setText(pinned ? QStringLiteral("Открепить") : QStringLiteral("Закрепить"));
     PopupMenu14->popup(ListBox2->viewport()->mapToGlobal(at));
 }
 
@@ -318,4 +372,36 @@ void ChatListPanel::ExportChatClick() {
         Q_EMIT ExportRequested(chat->Path, entry->text());
     else
         Q_EMIT ExportRequested(QString(), QStringLiteral("Чат"));
+}
+
+std::optional<QString> ChatListPanel::SelectedChatPath() {
+    const QListWidgetItem* entry = ListBox2->currentItem();
+    const std::optional<TPathObject> chat =
+        entry && entry->isSelected() ? PathObjectOf(entry) : std::nullopt;
+    if (!chat) {
+        m_dialogs.ShowMessage(kChooseSavedChat);
+        return std::nullopt;
+    }
+    return chat->Path;
+}
+
+// A confirmed empty title takes the chat's title away; cancelling, or confirming the name
+// as shown, changes nothing.
+void ChatListPanel::RenameChatClick() {
+    const std::optional<QString> path = SelectedChatPath();
+    if (!path)
+        return;
+    const QString shown = ListBox2->currentItem()->text();
+    const std::optional<QString> answer = m_dialogs.GetText(
+        QStringLiteral("Переименовать чат"), QStringLiteral("Название чата:"), shown);
+    if (!answer)
+        return;
+    const QString title = TrimSpaceAndControl(*answer).toString();
+    if (title != shown)
+        Q_EMIT RenameRequested(*path, title);
+}
+
+void ChatListPanel::PinChatClick() {
+    if (const std::optional<QString> path = SelectedChatPath())
+        Q_EMIT PinRequested(*path, !isPinned(ListBox2->currentItem()));
 }

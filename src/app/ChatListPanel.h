@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
 class QAction;
 class QLineEdit;
 class QListWidget;
@@ -17,8 +19,9 @@ class QTimer;
 class Dialogs;
 
 // The left column: the search box, the new-chat button and the chat list with its popup
-// menu. It shows the library's chats and the open one, searches the chat folder, and asks
-// the window by signals to open, start, delete or export a chat.
+// menu. It shows the library's chats (pinned ones first, in bold) and the open one,
+// searches the chat folder, and asks the window by signals to open, start, delete,
+// export, rename or pin a chat.
 class ChatListPanel : public QWidget {
     Q_OBJECT
 
@@ -35,8 +38,12 @@ public:
     // Selects the open chat's entry, or the new-chat entry for a new chat.
     void SelectCurrentChatEntry();
     // A saved chat that took a new file: the new-chat entry becomes its entry, or a chat
-    // written away from the file it came from gets an entry of its own on top.
-    void ShowSave(ChatSaved save);
+    // written away from the file it came from gets an entry of its own on top (below the
+    // pinned chats unless it is pinned itself). label is the open chat's.
+    void ShowSave(ChatSaved save, const ChatLabel& label);
+    // A chat's new label: its entry shows the name; a change of pin puts the whole list
+    // in order again, unless it shows search results.
+    void ShowLabel(const QString& path, const ChatLabel& label);
     // The entry of a deleted chat goes; the open chat's entry is not replaced by a neighbour.
     void RemoveChatEntry(const QString& path);
     // While a request runs no other chat can be opened or started.
@@ -51,6 +58,8 @@ public:
     void ListBox2ContextMenu(const QPoint& at);
     void N6Click();
     void N12Click();
+    void RenameChatClick();
+    void PinChatClick();
 
 Q_SIGNALS:
     void NewChatRequested();
@@ -60,6 +69,9 @@ Q_SIGNALS:
     void DeleteAllRequested();
     // The chat of the selected entry; an empty path for the open new chat.
     void ExportRequested(const QString& path, const QString& title);
+    // An empty title takes the chat's title away.
+    void RenameRequested(const QString& path, const QString& title);
+    void PinRequested(const QString& path, bool pinned);
     void StatusMessage(const QString& text);
 
 private:
@@ -67,7 +79,11 @@ private:
     void RestoreFullChatList();
     void ExportChatClick();
     QListWidgetItem* FindNewChatEntry() const;
-    QListWidgetItem* AddChatEntry(const QString& path, int row = -1);
+    QListWidgetItem* AddChatEntry(const ChatListEntry& chat, int row = -1);
+    // The row a chat's entry goes to when it comes to the top of its group.
+    int TopRowFor(bool pinned) const;
+    // The chat of the selected entry, or nothing after telling the user to pick one.
+    std::optional<QString> SelectedChatPath();
 
     const ChatLibrary& m_chats;
     Dialogs& m_dialogs;
@@ -80,6 +96,8 @@ private:
     QAction* N11 = nullptr;
     QAction* N12 = nullptr;
     QAction* actExportChat = nullptr;
+    QAction* actRenameChat = nullptr;
+    QAction* actPinChat = nullptr;
     // Searches a moment after the user stops typing.
     QTimer* m_searchDelay = nullptr;
     // Set while the panel itself changes the list: only the user's picks open chats.

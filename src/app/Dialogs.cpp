@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace {
@@ -41,4 +42,14 @@ QString QtDialogs::GetSaveFileName(const QString& title, const QString& suggeste
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty() && extension.startsWith(u'.'))
         path += extension;
     return path;
+}
+
+std::optional<QString> QtDialogs::GetText(const QString& title, const QString& label,
+                                          const QString& text) {
+    bool confirmed = false;
+    QString answer =
+        QInputDialog::getText(m_parent, title, label, QLineEdit::Normal, text, &confirmed);
+    if (!confirmed)
+        return std::nullopt;
+    return answer;
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QWidget;
 
 // Every message box, question and file dialog of the window goes through here,
@@ -23,6 +25,10 @@ public:
     // name given without an extension gets the one of the filter chosen.
     virtual QString GetSaveFileName(const QString& title, const QString& suggestedName,
                                     const QString& filter) = 0;
+    // A line of text, starting from `text`; nothing when the user cancels. An empty line
+    // the user confirms is an answer.
+    virtual std::optional<QString> GetText(const QString& title, const QString& label,
+                                           const QString& text) = 0;
 };
 
 // The real dialogs, modal over the main window.
@@ -37,6 +43,8 @@ public:
     QStringList GetOpenFileNames(const QString& title, const QString& filter) override;
     QString GetSaveFileName(const QString& title, const QString& suggestedName,
                             const QString& filter) override;
+    std::optional<QString> GetText(const QString& title, const QString& label,
+                                   const QString& text) override;
 
 private:
     QWidget* m_parent;

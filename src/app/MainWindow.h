@@ -43,6 +43,8 @@ public:
     // The single text of the status bar.
     void SetStatusText(const QString& text);
     QString StatusText() const;
+    // The data folder, shown in the window's title after the program's name.
+    void ShowDataFolder(const QString& folder);
 
     // Connects a signal to a member function of the window or a callable, through
     // Guarded (Guarded.h): every connection of the window goes here.
@@ -131,6 +133,13 @@ private:
     // A chat picked in the list takes the current one's place.
     void OpenPickedChat(const QString& path);
     void DeleteChat(const QString& path);
+    // The list's "Переименовать…" and "Закрепить"/"Открепить".
+    void RenameChat(const QString& path, const QString& title);
+    void PinChat(const QString& path, bool pinned);
+    void RelabelChat(const QString& path, const std::function<void(ChatLabel&)>& change);
+    // "<chat> — Tovik-L — <data folder>": the open chat's name (none for a new chat
+    // without a title) and the data folder when it is shown.
+    void UpdateWindowTitle();
     // Export of a chat from the list's menu (MainWindowExport.cpp); an empty path is the
     // open new chat.
     void ExportChat(const QString& path, const QString& title);
@@ -146,6 +155,7 @@ private:
     SettingsFile FSettings{FFolders.inWorkingDir(QStringLiteral("settings.ini"))};
     RequestSession* m_session = nullptr;
     bool FFormShown = false;
+    QString m_dataFolder;
 
     // The controls, by their designer names; tests find them by object name.
     QSplitter* Splitter1 = nullptr;

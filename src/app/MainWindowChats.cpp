@@ -1,5 +1,6 @@
 // The chat library's events: the current chat saved, another opened, a new one started,
-// chats deleted; the chat list panel shows each change.
+// chats deleted, renamed or pinned; the chat list panel and the window's title show each
+// change.
 #include "app/MainWindow.h"
 
 #include "app/ChatListPanel.h"
@@ -13,8 +14,10 @@ Expected<void> TForm1::LoadChatList() {
 
 ChatSave TForm1::SaveCurrentChat() {
     const ChatSave save = FChats.Save(FGeminiDM);
-    if (save)
-        m_chatList->ShowSave(*save);
+    if (save) {
+        m_chatList->ShowSave(*save, FGeminiDM.Label());
+        UpdateWindowTitle();
+    }
     return save;
 }
 
@@ -37,6 +40,7 @@ void TForm1::OpenChat(const QString& path) {
     ResetChatView();
     m_view->RenderHistory();
     SetStatusText(*opened);
+    UpdateWindowTitle();
 }
 
 void TForm1::OpenPickedChat(const QString& path) {
@@ -62,6 +66,7 @@ void TForm1::StartNewChatInPlace(const QString& status) {
     ResetChatView();
     SetStatusText(status);
     UpdateContextTokens();
+    UpdateWindowTitle();
 }
 
 void TForm1::DeleteChat(const QString& path) {
@@ -88,4 +93,42 @@ void TForm1::DeleteAllChats() {
     }
     m_chatList->SelectNewChatEntry();
     FDialogs.ShowMessage(QStringLiteral("Все чаты были успешно удалены."));
+}
+
+void TForm1::RenameChat(const QString& path, const QString& title) {
+    RelabelChat(path, [&](ChatLabel& label) { label.Title = title; });
+}
+
+void TForm1::PinChat(const QString& path, bool pinned) {
+    RelabelChat(path, [&](ChatLabel& label) { label.Pinned = pinned; });
+}
+
+void TForm1::RelabelChat(const QString& path, const std::function<void(ChatLabel&)>& change) {
+    ChatLabel label = FChats.LabelOf(path, FGeminiDM);
+    change(label);
+    if (const Expected<void> relabelled = FChats.Relabel(path, label, FGeminiDM); !relabelled) {
+        FDialogs.ShowMessage(relabelled.error());
+        return;
+    }
+    if (FChats.IsCurrent(path)) {
+        // The open chat is written at once, so its file and the list agree.
+        if (const ChatSave save = SaveCurrentChat(); !save)
+            FDialogs.ShowMessage(save.error().Message);
+        UpdateWindowTitle();
+    }
+    m_chatList->ShowLabel(path, label);
+}
+
+void TForm1::UpdateWindowTitle() {
+    QStringList parts{QStringLiteral("Tovik-L")};
+    if (const QString chat = FChats.CurrentDisplayName(FGeminiDM); !chat.isEmpty())
+        parts.prepend(chat);
+    if (!m_dataFolder.isEmpty())
+        parts.append(m_dataFolder);
+    setWindowTitle(parts.join(QStringLiteral(" — ")));
+}
+
+void TForm1::ShowDataFolder(const QString& folder) {
+    m_dataFolder = folder;
+    UpdateWindowTitle();
 }

@@ -32,7 +32,7 @@ constexpr int kLeftColumnWidth = 177;
 } // namespace
 
 void TForm1::CreateComponents() {
-    setWindowTitle(QStringLiteral("Tovik-L"));
+    UpdateWindowTitle();
     setFont(QFont(QStringLiteral("Segoe UI"), 9));
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Base));
@@ -84,6 +84,8 @@ void TForm1::ConnectPanels() {
     ConnectGuarded(m_chatList, &ChatListPanel::DeleteChatRequested, &TForm1::DeleteChat);
     ConnectGuarded(m_chatList, &ChatListPanel::DeleteAllRequested, &TForm1::DeleteAllChats);
     ConnectGuarded(m_chatList, &ChatListPanel::ExportRequested, &TForm1::ExportChat);
+    ConnectGuarded(m_chatList, &ChatListPanel::RenameRequested, &TForm1::RenameChat);
+    ConnectGuarded(m_chatList, &ChatListPanel::PinRequested, &TForm1::PinChat);
     ConnectGuarded(m_chatList, &ChatListPanel::StatusMessage, &TForm1::SetStatusText);
 
     ConnectGuarded(m_sendPanel, &SendPanel::SendClicked, &TForm1::btnSendClick);

@@ -55,8 +55,7 @@ int main(int argc, char** argv) {
     TGeminiDM geminiDM;
     TForm1 form(location.folders, dialogs, geminiDM);
     dialogs.setParent(&form);
-    form.setWindowTitle(
-        QStringLiteral("Tovik-L — %1").arg(DataFolderForDisplay(location, QDir::homePath())));
+    form.ShowDataFolder(DataFolderForDisplay(location, QDir::homePath()));
     form.SetBaseUrlOverride(options->baseUrl);
 
     CloseOnTerminationSignals(form);

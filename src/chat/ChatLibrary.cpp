@@ -26,6 +26,7 @@ QList<ChatListEntry> ChatLibrary::ListChats() const {
     struct ChatFile {
         qint64 modified;
         QString name;
+        ChatLabel label;
     };
     QList<ChatFile> files;
     const QDir folder(m_chatsDir);
@@ -33,15 +34,58 @@ QList<ChatListEntry> ChatLibrary::ListChats() const {
                                                       QDir::Files | QDir::Dirs | QDir::Hidden |
                                                           QDir::System | QDir::NoDotAndDotDot,
                                                       QDir::NoSort))
-        files.append({file.lastModified().toMSecsSinceEpoch(), file.fileName()});
-    std::sort(files.begin(), files.end(),
-              [](const ChatFile& a, const ChatFile& b) { return a.modified > b.modified; });
+        files.append({file.lastModified().toMSecsSinceEpoch(), file.fileName(),
+                      ReadChatFileLabel(file.filePath())});
+    std::sort(files.begin(), files.end(), [](const ChatFile& a, const ChatFile& b) {
+        if (a.label.Pinned != b.label.Pinned)
+            return a.label.Pinned;
+        return a.modified > b.modified;
+    });
 
     QList<ChatListEntry> entries;
     entries.reserve(files.size());
-    for (const ChatFile& file : files)
-        entries.append({folder.filePath(file.name), ChatDisplayName(file.name)});
+    for (const ChatFile& file : files) {
+        const QString path = folder.filePath(file.name);
+        entries.append({path, DisplayName(path, file.label), file.label.Pinned});
+    }
     return entries;
+}
+
+ChatListEntry ChatLibrary::EntryOf(const QString& path) {
+    const ChatLabel label = ReadChatFileLabel(path);
+    return {path, DisplayName(path, label), label.Pinned};
+}
+
+QString ChatLibrary::DisplayName(const QString& path, const ChatLabel& label) {
+    return label.Title.isEmpty() ? ChatDisplayName(QFileInfo(path).fileName()) : label.Title;
+}
+
+QString ChatLibrary::CurrentDisplayName(const TGeminiDM& conversation) const {
+    if (m_currentFile.isEmpty())
+        return conversation.Label().Title;
+    return DisplayName(m_currentFile, conversation.Label());
+}
+
+ChatLabel ChatLibrary::LabelOf(const QString& path, const TGeminiDM& conversation) const {
+    return IsCurrent(path) ? conversation.Label() : ReadChatFileLabel(path);
+}
+
+Expected<void> ChatLibrary::Relabel(const QString& path, const ChatLabel& label,
+                                    TGeminiDM& conversation) {
+    const auto refused = [&](const QString& reason) {
+        return Failure(QStringLiteral("Не удалось изменить чат %1: %2")
+                           .arg(QFileInfo(path).fileName(), reason));
+    };
+    if (!IsCurrent(path)) {
+        if (const Expected<void> written = RelabelChatFile(path, label); !written)
+            return refused(written.error());
+        return {};
+    }
+    // What a partly loaded file holds beyond what loaded would be lost.
+    if (m_currentFileIncomplete)
+        return refused(QStringLiteral("чат прочитан не полностью, и его файл не будет перезаписан"));
+    conversation.SetLabel(label);
+    return {};
 }
 
 QString ChatLibrary::UniqueFilePath(const QString& title) const {
@@ -54,8 +98,9 @@ QString ChatLibrary::UniqueFilePath(const QString& title) const {
     }
 }
 
-ChatSave ChatLibrary::WriteTo(const QString& path, const TGeminiDM& conversation) const {
-    const Expected<void> saved = conversation.SaveHistoryToFile(path);
+ChatSave ChatLibrary::WriteTo(const QString& path, const TGeminiDM& conversation,
+                              ChatFileTime time) const {
+    const Expected<void> saved = conversation.SaveHistoryToFile(path, time);
     if (saved)
         return ChatSaved::Rewritten;
     return Failure(ChatSaveFailure{QStringLiteral("Не удалось сохранить чат в файл %1: %2")
@@ -67,18 +112,21 @@ ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     const TChatHistory& history = conversation.ChatHistory();
     if (history.isEmpty())
         return ChatSaved::NotWritten;
+    const ChatLabel& label = conversation.Label();
+    const bool historyKept = !m_currentFile.isEmpty() && history == m_savedHistory;
     // Nothing new since the chat was opened or last written: its file stays as it is.
-    if (!m_currentFile.isEmpty() && history == m_savedHistory &&
-        conversation.Parameters() == m_savedParameters)
+    if (historyKept && label == m_savedLabel && conversation.Parameters() == m_savedParameters)
         return ChatSaved::NotWritten;
     if (const Expected<void> folder = EnsureFolder(); !folder)
         return Failure(ChatSaveFailure{folder.error(), folder.error()});
 
     if (!m_currentFile.isEmpty() && !m_currentFileIncomplete &&
         !QFileInfo(m_currentFile).isSymLink()) {
-        ChatSave save = WriteTo(m_currentFile, conversation);
+        ChatSave save = WriteTo(m_currentFile, conversation,
+                                historyKept ? ChatFileTime::KeepOld : ChatFileTime::Now);
         if (save) {
             m_savedHistory = history;
+            m_savedLabel = label;
             m_savedParameters = conversation.Parameters();
         }
         return save;
@@ -95,6 +143,7 @@ ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     m_currentFile = path;
     m_currentFileIncomplete = false;
     m_savedHistory = history;
+    m_savedLabel = label;
     m_savedParameters = conversation.Parameters();
     return saved;
 }
@@ -115,8 +164,9 @@ Expected<QString> ChatLibrary::Open(const QString& path, TGeminiDM& conversation
     m_currentFile = path;
     m_currentFileIncomplete = load.Outcome == ChatLoadOutcome::loPartial;
     m_savedHistory = conversation.ChatHistory();
+    m_savedLabel = conversation.Label();
     m_savedParameters = conversation.Parameters();
-    return QStringLiteral("Загружен чат: ") + fileName;
+    return QStringLiteral("Загружен чат: ") + DisplayName(path, m_savedLabel);
 }
 
 void ChatLibrary::StartNew(TGeminiDM& conversation) {
@@ -124,6 +174,7 @@ void ChatLibrary::StartNew(TGeminiDM& conversation) {
     m_currentFile.clear();
     m_currentFileIncomplete = false;
     m_savedHistory.clear();
+    m_savedLabel = {};
     m_savedParameters = conversation.Parameters();
 }
 

@@ -2,8 +2,9 @@
 
 #include "conversation/ConversationModel.h"
 #include "service/ChatParameters.h"
-#include "text/Expected.h"
+#include "store/ChatFile.h"
 #include "store/FileRemover.h"
+#include "text/Expected.h"
 
 #include <QList>
 #include <QString>
@@ -14,6 +15,7 @@ class TGeminiDM;
 struct ChatListEntry {
     QString Path;
     QString DisplayName;
+    bool Pinned = false;
 };
 
 // What saving the current chat came to when it did not fail.
@@ -49,10 +51,25 @@ public:
     // Creates the chat folder, or says why it cannot be made.
     Expected<void> EnsureFolder() const;
 
-    // The chat files in the folder, newest first.
+    // The chat files in the folder: the pinned ones first, each group newest first.
     QList<ChatListEntry> ListChats() const;
+    // The list entry of one chat file, as its file says.
+    static ChatListEntry EntryOf(const QString& path);
+    // What the list, the status bar and the window's title call a chat: its title, or
+    // else the name of its file without the time stamp and the extension.
+    static QString DisplayName(const QString& path, const ChatLabel& label);
+    // The open chat's name; empty for a new chat without a title.
+    QString CurrentDisplayName(const TGeminiDM& conversation) const;
 
-    // Writes the conversation when it has moved on since it was loaded or last written.
+    // The label of a chat: the open one's as it stands, another's as its file says.
+    ChatLabel LabelOf(const QString& path, const TGeminiDM& conversation) const;
+    // Gives a chat a new label. The open chat takes it at once and writes it with its next
+    // save; another chat's file is rewritten, its messages as they were. A chat whose file
+    // did not load whole is refused, and the message says why.
+    Expected<void> Relabel(const QString& path, const ChatLabel& label, TGeminiDM& conversation);
+
+    // Writes the conversation when it or its label has moved on since it was loaded or
+    // last written; a new label alone keeps the file's time, and so its place in the list.
     ChatSave Save(const TGeminiDM& conversation);
 
     // The question asked when leaving a chat whose save failed.
@@ -77,7 +94,8 @@ private:
     // The path for a new chat file: two chats first written in the same second with the
     // same title keep apart.
     QString UniqueFilePath(const QString& title) const;
-    ChatSave WriteTo(const QString& path, const TGeminiDM& conversation) const;
+    ChatSave WriteTo(const QString& path, const TGeminiDM& conversation,
+                     ChatFileTime time = ChatFileTime::Now) const;
 
     QString m_chatsDir;
     FileRemover* m_remover;
@@ -87,5 +105,6 @@ private:
     // The conversation as last loaded or written: a chat that has not moved on since is
     // not written again.
     TChatHistory m_savedHistory;
+    ChatLabel m_savedLabel;
     ChatParameters m_savedParameters;
 };

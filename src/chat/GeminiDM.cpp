@@ -86,6 +86,7 @@ void TGeminiDM::MarkRequestFailed(qsizetype AIndex, const QString& AReason) {
 void TGeminiDM::ClearHistory() {
     FChatHistory.clear();
     FKeptTopMembers.clear();
+    FLabel = {};
     FParameters = FDefaultParameters;
 }
 
@@ -122,11 +123,11 @@ int TGeminiDM::CountTokensForHistory(const TChatHistory& AHistory) {
     return roundUp(total);
 }
 
-Expected<void> TGeminiDM::SaveHistoryToFile(const QString& AFileName) const {
+Expected<void> TGeminiDM::SaveHistoryToFile(const QString& AFileName, ChatFileTime ATime) const {
     KeptMembers top = FKeptTopMembers;
     if (!FParameters.IsDefault())
         top.append(parametersMember(FParameters));
-    return WriteChatFile(AFileName, {FChatHistory, top});
+    return WriteChatFile(AFileName, {FChatHistory, top, FLabel}, ATime);
 }
 
 ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
@@ -138,6 +139,7 @@ ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
     FChatHistory = std::move(content.History);
     FParameters = takeParameters(content.Kept);
     FKeptTopMembers = std::move(content.Kept);
+    FLabel = std::move(content.Label);
     return load;
 }
 

@@ -24,7 +24,12 @@ public:
     const TChatHistory& ChatHistory() const { return FChatHistory; }
     void SetChatHistory(const TChatHistory& history) { FChatHistory = history; }
 
-    // Empties the conversation for a new chat, which takes the default parameters.
+    // The chat's title and pin, written with its file.
+    const ChatLabel& Label() const { return FLabel; }
+    void SetLabel(const ChatLabel& ALabel) { FLabel = ALabel; }
+
+    // Empties the conversation and its label for a new chat, which takes the default
+    // parameters.
     void ClearHistory();
 
     // What the chat asks of the model beside its messages; kept in its file as
@@ -46,7 +51,9 @@ public:
     // Chat files (ChatFile.h). Saving replaces the file atomically: when it fails the old
     // file stays whole, the conversation is unchanged and the failure carries the system's
     // reason. Members of the file that this program does not read are written back.
-    Expected<void> SaveHistoryToFile(const QString& AFileName) const;
+    // ATime: a change of label alone keeps the file's time.
+    Expected<void> SaveHistoryToFile(const QString& AFileName,
+                                     ChatFileTime ATime = ChatFileTime::Now) const;
     // True only when the whole file was read into the conversation. A missing file leaves
     // the conversation as it was; a file that breaks part-way keeps the items before the
     // fault (loPartial): a caller must not write such a chat back over its file.
@@ -118,6 +125,7 @@ private:
     TChatHistory FChatHistory;
     // The members of the chat file's top object that this program does not read.
     KeptMembers FKeptTopMembers;
+    ChatLabel FLabel;
     QString FBaseUrl = ServiceSettings::PublicServiceAddress();
     int FReadTimeoutMs = kDefaultTimeoutSeconds * 1000;
     ProxySettings FProxy;

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <cstring>
@@ -38,7 +39,7 @@ qsizetype keptSize(const KeptMembers& kept) {
 
 qsizetype estimatedFileSize(const ChatFileContent& content) {
     constexpr qsizetype kPerPart = 96;
-    qsizetype total = 64 + keptSize(content.Kept);
+    qsizetype total = 64 + keptSize(content.Kept) + 2 * content.Label.Title.size();
     for (const THistoryItem& item : content.History) {
         total += kPerPart + item.Role.size() + keptSize(item.Kept);
         for (const TContentPart& part : item.Parts)
@@ -163,6 +164,13 @@ QByteArray ChatFileText(const ChatFileContent& content) {
     writer.beginObject();
     KeptMemberWriter keptTop(writer, content.Kept);
     keptTop.after(0);
+    // The label goes first, where the chat list reads it without reading the messages.
+    if (!content.Label.Title.isEmpty())
+        writer.key("title"_L1).string(content.Label.Title);
+    keptTop.after(1);
+    if (content.Label.Pinned)
+        writer.key("pinned"_L1).boolean(true);
+    keptTop.after(2);
     writer.key("contents"_L1).beginArray();
     for (const THistoryItem& item : content.History) {
         writer.beginObject();
@@ -387,7 +395,8 @@ ChatFileLoad readFile(const QString& fileName, QByteArray& text) {
 // Writes the bytes to a new file beside path and renames it over path, so a full disk or a
 // crash never leaves a shortened chat, and a symbolic link at path is replaced, never
 // written through. A failure carries the system's reason for the step that failed.
-Expected<void> replaceFile(const QString& path, std::initializer_list<QByteArrayView> pieces) {
+Expected<void> replaceFile(const QString& path, std::initializer_list<QByteArrayView> pieces,
+                           ChatFileTime time) {
     const QByteArray target = QFile::encodeName(path);
     QByteArray temporary;
     int fd = -1;
@@ -406,7 +415,8 @@ Expected<void> replaceFile(const QString& path, std::initializer_list<QByteArray
     };
     // A chat rewritten keeps the permissions it had.
     struct stat old {};
-    if (::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode))
+    const bool hadFile = ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    if (hadFile)
         ::fchmod(fd, old.st_mode & 07777);
     for (QByteArrayView piece : pieces) {
         while (!piece.isEmpty()) {
@@ -420,6 +430,11 @@ Expected<void> replaceFile(const QString& path, std::initializer_list<QByteArray
                 return fail(ENOSPC);
             piece = piece.sliced(written);
         }
+    }
+    if (hadFile && time == ChatFileTime::KeepOld) {
+        const timespec times[2] = {{0, UTIME_OMIT}, old.st_mtim};
+        if (::futimens(fd, times) != 0)
+            return fail(errno);
     }
     // A full disk may only show here; a file system that cannot sync is no failure.
     if (::fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP)
@@ -449,9 +464,12 @@ ChatFileLoad ReadChatFileText(QByteArray text, ChatFileContent& content) {
     const ChatFileLoad damaged{loDamaged, QStringLiteral("файл повреждён: в нём нет чата")};
     if (!root || !root->isObject())
         return damaged;
-    const QJsonValue contents = root->toObject().value("contents"_L1);
+    const QJsonObject top = root->toObject();
+    const QJsonValue contents = top.value("contents"_L1);
     if (!contents.isArray())
         return damaged;
+    // A title that is not a string, or a "pinned" that is not true, is no label.
+    content.Label = {top.value("title"_L1).toString(), top.value("pinned"_L1).toBool()};
 
     const QJsonArray items = contents.toArray();
     // A walk that does not agree with the parser would lose members on the next save.
@@ -471,9 +489,10 @@ ChatFileLoad ReadChatFileText(QByteArray text, ChatFileContent& content) {
     return {layoutAgrees ? loLoaded : loPartial, {}};
 }
 
-Expected<void> WriteChatFile(const QString& path, const ChatFileContent& content) {
+Expected<void> WriteChatFile(const QString& path, const ChatFileContent& content,
+                             ChatFileTime time) {
     const QByteArray text = ChatFileText(content);
-    return replaceFile(path, {kUtf8Bom, text});
+    return replaceFile(path, {kUtf8Bom, text}, time);
 }
 
 ChatFileLoad ReadChatFile(const QString& path, ChatFileContent& content) {
@@ -489,4 +508,47 @@ ChatFileLoad ReadChatFile(const QString& path, ChatFileContent& content) {
     if (ChatFileLoad read = readFile(path, text); read.Outcome != loLoaded)
         return read;
     return ReadChatFileText(std::move(text), content);
+}
+
+ChatLabel ReadChatFileLabel(const QString& path) {
+    // Files this program writes have their label in the first few hundred bytes; other
+    // members before "contents" are read up to a limit.
+    constexpr qsizetype kFirstRead = 512;
+    constexpr qsizetype kMostRead = 1024 * 1024;
+    // Not blocking, so a pipe named like a chat cannot hold the list up; only a regular
+    // file is read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    QByteArray start;
+    for (qsizetype want = kFirstRead;; want = qMin(2 * want, kMostRead)) {
+        const qsizetype had = start.size();
+        start.resize(want);
+        ssize_t got = 0;
+        do
+            got = ::read(fd, start.data() + had, size_t(want - had));
+        while (got < 0 && errno == EINTR);
+        start.resize(had + qMax<qsizetype>(got, 0));
+        if (std::optional<ChatLabel> label = ReadChatLabel(start))
+            return std::move(*label);
+        if (got < want - had || want == kMostRead)
+            return {};
+    }
+}
+
+Expected<void> RelabelChatFile(const QString& path, const ChatLabel& label) {
+    ChatFileContent content;
+    const ChatFileLoad load = ReadChatFile(path, content);
+    if (load.Outcome == ChatLoadOutcome::loPartial)
+        return Failure(QStringLiteral("чат прочитан не полностью, и его файл не будет перезаписан"));
+    if (!load)
+        return Failure(load.Text);
+    if (content.Label == label)
+        return {};
+    content.Label = label;
+    return WriteChatFile(path, content, ChatFileTime::KeepOld);
 }

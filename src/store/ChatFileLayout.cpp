@@ -1,5 +1,6 @@
 #include "store/ChatFileLayout.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
@@ -20,9 +21,7 @@ public:
     explicit Walker(QByteArrayView text) : m_p(text.data()), m_end(text.data() + text.size()) {}
 
     std::optional<ChatFileLayout> document() {
-        // The reader takes one byte-order mark off and the parser a second one.
-        for (int i = 0; i < 2 && m_end - m_p >= 3 && std::memcmp(m_p, "\xEF\xBB\xBF", 3) == 0; ++i)
-            m_p += 3;
+        skipByteOrderMarks();
         ChatFileLayout layout;
         QList<Member> members;
         if (token() != '{')
@@ -36,11 +35,63 @@ public:
         });
         if (!valid || token() != -1)
             return std::nullopt;
-        layout.Top = kept(members, {u"contents"});
+        layout.Top = kept(members, {u"title", u"pinned", u"contents"});
         return layout;
     }
 
+    std::optional<ChatLabel> label() {
+        skipByteOrderMarks();
+        if (token() != '{')
+            return std::nullopt;
+        ++m_p;
+        ChatLabel label;
+        int next = token();
+        while (next == '"') {
+            const char* const start = m_p;
+            ++m_p;
+            if (!skipString())
+                return std::nullopt;
+            const QString name = memberName(QByteArrayView(start, m_p));
+            if (token() != ':')
+                return std::nullopt;
+            ++m_p;
+            if (name == u"contents")
+                return label;
+            token();
+            const char* const value = m_p;
+            if (!skipValue())
+                return std::nullopt;
+            if (name == u"title")
+                label.Title = stringValue(QByteArrayView(value, m_p));
+            else if (name == u"pinned")
+                label.Pinned = QByteArrayView(value, m_p) == "true";
+            next = token();
+            if (next != ',')
+                break;
+            ++m_p;
+            next = token();
+        }
+        // An object without "contents" is no chat; a text that ends here may go on.
+        return std::nullopt;
+    }
+
 private:
+    // The reader takes one byte-order mark off and the parser a second one.
+    void skipByteOrderMarks() {
+        for (int i = 0; i < 2 && m_end - m_p >= 3 && std::memcmp(m_p, "\xEF\xBB\xBF", 3) == 0; ++i)
+            m_p += 3;
+    }
+
+    // The text of a string value as written, quotes included; empty for any other value.
+    static QString stringValue(QByteArrayView value) {
+        if (!value.startsWith('"'))
+            return {};
+        const QByteArrayView inner = value.sliced(1, value.size() - 2);
+        if (!inner.contains('\\'))
+            return QString::fromUtf8(inner);
+        return QJsonDocument::fromJson("[" + value.toByteArray() + "]").array().at(0).toString();
+    }
+
     bool item(ItemLayout& layout) {
         if (token() != '{')
             return skipValue();
@@ -248,4 +299,8 @@ private:
 
 std::optional<ChatFileLayout> ReadChatFileLayout(QByteArrayView text) {
     return Walker(text).document();
+}
+
+std::optional<ChatLabel> ReadChatLabel(QByteArrayView start) {
+    return Walker(start).label();
 }

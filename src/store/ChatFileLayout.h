@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversation/ConversationModel.h"
+#include "store/ChatFile.h"
 
 #include <QByteArrayView>
 #include <QList>
@@ -30,3 +31,8 @@ struct ChatFileLayout {
 // Nothing when the text is not an object the walk can follow; whether it is valid JSON
 // is the parser's business.
 std::optional<ChatFileLayout> ReadChatFileLayout(QByteArrayView text);
+
+// The label from the start of a chat file's text: the top object's "title" and "pinned"
+// before its "contents" member (of duplicates the last one). Nothing when the text ends
+// before "contents" or is not the start of an object.
+std::optional<ChatLabel> ReadChatLabel(QByteArrayView start);

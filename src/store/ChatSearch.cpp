@@ -72,7 +72,8 @@ Expected<ChatSearchOutcome> SearchChatFolder(const QString& folder, const QStrin
         const QString path = dir.filePath(files.nextFileInfo().fileName());
         if (scanner.scanFile(path) != ChatTextScanner::Outcome::Text)
             ++outcome.Skipped;
-        else if (ContainsAnyWord(FoldCase(scanner.text()), words))
+        else if (ContainsAnyWord(FoldCase(scanner.text()), words) ||
+                 ContainsAnyWord(FoldCase(scanner.title()), words))
             onMatch(path);
     }
     return outcome;

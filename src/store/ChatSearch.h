@@ -30,7 +30,7 @@ struct ChatSearchOutcome {
 };
 
 // Searches the chat files of folder ("*.json", regular files, in the order the folder
-// listing gives them) for any of the words in their case-folded message text, and
+// listing gives them) for any of the words in their case-folded message text or title, and
 // passes the full path of each match to onMatch as soon as it is found. A damaged file
 // does not stop the search: it is passed over and counted. Fails when the folder itself
 // cannot be read.

@@ -139,15 +139,15 @@ private:
 };
 
 // What a container is to the gathering: only these levels hold text that counts.
-enum class Role { Skip, Top, Contents, Message, Parts, Part };
+enum class Role { Skip, Top, Title, Contents, Message, Parts, Part };
 
 class Parser {
 public:
     // Reads from device in chunks, or, without one, the bytes of the view alone.
     Parser(QIODevice* device, QByteArrayView bytes, qsizetype chunkSize, QByteArray& buffer,
-           QByteArray& numberText, Utf16Sink text)
+           QByteArray& numberText, Utf16Sink text, Utf16Sink title)
         : m_device(device), m_chunkSize(chunkSize), m_buffer(buffer), m_numberText(numberText),
-          m_text(text), m_key(m_keyBuffer, m_keySize) {
+          m_text(text), m_title(title), m_key(m_keyBuffer, m_keySize) {
         if (m_device) {
             // Room for a token's unread start in front of every chunk.
             if (m_buffer.size() < m_chunkSize + 16)
@@ -308,6 +308,8 @@ private:
         const QStringView key(m_keyBuffer.constData(), m_key.size());
         if (objectRole == Role::Top && key == u"contents")
             member = Role::Contents;
+        else if (objectRole == Role::Top && key == u"title")
+            member = Role::Title;
         else if (objectRole == Role::Message && key == u"parts")
             member = Role::Parts;
         else if (objectRole == Role::Part && key == u"text")
@@ -330,6 +332,14 @@ private:
             restore(start);
             hasText = true;
             return textValue(depth);
+        case Role::Title:
+            // Only a string is a title, and of duplicates the last one counts.
+            m_title.truncate(0);
+            if (peek() == '"') {
+                ++m_p;
+                return string<true>(&m_title);
+            }
+            return value(Role::Skip, depth);
         default:
             return value(Role::Skip, depth);
         }
@@ -566,6 +576,7 @@ private:
     QByteArray& m_buffer;
     QByteArray& m_numberText;
     Utf16Sink m_text;
+    Utf16Sink m_title;
     QString m_keyBuffer;
     qsizetype m_keySize = 0;
     Utf16Sink m_key;
@@ -594,17 +605,19 @@ ChatTextScanner::Outcome ChatTextScanner::scanFile(const QString& path) {
 
 ChatTextScanner::Outcome ChatTextScanner::scan(QIODevice& device) {
     m_textSize = 0;
-    const Outcome outcome =
-        Parser(&device, {}, m_chunkSize, m_buffer, m_numberText, Utf16Sink(m_text, m_textSize))
-            .run();
+    m_titleSize = 0;
+    const Outcome outcome = Parser(&device, {}, m_chunkSize, m_buffer, m_numberText,
+                                   Utf16Sink(m_text, m_textSize), Utf16Sink(m_title, m_titleSize))
+                                .run();
     m_errorText = outcome == Outcome::ReadFailed ? device.errorString() : QString();
     return outcome;
 }
 
 ChatTextScanner::Outcome ChatTextScanner::scan(QByteArrayView bytes) {
     m_textSize = 0;
+    m_titleSize = 0;
     m_errorText.clear();
     return Parser(nullptr, bytes, m_chunkSize, m_buffer, m_numberText,
-                  Utf16Sink(m_text, m_textSize))
+                  Utf16Sink(m_text, m_textSize), Utf16Sink(m_title, m_titleSize))
         .run();
 }

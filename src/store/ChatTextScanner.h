@@ -8,7 +8,7 @@
 class QIODevice;
 
 // Reads the message text of a chat file for the search: the "text" member of every
-// part of every message, each after one space, in file order. It makes one pass over
+// part of every message, each after one space, in file order; and the chat's title. It makes one pass over
 // the bytes, validating the whole document exactly as the JSON parser of ParseJsonText
 // would and decoding only the "text" values, so attachments of hundreds of megabytes
 // cost little more than reading them. The outcome and the text are the same as
@@ -38,6 +38,9 @@ public:
 
     // The message text found by the last scan that gave Outcome::Text (not lower-cased).
     QStringView text() const { return QStringView(m_text.constData(), m_textSize); }
+    // The chat's title found by the same scan: the top object's "title" when it is a
+    // string, else empty.
+    QStringView title() const { return QStringView(m_title.constData(), m_titleSize); }
     const QString& errorText() const { return m_errorText; }
 
 private:
@@ -46,5 +49,7 @@ private:
     QByteArray m_numberText;
     QString m_text;
     qsizetype m_textSize = 0;
+    QString m_title;
+    qsizetype m_titleSize = 0;
     QString m_errorText;
 };

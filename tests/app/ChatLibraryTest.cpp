@@ -124,7 +124,7 @@ TEST_F(ChatLibraryTest, ListsChatsNewestFirstAndOpensAHandPlacedFile) {
     pick(1);
     EXPECT_EQ(form->CurrentChatFile(), chatPath(QStringLiteral("notes.json")));
     EXPECT_EQ(geminiDM->ChatHistory(), TChatHistory{says("user", QStringLiteral("заметки"))});
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Загружен чат: notes.json"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Загружен чат: notes"));
 }
 
 TEST_F(ChatLibraryTest, OpeningAnotherChatSavesTheCurrentOneFirst) {

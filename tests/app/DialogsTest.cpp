@@ -3,12 +3,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -47,6 +51,41 @@ TEST(QtDialogs, EscapeAnswersNoAndTheButtonsSpeakRussian) {
                                   Dialogs::QuestionIcon::Question));
     buttons.sort();
     EXPECT_EQ(buttons, QStringList({QStringLiteral("Да"), QStringLiteral("Нет")}));
+}
+
+// The text dialog gives the line as confirmed, an emptied one included, and nothing when
+// cancelled.
+TEST(QtDialogs, TheTextDialogGivesTheConfirmedLineOrNothing) {
+    const struct {
+        const char* typed; // replaces the starting text; nullptr keeps it
+        Qt::Key key;
+        std::optional<QString> answer;
+    } cases[] = {
+        {nullptr, Qt::Key_Return, QStringLiteral("старое")},
+        {"Новое имя", Qt::Key_Return, QStringLiteral("Новое имя")},
+        {"", Qt::Key_Return, QString()},
+        {"Новое имя", Qt::Key_Escape, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        QtDialogs dialogs;
+        QString label;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            auto* edit = dialog->findChild<QLineEdit*>();
+            ASSERT_NE(edit, nullptr);
+            if (const QLabel* text = dialog->findChild<QLabel*>())
+                label = text->text();
+            if (c.typed)
+                edit->setText(QString::fromUtf8(c.typed));
+            QTest::keyClick(edit, c.key);
+        });
+        const std::optional<QString> answer = dialogs.GetText(
+            QStringLiteral("Переименовать чат"), QStringLiteral("Название чата:"),
+            QStringLiteral("старое"));
+        EXPECT_EQ(answer, c.answer) << (c.typed ? c.typed : "(kept)");
+        EXPECT_EQ(label, QStringLiteral("Название чата:"));
+    }
 }
 
 } // namespace

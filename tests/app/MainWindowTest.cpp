@@ -138,7 +138,8 @@ TEST_F(MainWindowTest, PopupMenusHoldTheirItemsInOrder) {
     EXPECT_EQ(captions(control<QMenu>("PopupMenu14")),
               QStringList({QStringLiteral("Удалить Чат"), QStringLiteral("-"),
                            QStringLiteral("Удалить все чаты"), QStringLiteral("-"),
-                           QStringLiteral("Экспорт…")}));
+                           QStringLiteral("Экспорт…"), QStringLiteral("-"),
+                           QStringLiteral("Переименовать…"), QStringLiteral("Закрепить")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu19")), QStringList({QStringLiteral("Удалить")}));
     EXPECT_EQ(captions(control<QMenu>("PopupMenu20")),
               QStringList({QStringLiteral("Удалить"), QStringLiteral("-"),

@@ -62,9 +62,11 @@ protected:
     }
 
     // A chat file written by the program's own writer.
-    void placeChat(const QString& fileName, const TChatHistory& history, int ageSeconds = 60) {
+    void placeChat(const QString& fileName, const TChatHistory& history, int ageSeconds = 60,
+                   const ChatLabel& label = {}) {
         TGeminiDM writer;
         writer.SetChatHistory(history);
+        writer.SetLabel(label);
         ASSERT_TRUE(writer.SaveHistoryToFile(chatPath(fileName)));
         QFile file(chatPath(fileName));
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
@@ -120,6 +122,62 @@ TEST_F(ChatLibraryCoreTest, ListsChatsNewestFirstByTheirDisplayNames) {
     EXPECT_EQ(chats[2].DisplayName, u"old"_s);
 }
 
+TEST_F(ChatLibraryCoreTest, ListsPinnedChatsFirstByTheirTitles) {
+    placeChat(u"new.json"_s, {says("user", u"n"_s)}, 60);
+    placeChat(u"old pinned.json"_s, {says("user", u"o"_s)}, 7200, {u"Закреплённый"_s, true});
+    placeChat(u"titled"_s + kStamp + u".json"_s, {says("user", u"t"_s)}, 600, {u"Мой чат"_s});
+    placeChat(u"pinned.json"_s, {says("user", u"p"_s)}, 3600, {{}, true});
+    placeChat(u"oldest.json"_s, {says("user", u"x"_s)}, 9000);
+
+    QStringList names;
+    QList<bool> pins;
+    for (const ChatListEntry& chat : library.ListChats()) {
+        names.append(chat.DisplayName);
+        pins.append(chat.Pinned);
+    }
+    EXPECT_EQ(names, QStringList({u"pinned"_s, u"Закреплённый"_s, u"new"_s, u"Мой чат"_s,
+                                  u"oldest"_s}));
+    EXPECT_EQ(pins, QList<bool>({true, true, false, false, false}));
+    EXPECT_EQ(ChatLibrary::EntryOf(chatPath(u"titled"_s + kStamp + u".json"_s)).DisplayName,
+              u"Мой чат"_s);
+}
+
+// The open chat takes a new label at once and writes it with its next save; another
+// chat's file is rewritten. Neither becomes newer in the list for it.
+TEST_F(ChatLibraryCoreTest, RelabelsTheOpenChatAndOthersKeepingTheirPlaces) {
+    placeChat(u"open.json"_s, {says("user", u"a"_s)}, 3600);
+    placeChat(u"other.json"_s, {says("user", u"b"_s)}, 7200);
+    const QDateTime openTime = QFileInfo(chatPath(u"open.json"_s)).lastModified();
+    const QDateTime otherTime = QFileInfo(chatPath(u"other.json"_s)).lastModified();
+    ASSERT_TRUE(library.Open(chatPath(u"open.json"_s), conversation).has_value());
+    EXPECT_EQ(library.CurrentDisplayName(conversation), u"open"_s);
+
+    ASSERT_TRUE(library.Relabel(chatPath(u"open.json"_s), {u"Открытый"_s, true}, conversation));
+    EXPECT_EQ(conversation.Label(), ChatLabel({u"Открытый"_s, true}));
+    EXPECT_EQ(library.CurrentDisplayName(conversation), u"Открытый"_s);
+    EXPECT_EQ(ReadChatFileLabel(chatPath(u"open.json"_s)), ChatLabel());
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::Rewritten);
+    EXPECT_EQ(ReadChatFileLabel(chatPath(u"open.json"_s)), ChatLabel({u"Открытый"_s, true}));
+    EXPECT_EQ(QFileInfo(chatPath(u"open.json"_s)).lastModified(), openTime);
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::NotWritten);
+
+    ASSERT_TRUE(library.Relabel(chatPath(u"other.json"_s), {u"Другой"_s}, conversation));
+    EXPECT_EQ(library.LabelOf(chatPath(u"other.json"_s), conversation), ChatLabel({u"Другой"_s}));
+    EXPECT_EQ(QFileInfo(chatPath(u"other.json"_s)).lastModified(), otherTime);
+    EXPECT_EQ(conversation.Label(), ChatLabel({u"Открытый"_s, true}));
+
+    // Reopened, each says its title; a new chat has none.
+    const Expected<QString> reopened = library.Open(chatPath(u"other.json"_s), conversation);
+    ASSERT_TRUE(reopened.has_value());
+    EXPECT_EQ(*reopened, u"Загружен чат: Другой"_s);
+    EXPECT_EQ(ChatLibrary::DisplayName(chatPath(u"open.json"_s),
+                                       ReadChatFileLabel(chatPath(u"open.json"_s))),
+              u"Открытый"_s);
+    library.StartNew(conversation);
+    EXPECT_EQ(conversation.Label(), ChatLabel());
+    EXPECT_TRUE(library.CurrentDisplayName(conversation).isEmpty());
+}
+
 TEST_F(ChatLibraryCoreTest, AnOpenedChatIsWrittenOnlyOnceItMovesOn) {
     placeChat(u"a.json"_s, {says("user", u"a"_s)}, 3600);
     const QByteArray before = bytesOf(chatPath(u"a.json"_s));
@@ -127,7 +185,7 @@ TEST_F(ChatLibraryCoreTest, AnOpenedChatIsWrittenOnlyOnceItMovesOn) {
 
     const Expected<QString> opened = library.Open(chatPath(u"a.json"_s), conversation);
     ASSERT_TRUE(opened.has_value());
-    EXPECT_EQ(*opened, u"Загружен чат: a.json"_s);
+    EXPECT_EQ(*opened, u"Загружен чат: a"_s);
     EXPECT_TRUE(library.IsCurrent(chatPath(u"a.json"_s)));
     EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::NotWritten);
     EXPECT_EQ(QFileInfo(chatPath(u"a.json"_s)).lastModified(), modified);
@@ -157,6 +215,28 @@ TEST_F(ChatLibraryCoreTest, APartlyLoadedChatIsNeverWrittenOver) {
     conversation.ChatHistory().append(says("user", u"ещё"_s));
     EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::Rewritten);
     EXPECT_EQ(chatFiles().size(), 2);
+}
+
+// Relabelling writes the file over: a chat that did not load whole is refused, open or not.
+TEST_F(ChatLibraryCoreTest, APartlyLoadedChatIsNotRelabelled) {
+    const QByteArray corrupt =
+        R"({"contents":[{"role":"user","parts":[{"text":"первый"}]},{"role":"model","parts":[7]}]})";
+    writeFile(chatPath(u"broken.json"_s), corrupt);
+    const QString refusal = u"Не удалось изменить чат broken.json: чат прочитан не полностью, и "
+                            u"его файл не будет перезаписан"_s;
+
+    const Expected<void> other = library.Relabel(chatPath(u"broken.json"_s), {u"T"_s}, conversation);
+    ASSERT_FALSE(other);
+    EXPECT_EQ(other.error(), refusal);
+
+    ASSERT_TRUE(library.Open(chatPath(u"broken.json"_s), conversation).has_value());
+    const Expected<void> open =
+        library.Relabel(chatPath(u"broken.json"_s), {{}, true}, conversation);
+    ASSERT_FALSE(open);
+    EXPECT_EQ(open.error(), refusal);
+    EXPECT_EQ(conversation.Label(), ChatLabel());
+    EXPECT_EQ(savedAs(library.Save(conversation)), ChatSaved::NotWritten);
+    EXPECT_EQ(bytesOf(chatPath(u"broken.json"_s)), corrupt);
 }
 
 TEST_F(ChatLibraryCoreTest, AChatFileThatIsALinkIsNotWrittenThrough) {

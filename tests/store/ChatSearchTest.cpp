@@ -100,6 +100,21 @@ TEST_F(ChatFolder, ListsTheChatsWhoseMessagesHoldAWord) {
     EXPECT_EQ(search({u"Кот"_s}), QStringList());
 }
 
+// A chat's title is searched like its messages, case folded; a message's own member
+// called "title" is not the chat's.
+TEST_F(ChatFolder, FindsChatsByTheirTitle) {
+    const QString titled = write(
+        u"a.json"_s, "{\"title\":\"\\u041F\\u043B\\u0430\\u043D \\u043D\\u0430 \\u043C\\u0430\\u0439\","
+                     "\"pinned\":true,\"contents\":[{\"role\":\"user\",\"parts\":[{\"text\":\"x\"}]}]}");
+    const QString late = write(u"b.json"_s, R"({"contents":[],"title":"Zoo"})");
+    write(u"c.json"_s, R"({"contents":[{"role":"user","title":"plan zoo","parts":[]}]})");
+    write(u"d.json"_s, chat("nothing"));
+
+    EXPECT_EQ(search({u"план"_s}), QStringList{titled});
+    EXPECT_EQ(search({u"zoo"_s, u"май"_s}), (QStringList{titled, late}));
+    EXPECT_EQ(search({u"plan"_s}), QStringList());
+}
+
 TEST_F(ChatFolder, PassesOverDamagedFilesAndCountsThem) {
     const QString before = write(u"a.json"_s, chat("x marks"));
     write(u"nested.json"_s, R"({"contents":[{"parts":[{"text":{"nested":true}}]}]})");

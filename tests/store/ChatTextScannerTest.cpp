@@ -22,24 +22,27 @@ using Outcome = ChatTextScanner::Outcome;
 struct Reading {
     Outcome outcome;
     QString text;
+    QString title = {};
 
     bool operator==(const Reading&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Reading& reading) {
     static const char* const names[] = {"Text", "NotAnObject", "TextNotString", "ReadFailed"};
-    return out << names[int(reading.outcome)] << " \"" << reading.text.toStdString() << '"';
+    return out << names[int(reading.outcome)] << " \"" << reading.text.toStdString()
+               << "\" title \"" << reading.title.toStdString() << '"';
 }
 
-// The message text read the plain way: the whole document parsed, then walked.
+// The message text and title read the plain way: the whole document parsed, then walked.
 Reading referenceReading(const QByteArray& bytes) {
     const std::optional<QJsonValue> document = ParseJsonText(bytes);
     if (!document || !document->isObject())
         return {Outcome::NotAnObject, {}};
     QString text;
+    const QString title = document->toObject().value("title"_L1).toString();
     const QJsonValue contents = document->toObject().value("contents"_L1);
     if (!contents.isArray())
-        return {Outcome::Text, text};
+        return {Outcome::Text, text, title};
     for (const QJsonValue& message : contents.toArray()) {
         const QJsonValue parts = message.toObject().value("parts"_L1);
         if (!message.isObject() || !parts.isArray())
@@ -55,11 +58,13 @@ Reading referenceReading(const QByteArray& bytes) {
             text += u' ' + *string;
         }
     }
-    return {Outcome::Text, text};
+    return {Outcome::Text, text, title};
 }
 
 Reading scanned(ChatTextScanner& scanner, Outcome outcome) {
-    return {outcome, outcome == Outcome::Text ? scanner.text().toString() : QString()};
+    if (outcome != Outcome::Text)
+        return {outcome, {}};
+    return {outcome, scanner.text().toString(), scanner.title().toString()};
 }
 
 Reading scannedBytes(const QByteArray& bytes) {
@@ -123,6 +128,15 @@ TEST(ChatTextScanner, ReadsTrickyFilesAsTheParserDoes) {
          text(u" yes")},
         {"missing, null, true, false", chat(R"([{},{"text":null},{"text":true},{"text":false}])"),
          text(u"   true false")},
+        {"title of the chat", R"({"title":"\u041C\u043E\u0439","contents":[]})",
+         Reading{Outcome::Text, {}, u"Мой"_s}},
+        {"last title counts, before or after the messages",
+         R"({"title":"a","contents":[{"parts":[{"text":"x"}]}],"t\u0069tle":"b"})",
+         Reading{Outcome::Text, u" x"_s, u"b"_s}},
+        {"a title that is no string is none", R"({"title":"a","title":5,"contents":[]})",
+         text(u"")},
+        {"a message's title is no chat title",
+         R"({"contents":[{"title":"x","parts":[{"title":"y"}]}]})", text(u" ")},
         {"numbers as the parser keeps them",
          chat(R"([{"text":42},{"text":-0},{"text":1.0},{"text":1e2},{"text":0.5},{"text":.5},)"
               R"({"text":1.},{"text":-1.5e-7},{"text":9223372036854775807}])"),
@@ -287,7 +301,9 @@ private:
         return members(1 + below(3), [&] {
             if (chance(75))
                 return member("contents", chance(85) ? messages() : value(1));
-            return member(chance(50) ? "cont\\u0065nts" : "role", value(1));
+            static const char* const others[] = {"cont\\u0065nts", "role", "title", "t\\u0069tle"};
+            const QByteArray name = others[below(4)];
+            return member(name, name.startsWith('t') && chance(70) ? string() : value(1));
         });
     }
 

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <optional>
+
 // Dialogs answered by the test: every message and question is recorded, and
 // questions and file dialogs take their answers from queues (No / nothing when empty).
 class ScriptedDialogs final : public Dialogs {
@@ -32,6 +34,12 @@ public:
         return saveSelections.isEmpty() ? QString() : saveSelections.takeFirst();
     }
 
+    std::optional<QString> GetText(const QString& title, const QString& label,
+                                   const QString& text) override {
+        textDialogs.append({title, label, text});
+        return textAnswers.isEmpty() ? std::nullopt : textAnswers.takeFirst();
+    }
+
     QStringList messages;
     QList<Question> questions;
     QList<bool> answers;
@@ -39,4 +47,6 @@ public:
     QList<QStringList> fileSelections;
     QList<QStringList> saveDialogs; // title, suggested name and filter of each save dialog
     QStringList saveSelections;
+    QList<QStringList> textDialogs; // title, label and starting text of each text dialog
+    QList<std::optional<QString>> textAnswers; // nothing: cancelled
 };
