@@ -96,7 +96,6 @@ private:
     // Building the window and joining the panels: MainWindowSetup.cpp
     void CreateComponents();
     void ConnectPanels();
-    void RestoreWindowLayout();
     void RememberWindow();
 
     void FormCreate();
@@ -105,7 +104,6 @@ private:
     bool FormClose();
 
     // Send flow: MainWindowSend.cpp
-    void ShowWhereKeysComeFrom();
     // Reads the attached files off the user-interface thread, then sends.
     void SendTextRequest(const SentRequest& request);
     // The busy state, then the request.
@@ -134,8 +132,6 @@ private:
     void OpenPickedChat(const QString& path);
     void DeleteChat(const QString& path);
     // The list's "Переименовать…" and "Закрепить"/"Открепить".
-    void RenameChat(const QString& path, const QString& title);
-    void PinChat(const QString& path, bool pinned);
     void RelabelChat(const QString& path, const std::function<void(ChatLabel&)>& change);
     // "<chat> — Tovik-L — <data folder>": the open chat's name (none for a new chat
     // without a title) and the data folder when it is shown.

@@ -95,14 +95,6 @@ void TForm1::DeleteAllChats() {
     FDialogs.ShowMessage(QStringLiteral("Все чаты были успешно удалены."));
 }
 
-void TForm1::RenameChat(const QString& path, const QString& title) {
-    RelabelChat(path, [&](ChatLabel& label) { label.Title = title; });
-}
-
-void TForm1::PinChat(const QString& path, bool pinned) {
-    RelabelChat(path, [&](ChatLabel& label) { label.Pinned = pinned; });
-}
-
 void TForm1::RelabelChat(const QString& path, const std::function<void(ChatLabel&)>& change) {
     ChatLabel label = FChats.LabelOf(path, FGeminiDM);
     change(label);

@@ -23,17 +23,17 @@ namespace {
 
 const QString kKeyHelpPage = QStringLiteral("AddKey.html");
 
-} // namespace
-
 // The key help page beside the program, or else the welcome page, whose link leads to
 // where a key is made: a page with a link to click, not a second message to copy from.
-void TForm1::ShowWhereKeysComeFrom() {
-    const QString helpPage = FFolders.inProgramDir(kKeyHelpPage);
+void showWhereKeysComeFrom(const AppFolders& folders, ChatView& view) {
+    const QString helpPage = folders.inProgramDir(kKeyHelpPage);
     if (QFileInfo::exists(helpPage))
-        m_view->ShowAddress(QUrl::fromLocalFile(helpPage));
+        view.ShowAddress(QUrl::fromLocalFile(helpPage));
     else
-        m_view->ShowWelcomePage();
+        view.ShowWelcomePage();
 }
+
+} // namespace
 
 void TForm1::btnSendClick() {
     if (RequestRunning()) {
@@ -48,7 +48,7 @@ void TForm1::btnSendClick() {
             request.ApiKey, request.ModelName, m_sendPanel->Prompt(), request.Files)) {
         FDialogs.ShowMessage(refusal->Message);
         if (refusal->KeyMissing)
-            ShowWhereKeysComeFrom();
+            showWhereKeysComeFrom(FFolders, *m_view);
         return;
     }
     // A failed or cut answer is no longer the last message once another is sent.

@@ -29,6 +29,18 @@ constexpr QSize kDesignSize(1089, 799);
 constexpr QSize kMinimumSize(760, 520);
 constexpr int kLeftColumnWidth = 177;
 
+// The size, place and splitter of the last run, or the design size in the middle of
+// the screen.
+void restoreWindowLayout(QWidget& window, QSplitter& splitter, const WindowMemory& memory) {
+    if (!memory.Geometry().isEmpty() && window.restoreGeometry(memory.Geometry())) {
+        splitter.restoreState(memory.SplitterState());
+        return;
+    }
+    window.resize(kDesignSize);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+}
+
 } // namespace
 
 void TForm1::CreateComponents() {
@@ -74,7 +86,7 @@ void TForm1::CreateComponents() {
 
     ConnectPanels();
     setMinimumSize(kMinimumSize);
-    RestoreWindowLayout();
+    restoreWindowLayout(*this, *Splitter1, FMemory);
 }
 
 // What the panels ask for, what the page's links say and how the request goes.
@@ -84,8 +96,13 @@ void TForm1::ConnectPanels() {
     ConnectGuarded(m_chatList, &ChatListPanel::DeleteChatRequested, &TForm1::DeleteChat);
     ConnectGuarded(m_chatList, &ChatListPanel::DeleteAllRequested, &TForm1::DeleteAllChats);
     ConnectGuarded(m_chatList, &ChatListPanel::ExportRequested, &TForm1::ExportChat);
-    ConnectGuarded(m_chatList, &ChatListPanel::RenameRequested, &TForm1::RenameChat);
-    ConnectGuarded(m_chatList, &ChatListPanel::PinRequested, &TForm1::PinChat);
+    ConnectGuarded(m_chatList, &ChatListPanel::RenameRequested,
+                   [this](const QString& path, const QString& title) {
+                       RelabelChat(path, [&](ChatLabel& label) { label.Title = title; });
+                   });
+    ConnectGuarded(m_chatList, &ChatListPanel::PinRequested, [this](const QString& path, bool pinned) {
+        RelabelChat(path, [&](ChatLabel& label) { label.Pinned = pinned; });
+    });
     ConnectGuarded(m_chatList, &ChatListPanel::StatusMessage, &TForm1::SetStatusText);
 
     ConnectGuarded(m_sendPanel, &SendPanel::SendClicked, &TForm1::btnSendClick);
@@ -133,18 +150,6 @@ void TForm1::ConnectPanels() {
         }
         SetStatusText(u"В чате ещё нет ответа"_s);
     });
-}
-
-// The size, place and splitter of the last run, or the design size in the middle of
-// the screen.
-void TForm1::RestoreWindowLayout() {
-    if (!FMemory.Geometry().isEmpty() && restoreGeometry(FMemory.Geometry())) {
-        Splitter1->restoreState(FMemory.SplitterState());
-        return;
-    }
-    resize(kDesignSize);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 }
 
 void TForm1::RememberWindow() {
