@@ -8,6 +8,8 @@
 
 #include "FileSizeLimit.h"
 
+#include "ChatFolderTest.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -22,23 +24,8 @@ THistoryItem item(const QString& role, TContentParts parts) {
     return THistoryItem{role, std::move(parts)};
 }
 
-class ChatFileTest : public ::testing::Test {
+class ChatFileTest : public ChatFolderTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
-    QString path(const QString& name = u"chat.json"_s) const { return dir.filePath(name); }
-
-    void writeFile(const QByteArray& bytes, const QString& name = u"chat.json"_s) const {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-
-    QByteArray readFile(const QString& name = u"chat.json"_s) const {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     QByteArray saved(const TChatHistory& history) {
         dm.ChatHistory() = history;
         const Expected<void> written = dm.SaveHistoryToFile(path());
@@ -46,7 +33,6 @@ protected:
         return readFile();
     }
 
-    QTemporaryDir dir;
     TGeminiDM dm;
 };
 

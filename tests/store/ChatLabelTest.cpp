@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "ChatFolderTest.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -23,23 +25,8 @@ using namespace Qt::Literals::StringLiterals;
 
 const QByteArray kBom("\xEF\xBB\xBF");
 
-class ChatLabelTest : public ::testing::Test {
+class ChatLabelTest : public ChatFolderTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
-    QString path(const QString& name = u"chat.json"_s) const { return dir.filePath(name); }
-
-    void writeFile(const QByteArray& bytes, const QString& name = u"chat.json"_s) const {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-
-    QByteArray readFile(const QString& name = u"chat.json"_s) const {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     void setAge(const QString& name, int seconds) const {
         QFile file(path(name));
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
@@ -51,7 +38,6 @@ protected:
         return QFileInfo(path(name)).lastModified();
     }
 
-    QTemporaryDir dir;
 };
 
 const TChatHistory kHistory = {THistoryItem{u"user"_s, {MakeTextPart(u"q"_s)}}};
