@@ -5,6 +5,7 @@
 #include "app/Dialogs.h"
 #include "app/Guarded.h"
 #include "chat/AttachmentPreparation.h"
+#include "page/ConversationHtml.h"
 #include "service/AttachmentEncoding.h"
 #include "service/AttachmentTypes.h"
 
@@ -72,19 +73,35 @@ AttachmentsPanel::AttachmentsPanel(Dialogs& dialogs, QWidget* parent)
 
 void AttachmentsPanel::SetAttachedFiles(const QStringList& paths) {
     m_attachedFiles = paths;
-    ListBox1->clear();
-    for (const QString& path : paths)
-        ListBox1->addItem(QFileInfo(path).fileName());
-    UpdateFilesLabel();
+    m_keptFiles.clear();
+    ShowFiles();
 }
 
-void AttachmentsPanel::UpdateFilesLabel() {
-    lblFileLimits1->setText(u"Файлы (%1/%2)"_s.arg(m_attachedFiles.size()).arg(MaxAttachedFiles));
+void AttachmentsPanel::SetKeptFiles(const TContentParts& parts) {
+    m_keptFiles = parts;
+    ShowFiles();
+}
+
+QStringList AttachmentsPanel::Names() const {
+    QStringList names;
+    for (const TContentPart& part : m_keptFiles)
+        names.append(AttachmentName(part));
+    for (const QString& path : m_attachedFiles)
+        names.append(QFileInfo(path).fileName());
+    return names;
+}
+
+void AttachmentsPanel::ShowFiles() {
+    ListBox1->clear();
+    ListBox1->addItems(Names());
+    for (int row = 0; row < m_keptFiles.size(); ++row)
+        ListBox1->item(row)->setToolTip(u"Файл из изменяемого сообщения"_s);
+    lblFileLimits1->setText(u"Файлы (%1/%2)"_s.arg(Count()).arg(MaxAttachedFiles));
     Q_EMIT FilesChanged();
 }
 
 void AttachmentsPanel::btnAddFile1Click() {
-    if (m_attachedFiles.size() >= MaxAttachedFiles) {
+    if (Count() >= MaxAttachedFiles) {
         m_dialogs.ShowMessage(u"Достигнут максимальный лимит файлов ("_s +
                               QString::number(MaxAttachedFiles) + u")."_s);
         return;
@@ -95,7 +112,7 @@ void AttachmentsPanel::btnAddFile1Click() {
         return;
 
     for (const QString& path : picked) {
-        if (m_attachedFiles.size() >= MaxAttachedFiles) {
+        if (Count() >= MaxAttachedFiles) {
             m_dialogs.ShowMessage(u"Добавление остановлено – достигнут лимит файлов."_s);
             break;
         }
@@ -107,9 +124,8 @@ void AttachmentsPanel::btnAddFile1Click() {
         if (isAttached(m_attachedFiles, path))
             continue;
         m_attachedFiles.append(path);
-        ListBox1->addItem(name);
     }
-    UpdateFilesLabel();
+    ShowFiles();
 }
 
 void AttachmentsPanel::N1Click() {
@@ -121,9 +137,11 @@ void AttachmentsPanel::N3Click() {
     if (!selected || !selected->isSelected())
         return;
     const int row = ListBox1->row(selected);
-    m_attachedFiles.removeAt(row);
-    ListBox1->model()->removeRow(row);
-    UpdateFilesLabel();
+    if (row < m_keptFiles.size())
+        m_keptFiles.removeAt(row);
+    else
+        m_attachedFiles.removeAt(row - m_keptFiles.size());
+    ShowFiles();
 }
 
 void AttachmentsPanel::btnClearFiles1Click() {

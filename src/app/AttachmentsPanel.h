@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversation/ConversationModel.h"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -20,9 +22,16 @@ public:
 
     AttachmentsPanel(Dialogs& dialogs, QWidget* parent);
 
-    // The attached files; ListBox1 shows their names.
+    // The attached files; ListBox1 shows their names. Setting them drops any kept files.
     const QStringList& AttachedFiles() const { return m_attachedFiles; }
     void SetAttachedFiles(const QStringList& paths);
+    // The files of a question being edited, as its message kept them: listed first, sent
+    // again as they are, removed like the others.
+    const TContentParts& KeptFiles() const { return m_keptFiles; }
+    void SetKeptFiles(const TContentParts& parts);
+    // The kept files and the attached ones.
+    qsizetype Count() const { return m_keptFiles.size() + m_attachedFiles.size(); }
+    QStringList Names() const;
 
     void btnAddFile1Click();
     void N1Click();
@@ -34,11 +43,12 @@ Q_SIGNALS:
     void FilesChanged();
 
 private:
-    // lblFileLimits1 shows the count against the limit.
-    void UpdateFilesLabel();
+    // ListBox1 shows the names, lblFileLimits1 the count against the limit.
+    void ShowFiles();
 
     Dialogs& m_dialogs;
     QStringList m_attachedFiles;
+    TContentParts m_keptFiles;
 
     QPushButton* btnAddFile1 = nullptr;
     QLabel* lblFileLimits1 = nullptr;

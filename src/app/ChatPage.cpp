@@ -8,11 +8,14 @@
 #include <QDesktopServices>
 #include <QMenu>
 #include <QUrl>
+#include <QUuid>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+
+#include <optional>
 
 namespace {
 
@@ -43,6 +46,8 @@ public:
     // "Продолжить" link, the user clicked.
     std::function<void(const QString&)> OnRetry;
     std::function<void(const QString&)> OnContinue;
+    // Receives the fragment of any other link within the page; true when it was an action.
+    std::function<bool(const QString&)> OnAction;
 
     explicit ChatWebPage(QObject* parent) : QWebEnginePage(parent) {
         connect(this, &QWebEnginePage::newWindowRequested, this,
@@ -67,19 +72,22 @@ protected:
 private:
     void OpenLink(const QUrl& url) {
         const bool withinPage = url.hasFragment() && url.matches(this->url(), QUrl::RemoveFragment);
+        if (!withinPage) {
+            openInBrowser(url);
+            return;
+        }
         const QString fragment = url.fragment();
-        if (withinPage && fragment.startsWith(kRetryFragmentPrefix)) {
+        if (fragment.startsWith(kRetryFragmentPrefix)) {
             if (OnRetry)
                 OnRetry(fragment.sliced(kRetryFragmentPrefix.size()));
-        } else if (withinPage && fragment.startsWith(kContinueFragmentPrefix)) {
+        } else if (fragment.startsWith(kContinueFragmentPrefix)) {
             if (OnContinue)
                 OnContinue(fragment.sliced(kContinueFragmentPrefix.size()));
-        } else if (withinPage)
+        } else if (!OnAction || !OnAction(fragment)) {
             runJavaScript(QStringLiteral("var target = document.getElementById(%1); "
                                          "if (target) target.scrollIntoView();")
-                              .arg(scriptString(url.fragment())));
-        else
-            openInBrowser(url);
+                              .arg(scriptString(fragment)));
+        }
     }
 };
 
@@ -125,10 +133,18 @@ constexpr QLatin1StringView
 
 } // namespace
 
-ChatPage::ChatPage(QWebEngineView* view) : QObject(view), m_view(view) {
+ChatPage::ChatPage(QWebEngineView* view)
+    : QObject(view), m_view(view), m_actionToken(QUuid::createUuid().toString(QUuid::Id128)) {
     auto* page = new ChatWebPage(m_view);
     page->OnRetry = [this](const QString& token) { Q_EMIT RetryRequested(token); };
     page->OnContinue = [this](const QString& token) { Q_EMIT ContinueRequested(token); };
+    page->OnAction = [this](const QString& fragment) {
+        const std::optional<MessageActionLink> link =
+            ParseMessageActionFragment(fragment, m_actionToken);
+        if (link)
+            Q_EMIT MessageActionRequested(link->Action, link->Index);
+        return link.has_value();
+    };
     m_view->setPage(page);
     giveOwnContextMenu(m_view);
     connect(m_view->page(), &QWebEnginePage::renderProcessTerminated, this,
@@ -242,6 +258,46 @@ void ChatPage::ScrollToLastBlock() {
     Run(kFindContainer +
         QStringLiteral(" if (container && container.lastElementChild) "
                        "container.lastElementChild.scrollIntoView({block: 'end'});"));
+}
+
+// Each message's blocks are found by the bar its first block holds, so the page needs no
+// marks of its own on them.
+void ChatPage::RemoveMessages(qsizetype first, qsizetype count) {
+    Run(kFindContainer +
+        QStringLiteral(
+            " if (!container) return; var first = %1, count = %2, current = -1, gone = [];"
+            " Array.from(container.childNodes).forEach(function (node) {"
+            " var bar = node.querySelector ? node.querySelector(':scope > .message-actions') : null;"
+            " if (bar) current = Number(bar.dataset.item);"
+            " if (current >= first && current < first + count) { gone.push(node); return; }"
+            " if (!bar || current < first + count) return;"
+            " var moved = String(current - count); bar.dataset.item = moved;"
+            " bar.querySelectorAll('a').forEach(function (a) {"
+            " a.setAttribute('href', a.getAttribute('href').replace(/-[0-9]+$/, '-' + moved)); });"
+            " }); gone.forEach(function (node) { container.removeChild(node); });")
+            .arg(first)
+            .arg(count));
+}
+
+void ChatPage::MarkLastAnswer(qsizetype index) {
+    MarkMessage(QStringLiteral("last-answer"), index);
+}
+
+void ChatPage::MarkEditedQuestion(qsizetype index) {
+    MarkMessage(QStringLiteral("edited"), index);
+}
+
+// The mark goes on the message's bar; only one message has it at a time.
+void ChatPage::MarkMessage(const QString& mark, qsizetype index) {
+    Run(kFindContainer +
+        QStringLiteral(" if (!container) return;"
+                       " container.querySelectorAll(':scope > * > .message-actions.%1')"
+                       ".forEach(function (bar) { bar.classList.remove('%1'); });"
+                       " var bar = container.querySelector("
+                       "':scope > * > .message-actions[data-item=\"%2\"]');"
+                       " if (bar) bar.classList.add('%1');")
+            .arg(mark)
+            .arg(index));
 }
 
 void ChatPage::Evaluate(const QString& script, ResultHandler done) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "page/MessageActionBar.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -50,6 +52,17 @@ public:
     // Brings the container's last block wholly into view, its end at the bottom.
     void ScrollToLastBlock();
 
+    // The token of the page's message action links (MessageActionBar.h).
+    const QString& ActionToken() const { return m_actionToken; }
+    // Takes the blocks of the messages first to first + count - 1 off the page; the
+    // messages after them move up by count. A message's blocks are the one with its action
+    // bar and the blocks after it up to the next message's.
+    void RemoveMessages(qsizetype first, qsizetype count);
+    // The answer at index shows "Ответить заново"; -1 for none.
+    void MarkLastAnswer(qsizetype index);
+    // The question at index is shown as the one being edited; -1 for none.
+    void MarkEditedQuestion(qsizetype index);
+
     // Runs a script after everything asked for before it and hands over its result.
     void Evaluate(const QString& script, ResultHandler done);
 
@@ -63,6 +76,8 @@ Q_SIGNALS:
     // The user clicked the "Повторить" link of a failure block that carries this token.
     void RetryRequested(const QString& token);
     void ContinueRequested(const QString& token);
+    // The user chose an action of the message at index.
+    void MessageActionRequested(MessageAction action, qsizetype index);
 
 private:
     struct Pending {
@@ -73,11 +88,13 @@ private:
     void Run(const QString& script, ResultHandler done = {});
     void InsertIntoContainer(const QString& html, bool atStart);
     void ReplaceLiveBlock(const QString& html, bool keepLive);
+    void MarkMessage(const QString& mark, qsizetype index);
     void Send(const Pending& pending);
     void LoadingChanged(const QWebEngineLoadingInfo& info);
     void LoadFinished();
 
     QWebEngineView* m_view;
+    const QString m_actionToken;
     bool m_hasPage = false;
     bool m_loading = false;
     // An empty page has been asked for and has not loaded yet.

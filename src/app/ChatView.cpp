@@ -38,6 +38,7 @@ ChatView::ChatView(const TGeminiDM& conversation, QWidget* parent)
     connect(m_page, &ChatPage::DocumentReplaced, this, &ChatView::RebuildChatPage);
     connect(m_page, &ChatPage::RetryRequested, this, &ChatView::RetryRequested);
     connect(m_page, &ChatPage::ContinueRequested, this, &ChatView::ContinueRequested);
+    connect(m_page, &ChatPage::MessageActionRequested, this, &ChatView::MessageActionRequested);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(WebBrowser1);
@@ -91,7 +92,27 @@ void ChatView::AddUserMessage(const QString& text, const QStringList& files) {
     names.reserve(files.size());
     for (const QString& path : files)
         names.append(QFileInfo(path).fileName());
-    AppendHtml(BuildUserMessageHtml(text, names));
+    const qsizetype index = m_conversation.ChatHistory().size();
+    AppendHtml(WithMessageActions(BuildUserMessageHtml(text, names), m_page->ActionToken(), index,
+                                  true));
+    // An answer followed by a question is no longer the one a new answer replaces.
+    m_page->MarkLastAnswer(-1);
+}
+
+QString ChatView::WithActions(const QString& html, qsizetype index) const {
+    const TChatHistory& history = m_conversation.ChatHistory();
+    if (index < 0 || index >= history.size())
+        return html;
+    return WithMessageActions(html, m_page->ActionToken(), index, history[index].Role == u"user");
+}
+
+void ChatView::RemoveMessages(const MessageRange& range) {
+    m_page->RemoveMessages(range.First, range.Count);
+    ShowLastAnswer();
+}
+
+void ChatView::ShowLastAnswer() {
+    m_page->MarkLastAnswer(LastAnswerIndex(m_conversation.ChatHistory()));
 }
 
 void ChatView::AddModelMessage(const QString& answer) {
@@ -109,12 +130,13 @@ void ChatView::AddFailureMessage(const RequestFailure& failure, const QString& r
 
 void ChatView::RenderHistory() {
     // A chat opens at its latest messages, shown first; the older ones follow part by part.
-    QStringList chunks =
-        BuildConversationHtmlChunks(m_conversation.ChatHistory(), kLatestPartChars, kOlderPartChars);
+    QStringList chunks = BuildConversationHtmlChunks(
+        m_conversation.ChatHistory(), kLatestPartChars, kOlderPartChars, m_page->ActionToken());
     LoadBaseHtml();
     const int rendering = ++m_pageRendering;
     if (!chunks.isEmpty())
         m_page->AppendToContainer(chunks.takeLast());
+    ShowLastAnswer();
     m_page->ScrollToBottom();
     ShowOlderChunks(std::move(chunks), rendering);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "page/MessageActionBar.h"
 #include "service/RequestTypes.h"
 
 #include <QString>
@@ -27,7 +28,14 @@ public:
     void AppendHtml(const QString& html);
     void ScrollChatBy(int pixels);
     void ScrollChatToBottom();
+    // The question the conversation is about to record, with its action bar.
     void AddUserMessage(const QString& text, const QStringList& files);
+    // The blocks of the conversation's message at index with its action bar.
+    QString WithActions(const QString& html, qsizetype index) const;
+    // Takes the messages of a range off the page and shows which answer is now the last.
+    void RemoveMessages(const MessageRange& range);
+    // "Ответить заново" on the conversation's last answer, if it ends with one.
+    void ShowLastAnswer();
     void AddModelMessage(const QString& answer);
     void AddImageMessage(const QString& MimeType, const QString& Base64Data);
     // A failed request as a failure block; with a token, the block can send it again.
@@ -50,6 +58,7 @@ Q_SIGNALS:
     // The "Повторить" and "Продолжить" links of the page.
     void RetryRequested(const QString& token);
     void ContinueRequested(const QString& token);
+    void MessageActionRequested(MessageAction action, qsizetype index);
     void StatusMessage(const QString& text);
 
 private:

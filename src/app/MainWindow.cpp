@@ -7,6 +7,7 @@
 #include "app/ChatView.h"
 #include "app/Dialogs.h"
 #include "app/KeyModelPanel.h"
+#include "app/MessageActions.h"
 #include "app/SendPanel.h"
 #include "chat/GeminiDM.h"
 #include "text/Blank.h"
@@ -86,7 +87,7 @@ bool TForm1::FormClose() {
 
 void TForm1::UpdateContextTokens() {
     const int history = TGeminiDM::CountTokensForHistory(FGeminiDM.ChatHistory());
-    const qsizetype files = m_sendPanel->Attachments().AttachedFiles().size();
+    const qsizetype files = m_sendPanel->Attachments().Count();
     TContentParts composed;
     composed.reserve(files + 1);
     composed.append(MakeTextPart(m_sendPanel->Prompt()));
@@ -105,6 +106,7 @@ QString TForm1::StatusText() const {
 
 void TForm1::ResetChatView() {
     ForgetLastRequestLinks();
+    m_actions->Forget();
     m_view->Clear();
     m_sendPanel->ClearPrompt();
     m_sendPanel->Attachments().SetAttachedFiles({});

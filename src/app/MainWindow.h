@@ -21,6 +21,7 @@ class QStatusBar;
 class ChatListPanel;
 class ChatView;
 class Dialogs;
+class MessageActions;
 class SendPanel;
 class TGeminiDM;
 
@@ -150,6 +151,7 @@ private:
     TGeminiDM& FGeminiDM;
     SettingsFile FSettings{FFolders.inWorkingDir(QStringLiteral("settings.ini"))};
     RequestSession* m_session = nullptr;
+    MessageActions* m_actions = nullptr;
     bool FFormShown = false;
     QString m_dataFolder;
 

@@ -9,8 +9,10 @@
 #include "app/Dialogs.h"
 #include "app/KeyModelPanel.h"
 #include "app/LiveAnswerView.h"
+#include "app/MessageActions.h"
 #include "app/SendPanel.h"
 #include "chat/AttachmentPreparation.h"
+#include "chat/GeminiDM.h"
 #include "chat/SendCheck.h"
 #include "page/AnswerBlock.h"
 
@@ -40,16 +42,24 @@ void TForm1::btnSendClick() {
         StopRequest();
         return;
     }
+    const AttachmentsPanel& attachments = m_sendPanel->Attachments();
     SentRequest request{.ApiKey = m_sendPanel->KeyModel().ApiKey(),
                         .ModelName = m_sendPanel->KeyModel().ModelName(),
-                        .Files = m_sendPanel->Attachments().AttachedFiles(),
+                        .Files = attachments.AttachedFiles(),
+                        .KeptFiles = attachments.KeptFiles(),
                         .WebSearch = m_sendPanel->WebSearch()};
     if (const std::optional<SendRefusal> refusal = CheckSend(
-            request.ApiKey, request.ModelName, m_sendPanel->Prompt(), request.Files)) {
+            request.ApiKey, request.ModelName, m_sendPanel->Prompt(), attachments.Names())) {
         FDialogs.ShowMessage(refusal->Message);
         if (refusal->KeyMissing)
             showWhereKeysComeFrom(FFolders, *m_view);
         return;
+    }
+    // An edited question takes the place of the one it edits and of what came after it.
+    if (m_actions->Editing()) {
+        request.Replaced = m_actions->TakeEditedQuestion();
+        if (!request.Replaced)
+            return;
     }
     // A failed or cut answer is no longer the last message once another is sent.
     ForgetLastRequestLinks();
@@ -64,7 +74,7 @@ void TForm1::btnSendClick() {
     if (m_view->Address().toString().contains(kKeyHelpPage))
         btnNewChatClick();
     m_chatList->SetRequestRunning(true);
-    m_view->AddUserMessage(request.Prompt, request.Files);
+    m_view->AddUserMessage(request.Prompt, attachments.Names());
 
     if (IsImageModel(request.ModelName)) {
         request.Image = true;
@@ -84,7 +94,15 @@ void TForm1::SendTextRequest(const SentRequest& request) {
         reader->deleteLater();
         const Expected<TContentParts> attachments = reader->result();
         if (!attachments) {
-            // The prompt and the files stay in place to be corrected.
+            // Nothing was sent: the question shown for it goes, an edited chat is back as it
+            // was, and the prompt and the files stay in place to be corrected.
+            if (request.Replaced) {
+                FGeminiDM.SetChatHistory(*request.Replaced);
+                m_view->RebuildChatPage();
+                m_actions->SendEnded(true);
+            } else {
+                m_view->RemoveMessages({FGeminiDM.ChatHistory().size(), 1});
+            }
             m_view->AddFailureMessage({attachments.error()});
             EndBusyState();
             SetStatusText(QStringLiteral("Ошибка"));
@@ -92,6 +110,7 @@ void TForm1::SendTextRequest(const SentRequest& request) {
         }
         SentRequest sent = request;
         sent.Parts = {MakeTextPart(request.Prompt)};
+        sent.Parts.append(request.KeptFiles);
         sent.Parts.append(*attachments);
         m_sendPanel->ClearPromptAndAttachments();
         StartRequest(sent);
@@ -120,18 +139,26 @@ void TForm1::RequestEnded(const RequestEnd& end) {
         // The finished block is the one a whole answer gets; the footing is the page's alone.
         const AnswerFooting footing{
             .ContinueToken = end.ContinueToken, .Details = end.BrokeOff, .Stopped = end.Stopped};
-        m_view->LiveView().Finish(end.Answer ? BuildModelItemHtml(*end.Answer, footing)
+        m_view->LiveView().Finish(end.Answer ? m_view->WithActions(
+                                                   BuildModelItemHtml(*end.Answer, footing),
+                                                   FGeminiDM.ChatHistory().size() - 1)
                                              : QString());
     } else {
         for (const TContentPart& picture : end.Pictures)
             m_view->AddImageMessage(picture.MimeType, QString::fromLatin1(picture.Base64Data));
         if (end.Answer)
-            m_view->AppendHtml(BuildModelItemHtml(*end.Answer));
+            m_view->AppendHtml(m_view->WithActions(BuildModelItemHtml(*end.Answer),
+                                                   FGeminiDM.ChatHistory().size() - 1));
     }
+    // A request that replaced part of the chat and failed has put it back.
+    if (end.Restored)
+        m_view->RebuildChatPage();
     if (!end.RetryToken.isEmpty())
         m_view->Page().RemoveRetryLinks();
     if (end.Failure)
         m_view->AddFailureMessage(*end.Failure, end.RetryToken);
+    m_view->ShowLastAnswer();
+    m_actions->SendEnded(end.Restored);
     FinishRequest();
     if (end.Failure) {
         const bool stopped = end.Stopped && !end.RetryToken.isEmpty();
@@ -149,6 +176,7 @@ void TForm1::RequestEnded(const RequestEnd& end) {
         attachments.AttachedFiles().isEmpty()) {
         m_sendPanel->SetPrompt(m_session->FailedRequest().Prompt);
         attachments.SetAttachedFiles(m_session->FailedRequest().Files);
+        attachments.SetKeptFiles(m_session->FailedRequest().KeptFiles);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "app/Controls.h"
 #include "app/KeyModelPanel.h"
 #include "app/LiveAnswerView.h"
+#include "app/MessageActions.h"
 #include "app/SendPanel.h"
 #include "chat/GeminiDM.h"
 
@@ -84,6 +85,9 @@ void TForm1::CreateComponents() {
     statusBar->addPermanentWidget(btnSettings);
     setStatusBar(statusBar);
 
+    m_actions = new MessageActions(FGeminiDM, *m_session, *m_view, *m_sendPanel, FDialogs,
+                                   [this] { return SaveCurrentChat(); }, this);
+
     ConnectPanels();
     setMinimumSize(kMinimumSize);
     restoreWindowLayout(*this, *Splitter1, FMemory);
@@ -125,6 +129,16 @@ void TForm1::ConnectPanels() {
     ConnectGuarded(m_view, &ChatView::RetryRequested, &TForm1::RetryFailedRequest);
     ConnectGuarded(m_view, &ChatView::ContinueRequested, &TForm1::ContinueAnswer);
     ConnectGuarded(m_view, &ChatView::StatusMessage, &TForm1::SetStatusText);
+    ConnectGuarded(m_view, &ChatView::MessageActionRequested,
+                   [this](MessageAction action, qsizetype index) { m_actions->Run(action, index); });
+    ConnectGuarded(m_actions, &MessageActions::StatusMessage, &TForm1::SetStatusText);
+    // A new answer to the last question: the question is shown again and sent as it was.
+    ConnectGuarded(m_actions, &MessageActions::SendRequested,
+                   [this](const SentRequest& request, const QStringList& names) {
+                       ForgetLastRequestLinks();
+                       m_view->AddUserMessage(request.Prompt, names);
+                       BeginRequest(request);
+                   });
 
     ConnectGuarded(m_session, &RequestSession::LiveStarted, [this](const QString& status) {
         m_view->LoadBaseHtml();

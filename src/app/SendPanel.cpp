@@ -198,6 +198,12 @@ void SendPanel::ShowElapsed(int seconds) {
     TimeoutLabel->setText(RequestSession::ElapsedText(seconds));
 }
 
+void SendPanel::ShowEditing(bool editing) {
+    m_editing = editing;
+    memoPrompt->setPlaceholderText(editing ? QStringLiteral("Изменённый вопрос: Ctrl+Enter — отправить, Esc — отменить")
+                                           : QStringLiteral("Ctrl+Enter — отправить"));
+}
+
 void SendPanel::ShowOwnParameters(bool own) {
     btnChatParameters->setText(own ? QStringLiteral("Параметры •") : QStringLiteral("Параметры"));
 }
@@ -208,8 +214,12 @@ void SendPanel::Timer1Timer() {
 
 bool SendPanel::memoPromptKeyDown(const QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier && m_stopShown) {
-        Q_EMIT StopRequested();
+    if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier &&
+        (m_stopShown || m_editing)) {
+        if (m_stopShown)
+            Q_EMIT StopRequested();
+        else
+            Q_EMIT EditCancelRequested();
         return true;
     }
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;

@@ -49,10 +49,12 @@ public:
     void ShowStopControl();
     void EndBusyState();
     void ShowElapsed(int seconds);
+    // A question of the chat is being edited: Escape in the prompt box ends the edit.
+    void ShowEditing(bool editing);
     // "Параметры •" while the open chat has parameters of its own.
     void ShowOwnParameters(bool own);
 
-    // True when the key was taken (Ctrl+Enter sends, Escape stops).
+    // True when the key was taken (Ctrl+Enter sends, Escape stops or ends an edit).
     bool memoPromptKeyDown(const QKeyEvent* event);
     void Timer1Timer();
 
@@ -63,6 +65,7 @@ Q_SIGNALS:
     void PromptEdited();
     void ScrollDownClicked();
     void ParametersClicked();
+    void EditCancelRequested();
     // A second of a request's time has passed.
     void Ticked();
 
@@ -71,6 +74,7 @@ private:
 
     // A request runs: Send shows "Стоп".
     bool m_stopShown = false;
+    bool m_editing = false;
 
     QLabel* Label4 = nullptr;
     QLabel* Label5 = nullptr;

@@ -110,7 +110,9 @@ ChatSave ChatLibrary::WriteTo(const QString& path, const TGeminiDM& conversation
 
 ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     const TChatHistory& history = conversation.ChatHistory();
-    if (history.isEmpty())
+    // A chat emptied message by message is written empty: its file must not bring the
+    // messages back.
+    if (history.isEmpty() && m_currentFile.isEmpty())
         return ChatSaved::NotWritten;
     const ChatLabel& label = conversation.Label();
     const bool historyKept = !m_currentFile.isEmpty() && history == m_savedHistory;

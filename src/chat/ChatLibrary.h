@@ -20,7 +20,7 @@ struct ChatListEntry {
 
 // What saving the current chat came to when it did not fail.
 enum class ChatSaved {
-    NotWritten, // nothing to write: an empty or unchanged conversation
+    NotWritten, // nothing to write: an unchanged conversation, or a new one still empty
     Rewritten,  // written over the current chat's file
     Named,      // a new chat's first write: the file now has its name
     MovedAway,  // written to a new file instead of the one it was opened from

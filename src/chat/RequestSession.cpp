@@ -82,9 +82,16 @@ void RequestSession::Stop() {
 
 RequestEnd RequestSession::FailedEnd(const RequestFailure& failure, bool live, bool stopped) {
     m_failedRequest = m_runningRequest;
-    m_retryToken = newToken();
     RequestEnd end{.Live = live, .Stopped = stopped};
     end.Failure = failure;
+    // An edit or a new answer that brought nothing leaves the conversation as it was; it
+    // is asked for again the way it was asked for, not by "Повторить".
+    if (m_runningRequest.Replaced) {
+        m_conversation.SetChatHistory(*m_runningRequest.Replaced);
+        end.Restored = true;
+        return end;
+    }
+    m_retryToken = newToken();
     end.RetryToken = m_retryToken;
     return end;
 }

@@ -20,10 +20,15 @@ struct SentRequest {
     QString ModelName = {};
     QString Prompt = {};
     QStringList Files = {};
+    // The files of an edited question, sent as its message kept them.
+    TContentParts KeptFiles = {};
     // What a text request sends: the prompt and the files' contents.
     TContentParts Parts = {};
     bool Image = false;
     bool WebSearch = false;
+    // An edited question or a new answer: the conversation before its later messages were
+    // taken away for it. A request that ends with nothing kept puts it back.
+    std::optional<TChatHistory> Replaced = {};
 };
 
 // How a request ended, as the window shows it.
@@ -43,6 +48,9 @@ struct RequestEnd {
     std::optional<RequestFailure> Failure = {};
     // The failure block's "Повторить": the request can be sent again as it was.
     QString RetryToken = {};
+    // The request replaced part of the conversation and failed: the conversation is back
+    // as it was before it, and the request is FailedRequest().
+    bool Restored = false;
 };
 
 // The request of the open chat, from its start to its end, without widgets: the request

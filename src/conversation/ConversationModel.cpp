@@ -68,3 +68,21 @@ bool CanContinue(const QString& finishReason) {
 QString ContinuePrompt() {
     return QStringLiteral("Продолжи ответ с того места, где он оборвался, без повторов.");
 }
+
+MessageRange DeletionRange(const TChatHistory& history, qsizetype index) {
+    if (index < 0 || index >= history.size())
+        return {};
+    qsizetype end = index + 1;
+    if (history[index].Role == u"user") {
+        while (end < history.size() && history[end].Role != u"user")
+            ++end;
+    }
+    return {index, end - index};
+}
+
+qsizetype LastAnswerIndex(const TChatHistory& history) {
+    const qsizetype last = history.size() - 1;
+    if (last < 1 || history[last].Role != u"model" || history[last - 1].Role != u"user")
+        return -1;
+    return last;
+}

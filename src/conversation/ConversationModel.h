@@ -132,3 +132,20 @@ bool IsCompletePicture(const TContentPart& part);
 
 // The answer's text parts joined, thoughts left out.
 QString AnswerText(const TContentParts& parts);
+
+// A run of messages: the ones a deletion takes away.
+struct MessageRange {
+    qsizetype First = 0;
+    qsizetype Count = 0;
+
+    bool operator==(const MessageRange&) const = default;
+};
+
+// What deleting the message at index takes: a question takes its answers with it (every
+// message up to the next question), any other message goes alone. Empty for an index
+// outside the conversation.
+MessageRange DeletionRange(const TChatHistory& history, qsizetype index);
+
+// The conversation's last message when it is an answer to a question before it (the one a
+// new answer can replace); -1 otherwise.
+qsizetype LastAnswerIndex(const TChatHistory& history);

@@ -81,6 +81,22 @@ constexpr StyleRule kStyleRules[] = {
     {u".stop-note a.continue-btn",
      u"display: inline-block; margin-left: 6px; padding: 1px 10px; border-radius: 5px; "
      u"background-color: #1565c0; color: white; text-decoration: none;"},
+    // A message's action bar sits in the gap under its block, seen while the pointer is on
+    // the block or focus is in the bar; hidden, it takes no clicks from what lies under it.
+    {u".message-wrapper", u"position: relative;"},
+    {u".message-actions",
+     u"position: absolute; right: 8px; bottom: -21px; font-size: 13px; line-height: 18px; "
+     u"white-space: nowrap; user-select: none; opacity: 0; pointer-events: none;"},
+    {u".message-wrapper:hover > .message-actions, .message-actions:focus-within, "
+     u".message-actions.edited",
+     u"opacity: 1; pointer-events: auto;"},
+    {u".message-action", u"margin-left: 12px; color: #1565c0; text-decoration: none;"},
+    {u".message-action:hover", u"text-decoration: underline;"},
+    {u".message-action:focus-visible",
+     u"outline: 2px solid #1565c0; outline-offset: 1px; border-radius: 3px;"},
+    {u".message-actions .regenerate", u"display: none;"},
+    {u".message-actions.last-answer .regenerate", u"display: inline;"},
+    {u".message-actions.edited::before", u"content: \"✎ изменяется\"; color: #b26a00;"},
     {u".sources", u"margin: -14px 0 20px 4px; font-size: 0.9em; color: #555;"},
     {u".sources ol", u"margin: 4px 0 0 0; padding-left: 22px;"},
     {u":root", u"color-scheme: light dark;"},
@@ -106,7 +122,7 @@ constexpr StyleRule kStyleRules[] = {
      u".message-content a.retry-btn { background-color: #3b78d8; color: white; } "
      u".live-status, .stopped-mark { color: #999; } .sources { color: #b0b0b0; } "
      u".thoughts, .part-note { color: #b0b0b0; } .thoughts { border-left-color: #4a4d52; } "
-     u".stop-note { color: #f0b35a; }"},
+     u".stop-note { color: #f0b35a; } .message-action { color: #8ab4f8; }"},
 };
 
 // The label is remembered on the button object (not as an attribute, so the page's

@@ -2,6 +2,7 @@
 
 #include "page/AnswerBlock.h"
 #include "page/FailureBlock.h"
+#include "page/MessageActionBar.h"
 #include "page/MessageBlocks.h"
 
 #include <QStringList>
@@ -39,6 +40,14 @@ QString itemHtml(const THistoryItem& item) {
     return {};
 }
 
+// The same with the item's action bar when there is a token.
+QString itemHtml(const THistoryItem& item, qsizetype index, QStringView actionToken) {
+    const QString html = itemHtml(item);
+    if (actionToken.isEmpty())
+        return html;
+    return WithMessageActions(html, actionToken, index, item.Role == u"user");
+}
+
 } // namespace
 
 QString AttachmentName(const TContentPart& part) {
@@ -53,13 +62,13 @@ QString BuildConversationHtml(const TChatHistory& history) {
 }
 
 QStringList BuildConversationHtmlChunks(const TChatHistory& history, qsizetype latestChars,
-                                        qsizetype olderChars) {
+                                        qsizetype olderChars, QStringView actionToken) {
     // Gathered from the newest message back, so the latest part is full.
     QStringList newestFirst;
     QStringList pending;
     qsizetype pendingChars = 0;
-    for (auto item = history.crbegin(); item != history.crend(); ++item) {
-        QString block = itemHtml(*item);
+    for (qsizetype index = history.size() - 1; index >= 0; --index) {
+        QString block = itemHtml(history[index], index, actionToken);
         if (block.isEmpty())
             continue;
         const qsizetype limit = newestFirst.isEmpty() ? latestChars : olderChars;
@@ -78,4 +87,8 @@ QStringList BuildConversationHtmlChunks(const TChatHistory& history, qsizetype l
     }
     std::reverse(newestFirst.begin(), newestFirst.end());
     return newestFirst;
+}
+
+QString BuildPageItemHtml(const TChatHistory& history, qsizetype index, QStringView actionToken) {
+    return itemHtml(history[index], index, actionToken);
 }

@@ -18,5 +18,9 @@ QString BuildConversationHtml(const TChatHistory& history);
 // The same blocks in parts (a block is never split), oldest part first; joined they are
 // BuildConversationHtml. The latest part holds about latestChars, each older one about
 // olderChars: a long chat shows its latest part at once and the older parts after it.
+// With an action token each message's block carries its action bar (MessageActionBar.h).
 QStringList BuildConversationHtmlChunks(const TChatHistory& history, qsizetype latestChars,
-                                        qsizetype olderChars);
+                                        qsizetype olderChars, QStringView actionToken = {});
+
+// The blocks of the item at index with its action bar, as the chat page shows them.
+QString BuildPageItemHtml(const TChatHistory& history, qsizetype index, QStringView actionToken);

@@ -5,6 +5,7 @@
 #include "chat/GeminiDM.h"
 #include "LinkCatcher.h"
 #include "app/MainWindow.h"
+#include "page/MessageActionBar.h"
 #include "page/MessageBlocks.h"
 #include "PageTest.h"
 #include "app/PromptEdit.h"
@@ -48,7 +49,8 @@ TEST_F(ChatPageTest, FirstAppendWritesTheTemplateOntoABlankPage) {
         evaluate(QStringLiteral("document.getElementById('chat-container') === null")).toBool());
 
     form->View().AddUserMessage(QStringLiteral("hello"), {});
-    const QString block = BuildUserMessageHtml(QStringLiteral("hello"), {});
+    const QString block = WithMessageActions(BuildUserMessageHtml(QStringLiteral("hello"), {}),
+                                             form->View().Page().ActionToken(), 0, true);
     QString expected = ChatPageTemplate();
     expected.replace(QStringLiteral("<div id=\"chat-container\"></div>"),
                      QStringLiteral("<div id=\"chat-container\">") + block +

@@ -53,9 +53,12 @@ protected:
         QTest::mouseClick(target, Qt::LeftButton, {}, at);
     }
 
-    // The chat container's markup; empty when the page has none.
+    // The chat container's markup without the messages' action bars; empty when the page
+    // has none.
     QString container() {
         return evaluateText(QStringLiteral(
-            "var c = document.getElementById('chat-container'); c ? c.innerHTML : null"));
+            "var c = document.getElementById('chat-container'); if (c) { c = c.cloneNode(true); "
+            "c.querySelectorAll('.message-actions').forEach(b => b.remove()); } "
+            "c ? c.innerHTML : null"));
     }
 };

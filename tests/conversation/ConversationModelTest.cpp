@@ -65,6 +65,40 @@ TEST(TrimHistory, KeepsTheNewestItemEvenAboveTheLimitAndLeavesTheInputAlone) {
     EXPECT_EQ(history.size(), 2);
 }
 
+// Roles as letters: u a question, m an answer, f another role (a function's result).
+TChatHistory roles(const char* letters) {
+    TChatHistory history;
+    for (const char* c = letters; *c; ++c)
+        history.append(item(*c == 'u'   ? QStringLiteral("user")
+                            : *c == 'm' ? QStringLiteral("model")
+                                        : QStringLiteral("function"),
+                            {text(1)}));
+    return history;
+}
+
+TEST(MessageActions, DeletionTakesAQuestionsAnswersAndAnAnswerAlone) {
+    struct Case {
+        const char* history;
+        qsizetype index;
+        MessageRange expected;
+    };
+    const Case cases[] = {
+        {"umum", 0, {0, 2}},  {"umum", 2, {2, 2}}, {"umum", 1, {1, 1}},
+        {"umfmu", 0, {0, 4}}, {"uum", 0, {0, 1}},  {"uum", 1, {1, 2}},
+        {"um", 2, {}},        {"um", -1, {}},      {"", 0, {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DeletionRange(roles(c.history), c.index), c.expected)
+            << c.history << " at " << c.index;
+}
+
+TEST(MessageActions, OnlyAnAnswerThatEndsTheChatAfterItsQuestionCanBeReplaced) {
+    EXPECT_EQ(LastAnswerIndex(roles("umum")), 3);
+    EXPECT_EQ(LastAnswerIndex(roles("um")), 1);
+    for (const char* history : {"", "m", "umu", "ufm", "umm"})
+        EXPECT_EQ(LastAnswerIndex(roles(history)), -1) << history;
+}
+
 TEST(ConversationModel, CopiesAreIndependent) {
     TChatHistory original = {item(QStringLiteral("user"), {text(1), attachment()})};
     const TChatHistory copy = original;
