@@ -65,12 +65,16 @@ ChatParametersDialog::ChatParametersDialog(const ChatParameters& current, const 
     setWindowTitle(u"Параметры чата"_s);
     CreateControls();
     Show(current);
+    resize(sizeHint().width(), minimumSizeHint().height());
 }
 
 void ChatParametersDialog::CreateControls() {
     m_instruction = named(new QPlainTextEdit(this), "systemInstruction");
     m_instruction->setPlaceholderText(u"Например: отвечай кратко и по-русски"_s);
     m_instruction->setTabChangesFocus(true);
+    // Five lines: the dialog then fits over the smallest window; the box grows with it.
+    m_instruction->setMinimumHeight(m_instruction->fontMetrics().lineSpacing() * 5 + 12);
+    m_instruction->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::MinimumExpanding);
     m_temperature = fraction("temperature", ChatParameters::kMaxTemperature, this);
     m_topP = fraction("topP", 1, this);
     m_topK = optionalCount("topK", ChatParameters::kMaxTopK, this);

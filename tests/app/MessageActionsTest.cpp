@@ -162,6 +162,11 @@ TEST_F(MessageActionsTest, EachMessageOffersItsActionsOnHoverAndByKeyboard) {
     EXPECT_EQ(evaluateText(QStringLiteral(
                   "getComputedStyle(document.activeElement.parentElement).opacity")),
               QStringLiteral("1"));
+    if (const QString shots = qEnvironmentVariable("TOVIK_SCREENSHOT_DIR"); !shots.isEmpty()) {
+        form->resize(760, 520);
+        RunEventsFor(500);
+        form->grab().save(QDir(shots).filePath(QStringLiteral("message-actions-760x520.png")));
+    }
     QTest::keyClick(page, Qt::Key_Return);
     EXPECT_TRUE(WaitUntil(
         [] { return QGuiApplication::clipboard()->text() == QStringLiteral("Первый вопрос"); },
