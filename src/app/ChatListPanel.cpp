@@ -274,6 +274,11 @@ void ChatListPanel::ListBox2Click() {
         Q_EMIT ChatPicked(chat->Path);
 }
 
+void ChatListPanel::FocusSearch() {
+    Edit1->setFocus(Qt::ShortcutFocusReason);
+    Edit1->selectAll();
+}
+
 void ChatListPanel::Edit1KeyUp(int Key) {
     if (IsEnterKey(Key)) {
         SearchChats();

@@ -30,6 +30,9 @@ public:
 
     static QString NewChatEntryText();
 
+    // Focus to the search box, its text selected for a new query.
+    void FocusSearch();
+
     // The library's chats, newest first, in place of what the list shows.
     Expected<void> LoadChatList();
     void ClearChatList();

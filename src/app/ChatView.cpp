@@ -12,6 +12,7 @@
 #include "app/LiveAnswerView.h"
 #include "page/WelcomePage.h"
 
+#include <QChildEvent>
 #include <QFileInfo>
 #include <QPointer>
 #include <QVBoxLayout>
@@ -42,6 +43,16 @@ ChatView::ChatView(const TGeminiDM& conversation, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(WebBrowser1);
+    // The engine makes the widget that takes the view's keys when a page first shows, and
+    // again after its render process died.
+    WebBrowser1->installEventFilter(this);
+}
+
+bool ChatView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == WebBrowser1 && event->type() == QEvent::ChildAdded &&
+        static_cast<QChildEvent*>(event)->child()->isWidgetType())
+        QMetaObject::invokeMethod(this, &ChatView::PageWidgetChanged, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
 }
 
 void ChatView::Clear() {

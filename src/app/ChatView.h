@@ -59,7 +59,12 @@ Q_SIGNALS:
     void RetryRequested(const QString& token);
     void ContinueRequested(const QString& token);
     void MessageActionRequested(MessageAction action, qsizetype index);
+    // The web view has a new widget of its own, which takes its place in the focus chain.
+    void PageWidgetChanged();
     void StatusMessage(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The older parts of a chat being opened, added before what the page shows.

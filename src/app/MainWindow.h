@@ -97,6 +97,7 @@ private:
     // Building the window and joining the panels: MainWindowSetup.cpp
     void CreateComponents();
     void ConnectPanels();
+    void CreateShortcuts();
     void RememberWindow();
 
     void FormCreate();
@@ -163,5 +164,6 @@ private:
     SendPanel* m_sendPanel = nullptr;
     QStatusBar* statusBar = nullptr;
     QLabel* FStatusText = nullptr;
+    QPushButton* btnShortcuts = nullptr;
     QPushButton* btnSettings = nullptr;
 };

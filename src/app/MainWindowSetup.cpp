@@ -6,6 +6,7 @@
 #include "app/ChatListPanel.h"
 #include "app/ChatView.h"
 #include "app/Controls.h"
+#include "app/Dialogs.h"
 #include "app/KeyModelPanel.h"
 #include "app/LiveAnswerView.h"
 #include "app/MessageActions.h"
@@ -29,6 +30,39 @@ using namespace Qt::StringLiterals;
 constexpr QSize kDesignSize(1089, 799);
 constexpr QSize kMinimumSize(760, 520);
 constexpr int kLeftColumnWidth = 177;
+
+constexpr char16_t kShortcutList[] = u"Сочетания клавиш:\n"
+                                    u"Ctrl+Enter — отправить\n"
+                                    u"Esc — остановить ответ или отменить изменение вопроса\n"
+                                    u"Ctrl+N — новый чат\n"
+                                    u"Ctrl+F — поиск по чатам\n"
+                                    u"Ctrl+L — к полю запроса\n"
+                                    u"Ctrl+O — прикрепить файлы\n"
+                                    u"↑ в пустом поле запроса — изменить последний вопрос\n"
+                                    u"Ctrl+Tab — символ табуляции в запросе\n"
+                                    u"Ctrl+Shift+C — скопировать последний ответ";
+
+// The controls Tab goes through, by object name, in the order it takes them.
+constexpr const char* kTabOrder[] = {
+    "Edit1",   "btnNewChat", "ListBox2",           "WebBrowser1", "memoPrompt",
+    "btnAddFile1", "btnClearFiles1", "ListBox1",   "DownBut",     "cbModels",
+    "chkEnableWebSearch", "btnSend", "editApiKey", "btnChatParameters", "btnShortcuts",
+    "btnSettings"};
+
+// Reading order: the chat list, the page, then the panel under it row by row.
+void applyTabOrder(QWidget& window) {
+    QWidget* previous = nullptr;
+    for (const char* name : kTabOrder) {
+        auto* next = window.findChild<QWidget*>(QLatin1StringView(name));
+        // The web view takes keys through a widget of the engine's.
+        if (next && next->focusProxy())
+            next = next->focusProxy();
+        if (previous && next)
+            QWidget::setTabOrder(previous, next);
+        if (next)
+            previous = next;
+    }
+}
 
 // The size, place and splitter of the last run, or the design size in the middle of
 // the screen.
@@ -82,6 +116,13 @@ void TForm1::CreateComponents() {
     btnSettings->setToolTip(
         QStringLiteral("Адрес сервиса, прокси, время ожидания и список моделей"));
     btnSettings->setFlat(true);
+    // The keys the window answers to, one click away.
+    btnShortcuts = named(new QPushButton(u"?"_s, statusBar), "btnShortcuts");
+    btnShortcuts->setToolTip(u"Сочетания клавиш"_s);
+    btnShortcuts->setAccessibleName(u"Сочетания клавиш"_s);
+    btnShortcuts->setFlat(true);
+    btnShortcuts->setFixedWidth(btnShortcuts->fontMetrics().horizontalAdvance(u"?"_s) * 4);
+    statusBar->addPermanentWidget(btnShortcuts);
     statusBar->addPermanentWidget(btnSettings);
     setStatusBar(statusBar);
 
@@ -89,6 +130,7 @@ void TForm1::CreateComponents() {
                                    [this] { return SaveCurrentChat(); }, this);
 
     ConnectPanels();
+    CreateShortcuts();
     setMinimumSize(kMinimumSize);
     restoreWindowLayout(*this, *Splitter1, FMemory);
 }
@@ -125,6 +167,8 @@ void TForm1::ConnectPanels() {
     ConnectGuarded(keyModel, &KeyModelPanel::RefreshModelsRequested, &TForm1::RefreshModelsClick);
     ConnectGuarded(keyModel, &KeyModelPanel::StatusMessage, &TForm1::SetStatusText);
     ConnectGuarded(btnSettings, &QPushButton::clicked, &TForm1::btnSettingsClick);
+    ConnectGuarded(btnShortcuts, &QPushButton::clicked,
+                   [this] { FDialogs.ShowMessage(QString::fromUtf16(kShortcutList)); });
 
     ConnectGuarded(m_view, &ChatView::RetryRequested, &TForm1::RetryFailedRequest);
     ConnectGuarded(m_view, &ChatView::ContinueRequested, &TForm1::ContinueAnswer);
@@ -150,10 +194,34 @@ void TForm1::ConnectPanels() {
                    [this](const QString& status) { m_view->LiveView().SetStatus(status); });
     ConnectGuarded(m_session, &RequestSession::Ended, &TForm1::RequestEnded);
 
-    // The last answer's Markdown, from anywhere in the window.
-    auto* copyLastAnswer = new QShortcut(QKeySequence(u"Ctrl+Shift+C"_s), this);
-    copyLastAnswer->setObjectName(u"copyLastAnswer"_s);
-    ConnectGuarded(copyLastAnswer, &QShortcut::activated, [this] {
+}
+
+// The window's keys, from wherever focus is, and the order Tab takes through the controls.
+void TForm1::CreateShortcuts() {
+    const auto shortcut = [this](const char* name, const QKeySequence& keys) {
+        auto* created = new QShortcut(keys, this);
+        created->setObjectName(QLatin1StringView(name));
+        return created;
+    };
+    // Escape stops the running answer, or else ends an edit of a question.
+    ConnectGuarded(shortcut("stopShortcut", Qt::Key_Escape), &QShortcut::activated, [this] {
+        if (RequestRunning())
+            StopRequest();
+        else
+            m_actions->CancelEdit();
+    });
+    ConnectGuarded(shortcut("newChatShortcut", QKeySequence::New), &QShortcut::activated, [this] {
+        if (!RequestRunning())
+            btnNewChatClick();
+    });
+    ConnectGuarded(shortcut("searchShortcut", QKeySequence::Find), &QShortcut::activated,
+                   [this] { m_chatList->FocusSearch(); });
+    ConnectGuarded(shortcut("promptShortcut", u"Ctrl+L"_s), &QShortcut::activated,
+                   [this] { m_sendPanel->FocusPrompt(); });
+    ConnectGuarded(shortcut("attachShortcut", QKeySequence::Open), &QShortcut::activated,
+                   [this] { m_sendPanel->Attachments().btnAddFile1Click(); });
+    // The last answer's Markdown.
+    ConnectGuarded(shortcut("copyLastAnswer", u"Ctrl+Shift+C"_s), &QShortcut::activated, [this] {
         const TChatHistory& history = FGeminiDM.ChatHistory();
         for (auto item = history.crbegin(); item != history.crend(); ++item) {
             if (item->Role == u"model" && !AnswerText(item->Parts).isEmpty()) {
@@ -164,6 +232,9 @@ void TForm1::ConnectPanels() {
         }
         SetStatusText(u"В чате ещё нет ответа"_s);
     });
+
+    applyTabOrder(*this);
+    ConnectGuarded(m_view, &ChatView::PageWidgetChanged, [this] { applyTabOrder(*this); });
 }
 
 void TForm1::RememberWindow() {

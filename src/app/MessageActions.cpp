@@ -4,6 +4,7 @@
 #include "app/ChatPage.h"
 #include "app/ChatView.h"
 #include "app/Dialogs.h"
+#include "app/Guarded.h"
 #include "app/KeyModelPanel.h"
 #include "app/SendPanel.h"
 #include "chat/GeminiDM.h"
@@ -49,7 +50,10 @@ MessageActions::MessageActions(TGeminiDM& conversation, const RequestSession& se
                                std::function<ChatSave()> save, QObject* parent)
     : QObject(parent), m_conversation(conversation), m_session(session), m_view(view),
       m_sendPanel(sendPanel), m_dialogs(dialogs), m_save(std::move(save)) {
-    connect(&m_sendPanel, &SendPanel::EditCancelRequested, this, &MessageActions::CancelEdit);
+    ConnectGuarded(&m_sendPanel, &SendPanel::EditCancelRequested, this, m_dialogs,
+                   [this] { CancelEdit(); });
+    ConnectGuarded(&m_sendPanel, &SendPanel::LastQuestionRequested, this, m_dialogs,
+                   [this] { EditLastQuestion(); });
 }
 
 void MessageActions::Run(MessageAction action, qsizetype index) {
@@ -76,6 +80,16 @@ void MessageActions::Run(MessageAction action, qsizetype index) {
     case MessageAction::Delete:
         Delete(index);
         break;
+    }
+}
+
+void MessageActions::EditLastQuestion() {
+    const TChatHistory& history = m_conversation.ChatHistory();
+    for (qsizetype index = history.size() - 1; index >= 0; --index) {
+        if (history[index].Role == u"user") {
+            Run(MessageAction::Edit, index);
+            return;
+        }
     }
 }
 

@@ -32,6 +32,8 @@ public:
     // The action a message's bar asked for.
     void Run(MessageAction action, qsizetype index);
 
+    // The conversation's last question, to edit; nothing while a request runs.
+    void EditLastQuestion();
     // A question is being edited: the next send replaces it.
     bool Editing() const { return m_edit.has_value(); }
     // Puts back what the prompt box held before the edit.

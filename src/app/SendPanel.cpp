@@ -44,6 +44,7 @@ SendPanel::SendPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* paren
     memoPrompt = named(new PromptEdit(this), "memoPrompt");
     memoPrompt->OnKeyDown = [this](const QKeyEvent* event) { return memoPromptKeyDown(event); };
     memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoPrompt->setTabChangesFocus(true);
     memoPrompt->setToolTip(QStringLiteral("Ctrl+Enter (Отправить)"));
     memoPrompt->setPlaceholderText(QStringLiteral("Ctrl+Enter — отправить"));
     memoPrompt->setMinimumSize(kPromptMinimumSize);
@@ -220,6 +221,11 @@ bool SendPanel::memoPromptKeyDown(const QKeyEvent* event) {
             Q_EMIT StopRequested();
         else
             Q_EMIT EditCancelRequested();
+        return true;
+    }
+    if (event->key() == Qt::Key_Up && modifiers == Qt::NoModifier && Prompt().isEmpty() &&
+        !m_stopShown) {
+        Q_EMIT LastQuestionRequested();
         return true;
     }
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;

@@ -54,7 +54,8 @@ public:
     // "Параметры •" while the open chat has parameters of its own.
     void ShowOwnParameters(bool own);
 
-    // True when the key was taken (Ctrl+Enter sends, Escape stops or ends an edit).
+    // True when the key was taken (Ctrl+Enter sends, Escape stops or ends an edit, Up in
+    // the empty box asks for the last question).
     bool memoPromptKeyDown(const QKeyEvent* event);
     void Timer1Timer();
 
@@ -66,6 +67,8 @@ Q_SIGNALS:
     void ScrollDownClicked();
     void ParametersClicked();
     void EditCancelRequested();
+    // Up in the empty prompt box: the last question, to edit.
+    void LastQuestionRequested();
     // A second of a request's time has passed.
     void Ticked();
 

@@ -305,6 +305,52 @@ TEST_F(MainWindowTest, StartsInThePromptBoxAndNamesTheEmptyBoxes) {
     EXPECT_EQ(form->focusWidget(), control<PromptEdit>("memoPrompt"));
 }
 
+// Tab goes through every control in reading order and back to the start; Ctrl+Tab puts a
+// tab into the prompt; the window's keys work from wherever focus is.
+TEST_F(MainWindowTest, TheKeyboardReachesEverything) {
+    control<QLineEdit>("Edit1")->setFocus();
+    QStringList order;
+    for (int step = 0; step < 40; ++step) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        // The engine's widget stands for the web view.
+        const QString name = focused->objectName().isEmpty() && focused->parentWidget()
+                                 ? focused->parentWidget()->objectName()
+                                 : focused->objectName();
+        if (!order.isEmpty() && name == order.first())
+            break;
+        if (order.isEmpty() || order.last() != name)
+            order.append(name);
+        QTest::keyClick(focused, Qt::Key_Tab);
+        // The page hands the key on once it has seen it has nothing to focus.
+        if (name == u"WebBrowser1")
+            ASSERT_TRUE(WaitUntil([&] { return QApplication::focusWidget() != focused; }, 5000));
+    }
+    EXPECT_EQ(order, QStringLiteral("Edit1 btnNewChat ListBox2 WebBrowser1 memoPrompt "
+                                    "btnAddFile1 btnClearFiles1 ListBox1 DownBut cbModels "
+                                    "chkEnableWebSearch btnSend editApiKey btnChatParameters "
+                                    "btnShortcuts btnSettings")
+                         .split(u' '))
+        << order.join(u' ').toStdString();
+
+    auto* prompt = control<PromptEdit>("memoPrompt");
+    prompt->setFocus();
+    QTest::keyClick(prompt, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(prompt->toPlainText(), QStringLiteral("\t"));
+
+    QTest::keyClick(prompt, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), control<QLineEdit>("Edit1"));
+    QTest::keyClick(control<QLineEdit>("Edit1"), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), prompt);
+    QTest::keyClick(prompt, Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1);
+    EXPECT_EQ(dialogs.fileDialogs.first().first(),
+              QStringLiteral("Выберите один или несколько файлов"));
+    QTest::mouseClick(control<QPushButton>("btnShortcuts"), Qt::LeftButton);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages.first().contains(QStringLiteral("Ctrl+N — новый чат")));
+}
+
 // Every text of ours the window shows is Russian; only key names, the program's and the
 // models' names are written in Latin letters.
 TEST_F(MainWindowTest, SpeaksNoEnglish) {

@@ -1,9 +1,7 @@
 // The action bars of the chat's messages, used the way a user does (the mouse, the
 // keyboard) on the real window, with a real HTTP service on loopback.
-#include "FakeModelService.h"
-#include "PageTest.h"
+#include "ServiceWindowTest.h"
 #include "app/PromptEdit.h"
-#include "chat/GeminiDM.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -19,8 +17,6 @@
 
 namespace {
 
-constexpr int kWaitMs = 20000;
-
 FakeReply answer(const std::string& text) {
     return FakeReply::events({{LastTextEvent(text)}});
 }
@@ -30,13 +26,10 @@ std::string contentsOf(const std::string& body) {
     return body.substr(0, body.find(R"(,"generationConfig")"));
 }
 
-class MessageActionsTest : public PageTest {
+class MessageActionsTest : public ServiceWindowTest {
 protected:
     void SetUp() override {
-        PageTest::SetUp();
-        geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
-        control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
-        control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
+        ServiceWindowTest::SetUp();
         form->ResetChatView();
     }
 
@@ -47,15 +40,6 @@ protected:
         prompt()->setPlainText(text);
         QTest::keyClick(prompt(), Qt::Key_Return, Qt::ControlModifier);
         waitUntilIdle();
-    }
-
-    void waitUntilIdle() {
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                const QPushButton* button = control<QPushButton>("btnSend");
-                return button->isEnabled() && button->text() == QStringLiteral("Отправить");
-            },
-            kWaitMs));
     }
 
     // Two questions, each answered, saved.
@@ -118,18 +102,12 @@ protected:
         return texts;
     }
 
-    QByteArray chatFile() const {
-        QFile file(form->CurrentChatFile());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     QStringList messageTexts() {
         return evaluate(QStringLiteral("Array.from(document.querySelectorAll('.message-content'))"
                                        ".map(c => c.innerText.trim())"))
             .toStringList();
     }
 
-    FakeModelService service;
 };
 
 TEST_F(MessageActionsTest, EachMessageOffersItsActionsOnHoverAndByKeyboard) {
@@ -182,14 +160,14 @@ TEST_F(MessageActionsTest, EachMessageOffersItsActionsOnHoverAndByKeyboard) {
 
 TEST_F(MessageActionsTest, DeletingAsksFirstAndTakesAQuestionWithItsAnswer) {
     twoExchanges();
-    const QByteArray saved = chatFile();
+    const QByteArray saved = savedChat();
 
     // Nothing is deleted on the default answer.
     clickAction(0, "delete");
     ASSERT_TRUE(WaitUntil([&] { return !dialogs.questions.isEmpty(); }, kWaitMs));
     EXPECT_EQ(dialogs.questions.last().text, QStringLiteral("Удалить вопрос и ответ на него?"));
     EXPECT_EQ(geminiDM->ChatHistory().size(), 4);
-    EXPECT_EQ(chatFile(), saved);
+    EXPECT_EQ(savedChat(), saved);
 
     dialogs.answers = {true};
     clickAction(0, "delete");
@@ -316,7 +294,7 @@ TEST_F(MessageActionsTest, AReplacementThatBringsNothingLeavesTheChatAsItWas) {
         service.release();
         twoExchanges();
         const TChatHistory before = geminiDM->ChatHistory();
-        const QByteArray saved = chatFile();
+        const QByteArray saved = savedChat();
         const QStringList shown = messageTexts();
 
         // A refusal the request does not wait out and try again.
@@ -337,7 +315,7 @@ TEST_F(MessageActionsTest, AReplacementThatBringsNothingLeavesTheChatAsItWas) {
             control<QPushButton>("btnSend")->click();
         waitUntilIdle();
         EXPECT_EQ(geminiDM->ChatHistory(), before);
-        EXPECT_EQ(chatFile(), saved);
+        EXPECT_EQ(savedChat(), saved);
         ASSERT_TRUE(WaitUntil([&] { return messageTexts().size() == shown.size() + 1; }, kWaitMs));
         EXPECT_EQ(messageTexts().first(shown.size()), shown);
         if (edit) {
@@ -361,6 +339,33 @@ TEST_F(MessageActionsTest, AnAnswersOwnLinkIsNoAction) {
     RunEventsFor(300);
     EXPECT_TRUE(dialogs.questions.isEmpty());
     EXPECT_EQ(geminiDM->ChatHistory().size(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// Up in the empty prompt box takes up the last question; Escape ends the edit, and stops a
+// running answer, from wherever focus is.
+TEST_F(MessageActionsTest, UpTakesUpTheLastQuestionAndEscapeWorksAnywhere) {
+    twoExchanges();
+    QTest::keyClick(prompt(), Qt::Key_Up);
+    EXPECT_EQ(prompt()->toPlainText(), QStringLiteral("Второй вопрос"));
+    QWidget* search = control<QWidget>("Edit1");
+    search->setFocus();
+    QTest::keyClick(search, Qt::Key_Escape);
+    EXPECT_TRUE(prompt()->toPlainText().isEmpty());
+
+    FakeReply held = answer("не дождётесь");
+    held.holdBeforeHeaders = true;
+    service.reply(held);
+    prompt()->setPlainText(QStringLiteral("Третий"));
+    QTest::keyClick(prompt(), Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(WaitUntil([&] { return service.requests().size() == 3u; }, kWaitMs));
+    search->setFocus();
+    QTest::keyClick(search, Qt::Key_Escape);
+    EXPECT_TRUE(idle());
+    service.release();
 }
 
 } // namespace

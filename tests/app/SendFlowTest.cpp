@@ -5,7 +5,7 @@
 #include "FakeModelService.h"
 #include "chat/GeminiDM.h"
 #include "app/MainWindow.h"
-#include "PageTest.h"
+#include "ServiceWindowTest.h"
 #include "app/PromptEdit.h"
 #include "app/SendPanel.h"
 
@@ -36,8 +36,6 @@
 
 namespace {
 
-constexpr int kWaitMs = 20000;
-
 std::string textAnswer(const std::string& text) {
     return R"({"candidates":[{"content":{"parts":[{"text":")" + text +
            R"("}]},"finishReason":"STOP"}]})";
@@ -48,13 +46,10 @@ FakeReply streamedAnswer(const std::string& text) {
     return FakeReply::events({{"data: " + textAnswer(text) + "\n\n"}});
 }
 
-class SendFlowTest : public PageTest {
+class SendFlowTest : public ServiceWindowTest {
 protected:
     void SetUp() override {
-        PageTest::SetUp();
-        geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
-        control<QComboBox>("editApiKey")->setEditText(QStringLiteral("KEY"));
-        control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
+        ServiceWindowTest::SetUp();
         service.reply(streamedAnswer("**Привет**"));
     }
 
@@ -76,22 +71,10 @@ protected:
         QTest::keyClick(control<PromptEdit>("memoPrompt"), Qt::Key_Return, Qt::ControlModifier);
     }
 
-    // Waits until the window is idle again after a send.
-    void waitUntilIdle() {
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                const QPushButton* send = control<QPushButton>("btnSend");
-                return send->isEnabled() && send->text() == QStringLiteral("Отправить");
-            },
-            kWaitMs));
-    }
-
     QStringList chatFiles() const {
         return QDir(programDir.filePath(QStringLiteral("chats")))
             .entryList({QStringLiteral("*.json")}, QDir::Files);
     }
-
-    FakeModelService service;
 };
 
 TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
@@ -102,7 +85,7 @@ TEST_F(SendFlowTest, CtrlEnterSendsRendersSavesAndCounts) {
     ASSERT_EQ(service.requests().size(), 1u);
     const FakeRequest request = service.requests().front();
     EXPECT_EQ(request.target, "/v1beta/models/gemini-2.5-flash:streamGenerateContent?alt=sse");
-    EXPECT_EQ(request.headers.find("x-goog-api-key")->second, "KEY");
+    EXPECT_EQ(request.headers.find("x-goog-api-key")->second, kApiKey);
     EXPECT_EQ(request.body,
               R"({"contents":[{"role":"user","parts":[{"text":"\u041A\u0430\u043A )"
               R"(\u0434\u0435\u043B\u0430?"}]}],"generationConfig":{"temperature":0.2,)"

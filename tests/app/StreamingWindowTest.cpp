@@ -1,16 +1,11 @@
 // Live answers in the real window: the answer grows on the page while the loopback service
 // is still writing it, the Send button stops it, and what the service sends is all read.
-#include "FakeModelService.h"
-#include "chat/GeminiDM.h"
+#include "ServiceWindowTest.h"
 #include "app/MainWindow.h"
-#include "PageTest.h"
 #include "app/PromptEdit.h"
 
-#include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
-#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -19,40 +14,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kWaitMs = 20000;
-
-class StreamingWindowTest : public PageTest {
+class StreamingWindowTest : public ServiceWindowTest {
 protected:
-    void SetUp() override {
-        PageTest::SetUp();
-        geminiDM->SetBaseUrl(QString::fromStdString(service.baseUrl()));
-        control<QComboBox>("editApiKey")->setEditText(QStringLiteral("SECRET-KEY"));
-        control<QComboBox>("cbModels")->setEditText(QStringLiteral("gemini-2.5-flash"));
-    }
-
     void send(const QString& prompt) {
         control<PromptEdit>("memoPrompt")->setPlainText(prompt);
         control<QPushButton>("btnSend")->click();
     }
 
-    // The status then says how the request ended.
-    bool idle() {
-        const QPushButton* button = control<QPushButton>("btnSend");
-        return !form->RequestRunning() && button->isEnabled() &&
-               button->text() == QStringLiteral("Отправить");
-    }
-
-    void waitUntilIdle() {
-        ASSERT_TRUE(WaitUntil([&] { return idle(); }, kWaitMs));
-    }
-
     bool pageHolds(const QString& text) {
         return WaitUntil([&] { return container().contains(text); }, kWaitMs);
-    }
-
-    QByteArray savedChat() {
-        QFile file(form->CurrentChatFile());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     // The conversation after the question "q", with the answer when one is given; the
@@ -73,8 +43,6 @@ protected:
         history.first().Failure = reason;
         return history;
     }
-
-    FakeModelService service;
 };
 
 TEST_F(StreamingWindowTest, TheAnswerGrowsBeforeTheLastEventAndEndsAsTheWholeAnswerWould) {
