@@ -45,9 +45,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Libraries come from the binaries; what the program loads by name at run time (fonts
-# for the page and its emoji, Qt's Russian translations) is named here. KaTeX, its fonts
+# for the page and its emoji, Qt's Russian translations, the SVG plugins that draw its
+# icon) is named here. KaTeX, its fonts
 # and highlight.js are needed to build only: they are compiled into the program.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fonts-dejavu-core, fonts-noto-color-emoji, qt6-translations-l10n")
+    "fonts-dejavu-core, fonts-noto-color-emoji, qt6-translations-l10n, libqt6svg6")
 include(CPack)

@@ -40,6 +40,9 @@ AttachmentsPanel::AttachmentsPanel(Dialogs& dialogs, QWidget* parent)
     btnClearFiles1->setToolTip(u"Удалить всё"_s);
     btnClearFiles1->setFixedWidth(kSmallButtonWidth);
     ListBox1 = named(new QListWidget(this), "ListBox1");
+    btnAddFile1->setAccessibleName(u"Прикрепить файлы"_s);
+    btnClearFiles1->setAccessibleName(u"Убрать все файлы"_s);
+    ListBox1->setAccessibleName(u"Прикреплённые файлы"_s);
     ListBox1->setFrameShape(QFrame::NoFrame);
     ListBox1->setMinimumWidth(kListMinimumWidth);
     ListBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);

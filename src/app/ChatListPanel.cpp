@@ -67,6 +67,10 @@ ChatListPanel::ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget
     btnNewChat->setToolTip(QStringLiteral("Новый Чат"));
     btnNewChat->setFixedWidth(kSmallButtonWidth);
     ListBox2 = named(new QListWidget(this), "ListBox2");
+    // What a screen reader calls them.
+    Edit1->setAccessibleName(QStringLiteral("Поиск по чатам"));
+    btnNewChat->setAccessibleName(QStringLiteral("Новый чат"));
+    ListBox2->setAccessibleName(QStringLiteral("Чаты"));
     ListBox2->setUniformItemSizes(true);
     new RightClickKeepsSelection(ListBox2->viewport());
     ListBox2->setStyleSheet(

@@ -32,6 +32,7 @@ ChatView::ChatView(const TGeminiDM& conversation, QWidget* parent)
     setObjectName(QStringLiteral("Panel1"));
     paintWhite(this);
     WebBrowser1 = new QWebEngineView(this);
+    WebBrowser1->setAccessibleName(QStringLiteral("Чат"));
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     m_page = new ChatPage(WebBrowser1);
     m_liveView = new LiveAnswerView(*m_page, this);

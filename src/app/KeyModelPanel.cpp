@@ -11,14 +11,18 @@
 #include "store/WindowMemory.h"
 #include "text/ControlCharacters.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -52,26 +56,88 @@ void setTextColour(QWidget* widget, QColor colour) {
     widget->setPalette(palette);
 }
 
+// On Linux Qt names an editable box by its text; the key box is named by what it is, and
+// its value is told as masked as the box shows it.
+class KeyBoxAccessible final : public QAccessibleWidget {
+public:
+    explicit KeyBoxAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name)
+            return widget()->accessibleName();
+        if (kind != QAccessible::Value)
+            return QAccessibleWidget::text(kind);
+        const QLineEdit* field = static_cast<const QComboBox*>(widget())->lineEdit();
+        return field->echoMode() == QLineEdit::Normal
+                   ? field->text()
+                   : QString(field->text().size(), QChar(0x2022));
+    }
+};
+
+// Asked for each object by class, before Qt's own; the key box is known by its name, which
+// it has from before anything could ask.
+QAccessibleInterface* keyBoxAccessible(const QString& className, QObject* object) {
+    auto* box = qobject_cast<QComboBox*>(object);
+    if (className == u"QComboBox" && box && box->objectName() == u"editApiKey")
+        return new KeyBoxAccessible(box);
+    return nullptr;
+}
+
+void attachEditingMenu(QLineEdit* field, QMenu* own) {
+    field->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(field, &QWidget::customContextMenuRequested, own, [field, own](QPoint at) {
+        QMenu* menu = field->createStandardContextMenu();
+        menu->setObjectName(own->objectName() + QStringLiteral("Shown"));
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addActions(own->actions());
+        menu->popup(field->mapToGlobal(at));
+    });
+}
+
 } // namespace
 
 KeyModelPanel::KeyModelPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent), m_folders(folders), m_dialogs(dialogs) {
     setObjectName(QStringLiteral("KeyModelPanel"));
+    static const bool keyBoxNamed = [] {
+        QAccessible::installFactory(keyBoxAccessible);
+        return true;
+    }();
+    Q_UNUSED(keyBoxNamed);
     Label1 = label("Label1", QStringLiteral("Модель:"), this);
     cbModels = editableCombo("cbModels", this);
+    cbModels->setAccessibleName(QStringLiteral("Модель"));
     cbModels->addItems({QStringLiteral("gemini-2.5-pro"), QStringLiteral("gemini-2.5-flash"),
                         QStringLiteral("gemini-2.5-flash-lite")});
     cbModels->setToolTip(QStringLiteral("Enter — сохранить в списке"));
     cbModels->lineEdit()->setPlaceholderText(QStringLiteral("Имя модели"));
     Label2 = label("Label2", QStringLiteral("Ключ:"), this);
     editApiKey = editableCombo("editApiKey", this);
+    // A screen reader names the box, never the key in it; the key shows only on request.
+    editApiKey->setAccessibleName(QStringLiteral("Ключ API"));
     editApiKey->setToolTip(QStringLiteral("Enter — сохранить в списке"));
     editApiKey->lineEdit()->setPlaceholderText(QStringLiteral("Вставьте ключ API"));
-    setTextColour(editApiKey, QColor(100, 113, 105));
+    editApiKey->lineEdit()->setEchoMode(QLineEdit::Password);
+    // The designed grey only where it stands out from the box.
+    if (editApiKey->palette().color(QPalette::Base).lightness() > 127)
+        setTextColour(editApiKey, QColor(100, 113, 105));
+    showKeyButton = named(new QToolButton(this), "showKeyButton");
+    showKeyButton->setText(QString::fromUtf16(u"👁"));
+    showKeyButton->setCheckable(true);
+    showKeyButton->setAccessibleName(QStringLiteral("Показать ключ"));
+    showKeyButton->setToolTip(QStringLiteral("Показать или скрыть ключ"));
+    connect(showKeyButton, &QToolButton::toggled, editApiKey, [this](bool shown) {
+        editApiKey->lineEdit()->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    });
     // It counts requests; nothing is refused at any number.
     Label3 = label("Label3", QStringLiteral("Сегодня:"), this);
     Label3->setToolTip(QStringLiteral("Запросов сегодня с этим ключом и моделью"));
     CountLabel = label("CountLabel", QStringLiteral("0"), this);
+    CountLabel->setAccessibleName(QStringLiteral("Запросов сегодня"));
+    // The captions label their boxes for a screen reader.
+    Label1->setBuddy(cbModels);
+    Label2->setBuddy(editApiKey);
     CountLabel->setToolTip(Label3->toolTip());
 
     // The boxes share what the width leaves.
@@ -82,7 +148,11 @@ KeyModelPanel::KeyModelPanel(const AppFolders& folders, Dialogs& dialogs, QWidge
     layout->addWidget(Label1, 0, 0);
     layout->addWidget(cbModels, 0, 1, 1, 3);
     layout->addWidget(Label2, 1, 0);
-    layout->addWidget(editApiKey, 1, 1);
+    auto* keyRow = new QHBoxLayout;
+    keyRow->setSpacing(2);
+    keyRow->addWidget(editApiKey, 1);
+    keyRow->addWidget(showKeyButton);
+    layout->addLayout(keyRow, 1, 1);
     layout->addWidget(Label3, 1, 2);
     layout->addWidget(CountLabel, 1, 3);
     layout->setColumnStretch(1, 1);
@@ -116,18 +186,19 @@ KeyModelPanel::KeyModelPanel(const AppFolders& folders, Dialogs& dialogs, QWidge
                    [this] { Q_EMIT RefreshModelsRequested(); });
 }
 
-// The text field inside an editable combo box receives the right click.
+// The text field inside an editable combo box receives the right click: its menu holds the
+// field's own editing actions (in the language of Qt's translations), then the box's items.
 void KeyModelPanel::CreateMenus() {
     PopupMenu19 = named(new QMenu(this), "PopupMenu19");
     N7 = menuItem(PopupMenu19, "N7", QStringLiteral("Удалить"));
-    attachPopup(editApiKey->lineEdit(), PopupMenu19);
+    attachEditingMenu(editApiKey->lineEdit(), PopupMenu19);
 
     PopupMenu20 = named(new QMenu(this), "PopupMenu20");
     N8 = menuItem(PopupMenu20, "N8", QStringLiteral("Удалить"));
     menuSeparator(PopupMenu20, "RefreshModelsSeparator");
     RefreshModelsItem = menuItem(PopupMenu20, "RefreshModelsItem",
                                  QStringLiteral("Обновить список моделей"));
-    attachPopup(cbModels->lineEdit(), PopupMenu20);
+    attachEditingMenu(cbModels->lineEdit(), PopupMenu20);
 }
 
 QString KeyModelPanel::ApiKey() const {

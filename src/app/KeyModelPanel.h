@@ -11,6 +11,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QToolButton;
 class Dialogs;
 class WindowMemory;
 
@@ -78,6 +79,7 @@ private:
     QLabel* Label1 = nullptr;
     QComboBox* cbModels = nullptr;
     QLabel* Label2 = nullptr;
+    QToolButton* showKeyButton = nullptr;
     QComboBox* editApiKey = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* CountLabel = nullptr;

@@ -11,10 +11,12 @@
 #include "app/LiveAnswerView.h"
 #include "app/MessageActions.h"
 #include "app/SendPanel.h"
+#include "app/WindowPlacement.h"
 #include "chat/GeminiDM.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QShortcut>
 #include <QLabel>
 #include <QPushButton>
@@ -44,10 +46,10 @@ constexpr char16_t kShortcutList[] = u"Сочетания клавиш:\n"
 
 // The controls Tab goes through, by object name, in the order it takes them.
 constexpr const char* kTabOrder[] = {
-    "Edit1",   "btnNewChat", "ListBox2",           "WebBrowser1", "memoPrompt",
-    "btnAddFile1", "btnClearFiles1", "ListBox1",   "DownBut",     "cbModels",
-    "chkEnableWebSearch", "btnSend", "editApiKey", "btnChatParameters", "btnShortcuts",
-    "btnSettings"};
+    "Edit1",      "btnNewChat",         "ListBox2", "WebBrowser1",   "memoPrompt",
+    "btnAddFile1", "btnClearFiles1",    "ListBox1", "DownBut",       "cbModels",
+    "chkEnableWebSearch", "btnSend",    "editApiKey", "showKeyButton", "btnChatParameters",
+    "btnShortcuts", "btnSettings"};
 
 // Reading order: the chat list, the page, then the panel under it row by row.
 void applyTabOrder(QWidget& window) {
@@ -71,15 +73,20 @@ void restoreWindowLayout(QWidget& window, QSplitter& splitter, const WindowMemor
         splitter.restoreState(memory.SplitterState());
         return;
     }
-    window.resize(kDesignSize);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        window.resize(kDesignSize);
+        return;
+    }
+    window.setGeometry(
+        FirstWindowGeometry(screen->availableGeometry(), kDesignSize, window.minimumSize()));
 }
 
 } // namespace
 
 void TForm1::CreateComponents() {
     UpdateWindowTitle();
+    setWindowIcon(QIcon(u":/app/icon.svg"_s));
     setFont(QFont(QStringLiteral("Segoe UI"), 9));
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Base));

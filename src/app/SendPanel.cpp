@@ -32,16 +32,19 @@ SendPanel::SendPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* paren
     Label4 = label("Label4", QStringLiteral("Контекст"), this);
     Label5 = label("Label5", QStringLiteral("токенов~"), this);
     ContextChatTokensLabel = label("ContextChatTokensLabel", QStringLiteral("0"), this);
+    ContextChatTokensLabel->setAccessibleName(QStringLiteral("Токенов в контексте"));
     // Room for the largest estimates, so the panel does not shift as they grow.
     reserveWidth(ContextChatTokensLabel, QStringLiteral("0000000"));
     // The service's own counts of the last answer, under the estimate; room for all five
     // lines from the start, so the panel does not grow when they come.
     UsageLabel = label("UsageLabel", QString(), this);
+    UsageLabel->setAccessibleName(QStringLiteral("Токены последнего ответа"));
     UsageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     UsageLabel->setMinimumHeight(UsageLabel->fontMetrics().lineSpacing() * 5);
     reserveWidth(UsageLabel, QStringLiteral("запрос 0000000"));
 
     memoPrompt = named(new PromptEdit(this), "memoPrompt");
+    memoPrompt->setAccessibleName(QStringLiteral("Текст запроса"));
     memoPrompt->OnKeyDown = [this](const QKeyEvent* event) { return memoPromptKeyDown(event); };
     memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoPrompt->setTabChangesFocus(true);
@@ -56,6 +59,7 @@ SendPanel::SendPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* paren
     m_attachments = new AttachmentsPanel(dialogs, this);
 
     DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), this);
+    DownBut->setAccessibleName(QStringLiteral("К концу чата"));
     DownBut->setFixedSize(30, 30);
     DownBut->setToolTip(QStringLiteral("К концу чата"));
     connect(DownBut, &QPushButton::clicked, this, &SendPanel::ScrollDownClicked);
@@ -95,6 +99,7 @@ SendPanel::SendPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* paren
 void SendPanel::CreateControlRow(const AppFolders& folders, Dialogs& dialogs) {
     m_keyModel = new KeyModelPanel(folders, dialogs, Panel3);
     chkEnableWebSearch = named(new QCheckBox(QStringLiteral("Веб"), Panel3), "chkEnableWebSearch");
+    chkEnableWebSearch->setAccessibleName(QStringLiteral("Поиск в Интернете"));
     chkEnableWebSearch->setToolTip(QStringLiteral("Поиск в Интернете"));
     btnSend = button("btnSend", kSendCaption, Panel3);
     btnSend->setToolTip(QStringLiteral("Ctrl+Enter"));
@@ -102,8 +107,10 @@ void SendPanel::CreateControlRow(const AppFolders& folders, Dialogs& dialogs) {
     // The next question is typed where the last one was.
     connect(btnSend, &QPushButton::clicked, memoPrompt, [this] { memoPrompt->setFocus(); });
     TimeoutLabel = label("TimeoutLabel", QStringLiteral("00:00"), Panel3);
+    TimeoutLabel->setAccessibleName(QStringLiteral("Время запроса"));
     TimeoutLabel->hide();
     btnChatParameters = button("btnChatParameters", QStringLiteral("Параметры"), Panel3);
+    btnChatParameters->setAccessibleName(QStringLiteral("Параметры чата"));
     btnChatParameters->setToolTip(
         QStringLiteral("Системная инструкция, температура, размышления и фильтры этого чата"));
     // Room for the mark, so the row does not shift when it comes.

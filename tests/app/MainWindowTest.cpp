@@ -5,6 +5,7 @@
 #include "app/PromptEdit.h"
 #include "WindowTest.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -328,7 +330,7 @@ TEST_F(MainWindowTest, TheKeyboardReachesEverything) {
     }
     EXPECT_EQ(order, QStringLiteral("Edit1 btnNewChat ListBox2 WebBrowser1 memoPrompt "
                                     "btnAddFile1 btnClearFiles1 ListBox1 DownBut cbModels "
-                                    "chkEnableWebSearch btnSend editApiKey btnChatParameters "
+                                    "chkEnableWebSearch btnSend editApiKey showKeyButton btnChatParameters "
                                     "btnShortcuts btnSettings")
                          .split(u' '))
         << order.join(u' ').toStdString();
@@ -349,6 +351,64 @@ TEST_F(MainWindowTest, TheKeyboardReachesEverything) {
     QTest::mouseClick(control<QPushButton>("btnShortcuts"), Qt::LeftButton);
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages.first().contains(QStringLiteral("Ctrl+N — новый чат")));
+}
+
+// What a screen reader hears for each control: its own name, never the key in the key box.
+TEST_F(MainWindowTest, NamesEveryControlForAScreenReader) {
+    control<QComboBox>("editApiKey")->setEditText(QStringLiteral("AIza-secret"));
+    const std::pair<const char*, const char*> names[] = {
+        {"Edit1", "Поиск по чатам"},          {"btnNewChat", "Новый чат"},
+        {"ListBox2", "Чаты"},                 {"WebBrowser1", "Чат"},
+        {"memoPrompt", "Текст запроса"},      {"btnAddFile1", "Прикрепить файлы"},
+        {"btnClearFiles1", "Убрать все файлы"}, {"ListBox1", "Прикреплённые файлы"},
+        {"DownBut", "К концу чата"},          {"chkEnableWebSearch", "Поиск в Интернете"},
+        {"btnSend", "Отправить"},             {"editApiKey", "Ключ API"},
+        {"showKeyButton", "Показать ключ"},
+        {"btnChatParameters", "Параметры чата"}, {"btnShortcuts", "Сочетания клавиш"},
+        {"btnSettings", "Настройки"},         {"CountLabel", "Запросов сегодня"},
+        {"TimeoutLabel", "Время запроса"},
+    };
+    for (const auto& [object, name] : names) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control<QWidget>(object));
+        ASSERT_NE(accessible, nullptr) << object;
+        EXPECT_EQ(accessible->text(QAccessible::Name), QString::fromUtf8(name)) << object;
+    }
+    // The model box is named by its caption; the key is told only as the box shows it.
+    QAccessibleInterface* models =
+        QAccessible::queryAccessibleInterface(control<QWidget>("cbModels"));
+    ASSERT_FALSE(models->relations(QAccessible::Label).isEmpty());
+    EXPECT_EQ(models->relations(QAccessible::Label).first().first->text(QAccessible::Name),
+              QStringLiteral("Модель:"));
+    QAccessibleInterface* key = QAccessible::queryAccessibleInterface(control<QWidget>("editApiKey"));
+    EXPECT_EQ(key->text(QAccessible::Value), QString(11, QChar(0x2022)));
+    auto* keyField = control<QComboBox>("editApiKey")->lineEdit();
+    EXPECT_EQ(keyField->echoMode(), QLineEdit::Password);
+    control<QToolButton>("showKeyButton")->click();
+    EXPECT_EQ(keyField->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(key->text(QAccessible::Value), QStringLiteral("AIza-secret"));
+    Q_EMIT keyField->customContextMenuRequested(QPoint(2, 2));
+    auto* menu = form->findChild<QMenu*>(QStringLiteral("PopupMenu19Shown"));
+    ASSERT_NE(menu, nullptr);
+    const auto texts = [](const QMenu& shown) {
+        QStringList all;
+        for (const QAction* action : shown.actions())
+            all.append(action->text());
+        return all;
+    };
+    const std::unique_ptr<QMenu> standard(keyField->createStandardContextMenu());
+    const QStringList expected = texts(*standard) + QStringList{QString(), QStringLiteral("Удалить")};
+    EXPECT_EQ(texts(*menu), expected);
+    menu->close();
+}
+
+// At first start the window fits the screen, whatever its size or scale.
+TEST_F(MainWindowTest, FirstWindowFitsTheScreen) {
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(available.size(), QSize(1920, 1080));
+    EXPECT_EQ(form->geometry().size(), QSize(1089, 799));
+    EXPECT_TRUE(available.contains(form->geometry()));
+    EXPECT_FALSE(form->windowIcon().isNull());
+    EXPECT_FALSE(form->windowIcon().pixmap(64).isNull());
 }
 
 // Every text of ours the window shows is Russian; only key names, the program's and the
