@@ -160,9 +160,10 @@ void TForm1::RequestEnded(const RequestEnd& end) {
     m_view->ShowLastAnswer();
     m_actions->SendEnded(end.Restored);
     FinishRequest();
-    if (end.Failure) {
-        const bool stopped = end.Stopped && !end.RetryToken.isEmpty();
-        SetStatusText(stopped ? QStringLiteral("Остановлено") : QStringLiteral("Ошибка"));
+    if (end.Stopped) {
+        SetStatusText(QStringLiteral("Остановлено"));
+    } else if (end.Failure) {
+        SetStatusText(QStringLiteral("Ошибка"));
     } else if (const QString note = end.Answer ? StopNoteText(end.Answer->FinishReason) : QString();
                !note.isEmpty()) {
         SetStatusText(note);

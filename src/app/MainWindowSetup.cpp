@@ -160,7 +160,12 @@ void TForm1::ConnectPanels() {
 
     ConnectGuarded(m_sendPanel, &SendPanel::SendClicked, &TForm1::btnSendClick);
     ConnectGuarded(m_sendPanel, &SendPanel::StopRequested, &TForm1::StopRequest);
-    ConnectGuarded(m_sendPanel, &SendPanel::PromptEdited, &TForm1::UpdateContextTokens);
+    ConnectGuarded(m_sendPanel, &SendPanel::PromptEdited, [this] {
+        UpdateContextTokens();
+        // What the status said of the last request is old news once the next is written.
+        if (!RequestRunning())
+            SetStatusText(QString());
+    });
     ConnectGuarded(m_sendPanel, &SendPanel::ParametersClicked, &TForm1::ChatParametersClick);
     ConnectGuarded(m_sendPanel, &SendPanel::ScrollDownClicked,
                    [this] { m_view->ScrollChatToBottom(); });
@@ -195,8 +200,10 @@ void TForm1::ConnectPanels() {
         m_view->LoadBaseHtml();
         m_view->LiveView().Begin(status);
     });
-    ConnectGuarded(m_session, &RequestSession::LiveTextChanged,
-                   [this](const QString& text) { m_view->LiveView().SetText(text); });
+    ConnectGuarded(m_session, &RequestSession::LiveTextChanged, [this](const QString& text) {
+        m_view->LiveView().SetText(text);
+        SetStatusText(u"Получение ответа…"_s);
+    });
     ConnectGuarded(m_session, &RequestSession::LiveStatusChanged,
                    [this](const QString& status) { m_view->LiveView().SetStatus(status); });
     ConnectGuarded(m_session, &RequestSession::Ended, &TForm1::RequestEnded);

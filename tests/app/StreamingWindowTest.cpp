@@ -80,9 +80,10 @@ TEST_F(StreamingWindowTest, StopAfterTwoEventsKeepsExactlyThoseAndTheWindowIsIdl
                                      {.bytes = TextEvent(" third"), .afterRelease = true}}));
     send(QStringLiteral("q"));
     ASSERT_TRUE(pageHolds(QStringLiteral("first second")));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Получение ответа…"));
     control<QPushButton>("btnSend")->click();
     EXPECT_TRUE(idle());
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Готово"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Остановлено"));
     EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QStringLiteral("first second")));
     EXPECT_TRUE(savedChat().contains("\"first second\""));
     EXPECT_TRUE(pageHolds(QStringLiteral("(остановлено)")));
@@ -94,6 +95,9 @@ TEST_F(StreamingWindowTest, StopAfterTwoEventsKeepsExactlyThoseAndTheWindowIsIdl
     EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QStringLiteral("first second")));
     // The mark is the page's alone.
     EXPECT_FALSE(savedChat().contains("\\u043E\\u0441\\u0442\\u0430\\u043D"));
+    // The next question written, the status of the last one goes.
+    QTest::keyClick(control<PromptEdit>("memoPrompt"), Qt::Key_A);
+    EXPECT_TRUE(form->StatusText().isEmpty());
 }
 
 TEST_F(StreamingWindowTest, EscapeBeforeAnythingArrivedLeavesTheQuestionAndSaysStopped) {
