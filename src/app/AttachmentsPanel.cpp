@@ -8,20 +8,27 @@
 #include "page/ConversationHtml.h"
 #include "service/AttachmentEncoding.h"
 #include "service/AttachmentTypes.h"
+#include "text/Clock.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QToolButton>
 
 namespace {
 
 using namespace Qt::Literals::StringLiterals;
 
 constexpr int kListMinimumWidth = 90;
+constexpr int kThumbnailSize = 32;
 
 bool isAttached(const QStringList& paths, const QString& path) {
     return paths.contains(path, Qt::CaseInsensitive);
@@ -29,8 +36,8 @@ bool isAttached(const QStringList& paths, const QString& path) {
 
 } // namespace
 
-AttachmentsPanel::AttachmentsPanel(Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), m_dialogs(dialogs) {
+AttachmentsPanel::AttachmentsPanel(Dialogs& dialogs, QString pastedFolder, QWidget* parent)
+    : QWidget(parent), m_dialogs(dialogs), m_pastedFolder(std::move(pastedFolder)) {
     setObjectName(u"AttachmentsPanel"_s);
     btnAddFile1 = button("btnAddFile1", u"+"_s, this);
     btnAddFile1->setFixedWidth(kSmallButtonWidth);
@@ -95,12 +102,62 @@ QStringList AttachmentsPanel::Names() const {
 }
 
 void AttachmentsPanel::ShowFiles() {
+    // Pictures pasted into the prompt live only as long as they are attached.
+    for (auto pasted = m_pastedFiles.begin(); pasted != m_pastedFiles.end();) {
+        if (isAttached(m_attachedFiles, *pasted)) {
+            ++pasted;
+            continue;
+        }
+        QFile::remove(*pasted);
+        pasted = m_pastedFiles.erase(pasted);
+    }
     ListBox1->clear();
-    ListBox1->addItems(Names());
-    for (int row = 0; row < m_keptFiles.size(); ++row)
-        ListBox1->item(row)->setToolTip(u"Файл из изменяемого сообщения"_s);
+    const QStringList names = Names();
+    for (int row = 0; row < names.size(); ++row) {
+        auto* item = new QListWidgetItem(names[row], ListBox1);
+        if (row < m_keptFiles.size()) {
+            item->setToolTip(u"Файл из изменяемого сообщения"_s);
+        } else {
+            const QString& path = m_attachedFiles[row - m_keptFiles.size()];
+            item->setToolTip(QDir::toNativeSeparators(path) + u"\n"_s +
+                             QLocale().formattedDataSize(QFileInfo(path).size()));
+            item->setIcon(Thumbnail(path));
+        }
+        // Each file can go by itself, by the mouse or the keyboard.
+        auto* remove = new QToolButton;
+        remove->setText(u"✕"_s);
+        remove->setAutoRaise(true);
+        remove->setAccessibleName(u"Убрать файл "_s + names[row]);
+        remove->setToolTip(remove->accessibleName());
+        connect(remove, &QToolButton::clicked, this, [this, item] {
+            ListBox1->setCurrentItem(item);
+            N3Click();
+        });
+        auto* holder = new QWidget;
+        auto* layout = new QHBoxLayout(holder);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addStretch(1);
+        layout->addWidget(remove);
+        ListBox1->setItemWidget(item, holder);
+    }
     lblFileLimits1->setText(u"Файлы (%1/%2)"_s.arg(Count()).arg(MaxAttachedFiles));
     Q_EMIT FilesChanged();
+}
+
+QIcon AttachmentsPanel::Thumbnail(const QString& path) {
+    if (const auto known = m_thumbnails.constFind(path); known != m_thumbnails.cend())
+        return *known;
+    QIcon icon;
+    if (MimeTypeOfFile(path).startsWith(u"image/"_s) && !IsSpecialFile(path)) {
+        QImageReader reader(path);
+        const QSize size = reader.size();
+        if (size.isValid())
+            reader.setScaledSize(size.scaled(kThumbnailSize, kThumbnailSize, Qt::KeepAspectRatio));
+        if (const QImage image = reader.read(); !image.isNull())
+            icon = QIcon(QPixmap::fromImage(image));
+    }
+    m_thumbnails.insert(path, icon);
+    return icon;
 }
 
 void AttachmentsPanel::btnAddFile1Click() {
@@ -111,10 +168,13 @@ void AttachmentsPanel::btnAddFile1Click() {
     }
     const QStringList picked =
         m_dialogs.GetOpenFileNames(u"Выберите один или несколько файлов"_s, OpenDialogFilter());
-    if (picked.isEmpty())
-        return;
+    AddFiles(picked);
+}
 
-    for (const QString& path : picked) {
+void AttachmentsPanel::AddFiles(const QStringList& paths) {
+    if (paths.isEmpty())
+        return;
+    for (const QString& path : paths) {
         if (Count() >= MaxAttachedFiles) {
             m_dialogs.ShowMessage(u"Добавление остановлено – достигнут лимит файлов."_s);
             break;
@@ -124,11 +184,34 @@ void AttachmentsPanel::btnAddFile1Click() {
             m_dialogs.ShowMessage(UnsupportedFileMessage(name));
             continue;
         }
+        // Refused now rather than when sending.
+        if (QFileInfo(path).size() > kMaxAttachmentBytes) {
+            m_dialogs.ShowMessage(OversizeFileMessage(name));
+            continue;
+        }
         if (isAttached(m_attachedFiles, path))
             continue;
         m_attachedFiles.append(path);
     }
     ShowFiles();
+}
+
+void AttachmentsPanel::AttachPicture(const QImage& picture) {
+    if (Count() >= MaxAttachedFiles) {
+        m_dialogs.ShowMessage(u"Достигнут максимальный лимит файлов ("_s +
+                              QString::number(MaxAttachedFiles) + u")."_s);
+        return;
+    }
+    const QString name =
+        u"Вставка "_s + Clock::now().toString(u"yyyy-MM-dd HH-mm-ss-zzz"_s) + u".png"_s;
+    const QString path = QDir(m_pastedFolder).filePath(name);
+    if (!QDir().mkpath(m_pastedFolder) || !picture.save(path, "PNG")) {
+        m_dialogs.ShowMessage(u"Не удалось сохранить вставленную картинку в "_s +
+                              QDir::toNativeSeparators(path));
+        return;
+    }
+    m_pastedFiles.append(path);
+    AddFiles({path});
 }
 
 void AttachmentsPanel::N1Click() {

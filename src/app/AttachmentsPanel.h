@@ -2,10 +2,13 @@
 
 #include "conversation/ConversationModel.h"
 
+#include <QHash>
+#include <QIcon>
 #include <QStringList>
 #include <QWidget>
 
 class QAction;
+class QImage;
 class QLabel;
 class QListWidget;
 class QMenu;
@@ -20,7 +23,8 @@ class AttachmentsPanel : public QWidget {
 public:
     static constexpr int MaxAttachedFiles = 16;
 
-    AttachmentsPanel(Dialogs& dialogs, QWidget* parent);
+    // Pictures pasted into the prompt are kept in pastedFolder while they are attached.
+    AttachmentsPanel(Dialogs& dialogs, QString pastedFolder, QWidget* parent);
 
     // The attached files; ListBox1 shows their names. Setting them drops any kept files.
     const QStringList& AttachedFiles() const { return m_attachedFiles; }
@@ -32,6 +36,12 @@ public:
     // The kept files and the attached ones.
     qsizetype Count() const { return m_keptFiles.size() + m_attachedFiles.size(); }
     QStringList Names() const;
+
+    // Attaches the files that can be sent and says why each other one cannot, up to the
+    // limit.
+    void AddFiles(const QStringList& paths);
+    // A picture pasted into the prompt, attached as a PNG file of its own.
+    void AttachPicture(const QImage& picture);
 
     void btnAddFile1Click();
     void N1Click();
@@ -45,9 +55,15 @@ Q_SIGNALS:
 private:
     // ListBox1 shows the names, lblFileLimits1 the count against the limit.
     void ShowFiles();
+    // A small picture of an image file; none for other files.
+    QIcon Thumbnail(const QString& path);
 
     Dialogs& m_dialogs;
+    QString m_pastedFolder;
     QStringList m_attachedFiles;
+    // The pasted pictures' files, removed once they are no longer attached.
+    QStringList m_pastedFiles;
+    QHash<QString, QIcon> m_thumbnails;
     TContentParts m_keptFiles;
 
     QPushButton* btnAddFile1 = nullptr;

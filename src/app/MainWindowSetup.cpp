@@ -7,6 +7,7 @@
 #include "app/ChatView.h"
 #include "app/Controls.h"
 #include "app/Dialogs.h"
+#include "app/FileDrop.h"
 #include "app/KeyModelPanel.h"
 #include "app/LiveAnswerView.h"
 #include "app/MessageActions.h"
@@ -135,6 +136,11 @@ void TForm1::CreateComponents() {
 
     m_actions = new MessageActions(FGeminiDM, *m_session, *m_view, *m_sendPanel, FDialogs,
                                    [this] { return SaveCurrentChat(); }, this);
+
+    // Files dropped anywhere on the window are attached.
+    new FileDropTarget(this, [this](const QStringList& files) {
+        Guarded(FDialogs, [&] { m_sendPanel->Attachments().AddFiles(files); });
+    });
 
     ConnectPanels();
     CreateShortcuts();

@@ -1,6 +1,10 @@
 #include "app/PromptEdit.h"
 
+#include "app/FileDrop.h"
+
+#include <QImage>
 #include <QKeyEvent>
+#include <QMimeData>
 
 void PromptEdit::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -17,4 +21,18 @@ void PromptEdit::keyPressEvent(QKeyEvent* event) {
     else
         QPlainTextEdit::keyPressEvent(event);
     Q_EMIT KeyHandled();
+}
+
+bool PromptEdit::canInsertFromMimeData(const QMimeData* source) const {
+    return source->hasImage() || !LocalFilesOf(source).isEmpty() ||
+           QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void PromptEdit::insertFromMimeData(const QMimeData* source) {
+    if (const QStringList files = LocalFilesOf(source); !files.isEmpty())
+        Q_EMIT FilesPasted(files);
+    else if (source->hasImage() && !source->hasText())
+        Q_EMIT PicturePasted(qvariant_cast<QImage>(source->imageData()));
+    else
+        QPlainTextEdit::insertFromMimeData(source);
 }

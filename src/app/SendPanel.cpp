@@ -56,7 +56,12 @@ SendPanel::SendPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* paren
 
     Panel3 = named(new QWidget(this), "Panel3");
     CreateControlRow(folders, dialogs);
-    m_attachments = new AttachmentsPanel(dialogs, this);
+    m_attachments =
+        new AttachmentsPanel(dialogs, folders.inProgramDir(QStringLiteral("pasted")), this);
+    // Files and pictures pasted into the prompt are attached, not written into it.
+    connect(memoPrompt, &PromptEdit::FilesPasted, m_attachments, &AttachmentsPanel::AddFiles);
+    connect(memoPrompt, &PromptEdit::PicturePasted, m_attachments,
+            &AttachmentsPanel::AttachPicture);
 
     DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), this);
     DownBut->setAccessibleName(QStringLiteral("К концу чата"));

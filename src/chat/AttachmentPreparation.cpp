@@ -21,7 +21,7 @@ Expected<void> checkSize(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return Failure(unreadable(path));
     if (file.size() > kMaxAttachmentBytes)
-        return Failure(QStringLiteral("Файл \"%1\" больше 20 МБ").arg(QFileInfo(path).fileName()));
+        return Failure(OversizeFileMessage(QFileInfo(path).fileName()));
     return {};
 }
 
@@ -34,6 +34,10 @@ bool IsSpecialFile(const QString& path) {
 
 QString UnsupportedFileMessage(const QString& fileName) {
     return QStringLiteral("Файл \"%1\" имеет неподдерживаемый тип.").arg(fileName);
+}
+
+QString OversizeFileMessage(const QString& fileName) {
+    return QStringLiteral("Файл \"%1\" больше 20 МБ").arg(fileName);
 }
 
 Expected<TContentParts> PrepareAttachments(const QStringList& paths) {

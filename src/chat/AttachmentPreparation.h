@@ -16,6 +16,8 @@ bool IsSpecialFile(const QString& path);
 
 // The message that refuses a file by its name, without folder.
 QString UnsupportedFileMessage(const QString& fileName);
+// The message that refuses a file larger than the service takes inline.
+QString OversizeFileMessage(const QString& fileName);
 
 // The attached files as request parts, one inline-data part per file in order, or the
 // text of the answer block that stops the send instead. Measures every file first, so an

@@ -8,7 +8,16 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QImage>
+#include <QLocale>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QTest>
+#include <QToolButton>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -214,6 +223,83 @@ TEST_F(AttachmentsPanelTest, RemovingAllAsksFirst) {
         EXPECT_EQ(asked.text, question);
         EXPECT_EQ(asked.icon, Dialogs::QuestionIcon::Question);
     }
+}
+
+// A file the service cannot take inline is refused when it is attached, not at Send.
+TEST_F(AttachmentsPanelTest, AFileOverTheInlineLimitIsRefusedWhenAttached) {
+    QFile big(path(u"big.txt"_s));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(20971521));
+    big.close();
+    QFile exact(path(u"exact.txt"_s));
+    ASSERT_TRUE(exact.open(QIODevice::WriteOnly) && exact.resize(20971520));
+    exact.close();
+    pick({big.fileName(), exact.fileName()});
+    EXPECT_EQ(dialogs.messages, QStringList{u"Файл \"big.txt\" больше 20 МБ"_s});
+    EXPECT_EQ(attachments().AttachedFiles(), QStringList{exact.fileName()});
+}
+
+// Each entry tells its size and, for a picture, shows it small; its own button removes it.
+TEST_F(AttachmentsPanelTest, EachEntryShowsItsSizeAndRemovesItself) {
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(path(u"photo.png"_s)));
+    QFile text(path(u"a.txt"_s));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write(QByteArray(2048, 'x')) == 2048);
+    text.close();
+    pick({path(u"photo.png"_s), path(u"a.txt"_s)});
+    auto* list = control<QListWidget>("ListBox1");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_FALSE(list->item(0)->icon().isNull());
+    EXPECT_TRUE(list->item(1)->icon().isNull());
+    EXPECT_TRUE(list->item(1)->toolTip().endsWith(QLocale().formattedDataSize(2048)))
+        << list->item(1)->toolTip().toStdString();
+
+    QToolButton* remove = nullptr;
+    for (QToolButton* button : list->findChildren<QToolButton*>())
+        if (button->accessibleName() == u"Убрать файл photo.png"_s)
+            remove = button;
+    ASSERT_NE(remove, nullptr);
+    remove->click();
+    EXPECT_EQ(attachments().AttachedFiles(), QStringList{path(u"a.txt"_s)});
+    EXPECT_EQ(texts(list), QStringList{u"a.txt"_s});
+}
+
+// Files dropped on any part of the window are attached, the prompt box and the page
+// included; a picture pasted into the prompt box becomes a PNG kept while it is attached.
+TEST_F(AttachmentsPanelTest, DroppedFilesAndPastedPicturesAreAttached) {
+    const auto drop = [](QWidget* target, const QStringList& files) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& file : files)
+            urls.append(QUrl::fromLocalFile(file));
+        data.setUrls(urls);
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &dropped);
+        EXPECT_TRUE(dropped.isAccepted());
+    };
+    auto* prompt = control<QWidget>("memoPrompt");
+    drop(prompt, {path(u"a.txt"_s)});
+    drop(control<QWidget>("ListBox2"), {path(u"b.pdf"_s), path(u"c.png"_s)});
+    EXPECT_EQ(attachments().AttachedFiles(),
+              QStringList({path(u"a.txt"_s), path(u"b.pdf"_s), path(u"c.png"_s)}));
+    EXPECT_TRUE(control<QPlainTextEdit>("memoPrompt")->toPlainText().isEmpty());
+
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    QGuiApplication::clipboard()->setImage(picture);
+    prompt->setFocus();
+    QTest::keyClick(prompt, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(attachments().AttachedFiles().size(), 4);
+    const QString pasted = attachments().AttachedFiles().last();
+    EXPECT_EQ(QFileInfo(pasted).dir().path(), programDir.filePath(u"pasted"_s));
+    EXPECT_EQ(QImage(pasted).pixelColor(0, 0), QColor(Qt::blue));
+    EXPECT_TRUE(control<QPlainTextEdit>("memoPrompt")->toPlainText().isEmpty());
+    attachments().SetAttachedFiles({});
+    EXPECT_FALSE(QFile::exists(pasted));
 }
 
 } // namespace
