@@ -15,7 +15,9 @@
 #include <QChildEvent>
 #include <QFileInfo>
 #include <QPointer>
+#include <QPushButton>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace {
@@ -24,6 +26,11 @@ namespace {
 // larger older parts cost the page less in all, smaller ones keep it answering sooner.
 constexpr qsizetype kLatestPartChars = 96 * 1024;
 constexpr qsizetype kOlderPartChars = 192 * 1024;
+// The button that goes to the end of the chat, in the page's lower right corner; the page
+// counts as at its end this close to it.
+constexpr int kDownButtonSize = 30;
+constexpr int kDownButtonMargin = 22;
+constexpr qreal kAtEndPixels = 40;
 
 } // namespace
 
@@ -47,6 +54,32 @@ ChatView::ChatView(const TGeminiDM& conversation, QWidget* parent)
     // The engine makes the widget that takes the view's keys when a page first shows, and
     // again after its render process died.
     WebBrowser1->installEventFilter(this);
+
+    DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), this);
+    DownBut->setAccessibleName(QStringLiteral("К концу чата"));
+    DownBut->setToolTip(QStringLiteral("К концу чата"));
+    DownBut->setFixedSize(kDownButtonSize, kDownButtonSize);
+    DownBut->hide();
+    connect(DownBut, &QPushButton::clicked, this, &ChatView::ScrollChatToBottom);
+    connect(WebBrowser1->page(), &QWebEnginePage::scrollPositionChanged, this,
+            &ChatView::ShowDownButton);
+    connect(WebBrowser1->page(), &QWebEnginePage::contentsSizeChanged, this,
+            &ChatView::ShowDownButton);
+}
+
+void ChatView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    DownBut->move(width() - DownBut->width() - kDownButtonMargin,
+                  height() - DownBut->height() - kDownButtonMargin);
+    ShowDownButton();
+}
+
+void ChatView::ShowDownButton() {
+    const QWebEnginePage* page = WebBrowser1->page();
+    const qreal end = page->contentsSize().height() - page->scrollPosition().y() -
+                      WebBrowser1->height() / WebBrowser1->zoomFactor();
+    DownBut->setVisible(end > kAtEndPixels);
+    DownBut->raise();
 }
 
 bool ChatView::eventFilter(QObject* watched, QEvent* event) {

@@ -10,6 +10,7 @@
 
 class ChatPage;
 class LiveAnswerView;
+class QPushButton;
 class QWebEngineView;
 class TGeminiDM;
 
@@ -65,15 +66,19 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // The older parts of a chat being opened, added before what the page shows.
     void ShowOlderChunks(QStringList chunks, int rendering);
     // Rebuilds the page and says so, unless it died again before anything new was shown.
     void ChatPageRenderProcessGone();
+    // DownBut floats over the page's lower corner while the page is not at its end.
+    void ShowDownButton();
 
     const TGeminiDM& m_conversation;
     QWebEngineView* WebBrowser1 = nullptr;
+    QPushButton* DownBut = nullptr;
     ChatPage* m_page = nullptr;
     LiveAnswerView* m_liveView = nullptr;
     bool m_baseHtmlLoaded = false;

@@ -47,9 +47,9 @@ constexpr char16_t kShortcutList[] = u"Сочетания клавиш:\n"
 
 // The controls Tab goes through, by object name, in the order it takes them.
 constexpr const char* kTabOrder[] = {
-    "Edit1",      "btnNewChat",         "ListBox2", "WebBrowser1",   "memoPrompt",
-    "btnAddFile1", "btnClearFiles1",    "ListBox1", "DownBut",       "cbModels",
-    "chkEnableWebSearch", "btnSend",    "editApiKey", "showKeyButton", "btnChatParameters",
+    "Edit1",       "btnNewChat",     "ListBox2", "WebBrowser1",        "DownBut",
+    "memoPrompt",  "btnAddFile1",    "btnClearFiles1", "ListBox1",     "cbModels",
+    "chkEnableWebSearch", "btnSend", "editApiKey", "showKeyButton", "btnChatParameters",
     "btnShortcuts", "btnSettings"};
 
 // Reading order: the chat list, the page, then the panel under it row by row.
@@ -173,8 +173,6 @@ void TForm1::ConnectPanels() {
             SetStatusText(QString());
     });
     ConnectGuarded(m_sendPanel, &SendPanel::ParametersClicked, &TForm1::ChatParametersClick);
-    ConnectGuarded(m_sendPanel, &SendPanel::ScrollDownClicked,
-                   [this] { m_view->ScrollChatToBottom(); });
     ConnectGuarded(m_sendPanel, &SendPanel::Ticked, [this] {
         m_session->Tick();
         m_sendPanel->ShowElapsed(m_session->Seconds());

@@ -10,16 +10,17 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace {
 
 constexpr int kBottomPanelHeight = 156;
-constexpr QSize kPromptMinimumSize(160, 60);
+constexpr int kPromptMinimumWidth = 160;
+constexpr int kPromptLines = 3;
 const QString kSendCaption = QStringLiteral("Отправить");
 const QString kStopCaption = QStringLiteral("Стоп");
 
@@ -35,24 +36,21 @@ SendPanel::SendPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* paren
     ContextChatTokensLabel->setAccessibleName(QStringLiteral("Токенов в контексте"));
     // Room for the largest estimates, so the panel does not shift as they grow.
     reserveWidth(ContextChatTokensLabel, QStringLiteral("0000000"));
-    // The service's own counts of the last answer, under the estimate; room for all five
-    // lines from the start, so the panel does not grow when they come.
+    // The service's own counts of the last answer, on the estimate's line.
     UsageLabel = label("UsageLabel", QString(), this);
     UsageLabel->setAccessibleName(QStringLiteral("Токены последнего ответа"));
-    UsageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    UsageLabel->setMinimumHeight(UsageLabel->fontMetrics().lineSpacing() * 5);
-    reserveWidth(UsageLabel, QStringLiteral("запрос 0000000"));
 
     memoPrompt = named(new PromptEdit(this), "memoPrompt");
     memoPrompt->setAccessibleName(QStringLiteral("Текст запроса"));
     memoPrompt->OnKeyDown = [this](const QKeyEvent* event) { return memoPromptKeyDown(event); };
-    memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoPrompt->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     memoPrompt->setTabChangesFocus(true);
     memoPrompt->setToolTip(QStringLiteral("Ctrl+Enter (Отправить)"));
     memoPrompt->setPlaceholderText(QStringLiteral("Ctrl+Enter — отправить"));
-    memoPrompt->setMinimumSize(kPromptMinimumSize);
+    memoPrompt->setMinimumWidth(kPromptMinimumWidth);
     memoPrompt->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     connect(memoPrompt, &PromptEdit::KeyHandled, this, &SendPanel::PromptEdited);
+    connect(memoPrompt, &QPlainTextEdit::textChanged, this, &SendPanel::FitPromptToText);
 
     Panel3 = named(new QWidget(this), "Panel3");
     CreateControlRow(folders, dialogs);
@@ -63,41 +61,45 @@ SendPanel::SendPanel(const AppFolders& folders, Dialogs& dialogs, QWidget* paren
     connect(memoPrompt, &PromptEdit::PicturePasted, m_attachments,
             &AttachmentsPanel::AttachPicture);
 
-    DownBut = button("DownBut", QString::fromUtf16(u"\U0001F447"), this);
-    DownBut->setAccessibleName(QStringLiteral("К концу чата"));
-    DownBut->setFixedSize(30, 30);
-    DownBut->setToolTip(QStringLiteral("К концу чата"));
-    connect(DownBut, &QPushButton::clicked, this, &SendPanel::ScrollDownClicked);
-
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &SendPanel::Timer1Timer);
 
-    // The estimate under its caption keeps the column narrow for the control row.
-    auto* context = new QVBoxLayout;
-    context->setSpacing(2);
-    context->addWidget(Label4);
-    context->addWidget(Label5);
-    context->addWidget(ContextChatTokensLabel);
-    context->addWidget(UsageLabel);
-    context->addStretch(1);
+    // The figures on one line over the prompt box; the box takes what the width allows and
+    // the attachments beside it a third; the control rows under both keep every control
+    // whole down to the smallest window.
+    auto* figures = new QHBoxLayout;
+    figures->setSpacing(4);
+    figures->addWidget(Label4);
+    figures->addWidget(Label5);
+    figures->addWidget(ContextChatTokensLabel);
+    figures->addWidget(UsageLabel, 1);
 
-    // The prompt box takes what the width allows, the attachments beside it a third; the
-    // control rows under both keep every control whole down to the smallest window.
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(8, 4, 6, 4);
     layout->setHorizontalSpacing(8);
     layout->setVerticalSpacing(4);
-    layout->addLayout(context, 0, 0, 2, 1);
-    layout->addWidget(memoPrompt, 0, 1);
-    layout->addWidget(Panel3, 1, 1, 1, 2);
-    layout->addWidget(m_attachments, 0, 2);
-    layout->addWidget(DownBut, 0, 3, 2, 1, Qt::AlignTop);
-    layout->setColumnStretch(1, 3);
-    layout->setColumnStretch(2, 1);
-    layout->setRowStretch(0, 1);
-    // The design's height, or more where a larger font needs it.
-    setFixedHeight(qMax(kBottomPanelHeight, layout->minimumSize().height()));
+    layout->addLayout(figures, 0, 0, 1, 2);
+    layout->addWidget(memoPrompt, 1, 0);
+    layout->addWidget(m_attachments, 1, 1);
+    layout->addWidget(Panel3, 2, 0, 1, 2);
+    layout->setColumnStretch(0, 3);
+    layout->setColumnStretch(1, 1);
+    layout->setRowStretch(1, 1);
+    FitPromptToText();
+}
+
+// The prompt box shows three lines, and grows with its text up to about a third of the
+// window; the panel grows with it.
+void SendPanel::FitPromptToText() {
+    const int lineHeight = memoPrompt->fontMetrics().lineSpacing();
+    const int mostLines = qMax(kPromptLines, window()->height() / 3 / lineHeight);
+    const int lines = qBound(kPromptLines, int(memoPrompt->document()->size().height()), mostLines);
+    const int frame =
+        memoPrompt->frameWidth() * 2 + int(memoPrompt->document()->documentMargin() * 2);
+    memoPrompt->setMinimumHeight(lines * lineHeight + frame);
+    // The design's height, or more where a larger font or a longer prompt needs it.
+    setFixedHeight(qMax(kBottomPanelHeight, layout()->minimumSize().height()));
 }
 
 // The key and model boxes, then web search, Send and the time a request has run.
@@ -108,6 +110,8 @@ void SendPanel::CreateControlRow(const AppFolders& folders, Dialogs& dialogs) {
     chkEnableWebSearch->setToolTip(QStringLiteral("Поиск в Интернете"));
     btnSend = button("btnSend", kSendCaption, Panel3);
     btnSend->setToolTip(QStringLiteral("Ctrl+Enter"));
+    // The button the panel is for stands out from the others.
+    btnSend->setDefault(true);
     connect(btnSend, &QPushButton::clicked, this, &SendPanel::SendClicked);
     // The next question is typed where the last one was.
     connect(btnSend, &QPushButton::clicked, memoPrompt, [this] { memoPrompt->setFocus(); });
@@ -172,7 +176,7 @@ void SendPanel::ShowUsage(const std::optional<TokenUsage>& usage) {
         UsageLabel->setToolTip(QString());
         return;
     }
-    UsageLabel->setText(QStringLiteral("точно:\nзапрос %1\nответ %2\nмысли %3\nвсего %4")
+    UsageLabel->setText(QStringLiteral("· запрос %1 · ответ %2 · мысли %3 · всего %4")
                             .arg(usage->Prompt)
                             .arg(usage->Answer)
                             .arg(usage->Thinking)

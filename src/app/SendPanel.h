@@ -64,7 +64,6 @@ Q_SIGNALS:
     void SendClicked();
     void StopRequested();
     void PromptEdited();
-    void ScrollDownClicked();
     void ParametersClicked();
     void EditCancelRequested();
     // Up in the empty prompt box: the last question, to edit.
@@ -74,6 +73,7 @@ Q_SIGNALS:
 
 private:
     void CreateControlRow(const AppFolders& folders, Dialogs& dialogs);
+    void FitPromptToText();
 
     // A request runs: Send shows "Стоп".
     bool m_stopShown = false;
@@ -91,6 +91,5 @@ private:
     QLabel* TimeoutLabel = nullptr;
     QPushButton* btnChatParameters = nullptr;
     AttachmentsPanel* m_attachments = nullptr;
-    QPushButton* DownBut = nullptr;
     QTimer* Timer1 = nullptr;
 };

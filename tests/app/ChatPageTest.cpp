@@ -305,14 +305,21 @@ TEST_F(ChatPageTest, ScrollingMovesThePage) {
     form->View().AppendHtml(tall);
     ASSERT_EQ(evaluate(QStringLiteral("window.scrollY")).toInt(), 0);
 
+    // The button to the end floats over the page while the page is not at its end.
+    auto* down = control<QPushButton>("DownBut");
+    ASSERT_TRUE(WaitUntil([&] { return down->isVisible(); }, kPageTimeoutMs));
     form->View().ScrollChatBy(130);
     EXPECT_EQ(evaluate(QStringLiteral("window.scrollY")).toInt(), 130);
 
-    control<QPushButton>("DownBut")->click();
+    QTest::mouseClick(down, Qt::LeftButton);
     EXPECT_EQ(evaluate(QStringLiteral("Math.ceil(window.scrollY + window.innerHeight) >= "
                                       "document.documentElement.scrollHeight"))
                   .toBool(),
               true);
+    EXPECT_TRUE(WaitUntil([&] { return !down->isVisible(); }, kPageTimeoutMs));
+    const QRect page(control<QWidget>("WebBrowser1")->mapTo(form.get(), QPoint()),
+                     control<QWidget>("WebBrowser1")->size());
+    EXPECT_TRUE(page.contains(QRect(down->mapTo(form.get(), QPoint()), down->size())));
 }
 
 TEST_F(ChatPageTest, AnswerMarkupCannotRunScript) {

@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -201,7 +202,6 @@ constexpr const char* kLaidOutControls[] = {"Edit1",
                                             "Label3",
                                             "CountLabel",
                                             "ListBox1",
-                                            "DownBut",
                                             "statusBar"};
 
 // At the smallest size allowed, a laptop's and a large screen's, with the widest texts the
@@ -329,7 +329,7 @@ TEST_F(MainWindowTest, TheKeyboardReachesEverything) {
             ASSERT_TRUE(WaitUntil([&] { return QApplication::focusWidget() != focused; }, 5000));
     }
     EXPECT_EQ(order, QStringLiteral("Edit1 btnNewChat ListBox2 WebBrowser1 memoPrompt "
-                                    "btnAddFile1 btnClearFiles1 ListBox1 DownBut cbModels "
+                                    "btnAddFile1 btnClearFiles1 ListBox1 cbModels "
                                     "chkEnableWebSearch btnSend editApiKey showKeyButton btnChatParameters "
                                     "btnShortcuts btnSettings")
                          .split(u' '))
@@ -409,6 +409,28 @@ TEST_F(MainWindowTest, FirstWindowFitsTheScreen) {
     EXPECT_TRUE(available.contains(form->geometry()));
     EXPECT_FALSE(form->windowIcon().isNull());
     EXPECT_FALSE(form->windowIcon().pixmap(64).isNull());
+}
+
+// The prompt box shows three lines without a scroll bar, grows with a longer prompt up to
+// about a third of the window, and goes back when emptied.
+TEST_F(MainWindowTest, ThePromptBoxGrowsWithItsText) {
+    form->resize(1280, 900);
+    QCoreApplication::processEvents();
+    auto* prompt = control<PromptEdit>("memoPrompt");
+    QWidget* panel = control<QWidget>("Panel2");
+    const int empty = panel->height();
+    EXPECT_FALSE(prompt->verticalScrollBar()->isVisible());
+    prompt->setPlainText(QStringLiteral("line\n").repeated(12));
+    QCoreApplication::processEvents();
+    EXPECT_GT(panel->height(), empty);
+    EXPECT_GE(prompt->height(), prompt->fontMetrics().lineSpacing() * 12);
+    prompt->setPlainText(QStringLiteral("line\n").repeated(500));
+    QCoreApplication::processEvents();
+    EXPECT_LE(prompt->height(), form->height() / 3 + prompt->fontMetrics().lineSpacing());
+    EXPECT_GT(prompt->height(), form->height() / 4);
+    prompt->clear();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->height(), empty);
 }
 
 // Every text of ours the window shows is Russian; only key names, the program's and the
