@@ -6,8 +6,11 @@
 #include "EventWait.h"
 #include "FakeModelService.h"
 #include "app/PromptEdit.h"
+#include "MemoryPeak.h"
+#include "service/HttpPost.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -178,5 +181,42 @@ BENCHMARK(BM_LongAnswerUiCpu)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// A service that writes small text events as fast as it can, past the answer size limit.
+// The window must answer its user all along: the longest time its event loop went without
+// running (a 10 ms timer's longest gap), the time to the end, and the process's peak memory.
+void BM_EndlessStream(benchmark::State& state) {
+    BenchWindow& w = ShownWindow();
+    const std::string event = textEvent(QStringLiteral("бесконечный поток текста "));
+    const size_t events = kMaxResponseBodyBytes / event.size() + 1000;
+    double longestGapMs = 0;
+    double peakMb = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.form.btnNewChatClick();
+        WaitForLayout(w.form.View().Page());
+        FakeModelService service;
+        service.reply(FakeReply::events({{.bytes = event, .repeat = events}}));
+        MemoryPeak::Reset();
+        QElapsedTimer sinceTick;
+        QTimer ticks;
+        QObject::connect(&ticks, &QTimer::timeout, [&] {
+            longestGapMs = std::max(longestGapMs, double(sinceTick.nsecsElapsed()) / 1e6);
+            sinceTick.start();
+        });
+        state.ResumeTiming();
+        send(w, service);
+        sinceTick.start();
+        ticks.start(10);
+        waitUntilIdle(w);
+        ticks.stop();
+        state.PauseTiming();
+        peakMb = std::max(peakMb, double(MemoryPeak::Peak()) / 1e6);
+        state.ResumeTiming();
+    }
+    state.counters["longest_stall_ms"] = longestGapMs;
+    state.counters["peak_MB"] = peakMb;
+}
+BENCHMARK(BM_EndlessStream)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

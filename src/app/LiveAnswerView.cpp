@@ -17,7 +17,7 @@ void LiveAnswerView::Begin(const QString& status) {
     m_markdown = LiveMarkdown();
     m_sinceFirstText.invalidate();
     m_text.clear();
-    m_shownText.clear();
+    m_shownSize = 0;
     m_status = status;
     m_shownStatus = status;
     m_showing = true;
@@ -28,7 +28,11 @@ void LiveAnswerView::Begin(const QString& status) {
 void LiveAnswerView::SetText(const QString& textSoFar) {
     // The first words go up at once: the wait for them is the one the user feels.
     const bool first = m_text.isEmpty() && !textSoFar.isEmpty();
-    m_text = textSoFar;
+    // Only what is new is copied, and no more than the block shows: holding the writer's
+    // own string would make its next append copy the whole answer, at every chunk.
+    const qsizetype kept = qMin(textSoFar.size(), kShownCharacters);
+    if (kept > m_text.size())
+        m_text.append(QStringView(textSoFar).sliced(m_text.size(), kept - m_text.size()));
     if (first && m_showing) {
         m_sinceFirstText.start();
         m_timer->stop();
@@ -72,12 +76,11 @@ void LiveAnswerView::Render() {
         return;
     m_sinceRender.start();
     // The text only grows; past what a finished block shows it waits for the end.
-    const bool textChanged =
-        m_text.size() != m_shownText.size() && m_text.size() <= MessageDisplayLimitBytes / 3;
+    const bool textChanged = m_text.size() != m_shownSize && m_text.size() < kShownCharacters;
     if (textChanged) {
         const LiveMarkdown::Update update = m_markdown.Advance(m_text);
         m_page.UpdateLiveBlock(update.settledHtml, update.tailHtml, m_status);
-        m_shownText = m_text;
+        m_shownSize = m_text.size();
     } else if (m_status != m_shownStatus) {
         m_page.SetLiveStatus(m_status);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "page/LiveMarkdown.h"
+#include "page/MessageBlocks.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -22,6 +23,9 @@ class LiveAnswerView : public QObject {
 public:
     static constexpr int kIntervalMs = 80;
     static constexpr int kLongestIntervalMs = 1000;
+    // As much of the answer as the block shows while it is written: as many characters as
+    // a finished block shows bytes at most.
+    static constexpr qsizetype kShownCharacters = MessageDisplayLimitBytes / 3;
 
     LiveAnswerView(ChatPage& page, QObject* parent);
 
@@ -43,10 +47,11 @@ private:
     QElapsedTimer m_sinceRender;
     QElapsedTimer m_sinceFirstText;
     LiveMarkdown m_markdown;
+    // The answer so far, up to kShownCharacters.
     QString m_text;
     QString m_status;
-    // The text the page shows; a render with nothing new is skipped.
-    QString m_shownText;
+    // How much of it the page shows; a render with nothing new is skipped.
+    qsizetype m_shownSize = 0;
     QString m_shownStatus;
     bool m_showing = false;
 };

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -67,6 +68,7 @@ void TGeminiRequestThread::Create(const ServiceEndpoint& AEndpoint, const QStrin
     thread->FUseGoogleSearch = AUseGoogleSearch;
     thread->FStreamCallback =
         std::make_shared<const StreamDeliveryCallback>(std::move(AStreamCallback));
+    thread->FChunks = std::make_shared<ChunkMailbox>();
     thread->start();
 }
 
@@ -175,7 +177,7 @@ void TGeminiRequestThread::ExecuteStream() const {
             return;
         anyContent = anyContent || HasAnswerContent(parts);
         AppendAnswerParts(arrived.Parts, parts);
-        QueueStreamDelivery({.What = Chunk, .Text = AnswerText(parts), .Parts = std::move(parts)});
+        QueueChunk(AnswerText(parts), parts);
     });
     HttpResponse response;
     Expected<void, RequestFailure> sent = Post(
@@ -208,6 +210,42 @@ void TGeminiRequestThread::ReportSent() const {
     QMetaObject::invokeMethod(
         app,
         [sent = FEndpoint.RequestSent, key = FApiKey, model = FModelName] { sent(key, model); },
+        Qt::QueuedConnection);
+}
+
+// The chunks read but not yet taken by the user-interface thread. However fast the service
+// writes, one delivery at a time waits in that thread's queue and takes every chunk read
+// until it runs: the window handles the answer in a few large pieces, never in millions
+// of small ones ahead of the user's input.
+struct TGeminiRequestThread::ChunkMailbox {
+    std::mutex Lock;
+    StreamDelivery Waiting;
+    bool Posted = false;
+};
+
+void TGeminiRequestThread::QueueChunk(QString AText, const TContentParts& AParts) const {
+    {
+        const std::lock_guard lock(FChunks->Lock);
+        AppendAnswerParts(FChunks->Waiting.Parts, AParts);
+        FChunks->Waiting.Text += AText;
+        if (std::exchange(FChunks->Posted, true))
+            return;
+    }
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [callback = FStreamCallback, chunks = FChunks] {
+            StreamDelivery delivery;
+            {
+                const std::lock_guard lock(chunks->Lock);
+                delivery = std::exchange(chunks->Waiting, StreamDelivery{});
+                chunks->Posted = false;
+            }
+            if (*callback)
+                (*callback)(delivery);
+        },
         Qt::QueuedConnection);
 }
 

@@ -51,6 +51,8 @@ private:
     // Tells the endpoint's RequestSent, on the user-interface thread.
     void ReportSent() const;
     void QueueStreamDelivery(const StreamDelivery& ADelivery) const;
+    // Adds an event's chunk to those waiting for the user-interface thread.
+    void QueueChunk(QString AText, const TContentParts& AParts) const;
 
     ServiceEndpoint FEndpoint;
     QString FApiKey;
@@ -60,6 +62,8 @@ private:
     ResultCallback FCallback;
     // Shared with the queued deliveries, which may still run after the thread is gone.
     std::shared_ptr<const StreamDeliveryCallback> FStreamCallback;
+    struct ChunkMailbox;
+    std::shared_ptr<ChunkMailbox> FChunks;
     TRequestType FRequestType;
     CancelFlag FCancel;
     RequestResult FResult;

@@ -58,7 +58,9 @@ TEST_F(LiveAnswerTest, GrowsWhileTheServiceStillWritesAndEndsAsTheOneShotAnswer)
     service.release();
     const AnswerEnd end = awaitEnd();
     EXPECT_TRUE(end.Result && !end.Stopped);
-    EXPECT_EQ(grew.size(), 4);
+    // The events read before the window took them grew the answer together.
+    EXPECT_GE(grew.size(), 2);
+    EXPECT_LE(grew.size(), 4);
     EXPECT_EQ(grew.last(), textOf(end));
     const TChatHistory streamed = dm.ChatHistory();
     EXPECT_EQ(historyAtEnd, streamed); // recorded before the caller hears of the end
@@ -81,7 +83,9 @@ TEST_F(LiveAnswerTest, StopKeepsWhatArrivedAndDropsTheRest) {
     service.reply(FakeReply::events(
         {{TextEvent("a")}, {TextEvent("b")}, {.bytes = TextEvent("c"), .afterRelease = true}}));
     start();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return grew.size() == 2; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !grew.isEmpty() && grew.last() == u"ab"_s; },
+                                kWaitMs));
+    const qsizetype grown = grew.size();
     answer->Stop();
     // Ended has run by the time Stop returns.
     ASSERT_EQ(ends.size(), 1);
@@ -92,7 +96,7 @@ TEST_F(LiveAnswerTest, StopKeepsWhatArrivedAndDropsTheRest) {
     service.release();
     QTest::qWait(300);
     EXPECT_EQ(ends.size(), 1);
-    EXPECT_EQ(grew.size(), 2);
+    EXPECT_EQ(grew.size(), grown);
     EXPECT_EQ(dm.ChatHistory(), withAnswer(u"ab"_s));
 }
 
