@@ -144,8 +144,8 @@ void Search(benchmark::State& state) {
     int matches = 0;
     for (auto _ : state) {
         matches = 0;
-        const Expected<ChatSearchOutcome> outcome =
-            SearchChatFolder(folder().path(), kWords, [&](const QString&) { ++matches; });
+        const Expected<ChatSearchOutcome> outcome = SearchChatFolder(
+            folder().path(), kWords, {.Matched = [&](const QString&) { ++matches; }});
         if (!outcome || outcome->Skipped > 0)
             state.SkipWithError("search failed");
     }

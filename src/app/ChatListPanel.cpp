@@ -1,7 +1,8 @@
 // The chat list with its search box: typing (after a short pause, or at once with Enter)
 // narrows the list to the chats whose messages hold the words of the query, Escape brings
 // the whole list back, and the popup menu deletes, exports, renames or pins the chat under
-// the pointer.
+// the pointer. The search reads every chat file, which can take long: it runs on the
+// thread pool, shows how far it has got, and typing again cancels it.
 #include "app/ChatListPanel.h"
 
 #include "app/Controls.h"
@@ -11,16 +12,18 @@
 #include "app/PathObject.h"
 #include "app/RightClickKeepsSelection.h"
 #include "app/ScopedFlag.h"
-#include "store/ChatSearch.h"
 
 #include <QAction>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <memory>
 
@@ -66,6 +69,8 @@ ChatListPanel::ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget
     btnNewChat = button("btnNewChat", QStringLiteral("+"), this);
     btnNewChat->setToolTip(QStringLiteral("Новый Чат"));
     btnNewChat->setFixedWidth(kSmallButtonWidth);
+    searchProgress = label("searchProgress", QString(), this);
+    searchProgress->hide();
     ListBox2 = named(new QListWidget(this), "ListBox2");
     // What a screen reader calls them.
     Edit1->setAccessibleName(QStringLiteral("Поиск по чатам"));
@@ -83,7 +88,8 @@ ChatListPanel::ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget
     layout->setSpacing(4);
     layout->addWidget(Edit1, 0, 0);
     layout->addWidget(btnNewChat, 0, 1);
-    layout->addWidget(ListBox2, 1, 0, 1, 2);
+    layout->addWidget(searchProgress, 1, 0, 1, 2);
+    layout->addWidget(ListBox2, 2, 0, 1, 2);
 
     PopupMenu14 = named(new QMenu(this), "PopupMenu14");
     N6 = menuItem(PopupMenu14, "N6", QStringLiteral("Удалить Чат"));
@@ -109,7 +115,11 @@ ChatListPanel::ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget
     connectGuarded(ListBox2, &QWidget::customContextMenuRequested,
                    [this](const QPoint& at) { ListBox2ContextMenu(at); });
     connectGuarded(m_searchDelay, &QTimer::timeout, [this] { SearchChats(); });
-    connect(Edit1, &QLineEdit::textEdited, m_searchDelay, qOverload<>(&QTimer::start));
+    // What is being found no longer answers what is typed.
+    connect(Edit1, &QLineEdit::textEdited, this, [this] {
+        CancelSearch();
+        m_searchDelay->start();
+    });
     new KeyUpFilter(Edit1, [this](int key) { Guarded(m_dialogs, [&] { Edit1KeyUp(key); }); });
     // The entry the menu was about was only shown selected; the open chat's entry is
     // selected again once the chosen item has run.
@@ -121,6 +131,12 @@ ChatListPanel::ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget
     connectGuarded(actExportChat, &QAction::triggered, [this] { ExportChatClick(); });
     connectGuarded(actRenameChat, &QAction::triggered, [this] { RenameChatClick(); });
     connectGuarded(actPinChat, &QAction::triggered, [this] { PinChatClick(); });
+}
+
+ChatListPanel::~ChatListPanel() {
+    // Its thread stops at the next file instead of reading the whole folder for nobody.
+    if (m_search)
+        m_search->cancel();
 }
 
 QString ChatListPanel::NewChatEntryText() {
@@ -165,6 +181,7 @@ Expected<void> ChatListPanel::LoadChatList() {
 }
 
 void ChatListPanel::ClearChatList() {
+    CancelSearch();
     // Entries carry their chat path as item data, which the list frees with them.
     ScopedFlag loading(m_isLoading);
     ListBox2->clear();
@@ -299,13 +316,55 @@ void ChatListPanel::SearchChats() {
         RestoreFullChatList();
         return;
     }
-    const QStringList words = SplitSearchQuery(query);
     ClearChatList();
-    ScopedFlag loading(m_isLoading);
+    StartSearch(SplitSearchQuery(query));
+}
+
+void ChatListPanel::StartSearch(const QStringList& words) {
+    auto* search = new QFutureWatcher<ChatListEntry>(this);
+    m_search = search;
+    // Set by the search's thread before it ends; read once the search has finished.
+    auto outcome = std::make_shared<Expected<ChatSearchOutcome>>(ChatSearchOutcome{});
+    const auto connectGuarded = [this, search](auto signal, auto handler) {
+        ConnectGuarded(search, signal, this, m_dialogs, handler);
+    };
     // Matches show up as they are found.
-    const Expected<ChatSearchOutcome> outcome = SearchChatFolder(
-        m_chats.Folder(), words,
-        [this](const QString& path) { AddChatEntry(ChatLibrary::EntryOf(path)); });
+    connectGuarded(&QFutureWatcherBase::resultsReadyAt, [this, search](int begin, int end) {
+        ScopedFlag loading(m_isLoading);
+        for (int i = begin; i < end; ++i)
+            AddChatEntry(search->resultAt(i));
+    });
+    connectGuarded(&QFutureWatcherBase::progressValueChanged,
+                   [this](int filesRead) { ShowSearchProgress(filesRead); });
+    connectGuarded(&QFutureWatcherBase::finished, [this, outcome] { EndSearch(*outcome); });
+    searchProgress->setText(QStringLiteral("Поиск…"));
+    searchProgress->show();
+    search->setFuture(QtConcurrent::run([folder = m_chats.Folder(), words,
+                                         outcome](QPromise<ChatListEntry>& promise) {
+        *outcome = SearchChatFolder(
+            folder, words,
+            {.Matched = [&](const QString& path) { promise.addResult(ChatLibrary::EntryOf(path)); },
+             .Progressed =
+                 [&](qsizetype done, qsizetype total) {
+                     if (done == 1)
+                         promise.setProgressRange(0, int(total));
+                     promise.setProgressValue(int(done));
+                 },
+             .Stopped = [&] { return promise.isCanceled(); }});
+    }));
+}
+
+void ChatListPanel::ShowSearchProgress(int filesRead) {
+    if (m_search)
+        searchProgress->setText(QStringLiteral("Поиск: прочитано %1 из %2 чатов")
+                                    .arg(filesRead)
+                                    .arg(m_search->progressMaximum()));
+}
+
+void ChatListPanel::EndSearch(const Expected<ChatSearchOutcome>& outcome) {
+    m_search->deleteLater();
+    m_search = nullptr;
+    searchProgress->hide();
     if (!outcome) {
         m_dialogs.ShowMessage(outcome.error());
         return;
@@ -319,6 +378,17 @@ void ChatListPanel::SearchChats() {
         Q_EMIT StatusMessage(QStringLiteral("Поиск: пропущено повреждённых или нечитаемых "
                                             "файлов чатов: %1")
                                  .arg(outcome->Skipped));
+}
+
+void ChatListPanel::CancelSearch() {
+    if (!m_search)
+        return;
+    // Its matches still on their way are not listed: nothing listens to it any more.
+    m_search->disconnect(this);
+    m_search->cancel();
+    m_search->deleteLater();
+    m_search = nullptr;
+    searchProgress->hide();
 }
 
 void ChatListPanel::RestoreFullChatList() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/ChatLibrary.h"
+#include "store/ChatSearch.h"
 #include "text/Expected.h"
 
 #include <QString>
@@ -9,6 +10,7 @@
 #include <optional>
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -17,16 +19,18 @@ class QPoint;
 class QPushButton;
 class QTimer;
 class Dialogs;
+template <typename T> class QFutureWatcher;
 
 // The left column: the search box, the new-chat button and the chat list with its popup
 // menu. It shows the library's chats (pinned ones first, in bold) and the open one,
-// searches the chat folder, and asks the window by signals to open, start, delete,
-// export, rename or pin a chat.
+// searches the chat folder off the window's thread, and asks the window by signals to
+// open, start, delete, export, rename or pin a chat.
 class ChatListPanel : public QWidget {
     Q_OBJECT
 
 public:
     ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget* parent);
+    ~ChatListPanel() override;
 
     static QString NewChatEntryText();
 
@@ -35,6 +39,7 @@ public:
 
     // The library's chats, newest first, in place of what the list shows.
     Expected<void> LoadChatList();
+    // Empties the list; a search still running is cancelled.
     void ClearChatList();
     // Puts the new-chat entry at the top of the list unless it is there, and selects it.
     void SelectNewChatEntry();
@@ -79,6 +84,10 @@ Q_SIGNALS:
 
 private:
     void SearchChats();
+    void StartSearch(const QStringList& words);
+    void ShowSearchProgress(int filesRead);
+    void EndSearch(const Expected<ChatSearchOutcome>& outcome);
+    void CancelSearch();
     void RestoreFullChatList();
     void ExportChatClick();
     QListWidgetItem* FindNewChatEntry() const;
@@ -93,6 +102,7 @@ private:
 
     QLineEdit* Edit1 = nullptr;
     QPushButton* btnNewChat = nullptr;
+    QLabel* searchProgress = nullptr;
     QListWidget* ListBox2 = nullptr;
     QMenu* PopupMenu14 = nullptr;
     QAction* N6 = nullptr;
@@ -103,6 +113,9 @@ private:
     QAction* actPinChat = nullptr;
     // Searches a moment after the user stops typing.
     QTimer* m_searchDelay = nullptr;
+    // The search running, whose matches are listed as it finds them. A search started
+    // after it, or a list loaded anew, cancels it, and whatever it finds then goes nowhere.
+    QFutureWatcher<ChatListEntry>* m_search = nullptr;
     // Set while the panel itself changes the list: only the user's picks open chats.
     bool m_isLoading = false;
 };

@@ -10,12 +10,14 @@
 #include "store/ApiKeyStatsU.h"
 #include "store/WindowMemory.h"
 #include "text/ControlCharacters.h"
+#include "text/RegularFile.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,6 +25,7 @@
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -374,27 +377,47 @@ bool KeyModelPanel::SaveList(KeptList& list) {
     return true;
 }
 
-Expected<int> KeyModelPanel::MergeListedModels(const QStringList& models) {
-    if (!EnsureListReadable(m_models))
-        return Failure(QStringLiteral("Список моделей не изменён: Models.txt не читается."));
+void KeyModelPanel::MergeListedModels(const QStringList& models,
+                                      std::function<void(const Expected<int>&)> done) {
+    if (!EnsureListReadable(m_models)) {
+        done(Failure(QStringLiteral("Список моделей не изменён: Models.txt не читается.")));
+        return;
+    }
     const QStringList current = entriesOf(cbModels);
-    const QStringList merged = MergeModelNames(current, models);
-    const auto refused = std::count_if(models.cbegin(), models.cend(),
-                                       [](const QString& name) { return !IsValidModelName(name); });
-    if (refused > 0)
+    auto* merging = new QFutureWatcher<ModelListAddition>(this);
+    ConnectGuarded(merging, &QFutureWatcherBase::finished, this, m_dialogs,
+                   [this, merging, models, current, done = std::move(done)] {
+                       merging->deleteLater();
+                       // The user changed the box meanwhile: worked out again for what it holds.
+                       if (current != entriesOf(cbModels)) {
+                           MergeListedModels(models, done);
+                           return;
+                       }
+                       done(AddModels(merging->result()));
+                   });
+    merging->setFuture(QtConcurrent::run(NewModelNames, current, models, m_models.format));
+}
+
+Expected<int> KeyModelPanel::AddModels(const ModelListAddition& addition) {
+    if (addition.Refused > 0)
         m_dialogs.ShowMessage(
             QStringLiteral("Имён моделей, которые не подходят для запроса, пропущено: %1.")
-                .arg(refused));
-    if (merged.size() == current.size())
+                .arg(addition.Refused));
+    if (addition.LeftOut > 0)
+        m_dialogs.ShowMessage(QStringLiteral("Новых имён моделей не добавлено: %1. Файл "
+                                             "Models.txt не может быть больше %2 МБ.")
+                                  .arg(addition.LeftOut)
+                                  .arg(kMaxSmallFileSize / (1024 * 1024)));
+    if (addition.Added.isEmpty())
         return 0;
     {
         // New entries are offered, not picked: the box keeps showing what it showed.
         const QSignalBlocker blocker(cbModels);
         const QString shown = cbModels->currentText();
-        cbModels->addItems(merged.sliced(current.size()));
+        cbModels->addItems(addition.Added);
         if (cbModels->currentText() != shown)
             cbModels->setEditText(shown);
     }
     SaveList(m_models);
-    return int(merged.size() - current.size());
+    return int(addition.Added.size());
 }

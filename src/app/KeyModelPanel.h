@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -14,6 +16,7 @@ class QMenu;
 class QToolButton;
 class Dialogs;
 class WindowMemory;
+struct ModelListAddition;
 
 // The key and model boxes with the lists kept in Keys.txt and Models.txt (Enter adds the
 // text shown, the popup menus remove it) and today's request count for the pair shown.
@@ -33,8 +36,11 @@ public:
     // Counts a request that reached the service, and shows the count when it is for the key
     // and model shown.
     void CountRequestSent(const QString& apiKey, const QString& modelName);
-    // Adds the listed names that are new to the model box and Models.txt; how many were new.
-    Expected<int> MergeListedModels(const QStringList& models);
+    // Adds the listed names that are new to the model box and Models.txt, as many as the file
+    // can hold. They are worked out off the window's thread; done gets how many were added,
+    // on the window's thread and only while the panel lives.
+    void MergeListedModels(const QStringList& models,
+                           std::function<void(const Expected<int>&)> done);
     // "Обновить список моделей" waits while a refresh runs.
     void SetModelRefreshRunning(bool running);
 
@@ -70,6 +76,8 @@ private:
     void RemoveShownEntry(KeptList& list, const QString& question);
     bool SaveList(KeptList& list);
     void ShowRequestCount(const Expected<int>& count);
+    // The names a merge worked out go into the box and Models.txt; how many.
+    Expected<int> AddModels(const ModelListAddition& addition);
 
     AppFolders m_folders;
     Dialogs& m_dialogs;

@@ -48,6 +48,8 @@ void TForm1::FormShow() {
     FFormShown = true;
 
     LoadServiceSettings();
+    if (const Expected<void>& memory = FMemory.Loaded(); !memory)
+        FDialogs.ShowMessage(memory.error());
     // The service counts the requests it receives, not those that never reached it: a
     // file too large to send, a proxy that is down.
     FGeminiDM.SetRequestSentHandler(

@@ -42,8 +42,9 @@ void TForm1::btnSettingsClick() {
             FGeminiDM.SetServiceSettings(FSettings.Effective());
         return saved;
     };
-    actions.mergeModels = [this](const QStringList& models) {
-        return m_sendPanel->KeyModel().MergeListedModels(models);
+    actions.mergeModels = [this](const QStringList& models,
+                                 std::function<void(const Expected<int>&)> done) {
+        m_sendPanel->KeyModel().MergeListedModels(models, std::move(done));
     };
     auto* dialog = new SettingsDialog(FSettings.Saved(), FSettings.BaseUrlOverride(),
                                       std::move(actions), this);
@@ -64,15 +65,18 @@ void TForm1::RefreshModelsClick() {
     ListModelsInBackground(FGeminiDM.Endpoint(), key, this, [this](const ModelListing& listing) {
         Guarded(FDialogs, [this, &listing] {
             KeyModelPanel& models = m_sendPanel->KeyModel();
-            models.SetModelRefreshRunning(false);
             if (!listing) {
+                models.SetModelRefreshRunning(false);
                 SetStatusText(u"Список моделей не обновлён."_s);
                 FDialogs.ShowMessage(listing.error().Text);
                 return;
             }
-            const Expected<int> added = models.MergeListedModels(*listing);
-            SetStatusText(added ? u"Список моделей обновлён: новых моделей %1."_s.arg(*added)
-                                : added.error());
+            const auto merged = [this, keyModel = &models](const Expected<int>& added) {
+                keyModel->SetModelRefreshRunning(false);
+                SetStatusText(added ? u"Список моделей обновлён: новых моделей %1."_s.arg(*added)
+                                    : added.error());
+            };
+            models.MergeListedModels(*listing, merged);
         });
     });
 }

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -215,8 +216,7 @@ void SettingsDialog::StartListing(Purpose purpose) {
                    u"отдаёт список моделей."_s);
         return;
     }
-    m_check->setEnabled(false);
-    m_refreshModels->setEnabled(false);
+    EnableListing(false);
     ShowResult(u"Запрос к сервису..."_s);
     const ServiceEndpoint endpoint{settings.BaseUrl, settings.TimeoutSeconds * 1000,
                                    settings.Proxy};
@@ -228,22 +228,33 @@ void SettingsDialog::StartListing(Purpose purpose) {
 
 void SettingsDialog::ListingDone(Purpose purpose, const ServiceSettings& used,
                                  const ModelListing& listing) {
-    m_check->setEnabled(true);
-    m_refreshModels->setEnabled(true);
     if (!listing) {
+        EnableListing(true);
         ShowResult(failureText(listing.error().What, used), listing.error().Text);
         return;
     }
     if (purpose == Purpose::Check) {
+        EnableListing(true);
         ShowResult(u"Связь есть: ключ принят, моделей для ответов: %1."_s.arg(listing->size()));
         return;
     }
-    const Expected<int> added = m_actions.mergeModels(*listing);
-    if (!added)
-        ShowResult(added.error());
-    else
-        ShowResult(
-            u"Список моделей обновлён: новых моделей %1 из %2."_s.arg(*added).arg(listing->size()));
+    // The dialog may be closed before the merge ends.
+    m_actions.mergeModels(*listing, [dialog = QPointer<SettingsDialog>(this),
+                                     listed = listing->size()](const Expected<int>& added) {
+        if (!dialog)
+            return;
+        dialog->EnableListing(true);
+        if (!added)
+            dialog->ShowResult(added.error());
+        else
+            dialog->ShowResult(
+                u"Список моделей обновлён: новых моделей %1 из %2."_s.arg(*added).arg(listed));
+    });
+}
+
+void SettingsDialog::EnableListing(bool enabled) {
+    m_check->setEnabled(enabled);
+    m_refreshModels->setEnabled(enabled);
 }
 
 void SettingsDialog::ShowResult(const QString& text, const QString& details) {

@@ -30,8 +30,10 @@ public:
         std::function<QString()> apiKey;
         // Saves the settings; the message says why not.
         std::function<Expected<void>(const ServiceSettings&)> save;
-        // Merges listed model names into the model list; how many were new.
-        std::function<Expected<int>(const QStringList&)> mergeModels;
+        // Merges listed model names into the model list, then calls back with how many
+        // were new.
+        std::function<void(const QStringList&, std::function<void(const Expected<int>&)>)>
+            mergeModels;
     };
 
     SettingsDialog(const ServiceSettings& saved, const QString& baseUrlOverride, Actions actions,
@@ -50,6 +52,7 @@ private:
     void ProxyModeChanged();
     void StartListing(Purpose purpose);
     void ListingDone(Purpose purpose, const ServiceSettings& used, const ModelListing& listing);
+    void EnableListing(bool enabled);
     // A one-line result in Russian, with the technical text folded away below it.
     void ShowResult(const QString& text, const QString& details = {});
 

@@ -10,6 +10,9 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 using namespace Qt::StringLiterals;
@@ -101,9 +104,71 @@ QString modelMarkdown(const THistoryItem& item) {
     return markdown + sourcesMarkdown(item.Sources, item.Citations);
 }
 
-// Pictures are inline; anything else an answer names stays where it is.
-constexpr QStringView kExportPolicy = u"default-src 'none'; img-src data:; style-src "
-                                      u"'unsafe-inline'; base-uri 'none'; form-action 'none'";
+// Pictures and fonts are inline; anything else an answer names stays where it is.
+constexpr QStringView kExportPolicy = u"default-src 'none'; img-src data:; font-src data:; "
+                                      u"style-src 'unsafe-inline'; base-uri 'none'; "
+                                      u"form-action 'none'";
+
+// Elements that act as soon as a browser opens the file and that the policy does not stop
+// (a refresh, a preconnect), or that have no business in an answer: a base address, a
+// form, a script, another document in a frame or an object.
+constexpr std::array<QStringView, 9> kDroppedElements{
+    u"meta", u"base", u"link", u"form", u"script", u"iframe", u"frame", u"object", u"embed"};
+
+constexpr qsizetype kLongestDroppedName = 6;
+
+bool isHtmlSpace(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'\r';
+}
+
+// Where the HTML tokenizer ends a tag name.
+bool endsTagName(QChar c) {
+    return isHtmlSpace(c) || c == u'/' || c == u'>';
+}
+
+bool isAsciiLetter(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool isDroppedName(QStringView name) {
+    return std::any_of(
+        kDroppedElements.begin(), kDroppedElements.end(),
+        [name](QStringView dropped) { return name.compare(dropped, Qt::CaseInsensitive) == 0; });
+}
+
+// Just past the tag whose name ends at from: the first ">" outside a quoted attribute value.
+// Where it errs, it takes in more than the browser would, which only drops some text.
+qsizetype tagEnd(QStringView html, qsizetype from) {
+    qsizetype p = from;
+    while (p < html.size()) {
+        const QChar c = html[p++];
+        if (c == u'>')
+            return p;
+        if (c != u'=')
+            continue;
+        while (p < html.size() && isHtmlSpace(html[p]))
+            ++p;
+        if (p < html.size() && (html[p] == u'"' || html[p] == u'\'')) {
+            const qsizetype close = html.indexOf(html[p], p + 1);
+            if (close < 0)
+                return html.size();
+            p = close + 1;
+        }
+    }
+    return html.size();
+}
+
+// A "<" and letters left at the end of what is kept could run on into the text after a
+// dropped tag and name a new tag: such a "<" is made text.
+void closeOpenTagName(QString& kept) {
+    const qsizetype tail = qMin(kept.size(), kLongestDroppedName + 1);
+    const qsizetype open = QStringView(kept).last(tail).lastIndexOf(u'<');
+    if (open < 0)
+        return;
+    const qsizetype at = kept.size() - tail + open;
+    if (std::all_of(kept.cbegin() + at + 1, kept.cend(), isAsciiLetter))
+        kept.replace(at, 1, u"&lt;"_s);
+}
 
 } // namespace
 
@@ -127,13 +192,39 @@ QString ConversationMarkdown(const TChatHistory& history) {
     return markdown;
 }
 
+QString WithoutActiveElements(QStringView html) {
+    QString kept;
+    kept.reserve(html.size());
+    qsizetype copied = 0;
+    for (qsizetype open = html.indexOf(u'<'); open >= 0;) {
+        // A start or an end tag; a name longer than any dropped one is not read to its end.
+        qsizetype name = open + 1;
+        if (name < html.size() && html[name] == u'/')
+            ++name;
+        qsizetype nameEnd = name;
+        while (nameEnd < html.size() && nameEnd - name <= kLongestDroppedName &&
+               !endsTagName(html[nameEnd]))
+            ++nameEnd;
+        if (!isDroppedName(html.sliced(name, nameEnd - name))) {
+            open = html.indexOf(u'<', open + 1);
+            continue;
+        }
+        kept += html.sliced(copied, open - copied);
+        closeOpenTagName(kept);
+        copied = tagEnd(html, nameEnd);
+        open = html.indexOf(u'<', copied);
+    }
+    kept += html.sliced(copied);
+    return kept;
+}
+
 QString ConversationHtmlDocument(const TChatHistory& history, const QString& title) {
     QString page = u"<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"UTF-8\">"_s;
     page += u"<meta http-equiv=\"Content-Security-Policy\" content=\""_s;
     page += kExportPolicy;
     page += u"\"><title>"_s + EscapeHtml(title) + u"</title><style>"_s + ChatPageStyle() +
             u" .copy-btn { display: none; }</style></head><body><div id=\"chat-container\">"_s;
-    page += BuildConversationHtml(history);
+    page += WithoutActiveElements(BuildConversationHtml(history));
     page += u"</div></body></html>"_s;
     return page;
 }

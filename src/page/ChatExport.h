@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 // A chat written out for reading elsewhere.
 
@@ -19,8 +20,16 @@ ExportFormat ExportFormatOf(const QString& fileName);
 QString ConversationMarkdown(const TChatHistory& history);
 
 // The conversation as one HTML document that needs nothing else: the page's own look,
-// pictures inline, and a policy that lets it fetch nothing from anywhere.
+// pictures inline, a policy that lets it fetch nothing from anywhere, and the messages
+// WithoutActiveElements.
 QString ConversationHtmlDocument(const TChatHistory& history, const QString& title);
+
+// The HTML of message blocks without the tags of the elements that would act as soon as
+// a browser opens the exported file and that its policy does not stop: meta (a refresh),
+// base, link (a preconnect), form, script, iframe, frame, object and embed. A browser makes
+// an element only from "<" and its name as written, whatever the tag stands in, so none
+// is left, and none can form where a tag was taken out.
+QString WithoutActiveElements(QStringView html);
 
 // The conversation of a chat file, read without touching the open chat.
 Expected<TChatHistory> ReadChatForExport(const QString& path);

@@ -5,6 +5,7 @@
 #include "service/HttpPost.h"
 #include "service/RequestBody.h"
 #include "service/ResponseFailure.h"
+#include "text/ListFile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,6 +13,7 @@
 #include <QSet>
 #include <QUrl>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -129,6 +131,18 @@ QStringList MergeModelNames(const QStringList& current, const QStringList& liste
         }
     }
     return merged;
+}
+
+ModelListAddition NewModelNames(const QStringList& current, const QStringList& listed,
+                                TextFormat format) {
+    ModelListAddition addition;
+    addition.Added = MergeModelNames(current, listed).sliced(current.size());
+    addition.Refused = std::count_if(listed.cbegin(), listed.cend(),
+                                     [](const QString& name) { return !IsValidModelName(name); });
+    const qsizetype fit = ListLinesThatFit(current, addition.Added, format);
+    addition.LeftOut = addition.Added.size() - fit;
+    addition.Added.resize(fit);
+    return addition;
 }
 
 bool IsValidModelName(const QString& name) {

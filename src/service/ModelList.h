@@ -2,6 +2,7 @@
 
 #include "service/RequestTypes.h"
 #include "text/Expected.h"
+#include "text/TextDecoding.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,3 +36,17 @@ QString InvalidModelNameMessage(const QString& name);
 // Names are compared ignoring letter case, as the model box compares them; the current
 // names stay as they are, the user's own included.
 QStringList MergeModelNames(const QStringList& current, const QStringList& listed);
+
+// What a listing brings to the model list kept in a list file of format.
+struct ModelListAddition {
+    // The names MergeModelNames adds, as many as keep the file within kMaxSmallFileSize:
+    // above it the file would not be read back. A listing of hundreds of thousands of names
+    // is the service's to send, not the list's to keep.
+    QStringList Added;
+    // Listed names that are not valid.
+    qsizetype Refused = 0;
+    // New names the file has no room for.
+    qsizetype LeftOut = 0;
+};
+ModelListAddition NewModelNames(const QStringList& current, const QStringList& listed,
+                                TextFormat format);

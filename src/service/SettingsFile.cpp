@@ -1,9 +1,9 @@
 #include "service/SettingsFile.h"
 
 #include "text/ControlCharacters.h"
+#include "text/RegularFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -50,8 +50,12 @@ std::optional<ProxyMode> modeNamed(const QString& name) {
     return std::nullopt;
 }
 
-QString unreadable(const QString& path) {
-    return u"Файл настроек %1 не читается. Действуют настройки по умолчанию."_s.arg(path);
+QString unreadable(const QString& path, const FileReadFailure& failure) {
+    if (failure.Cause == FileRefusal::TooLarge)
+        return u"Файл настроек %1 не прочитан: %2. Действуют настройки по умолчанию; файл "
+               u"не будет перезаписан, пока он так велик."_s.arg(path, failure.Reason);
+    return u"Файл настроек %1 не читается (%2). Действуют настройки по умолчанию."_s.arg(
+        path, failure.Reason);
 }
 
 QString damaged(const QString& path, const QString& reason) {
@@ -110,12 +114,15 @@ QByteArray writeIni(const ServiceSettings& settings) {
            defaults + '\n';
 }
 
-// A value missing from the file keeps its default; one that is there must be right.
+// A missing file gives the defaults; a value missing from the file keeps its default, one
+// that is there must be right.
 Expected<ServiceSettings> readSettings(const QString& path) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return Failure(unreadable(path));
-    const Expected<Values> values = parseIni(file.readAll());
+    const Expected<QByteArray, FileReadFailure> bytes = ReadRegularFile(path, kMaxSmallFileSize);
+    if (!bytes && bytes.error().Cause == FileRefusal::Missing)
+        return ServiceSettings();
+    if (!bytes)
+        return Failure(unreadable(path, bytes.error()));
+    const Expected<Values> values = parseIni(*bytes);
     if (!values)
         return Failure(damaged(path, values.error()));
 
@@ -160,8 +167,6 @@ SettingsFile::SettingsFile(QString path) : m_path(std::move(path)) {}
 
 Expected<void> SettingsFile::Load() {
     m_saved = ServiceSettings();
-    if (!QFileInfo::exists(m_path))
-        return {};
     Expected<ServiceSettings> read = readSettings(m_path);
     if (!read)
         return Failure(read.error());
@@ -179,6 +184,14 @@ ServiceSettings SettingsFile::Effective() const {
 Expected<void> SettingsFile::Save(const ServiceSettings& settings) {
     if (Expected<void> valid = CheckServiceSettings(settings); !valid)
         return valid;
+    {
+        // A file too large to read holds nothing known: it is the user's to remove.
+        QFile existing(m_path);
+        const Expected<void, FileReadFailure> open = OpenRegularFile(existing, kMaxSmallFileSize);
+        if (!open && open.error().Cause == FileRefusal::TooLarge)
+            return Failure(u"Файл настроек %1 не перезаписан: %2. Уменьшите или удалите его."_s.arg(
+                m_path, open.error().Reason));
+    }
     QSaveFile file(m_path);
     const bool written = file.open(QIODevice::WriteOnly) &&
                          // Before any byte goes in: the file may hold a proxy password.

@@ -15,8 +15,8 @@ public:
     const QString& Path() const { return m_path; }
 
     // Reads the file. A missing file gives the defaults quietly; a damaged or unreadable
-    // one gives the defaults and the message to show the user once. The file itself is
-    // left as it is until the user saves.
+    // one, or one above kMaxSmallFileSize, gives the defaults and the message to show the
+    // user once. The file itself is left as it is until the user saves.
     Expected<void> Load();
 
     // What the file holds (the defaults when it held nothing usable).
@@ -28,7 +28,8 @@ public:
     const QString& BaseUrlOverride() const { return m_baseUrlOverride; }
 
     // Checks and writes the settings whole and atomically, readable by the owner only (it
-    // may hold a proxy password). On failure the file and Saved() stay as they were.
+    // may hold a proxy password). A file above kMaxSmallFileSize is never written over. On
+    // failure the file and Saved() stay as they were.
     Expected<void> Save(const ServiceSettings& settings);
 
 private:

@@ -3,13 +3,12 @@
 
 #include "store/ChatFileLayout.h"
 #include "text/JsonText.h"
+#include "text/RegularFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QScopeGuard>
 
 #include <cerrno>
 #include <cstring>
@@ -374,22 +373,18 @@ void dropSolidusEscapes(QByteArray& text) {
     text.truncate(out - begin);
 }
 
-// Reads the file whole unless it is too large to open, which is told before anything is read.
-ChatFileLoad readFile(const QString& fileName, QByteArray& text) {
-    using enum ChatLoadOutcome;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {loUnreadable, file.errorString()};
-    const ChatFileLoad tooLarge{
-        loTooLarge, QStringLiteral("файл больше %1 МБ").arg(kMaxChatFileSize / (1024 * 1024))};
-    if (file.size() > kMaxChatFileSize)
-        return tooLarge;
-    text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {loUnreadable, file.errorString()};
-    if (text.size() > kMaxChatFileSize) // it grew while being read
-        return tooLarge;
-    return {};
+ChatLoadOutcome loadOutcomeOf(FileRefusal cause) {
+    switch (cause) {
+    case FileRefusal::Missing:
+        return ChatLoadOutcome::loMissing;
+    case FileRefusal::NotAFile:
+        return ChatLoadOutcome::loNotAFile;
+    case FileRefusal::TooLarge:
+        return ChatLoadOutcome::loTooLarge;
+    case FileRefusal::Unreadable:
+        break;
+    }
+    return ChatLoadOutcome::loUnreadable;
 }
 
 // Writes the bytes to a new file beside path and renames it over path, so a full disk or a
@@ -496,18 +491,11 @@ Expected<void> WriteChatFile(const QString& path, const ChatFileContent& content
 }
 
 ChatFileLoad ReadChatFile(const QString& path, ChatFileContent& content) {
-    using enum ChatLoadOutcome;
     content = {};
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {loMissing, QStringLiteral("файл не найден")};
-    // A link to a device or a pipe would be read for ever.
-    if (!info.isFile())
-        return {loNotAFile, QStringLiteral("это не файл")};
-    QByteArray text;
-    if (ChatFileLoad read = readFile(path, text); read.Outcome != loLoaded)
-        return read;
-    return ReadChatFileText(std::move(text), content);
+    Expected<QByteArray, FileReadFailure> text = ReadRegularFile(path, kMaxChatFileSize);
+    if (!text)
+        return {loadOutcomeOf(text.error().Cause), text.error().Reason};
+    return ReadChatFileText(std::move(*text), content);
 }
 
 ChatLabel ReadChatFileLabel(const QString& path) {
@@ -515,24 +503,16 @@ ChatLabel ReadChatFileLabel(const QString& path) {
     // members before "contents" are read up to a limit.
     constexpr qsizetype kFirstRead = 512;
     constexpr qsizetype kMostRead = 1024 * 1024;
-    // Not blocking, so a pipe named like a chat cannot hold the list up; only a regular
-    // file is read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    // A pipe named like a chat cannot hold the list up.
+    QFile file(path);
+    if (!OpenRegularFile(file, kMaxChatFileSize))
         return {};
     QByteArray start;
     for (qsizetype want = kFirstRead;; want = qMin(2 * want, kMostRead)) {
         const qsizetype had = start.size();
         start.resize(want);
-        ssize_t got = 0;
-        do
-            got = ::read(fd, start.data() + had, size_t(want - had));
-        while (got < 0 && errno == EINTR);
-        start.resize(had + qMax<qsizetype>(got, 0));
+        const qint64 got = file.read(start.data() + had, want - had);
+        start.resize(had + qMax<qint64>(got, 0));
         if (std::optional<ChatLabel> label = ReadChatLabel(start))
             return std::move(*label);
         if (got < want - had || want == kMostRead)

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFileInfo>
 
 #include <utility>
 
@@ -60,21 +59,28 @@ bool ContainsAnyWord(QStringView text, const QStringList& words) {
 }
 
 Expected<ChatSearchOutcome> SearchChatFolder(const QString& folder, const QStringList& words,
-                                             const std::function<void(const QString&)>& onMatch) {
+                                             const ChatSearchListener& listener) {
     const QDir dir(folder);
     if (!dir.exists() || !dir.isReadable())
         return Failure(
             QStringLiteral("Не удалось прочитать папку %1").arg(QDir::toNativeSeparators(folder)));
+    // Listed first, so that progress can be told against the whole.
+    QStringList paths;
+    QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
+    while (files.hasNext())
+        paths.append(dir.filePath(files.nextFileInfo().fileName()));
     ChatSearchOutcome outcome;
     ChatTextScanner scanner;
-    QDirIterator files(folder, {QStringLiteral("*.json")}, QDir::Files | QDir::Hidden);
-    while (files.hasNext()) {
-        const QString path = dir.filePath(files.nextFileInfo().fileName());
-        if (scanner.scanFile(path) != ChatTextScanner::Outcome::Text)
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        if (listener.Stopped && listener.Stopped())
+            break;
+        if (scanner.scanFile(paths[i]) != ChatTextScanner::Outcome::Text)
             ++outcome.Skipped;
         else if (ContainsAnyWord(FoldCase(scanner.text()), words) ||
                  ContainsAnyWord(FoldCase(scanner.title()), words))
-            onMatch(path);
+            listener.Matched(paths[i]);
+        if (listener.Progressed)
+            listener.Progressed(i + 1, paths.size());
     }
     return outcome;
 }

@@ -24,15 +24,24 @@ QStringList SplitSearchQuery(QStringView query);
 bool ContainsAnyWord(QStringView text, const QStringList& words);
 
 struct ChatSearchOutcome {
-    // Files passed over: unreadable, not a chat in JSON, or with a "text" that is not a
-    // string.
+    // Files passed over: unreadable, no regular file, too large to open, not a chat in
+    // JSON, or with a "text" that is not a string.
     int Skipped = 0;
 };
 
-// Searches the chat files of folder ("*.json", regular files, in the order the folder
-// listing gives them) for any of the words in their case-folded message text or title, and
-// passes the full path of each match to onMatch as soon as it is found. A damaged file
-// does not stop the search: it is passed over and counted. Fails when the folder itself
-// cannot be read.
+// What a search tells as it goes and asks between files, on the thread it runs on.
+struct ChatSearchListener {
+    // The full path of a match, as soon as it is found.
+    std::function<void(const QString&)> Matched;
+    // After each file: how many of the folder's chat files have been read, of how many.
+    std::function<void(qsizetype done, qsizetype total)> Progressed = {};
+    // Asked before each file; true ends the search there.
+    std::function<bool()> Stopped = {};
+};
+
+// Searches the chat files of folder ("*.json" in the order the folder listing gives them;
+// only regular files that a chat could be opened from are read) for any of the words in
+// their case-folded message text or title. A damaged file does not stop the search: it is
+// passed over and counted. Fails when the folder itself cannot be read.
 Expected<ChatSearchOutcome> SearchChatFolder(const QString& folder, const QStringList& words,
-                                             const std::function<void(const QString&)>& onMatch);
+                                             const ChatSearchListener& listener);

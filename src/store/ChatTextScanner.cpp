@@ -1,6 +1,8 @@
 #include "store/ChatTextScanner.h"
 
+#include "store/ChatFile.h"
 #include "text/JsonText.h"
+#include "text/RegularFile.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -595,9 +597,12 @@ ChatTextScanner::ChatTextScanner(qsizetype chunkSize)
 
 ChatTextScanner::Outcome ChatTextScanner::scanFile(const QString& path) {
     QFile file(path);
-    // Unbuffered: the chunks go straight into our buffer, with no second copy.
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        m_errorText = file.errorString();
+    // What opening a chat refuses is not read here either. Unbuffered: the chunks go
+    // straight into our buffer, with no second copy.
+    if (Expected<void, FileReadFailure> opened =
+            OpenRegularFile(file, kMaxChatFileSize, QIODevice::ReadOnly | QIODevice::Unbuffered);
+        !opened) {
+        m_errorText = opened.error().Reason;
         return Outcome::ReadFailed;
     }
     return scan(file);

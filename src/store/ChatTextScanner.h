@@ -25,7 +25,8 @@ public:
         // A "text" member that counts holds an object or an array, which has no
         // string form.
         TextNotString,
-        // The file could not be opened or read; errorText() has the system's text.
+        // The file could not be opened or read, or is no regular file, or is larger than
+        // a chat that can be opened; errorText() says why.
         ReadFailed,
     };
 

@@ -1,7 +1,10 @@
 #include "store/WindowMemory.h"
 
+#include "text/RegularFile.h"
+
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 
 #include <utility>
@@ -18,9 +21,24 @@ int firstOrNone(const QStringList& entries) {
     return entries.isEmpty() ? -1 : 0;
 }
 
+// QSettings reads the whole file, whatever it is, when it loads it and again before it
+// writes it: only a missing file or a small regular one is left to it.
+Expected<void> checkFile(const QString& path, const QString& failure) {
+    QFile file(path);
+    const Expected<void, FileReadFailure> opened = OpenRegularFile(file, kMaxSmallFileSize);
+    if (opened || opened.error().Cause == FileRefusal::Missing)
+        return {};
+    return Failure(failure.arg(QDir::toNativeSeparators(path), opened.error().Reason));
+}
+
 } // namespace
 
-WindowMemory::WindowMemory(QString path) : m_path(std::move(path)) {
+WindowMemory::WindowMemory(QString path)
+    : m_path(std::move(path)),
+      m_loaded(checkFile(m_path, u"Размеры окна и выбор ключа и модели не прочитаны из %1: %2. "
+                                 u"Окно открыто как в первый раз, файл не будет перезаписан."_s)) {
+    if (!m_loaded)
+        return;
     const QSettings file(m_path, QSettings::IniFormat);
     m_geometry = file.value("window/geometry"_L1).toByteArray();
     m_splitter = file.value("window/splitter"_L1).toByteArray();
@@ -54,6 +72,8 @@ int WindowMemory::ModelEntry(const QStringList& models) const {
 }
 
 Expected<void> WindowMemory::Save() const {
+    if (Expected<void> fit = checkFile(m_path, u"Состояние окна не сохранено в %1: %2"_s); !fit)
+        return fit;
     QSettings file(m_path, QSettings::IniFormat);
     file.setValue("window/geometry"_L1, m_geometry);
     file.setValue("window/splitter"_L1, m_splitter);

@@ -11,8 +11,13 @@
 // the key only as a digest, since the key list is where keys are kept.
 class WindowMemory {
 public:
-    // Reads the file when it exists; a missing or unreadable one remembers nothing.
+    // Reads the file when it exists; a missing one remembers nothing, and so does one that
+    // cannot be read, is no regular file or is above kMaxSmallFileSize, which Loaded() tells.
     explicit WindowMemory(QString path);
+
+    // Why the file was not read, for the user; it is then never written over, since QSettings
+    // reads a file before it writes it.
+    const Expected<void>& Loaded() const { return m_loaded; }
 
     static QString FileName() { return QStringLiteral("window.ini"); }
 
@@ -30,6 +35,7 @@ public:
 
 private:
     QString m_path;
+    Expected<void> m_loaded;
     QByteArray m_geometry;
     QByteArray m_splitter;
     QByteArray m_keyDigest;

@@ -1,7 +1,8 @@
 #include "text/ListFile.h"
 
+#include "text/RegularFile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QSaveFile>
 
 namespace {
@@ -47,14 +48,32 @@ QString JoinListLines(const QStringList& lines) {
 }
 
 Expected<ListFile> ReadListFile(const QString& path) {
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly))
-        return Failure(unreadableError(path, source.errorString()));
-    const QByteArray bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError)
-        return Failure(unreadableError(path, source.errorString()));
-    const DecodedText decoded = DecodeText(bytes);
+    const Expected<QByteArray, FileReadFailure> bytes = ReadRegularFile(path, kMaxSmallFileSize);
+    if (!bytes)
+        return Failure(unreadableError(path, bytes.error().Reason));
+    const DecodedText decoded = DecodeText(*bytes);
     return ListFile{SplitListLines(decoded.text), decoded.format};
+}
+
+qsizetype ListLinesThatFit(const QStringList& lines, const QStringList& added, TextFormat format) {
+    const QString text = JoinListLines(lines);
+    std::optional<QByteArray> bytes = EncodeText(text, format);
+    if (!bytes) {
+        format = {TextEncoding::Utf8, true};
+        bytes = EncodeText(text, format);
+    }
+    qsizetype total = bytes->size();
+    const TextFormat unmarked{format.encoding, false};
+    for (qsizetype i = 0; i < added.size(); ++i) {
+        // A line the encoding cannot hold would have the whole file written anew in UTF-8.
+        const std::optional<QByteArray> line = EncodeText(added[i] + kLineBreak, unmarked);
+        if (!line)
+            return i;
+        total += line->size();
+        if (total > kMaxSmallFileSize)
+            return i;
+    }
+    return added.size();
 }
 
 Expected<TextFormat> WriteListFile(const QString& path, const QStringList& lines, TextFormat format,
@@ -66,6 +85,11 @@ Expected<TextFormat> WriteListFile(const QString& path, const QStringList& lines
         written = {TextEncoding::Utf8, true};
         bytes = EncodeText(text, written);
     }
+    // It could not be read back.
+    if (bytes->size() > kMaxSmallFileSize)
+        return Failure(fileError(
+            "записать", path,
+            QStringLiteral("файл был бы больше %1 МБ").arg(kMaxSmallFileSize / (1024 * 1024))));
 
     QSaveFile target(path);
     bool ok = target.open(QIODevice::WriteOnly);

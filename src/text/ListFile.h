@@ -22,10 +22,16 @@ struct ListFile {
 
 enum class FileAccess { Default, OwnerOnly };
 
-// Reads a whole list file, or says to the user why it cannot be read.
+// Reads a whole list file, or says to the user why it cannot be read: a file above
+// kMaxSmallFileSize, or no regular file, is not read.
 Expected<ListFile> ReadListFile(const QString& path);
+
+// How many of the added lines, from the first, can follow lines in a file of format before
+// it grows past kMaxSmallFileSize, beyond which it would not be read back.
+qsizetype ListLinesThatFit(const QStringList& lines, const QStringList& added, TextFormat format);
 
 // Replaces the file whole and atomically in `format`, the one the file was read in, and
 // gives the format written: UTF-8 with a mark when the lines do not fit the old encoding.
+// A file that would be larger than kMaxSmallFileSize is not written.
 Expected<TextFormat> WriteListFile(const QString& path, const QStringList& lines, TextFormat format,
                                    FileAccess access);

@@ -15,10 +15,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QTest>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -51,9 +53,21 @@ protected:
         return file.fileName();
     }
 
+    // Enter searches at once; the search runs off the window's thread.
     void pressEnterWith(const QString& query) {
+        startSearch(query);
+        waitForSearch();
+    }
+
+    void startSearch(const QString& query) {
         control<QLineEdit>("Edit1")->setText(query);
         QTest::keyClick(control<QLineEdit>("Edit1"), Qt::Key_Return);
+    }
+
+    // The progress line goes when the search has ended.
+    void waitForSearch() {
+        EXPECT_TRUE(
+            WaitUntil([&] { return control<QLabel>("searchProgress")->isHidden(); }, 10000));
     }
 
     // Typed key by key, as the user does (QTest types Latin letters only).
@@ -165,6 +179,7 @@ TEST_F(ChatSearchTest, TypingSearchesAfterAPauseAndEscapeRestoresTheList) {
 
     typeIntoSearch(u"зз"_s);
     QTest::keyClick(control<QLineEdit>("Edit1"), Qt::Key_Return);
+    waitForSearch();
     EXPECT_EQ(entries(), kNothingFound);
     EXPECT_FALSE(delay->isActive());
     // The notice is not a chat: it cannot be picked.
@@ -174,6 +189,41 @@ TEST_F(ChatSearchTest, TypingSearchesAfterAPauseAndEscapeRestoresTheList) {
     EXPECT_EQ(control<QLineEdit>("Edit1")->text(), QString());
     EXPECT_EQ(entries(), full);
     EXPECT_EQ(selectedText(), kNewChat);
+}
+
+// The window goes on while the folder is read: matches come in afterwards with the progress
+// shown meanwhile, and a new query cancels the search before it, whose matches never reach
+// the list, not even once it has ended.
+TEST_F(ChatSearchTest, SearchRunsBesideTheWindowAndANewQueryCancelsIt) {
+    for (int i = 0; i < 50; ++i)
+        placeChat(u"Кот %1_2025-03-01_1200%2.json"_s.arg(i).arg(i, 2, 10, QChar(u'0')), {u"кот"_s});
+    placeChat(u"Собака_2025-03-01_130000.json"_s, {u"собака"_s});
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, chatPath(u"zero.json"_s)));
+    auto* progress = control<QLabel>("searchProgress");
+
+    startSearch(u"кот"_s);
+    EXPECT_FALSE(progress->isHidden());
+    EXPECT_EQ(entries(), QStringList());
+    startSearch(u"собака"_s);
+    waitForSearch();
+    EXPECT_EQ(entries(), QStringList{u"Собака"_s});
+    EXPECT_EQ(form->StatusText(),
+              u"Поиск: пропущено повреждённых или нечитаемых файлов чатов: 1"_s);
+
+    // Typing cancels at once; the pause then starts the new search.
+    startSearch(u"кот"_s);
+    typeIntoSearch(u"зз"_s);
+    EXPECT_TRUE(progress->isHidden());
+    auto* delay = control<QTimer>("searchDelay");
+    EXPECT_TRUE(delay->isActive());
+    delay->stop(); // its search would empty the list again
+    // Every search thread done and whatever it sent delivered: none of it was listed.
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(entries(), QStringList());
+    delay->start();
+    EXPECT_TRUE(WaitUntil([&] { return entries() == kNothingFound; }, 5000));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
 // The popup menu is about the chat under the pointer: it is shown selected without being

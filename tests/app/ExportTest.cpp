@@ -3,6 +3,7 @@
 #include "page/ChatExport.h"
 #include "chat/GeminiDM.h"
 #include "app/MainWindow.h"
+#include "LoopbackHost.h"
 #include "PageTest.h"
 #include "RequestRecorder.h"
 
@@ -50,6 +51,44 @@ protected:
         QFile file(workingDir.filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+
+    // A browser of its own that records every request it makes, as one the exported file
+    // is opened in.
+    struct Browser {
+        QWebEngineProfile profile;
+        RequestRecorder recorder;
+        QWebEngineView view;
+        QWebEnginePage* page = new QWebEnginePage(&profile, &view);
+
+        Browser() {
+            profile.setUrlRequestInterceptor(&recorder);
+            view.setPage(page);
+            view.resize(1000, 800);
+            view.show();
+        }
+        ~Browser() {
+            view.setPage(nullptr);
+            delete page;
+        }
+        Browser(const Browser&) = delete;
+        Browser& operator=(const Browser&) = delete;
+    };
+
+    // Opens the file in the browser; the text of its chat once every image has loaded or
+    // failed.
+    QString open(Browser& browser, const QString& path) {
+        QSignalSpy loaded(browser.page, &QWebEnginePage::loadFinished);
+        browser.page->load(QUrl::fromLocalFile(path));
+        EXPECT_TRUE(WaitUntil([&] { return !loaded.isEmpty(); }, kWaitMs));
+        EXPECT_TRUE(!loaded.isEmpty() && loaded.first().first().toBool());
+        std::optional<QVariant> text;
+        browser.page->runJavaScript(
+            QStringLiteral("Array.from(document.images).every(i => i.complete) && "
+                           "document.getElementById('chat-container').innerText"),
+            [&](const QVariant& value) { text = value; });
+        EXPECT_TRUE(WaitUntil([&] { return text.has_value(); }, kWaitMs));
+        return text.value_or(QVariant()).toString();
+    }
 };
 
 TEST_F(ExportTest, MarkdownIsTheConversationWithHeadings) {
@@ -76,30 +115,64 @@ TEST_F(ExportTest, HtmlOpensOfflineAndShowsTheSameText) {
         QStringLiteral("document.querySelectorAll('.message-actions').forEach(b => b.remove()); "
                        "document.getElementById('chat-container').innerText"));
 
-    QWebEngineProfile profile;
-    RequestRecorder recorder;
-    profile.setUrlRequestInterceptor(&recorder);
-    QWebEngineView view;
-    auto* page = new QWebEnginePage(&profile, &view);
-    view.setPage(page);
-    view.resize(1000, 800);
-    view.show();
-    QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
-    page->load(QUrl::fromLocalFile(path));
-    ASSERT_TRUE(WaitUntil([&] { return !loaded.isEmpty(); }, kWaitMs));
-    EXPECT_TRUE(loaded.first().first().toBool());
-    std::optional<QVariant> text;
-    page->runJavaScript(QStringLiteral("Array.from(document.images).every(i => i.complete) && "
-                                       "document.getElementById('chat-container').innerText"),
-                        [&](const QVariant& value) { text = value; });
-    ASSERT_TRUE(WaitUntil([&] { return text.has_value(); }, kWaitMs));
+    Browser browser;
+    const QString text = open(browser, path);
     RunEventsFor(300);
     // The copy buttons need the page's script, which the file does without.
-    EXPECT_EQ(text->toString(), QString(shown).remove(QStringLiteral("\nКопировать")));
-    EXPECT_EQ(QUrl::toStringList(recorder.urls()),
+    EXPECT_EQ(text, QString(shown).remove(QStringLiteral("\nКопировать")));
+    EXPECT_EQ(QUrl::toStringList(browser.recorder.urls()),
               QStringList{QUrl::fromLocalFile(path).toString()});
-    view.setPage(nullptr);
-    delete page;
+}
+
+// An answer holding every kind of markup that fetches, refreshes or navigates, exported and
+// opened in a browser of its own: it asks for nothing but the file itself, and nothing
+// connects to the host the markup names.
+TEST_F(ExportTest, HtmlOfAnAnswerWithActiveContentFetchesNothing) {
+    LoopbackHost host;
+    const QString answer =
+        QStringLiteral(
+            "Начало ответа.<meta http-equiv=\"refresh\" content=\"0;url=%1refresh\">\n\n"
+            "<img src=\"%1img\"> <img srcset=\"%1srcset 1x, %1srcset2 2x\"> "
+            "<picture><source srcset=\"%1source\"><img src=\"data:,\"></picture>\n\n"
+            "<link rel=\"stylesheet\" href=\"%1css\"><link rel=\"preconnect\" href=\"%1\">"
+            "<link rel=\"prefetch\" href=\"%1prefetch\"><link rel=\"preload\" as=\"image\" "
+            "href=\"%1preload\"><link rel=\"icon\" href=\"%1icon\">\n\n"
+            "<iframe src=\"%1iframe\"></iframe><iframe srcdoc=\"&lt;meta http-equiv=refresh "
+            "content='0;url=%1srcdoc'&gt;\"></iframe>\n\n"
+            "<script src=\"%1script\"></script><img src=\"data:,\" "
+            "onerror=\"location='%1onerror'\">\n\n"
+            "<form action=\"%1form\" method=\"post\"><input name=\"q\" autofocus>"
+            "<button>Отправить</button></form>\n\n"
+            "<base href=\"%1\"><img src=\"relative.png\">\n\n"
+            "<object data=\"%1object\"></object><embed src=\"%1embed\">\n\n"
+            "<div style=\"background:url(%1style-attribute)\">фон</div>"
+            "<style>@import url(%1import); body { background: url(%1style) } @font-face { "
+            "font-family: f; src: url(%1font) } p { font-family: f }</style>\n\n"
+            "<svg><image href=\"%1svg\" width=\"9\" height=\"9\"/><use "
+            "href=\"%1use#a\"/></svg>\n\n"
+            "<video poster=\"%1poster\" src=\"%1video\"></video><audio src=\"%1audio\" "
+            "autoplay></audio><video><source src=\"%1source-video\"><track "
+            "src=\"%1track\"></video>\n\n"
+            "<input type=\"image\" src=\"%1input\"><table background=\"%1table\"><tr>"
+            "<td>ячейка</td></tr></table>\n\n"
+            "![рисунок](%1markdown.png) <a ping=\"%1ping\" href=\"%1link\">ссылка</a>\n\n"
+            "Конец ответа.")
+            .arg(host.url(QString()));
+    geminiDM->ChatHistory() = {{QStringLiteral("user"), {MakeTextPart(QStringLiteral("Вопрос"))}},
+                               {QStringLiteral("model"), {MakeTextPart(answer)}}};
+    exportTo(QStringLiteral("active.html"));
+    const QString path = workingDir.filePath(QStringLiteral("active.html"));
+    ASSERT_TRUE(QFile::exists(path));
+
+    Browser browser;
+    const QString text = open(browser, path);
+    RunEventsFor(kRefreshWaitMs);
+    EXPECT_TRUE(text.contains(QStringLiteral("Начало ответа.")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Конец ответа.")));
+    EXPECT_EQ(host.connections, 0) << host.requestLines.join(u'\n').toStdString();
+    EXPECT_EQ(QUrl::toStringList(browser.recorder.urls()),
+              QStringList{QUrl::fromLocalFile(path).toString()});
+    EXPECT_EQ(browser.page->url(), QUrl::fromLocalFile(path));
 }
 
 TEST_F(ExportTest, PdfIsPrintedByTheWebEngine) {

@@ -3,6 +3,7 @@
 #include "chat/GeminiDM.h"
 #include "app/KeyModelPanel.h"
 #include "app/MainWindow.h"
+#include "text/RegularFile.h"
 #include "service/ModelList.h"
 #include "WindowTest.h"
 
@@ -297,6 +298,37 @@ TEST_F(KeyModelListsTest, AListFileWithoutReadPermissionIsNeverWritten) {
     EXPECT_EQ(dialogs.messages[1], dialogs.messages[0]);
     EXPECT_EQ(control<QComboBox>("editApiKey")->count(), 0);
     EXPECT_EQ(readBytes(keys), QByteArray("secret-key\r\n"));
+}
+
+// Files above the size limit are each reported once at start and the defaults serve; none is
+// written over, not when an entry is added nor when the window closes.
+TEST_F(KeyModelListsTest, FilesAboveTheLimitAreReportedOnceAndNeverWritten) {
+    const QByteArray padding = "; " + QByteArray(kMaxSmallFileSize, 'x') + "\r\n";
+    const QList<std::pair<QString, QByteArray>> files{
+        {working("Keys.txt"), "k1\r\n" + padding},
+        {working("Models.txt"), "my-model\r\n" + padding},
+        {working("settings.ini"), "[Service]\nTimeoutSeconds=30\n" + padding},
+        {programDir.filePath(QStringLiteral("window.ini")), "[choice]\nmodel=my-model\n" + padding},
+    };
+    for (const auto& [path, bytes] : files)
+        writeBytes(path, bytes);
+    start();
+    ASSERT_EQ(dialogs.messages.size(), files.size());
+    for (const auto& [path, bytes] : files) {
+        const QStringList about = dialogs.messages.filter(path);
+        ASSERT_EQ(about.size(), 1) << path.toStdString();
+        EXPECT_TRUE(about[0].contains(QStringLiteral("файл больше 1 МБ")))
+            << about[0].toStdString();
+    }
+    EXPECT_EQ(control<QComboBox>("editApiKey")->count(), 0);
+    EXPECT_EQ(control<QComboBox>("cbModels")->currentText(), QStringLiteral("gemini-2.5-pro"));
+    EXPECT_EQ(geminiDM->ReadTimeoutMs(), 480000);
+
+    pressEnter(control<QComboBox>("editApiKey"), QStringLiteral("k2"));
+    EXPECT_EQ(dialogs.messages.size(), files.size() + 1);
+    form->close();
+    for (const auto& [path, bytes] : files)
+        EXPECT_EQ(readBytes(path), bytes) << path.toStdString();
 }
 
 TEST_F(KeyModelListsTest, AModelNameTheServiceCouldNotGiveIsRefusedAtInput) {

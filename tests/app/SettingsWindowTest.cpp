@@ -5,6 +5,7 @@
 #include "chat/GeminiDM.h"
 #include "app/MainWindow.h"
 #include "app/SettingsDialog.h"
+#include "text/ListFile.h"
 #include "WindowTest.h"
 
 #include <QAbstractButton>
@@ -243,6 +244,37 @@ TEST_F(SettingsWindowTest, RefreshMergesTheServicesModelsIntoTheListFile) {
     awaitResult(dialog, u"Список моделей обновлён: новых моделей 0 из 2."_s);
     EXPECT_EQ(entries(models), expected);
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// A listing far longer than Models.txt may grow: the list takes what the file can hold, says
+// how many names were left out, and the file reads back whole.
+TEST_F(SettingsWindowTest, RefreshOfAHugeListingKeepsTheModelListReadable) {
+    constexpr int kListed = 100000;
+    std::string listing = R"({"models":[)";
+    for (int i = 0; i < kListed; ++i)
+        listing += (i > 0 ? "," : "") +
+                   QStringLiteral(R"({"name":"models/gemini-exp-%1",)")
+                       .arg(i, 6, 10, QChar(u'0'))
+                       .toStdString() +
+                   R"("supportedGenerationMethods":["generateContent"]})";
+    service.reply(FakeReply::json(listing + "]}"));
+    const QString modelsFile = workingDir.filePath(u"Models.txt"_s);
+    write(modelsFile, "my-model\r\n");
+    start();
+    geminiDM->SetBaseUrl(QString::fromStdString(serviceUrl()));
+
+    control<QAction>("RefreshModelsItem")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return form->StatusText().contains(u"обновлён"_s); }, kWaitMs))
+        << form->StatusText().toStdString();
+    const Expected<ListFile> kept = ReadListFile(modelsFile);
+    ASSERT_TRUE(kept) << kept.error().toStdString();
+    const qsizetype added = kept->lines.size() - 1;
+    EXPECT_GT(added, 1000);
+    EXPECT_EQ(entries(control<QComboBox>("cbModels")), kept->lines);
+    EXPECT_EQ(form->StatusText(), u"Список моделей обновлён: новых моделей %1."_s.arg(added));
+    EXPECT_EQ(dialogs.messages,
+              QStringList{u"Новых имён моделей не добавлено: %1. Файл Models.txt не может быть "
+                          u"больше 1 МБ."_s.arg(kListed - added)});
 }
 
 TEST_F(SettingsWindowTest, FailedRefreshIsReportedAndChangesNothing) {

@@ -72,6 +72,52 @@ TEST_F(ChatExportTest, HtmlIsOneDocumentWithThePictureInlineThatFetchesNothing) 
     EXPECT_TRUE(page.contains(u"content=\"default-src 'none'; img-src data:;"_s));
     EXPECT_TRUE(page.contains(u"src=\"data:image/png;base64,iVBORw0KGgo=\""_s));
     EXPECT_FALSE(page.contains(u"<script"_s));
+
+    // An answer's own markup goes in without what would act on opening.
+    const QString refresh = u"<meta http-equiv=\"refresh\" content=\"0;url=http://h/\">"_s;
+    const QString answered =
+        ConversationHtmlDocument({{u"model"_s, {MakeTextPart(u"Готово."_s + refresh)}}}, u"Чат"_s);
+    EXPECT_TRUE(answered.contains(u"Готово."_s));
+    EXPECT_FALSE(answered.contains(refresh));
+}
+
+// Whatever the markup around them, no tag of an element that acts on opening is left, not
+// even one joined from what stood around a tag taken out; everything else stays.
+TEST(ExportMarkup, DropsTheElementsThatActOnOpening) {
+    const struct {
+        const char16_t* html;
+        const char16_t* kept;
+    } cases[] = {
+        {u"a<meta http-equiv=\"refresh\" content=\"0;url=http://h/\">b", u"ab"},
+        {u"<p>a<META\nHTTP-EQUIV=Refresh CONTENT='0;url=http://h/'/>b</p>", u"<p>ab</p>"},
+        {u"<svg><meta http-equiv=refresh content=0;url=http://h/></svg>", u"<svg></svg>"},
+        {u"<meta content=\"1>2\" http-equiv=refresh>x", u"x"},
+        {u"<base href=\"http://h/\"><img src=\"p.png\">", u"<img src=\"p.png\">"},
+        {u"<link rel=preconnect href=http://h/><LINK rel=stylesheet href=\"http://h/s.css\">", u""},
+        {u"<form action=\"http://h/\"><input name=q><button>Go</button></form>",
+         u"<input name=q><button>Go</button>"},
+        {u"<script src=\"http://h/s.js\"></script><SCRIPT>alert(1)</SCRIPT >", u"alert(1)"},
+        {u"<iframe src=\"http://h/\"></iframe><frame src=\"http://h/\"><object "
+         u"data=\"http://h/\"></object><embed src=\"http://h/\">",
+         u""},
+        // Tags joined from the text around a tag taken out.
+        {u"<<meta>meta http-equiv=refresh content=0;url=http://h/>",
+         u"&lt;meta http-equiv=refresh content=0;url=http://h/>"},
+        {u"<me<meta>ta http-equiv=refresh content=0;url=http://h/>",
+         u"&lt;meta http-equiv=refresh content=0;url=http://h/>"},
+        {u"<scr<base>ipt>x", u"&lt;script>x"},
+        // Names that only start like a dropped one, and text that only looks like a tag.
+        {u"<metal>a</metal><format><linked><basement><metadata>",
+         u"<metal>a</metal><format><linked><basement><metadata>"},
+        {u"&lt;meta http-equiv=refresh&gt; a < meta b",
+         u"&lt;meta http-equiv=refresh&gt; a < meta b"},
+        {u"<img alt=\"<meta>\" src=x>", u"<img alt=\"\" src=x>"},
+        {u"<p title=\"a>b\">c</p><meta", u"<p title=\"a>b\">c</p>"},
+    };
+    for (const auto& c : cases) {
+        const QString html = QString::fromUtf16(c.html);
+        EXPECT_EQ(WithoutActiveElements(html), QString::fromUtf16(c.kept)) << html.toStdString();
+    }
 }
 
 TEST_F(ChatExportTest, FormatsFollowTheExtensionAndFailuresSayWhy) {

@@ -1,5 +1,6 @@
 // The settings file: defaults, a round trip, damage and the command line's address.
 #include "service/SettingsFile.h"
+#include "text/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,6 +110,27 @@ TEST_F(SettingsFileTest, UnreadableFileGivesTheDefaultsAndSaysSo) {
     EXPECT_FALSE(loaded);
     EXPECT_TRUE(loaded.error().contains(u"не читается"_s));
     EXPECT_EQ(file.Saved(), ServiceSettings());
+}
+
+// A file above the limit is not read, even when it holds good settings, and what it holds
+// is not known: it is never written over.
+TEST_F(SettingsFileTest, AFileAboveTheLimitIsNeitherReadNorWrittenOver) {
+    const QByteArray large =
+        "[Service]\nTimeoutSeconds=30\n; " + QByteArray(kMaxSmallFileSize, 'x') + '\n';
+    write(path(), large);
+    SettingsFile file(path());
+    const Expected<void> loaded = file.Load();
+    ASSERT_FALSE(loaded);
+    EXPECT_TRUE(loaded.error().contains(path() + u" не прочитан: файл больше 1 МБ"_s))
+        << loaded.error().toStdString();
+    EXPECT_EQ(file.Saved(), ServiceSettings());
+
+    const Expected<void> saved = file.Save(customSettings());
+    ASSERT_FALSE(saved);
+    EXPECT_TRUE(saved.error().contains(u"не перезаписан: файл больше 1 МБ"_s))
+        << saved.error().toStdString();
+    EXPECT_EQ(file.Saved(), ServiceSettings());
+    EXPECT_EQ(contents(path()), large);
 }
 
 TEST_F(SettingsFileTest, SavingReplacesADamagedFileWhole) {

@@ -14,6 +14,8 @@
 
 #include <cerrno>
 
+#include <sys/stat.h>
+
 namespace {
 
 using namespace Qt::Literals::StringLiterals;
@@ -298,6 +300,10 @@ TEST_F(ChatFileTest, ChatsThatCannotBeOpenedSayWhy) {
     }
     // A regular file that even root cannot read: this process's memory from address 0.
     ASSERT_TRUE(QFile::link(u"/proc/self/mem"_s, path(u"unreadable.json"_s)));
+    // A pipe no one writes to and a device without end would be read for ever.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path(u"pipe.json"_s)).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(path(u"pipe.json"_s), path(u"to-pipe.json"_s)));
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, path(u"zero.json"_s)));
     struct Case {
         QString name;
         ChatLoadOutcome outcome;
@@ -306,6 +312,9 @@ TEST_F(ChatFileTest, ChatsThatCannotBeOpenedSayWhy) {
     const Case cases[] = {
         {u"absent.json"_s, ChatLoadOutcome::loMissing, u"файл не найден"_s},
         {u"folder.json"_s, ChatLoadOutcome::loNotAFile, u"это не файл"_s},
+        {u"pipe.json"_s, ChatLoadOutcome::loNotAFile, u"это не файл"_s},
+        {u"to-pipe.json"_s, ChatLoadOutcome::loNotAFile, u"это не файл"_s},
+        {u"zero.json"_s, ChatLoadOutcome::loNotAFile, u"это не файл"_s},
         {u"damaged.json"_s, ChatLoadOutcome::loDamaged, u"файл повреждён: в нём нет чата"_s},
         {u"huge.json"_s, ChatLoadOutcome::loTooLarge, u"файл больше 256 МБ"_s},
         {u"unreadable.json"_s, ChatLoadOutcome::loUnreadable, qt_error_string(EIO)},

@@ -1,10 +1,16 @@
 #include "store/ChatSearch.h"
 
+#include "store/ChatFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <utility>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -72,8 +78,8 @@ protected:
     // The matches, sorted; the outcome stays in m_outcome.
     QStringList search(const QStringList& words) {
         QStringList found;
-        m_outcome =
-            SearchChatFolder(m_folder.path(), words, [&](const QString& path) { found << path; });
+        m_outcome = SearchChatFolder(m_folder.path(), words,
+                                     {.Matched = [&](const QString& path) { found << path; }});
         found.sort();
         return found;
     }
@@ -134,6 +140,55 @@ TEST_F(ChatFolder, PassesOverDamagedFilesAndCountsThem) {
     search({u"x"_s});
     ASSERT_FALSE(m_outcome);
     EXPECT_TRUE(m_outcome.error().startsWith(u"Не удалось прочитать папку"_s));
+}
+
+// Nothing in the folder holds the search up: a pipe no one writes to, links to it and to a
+// device that never ends, and a chat too large to be opened, which is not read either.
+TEST_F(ChatFolder, PassesOverWhatIsNoRegularFileOrTooLargeToOpen) {
+    const QString cat = write(u"a.json"_s, chat("кот"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(m_folder.filePath(u"pipe.json"_s)).constData(), 0600), 0);
+    ASSERT_TRUE(
+        QFile::link(m_folder.filePath(u"pipe.json"_s), m_folder.filePath(u"to-pipe.json"_s)));
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, m_folder.filePath(u"zero.json"_s)));
+    {
+        // The word, then a member of zeros that takes the file past the limit: sparse, so
+        // nothing is really written.
+        QFile huge(m_folder.filePath(u"huge.json"_s));
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        huge.write(R"({"contents":[{"parts":[{"text":"кот"}]}],"pad":")");
+        ASSERT_TRUE(huge.seek(kMaxChatFileSize));
+        huge.write("\"}");
+    }
+    EXPECT_EQ(search({u"кот"_s}), QStringList{cat});
+    ASSERT_TRUE(m_outcome);
+    // The listing leaves out the pipe itself, not the links.
+    EXPECT_EQ(m_outcome->Skipped, 3);
+}
+
+// Progress after every file, against the whole folder; a search asked to stop reads no
+// further file.
+TEST_F(ChatFolder, TellsHowFarItHasGotAndStopsWhenAsked) {
+    for (const QString& name : {u"a.json"_s, u"b.json"_s, u"c.json"_s})
+        write(name, chat("x"));
+    QList<std::pair<qsizetype, qsizetype>> progress;
+    QStringList found;
+    const auto progressed = [&](qsizetype done, qsizetype total) {
+        progress.append({done, total});
+    };
+    ASSERT_TRUE(SearchChatFolder(
+        m_folder.path(), {u"x"_s},
+        {.Matched = [&](const QString& path) { found << path; }, .Progressed = progressed}));
+    EXPECT_EQ(found.size(), 3);
+    EXPECT_EQ(progress, (QList<std::pair<qsizetype, qsizetype>>{{1, 3}, {2, 3}, {3, 3}}));
+
+    found.clear();
+    progress.clear();
+    ASSERT_TRUE(SearchChatFolder(m_folder.path(), {u"x"_s},
+                                 {.Matched = [&](const QString& path) { found << path; },
+                                  .Progressed = progressed,
+                                  .Stopped = [&] { return !found.isEmpty(); }}));
+    EXPECT_EQ(found.size(), 1);
+    EXPECT_EQ(progress, (QList<std::pair<qsizetype, qsizetype>>{{1, 3}}));
 }
 
 } // namespace

@@ -1,10 +1,15 @@
 #include "store/WindowMemory.h"
 
+#include "text/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -47,6 +52,35 @@ TEST_F(WindowMemoryTest, TheLastChoiceAndLayoutComeBackAtTheNextStart) {
     QFile file(path());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_FALSE(file.readAll().contains("AIza-second"));
+}
+
+// QSettings would read the whole file, or wait on a pipe for ever: such a file is not read,
+// the window opens as the first time, and the file is left as it is.
+TEST_F(WindowMemoryTest, AFileAboveTheLimitOrAPipeIsNeitherReadNorWritten) {
+    const QByteArray large = "[choice]\nmodel=m2\n; " + QByteArray(kMaxSmallFileSize, 'x') + '\n';
+    const auto expectLeftAlone = [&](const QString& reason) {
+        WindowMemory memory(path());
+        ASSERT_FALSE(memory.Loaded());
+        EXPECT_TRUE(memory.Loaded().error().contains(WindowMemory::FileName() + u": "_s + reason))
+            << memory.Loaded().error().toStdString();
+        EXPECT_EQ(memory.ModelEntry({u"m1"_s, u"m2"_s}), 0);
+        memory.RememberChoice(u"k"_s, u"m1"_s);
+        EXPECT_FALSE(memory.Save());
+    };
+    {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(large);
+    }
+    expectLeftAlone(u"файл больше 1 МБ"_s);
+    QFile file(path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), large);
+
+    ASSERT_TRUE(QFile::remove(path()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    expectLeftAlone(u"это не файл"_s);
+    EXPECT_TRUE(QFileInfo(path()).exists() && !QFileInfo(path()).isFile());
 }
 
 TEST_F(WindowMemoryTest, AFileThatCannotBeWrittenIsReported) {

@@ -1,10 +1,13 @@
 #include "text/ListFile.h"
+#include "text/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -142,6 +145,57 @@ TEST_F(ListFileFilesTest, FailuresComeBackWithAMessage) {
     EXPECT_TRUE(written.error().startsWith(QStringLiteral("Не удалось записать файл")))
         << written.error().toStdString();
     EXPECT_TRUE(QFileInfo(path("Keys.txt")).isDir());
+}
+
+// A list above the limit is neither read nor written: what the program writes it can always
+// read back.
+TEST_F(ListFileFilesTest, ListsAboveTheLimitAreNeitherReadNorWritten) {
+    const QString file = path("Keys.txt");
+    const QByteArray large = "k1\r\n" + QByteArray(kMaxSmallFileSize, 'x') + "\r\n";
+    writeBytes(file, large);
+    const Expected<ListFile> read = ReadListFile(file);
+    ASSERT_FALSE(read);
+    EXPECT_TRUE(read.error().endsWith(QStringLiteral("недоступен для чтения: файл больше 1 МБ")))
+        << read.error().toStdString();
+
+    const QString pipe = path("Models.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_TRUE(ReadListFile(pipe).error().endsWith(QStringLiteral(": это не файл")));
+
+    const QStringList tooMany(kMaxSmallFileSize / 8, QStringLiteral("abcdefg"));
+    const Expected<TextFormat> written = WriteListFile(file, tooMany, {}, FileAccess::Default);
+    ASSERT_FALSE(written);
+    EXPECT_TRUE(written.error().endsWith(QStringLiteral(": файл был бы больше 1 МБ")))
+        << written.error().toStdString();
+    EXPECT_EQ(readBytes(file), large);
+}
+
+// Lines are counted as the file would hold them: in its encoding, with its mark and a line
+// break each.
+TEST(ListFileTest, CountsTheLinesThatFitUnderTheLimit) {
+    const QString eight = QStringLiteral("abcdefgh");
+    const QStringList current{QStringLiteral("м1")};
+    const struct {
+        TextFormat format;
+        qsizetype currentBytes;
+        qsizetype bytesPerLine;
+    } cases[] = {
+        {{TextEncoding::Utf8, false}, 5, 10},
+        {{TextEncoding::Utf8, true}, 8, 10},
+        {{TextEncoding::Windows1251, false}, 4, 10},
+        {{TextEncoding::Utf16LE, true}, 10, 20},
+    };
+    for (const auto& c : cases) {
+        const qsizetype fit = (kMaxSmallFileSize - c.currentBytes) / c.bytesPerLine;
+        const QStringList added(fit + 5, eight);
+        EXPECT_EQ(ListLinesThatFit(current, added, c.format), fit);
+        EXPECT_EQ(ListLinesThatFit(current, added.first(fit), c.format), fit);
+        EXPECT_EQ(ListLinesThatFit(current, added.first(3), c.format), 3);
+    }
+    // The old encoding cannot hold it: the file would be written anew in another.
+    EXPECT_EQ(ListLinesThatFit(current, {eight, QStringLiteral("模型"), eight},
+                               {TextEncoding::Windows1251, false}),
+              1);
 }
 
 } // namespace
