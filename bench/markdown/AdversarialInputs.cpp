@@ -33,6 +33,16 @@ QString definitionsAndReferences(int count) {
     return text;
 }
 
+// Items nested 1, 2, ... depth levels deep, each level indented by indent more spaces, the
+// ramp repeated up to about size characters.
+QString nestedListRamps(int indent, int depth, qsizetype size) {
+    QString text;
+    while (text.size() < size)
+        for (int level = 0; level < depth && text.size() < size; ++level)
+            text += QString(qsizetype(indent) * level, u' ') + u"- item %1\n"_s.arg(level);
+    return text;
+}
+
 } // namespace
 
 std::vector<std::pair<QString, std::function<QString()>>> adversarialInputs() {
@@ -52,6 +62,12 @@ std::vector<std::pair<QString, std::function<QString()>>> adversarialInputs() {
          [=] { return (u">"_s.repeated(10000) + u" x\n"_s).repeated(100); }},
         {u"10k nested lists x 50 lines"_s,
          [=] { return (u"- "_s.repeated(10000) + u"x\n"_s).repeated(50); }},
+        {u"500k nested list markers on one line"_s,
+         [=] { return u"- "_s.repeated(500000) + u"x\n"_s; }},
+        {u"4.5 MB of lists nested 1500 deep, 4-space indents"_s,
+         [=] { return nestedListRamps(4, 1500, 4500000); }},
+        {u"4.5 MB of lists nested 2100 deep, 2-space indents"_s,
+         [=] { return nestedListRamps(2, 2100, 4500000); }},
         {u"10k-row table"_s, [=] { return table(10000); }},
         {u"100k definitions + references"_s, [=] { return definitionsAndReferences(100000); }},
         {u"1 MB line"_s, [=] { return sentence.repeated(kMegabyte / int(sentence.size())); }},

@@ -13,6 +13,33 @@ TBlock* DocumentStore::newBlock() {
     return m_blocks.make(*this);
 }
 
+namespace {
+const QString kNoText;
+} // namespace
+
+const QString& TBlock::id() const {
+    return FTexts ? FTexts->id : kNoText;
+}
+
+void TBlock::setId(QString id) {
+    if (!id.isEmpty() || FTexts)
+        texts().id = std::move(id);
+}
+
+const QString& TBlock::meta() const {
+    return FTexts ? FTexts->meta : kNoText;
+}
+
+void TBlock::setMeta(QString meta) {
+    texts().meta = std::move(meta);
+}
+
+TBlock::Texts& TBlock::texts() {
+    if (!FTexts)
+        FTexts = std::make_unique<Texts>();
+    return *FTexts;
+}
+
 void TBlock::AppendLine(TLine* line) {
     FStore->changed();
     if (FLineTail) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -95,9 +96,14 @@ public:
     bool hasLines() const { return FLines != nullptr; }
     void transfromHeadline();
 
+    // A heading's or list item's id attribute; an empty id is none.
+    const QString& id() const;
+    void setId(QString id);
+    // A fenced code block's info text.
+    const QString& meta() const;
+    void setMeta(QString meta);
+
     // Ordered by size, so that a long text's many blocks take little room.
-    QString FId;
-    QString FMeta;
     TBlock* FBlocks = nullptr;
     TBlock* FBlockTail = nullptr;
     TLine* FLines = nullptr;
@@ -107,5 +113,14 @@ public:
     int FHlDepth = 0;
 
 private:
+    // Few blocks have an id or an info text; kept apart, they do not enlarge the many that
+    // have neither (a nested list makes two blocks a level).
+    struct Texts {
+        QString id;
+        QString meta;
+    };
+    Texts& texts();
+
     DocumentStore* FStore;
+    std::unique_ptr<Texts> FTexts;
 };

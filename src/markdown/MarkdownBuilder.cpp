@@ -1,7 +1,7 @@
 #include "markdown/MarkdownEngine.h"
 #include "markdown/MarkdownUtils.h"
 
-#include <vector>
+#include <deque>
 
 namespace {
 
@@ -58,7 +58,9 @@ private:
     TTable& m_tables;
     const bool m_useExtensions;
     const bool m_ids;
-    std::vector<Frame> m_frames;
+    // A deque grows without copying what it holds, which counts when the stack is half a
+    // million frames deep.
+    std::deque<Frame> m_frames;
 };
 
 void BlockBuilder::begin(TBlock* block, bool inList) {
@@ -66,7 +68,7 @@ void BlockBuilder::begin(TBlock* block, bool inList) {
     if (inList) {
         block->removeListIndent(m_config, m_tables);
         if (m_ids && block->FLines && typeOf(block->FLines) != ltCODE)
-            block->FId = block->FLines->stripID();
+            block->setId(block->FLines->stripID());
     }
     while (line && line->FIsEmpty)
         line = line->FNext;
@@ -175,7 +177,7 @@ void BlockBuilder::heading(Frame& frame, TLine* line, TLineType t) {
     if (t != ltHEADLINE)
         headline->FHlDepth = t == ltHEADLINE1 ? 1 : 2;
     if (m_ids)
-        headline->FId = line->stripID();
+        headline->setId(line->stripID());
     headline->transfromHeadline();
     block->removeLeadingEmptyLines();
     frame.line = block->FLines;
@@ -240,7 +242,7 @@ void BlockBuilder::fencedCode(Frame& frame, TLine* line) {
     TBlock* code = splitUpTo(frame.root, current);
     code->removeSurroundingEmptyLines();
     code->FType = btFENCED_CODE;
-    code->FMeta = TUtils::getMetaFromFence(code->FLines->FValue);
+    code->setMeta(TUtils::getMetaFromFence(code->FLines->FValue));
     code->FLines->setEmpty();
     if (typeOf(code->FLineTail) == ltFENCED_CODE)
         code->FLineTail->setEmpty();

@@ -4,6 +4,7 @@
 #include "markdown/MarkdownTables.h"
 #include "markdown/MarkdownUtils.h"
 
+#include <deque>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -29,7 +30,8 @@ void TEmitter::emit(QString& out, TBlock* block) {
         TBlock* block;
         TBlock* nextChild;
     };
-    std::vector<Visit> open;
+    // Grows without copying: the stack may be a million blocks deep.
+    std::deque<Visit> open;
     const auto enter = [&](TBlock* b) {
         b->removeSurroundingEmptyLines();
         openBlock(out, b);
@@ -56,9 +58,9 @@ void TEmitter::emit(QString& out, TBlock* block) {
 }
 
 void TEmitter::writeIdAttribute(QString& out, const TBlock* block) {
-    if (FConfig.isDialect({mdRich, mdExtended}) && !block->FId.isEmpty()) {
+    if (FConfig.isDialect({mdRich, mdExtended}) && !block->id().isEmpty()) {
         out += u" id=\""_s;
-        TUtils::appendCode(out, block->FId, 0, int(block->FId.size()));
+        TUtils::appendCode(out, block->id(), 0, int(block->id().size()));
         out += u'"';
     }
     out += u'>';
@@ -77,7 +79,7 @@ void TEmitter::openBlock(QString& out, const TBlock* block) {
         break;
     case btFENCED_CODE:
         if (ownCode)
-            decorator.openFencedCodeBlock(out, block->FMeta);
+            decorator.openFencedCodeBlock(out, block->meta());
         break;
     case btHEADLINE:
         decorator.openHeadline(out, block->FHlDepth);
@@ -138,10 +140,10 @@ void TEmitter::closeBlock(QString& out, const TBlock* block) {
 void TEmitter::emitLines(QString& out, TBlock* block) {
     switch (block->FType) {
     case btCODE:
-        emitCodeLines(out, block->FLines, block->FMeta, true);
+        emitCodeLines(out, block->FLines, block->meta(), true);
         break;
     case btFENCED_CODE:
-        emitCodeLines(out, block->FLines, block->FMeta, false);
+        emitCodeLines(out, block->FLines, block->meta(), false);
         break;
     case btXML:
         emitRawLines(out, block->FLines);

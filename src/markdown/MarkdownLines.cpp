@@ -18,6 +18,7 @@ void TLine::Init() {
     FLeading = 0;
     while (FLeading < L && FValue.at(FLeading) == u' ')
         ++FLeading;
+    FKnownSpaces = FLeading;
     if (FLeading == L) {
         setEmpty();
         return;
@@ -30,9 +31,10 @@ void TLine::Init() {
 
 void TLine::InitLeading() {
     const int L = length();
-    FLeading = 0;
+    FLeading = std::min(FKnownSpaces, L);
     while (FLeading < L && FValue.at(FLeading) == u' ')
         ++FLeading;
+    FKnownSpaces = FLeading;
     if (FLeading == L)
         setEmpty();
 }
@@ -76,12 +78,14 @@ QString TLine::readUntil(std::initializer_list<char16_t> chend) {
 
 void TLine::dropPrefix(qsizetype count) {
     FValue.remove(0, count);
+    FKnownSpaces = int(std::max<qsizetype>(FKnownSpaces - count, 0));
     FStore->changed();
 }
 
 void TLine::setValue(QString value) {
     FValue = std::move(value);
     FMarkerChar = 0;
+    FKnownSpaces = 0;
     FStore->changed();
 }
 

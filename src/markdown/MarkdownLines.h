@@ -108,6 +108,10 @@ private:
     // keeps it; any other change of the text forgets it.
     mutable qsizetype FMarkerDistance = 0;
     mutable char16_t FMarkerChar = 0;
+    // How many characters at the start of the text are known to be spaces. A nested list
+    // item drops a few of them per level; counting the rest anew each time would cost the
+    // whole indentation per level.
+    int FKnownSpaces = 0;
 };
 
 // One link reference definition; a link of "*" with a title is an abbreviation.

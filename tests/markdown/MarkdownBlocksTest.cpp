@@ -92,7 +92,12 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{
             mdRich, u"- a\n\n    ```js\n    x\n    ```",
             u"<ul>\n<li><p>a</p>\n<pre><code class=\"js\">x\n</code></pre>\n</li>\n</ul>\n"},
-        ConversionCase{mdRich, u"  - - -", u"<hr />\n"}));
+        ConversionCase{mdRich, u"  - - -", u"<hr />\n"},
+        ConversionCase{
+            mdRich, u"- a {#x}\n    - b\n        - c {#y}\n\n            deep\n\n      tail\n  - d",
+            u"<ul>\n<li id=\"x\">a<ul>\n<li><p>b</p>\n<ul>\n<li id=\"y\"><p>c</p>\n"
+            u"<p>deep</p>\n</li>\n</ul>\n<p>tail</p>\n</li>\n</ul>\n</li>\n<li>d</li>\n"
+            u"</ul>\n"}));
 
 INSTANTIATE_TEST_SUITE_P(
     QuotesAndCode, BlockConversion,

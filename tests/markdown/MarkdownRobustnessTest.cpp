@@ -116,6 +116,13 @@ TEST(HostileInput, DeepNestingKeepsItsStructure) {
               u"<blockquote>"_s.repeated(n) + u"<p>x</p>\n"_s + u"</blockquote>\n"_s.repeated(n));
     const QString lists = convert(mdRich, u"- "_s.repeated(n) + u"x"_s);
     EXPECT_EQ(lists, u"<ul>\n<li>"_s.repeated(n) + u"x"_s + u"</li>\n</ul>\n"_s.repeated(n));
+    // Each item on its own line, indented four spaces more than its parent.
+    constexpr int depth = 300;
+    QString ramp;
+    for (int level = 0; level < depth; ++level)
+        ramp += u"    "_s.repeated(level) + u"- x\n"_s;
+    EXPECT_EQ(convert(mdRich, ramp),
+              u"<ul>\n<li>x"_s.repeated(depth) + u"</li>\n</ul>\n"_s.repeated(depth));
 }
 
 } // namespace
