@@ -325,8 +325,9 @@ TEST_F(MainWindowTest, TheKeyboardReachesEverything) {
             order.append(name);
         QTest::keyClick(focused, Qt::Key_Tab);
         // The page hands the key on once it has seen it has nothing to focus.
-        if (name == u"WebBrowser1")
+        if (name == u"WebBrowser1") {
             ASSERT_TRUE(WaitUntil([&] { return QApplication::focusWidget() != focused; }, 5000));
+        }
     }
     EXPECT_EQ(order, QStringLiteral("Edit1 btnNewChat ListBox2 WebBrowser1 memoPrompt "
                                     "btnAddFile1 btnClearFiles1 ListBox1 cbModels "
