@@ -88,7 +88,3 @@ QStringList BuildConversationHtmlChunks(const TChatHistory& history, qsizetype l
     std::reverse(newestFirst.begin(), newestFirst.end());
     return newestFirst;
 }
-
-QString BuildPageItemHtml(const TChatHistory& history, qsizetype index, QStringView actionToken) {
-    return itemHtml(history[index], index, actionToken);
-}

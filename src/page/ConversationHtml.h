@@ -21,6 +21,3 @@ QString BuildConversationHtml(const TChatHistory& history);
 // With an action token each message's block carries its action bar (MessageActionBar.h).
 QStringList BuildConversationHtmlChunks(const TChatHistory& history, qsizetype latestChars,
                                         qsizetype olderChars, QStringView actionToken = {});
-
-// The blocks of the item at index with its action bar, as the chat page shows them.
-QString BuildPageItemHtml(const TChatHistory& history, qsizetype index, QStringView actionToken);
