@@ -23,12 +23,21 @@ struct EasyHandleFree {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
+struct MultiHandleFree {
+    void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
+};
+
 struct HeaderListFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
 using EasyHandle = std::unique_ptr<CURL, EasyHandleFree>;
 using HeaderList = std::unique_ptr<curl_slist, HeaderListFree>;
+using MultiHandle = std::unique_ptr<CURLM, MultiHandleFree>;
+
+// How often a waiting transfer looks at Stop and at its read time-out. libcurl's own
+// loop would look only once a second while the connection is silent.
+constexpr int kPollMs = 50;
 
 QByteArrayView withoutLineEnd(QByteArrayView line) {
     while (!line.isEmpty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
@@ -118,22 +127,27 @@ private:
         body.append(piece);
     }
 
+public:
+    // Whether the transfer is to end now: cancelled, or silent for longer than the read
+    // time-out. Asked by the polling loop as well as by libcurl.
+    bool shouldEnd() {
+        if (cancelled())
+            return true;
+        if (Clock::now() - m_lastActivity < m_readTimeout)
+            return false;
+        timedOut = true;
+        return true;
+    }
+
+private:
     // Bytes moving either way count as activity: a large upload is not silence.
     int progress(curl_off_t received, curl_off_t sent) {
-        // libcurl asks at least once a second, also while the connection is silent.
-        if (cancelled())
-            return 1;
-        const Clock::time_point now = Clock::now();
         if (received != m_received || sent != m_sent) {
             m_received = received;
             m_sent = sent;
-            m_lastActivity = now;
-            return 0;
+            m_lastActivity = Clock::now();
         }
-        if (now - m_lastActivity < m_readTimeout)
-            return 0;
-        timedOut = true;
-        return 1;
+        return shouldEnd() ? 1 : 0;
     }
 
     CURL* m_handle;
@@ -146,6 +160,32 @@ private:
     curl_off_t m_received = 0;
     curl_off_t m_sent = 0;
 };
+
+// Runs the transfer to its end, or until it should end early; then the result is
+// CURLE_ABORTED_BY_CALLBACK, as when the progress callback ends it.
+CURLcode performPolling(CURL* h, Transfer& transfer) {
+    const MultiHandle multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK)
+        return CURLE_OUT_OF_MEMORY;
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    for (int running = 1;;) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        if (const CURLMsg* message = curl_multi_info_read(multi.get(), &queued);
+            message && message->msg == CURLMSG_DONE) {
+            result = message->data.result;
+            break;
+        }
+        if (running == 0 || transfer.shouldEnd())
+            break;
+        curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
+    }
+    curl_multi_remove_handle(multi.get(), h);
+    return result;
+}
 
 QString failureKind(CURLcode code) {
     switch (code) {
@@ -249,7 +289,7 @@ HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOp
     // An announced length over the limit is refused before any of the body is read.
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxResponseBodyBytes));
 
-    const CURLcode result = curl_easy_perform(h);
+    const CURLcode result = performPolling(h, transfer);
     HttpResponse response = std::move(transfer.response);
     long tunnelCode = 0;
     curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &tunnelCode);
