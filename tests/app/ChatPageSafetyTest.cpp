@@ -88,40 +88,42 @@ protected:
     LoopbackHost host;
 };
 
+// Every kind of hostile markup is an answer of its own on one page, so one wait covers
+// whatever any of them would start.
 TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
     const struct {
         const char* name;
         QString answer;
-        // True on the page when the markup was shown but had no effect.
+        // True on the page, with m the answer's block, when the markup was shown but had
+        // no effect.
         const char* harmless;
-        int settleMs = 100;
     } cases[] = {
         {"meta refresh",
          QStringLiteral("Wait.<meta http-equiv=\"refresh\" content=\"0;url=%1\">")
              .arg(host.url(QStringLiteral("refresh"))),
-         "true", kRefreshWaitMs},
+         "true"},
         {"location assignment",
          QStringLiteral("<img src=\"data:,\" onerror=\"location='%1'\"><svg><image "
                         "href=\"data:,\" onerror=\"location.href='%1'\"/></svg>")
              .arg(host.url(QStringLiteral("location"))),
          "true"},
         {"img", QStringLiteral("<img src=\"%1\">").arg(host.url(QStringLiteral("img"))),
-         "document.querySelectorAll('.model-message img').length == 1"},
+         "m.querySelectorAll('img').length == 1"},
         {"Markdown image",
          QStringLiteral("![chart](%1)").arg(host.url(QStringLiteral("markdown.png"))),
-         "document.querySelectorAll('.model-message img').length == 0 && "
-         "document.querySelector('.model-message a').innerText.endsWith('/markdown.png')"},
+         "m.querySelectorAll('img').length == 0 && "
+         "m.querySelector('a').innerText.endsWith('/markdown.png')"},
         {"srcset",
          QStringLiteral("<img srcset=\"%1 1x, %1 2x\">").arg(host.url(QStringLiteral("srcset"))),
          "true"},
         {"style block",
          QStringLiteral("<style>body{display:none} .message-wrapper{background:url(%1)}</style>")
              .arg(host.url(QStringLiteral("style"))),
-         "getComputedStyle(document.querySelector('.model-message')).backgroundImage == 'none'"},
+         "getComputedStyle(m).backgroundImage == 'none'"},
         {"style attribute",
          QStringLiteral("<b id=\"s\" style=\"display:none;background:url(%1)\">bold</b>")
              .arg(host.url(QStringLiteral("style-attribute"))),
-         "getComputedStyle(document.getElementById('s')).display == 'inline'"},
+         "getComputedStyle(m.querySelector('#s')).display == 'inline'"},
         {"SVG image",
          QStringLiteral("<svg><image href=\"%1\" width=\"9\" height=\"9\"/></svg>")
              .arg(host.url(QStringLiteral("svg"))),
@@ -136,35 +138,43 @@ TEST_F(ChatPageSafetyTest, HostileMarkupFetchesNothingAndLeavesThePage) {
         {"TeX links and images",
          QStringLiteral("$\\href{%1}{x}$ $$\\url{%1}$$ \\(\\includegraphics{%1}\\)")
              .arg(host.url(QStringLiteral("tex"))),
-         "document.querySelectorAll('.katex').length == 3 && "
-         "document.querySelectorAll('.katex a, .katex img').length == 0"},
+         "m.querySelectorAll('.katex').length == 3 && "
+         "m.querySelectorAll('.katex a, .katex img').length == 0"},
         {"markup in highlighted code",
          QStringLiteral("```html\n<img src=\"%1\" onerror=\"location='%1'\">\n```")
              .arg(host.url(QStringLiteral("code"))),
-         "document.querySelectorAll('code.hljs span').length > 0 && "
-         "document.querySelectorAll('pre img').length == 0"},
+         "m.querySelectorAll('code.hljs span').length > 0 && "
+         "m.querySelectorAll('pre img').length == 0"},
         {"image answer MIME type",
          QStringLiteral("{\"mime_type\":\"image/png\\\"><img src=\\\"%1\\\">\","
                         "\"base64_data\":\"iVBO\\\" srcset=\\\"%1\"}")
              .arg(host.url(QStringLiteral("mime"))),
-         "document.querySelectorAll('.model-message img').length == 1 && "
-         "document.querySelector('.model-message img').getAttribute('src')"
-         ".startsWith('data:image/png\"><img')"},
+         "m.querySelectorAll('img').length == 1 && "
+         "m.querySelector('img').getAttribute('src').startsWith('data:image/png\"><img')"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        form->ResetChatView();
-        form->View().AddUserMessage(QStringLiteral("question"), {});
-        const QString firstBlock = BuildUserMessageHtml(QStringLiteral("question"), {});
+    form->ResetChatView();
+    form->View().AddUserMessage(QStringLiteral("question"), {});
+    for (const auto& c : cases)
         form->View().AddModelMessage(c.answer);
-        waitForImages();
-        RunEventsFor(c.settleMs);
-        expectOurPage(firstBlock);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return evaluate(QStringLiteral("document.querySelectorAll('.model-message').length"))
+                       .toInt() == int(std::size(cases));
+        },
+        kPageTimeoutMs));
+    waitForImages();
+    RunEventsFor(kRefreshWaitMs);
+    expectOurPage(BuildUserMessageHtml(QStringLiteral("question"), {}));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
         // Formulas and code are typeset once the page's libraries have loaded.
-        EXPECT_TRUE(WaitUntil([&] { return evaluate(QString::fromLatin1(c.harmless)).toBool(); },
-                              kPageTimeoutMs));
-        expectNothingFetched();
+        const QString check = QStringLiteral("(m => %1)(document.querySelectorAll("
+                                             "'.model-message')[%2])")
+                                  .arg(QString::fromLatin1(cases[i].harmless))
+                                  .arg(i);
+        EXPECT_TRUE(WaitUntil([&] { return evaluate(check).toBool(); }, kPageTimeoutMs));
     }
+    expectNothingFetched();
 }
 
 TEST_F(ChatPageSafetyTest, AnswerFromTheServiceCannotRefreshThePage) {
