@@ -274,9 +274,11 @@ void ChatListPanel::RemoveChatEntry(const QString& path) {
     }
 }
 
-void ChatListPanel::SetRequestRunning(bool running) {
-    ListBox2->setEnabled(!running);
-    btnNewChat->setEnabled(!running);
+void ChatListPanel::ShowSavedElsewhere(ChatSaved save, const ChatListEntry& chat) {
+    if (save != ChatSaved::Named && save != ChatSaved::MovedAway)
+        return;
+    ScopedFlag loading(m_isLoading);
+    AddChatEntry(chat, TopRowFor(chat.Pinned));
 }
 
 void ChatListPanel::ListBox2Click() {

@@ -54,8 +54,8 @@ public:
     void ShowLabel(const QString& path, const ChatLabel& label);
     // The entry of a deleted chat goes; the open chat's entry is not replaced by a neighbour.
     void RemoveChatEntry(const QString& path);
-    // While a request runs no other chat can be opened or started.
-    void SetRequestRunning(bool running);
+    // A chat that is not open was saved: one written to a file of its own gets an entry.
+    void ShowSavedElsewhere(ChatSaved save, const ChatListEntry& chat);
 
     // After the popup menu or a deletion: the open chat's entry is selected, when listed.
     void SelectOpenChatEntryIfListed();

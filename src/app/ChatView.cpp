@@ -90,6 +90,7 @@ bool ChatView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ChatView::Clear() {
+    m_liveView->Drop();
     m_baseHtmlLoaded = false;
     m_welcomeShown = false;
     ++m_pageRendering;

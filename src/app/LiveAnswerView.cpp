@@ -55,6 +55,12 @@ void LiveAnswerView::Finish(const QString& html) {
     m_page.EndLiveBlock(html);
 }
 
+void LiveAnswerView::Drop() {
+    m_timer->stop();
+    m_showing = false;
+    m_text.clear();
+}
+
 void LiveAnswerView::Changed() {
     if (!m_showing || m_timer->isActive())
         return;

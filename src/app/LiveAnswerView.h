@@ -35,6 +35,8 @@ public:
     void SetStatus(const QString& status);
     // Puts html in the block's place for good; empty html removes the block.
     void Finish(const QString& html);
+    // Forgets the block without touching the page, which no longer holds it.
+    void Drop();
     bool Showing() const { return m_showing; }
 
 private:

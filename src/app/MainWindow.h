@@ -65,6 +65,8 @@ public:
     // Send flow: MainWindowSend.cpp
     void btnSendClick();
     bool RequestRunning() const { return m_session->Running(); }
+    // Whether the chat shown is the one the running request answers into.
+    bool RunningChatShown() const;
     // Stops the running request at once; what had arrived stays. The window is idle when
     // this returns.
     void StopRequest();
@@ -112,6 +114,8 @@ private:
     void BeginRequest(const SentRequest& request);
     void StartRequest(const SentRequest& request);
     void RequestEnded(const RequestEnd& end);
+    // The answer of a chat that is not shown: saved into its own file, the page untouched.
+    void RequestEndedElsewhere(const RequestEnd& end);
     // The "Повторить" link of the last failure block: sends the failed request again.
     void RetryFailedRequest(const QString& token);
     // The "Продолжить" link of the last answer: asks the model to go on where it stopped.
@@ -132,6 +136,12 @@ private:
     bool LeaveCurrentChat();
     // A chat picked in the list takes the current one's place.
     void OpenPickedChat(const QString& path);
+    // The chat the running request answers into stays with it while another is shown.
+    void ParkRunningChat();
+    // The chat the running request answers into, shown again with its answer so far.
+    void ShowRunningChat();
+    // Deleting a chat an answer is still coming into stops it first, when the user agrees.
+    bool StopAnswerBeforeDeleting(const QString& question);
     void DeleteChat(const QString& path);
     // The list's "Переименовать…" and "Закрепить"/"Открепить".
     void RelabelChat(const QString& path, const std::function<void(ChatLabel&)>& change);

@@ -6,6 +6,7 @@
 #include "app/ChatListPanel.h"
 #include "app/ChatView.h"
 #include "app/Dialogs.h"
+#include "app/LiveAnswerView.h"
 #include "chat/GeminiDM.h"
 
 Expected<void> TForm1::LoadChatList() {
@@ -48,8 +49,31 @@ void TForm1::OpenPickedChat(const QString& path) {
         m_chatList->SelectCurrentChatEntry();
         return;
     }
+    if (FChats.IsParked(path)) {
+        ShowRunningChat();
+        return;
+    }
+    ParkRunningChat();
     OpenChat(path);
     UpdateContextTokens();
+}
+
+void TForm1::ParkRunningChat() {
+    if (RunningChatShown())
+        FChats.Park(FGeminiDM.Chat());
+}
+
+void TForm1::ShowRunningChat() {
+    FChats.ShowParked(FGeminiDM);
+    ResetChatView();
+    m_view->RenderHistory();
+    m_view->LiveView().Begin(m_session->LiveStatus());
+    if (const QString text = m_session->LiveText(); !text.isEmpty())
+        m_view->LiveView().SetText(text);
+    m_view->ScrollChatToBottom();
+    SetStatusText(QStringLiteral("Получение ответа…"));
+    UpdateContextTokens();
+    UpdateWindowTitle();
 }
 
 void TForm1::btnNewChatClick() {
@@ -57,8 +81,19 @@ void TForm1::btnNewChatClick() {
         m_chatList->SelectCurrentChatEntry();
         return;
     }
+    ParkRunningChat();
     StartNewChatInPlace(QStringLiteral("Новый чат начат."));
     m_chatList->SelectNewChatEntry();
+}
+
+bool TForm1::StopAnswerBeforeDeleting(const QString& question) {
+    if (!RequestRunning())
+        return true;
+    if (!FDialogs.AskYesNo(question, Dialogs::QuestionIcon::Warning))
+        return false;
+    // The answer ends, and its chat is saved, before the file goes.
+    StopRequest();
+    return true;
 }
 
 void TForm1::StartNewChatInPlace(const QString& status) {
@@ -70,6 +105,10 @@ void TForm1::StartNewChatInPlace(const QString& status) {
 }
 
 void TForm1::DeleteChat(const QString& path) {
+    const bool answering = FChats.IsParked(path) || (FChats.IsCurrent(path) && RunningChatShown());
+    if (answering && !StopAnswerBeforeDeleting(QStringLiteral(
+                         "В этот чат ещё приходит ответ. Остановить его и удалить чат?")))
+        return;
     if (FChats.IsCurrent(path)) {
         StartNewChatInPlace(QStringLiteral("Новый чат начат."));
         m_chatList->SelectOpenChatEntryIfListed();
@@ -82,6 +121,9 @@ void TForm1::DeleteChat(const QString& path) {
 }
 
 void TForm1::DeleteAllChats() {
+    if (!StopAnswerBeforeDeleting(
+            QStringLiteral("Ответ ещё приходит. Остановить его и удалить все чаты?")))
+        return;
     if (const Expected<void> deleted = FChats.DeleteAll(); !deleted) {
         FDialogs.ShowMessage(deleted.error());
         return;

@@ -73,7 +73,6 @@ void TForm1::btnSendClick() {
     // which empties the lists.
     if (m_view->Address().toString().contains(kKeyHelpPage))
         btnNewChatClick();
-    m_chatList->SetRequestRunning(true);
     m_view->AddUserMessage(request.Prompt, attachments.Names());
 
     if (IsImageModel(request.ModelName)) {
@@ -120,7 +119,6 @@ void TForm1::SendTextRequest(const SentRequest& request) {
 
 void TForm1::BeginRequest(const SentRequest& request) {
     EnterBusyState();
-    m_chatList->SetRequestRunning(true);
     StartRequest(request);
 }
 
@@ -134,7 +132,15 @@ void TForm1::StopRequest() {
     m_session->Stop();
 }
 
+bool TForm1::RunningChatShown() const {
+    return RequestRunning() && m_session->RunningChat() == FGeminiDM.Chat();
+}
+
 void TForm1::RequestEnded(const RequestEnd& end) {
+    if (end.Chat != FGeminiDM.Chat()) {
+        RequestEndedElsewhere(end);
+        return;
+    }
     if (end.Live) {
         // The finished block is the one a whole answer gets; the footing is the page's alone.
         const AnswerFooting footing{
@@ -181,6 +187,26 @@ void TForm1::RequestEnded(const RequestEnd& end) {
     }
 }
 
+void TForm1::RequestEndedElsewhere(const RequestEnd& end) {
+    // Its links would be for a page that is not shown.
+    m_session->ForgetLinks();
+    const ParkedChatSave saved = FChats.SaveParked();
+    EndBusyState();
+    m_sendPanel->ShowUsage(m_session->LastUsage());
+    if (!saved.Save) {
+        FDialogs.ShowMessage(saved.Save.error().Message);
+        return;
+    }
+    m_chatList->ShowSavedElsewhere(*saved.Save, saved.Entry);
+    const QString chat = saved.Entry.DisplayName;
+    if (end.Stopped)
+        SetStatusText(QStringLiteral("Остановлено: «%1»").arg(chat));
+    else if (end.Failure)
+        SetStatusText(QStringLiteral("Ошибка в чате «%1»").arg(chat));
+    else
+        SetStatusText(QStringLiteral("Ответ получен в чате «%1»").arg(chat));
+}
+
 void TForm1::ForgetLastRequestLinks() {
     m_session->ForgetLinks();
     m_view->Page().RemoveRetryLinks();
@@ -215,7 +241,6 @@ void TForm1::EnterBusyState() {
 void TForm1::EndBusyState() {
     m_sendPanel->EndBusyState();
     SetStatusText(QStringLiteral("Готово"));
-    m_chatList->SetRequestRunning(false);
 }
 
 void TForm1::FinishRequest() {

@@ -204,12 +204,17 @@ void TForm1::ConnectPanels() {
         m_view->LoadBaseHtml();
         m_view->LiveView().Begin(status);
     });
+    // An answer into a chat that is not shown goes on where the page cannot see it.
     ConnectGuarded(m_session, &RequestSession::LiveTextChanged, [this](const QString& text) {
+        if (!RunningChatShown())
+            return;
         m_view->LiveView().SetText(text);
         SetStatusText(u"Получение ответа…"_s);
     });
-    ConnectGuarded(m_session, &RequestSession::LiveStatusChanged,
-                   [this](const QString& status) { m_view->LiveView().SetStatus(status); });
+    ConnectGuarded(m_session, &RequestSession::LiveStatusChanged, [this](const QString& status) {
+        if (RunningChatShown())
+            m_view->LiveView().SetStatus(status);
+    });
     ConnectGuarded(m_session, &RequestSession::Ended, &TForm1::RequestEnded);
 
 }

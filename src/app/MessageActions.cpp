@@ -63,8 +63,10 @@ void MessageActions::Run(MessageAction action, qsizetype index) {
         Copy(index);
         return;
     }
-    // The conversation is the request's until it ends.
-    if (m_session.Running()) {
+    // The conversation is the request's until it ends; another chat shown meanwhile may
+    // lose messages, but sends nothing.
+    const bool requestsChat = m_session.RunningChat() == m_conversation.Chat();
+    if (m_session.Running() && (requestsChat || action != MessageAction::Delete)) {
         Q_EMIT StatusMessage(u"Дождитесь конца ответа или остановите его"_s);
         return;
     }

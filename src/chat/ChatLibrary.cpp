@@ -61,13 +61,17 @@ QString ChatLibrary::DisplayName(const QString& path, const ChatLabel& label) {
 }
 
 QString ChatLibrary::CurrentDisplayName(const TGeminiDM& conversation) const {
-    if (m_currentFile.isEmpty())
+    if (m_current.File.isEmpty())
         return conversation.Label().Title;
-    return DisplayName(m_currentFile, conversation.Label());
+    return DisplayName(m_current.File, conversation.Label());
 }
 
 ChatLabel ChatLibrary::LabelOf(const QString& path, const TGeminiDM& conversation) const {
-    return IsCurrent(path) ? conversation.Label() : ReadChatFileLabel(path);
+    if (IsCurrent(path))
+        return conversation.Label();
+    if (IsParked(path))
+        return m_parked->Chat->Label;
+    return ReadChatFileLabel(path);
 }
 
 Expected<void> ChatLibrary::Relabel(const QString& path, const ChatLabel& label,
@@ -79,10 +83,15 @@ Expected<void> ChatLibrary::Relabel(const QString& path, const ChatLabel& label,
     if (!IsCurrent(path)) {
         if (const Expected<void> written = RelabelChatFile(path, label); !written)
             return refused(written.error());
+        // The parked chat writes its label with its answer: the new one, not the old.
+        if (IsParked(path)) {
+            m_parked->Chat->Label = label;
+            m_parked->Place.SavedLabel = label;
+        }
         return {};
     }
     // What a partly loaded file holds beyond what loaded would be lost.
-    if (m_currentFileIncomplete)
+    if (m_current.Incomplete)
         return refused(QStringLiteral("чат прочитан не полностью, и его файл не будет перезаписан"));
     conversation.SetLabel(label);
     return {};
@@ -98,9 +107,9 @@ QString ChatLibrary::UniqueFilePath(const QString& title) const {
     }
 }
 
-ChatSave ChatLibrary::WriteTo(const QString& path, const TGeminiDM& conversation,
+ChatSave ChatLibrary::WriteTo(const QString& path, const ChatState& chat,
                               ChatFileTime time) const {
-    const Expected<void> saved = conversation.SaveHistoryToFile(path, time);
+    const Expected<void> saved = TGeminiDM::SaveChatToFile(chat, path, time);
     if (saved)
         return ChatSaved::Rewritten;
     return Failure(ChatSaveFailure{QStringLiteral("Не удалось сохранить чат в файл %1: %2")
@@ -109,27 +118,29 @@ ChatSave ChatLibrary::WriteTo(const QString& path, const TGeminiDM& conversation
 }
 
 ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
-    const TChatHistory& history = conversation.ChatHistory();
+    return SaveAt(m_current, *conversation.Chat());
+}
+
+ChatSave ChatLibrary::SaveAt(ChatPlace& place, const ChatState& chat) const {
+    const TChatHistory& history = chat.History;
     // A chat emptied message by message is written empty: its file must not bring the
     // messages back.
-    if (history.isEmpty() && m_currentFile.isEmpty())
+    if (history.isEmpty() && place.File.isEmpty())
         return ChatSaved::NotWritten;
-    const ChatLabel& label = conversation.Label();
-    const bool historyKept = !m_currentFile.isEmpty() && history == m_savedHistory;
+    const bool historyKept = !place.File.isEmpty() && history == place.SavedHistory;
     // Nothing new since the chat was opened or last written: its file stays as it is.
-    if (historyKept && label == m_savedLabel && conversation.Parameters() == m_savedParameters)
+    if (historyKept && chat.Label == place.SavedLabel && chat.Parameters == place.SavedParameters)
         return ChatSaved::NotWritten;
     if (const Expected<void> folder = EnsureFolder(); !folder)
         return Failure(ChatSaveFailure{folder.error(), folder.error()});
 
-    if (!m_currentFile.isEmpty() && !m_currentFileIncomplete &&
-        !QFileInfo(m_currentFile).isSymLink()) {
-        ChatSave save = WriteTo(m_currentFile, conversation,
-                                historyKept ? ChatFileTime::KeepOld : ChatFileTime::Now);
+    if (!place.File.isEmpty() && !place.Incomplete && !QFileInfo(place.File).isSymLink()) {
+        ChatSave save =
+            WriteTo(place.File, chat, historyKept ? ChatFileTime::KeepOld : ChatFileTime::Now);
         if (save) {
-            m_savedHistory = history;
-            m_savedLabel = label;
-            m_savedParameters = conversation.Parameters();
+            place.SavedHistory = history;
+            place.SavedLabel = chat.Label;
+            place.SavedParameters = chat.Parameters;
         }
         return save;
     }
@@ -139,14 +150,10 @@ ChatSave ChatLibrary::Save(const TGeminiDM& conversation) {
     // link is not written through to a file that may lie anywhere: the conversation that
     // has moved on goes to a file of its own.
     const QString path = UniqueFilePath(ChatTitle(history));
-    if (ChatSave save = WriteTo(path, conversation); !save)
+    if (ChatSave save = WriteTo(path, chat); !save)
         return save;
-    const ChatSaved saved = m_currentFile.isEmpty() ? ChatSaved::Named : ChatSaved::MovedAway;
-    m_currentFile = path;
-    m_currentFileIncomplete = false;
-    m_savedHistory = history;
-    m_savedLabel = label;
-    m_savedParameters = conversation.Parameters();
+    const ChatSaved saved = place.File.isEmpty() ? ChatSaved::Named : ChatSaved::MovedAway;
+    place = {path, false, history, chat.Label, chat.Parameters};
     return saved;
 }
 
@@ -163,21 +170,39 @@ Expected<QString> ChatLibrary::Open(const QString& path, TGeminiDM& conversation
         return Failure(QStringLiteral("Не удалось открыть чат %1: %2. Начат новый чат.")
                            .arg(fileName, load.Text));
     }
-    m_currentFile = path;
-    m_currentFileIncomplete = load.Outcome == ChatLoadOutcome::loPartial;
-    m_savedHistory = conversation.ChatHistory();
-    m_savedLabel = conversation.Label();
-    m_savedParameters = conversation.Parameters();
-    return QStringLiteral("Загружен чат: ") + DisplayName(path, m_savedLabel);
+    m_current = {path, load.Outcome == ChatLoadOutcome::loPartial, conversation.ChatHistory(),
+                 conversation.Label(), conversation.Parameters()};
+    return QStringLiteral("Загружен чат: ") + DisplayName(path, m_current.SavedLabel);
 }
 
 void ChatLibrary::StartNew(TGeminiDM& conversation) {
     conversation.ClearHistory();
-    m_currentFile.clear();
-    m_currentFileIncomplete = false;
-    m_savedHistory.clear();
-    m_savedLabel = {};
-    m_savedParameters = conversation.Parameters();
+    m_current = {};
+    m_current.SavedParameters = conversation.Parameters();
+}
+
+void ChatLibrary::Park(std::shared_ptr<ChatState> chat) {
+    m_parked = ParkedChat{m_current, std::move(chat)};
+}
+
+void ChatLibrary::ShowParked(TGeminiDM& conversation) {
+    if (!m_parked)
+        return;
+    m_current = std::move(m_parked->Place);
+    conversation.ShowChat(std::move(m_parked->Chat));
+    m_parked.reset();
+}
+
+ParkedChatSave ChatLibrary::SaveParked() {
+    if (!m_parked)
+        return {ChatSaved::NotWritten, {}};
+    ParkedChat parked = std::move(*m_parked);
+    m_parked.reset();
+    ChatSave save = SaveAt(parked.Place, *parked.Chat);
+    const ChatLabel& label = parked.Chat->Label;
+    const QString& path = parked.Place.File;
+    return {std::move(save), {path, path.isEmpty() ? label.Title : DisplayName(path, label),
+                              label.Pinned}};
 }
 
 Expected<void> ChatLibrary::Delete(const QString& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/ChatState.h"
 #include "conversation/ConversationModel.h"
 #include "service/ChatParameters.h"
 #include "store/ChatFile.h"
@@ -8,6 +9,9 @@
 
 #include <QList>
 #include <QString>
+
+#include <memory>
+#include <optional>
 
 class TGeminiDM;
 
@@ -35,6 +39,25 @@ struct ChatSaveFailure {
 
 using ChatSave = Expected<ChatSaved, ChatSaveFailure>;
 
+// Where a chat lives on disk and what was last written there.
+struct ChatPlace {
+    // Empty for a new chat that was never written.
+    QString File;
+    // A chat file that did not load whole is never written over.
+    bool Incomplete = false;
+    // The chat as last loaded or written: a chat that has not moved on since is not
+    // written again.
+    TChatHistory SavedHistory;
+    ChatLabel SavedLabel;
+    ChatParameters SavedParameters;
+};
+
+// How saving a chat that is not shown went, and its list entry as it now stands.
+struct ParkedChatSave {
+    ChatSave Save;
+    ChatListEntry Entry;
+};
+
 // The saved chats and the chat the conversation belongs to: which file it lives in,
 // whether that file may be written over, and when a write is due.
 class ChatLibrary {
@@ -44,8 +67,8 @@ public:
     // The folder the chat files live in.
     const QString& Folder() const { return m_chatsDir; }
     // The current chat's file; empty for a new chat that was never written.
-    const QString& CurrentFile() const { return m_currentFile; }
-    bool IsCurrent(const QString& path) const { return !path.isEmpty() && path == m_currentFile; }
+    const QString& CurrentFile() const { return m_current.File; }
+    bool IsCurrent(const QString& path) const { return !path.isEmpty() && path == m_current.File; }
     void SetFileRemover(FileRemover& remover) { m_remover = &remover; }
 
     // Creates the chat folder, or says why it cannot be made.
@@ -83,6 +106,22 @@ public:
     // An empty new chat, without saving the current one first.
     void StartNew(TGeminiDM& conversation);
 
+    // A request still answers into the shown chat while another is shown: the chat and
+    // its place stay here until the answer is in (SaveParked) or the chat is shown again
+    // (ShowParked). Call before another chat is opened or started.
+    void Park(std::shared_ptr<ChatState> chat);
+    bool IsParked(const QString& path) const {
+        return m_parked && !path.isEmpty() && path == m_parked->Place.File;
+    }
+    bool HasParked(const std::shared_ptr<ChatState>& chat) const {
+        return m_parked && m_parked->Chat == chat;
+    }
+    // Shows the parked chat again, in place of the current one, which must be saved or
+    // given up first.
+    void ShowParked(TGeminiDM& conversation);
+    // Writes the parked chat as Save does and lets it go.
+    ParkedChatSave SaveParked();
+
     // Deletes one chat file, or says why it cannot be deleted.
     Expected<void> Delete(const QString& path);
 
@@ -94,17 +133,17 @@ private:
     // The path for a new chat file: two chats first written in the same second with the
     // same title keep apart.
     QString UniqueFilePath(const QString& title) const;
-    ChatSave WriteTo(const QString& path, const TGeminiDM& conversation,
+    ChatSave WriteTo(const QString& path, const ChatState& chat,
                      ChatFileTime time = ChatFileTime::Now) const;
+    ChatSave SaveAt(ChatPlace& place, const ChatState& chat) const;
+
+    struct ParkedChat {
+        ChatPlace Place;
+        std::shared_ptr<ChatState> Chat;
+    };
 
     QString m_chatsDir;
     FileRemover* m_remover;
-    QString m_currentFile;
-    // A chat file that did not load whole is never written over.
-    bool m_currentFileIncomplete = false;
-    // The conversation as last loaded or written: a chat that has not moved on since is
-    // not written again.
-    TChatHistory m_savedHistory;
-    ChatLabel m_savedLabel;
-    ChatParameters m_savedParameters;
+    ChatPlace m_current;
+    std::optional<ParkedChat> m_parked;
 };

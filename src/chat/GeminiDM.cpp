@@ -77,24 +77,24 @@ void TGeminiDM::SetServiceSettings(const ServiceSettings& ASettings) {
     FDefaultParameters = ASettings.ChatDefaults;
 }
 
-void TGeminiDM::MarkRequestFailed(qsizetype AIndex, const QString& AReason) {
-    if (AIndex < 0 || AIndex >= FChatHistory.size() || FChatHistory[AIndex].Role != u"user")
+void ChatState::MarkRequestFailed(qsizetype index, const QString& reason) {
+    if (index < 0 || index >= History.size() || History[index].Role != u"user")
         return;
-    FChatHistory[AIndex].Failure = AReason.isEmpty() ? QStringLiteral("Ошибка") : AReason;
+    History[index].Failure = reason.isEmpty() ? QStringLiteral("Ошибка") : reason;
 }
 
 void TGeminiDM::ClearHistory() {
-    FChatHistory.clear();
-    FKeptTopMembers.clear();
-    FLabel = {};
-    FParameters = FDefaultParameters;
+    // A fresh object: a request still answering into the old chat keeps it.
+    FChat = std::make_shared<ChatState>();
+    FChat->Parameters = FDefaultParameters;
 }
 
 bool TGeminiDM::DeleteFileFromHistory(int AMessageIndex, const QString& AFileName) {
-    if (AMessageIndex < 0 || AMessageIndex >= FChatHistory.size())
+    TChatHistory& history = FChat->History;
+    if (AMessageIndex < 0 || AMessageIndex >= history.size())
         return false;
 
-    const TContentParts& oldParts = FChatHistory[AMessageIndex].Parts;
+    const TContentParts& oldParts = history[AMessageIndex].Parts;
     TContentParts kept;
     kept.reserve(oldParts.size());
     for (const TContentPart& part : oldParts) {
@@ -105,9 +105,9 @@ bool TGeminiDM::DeleteFileFromHistory(int AMessageIndex, const QString& AFileNam
         return false;
 
     if (hasContent(kept))
-        FChatHistory[AMessageIndex].Parts = kept;
+        history[AMessageIndex].Parts = kept;
     else
-        FChatHistory.removeAt(AMessageIndex);
+        history.removeAt(AMessageIndex);
     return true;
 }
 
@@ -123,11 +123,12 @@ int TGeminiDM::CountTokensForHistory(const TChatHistory& AHistory) {
     return roundUp(total);
 }
 
-Expected<void> TGeminiDM::SaveHistoryToFile(const QString& AFileName, ChatFileTime ATime) const {
-    KeptMembers top = FKeptTopMembers;
-    if (!FParameters.IsDefault())
-        top.append(parametersMember(FParameters));
-    return WriteChatFile(AFileName, {FChatHistory, top, FLabel}, ATime);
+Expected<void> TGeminiDM::SaveChatToFile(const ChatState& AChat, const QString& AFileName,
+                                         ChatFileTime ATime) {
+    KeptMembers top = AChat.KeptTopMembers;
+    if (!AChat.Parameters.IsDefault())
+        top.append(parametersMember(AChat.Parameters));
+    return WriteChatFile(AFileName, {AChat.History, top, AChat.Label}, ATime);
 }
 
 ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
@@ -135,11 +136,12 @@ ChatFileLoad TGeminiDM::LoadHistoryFromFile(const QString& AFileName) {
     const ChatFileLoad load = ReadChatFile(AFileName, content);
     if (load.Outcome == ChatLoadOutcome::loMissing || load.Outcome == ChatLoadOutcome::loNotAFile)
         return load;
-    ClearHistory();
-    FChatHistory = std::move(content.History);
-    FParameters = takeParameters(content.Kept);
-    FKeptTopMembers = std::move(content.Kept);
-    FLabel = std::move(content.Label);
+    auto chat = std::make_shared<ChatState>();
+    chat->History = std::move(content.History);
+    chat->Parameters = takeParameters(content.Kept);
+    chat->KeptTopMembers = std::move(content.Kept);
+    chat->Label = std::move(content.Label);
+    FChat = std::move(chat);
     return load;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/ChatState.h"
 #include "store/ChatFile.h"
 #include "conversation/ConversationModel.h"
 #include "text/Expected.h"
@@ -10,9 +11,10 @@
 
 #include <memory>
 
-// The model-service module: owns the current conversation for the whole run and
-// offers the operations on it. Created once at start-up, before the main window, which
-// is handed it.
+// The model-service module: holds the chat shown for the whole run and offers the
+// operations on it. Created once at start-up, before the main window, which is handed it.
+// Opening or starting a chat gives it a chat object of its own: a request that holds the
+// previous one keeps writing there.
 class TGeminiDM : public QObject {
     Q_OBJECT
 
@@ -20,13 +22,18 @@ public:
     explicit TGeminiDM(QObject* parent = nullptr);
     ~TGeminiDM() override;
 
-    TChatHistory& ChatHistory() { return FChatHistory; }
-    const TChatHistory& ChatHistory() const { return FChatHistory; }
-    void SetChatHistory(const TChatHistory& history) { FChatHistory = history; }
+    // The chat shown; requests sent now answer into it.
+    const std::shared_ptr<ChatState>& Chat() const { return FChat; }
+    // Shows a chat held elsewhere again, such as the one a request still answers into.
+    void ShowChat(std::shared_ptr<ChatState> AChat) { FChat = std::move(AChat); }
+
+    TChatHistory& ChatHistory() { return FChat->History; }
+    const TChatHistory& ChatHistory() const { return FChat->History; }
+    void SetChatHistory(const TChatHistory& history) { FChat->History = history; }
 
     // The chat's title and pin, written with its file.
-    const ChatLabel& Label() const { return FLabel; }
-    void SetLabel(const ChatLabel& ALabel) { FLabel = ALabel; }
+    const ChatLabel& Label() const { return FChat->Label; }
+    void SetLabel(const ChatLabel& ALabel) { FChat->Label = ALabel; }
 
     // Empties the conversation and its label for a new chat, which takes the default
     // parameters.
@@ -34,8 +41,8 @@ public:
 
     // What the chat asks of the model beside its messages; kept in its file as
     // "chat_settings" when they differ from the built-in defaults.
-    const ChatParameters& Parameters() const { return FParameters; }
-    void SetParameters(const ChatParameters& AParameters) { FParameters = AParameters; }
+    const ChatParameters& Parameters() const { return FChat->Parameters; }
+    void SetParameters(const ChatParameters& AParameters) { FChat->Parameters = AParameters; }
     // The parameters new chats start with (settings.ini).
     const ChatParameters& DefaultParameters() const { return FDefaultParameters; }
     bool DeleteFileFromHistory(int AMessageIndex, const QString& AFileName);
@@ -53,7 +60,11 @@ public:
     // reason. Members of the file that this program does not read are written back.
     // ATime: a change of label alone keeps the file's time.
     Expected<void> SaveHistoryToFile(const QString& AFileName,
-                                     ChatFileTime ATime = ChatFileTime::Now) const;
+                                     ChatFileTime ATime = ChatFileTime::Now) const {
+        return SaveChatToFile(*FChat, AFileName, ATime);
+    }
+    static Expected<void> SaveChatToFile(const ChatState& AChat, const QString& AFileName,
+                                         ChatFileTime ATime = ChatFileTime::Now);
     // True only when the whole file was read into the conversation. A missing file leaves
     // the conversation as it was; a file that breaks part-way keeps the items before the
     // fault (loPartial): a caller must not write such a chat back over its file.
@@ -101,36 +112,27 @@ public:
     // running keep what they started with.
     void SetServiceSettings(const ServiceSettings& ASettings);
     ServiceEndpoint Endpoint() const {
-        return {FBaseUrl, FReadTimeoutMs, FProxy, FIncludeThoughts, FParameters, FRequestSent};
+        return {FBaseUrl, FReadTimeoutMs, FProxy, FIncludeThoughts, FChat->Parameters, FRequestSent};
     }
     // Told of every request that reached the service, with its key and model.
     void SetRequestSentHandler(std::function<void(const QString&, const QString&)> AHandler) {
         FRequestSent = std::move(AHandler);
     }
 
-    // Marks the user message at AIndex as a failed request with nothing kept: it stays in
-    // the chat, is never sent again, and says why (AReason). Nothing when the message at
-    // that place is no user message.
-    void MarkRequestFailed(qsizetype AIndex, const QString& AReason);
+    void MarkRequestFailed(qsizetype AIndex, const QString& AReason) {
+        FChat->MarkRequestFailed(AIndex, AReason);
+    }
 
 private:
     // Appends the user's message and gives what a text request sends: the history
     // trimmed to the token budget.
     TChatHistory RecordUserMessage(const TContentParts& AParts);
 
-    // Keeps the pictures of an image answer with the request that asked for it and any
-    // words that came with them as the model's message; an answer with neither is a failure.
-    RequestResult KeepImageAnswer(qsizetype ARequestIndex, RequestResult AResult);
-
-    TChatHistory FChatHistory;
-    // The members of the chat file's top object that this program does not read.
-    KeptMembers FKeptTopMembers;
-    ChatLabel FLabel;
+    std::shared_ptr<ChatState> FChat = std::make_shared<ChatState>();
     QString FBaseUrl = ServiceSettings::PublicServiceAddress();
     int FReadTimeoutMs = kDefaultTimeoutSeconds * 1000;
     ProxySettings FProxy;
     bool FIncludeThoughts = false;
-    ChatParameters FParameters;
     ChatParameters FDefaultParameters;
     std::function<void(const QString&, const QString&)> FRequestSent;
 };

@@ -5,7 +5,6 @@
 #include "service/GeminiRequestThread.h"
 #include "chat/GenerationHandlers.h"
 
-#include <QPointer>
 
 namespace {
 
@@ -24,14 +23,33 @@ ResultCallback textOnly(TStringCallback callback) {
     };
 }
 
+// Keeps the pictures of an image answer with the request that asked for it and any words
+// that came with them as the model's message; an answer with neither is a failure.
+RequestResult keepImageAnswer(ChatState& chat, qsizetype requestIndex, RequestResult result) {
+    const PicturesAndWords answer = SplitImageAnswer(WhatArrived(result).Parts);
+    if (result && answer.Pictures.isEmpty() && !HasAnswerContent(answer.Words))
+        result = Failure(RequestFailure{u"Ошибка: получен некорректный JSON от модели."_s});
+    TChatHistory& history = chat.History;
+    const bool requestHere =
+        requestIndex < history.size() && history[requestIndex].Role == u"user";
+    if (!requestHere)
+        return result;
+    history[requestIndex].Images.append(answer.Pictures);
+    if (HasAnswerContent(answer.Words))
+        history.append(ModelMessageFromParts(answer.Words, WhatArrived(result).Facts));
+    else if (!result && answer.Pictures.isEmpty())
+        chat.MarkRequestFailed(requestIndex, result.error().Text);
+    return result;
+}
+
 } // namespace
 
 TChatHistory TGeminiDM::RecordUserMessage(const TContentParts& AParts) {
-    FChatHistory.append(THistoryItem{u"user"_s, AParts, {}, Clock::now()});
+    FChat->History.append(THistoryItem{u"user"_s, AParts, {}, Clock::now()});
     // Messages whose request failed are not sent, so they take none of the budget.
     TChatHistory sent;
-    sent.reserve(FChatHistory.size());
-    for (const THistoryItem& item : FChatHistory) {
+    sent.reserve(FChat->History.size());
+    for (const THistoryItem& item : FChat->History) {
         if (item.Failure.isEmpty())
             sent.append(item);
     }
@@ -49,7 +67,7 @@ void TGeminiDM::GenerateContent(const QString& AApiKey, const QString& AModelNam
                                 ResultCallback ACallback) {
     const TChatHistory sent = RecordUserMessage(AParts);
     ResultCallback handler =
-        ContentCompletionHandler(*this, FChatHistory.size() - 1, std::move(ACallback));
+        ContentCompletionHandler(FChat, FChat->History.size() - 1, std::move(ACallback));
     TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, sent, AUseGoogleSearch,
                                  std::move(handler));
 }
@@ -59,7 +77,7 @@ void TGeminiDM::GenerateContentStream(const QString& AApiKey, const QString& AMo
                                       TStreamCallback AStreamCallback) {
     const TChatHistory sent = RecordUserMessage(AParts);
     StreamDeliveryCallback handler =
-        StreamHandler(*this, FChatHistory.size() - 1, std::move(AStreamCallback));
+        StreamHandler(FChat, FChat->History.size() - 1, std::move(AStreamCallback));
     TGeminiRequestThread::Create(Endpoint(), AApiKey, AModelName, sent, AUseGoogleSearch,
                                  std::move(handler));
 }
@@ -70,7 +88,7 @@ std::shared_ptr<LiveAnswer> TGeminiDM::StreamAnswer(const QString& AApiKey,
                                                     bool AUseGoogleSearch,
                                                     LiveAnswerEvents AEvents) {
     const TChatHistory sent = RecordUserMessage(AParts);
-    auto answer = std::make_shared<LiveAnswer>(*this, FChatHistory.size() - 1, std::move(AEvents));
+    auto answer = std::make_shared<LiveAnswer>(FChat, FChat->History.size() - 1, std::move(AEvents));
     TGeminiRequestThread::Create(
         Endpoint(), AApiKey, AModelName, sent, AUseGoogleSearch,
         [answer](const StreamDelivery& delivery) { answer->Deliver(delivery); }, answer->Cancel());
@@ -86,37 +104,20 @@ void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
 void TGeminiDM::GenerateImage(const QString& AApiKey, const QString& AModelName,
                               const QString& APrompt, ResultCallback ACallback,
                               CancelFlag ACancel) {
-    FChatHistory.append(
+    FChat->History.append(
         THistoryItem{u"user"_s, {MakeTextPart(APrompt + kImagePromptSuffix)}, {}, Clock::now()});
-    const qsizetype requestIndex = FChatHistory.size() - 1;
+    const qsizetype requestIndex = FChat->History.size() - 1;
     // No model message for a picture: it is kept with the request, where a text model is
     // never sent it, and goes to the caller.
     TGeminiRequestThread::CreateForImage(
         Endpoint(), AApiKey, AModelName, APrompt,
-        [dataModule = QPointer<TGeminiDM>(this), requestIndex, cancel = ACancel,
+        [chat = FChat, requestIndex, cancel = ACancel,
          callback = std::move(ACallback)](const RequestResult& result) {
             if (cancel->load())
                 return;
-            const RequestResult kept =
-                dataModule ? dataModule->KeepImageAnswer(requestIndex, result) : result;
+            const RequestResult kept = keepImageAnswer(*chat, requestIndex, result);
             if (callback)
                 callback(kept);
         },
         ACancel);
-}
-
-RequestResult TGeminiDM::KeepImageAnswer(qsizetype ARequestIndex, RequestResult AResult) {
-    const PicturesAndWords answer = SplitImageAnswer(WhatArrived(AResult).Parts);
-    if (AResult && answer.Pictures.isEmpty() && !HasAnswerContent(answer.Words))
-        AResult = Failure(RequestFailure{u"Ошибка: получен некорректный JSON от модели."_s});
-    const bool requestHere =
-        ARequestIndex < FChatHistory.size() && FChatHistory[ARequestIndex].Role == u"user";
-    if (!requestHere)
-        return AResult;
-    FChatHistory[ARequestIndex].Images.append(answer.Pictures);
-    if (HasAnswerContent(answer.Words))
-        FChatHistory.append(ModelMessageFromParts(answer.Words, WhatArrived(AResult).Facts));
-    else if (!AResult && answer.Pictures.isEmpty())
-        MarkRequestFailed(ARequestIndex, AResult.error().Text);
-    return AResult;
 }

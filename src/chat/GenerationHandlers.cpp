@@ -27,17 +27,6 @@ std::optional<TContentPart> describedImage(const QString& text) {
                           memberText(image, "base64_data"_L1).toUtf8());
 }
 
-void appendModelMessage(TGeminiDM* dataModule, THistoryItem item) {
-    // The module may be gone when an answer arrives at the very end of a run.
-    if (dataModule)
-        dataModule->ChatHistory().append(std::move(item));
-}
-
-void markFailed(TGeminiDM* dataModule, qsizetype userIndex, const QString& reason) {
-    if (dataModule)
-        dataModule->MarkRequestFailed(userIndex, reason);
-}
-
 } // namespace
 
 THistoryItem ModelMessageFromAnswer(const QString& AAnswer, const QList<WebSource>& ASources) {
@@ -72,25 +61,25 @@ PicturesAndWords SplitImageAnswer(const TContentParts& AParts) {
     return answer;
 }
 
-ContentCompletionHandler::ContentCompletionHandler(TGeminiDM& ADataModule, qsizetype AUserIndex,
-                                                   ResultCallback ACallback)
-    : FDataModule(&ADataModule), FUserIndex(AUserIndex), FCallback(std::move(ACallback)) {}
+ContentCompletionHandler::ContentCompletionHandler(std::shared_ptr<ChatState> AChat,
+                                                   qsizetype AUserIndex, ResultCallback ACallback)
+    : FChat(std::move(AChat)), FUserIndex(AUserIndex), FCallback(std::move(ACallback)) {}
 
 void ContentCompletionHandler::operator()(const RequestResult& AResult) const {
     // The conversation already holds the answer when the caller sees it. What came before
     // an error the service put in the answer is kept too.
     const ModelAnswer& arrived = WhatArrived(AResult);
     if (HasAnswerContent(arrived.Parts))
-        appendModelMessage(FDataModule, ModelMessageFromParts(arrived.Parts, arrived.Facts));
+        FChat->History.append(ModelMessageFromParts(arrived.Parts, arrived.Facts));
     else if (!AResult)
-        markFailed(FDataModule, FUserIndex, AResult.error().Text);
+        FChat->MarkRequestFailed(FUserIndex, AResult.error().Text);
     if (FCallback)
         FCallback(AResult);
 }
 
-StreamHandler::StreamHandler(TGeminiDM& ADataModule, qsizetype AUserIndex,
+StreamHandler::StreamHandler(std::shared_ptr<ChatState> AChat, qsizetype AUserIndex,
                              TStreamCallback AStreamCallback)
-    : FDataModule(&ADataModule), FUserIndex(AUserIndex),
+    : FChat(std::move(AChat)), FUserIndex(AUserIndex),
       FStreamCallback(std::move(AStreamCallback)) {}
 
 void StreamHandler::operator()(const StreamDelivery& ADelivery) {
@@ -109,8 +98,7 @@ void StreamHandler::operator()(const StreamDelivery& ADelivery) {
     if (!isFinal)
         return;
     if (end && !IsBlank(AccumulatedResult))
-        appendModelMessage(FDataModule,
-                           ModelMessageFromAnswer(AccumulatedResult, end->Facts.Sources));
+        FChat->History.append(ModelMessageFromAnswer(AccumulatedResult, end->Facts.Sources));
     else if (!end)
-        markFailed(FDataModule, FUserIndex, end.error().Text);
+        FChat->MarkRequestFailed(FUserIndex, end.error().Text);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "chat/ChatState.h"
 #include "conversation/ConversationModel.h"
-#include "chat/GeminiDM.h"
 #include "service/RequestTypes.h"
 
-#include <QPointer>
+#include <memory>
 
 // The model message for an answer given as one string: an image description becomes an
 // inline part, any other text one text part holding the answer whole. The sources it was
@@ -29,12 +29,12 @@ PicturesAndWords SplitImageAnswer(const TContentParts& AParts);
 // marks the request's message as failed, then passes the result to the caller.
 class ContentCompletionHandler {
 public:
-    ContentCompletionHandler(TGeminiDM& ADataModule, qsizetype AUserIndex,
+    ContentCompletionHandler(std::shared_ptr<ChatState> AChat, qsizetype AUserIndex,
                              ResultCallback ACallback);
     void operator()(const RequestResult& AResult) const;
 
 private:
-    QPointer<TGeminiDM> FDataModule;
+    std::shared_ptr<ChatState> FChat;
     qsizetype FUserIndex;
     ResultCallback FCallback;
 };
@@ -44,11 +44,12 @@ private:
 // failed or the answer is blank (then the request's message is marked as failed).
 class StreamHandler {
 public:
-    StreamHandler(TGeminiDM& ADataModule, qsizetype AUserIndex, TStreamCallback AStreamCallback);
+    StreamHandler(std::shared_ptr<ChatState> AChat, qsizetype AUserIndex,
+                  TStreamCallback AStreamCallback);
     void operator()(const StreamDelivery& ADelivery);
 
 private:
-    QPointer<TGeminiDM> FDataModule;
+    std::shared_ptr<ChatState> FChat;
     qsizetype FUserIndex;
     TStreamCallback FStreamCallback;
     QString AccumulatedResult;

@@ -1,15 +1,16 @@
 #include "chat/LiveAnswer.h"
 
 #include "service/AnswerReading.h"
-#include "chat/GeminiDM.h"
+#include "chat/ChatState.h"
 #include "chat/GenerationHandlers.h"
 
 #include <utility>
 
 using namespace Qt::StringLiterals;
 
-LiveAnswer::LiveAnswer(TGeminiDM& ADataModule, qsizetype AUserIndex, LiveAnswerEvents AEvents)
-    : m_dataModule(&ADataModule), m_userIndex(AUserIndex), m_events(std::move(AEvents)) {}
+LiveAnswer::LiveAnswer(std::shared_ptr<ChatState> AChat, qsizetype AUserIndex,
+                       LiveAnswerEvents AEvents)
+    : m_chat(std::move(AChat)), m_userIndex(AUserIndex), m_events(std::move(AEvents)) {}
 
 void LiveAnswer::Stop() {
     if (!m_running)
@@ -68,11 +69,10 @@ void LiveAnswer::End(AnswerEnd AEnd) {
     if (HasAnswerContent(arrived.Parts)) {
         THistoryItem item = ModelMessageFromParts(arrived.Parts, arrived.Facts);
         item.FinishReason = StopReason(AEnd);
-        if (m_dataModule)
-            m_dataModule->ChatHistory().append(item);
+        m_chat->History.append(item);
         AEnd.Kept = std::move(item);
-    } else if (m_dataModule) {
-        m_dataModule->MarkRequestFailed(m_userIndex, AEnd.Result.error().Text);
+    } else {
+        m_chat->MarkRequestFailed(m_userIndex, AEnd.Result.error().Text);
     }
     if (m_events.Ended)
         m_events.Ended(AEnd);

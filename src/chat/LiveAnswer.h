@@ -3,15 +3,13 @@
 #include "conversation/ConversationModel.h"
 #include "service/RequestTypes.h"
 
-#include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
-class TGeminiDM;
+struct ChatState;
 
 // How a streamed answer ended.
 struct AnswerEnd {
@@ -40,12 +38,14 @@ struct LiveAnswerEvents {
 // anything but thoughts; otherwise the request's message is marked as failed.
 class LiveAnswer : public std::enable_shared_from_this<LiveAnswer> {
 public:
-    LiveAnswer(TGeminiDM& ADataModule, qsizetype AUserIndex, LiveAnswerEvents AEvents);
+    LiveAnswer(std::shared_ptr<ChatState> AChat, qsizetype AUserIndex, LiveAnswerEvents AEvents);
 
     // Ends the answer now with what has arrived and abandons the transfer; Ended has run
     // when this returns. Nothing once the answer has ended.
     void Stop();
     bool Running() const { return m_running; }
+    // The answer text so far (thoughts left out).
+    const QString& Text() const { return m_text; }
 
     const CancelFlag& Cancel() const { return m_cancel; }
     // Takes one delivery of the request thread.
@@ -56,7 +56,7 @@ private:
     // Why the kept answer ended early, or empty for a normal end.
     static QString StopReason(const AnswerEnd& AEnd);
 
-    QPointer<TGeminiDM> m_dataModule;
+    std::shared_ptr<ChatState> m_chat;
     qsizetype m_userIndex;
     LiveAnswerEvents m_events;
     CancelFlag m_cancel = MakeCancelFlag();

@@ -31,6 +31,7 @@ bool RequestSession::Running() const {
 
 void RequestSession::Start(const SentRequest& request) {
     m_runningRequest = request;
+    m_runningChat = m_conversation.Chat();
     if (!request.Image) {
         StartLiveAnswer(request);
         return;
@@ -77,7 +78,7 @@ void RequestSession::Stop() {
     m_imageCancel->store(true);
     m_imageCancel.reset();
     m_lastUsage.reset();
-    Q_EMIT Ended(FailedEnd({QStringLiteral("Остановлено")}, false, true));
+    emitEnded(FailedEnd({QStringLiteral("Остановлено")}, false, true));
 }
 
 RequestEnd RequestSession::FailedEnd(const RequestFailure& failure, bool live, bool stopped) {
@@ -87,7 +88,7 @@ RequestEnd RequestSession::FailedEnd(const RequestFailure& failure, bool live, b
     // An edit or a new answer that brought nothing leaves the conversation as it was; it
     // is asked for again the way it was asked for, not by "Повторить".
     if (m_runningRequest.Replaced) {
-        m_conversation.SetChatHistory(*m_runningRequest.Replaced);
+        m_runningChat->History = *m_runningRequest.Replaced;
         end.Restored = true;
         return end;
     }
@@ -100,7 +101,7 @@ void RequestSession::ImageRequestDone(const RequestResult& result) {
     m_imageCancel.reset();
     m_lastUsage = WhatArrived(result).Facts.Usage;
     if (!result) {
-        Q_EMIT Ended(FailedEnd(result.error(), false, false));
+        emitEnded(FailedEnd(result.error(), false, false));
         return;
     }
     // The pictures first, as they are kept with the request, then any words that came.
@@ -109,7 +110,7 @@ void RequestSession::ImageRequestDone(const RequestResult& result) {
     end.Pictures = answer.Pictures;
     if (HasAnswerContent(answer.Words))
         end.Answer = ModelMessageFromParts(answer.Words, result->Facts);
-    Q_EMIT Ended(end);
+    emitEnded(std::move(end));
 }
 
 void RequestSession::LiveAnswerGrew(const QString& textSoFar, bool thinking) {
@@ -130,7 +131,7 @@ void RequestSession::LiveAnswerEnded(const AnswerEnd& answer) {
     m_lastUsage = WhatArrived(answer.Result).Facts.Usage;
     if (!answer.Kept) {
         // With nothing kept the request can be sent again as it was.
-        Q_EMIT Ended(FailedEnd(answer.Result.error(), true, answer.Stopped));
+        emitEnded(FailedEnd(answer.Result.error(), true, answer.Stopped));
         return;
     }
     RequestEnd end{.Live = true, .Stopped = answer.Stopped};
@@ -148,6 +149,11 @@ void RequestSession::LiveAnswerEnded(const AnswerEnd& answer) {
         end.BrokeOff = answer.Result.error().Text;
     else if (!answer.Result)
         end.Failure = answer.Result.error();
+    emitEnded(std::move(end));
+}
+
+void RequestSession::emitEnded(RequestEnd end) {
+    end.Chat = m_runningChat;
     Q_EMIT Ended(end);
 }
 

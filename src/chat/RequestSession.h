@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chat/LiveAnswer.h"
+#include "chat/ChatState.h"
 #include "conversation/ConversationModel.h"
 #include "service/RequestTypes.h"
 
@@ -51,6 +52,9 @@ struct RequestEnd {
     // The request replaced part of the conversation and failed: the conversation is back
     // as it was before it, and the request is FailedRequest().
     bool Restored = false;
+    // The chat the request was sent from, which has taken its answer; another chat may be
+    // shown by now.
+    std::shared_ptr<ChatState> Chat = {};
 };
 
 // The request of the open chat, from its start to its end, without widgets: the request
@@ -83,6 +87,11 @@ public:
     // The request of the last failure, for putting its prompt and files back.
     const SentRequest& FailedRequest() const { return m_failedRequest; }
 
+    // The chat the running request answers into; kept after it ends until the next starts.
+    const std::shared_ptr<ChatState>& RunningChat() const { return m_runningChat; }
+    // The running answer's text so far.
+    QString LiveText() const { return m_liveAnswer ? m_liveAnswer->Text() : QString(); }
+
     // The service's own counts for the last answer; none after a stopped or failed one.
     const std::optional<TokenUsage>& LastUsage() const { return m_lastUsage; }
 
@@ -108,11 +117,13 @@ private:
     void LiveAnswerRetrying(int seconds);
     void LiveAnswerEnded(const AnswerEnd& end);
     void ImageRequestDone(const RequestResult& result);
+    void emitEnded(RequestEnd end);
     // The failure of the running request, with a "Повторить" token for it.
     RequestEnd FailedEnd(const RequestFailure& failure, bool live, bool stopped);
 
     TGeminiDM& m_conversation;
     SentRequest m_runningRequest;
+    std::shared_ptr<ChatState> m_runningChat;
     std::shared_ptr<LiveAnswer> m_liveAnswer;
     // Set while an image request runs; setting it abandons the request.
     CancelFlag m_imageCancel;

@@ -4,8 +4,11 @@
 #include "app/MainWindow.h"
 #include "app/PromptEdit.h"
 
+#include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -35,6 +38,14 @@ protected:
             history.last().FinishReason = finishReason;
         }
         return history;
+    }
+
+    // The user picks the chat list's entry of this name.
+    void pickChat(const QString& name) {
+        auto* list = control<QListWidget>("ListBox2");
+        const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << name.toStdString();
+        list->setCurrentItem(found.first());
     }
 
     // The question "q" alone, kept as a request that failed and is never sent again.
@@ -326,6 +337,77 @@ TEST_F(StreamingWindowTest, AFailedQuestionStaysOnThePageButIsNeverSentAgain) {
     form->View().RebuildChatPage();
     EXPECT_TRUE(pageHolds(QStringLiteral("Unable to process input image.")));
     EXPECT_TRUE(container().contains(QStringLiteral("refused")));
+}
+
+// Another chat can be read while an answer comes: the answer goes on into its own chat
+// and file, and coming back shows it as it grows.
+TEST_F(StreamingWindowTest, AnotherChatCanBeReadWhileTheAnswerGoesIntoItsOwn) {
+    TChatHistory other;
+    other.append(THistoryItem{QStringLiteral("user"), {MakeTextPart(QStringLiteral("old"))}});
+    other.append(THistoryItem{QStringLiteral("model"), {MakeTextPart(QStringLiteral("kept"))}});
+    geminiDM->SetChatHistory(other);
+    ASSERT_TRUE(geminiDM->SaveHistoryToFile(chatPath(QStringLiteral("other.json"))));
+    geminiDM->SetChatHistory({});
+    ASSERT_TRUE(form->LoadChatList());
+    service.reply(FakeReply::events({{TextEvent("first part")},
+                                     {.bytes = LastTextEvent(", the end"), .afterRelease = true}}));
+    send(QStringLiteral("q"));
+    ASSERT_TRUE(pageHolds(QStringLiteral("first part")));
+
+    pickChat(QStringLiteral("other"));
+    ASSERT_TRUE(pageHolds(QStringLiteral("kept")));
+    EXPECT_FALSE(container().contains(QStringLiteral("first part")));
+    EXPECT_EQ(geminiDM->ChatHistory(), other);
+    EXPECT_TRUE(form->RequestRunning());
+    // The question is in its file already, under its own entry.
+    pickChat(QStringLiteral("q"));
+    EXPECT_TRUE(pageHolds(QStringLiteral("first part")));
+    EXPECT_TRUE(container().contains(QStringLiteral("Печатает…")));
+    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QString()));
+
+    pickChat(QStringLiteral("other"));
+    ASSERT_TRUE(pageHolds(QStringLiteral("kept")));
+    service.release();
+    waitUntilIdle();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Ответ получен в чате «q»"));
+    EXPECT_EQ(geminiDM->ChatHistory(), other);
+    EXPECT_FALSE(container().contains(QStringLiteral("the end")));
+
+    pickChat(QStringLiteral("q"));
+    EXPECT_TRUE(pageHolds(QStringLiteral("first part, the end")));
+    EXPECT_EQ(geminiDM->ChatHistory(), userAnd(QStringLiteral("first part, the end")));
+    EXPECT_TRUE(savedChat().contains("\"first part, the end\""));
+}
+
+// A new chat started while an answer comes leaves it running in its own chat; deleting that
+// chat asks to stop the answer first, and saying no keeps both.
+TEST_F(StreamingWindowTest, ANewChatLeavesTheAnswerRunningAndItsChatIsDeletedOnlyOnceStopped) {
+    service.reply(FakeReply::events({{TextEvent("part")},
+                                     {.bytes = LastTextEvent(" rest"), .afterRelease = true}}));
+    send(QStringLiteral("q"));
+    ASSERT_TRUE(pageHolds(QStringLiteral("part")));
+    form->btnNewChatClick();
+    EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
+    EXPECT_TRUE(form->RequestRunning());
+    const QString runningChat =
+        QDir(chatPath(QString())).entryList({QStringLiteral("q_*.json")}).value(0);
+    ASSERT_FALSE(runningChat.isEmpty());
+
+    pickChat(QStringLiteral("q"));
+    ASSERT_TRUE(pageHolds(QStringLiteral("part")));
+    dialogs.answers = {true, false};
+    control<QAction>("N6")->trigger();
+    EXPECT_EQ(dialogs.questions.last().text,
+              QStringLiteral("В этот чат ещё приходит ответ. Остановить его и удалить чат?"));
+    EXPECT_TRUE(form->RequestRunning());
+    EXPECT_TRUE(QFileInfo::exists(chatPath(runningChat)));
+
+    dialogs.answers = {true, true};
+    control<QAction>("N6")->trigger();
+    EXPECT_TRUE(idle());
+    EXPECT_FALSE(QFileInfo::exists(chatPath(runningChat)));
+    EXPECT_TRUE(geminiDM->ChatHistory().isEmpty());
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'\n').toStdString();
 }
 
 } // namespace
