@@ -8,6 +8,7 @@
 #include "markdown/MarkdownUtils.h"
 
 #include <array>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -412,7 +413,7 @@ private:
     void closeTop();
     int open(Kind kind, int parent);
     void appendContent(int node, TLine* line, int pos);
-    void closeParagraph(Node& node);
+    void closeParagraph(int index);
     // Takes link reference definitions off the paragraph's start; false when nothing is left.
     bool takeDefinitions(TBlock* block);
     void removeNode(int index);
@@ -425,7 +426,8 @@ private:
     DocumentStore& m_store;
     TEmitter& m_emitter;
     const DefinitionReader& m_definitions;
-    std::vector<Node> m_nodes;
+    // A deque grows without copying what it holds: a hostile line opens a million blocks.
+    std::deque<Node> m_nodes;
     std::vector<int> m_open;
     std::vector<std::pair<int, QString>> m_footnotes;
     int m_lineNumber = 0;
@@ -520,9 +522,10 @@ bool AnswerBlockBuilder::takeDefinitions(TBlock* block) {
     return block->FLines != nullptr;
 }
 
-void AnswerBlockBuilder::closeParagraph(Node& node) {
+void AnswerBlockBuilder::closeParagraph(int index) {
+    Node& node = m_nodes[std::size_t(index)];
     if (!takeDefinitions(node.block)) {
-        removeNode(int(&node - m_nodes.data()));
+        removeNode(index);
         return;
     }
     m_nodes[std::size_t(node.parent)].block->appendChild(node.block);
@@ -560,7 +563,7 @@ void AnswerBlockBuilder::closeTop() {
     Node& node = m_nodes[std::size_t(index)];
     switch (node.kind) {
     case Kind::Paragraph:
-        closeParagraph(node);
+        closeParagraph(index);
         break;
     case Kind::List:
         closeList(node);
@@ -602,15 +605,35 @@ void AnswerBlockBuilder::addLine(TLine* line) {
     const QString& s = line->FValue;
     const int n = int(s.size());
     int pos = 0;
-    int nns = 0;
+    int nns = -1;
     int indent = 0;
     bool blank = false;
+    // The text after pos up to nns is spaces, so nns holds while pos stays at or before it: a
+    // deep line's indentation is read once, not once per container.
     const auto look = [&] {
-        nns = pos;
-        while (nns < n && s[nns] == u' ')
-            ++nns;
+        if (pos > nns) {
+            nns = pos;
+            while (nns < n && s[nns] == u' ')
+                ++nns;
+            blank = skipSpaces(s, nns) >= n;
+        }
         indent = nns - pos;
-        blank = skipSpaces(s, nns) >= n;
+    };
+    // A thematic break ends at the line's end; a line of many "- " markers must not be scanned
+    // to its end once per marker. Before noBreakUntil no break starts with noBreakChar.
+    int noBreakUntil = -1;
+    QChar noBreakChar;
+    const auto thematicBreak = [&](int p) {
+        if (p < noBreakUntil && s[p] == noBreakChar)
+            return false;
+        if (isThematicBreak(s, p))
+            return true;
+        int q = p;
+        while (q < n && (s[q] == s[p] || s[q] == u' ' || s[q] == u'\t'))
+            ++q;
+        noBreakUntil = q;
+        noBreakChar = s[p];
+        return false;
     };
 
     // Which open blocks the line continues.
@@ -771,7 +794,7 @@ void AnswerBlockBuilder::addLine(TLine* line) {
                 continue;
             }
         }
-        if (isThematicBreak(s, nns)) {
+        if (thematicBreak(nns)) {
             current = open(Kind::Rule, current);
             started = consumed = true;
             break;
