@@ -1,5 +1,5 @@
-// libFuzzer target: any text, any dialect, safe or not, must convert without a crash, a
-// sanitizer finding or a hang.
+// libFuzzer target: any text, any dialect, safe or not, with or without answer mode and local
+// math, must convert without a crash, a sanitizer finding or a hang.
 #include "markdown/MarkdownProcessor.h"
 
 #include <QString>
@@ -19,6 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto converter =
         TMarkdownProcessor::CreateDialect(TMarkdownProcessorDialect(options % 3));
     converter->setAllowUnsafe(options & 4);
+    // Bit 4: the chat page's answer mode; bit 5: local math.
+    converter->config().setAnswerMode(options & 16);
+    if (options & 32)
+        converter->config().setMathMode(TConfiguration::MathMode::Local);
     converter->Process(source);
     // A second call on the same converter keeps its definitions and profile.
     converter->Process(source.left(source.size() / 2));

@@ -1,6 +1,6 @@
-// tovik-md [--dialect 0|1|2] [--math image|local] [FILE] | --version: converts UTF-8 Markdown from
-// FILE or standard input to HTML on standard output, with the converter the program uses for its
-// answers.
+// tovik-md [--dialect 0|1|2] [--math image|local] [FILE] | --answers [FILE] | --version: converts
+// UTF-8 Markdown from FILE or standard input to HTML on standard output with the program's
+// converter; --answers exactly as the chat page converts an answer.
 #include "markdown/MarkdownProcessor.h"
 #include "markdown/MarkdownSource.h"
 
@@ -9,16 +9,21 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 namespace {
 
 int usage() {
-    std::cerr << "usage: tovik-md [--dialect 0|1|2] [--math image|local] [FILE] | --version\n"
+    std::cerr << "usage: tovik-md [--dialect 0|1|2] [--math image|local] [FILE]\n"
+                 "       tovik-md --answers [FILE]\n"
+                 "       tovik-md --version\n"
                  "  converts UTF-8 Markdown from FILE (or standard input) to HTML\n"
-                 "  dialect 0 classic, 1 rich (the default, as in the chat), 2 extended\n"
+                 "  dialect 0 classic, 1 rich (the default), 2 extended\n"
                  "  math image (the default): formulas as images of a remote service;\n"
-                 "  local: their TeX source for the page to typeset, as in the chat\n";
+                 "  local: their TeX source for the page to typeset\n"
+                 "  answers: as the chat converts an answer (GitHub's Markdown, local math,\n"
+                 "  images from elsewhere as links), before highlighting and typesetting\n";
     return 2;
 }
 
@@ -51,10 +56,8 @@ bool writeUtf8(const QString& text, std::FILE* out) {
 }
 
 // The HTML of FILE, or of standard input when there is no file name.
-Expected<QString> convert(TMarkdownProcessorDialect dialect, TConfiguration::MathMode math,
+Expected<QString> convert(std::unique_ptr<TMarkdownProcessor> converter,
                           const std::optional<QString>& fileName) {
-    const auto converter = TMarkdownProcessor::CreateDialect(dialect);
-    converter->config().setMathMode(math);
     if (fileName)
         return converter->ProcessFile(*fileName, QStringConverter::Utf8);
     QFile input;
@@ -71,6 +74,8 @@ Expected<QString> convert(TMarkdownProcessorDialect dialect, TConfiguration::Mat
 int main(int argc, char** argv) {
     TMarkdownProcessorDialect dialect = mdRich;
     TConfiguration::MathMode math = TConfiguration::MathMode::Image;
+    bool answers = false;
+    bool dialectOptions = false;
     std::optional<QString> fileName;
     for (int i = 1; i < argc; ++i) {
         const std::string arg(argv[i]);
@@ -85,7 +90,11 @@ int main(int argc, char** argv) {
             if (!parsed)
                 return usage();
             dialect = *parsed;
+            dialectOptions = true;
+        } else if (arg == "--answers") {
+            answers = true;
         } else if (arg == "--math") {
+            dialectOptions = true;
             if (i + 1 >= argc)
                 return usage();
             const std::string mode(argv[++i]);
@@ -103,7 +112,17 @@ int main(int argc, char** argv) {
             fileName = QString::fromLocal8Bit(argv[i]);
         }
     }
-    const Expected<QString> html = convert(dialect, math, fileName);
+    // The answers' converter is the page's own; it takes no dialect or math of its own.
+    if (answers && dialectOptions)
+        return usage();
+    std::unique_ptr<TMarkdownProcessor> converter;
+    if (answers) {
+        converter = TMarkdownProcessor::CreateForAnswers();
+    } else {
+        converter = TMarkdownProcessor::CreateDialect(dialect);
+        converter->config().setMathMode(math);
+    }
+    const Expected<QString> html = convert(std::move(converter), fileName);
     if (!html) {
         std::cerr << "tovik-md: " << html.error().toStdString() << '\n';
         return 1;

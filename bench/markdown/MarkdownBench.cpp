@@ -53,6 +53,17 @@ void BM_Ours(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * corpus().bytes);
 }
 
+// The chat page's converter: the rich dialect in answer mode.
+void BM_Answers(benchmark::State& state) {
+    for (auto _ : state) {
+        for (const QString& text : corpus().text) {
+            const QString html = TMarkdownProcessor::CreateForAnswers()->Process(text);
+            benchmark::DoNotOptimize(html.constData());
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * corpus().bytes);
+}
+
 // The same with the UTF-8 decoding and encoding the peers do not need.
 void BM_OursFromUtf8(benchmark::State& state) {
     for (auto _ : state) {
@@ -95,10 +106,12 @@ void BM_Md4c(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * corpus().bytes);
 }
 
-void BM_Adversarial(benchmark::State& state, const std::function<QString()>& make) {
+void BM_Adversarial(benchmark::State& state, const std::function<QString()>& make, bool answers) {
     const QString text = make();
     for (auto _ : state) {
-        const QString html = TMarkdownProcessor::CreateDialect(mdRich)->Process(text);
+        const QString html = (answers ? TMarkdownProcessor::CreateForAnswers()
+                                      : TMarkdownProcessor::CreateDialect(mdRich))
+                                 ->Process(text);
         benchmark::DoNotOptimize(html.constData());
     }
     state.SetBytesProcessed(state.iterations() * text.size() * 2);
@@ -128,12 +141,16 @@ public:
         const double oursUtf8 = rate("BM_OursFromUtf8");
         const double cmark = rate("BM_Cmark");
         const double md4c = rate("BM_Md4c");
+        const double answers = rate("BM_Answers");
         if (ours == 0 || cmark == 0 || md4c == 0)
             return;
         std::printf("\nCorpus: %zu answers, %.1f KiB (UTF-8)\n", corpus().utf8.size(),
                     double(corpus().bytes) / 1024);
         std::printf("  ours  %8.1f MB/s   (with UTF-8 decode/encode %8.1f MB/s)\n", ours / 1e6,
                     oursUtf8 / 1e6);
+        if (answers != 0)
+            std::printf("  answer mode %8.1f MB/s   answers/ours %.2f (goal >= 0.85)\n",
+                        answers / 1e6, answers / ours);
         std::printf("  cmark %8.1f MB/s   ours/cmark %.2f (goal >= 1.00)\n", cmark / 1e6,
                     ours / cmark);
         std::printf("  md4c  %8.1f MB/s   ours/md4c  %.2f (goal >= 0.50)\n", md4c / 1e6,
@@ -157,14 +174,19 @@ int main(int argc, char** argv) {
         return 1;
     }
     benchmark::RegisterBenchmark("BM_Ours", BM_Ours)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_Answers", BM_Answers)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_OursFromUtf8", BM_OursFromUtf8)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Cmark", BM_Cmark)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Md4c", BM_Md4c)->Unit(benchmark::kMillisecond);
-    for (const auto& [name, make] : adversarialInputs())
-        benchmark::RegisterBenchmark((QStringLiteral("Adversarial/") + name).toStdString().c_str(),
-                                     BM_Adversarial, make)
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(1);
+    for (const bool answers : {false, true}) {
+        const QString group = answers ? QStringLiteral("AdversarialAnswers/")
+                                      : QStringLiteral("Adversarial/");
+        for (const auto& [name, make] : adversarialInputs())
+            benchmark::RegisterBenchmark((group + name).toStdString().c_str(), BM_Adversarial,
+                                         make, answers)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(1);
+    }
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printRatios();

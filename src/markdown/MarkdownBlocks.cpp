@@ -34,6 +34,24 @@ void TBlock::setMeta(QString meta) {
     texts().meta = std::move(meta);
 }
 
+void TBlock::setListStart(int value) {
+    if (value != 1 || FTexts)
+        texts().listStart = value;
+}
+
+void TBlock::setTask(TaskState value) {
+    if (value != tsNone || FTexts)
+        texts().task = value;
+}
+
+void TBlock::appendChild(TBlock* child) {
+    if (FBlockTail)
+        FBlockTail->FNext = child;
+    else
+        FBlocks = child;
+    FBlockTail = child;
+}
+
 TBlock::Texts& TBlock::texts() {
     if (!FTexts)
         FTexts = std::make_unique<Texts>();

@@ -102,6 +102,13 @@ public:
     // A fenced code block's info text.
     const QString& meta() const;
     void setMeta(QString meta);
+    // Answer mode: the number an ordered list starts with, and a list item's check box.
+    enum TaskState : std::uint8_t { tsNone, tsOpen, tsDone };
+    int listStart() const { return FTexts ? FTexts->listStart : 1; }
+    void setListStart(int value);
+    TaskState task() const { return FTexts ? FTexts->task : tsNone; }
+    void setTask(TaskState value);
+    void appendChild(TBlock* child);
 
     // Ordered by size, so that a long text's many blocks take little room.
     TBlock* FBlocks = nullptr;
@@ -118,6 +125,8 @@ private:
     struct Texts {
         QString id;
         QString meta;
+        int listStart = 1;
+        TaskState task = tsNone;
     };
     Texts& texts();
 

@@ -65,6 +65,11 @@ public:
     enum class MathMode { Image, Local };
     MathMode mathMode() const { return FmathMode; }
     void setMathMode(MathMode value) { FmathMode = value; }
+    // How the model writes: blocks as CommonMark reads them, GitHub's tables, strike-through,
+    // bare links, task lists and footnotes, and no typographic replacements. Meant for the
+    // rich dialect; the dialects themselves stay as they are. Off by default.
+    bool answerMode() const { return FanswerMode; }
+    void setAnswerMode(bool value) { FanswerMode = value; }
 
     TDecorator* decorator() const { return Fdecorator.get(); }
     void setDecorator(std::unique_ptr<TDecorator> value) { Fdecorator = std::move(value); }
@@ -87,4 +92,5 @@ private:
     std::unique_ptr<TSpanEmitter> FspecialLinkEmitter;
     bool FremoteImagesAsLinks = false;
     MathMode FmathMode = MathMode::Image;
+    bool FanswerMode = false;
 };

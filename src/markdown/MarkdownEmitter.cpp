@@ -24,6 +24,65 @@ const TLinkRef* TEmitter::findLinkRef(const QString& id) const {
     return it == linkRefs.cend() ? nullptr : it->get();
 }
 
+void TEmitter::clearFootnotes() {
+    FFootnotes.clear();
+    FFootnoteOrder.clear();
+}
+
+void TEmitter::addFootnote(const QString& label, TBlock* block) {
+    // The first definition of a label wins, as for link definitions in CommonMark.
+    const QString key = footnoteKey(label);
+    if (!FFootnotes.contains(key))
+        FFootnotes.insert(key, Footnote{block, 0, 0});
+}
+
+bool TEmitter::hasFootnote(QStringView label) const {
+    return !FFootnotes.isEmpty() && FFootnotes.contains(footnoteKey(label));
+}
+
+// Ids carry only the footnote's number and the reference's count, never the label, so they
+// are always safe in an attribute.
+void TEmitter::writeFootnoteRef(QString& out, QStringView label) {
+    Footnote& note = FFootnotes[footnoteKey(label)];
+    if (note.number == 0) {
+        FFootnoteOrder.push_back(footnoteKey(label));
+        note.number = int(FFootnoteOrder.size());
+    }
+    ++note.references;
+    const QString number = QString::number(note.number);
+    QString id = u"fnref-"_s + number;
+    if (note.references > 1)
+        id += u'-' + QString::number(note.references);
+    out += u"<sup class=\"footnote-ref\"><a href=\"#fn-"_s + number + u"\" id=\""_s + id +
+           u"\">"_s + number + u"</a></sup>"_s;
+}
+
+void TEmitter::emitFootnotes(QString& out) {
+    if (FFootnoteOrder.empty())
+        return;
+    out += u"<section class=\"footnotes\">\n<ol>\n"_s;
+    // A footnote may refer to a later one, which then joins the list being written.
+    for (std::size_t i = 0; i < FFootnoteOrder.size(); ++i) {
+        const Footnote note = FFootnotes.value(FFootnoteOrder[i]);
+        const QString number = QString::number(note.number);
+        QString body;
+        emit(body, note.block);
+        const Footnote done = FFootnotes.value(FFootnoteOrder[i]);
+        QString back;
+        for (int k = 1; k <= done.references; ++k) {
+            const QString id = k == 1 ? number : number + u'-' + QString::number(k);
+            back += u" <a href=\"#fnref-"_s + id + u"\" class=\"footnote-backref\">\u21A9</a>"_s;
+        }
+        // The links back end the last paragraph, or make one of their own.
+        if (body.endsWith(u"</p>\n"_s))
+            body.insert(body.size() - 5, back);
+        else
+            body += u"<p>"_s + back.mid(1) + u"</p>\n"_s;
+        out += u"<li id=\"fn-"_s + number + u"\">\n"_s + body + u"</li>\n"_s;
+    }
+    out += u"</ol>\n</section>\n"_s;
+}
+
 // Walks the tree with an explicit stack: quotes and lists may nest thousands deep.
 void TEmitter::emit(QString& out, TBlock* block) {
     struct Visit {
@@ -88,9 +147,16 @@ void TEmitter::openBlock(QString& out, const TBlock* block) {
     case btLIST_ITEM:
         decorator.openListItem(out);
         writeIdAttribute(out, block);
+        if (block->task() != TBlock::tsNone)
+            out += block->task() == TBlock::tsDone
+                       ? u"<input type=\"checkbox\" disabled=\"\" checked=\"\" /> "_s
+                       : u"<input type=\"checkbox\" disabled=\"\" /> "_s;
         break;
     case btORDERED_LIST:
-        decorator.openOrderedList(out);
+        if (block->listStart() != 1)
+            out += u"<ol start=\""_s + QString::number(block->listStart()) + u"\">\n"_s;
+        else
+            decorator.openOrderedList(out);
         break;
     case btUNORDERED_LIST:
         decorator.openUnOrderedList(out);
@@ -157,6 +223,10 @@ void TEmitter::emitLines(QString& out, TBlock* block) {
 }
 
 void TEmitter::emitMarkedLines(QString& out, const TLine* lines) {
+    if (FConfig.answerMode()) {
+        emitAnswerLines(out, lines);
+        return;
+    }
     if (lines && !lines->FNext && !lines->FIsEmpty && lines->FTrailing < 2) {
         // One line without a hard break: its text as it stands, without a copy.
         const QString text =
@@ -176,6 +246,42 @@ void TEmitter::emitMarkedLines(QString& out, const TLine* lines) {
             text +=
                 QStringView(line->FValue).mid(line->FLeading, std::max(end - line->FLeading, 0));
             if (line->FTrailing >= 2)
+                text += u"<br/>"_s;
+        }
+        if (line->FNext)
+            text += u'\n';
+    }
+    recursiveEmitLine(out, text, 0, mtNONE);
+}
+
+// As CommonMark breaks lines: two spaces or a backslash at the end of a line that is not the
+// block's last.
+void TEmitter::emitAnswerLines(QString& out, const TLine* lines) {
+    if (lines && !lines->FNext && !lines->FIsEmpty) {
+        const QString text =
+            QString::fromRawData(lines->FValue.constData() + lines->FLeading,
+                                 lines->length() - lines->FTrailing - lines->FLeading);
+        recursiveEmitLine(out, text, 0, mtNONE);
+        return;
+    }
+    QString text;
+    for (const TLine* line = lines; line; line = line->FNext) {
+        if (!line->FIsEmpty) {
+            const int end = line->length() - line->FTrailing;
+            QStringView part = QStringView(line->FValue).mid(line->FLeading,
+                                                             std::max(end - line->FLeading, 0));
+            bool hardBreak = line->FNext && line->FTrailing >= 2;
+            if (line->FNext && part.endsWith(u'\\') && line->FTrailing == 0) {
+                int slashes = 0;
+                while (slashes < part.size() && part[part.size() - 1 - slashes] == u'\\')
+                    ++slashes;
+                if (slashes % 2 == 1) {
+                    part.chop(1);
+                    hardBreak = true;
+                }
+            }
+            text += part;
+            if (hardBreak)
                 text += u"<br/>"_s;
         }
         if (line->FNext)

@@ -60,9 +60,19 @@ public:
     // No stored id is longer than this, so longer link texts need no lookup.
     qsizetype longestLinkId() const { return FLongestId; }
 
+    // Answer mode's footnotes: definitions by label, numbered in the order of their first
+    // reference; they live for one conversion.
+    void clearFootnotes();
+    void addFootnote(const QString& label, TBlock* block);
+    bool hasFootnote(QStringView label) const;
+    void writeFootnoteRef(QString& out, QStringView label);
+    // The section of every footnote referenced so far, with links back to the references.
+    void emitFootnotes(QString& out);
+
     void emit(QString& out, TBlock* block);
     void emitLines(QString& out, TBlock* block);
     void emitMarkedLines(QString& out, const TLine* lines);
+    void emitAnswerLines(QString& out, const TLine* lines);
     void emitCodeLines(QString& out, const TLine* lines, const QString& meta, bool removeIndent);
     void emitRawLines(QString& out, const TLine* lines);
 
@@ -88,8 +98,17 @@ private:
     void closeBlock(QString& out, const TBlock* block);
     void writeIdAttribute(QString& out, const TBlock* block);
 
+    struct Footnote {
+        TBlock* block = nullptr;
+        int number = 0;
+        int references = 0;
+    };
+    static QString footnoteKey(QStringView label) { return label.toString().toLower(); }
+
     TConfiguration& FConfig;
     TTable* FTables = nullptr;
+    QHash<QString, Footnote> FFootnotes;
+    std::vector<QString> FFootnoteOrder;
     QHash<QString, std::shared_ptr<TLinkRef>> linkRefs;
     qsizetype FLongestId = 0;
     std::vector<std::unique_ptr<ScanTables>> FScanTables;

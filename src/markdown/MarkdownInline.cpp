@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -122,6 +123,139 @@ void closeSpan(TDecorator& d, QString& out, TMarkToken mt) {
     }
 }
 
+// GitHub's bare links: "http://", "https://" and "www." addresses and e-mail addresses.
+enum class LinkKind { Url, Www, Mail };
+
+struct BareLink {
+    int start;
+    int end;
+    LinkKind kind;
+};
+
+// Longer names are no domains; the bound also keeps a text of failed candidates linear.
+constexpr int kLongestDomain = 253;
+
+bool isDomainChar(QChar c) {
+    return c == u'-' || c == u'_' || c == u'.' || isLetterOrDigit(c);
+}
+
+// The end of a valid domain starting at p (at least one period, no underscore in its last two
+// parts), or -1.
+int domainEnd(QStringView text, int p, int stop) {
+    int q = p;
+    int periods = 0;
+    int lastPeriod = -1;
+    int previousPeriod = -1;
+    while (q < stop && isDomainChar(text[q])) {
+        if (text[q] == u'.') {
+            ++periods;
+            previousPeriod = lastPeriod;
+            lastPeriod = q;
+        }
+        if (++q - p > kLongestDomain)
+            return -1;
+    }
+    // A period at the end is punctuation after the link, not part of its domain.
+    while (q > p && text[q - 1] == u'.') {
+        --q;
+        --periods;
+        lastPeriod = previousPeriod;
+        previousPeriod = -1;
+        for (int k = lastPeriod - 1; k >= p && previousPeriod < 0; --k)
+            if (text[k] == u'.')
+                previousPeriod = k;
+    }
+    if (q == p || periods < 1)
+        return -1;
+    for (int k = std::max(previousPeriod, p); k < q; ++k)
+        if (text[k] == u'_')
+            return -1;
+    return q;
+}
+
+// Drops what GitHub leaves after a link: trailing punctuation, a ")" without its "(", an
+// entity reference.
+int trimLinkEnd(QStringView text, int start, int end) {
+    int opens = 0;
+    int closes = 0;
+    for (int k = start; k < end; ++k) {
+        if (text[k] == u'(')
+            ++opens;
+        else if (text[k] == u')')
+            ++closes;
+    }
+    while (end > start) {
+        const QChar c = text[end - 1];
+        if (QStringView(u"?!.,:*_~'\"").contains(c)) {
+            --end;
+        } else if (c == u')' && closes > opens) {
+            --end;
+            --closes;
+        } else if (c == u';') {
+            int k = end - 2;
+            while (k >= start && isLetterOrDigit(text[k]))
+                --k;
+            if (k >= start && k < end - 2 && text[k] == u'&')
+                end = k;
+            else
+                break;
+        } else {
+            break;
+        }
+    }
+    return end;
+}
+
+std::optional<BareLink> urlAt(QStringView text, int i, int stop) {
+    if (i > 0) {
+        const QChar before = text[i - 1];
+        if (!before.isSpace() && !QStringView(u"*_~(").contains(before))
+            return std::nullopt;
+    }
+    const QStringView rest = text.mid(i, std::min(stop - i, 8));
+    int domain = -1;
+    LinkKind kind = LinkKind::Url;
+    if (rest.startsWith(u"http://", Qt::CaseInsensitive)) {
+        domain = i + 7;
+    } else if (rest.startsWith(u"https://", Qt::CaseInsensitive)) {
+        domain = i + 8;
+    } else if (rest.startsWith(u"www.", Qt::CaseInsensitive)) {
+        domain = i;
+        kind = LinkKind::Www;
+    } else {
+        return std::nullopt;
+    }
+    if (domainEnd(text, domain, stop) < 0)
+        return std::nullopt;
+    int end = domain;
+    while (end < stop && !text[end].isSpace() && text[end] != u'<')
+        ++end;
+    end = trimLinkEnd(text, i, end);
+    if (end <= domain)
+        return std::nullopt;
+    return BareLink{i, end, kind};
+}
+
+bool isMailLocalChar(QChar c) {
+    const char16_t u = c.unicode();
+    return (u < 128 && isLetterOrDigit(c)) || u == '.' || u == '-' || u == '_' || u == '+';
+}
+
+// An e-mail address around the "@" at at, its local part starting at or after from.
+std::optional<BareLink> mailAt(QStringView text, int at, int from, int stop) {
+    int start = at;
+    while (start > from && isMailLocalChar(text[start - 1]))
+        --start;
+    if (start == at)
+        return std::nullopt;
+    int end = domainEnd(text, at + 1, stop);
+    if (end < 0)
+        return std::nullopt;
+    if (text[end - 1] == u'-' || text[end - 1] == u'_')
+        return std::nullopt;
+    return BareLink{start, end, LinkKind::Mail};
+}
+
 // An image carried inside the text itself; showing it fetches nothing.
 bool isDataUri(const QString& link) {
     return link.trimmed().startsWith(u"data:"_s, Qt::CaseInsensitive);
@@ -129,10 +263,70 @@ bool isDataUri(const QString& link) {
 
 } // namespace
 
-TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich, bool localMath) {
+namespace {
+
+bool isAsciiPunctuation(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 0x21 && u <= 0x2F) || (u >= 0x3A && u <= 0x40) || (u >= 0x5B && u <= 0x60) ||
+           (u >= 0x7B && u <= 0x7E);
+}
+
+// Answer mode's tokens: emphasis, code, links, images, HTML, entities, escapes of any ASCII
+// punctuation, math, and strike-through with one or two tildes, as GitHub writes it.
+TMarkToken answerTokenAt(QStringView in, int position, bool localMath) {
+    const char16_t u = in[position].unicode();
+    const QChar c1 = neighbour(in, position + 1);
+    const auto c0 = [&] { return neighbour(in, position - 1); };
+    const auto c2 = [&] { return neighbour(in, position + 2); };
+    const auto space0 = [&] { return c0() == u' '; };
+    switch (u) {
+    case '*':
+        if (c1 == u'*')
+            return space0() && c2() == u' ' ? mtNONE : mtSTRONG_STAR;
+        return space0() && c1 == u' ' ? mtNONE : mtEM_STAR;
+    case '_':
+        if (c1 == u'_')
+            return space0() && c2() == u' ' ? mtNONE : mtSTRONG_UNDERSCORE;
+        return isLetterOrDigit(c0()) && isLetterOrDigit(c1) ? mtNONE : mtEM_UNDERSCORE;
+    case '!':
+        return c1 == u'[' ? mtIMAGE : mtNONE;
+    case '&':
+        return mtENTITY;
+    case '<':
+        return mtHTML;
+    case '[':
+        return mtLINK;
+    case '\\':
+        if (localMath && (c1 == u'(' || c1 == u'['))
+            return mtMATH_DOLLAR;
+        return isAsciiPunctuation(c1) ? mtESCAPE : mtNONE;
+    case '`':
+        return c1 == u'`' ? mtCODE_DOUBLE : mtCODE_SINGLE;
+    case '$':
+        if (localMath)
+            return c0() == u'$' ? mtNONE : mtMATH_DOLLAR;
+        return space0() && c1 == u' ' ? mtNONE : mtMATH_DOLLAR;
+    case '~':
+        // Three tildes or more strike nothing.
+        if (c0() == u'~')
+            return mtNONE;
+        if (c1 == u'~')
+            return c2() == u'~' || (space0() && c2() == u' ') ? mtNONE : mtSTRIKE_TILDE;
+        return space0() && c1 == u' ' ? mtNONE : mtSUB_TILDE;
+    default:
+        return mtNONE;
+    }
+}
+
+} // namespace
+
+TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich, bool localMath,
+                   bool answers) {
     const char16_t u = in[position].unicode();
     if (u >= 128 || !kTokenStart[u])
         return mtNONE;
+    if (answers)
+        return answerTokenAt(in, position, localMath);
     // The neighbours, looked at only where the token depends on them.
     const QChar c1 = neighbour(in, position + 1);
     const auto c0 = [&] { return neighbour(in, position - 1); };
@@ -230,6 +424,7 @@ InlineScan::InlineScan(TEmitter& emitter, const QString& in, int depth, qint64 d
       m_knownTags(knownTags), m_data(in.constData()), m_length(int(in.size())), m_depth(depth),
       m_extensions(m_config.isDialect({mdRich, mdExtended})), m_rich(m_config.isDialect({mdRich})),
       m_localMath(m_rich && m_config.mathMode() == TConfiguration::MathMode::Local),
+      m_answers(m_config.answerMode()), m_autolinks(m_answers && depth == 0 && !knownTags),
       m_directBudget(directBudget >= 0 ? directBudget : 16 * qint64(m_length) + 1024),
       m_tables(emitter.takeScanTables(depth)), m_tokens(m_tables->tokens),
       m_positions(m_tables->positions), m_nextPosition(m_tables->nextPosition),
@@ -247,7 +442,7 @@ InlineScan::InlineScan(TEmitter& emitter, const QString& in, int depth, qint64 d
         p = int(findPunctuation(text + p, text + n) - text);
         if (p >= n)
             break;
-        const TMarkToken mt = tokenAt(in, p, m_extensions, m_rich, m_localMath);
+        const TMarkToken mt = tokenAt(in, p, m_extensions, m_rich, m_localMath, m_answers);
         if (mt == mtNONE)
             continue;
         m_tokens.push_back(mt);
@@ -638,11 +833,18 @@ bool InlineScan::knownId(int from, int to, bool linkText) const {
     return m_emitter.findLinkRef(id) != nullptr;
 }
 
+bool InlineScan::footnoteAt(int start, int close) const {
+    return m_answers && m_data[start] == u'[' && start + 2 < close && m_data[start + 1] == u'^' &&
+           m_emitter.hasFootnote(QStringView(m_data + start + 2, close - start - 2));
+}
+
 int InlineScan::linkEnd(int start, TMarkToken token) const {
     const int nameStart = token == mtLINK ? start + 1 : start + 2;
     const int close = bracketClose(nameStart);
     if (close < start)
         return -1;
+    if (token == mtLINK && footnoteAt(start, close))
+        return close;
     int p = skipBlank(close + 1);
     if (p == -1)
         return knownId(nameStart, close, true) ? close : -1;
@@ -744,6 +946,10 @@ void InlineScan::writeHtml(QString& out, int start, HtmlForm form) {
 void InlineScan::writeLink(QString& out, int start, TMarkToken token) {
     QString name;
     const int close = TUtils::readMdLinkId(name, m_in, token == mtLINK ? start + 1 : start + 2);
+    if (token == mtLINK && footnoteAt(start, close)) {
+        m_emitter.writeFootnoteRef(out, QStringView(m_data + start + 2, close - start - 2));
+        return;
+    }
     int p = TUtils::skipSpaces(m_in, close + 1);
     QString link;
     QString title;
@@ -833,7 +1039,66 @@ struct InlineScan::Render {
     int p;
     int stop;
     std::vector<RenderFrame> frames;
+    int plainFrom = -1;
+    qsizetype outFrom = 0;
 };
+
+void InlineScan::flushPlain(Render& r) {
+    if (r.plainFrom < 0)
+        return;
+    const QStringView text(m_data, m_length);
+    const int from = r.plainFrom;
+    const int to = std::min(r.p, m_length);
+    r.plainFrom = -1;
+    std::vector<BareLink> links;
+    int copied = from;
+    for (int i = from; i < to; ++i) {
+        const QChar c = text[i];
+        std::optional<BareLink> link;
+        if (c == u'h' || c == u'H' || c == u'w' || c == u'W')
+            link = urlAt(text, i, to);
+        else if (c == u'@')
+            link = mailAt(text, i, copied, to);
+        if (link) {
+            links.push_back(*link);
+            copied = link->end;
+            i = link->end - 1;
+        }
+    }
+    if (links.empty())
+        return;
+    // Written again from the source, as render wrote it: "<" and "&" escaped, the rest as is.
+    QString& out = *r.target;
+    out.truncate(r.outFrom);
+    const auto copy = [&](int a, int b) {
+        for (int k = a; k < b; ++k) {
+            if (text[k] == u'<')
+                out += QStringView(u"&lt;");
+            else if (text[k] == u'&')
+                out += QStringView(u"&amp;");
+            else
+                out += text[k];
+        }
+    };
+    TDecorator& decorator = *m_config.decorator();
+    int done = from;
+    for (const BareLink& link : links) {
+        copy(done, link.start);
+        const QString address(m_data + link.start, link.end - link.start);
+        decorator.openLink(out);
+        out += u" href=\""_s;
+        if (link.kind == LinkKind::Www)
+            out += u"http://"_s;
+        else if (link.kind == LinkKind::Mail)
+            out += u"mailto:"_s;
+        TUtils::codeEncode(out, address);
+        out += u"\">"_s;
+        TUtils::appendValue(out, address);
+        decorator.closeLink(out);
+        done = link.end;
+    }
+    copy(done, to);
+}
 
 namespace {
 
@@ -855,7 +1120,9 @@ void InlineScan::pushSpan(Render& r, TMarkToken mt, int next) {
         r.frames.back().content = std::make_unique<QString>();
         r.target = r.frames.back().content.get();
     } else {
-        openSpan(*m_config.decorator(), *r.target, mt);
+        // GitHub strikes text through between single tildes too.
+        openSpan(*m_config.decorator(), *r.target,
+                 m_answers && mt == mtSUB_TILDE ? mtSTRIKE_TILDE : mt);
     }
     r.stop = spanClose(r.p, mt);
     r.p += spansTwo(mt) ? 2 : 1;
@@ -867,7 +1134,8 @@ void InlineScan::popSpan(Render& r) {
     if (frame.mt == mtX_LINK_OPEN)
         m_config.specialLinkEmitter()->emitSpan(*r.target, *frame.content);
     else
-        closeSpan(*m_config.decorator(), *r.target, frame.mt);
+        closeSpan(*m_config.decorator(), *r.target,
+                  m_answers && frame.mt == mtSUB_TILDE ? mtSTRIKE_TILDE : frame.mt);
     r.p = frame.resume;
     r.stop = frame.stop;
     r.frames.pop_back();
@@ -943,8 +1211,15 @@ void InlineScan::writeToken(QString& out, int p, int index, TMarkToken mt, bool 
 void InlineScan::render(QString& out, int start, int stop) {
     Render r{&out, std::max(start, 0), std::min(stop, m_length), {}};
     int index = 0;
+    const auto plain = [&] {
+        if (m_autolinks && r.plainFrom < 0) {
+            r.plainFrom = r.p;
+            r.outFrom = r.target->size();
+        }
+    };
     for (;;) {
         if (r.p >= r.stop) {
+            flushPlain(r);
             if (r.frames.empty())
                 return;
             popSpan(r);
@@ -957,12 +1232,17 @@ void InlineScan::render(QString& out, int start, int stop) {
         if (mt == mtNONE) {
             const int q =
                 std::min(r.stop, index < int(m_positions.size()) ? m_positions[index] : r.stop);
+            plain();
             r.target->append(m_data + r.p, q - r.p);
             r.p = q;
             continue;
         }
         const int next = m_nextPosition[index];
         const bool matched = next > r.p + 1;
+        if (matched)
+            flushPlain(r);
+        else
+            plain();
         if (opensSpan(mt)) {
             if (matched) {
                 pushSpan(r, mt, next);

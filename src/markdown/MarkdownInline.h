@@ -11,8 +11,9 @@
 #include <vector>
 
 // localMath: the rich dialect's local math mode, where "\(" and "\[" open formulas too.
+// answers: answer mode, GitHub's inline markup (with math) and nothing typographic.
 TMarkToken tokenAt(QStringView in, int position, bool extensions, bool rich,
-                   bool localMath = false);
+                   bool localMath = false, bool answers = false);
 
 // The per-position tables of one scan. The emitter keeps one set per nesting depth and
 // reuses it, so that scanning a paragraph allocates nothing once the first one is done.
@@ -88,6 +89,10 @@ private:
     // the spans it is inside.
     struct RenderFrame;
     struct Render;
+    // Answer mode: the text written since plainFrom was copied from the source; links are
+    // made of the bare addresses in it before anything else is written.
+    void flushPlain(Render& r);
+    bool footnoteAt(int start, int close) const;
     void pushSpan(Render& r, TMarkToken mt, int next);
     void popSpan(Render& r);
     void writeToken(QString& out, int p, int index, TMarkToken mt, bool matched);
@@ -110,6 +115,9 @@ private:
     bool m_extensions;
     bool m_rich;
     bool m_localMath;
+    bool m_answers;
+    // Bare addresses become links in answer mode's text, outside link texts.
+    bool m_autolinks;
     mutable std::optional<LocalFormulaFinder> m_formulas;
 
     qint64 m_directBudget;

@@ -26,6 +26,14 @@ TMarkdownProcessor::CreateDialect(TMarkdownProcessorDialect dialect) {
     throw std::invalid_argument("Unknown Markdown dialect");
 }
 
+std::unique_ptr<TMarkdownProcessor> TMarkdownProcessor::CreateForAnswers() {
+    std::unique_ptr<TMarkdownProcessor> converter = CreateDialect(mdRich);
+    converter->config().setRemoteImagesAsLinks(true);
+    converter->config().setMathMode(TConfiguration::MathMode::Local);
+    converter->config().setAnswerMode(true);
+    return converter;
+}
+
 Expected<QString> TMarkdownProcessor::ProcessFile(const QString& AFileName,
                                                   QStringConverter::Encoding AEncoding) {
     QFile file(AFileName);

@@ -15,6 +15,9 @@ public:
 
     // Raises std::invalid_argument("Unknown Markdown dialect") for a value other than 0, 1, 2.
     static std::unique_ptr<TMarkdownProcessor> CreateDialect(TMarkdownProcessorDialect dialect);
+    // The converter of the chat page's answers: the rich dialect in answer mode, formulas left
+    // for the page to typeset, images from elsewhere written as links.
+    static std::unique_ptr<TMarkdownProcessor> CreateForAnswers();
 
     virtual bool GetAllowUnsafe() const = 0;
     virtual void SetAllowUnsafe(bool value) = 0;

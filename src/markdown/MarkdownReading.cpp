@@ -6,6 +6,13 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, DocumentStore&
     TBlock* root = store.newBlock();
     std::shared_ptr<TLinkRef> pendingTitleRef;
     const bool panic = FConfig->panicMode();
+    // Answer mode expands a tab only where it indents: before the text, among quote and list
+    // markers; a tab inside the text stays a tab.
+    const bool answers = FConfig->answerMode();
+    const auto indents = [](QChar c) {
+        return c == u' ' || c == u'>' || c == u'-' || c == u'*' || c == u'+' || c == u'.' ||
+               c == u')' || (c >= u'0' && c <= u'9');
+    };
     QString buffer;
     QChar ch = reader.read();
     while (ch != QChar(0)) {
@@ -14,6 +21,7 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, DocumentStore&
         // "<" in panic mode) is built up in the buffer.
         const QChar* lineStart = reader.current() - 1;
         bool plain = true;
+        bool indenting = answers;
         int col = 0;
         const auto leavePlain = [&] {
             if (plain)
@@ -21,7 +29,12 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, DocumentStore&
             plain = false;
         };
         while (ch != QChar(0)) {
-            if (ch == u'\t') {
+            if (ch == u'\t' && answers && !indenting) {
+                leavePlain();
+                buffer += ch;
+                ++col;
+                ch = reader.read();
+            } else if (ch == u'\t') {
                 leavePlain();
                 do {
                     buffer += u' ';
@@ -41,6 +54,11 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, DocumentStore&
                 ch = reader.read();
             } else {
                 const QStringView run = reader.readPlain(panic);
+                if (indenting) {
+                    indenting = indents(ch);
+                    for (qsizetype i = 0; indenting && i < run.size(); ++i)
+                        indenting = indents(run[i]);
+                }
                 if (!plain) {
                     buffer += ch;
                     buffer += run;
@@ -51,6 +69,11 @@ TBlock* TMarkdownEngine::readSourceLines(TMarkdownReader& reader, DocumentStore&
         }
         TLine* line = store.newLine(plain ? QString::fromRawData(lineStart, col) : buffer);
         line->Init();
+        // In answer mode definitions are read where paragraphs start, not in code blocks.
+        if (answers) {
+            root->AppendLine(line);
+            continue;
+        }
         if (readLinkDefinition(*line, pendingTitleRef))
             continue;
         QString title;
@@ -108,7 +131,7 @@ bool TMarkdownEngine::readLinkDefinition(TLine& line, std::shared_ptr<TLinkRef>&
         if (title.isEmpty())
             return false;
     }
-    if (id.toLower() == u"$profile$"_s) {
+    if (id.toLower() == u"$profile$"_s && !FConfig->answerMode()) {
         if (link.toLower() == u"extended"_s) {
             FuseExtensions = true;
             FConfig->SetDialect(mdExtended);

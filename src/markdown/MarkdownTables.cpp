@@ -169,6 +169,10 @@ QString TTable::ProcTable(const TLine* lines, std::vector<std::pair<int, int>>& 
 // The inline pass writes every tag of the table back as it is and passes the white space
 // between them; so when no cell text holds a token, that pass would copy the table unchanged.
 void TTable::emitTableLines(QString& out, const TLine* lines) {
+    if (FTableEmitter.config().answerMode()) {
+        emitAnswerTable(out, lines);
+        return;
+    }
     std::vector<std::pair<int, int>> cellRanges;
     std::vector<std::pair<int, int>> tags;
     const QString html = ProcTable(lines, cellRanges, tags);
@@ -184,4 +188,110 @@ void TTable::emitTableLines(QString& out, const TLine* lines) {
         }
     }
     out += html;
+}
+
+void TTable::splitAnswerRow(QStringView row, std::vector<QStringView>& cells) {
+    cells.clear();
+    row = TUtils::trimLowView(row);
+    qsizetype first = 0;
+    qsizetype last = row.size();
+    if (!row.isEmpty() && row[0] == u'|')
+        first = 1;
+    qsizetype cell = first;
+    // A run of backticks whose closing run was not found once is not found later either.
+    std::vector<qsizetype> unclosed;
+    bool trailingPipe = false;
+    for (qsizetype k = first; k < last; ++k) {
+        const QChar c = row[k];
+        if (c == u'\\') {
+            ++k;
+        } else if (c == u'`') {
+            qsizetype run = k;
+            while (run < last && row[run] == u'`')
+                ++run;
+            const qsizetype length = run - k;
+            qsizetype close = -1;
+            if (std::find(unclosed.begin(), unclosed.end(), length) == unclosed.end()) {
+                for (qsizetype q = run; q < last;) {
+                    if (row[q] != u'`') {
+                        ++q;
+                        continue;
+                    }
+                    qsizetype end = q;
+                    while (end < last && row[end] == u'`')
+                        ++end;
+                    if (end - q == length) {
+                        close = end;
+                        break;
+                    }
+                    q = end;
+                }
+                if (close < 0)
+                    unclosed.push_back(length);
+            }
+            k = (close < 0 ? run : close) - 1;
+        } else if (c == u'|') {
+            cells.push_back(row.mid(cell, k - cell));
+            cell = k + 1;
+            trailingPipe = k == last - 1;
+        }
+    }
+    if (!trailingPipe || cells.empty())
+        cells.push_back(row.mid(cell, std::max<qsizetype>(last - cell, 0)));
+}
+
+int TTable::answerCellCount(const TLine* line) {
+    if (!line || line->FIsEmpty)
+        return 0;
+    std::vector<QStringView> cells;
+    splitAnswerRow(line->FValue, cells);
+    return int(cells.size());
+}
+
+void TTable::emitAnswerTable(QString& out, const TLine* lines) {
+    if (!lines || !lines->FNext)
+        return;
+    std::vector<QStringView> cells;
+    splitAnswerRow(lines->FNext->FValue, cells);
+    std::vector<QStringView> aligns;
+    for (QStringView cell : cells) {
+        const QStringView t = TUtils::trimLowView(cell);
+        const bool left = t.startsWith(u':');
+        const bool right = t.endsWith(u':');
+        aligns.push_back(left && right ? u" align=\"center\""
+                         : left        ? u" align=\"left\""
+                         : right       ? u" align=\"right\""
+                                       : u"");
+    }
+    out += u"<table>\n<thead>\n"_s;
+    const auto row = [&](const TLine* line, QStringView tag) {
+        splitAnswerRow(line->FValue, cells);
+        out += u"<tr>\n"_s;
+        // Every row has the header's cells: missing ones are empty, extra ones dropped.
+        for (std::size_t i = 0; i < aligns.size(); ++i) {
+            out += u'<';
+            out += tag;
+            out += aligns[i];
+            out += u'>';
+            if (i < cells.size()) {
+                const QString text = TUtils::trimLowView(cells[i]).toString();
+                FTableEmitter.recursiveEmitLine(out, text, 0, mtNONE);
+            }
+            out += u"</"_s;
+            out += tag;
+            out += u">\n"_s;
+        }
+        out += u"</tr>\n"_s;
+    };
+    row(lines, u"th");
+    out += u"</thead>\n"_s;
+    const TLine* body = lines->FNext->FNext;
+    if (body) {
+        out += u"<tbody>\n"_s;
+        for (const TLine* line = body; line; line = line->FNext)
+            if (!line->FIsEmpty)
+                row(line, u"td");
+        out += u"</tbody>\n"_s;
+    }
+    out += u"</table>\n"_s;
 }

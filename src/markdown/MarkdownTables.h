@@ -27,6 +27,12 @@ public:
                              std::vector<std::pair<int, int>>& tags);
     void emitTableLines(QString& out, const TLine* lines);
 
+    // Answer mode: a pipe inside a code span or after a backslash splits no cell, and every
+    // cell is written on its own, so markup never runs from one cell into the next.
+    static void splitAnswerRow(QStringView row, std::vector<QStringView>& cells);
+    static int answerCellCount(const TLine* line);
+    void emitAnswerTable(QString& out, const TLine* lines);
+
     int separatorPipeCount() const { return FSeparatorPipeCount; }
 
 private:

@@ -143,15 +143,12 @@ std::optional<ImageDescription> imageDescription(const QString& data) {
 
 // A fresh converter for every answer, so nothing of one answer (link definitions)
 // leaks into the next. A failed conversion shows its message and the raw answer.
-// Images from elsewhere become links and formulas stay TeX for the page to typeset: the
-// page fetches nothing an answer names.
+// Answers are read as the model writes them (GitHub's Markdown); images from elsewhere
+// become links and formulas stay TeX for the page to typeset: the page fetches nothing an
+// answer names.
 QString convertMarkdown(const QString& data) {
     try {
-        const std::unique_ptr<TMarkdownProcessor> converter =
-            TMarkdownProcessor::CreateDialect(mdRich);
-        converter->config().setRemoteImagesAsLinks(true);
-        converter->config().setMathMode(TConfiguration::MathMode::Local);
-        return converter->Process(data);
+        return TMarkdownProcessor::CreateForAnswers()->Process(data);
     } catch (const std::exception& error) {
         return QStringLiteral("<h3>Ошибка конвертации Markdown:</h3><pre>") +
                EscapeHtml(QString::fromUtf8(error.what())) + QStringLiteral("</pre><hr>") + data;

@@ -60,6 +60,18 @@ TEST(TovikMd, WritesFormulasInTheChosenMathMode) {
     EXPECT_EQ(runTool({}, formula).out, runTool({u"--math"_s, u"image"_s}, formula).out);
 }
 
+// --answers is the chat page's converter, whatever the answer holds.
+TEST(TovikMd, ConvertsAnswersAsTheChatPageDoes) {
+    const QByteArray answer =
+        u"1. Шаг\n   - вложенный [^1]\n\n~~нет~~ см. www.example.com $x$\n\n[^1]: сноска\n"_s
+            .toUtf8();
+    const ToolRun run = runTool({u"--answers"_s}, answer);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(QString::fromUtf8(run.out),
+              TMarkdownProcessor::CreateForAnswers()->Process(QString::fromUtf8(answer)));
+    EXPECT_TRUE(run.out.contains("<li>вложенный <sup class=\"footnote-ref\">"));
+}
+
 // The output goes out in slices; a long answer whose surrogate pairs straddle a slice's end
 // must come out exactly as the whole answer encodes.
 TEST(TovikMd, WritesALongAnswerWhole) {
@@ -96,7 +108,8 @@ TEST(TovikMd, FailsWhenTheOutputCannotBeWritten) {
 TEST(TovikMd, RefusesBadOptionsWithUsage) {
     for (const QStringList& arguments :
          {QStringList{u"--dialect"_s, u"3"_s}, QStringList{u"--dialect"_s}, QStringList{u"-x"_s},
-          QStringList{u"a.md"_s, u"b.md"_s}, QStringList{u"--math"_s, u"tex"_s}}) {
+          QStringList{u"a.md"_s, u"b.md"_s}, QStringList{u"--math"_s, u"tex"_s},
+          QStringList{u"--answers"_s, u"--dialect"_s, u"1"_s}}) {
         const ToolRun run = runTool(arguments);
         EXPECT_EQ(run.exitCode, 2) << arguments.join(u' ').toStdString();
         EXPECT_TRUE(run.err.startsWith("usage: tovik-md")) << run.err.toStdString();
