@@ -168,7 +168,10 @@ constexpr char16_t kTypeset[] =
     u"code.textContent = text; } }"
     u"    function typesetBlocks(root) { if (window.katex) "
     u"root.querySelectorAll('.math-inline, .math-display').forEach(typesetFormula); if "
-    u"(window.hljs) root.querySelectorAll('pre > code[class]').forEach(highlightCode); }"
+    u"(window.hljs) root.querySelectorAll('pre > code[class]').forEach(highlightCode); }";
+
+// The page typesets lazily: blocks near the view, and small additions at once.
+constexpr char16_t kTypesetAsShown[] =
     u"    var typesetLater = null;"
     u"    function startTypesetting() { var container = "
     u"document.getElementById('chat-container'); if (!container || !window.katex || "
@@ -248,7 +251,12 @@ const QString& ChatPageScript() {
     static const QString script = QStringLiteral("    ") + QString::fromUtf16(kCopyCode) +
                                   QStringLiteral("    ") + QString::fromUtf16(kAutoScrollToBottom) +
                                   QStringLiteral("    ") + QString::fromUtf16(kTypeset) +
-                                  QStringLiteral("  ");
+                                  QString::fromUtf16(kTypesetAsShown) + QStringLiteral("  ");
+    return script;
+}
+
+const QString& TypesetBlocksScript() {
+    static const QString script = QString::fromUtf16(kTypeset);
     return script;
 }
 
