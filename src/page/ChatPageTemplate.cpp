@@ -150,10 +150,9 @@ constexpr char16_t kAutoScrollToBottom[] =
     u"function autoScrollToBottom() { window.scrollTo(0, document.body.scrollHeight); }";
 
 // Formulas and fenced code with a language are typeset in the page, with KaTeX and
-// highlight.js from the program's resources, as each block arrives, and all at once for
-// the blocks already there when the page is parsed or a library has loaded. Broken or hostile TeX
-// shows its source in the error colour: expansion and sizes are bounded, and a failure of one
-// formula or block leaves it as text without stopping the others.
+// highlight.js from the program's resources. Broken or hostile TeX shows its source in the
+// error colour: expansion and sizes are bounded, and a failure of one formula or block
+// leaves it as text without stopping the others.
 constexpr char16_t kTypeset[] =
     u"function typesetFormula(element) { if (element.typesetDone) return; element.typesetDone = "
     u"true; var tex = element.textContent; try { katex.render(tex, element, { displayMode: "
@@ -170,7 +169,8 @@ constexpr char16_t kTypeset[] =
     u"root.querySelectorAll('.math-inline, .math-display').forEach(typesetFormula); if "
     u"(window.hljs) root.querySelectorAll('pre > code[class]').forEach(highlightCode); }";
 
-// The page typesets lazily: blocks near the view, and small additions at once.
+// When: as each block arrives, and all at once for the blocks already there when the page
+// is parsed or a library has loaded; a long chat's blocks as they come near the view.
 constexpr char16_t kTypesetAsShown[] =
     u"    var typesetLater = null;"
     u"    function startTypesetting() { var container = "

@@ -235,7 +235,7 @@ TEST_F(ExportTest, AnExportEndsWithItsWindow) {
 
 // Written at once or once typeset, a file that cannot be written is reported the same way.
 TEST_F(ExportTest, AFailedWriteSaysWhy) {
-    for (const QString name : {QStringLiteral("chat.md"), QStringLiteral("chat.html")}) {
+    for (const QString& name : {QStringLiteral("chat.md"), QStringLiteral("chat.html")}) {
         SCOPED_TRACE(name.toStdString());
         dialogs.messages.clear();
         startExport(QStringLiteral("no-such-folder/") + name);
