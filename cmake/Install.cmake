@@ -51,4 +51,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-dejavu-core, fonts-noto-color-emoji, qt6-translations-l10n, libqt6svg6")
+# Answers in Chinese, Japanese or Korean need these faces to show; they are large, and a
+# user who never reads those scripts may do without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 include(CPack)

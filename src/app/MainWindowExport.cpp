@@ -1,14 +1,13 @@
-// Export of a chat from the chat list's popup menu: to Markdown, to one HTML file, or to
-// PDF, through the save dialog.
+// Export of a chat from the chat list's popup menu: to Markdown, or typeset as the page
+// shows it to one HTML file or to PDF, through the save dialog.
 #include "app/MainWindow.h"
 
-#include "page/ChatExport.h"
 #include "app/Dialogs.h"
+#include "app/ExportTypesetter.h"
 #include "chat/GeminiDM.h"
-#include "app/PdfPrinter.h"
+#include "page/ChatExport.h"
 
 #include <QFileInfo>
-#include <QPointer>
 
 namespace {
 
@@ -47,23 +46,19 @@ void TForm1::ExportChat(const QString& chatPath, const QString& title) {
         }
         SetStatusText(QStringLiteral("Чат сохранён: ") + path);
     };
-    switch (ExportFormatOf(path)) {
-    case ExportFormat::Markdown:
+    const ExportFormat format = ExportFormatOf(path);
+    if (format == ExportFormat::Markdown) {
         report(WriteExportFile(path, ConversationMarkdown(history).toUtf8()));
         return;
-    case ExportFormat::Html:
-        report(WriteExportFile(path, ConversationHtmlDocument(history, title).toUtf8()));
-        return;
-    case ExportFormat::Pdf:
-        SetStatusText(QStringLiteral("Экспорт в PDF..."));
-        PrintHtmlToPdf(ConversationHtmlDocument(history, title), this,
-                       [this, path, report](const QByteArray& pdf) {
-                           Guarded(FDialogs, [&] {
-                               report(pdf.isEmpty() ? Expected<void>(Failure(QStringLiteral(
-                                                          "страница не напечаталась")))
-                                                    : WriteExportFile(path, pdf));
-                           });
-                       });
-        return;
     }
+    // Typesetting takes the web engine a while; the window goes on meanwhile.
+    SetStatusText(format == ExportFormat::Pdf ? QStringLiteral("Экспорт в PDF...")
+                                              : QStringLiteral("Экспорт в HTML..."));
+    TypesetExport(history, title, format, this,
+                  [this, path, report](const Expected<QByteArray>& bytes) {
+                      Guarded(FDialogs, [&] {
+                          report(bytes ? WriteExportFile(path, *bytes)
+                                       : Expected<void>(Failure(bytes.error())));
+                      });
+                  });
 }

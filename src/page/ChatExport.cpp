@@ -6,6 +6,7 @@
 #include "page/ConversationHtml.h"
 #include "page/MessageBlocks.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
@@ -104,10 +105,58 @@ QString modelMarkdown(const THistoryItem& item) {
     return markdown + sourcesMarkdown(item.Sources, item.Citations);
 }
 
-// Pictures and fonts are inline; anything else an answer names stays where it is.
+// Pictures and fonts are inline; anything else an answer names stays where it is. KaTeX
+// places what it draws with style attributes.
 constexpr QStringView kExportPolicy = u"default-src 'none'; img-src data:; font-src data:; "
                                       u"style-src 'unsafe-inline'; base-uri 'none'; "
                                       u"form-action 'none'";
+
+// The program's own stylesheets (qrc:/page/), which every build holds.
+QString pageAsset(const QString& path) {
+    QFile file(u":/page/"_s + path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The PDF is printed from the typesetting page, and a print draws nothing for colour
+// emoji it makes bold or slanted itself (the marks of the block headers are bold), so that
+// page uses only the faces there are.
+constexpr QStringView kPrintStyle = u" body { font-synthesis: none; }";
+
+// The export's look: the page's, without copy buttons (nothing to run them), and the
+// colours of highlighted code for a light and a dark desktop, as on the page.
+QString exportStyle(bool withKatex) {
+    QString style = ChatPageStyle() + u" .copy-btn { display: none; } "_s;
+    if (withKatex)
+        style += pageAsset(u"katex/katex.css"_s);
+    style += u"@media (prefers-color-scheme: light) { "_s + pageAsset(u"highlight/light.css"_s) +
+             u" } @media (prefers-color-scheme: dark) { "_s + pageAsset(u"highlight/dark.css"_s) +
+             u" } "_s + pageAsset(u"typeset.css"_s);
+    return style;
+}
+
+QString documentHead(const QString& title, const QString& policy, const QString& style) {
+    return u"<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"UTF-8\">"
+           u"<meta http-equiv=\"Content-Security-Policy\" content=\""_s +
+           policy + u"\"><title>"_s + EscapeHtml(title) + u"</title><style>"_s + style +
+           u"</style>"_s;
+}
+
+QString scriptHash(const QString& source) {
+    const QByteArray digest =
+        QCryptographicHash::hash(source.toUtf8(), QCryptographicHash::Sha256).toBase64();
+    return u"'sha256-"_s + QString::fromLatin1(digest) + u'\'';
+}
+
+// Everything at once, the page being hidden; the console line waits for the fonts, which
+// load only once laid-out text needs them, so that a print shows them.
+QString typesetAllScript(const QString& doneMessage) {
+    return TypesetBlocksScript() +
+           u" window.addEventListener('load', function () { try { "
+           u"typesetBlocks(document.getElementById('chat-container')); } finally { "
+           u"void document.body.offsetHeight; document.fonts.ready.then(function () { "
+           u"console.log('"_s +
+           doneMessage + u"'); }); } });"_s;
+}
 
 // Elements that act as soon as a browser opens the file and that the policy does not stop
 // (a refresh, a preconnect), or that have no business in an answer: a base address, a
@@ -218,14 +267,27 @@ QString WithoutActiveElements(QStringView html) {
     return kept;
 }
 
-QString ConversationHtmlDocument(const TChatHistory& history, const QString& title) {
-    QString page = u"<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"UTF-8\">"_s;
-    page += u"<meta http-equiv=\"Content-Security-Policy\" content=\""_s;
-    page += kExportPolicy;
-    page += u"\"><title>"_s + EscapeHtml(title) + u"</title><style>"_s + ChatPageStyle() +
-            u" .copy-btn { display: none; }</style></head><body><div id=\"chat-container\">"_s;
-    page += WithoutActiveElements(BuildConversationHtml(history));
-    page += u"</div></body></html>"_s;
+QString ExportHtmlDocument(const QString& title, QStringView blocks) {
+    const QString kept = WithoutActiveElements(blocks);
+    QString page = documentHead(title, kExportPolicy.toString(),
+                                exportStyle(kept.contains(u"class=\"katex"_s)));
+    page += u"</head><body><div id=\"chat-container\">"_s + kept + u"</div></body></html>"_s;
+    return page;
+}
+
+// The answers' own markup cannot run: only the typesetting script and the program's files
+// may, and pictures come only from inside the document, so typesetting contacts no host.
+QString ConversationTypesettingPage(const TChatHistory& history, const QString& title,
+                                    const QString& doneMessage) {
+    const QString script = typesetAllScript(doneMessage);
+    const QString policy = u"default-src 'none'; script-src "_s + scriptHash(script) +
+                           u" qrc:; img-src data:; font-src data:; style-src 'unsafe-inline'; "
+                           u"base-uri 'none'; form-action 'none'"_s;
+    QString page = documentHead(title, policy, exportStyle(true) + kPrintStyle.toString());
+    page += u"<script src=\"qrc:/page/katex/katex.min.js\"></script>"
+            u"<script src=\"qrc:/page/highlight/highlight.min.js\"></script><script>"_s +
+            script + u"</script></head><body><div id=\"chat-container\">"_s +
+            WithoutActiveElements(BuildConversationHtml(history)) + u"</div></body></html>"_s;
     return page;
 }
 

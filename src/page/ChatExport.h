@@ -19,10 +19,19 @@ ExportFormat ExportFormatOf(const QString& fileName);
 // text as written, and the attachments and pictures named.
 QString ConversationMarkdown(const TChatHistory& history);
 
-// The conversation as one HTML document that needs nothing else: the page's own look,
-// pictures inline, a policy that lets it fetch nothing from anywhere, and the messages
-// WithoutActiveElements.
-QString ConversationHtmlDocument(const TChatHistory& history, const QString& title);
+// A chat as one HTML document that needs nothing else, around its message blocks as the
+// typesetting page left them: the page's own look, highlighted code's colours, KaTeX's
+// styles and fonts when there are formulas, pictures inline, a policy that lets it fetch
+// and run nothing, and the blocks WithoutActiveElements.
+QString ExportHtmlDocument(const QString& title, QStringView blocks);
+
+// The page a conversation is typeset on before it is exported, never shown: the export's
+// look, with the program's KaTeX and highlight.js (qrc:/page/) and nothing else allowed to
+// run or load. Once loaded it typesets every block at once and, when the fonts that needs
+// have loaded too, writes doneMessage (letters, digits and dashes) to its console; its blocks are
+// then in the element "chat-container".
+QString ConversationTypesettingPage(const TChatHistory& history, const QString& title,
+                                    const QString& doneMessage);
 
 // The HTML of message blocks without the tags of the elements that would act as soon as
 // a browser opens the exported file and that its policy does not stop: meta (a refresh),

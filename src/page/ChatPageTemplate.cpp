@@ -12,9 +12,12 @@ struct StyleRule {
 
 // The page's own rules: the look of the blocks, then what keeps long content inside
 // them (words and addresses break anywhere, tables and code scroll inside their box),
-// failures, and a dark palette when the desktop prefers one.
+// failures, and a dark palette when the desktop prefers one. Text keeps the desktop's
+// usual faces; Chinese, Japanese, Korean and emoji, which those lack, come from the Noto
+// faces named after them, so a desktop whose fallback finds nothing still draws them.
 constexpr StyleRule kStyleRules[] = {
-    {u"body", u"font-family: Segoe UI, sans-serif; line-height: 1.6; padding: 16px; color: "
+    {u"body", u"font-family: Segoe UI, sans-serif, \"Noto Sans CJK SC\", \"Noto Color Emoji\"; "
+              u"line-height: 1.6; padding: 16px; color: "
               u"#212121; background-color: #f5f5f5; font-size: 18px;"},
     {u".message-wrapper", u"max-width: 90%; margin-bottom: 20px; padding: 12px 18px; "
                           u"border-radius: 18px; box-shadow: 0 1px 3px rgba(0,0,0,0.1);"},
@@ -47,23 +50,28 @@ constexpr StyleRule kStyleRules[] = {
     {u".code-block-container", u"position: relative; margin: 15px 0;"},
     {u".code-header",
      u"background-color: #007ACC; color: #f5f5f5; padding: 5px 10px; border-top-left-radius: "
-     u"8px; border-top-right-radius: 8px; font-family: Consolas, monospace; font-size: 0.85em;"},
-    {u".copy-btn", u"float: right; background-color: #555; color: white; border: none; "
-                   u"padding: 3px 8px; border-radius: 5px; cursor: pointer; font-size: 0.9em; "
-                   u"font-family: Segoe UI, sans-serif;"},
+     u"8px; border-top-right-radius: 8px; font-family: Consolas, monospace, \"Noto Sans Mono CJK "
+     u"SC\", \"Noto Color Emoji\"; font-size: 0.85em;"},
+    {u".copy-btn",
+     u"float: right; background-color: #555; color: white; border: none; "
+     u"padding: 3px 8px; border-radius: 5px; cursor: pointer; font-size: 0.9em; "
+     u"font-family: Segoe UI, sans-serif, \"Noto Sans CJK SC\", \"Noto Color Emoji\";"},
     {u".copy-btn:hover", u"background-color: #777;"},
     {u"pre", u"background-color: #ffffff; color: #2e8b57; padding: 15px; margin: 0; border: 1px "
              u"solid #ddd; border-bottom-left-radius: 8px; border-bottom-right-radius: 8px; "
              u"white-space: pre; overflow-x: auto; overflow-wrap: normal; "
-             u"font-family: Consolas, monospace; font-size: 0.95em;"},
-    {u"code", u"font-family: Consolas, monospace; font-size: 0.9em; padding: 1px 4px; "
+             u"font-family: Consolas, monospace, \"Noto Sans Mono CJK SC\", \"Noto Color Emoji\"; "
+             u"font-size: 0.95em;"},
+    {u"code", u"font-family: Consolas, monospace, \"Noto Sans Mono CJK SC\", \"Noto Color Emoji\"; "
+              u"font-size: 0.9em; padding: 1px 4px; "
               u"border-radius: 4px; background-color: rgba(0,0,0,0.06);"},
     {u"pre code", u"font-size: inherit; padding: 0; background: none;"},
     {u".generated-image", u"max-width: 100%; height: auto; border-radius: 8px;"},
     {u".display-note", u"font-size: 0.9em; color: #777;"},
     {u".failure-message", u"background-color: #fff5f5; border-left: 4px solid #d32f2f;"},
     {u".failure-message .message-header strong", u"color: #c62828;"},
-    {u".failure-text", u"white-space: pre-wrap; font-family: Consolas, monospace; "
+    {u".failure-text", u"white-space: pre-wrap; font-family: Consolas, monospace, \"Noto Sans Mono "
+                       u"CJK SC\", \"Noto Color Emoji\"; "
                        u"font-size: 0.85em; color: #555;"},
     {u".failure-message summary", u"cursor: pointer; color: #555; font-size: 0.9em;"},
     {u".message-content a.retry-btn",
@@ -142,10 +150,9 @@ constexpr char16_t kAutoScrollToBottom[] =
     u"function autoScrollToBottom() { window.scrollTo(0, document.body.scrollHeight); }";
 
 // Formulas and fenced code with a language are typeset in the page, with KaTeX and
-// highlight.js from the program's resources, as each block arrives, and all at once for
-// the blocks already there when the page is parsed or a library has loaded. Broken or hostile TeX
-// shows its source in the error colour: expansion and sizes are bounded, and a failure of one
-// formula or block leaves it as text without stopping the others.
+// highlight.js from the program's resources. Broken or hostile TeX shows its source in the
+// error colour: expansion and sizes are bounded, and a failure of one formula or block
+// leaves it as text without stopping the others.
 constexpr char16_t kTypeset[] =
     u"function typesetFormula(element) { if (element.typesetDone) return; element.typesetDone = "
     u"true; var tex = element.textContent; try { katex.render(tex, element, { displayMode: "
@@ -160,7 +167,11 @@ constexpr char16_t kTypeset[] =
     u"code.textContent = text; } }"
     u"    function typesetBlocks(root) { if (window.katex) "
     u"root.querySelectorAll('.math-inline, .math-display').forEach(typesetFormula); if "
-    u"(window.hljs) root.querySelectorAll('pre > code[class]').forEach(highlightCode); }"
+    u"(window.hljs) root.querySelectorAll('pre > code[class]').forEach(highlightCode); }";
+
+// When: as each block arrives, and all at once for the blocks already there when the page
+// is parsed or a library has loaded; a long chat's blocks as they come near the view.
+constexpr char16_t kTypesetAsShown[] =
     u"    var typesetLater = null;"
     u"    function startTypesetting() { var container = "
     u"document.getElementById('chat-container'); if (!container || !window.katex || "
@@ -240,7 +251,12 @@ const QString& ChatPageScript() {
     static const QString script = QStringLiteral("    ") + QString::fromUtf16(kCopyCode) +
                                   QStringLiteral("    ") + QString::fromUtf16(kAutoScrollToBottom) +
                                   QStringLiteral("    ") + QString::fromUtf16(kTypeset) +
-                                  QStringLiteral("  ");
+                                  QString::fromUtf16(kTypesetAsShown) + QStringLiteral("  ");
+    return script;
+}
+
+const QString& TypesetBlocksScript() {
+    static const QString script = QString::fromUtf16(kTypeset);
     return script;
 }
 

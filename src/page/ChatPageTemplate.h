@@ -10,5 +10,9 @@ const QString& ChatPageTemplate();
 // The script of the page, exactly as it stands between its script tags.
 const QString& ChatPageScript();
 
+// The page's functions that typeset the formulas and highlight the code inside an element,
+// typesetBlocks(root), with KaTeX and highlight.js when they have loaded.
+const QString& TypesetBlocksScript();
+
 // The page's style rules, exactly as they stand between the style tags.
 const QString& ChatPageStyle();

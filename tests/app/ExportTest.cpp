@@ -35,16 +35,24 @@ protected:
             question,
             {QStringLiteral("model"),
              {MakeTextPart(QStringLiteral("| a | b |\n|---|---|\n| 1 | 2 |\n\nФормула $x^2$ и "
-                                          "![рисунок](http://127.0.0.1:9/p.png)\n\n```cpp\nint "
-                                          "x;\n```"))}},
+                                          "![рисунок](http://127.0.0.1:9/p.png)\n\n$$\\frac{1}"
+                                          "{2}$$\n\n```cpp\nint x; // 中文 😀\n```"))}},
             {QStringLiteral("model"), {MakeInlinePart(QStringLiteral("image/png"), "iVBO")}},
         };
     }
 
     // Exports the open chat to the file the save dialog is given.
-    void exportTo(const QString& name) {
+    void startExport(const QString& name) {
         dialogs.saveSelections.append(workingDir.filePath(name));
         control<QAction>("actExportChat")->trigger();
+    }
+
+    // The same, and waits until it is written.
+    void exportTo(const QString& name) {
+        startExport(name);
+        ASSERT_TRUE(
+            WaitUntil([&] { return form->StatusText().startsWith(u"Чат сохранён"); }, kWaitMs))
+            << form->StatusText().toStdString();
     }
 
     QByteArray fileBytes(const QString& name) const {
@@ -74,6 +82,13 @@ protected:
         Browser& operator=(const Browser&) = delete;
     };
 
+    static QVariant evaluateIn(Browser& browser, const QString& script) {
+        std::optional<QVariant> result;
+        browser.page->runJavaScript(script, [&](const QVariant& value) { result = value; });
+        EXPECT_TRUE(WaitUntil([&] { return result.has_value(); }, kWaitMs));
+        return result.value_or(QVariant());
+    }
+
     // Opens the file in the browser; the text of its chat once every image has loaded or
     // failed.
     QString open(Browser& browser, const QString& path) {
@@ -101,15 +116,19 @@ TEST_F(ExportTest, MarkdownIsTheConversationWithHeadings) {
     EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Чат сохранён: ")));
 }
 
-// The exported page, opened in a browser of its own, shows what the chat page shows and
-// asks for nothing but itself.
-TEST_F(ExportTest, HtmlOpensOfflineAndShowsTheSameText) {
+// The exported page, opened in a browser of its own, shows what the chat page shows,
+// formulas and code typeset as there, and asks for nothing but itself: KaTeX's fonts are
+// inside it, and it needs no script.
+TEST_F(ExportTest, HtmlIsTypesetOfflineAndShowsTheSameText) {
     exportTo(QStringLiteral("chat.html"));
     const QString path = workingDir.filePath(QStringLiteral("chat.html"));
-    ASSERT_TRUE(QFile::exists(path));
+    EXPECT_FALSE(fileBytes(QStringLiteral("chat.html")).toLower().contains("<script"));
 
     form->ResetChatView();
     form->View().RenderHistory();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return evaluate(QStringLiteral("document.querySelectorAll('.katex').length")) == 2; },
+        kWaitMs));
     // The messages' action bars belong to the window's page, not to the chat.
     const QString shown = evaluateText(
         QStringLiteral("document.querySelectorAll('.message-actions').forEach(b => b.remove()); "
@@ -117,9 +136,24 @@ TEST_F(ExportTest, HtmlOpensOfflineAndShowsTheSameText) {
 
     Browser browser;
     const QString text = open(browser, path);
-    RunEventsFor(300);
     // The copy buttons need the page's script, which the file does without.
     EXPECT_EQ(text, QString(shown).remove(QStringLiteral("\nКопировать")));
+    EXPECT_EQ(evaluateIn(browser, QStringLiteral("[document.querySelectorAll('.math-inline "
+                                                 ".katex, .math-display .katex-display').length, "
+                                                 "document.querySelectorAll('pre code.hljs "
+                                                 "span[class^=hljs-]').length > 0, "
+                                                 "document.scripts.length]"))
+                  .toList(),
+              QVariantList({2, true, 0}));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return evaluateIn(browser, QStringLiteral("document.fonts.status == 'loaded' && "
+                                                      "Array.from(document.fonts).some(f => "
+                                                      "f.family == 'KaTeX_Main' && f.status == "
+                                                      "'loaded')"))
+                .toBool();
+        },
+        kWaitMs));
     EXPECT_EQ(QUrl::toStringList(browser.recorder.urls()),
               QStringList{QUrl::fromLocalFile(path).toString()});
 }
@@ -162,7 +196,6 @@ TEST_F(ExportTest, HtmlOfAnAnswerWithActiveContentFetchesNothing) {
                                {QStringLiteral("model"), {MakeTextPart(answer)}}};
     exportTo(QStringLiteral("active.html"));
     const QString path = workingDir.filePath(QStringLiteral("active.html"));
-    ASSERT_TRUE(QFile::exists(path));
 
     Browser browser;
     const QString text = open(browser, path);
@@ -175,19 +208,43 @@ TEST_F(ExportTest, HtmlOfAnAnswerWithActiveContentFetchesNothing) {
     EXPECT_EQ(browser.page->url(), QUrl::fromLocalFile(path));
 }
 
-TEST_F(ExportTest, PdfIsPrintedByTheWebEngine) {
+// Printed from the typeset page: KaTeX's fonts are in the PDF.
+TEST_F(ExportTest, PdfIsPrintedFromTheTypesetPage) {
     exportTo(QStringLiteral("chat.pdf"));
-    ASSERT_TRUE(WaitUntil([&] { return form->StatusText().startsWith(u"Чат сохранён"); }, kWaitMs))
-        << form->StatusText().toStdString();
-    EXPECT_TRUE(fileBytes(QStringLiteral("chat.pdf")).startsWith("%PDF"));
+    const QByteArray pdf = fileBytes(QStringLiteral("chat.pdf"));
+    EXPECT_TRUE(pdf.startsWith("%PDF"));
+    EXPECT_TRUE(pdf.contains("KaTeX_Main"));
 }
 
+// An export still typesetting when its window goes ends with it: nothing is written and
+// nothing is said, not even by the time a later window's export is done.
+TEST_F(ExportTest, AnExportEndsWithItsWindow) {
+    const TChatHistory history = geminiDM->ChatHistory();
+    startExport(QStringLiteral("gone.pdf"));
+    startExport(QStringLiteral("gone.html"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Экспорт в HTML..."));
+    form.reset();
+
+    showWindow();
+    geminiDM->ChatHistory() = history;
+    exportTo(QStringLiteral("later.html"));
+    EXPECT_FALSE(QFile::exists(workingDir.filePath(QStringLiteral("gone.pdf"))));
+    EXPECT_FALSE(QFile::exists(workingDir.filePath(QStringLiteral("gone.html"))));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// Written at once or once typeset, a file that cannot be written is reported the same way.
 TEST_F(ExportTest, AFailedWriteSaysWhy) {
-    exportTo(QStringLiteral("no-such-folder/chat.md"));
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("Не удалось сохранить chat.md: ")));
-    EXPECT_GT(dialogs.messages[0].size(), QStringLiteral("Не удалось сохранить chat.md: ").size());
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
+    for (const QString& name : {QStringLiteral("chat.md"), QStringLiteral("chat.html")}) {
+        SCOPED_TRACE(name.toStdString());
+        dialogs.messages.clear();
+        startExport(QStringLiteral("no-such-folder/") + name);
+        ASSERT_TRUE(WaitUntil([&] { return !dialogs.messages.isEmpty(); }, kWaitMs));
+        const QString why = QStringLiteral("Не удалось сохранить ") + name + QStringLiteral(": ");
+        EXPECT_TRUE(dialogs.messages[0].startsWith(why));
+        EXPECT_GT(dialogs.messages[0].size(), why.size());
+        EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "page/ChatExport.h"
+#include "page/ConversationHtml.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,17 +67,24 @@ TEST_F(ChatExportTest, MarkdownShowsDrawnPicturesAndSources) {
 TEST_F(ChatExportTest, HtmlIsOneDocumentWithThePictureInlineThatFetchesNothing) {
     const Expected<TChatHistory> history = fixture();
     ASSERT_TRUE(history);
-    const QString page = ConversationHtmlDocument(*history, u"Кот <и> список"_s);
+    const QString page = ExportHtmlDocument(u"Кот <и> список"_s, BuildConversationHtml(*history));
     EXPECT_TRUE(page.startsWith(u"<!DOCTYPE html>"_s));
     EXPECT_TRUE(page.contains(u"<title>Кот &lt;и&gt; список</title>"_s));
     EXPECT_TRUE(page.contains(u"content=\"default-src 'none'; img-src data:;"_s));
     EXPECT_TRUE(page.contains(u"src=\"data:image/png;base64,iVBORw0KGgo=\""_s));
     EXPECT_FALSE(page.contains(u"<script"_s));
+    // Code's colours always; KaTeX's styles and fonts only for formulas KaTeX has drawn.
+    EXPECT_TRUE(page.contains(u".hljs-keyword"_s));
+    EXPECT_FALSE(page.contains(u"KaTeX_Main"_s));
+    const QString typeset = ExportHtmlDocument(
+        u"Чат"_s, u"<span class=\"katex\"><span class=\"mord\">x</span></span>"_s);
+    EXPECT_TRUE(typeset.contains(u"font-family:KaTeX_Main;src:url(data:font/woff2;base64,"_s));
+    EXPECT_FALSE(typeset.contains(u"url(fonts/"_s));
 
     // An answer's own markup goes in without what would act on opening.
     const QString refresh = u"<meta http-equiv=\"refresh\" content=\"0;url=http://h/\">"_s;
-    const QString answered =
-        ConversationHtmlDocument({{u"model"_s, {MakeTextPart(u"Готово."_s + refresh)}}}, u"Чат"_s);
+    const QString answered = ExportHtmlDocument(
+        u"Чат"_s, BuildConversationHtml({{u"model"_s, {MakeTextPart(u"Готово."_s + refresh)}}}));
     EXPECT_TRUE(answered.contains(u"Готово."_s));
     EXPECT_FALSE(answered.contains(refresh));
 }

@@ -16,10 +16,11 @@ TEST(ChatPageTemplate, TemplateHoldsTheStylesInOrder) {
         "  <script defer=\"\" src=\"qrc:/page/highlight/highlight.min.js\"></script></head><body>  "
         "<div id=\"chat-container\"></div></body></html>")));
     EXPECT_FALSE(page.contains(u'\n') || page.contains(u'\r'));
-    EXPECT_TRUE(page.contains(
-        QStringLiteral("  <style>    body { font-family: Segoe UI, sans-serif; line-height: 1.6; "
-                       "padding: 16px; color: #212121; background-color: #f5f5f5; font-size: "
-                       "18px; }    .message-wrapper {")));
+    EXPECT_TRUE(page.contains(QStringLiteral(
+        "  <style>    body { font-family: Segoe UI, sans-serif, \"Noto Sans CJK SC\", "
+        "\"Noto Color Emoji\"; line-height: 1.6; "
+        "padding: 16px; color: #212121; background-color: #f5f5f5; font-size: "
+        "18px; }    .message-wrapper {")));
     EXPECT_TRUE(page.contains(QStringLiteral(
         "    .attachments ul { margin: 5px 0 0 0; padding-left: 20px; list-style-type: "
         "\"\U0001F4C1\"; }    .attachments li { margin-bottom: 3px; }")));

@@ -47,6 +47,7 @@ TEST_F(Package, HoldsTheProgramAndRunsFromAnUnpackedRoot) {
     for (const char* package : {"libqt6webenginewidgets6", "libqt6webenginecore6-bin", "libcurl4",
                                 "fonts-noto-color-emoji", "qt6-translations-l10n"})
         EXPECT_TRUE(depends.out.contains(package)) << package;
+    EXPECT_EQ(RunToEnd(u"dpkg-deb"_s, {u"-f"_s, deb, u"Recommends"_s}).out, "fonts-noto-cjk\n");
 
     const QStringList unpacked = FolderContents(root());
     const CommandResult version = RunToEnd(root() + u"/usr/bin/tovik-md"_s, {u"--version"_s});
