@@ -349,6 +349,7 @@ TEST_F(StreamingWindowTest, AnotherChatCanBeReadWhileTheAnswerGoesIntoItsOwn) {
     ASSERT_TRUE(geminiDM->SaveHistoryToFile(chatPath(QStringLiteral("other.json"))));
     geminiDM->SetChatHistory({});
     ASSERT_TRUE(form->LoadChatList());
+    form->btnNewChatClick();
     service.reply(FakeReply::events({{TextEvent("first part")},
                                      {.bytes = LastTextEvent(", the end"), .afterRelease = true}}));
     send(QStringLiteral("q"));
