@@ -145,7 +145,7 @@ void Search(benchmark::State& state) {
     for (auto _ : state) {
         matches = 0;
         const Expected<ChatSearchOutcome> outcome = SearchChatFolder(
-            folder().path(), kWords, {.Matched = [&](const QString&) { ++matches; }});
+            folder().path(), kWords, {.Matched = [&](const ChatSearchMatch&) { ++matches; }});
         if (!outcome || outcome->Skipped > 0)
             state.SkipWithError("search failed");
     }
@@ -176,7 +176,7 @@ void SearchByParsingDocuments(benchmark::State& state) {
                 for (const QJsonValue& part : item.toObject().value(u"parts"_s).toArray())
                     text += u' ' +
                             JsonValueAsString(part.toObject().value(u"text"_s)).value_or(QString());
-            if (ContainsAnyWord(FoldCase(text), kWords))
+            if (ContainsEveryWord({FoldCase(text)}, kWords))
                 ++matches;
         }
     }

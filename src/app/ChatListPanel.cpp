@@ -21,7 +21,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -34,6 +36,8 @@ const QString kChooseChatToDelete =
 const QString kChooseSavedChat = QStringLiteral("Пожалуйста, выберите сохранённый чат.");
 // Whether an entry's chat is pinned, beside its path.
 constexpr int kPinnedRole = Qt::UserRole + 1;
+// The line a search found in the entry's chat.
+constexpr int kMatchedLineRole = Qt::UserRole + 2;
 // Long enough to skip the keys of one word, short enough to feel immediate.
 constexpr int kSearchDelayMs = 200;
 constexpr int kChatListItemHeight = 21;
@@ -52,6 +56,42 @@ void showPinned(QListWidgetItem* entry, bool pinned) {
     entry->setFont(font);
     entry->setToolTip(pinned ? QStringLiteral("Закреплён") : QString());
 }
+
+QString listStyle(int itemHeight) {
+    return QStringLiteral("QListWidget#ListBox2 { color: rgb(78,78,78); border: none; }"
+                          "QListWidget#ListBox2::item { height: %1px; }")
+        .arg(itemHeight);
+}
+
+// Search results carry the line that matched: it goes under the chat's name, smaller and
+// greyed, cut to the entry's width.
+class ChatEntryDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const QString line = index.data(kMatchedLineRole).toString();
+        if (line.isEmpty()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem name = option;
+        name.displayAlignment = Qt::AlignLeft | Qt::AlignTop;
+        QStyledItemDelegate::paint(painter, name, index);
+        QFont font = option.font;
+        font.setPointSizeF(font.pointSizeF() * 0.9);
+        const QRect area = option.rect.adjusted(6, option.rect.height() / 2, -4, 0);
+        const bool selected = option.state.testFlag(QStyle::State_Selected);
+        painter->save();
+        painter->setFont(font);
+        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText
+                                                      : QPalette::PlaceholderText));
+        painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                          QFontMetrics(font).elidedText(line, Qt::ElideRight, area.width()));
+        painter->restore();
+    }
+};
 
 } // namespace
 
@@ -78,10 +118,8 @@ ChatListPanel::ChatListPanel(const ChatLibrary& chats, Dialogs& dialogs, QWidget
     ListBox2->setAccessibleName(QStringLiteral("Чаты"));
     ListBox2->setUniformItemSizes(true);
     new RightClickKeepsSelection(ListBox2->viewport());
-    ListBox2->setStyleSheet(
-        QStringLiteral("QListWidget#ListBox2 { color: rgb(78,78,78); border: none; }"
-                       "QListWidget#ListBox2::item { height: %1px; }")
-            .arg(kChatListItemHeight));
+    ListBox2->setStyleSheet(listStyle(kChatListItemHeight));
+    ListBox2->setItemDelegate(new ChatEntryDelegate(ListBox2));
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(4, 4, 0, 0);
@@ -153,6 +191,11 @@ QListWidgetItem* ChatListPanel::AddChatEntry(const ChatListEntry& chat, int row)
     auto* entry = new QListWidgetItem(chat.DisplayName);
     AttachPathObject(entry, chat.Path);
     showPinned(entry, chat.Pinned);
+    if (!chat.MatchedLine.isEmpty()) {
+        entry->setData(kMatchedLineRole, chat.MatchedLine);
+        entry->setData(Qt::AccessibleDescriptionRole, chat.MatchedLine);
+        entry->setToolTip(chat.MatchedLine);
+    }
     ListBox2->insertItem(row < 0 ? ListBox2->count() : row, entry);
     return entry;
 }
@@ -171,6 +214,7 @@ int ChatListPanel::TopRowFor(bool pinned) const {
 Expected<void> ChatListPanel::LoadChatList() {
     ScopedFlag loading(m_isLoading);
     ClearChatList();
+    ListBox2->setStyleSheet(listStyle(kChatListItemHeight));
     if (const Expected<void> folder = m_chats.EnsureFolder(); !folder)
         return folder;
     ListBox2->setUpdatesEnabled(false);
@@ -319,6 +363,8 @@ void ChatListPanel::SearchChats() {
         return;
     }
     ClearChatList();
+    // Each result has room for the line that matched.
+    ListBox2->setStyleSheet(listStyle(2 * kChatListItemHeight));
     StartSearch(SplitSearchQuery(query));
 }
 
@@ -345,7 +391,12 @@ void ChatListPanel::StartSearch(const QStringList& words) {
                                          outcome](QPromise<ChatListEntry>& promise) {
         *outcome = SearchChatFolder(
             folder, words,
-            {.Matched = [&](const QString& path) { promise.addResult(ChatLibrary::EntryOf(path)); },
+            {.Matched =
+                 [&](const ChatSearchMatch& match) {
+                     ChatListEntry entry = ChatLibrary::EntryOf(match.Path);
+                     entry.MatchedLine = match.Line;
+                     promise.addResult(entry);
+                 },
              .Progressed =
                  [&](qsizetype done, qsizetype total) {
                      if (done == 1)

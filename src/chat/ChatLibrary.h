@@ -20,6 +20,8 @@ struct ChatListEntry {
     QString Path;
     QString DisplayName;
     bool Pinned = false;
+    // For a search result: the line that matched.
+    QString MatchedLine = {};
 };
 
 // What saving the current chat came to when it did not fail.

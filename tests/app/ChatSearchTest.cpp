@@ -126,6 +126,7 @@ TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
     placeChat(u"Порознь_2025-03-01_120005.json"_s, {u"утро было доброе"_s});
     placeChat(u"hello world_2025-03-01_120006.json"_s, {u"nothing to see"_s});
     placeChat(u"Алгоритмы_2025-03-01_120007.json"_s, {u"Глава 2: СОРТИРОВКА слиянием"_s});
+    placeChat(u"Ёж_2025-03-01_120008.json"_s, {u"вопрос\nЁЖИК в тумане\nконец"_s});
     placeFile(u"broken.json"_s, "{\"contents\":[{\"parts\":[{\"text\":\"hello\"}]}");
     placeChat(u"notes.txt"_s, {u"hello"_s});
 
@@ -139,9 +140,12 @@ TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
         {u"привет"_s, {u"Привет"_s}},
         {u"ПРИВЕТ"_s, {u"Привет"_s}},
         {u"Сортировка"_s, {u"Алгоритмы"_s}},
-        {u"кот собака"_s, {u"Кот"_s, u"Собака"_s}},
+        // Every word must be found, in any order.
+        {u"кот собака"_s, kNothingFound},
         {u"\"доброе утро\""_s, {u"Утро"_s}},
         {u"доброе утро"_s, {u"Порознь"_s, u"Утро"_s}},
+        {u"утро доброе"_s, {u"Порознь"_s, u"Утро"_s}},
+        {u"ежик тумане"_s, {u"Ёж"_s}},
         {u"world"_s, kNothingFound},
     };
     for (const auto& c : cases) {
@@ -152,6 +156,11 @@ TEST_F(ChatSearchTest, ListsTheChatsWhoseMessagesHoldAWordOfTheQuery) {
     }
     pressEnterWith(u"hello"_s);
     EXPECT_EQ(PathObjectOf(control<QListWidget>("ListBox2")->item(0))->Path, hello);
+    // A found chat tells the line that matched, to the eye and to a screen reader.
+    pressEnterWith(u"ежик"_s);
+    const QListWidgetItem* found = control<QListWidget>("ListBox2")->item(0);
+    EXPECT_EQ(found->data(Qt::AccessibleDescriptionRole).toString(), u"ЁЖИК в тумане"_s);
+    EXPECT_EQ(found->toolTip(), u"ЁЖИК в тумане"_s);
 
     // Neither the broken file nor anything else raised a message, the broken file is
     // counted in the status, and the new conversation stays as it was.

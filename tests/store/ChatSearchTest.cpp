@@ -16,12 +16,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Every alphabet, not only A-Z: a Russian word typed with a capital finds it in any case.
-TEST(ChatSearch, FoldsLetterCaseOfEveryAlphabet) {
-    EXPECT_EQ(FoldCase(u"HeLLo, ПРИВЕТ Ёлка Ünï ΣΊΣΥΦΟΣ 123 AZ@[`"),
-              u"hello, привет ёлка ünï σίσυφοσ 123 az@[`"_s);
-    EXPECT_TRUE(ContainsAnyWord(FoldCase(u"Глава 2. СОРТИРОВКА слиянием"),
-                                {FoldCase(u"Сортировка")}));
+// Every alphabet, not only A-Z: a Russian word typed with a capital finds it in any case,
+// and ё is read as е either way.
+TEST(ChatSearch, FoldsLetterCaseOfEveryAlphabetAndYoToYe) {
+    EXPECT_EQ(FoldCase(u"HeLLo, ПРИВЕТ Ёлка ёж Ünï ΣΊΣΥΦΟΣ 123 AZ@[`"),
+              u"hello, привет елка еж ünï σίσυφοσ 123 az@[`"_s);
+    EXPECT_TRUE(ContainsEveryWord({FoldCase(u"Глава 2. СОРТИРОВКА слиянием")},
+                                  {FoldCase(u"Сортировка")}));
+    EXPECT_TRUE(ContainsEveryWord({FoldCase(u"ЁЖИК в тумане")}, {FoldCase(u"ежик")}));
+    EXPECT_TRUE(ContainsEveryWord({FoldCase(u"ежик в тумане")}, {FoldCase(u"Ёжик")}));
 }
 
 TEST(ChatSearch, TrimsSpacesAndControlCharacters) {
@@ -50,15 +53,50 @@ TEST(ChatSearch, SplitsQueriesIntoWordsAndQuotedPhrases) {
         EXPECT_EQ(SplitSearchQuery(c.query), c.words) << QString::fromUtf16(c.query).toStdString();
 }
 
-TEST(ChatSearch, MatchesAnyNonEmptyWordAsPlainSubstring) {
+TEST(ChatSearch, MatchesWhenEveryNonEmptyWordOccursInAnyOrder) {
     const QString text = u" доброе утро, кот! hello"_s;
-    EXPECT_TRUE(ContainsAnyWord(text, {u"собака"_s, u"кот"_s}));
-    EXPECT_TRUE(ContainsAnyWord(text, {u"утро, к"_s}));
-    EXPECT_TRUE(ContainsAnyWord(text, {u" кот"_s}));
-    EXPECT_FALSE(ContainsAnyWord(text, {u"Кот"_s, u"утро кот"_s}));
-    // Empty and blank words match nothing, though every text contains them.
-    EXPECT_FALSE(ContainsAnyWord(text, {QString(), u"  "_s}));
-    EXPECT_FALSE(ContainsAnyWord(text, {}));
+    const QString title = u"план"_s;
+    const struct {
+        QStringList words;
+        bool matches;
+    } cases[] = {
+        {{u"кот"_s}, true},
+        {{u"hello"_s, u"кот"_s}, true},
+        {{u"утро, к"_s}, true},
+        {{u" кот"_s}, true},
+        // Words may be found in the title as well as in the messages.
+        {{u"кот"_s, u"план"_s}, true},
+        {{u"собака"_s, u"кот"_s}, false},
+        {{u"Кот"_s}, false},
+        {{u"утро кот"_s}, false},
+        // Empty and blank words are left out, though every text contains them.
+        {{QString(), u"кот"_s}, true},
+        {{QString(), u"  "_s}, false},
+        {{}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ContainsEveryWord({text, title}, c.words), c.matches)
+            << c.words.join(u'|').toStdString();
+}
+
+// The line shown under a found chat: the one holding the earliest word, as written.
+TEST(ChatSearch, TellsTheLineThatMatchedAsWritten) {
+    const QString text = u"Вопрос\nГлава 2: СОРТИРОВКА Ёжиком\nконец"_s;
+    const QString longLine = QString(200, u'a') + u" ЁЖИК "_s + QString(200, u'b');
+    const struct {
+        QString text;
+        QStringList words;
+        QString line;
+    } cases[] = {
+        {text, {u"сортировка"_s}, u"Глава 2: СОРТИРОВКА Ёжиком"_s},
+        {text, {u"конец"_s, u"ежиком"_s}, u"Глава 2: СОРТИРОВКА Ёжиком"_s},
+        {text, {u"вопрос"_s}, u"Вопрос"_s},
+        {text, {u"нет"_s}, QString()},
+        {longLine, {u"ежик"_s}, u"…"_s + QString(29, u'a') + u" ЁЖИК "_s + QString(85, u'b') + u"…"_s},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MatchingLine(c.text, FoldCase(c.text), c.words), c.line)
+            << c.words.join(u'|').toStdString();
 }
 
 class ChatFolder : public ::testing::Test {
@@ -79,11 +117,15 @@ protected:
     QStringList search(const QStringList& words) {
         QStringList found;
         m_outcome = SearchChatFolder(m_folder.path(), words,
-                                     {.Matched = [&](const QString& path) { found << path; }});
+                                     {.Matched = [&](const ChatSearchMatch& match) {
+                                         found << match.Path;
+                                         m_lines << match.Line;
+                                     }});
         found.sort();
         return found;
     }
     Expected<ChatSearchOutcome> m_outcome = ChatSearchOutcome{};
+    QStringList m_lines;
 
     QTemporaryDir m_folder;
 };
@@ -99,7 +141,8 @@ TEST_F(ChatFolder, ListsTheChatsWhoseMessagesHoldAWord) {
     QDir(m_folder.path()).mkdir(u"folder.json"_s);
 
     EXPECT_EQ(search({u"hello"_s}), (QStringList{hidden, hello}));
-    EXPECT_EQ(search({u"кот"_s, u"hello"_s}), (QStringList{hidden, hello, cat}));
+    EXPECT_EQ(search({u"again"_s, u"hello"_s}), QStringList{hidden});
+    EXPECT_EQ(search({u"кот"_s, u"hello"_s}), QStringList());
     // The query is folded before it gets here, the chat's text here: «Кот» in a chat is
     // found by «кот», Cyrillic as well as Latin.
     EXPECT_EQ(search({u"кот"_s}), (QStringList{cat}));
@@ -117,7 +160,8 @@ TEST_F(ChatFolder, FindsChatsByTheirTitle) {
     write(u"d.json"_s, chat("nothing"));
 
     EXPECT_EQ(search({u"план"_s}), QStringList{titled});
-    EXPECT_EQ(search({u"zoo"_s, u"май"_s}), (QStringList{titled, late}));
+    EXPECT_EQ(search({u"zoo"_s}), QStringList{late});
+    EXPECT_EQ(search({u"май"_s, u"x"_s}), QStringList{titled});
     EXPECT_EQ(search({u"plan"_s}), QStringList());
 }
 
@@ -177,14 +221,15 @@ TEST_F(ChatFolder, TellsHowFarItHasGotAndStopsWhenAsked) {
     };
     ASSERT_TRUE(SearchChatFolder(
         m_folder.path(), {u"x"_s},
-        {.Matched = [&](const QString& path) { found << path; }, .Progressed = progressed}));
+        {.Matched = [&](const ChatSearchMatch& match) { found << match.Path; },
+         .Progressed = progressed}));
     EXPECT_EQ(found.size(), 3);
     EXPECT_EQ(progress, (QList<std::pair<qsizetype, qsizetype>>{{1, 3}, {2, 3}, {3, 3}}));
 
     found.clear();
     progress.clear();
     ASSERT_TRUE(SearchChatFolder(m_folder.path(), {u"x"_s},
-                                 {.Matched = [&](const QString& path) { found << path; },
+                                 {.Matched = [&](const ChatSearchMatch& match) { found << match.Path; },
                                   .Progressed = progressed,
                                   .Stopped = [&] { return !found.isEmpty(); }}));
     EXPECT_EQ(found.size(), 1);
