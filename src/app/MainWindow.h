@@ -134,6 +134,9 @@ private:
     // Saves the current chat before another takes its place. When that fails the user
     // chooses: go on without saving (true) or stay (false).
     bool LeaveCurrentChat();
+    // False, and says so, while a question's files are still read for sending: its chat
+    // must stay shown until the request goes.
+    bool ChatMayChange();
     // A chat picked in the list takes the current one's place.
     void OpenPickedChat(const QString& path);
     // The chat the running request answers into stays with it while another is shown.
@@ -164,6 +167,9 @@ private:
     RequestSession* m_session = nullptr;
     MessageActions* m_actions = nullptr;
     bool FFormShown = false;
+    // The files of a question are being read: the question is on the page, its request
+    // not yet sent, and the chat shown must stay until it is.
+    bool m_readingFiles = false;
     QString m_dataFolder;
 
     // The controls, by their designer names; tests find them by object name.

@@ -22,6 +22,13 @@ ChatSave TForm1::SaveCurrentChat() {
     return save;
 }
 
+bool TForm1::ChatMayChange() {
+    if (!m_readingFiles)
+        return true;
+    SetStatusText(QStringLiteral("Файлы вопроса ещё читаются — подождите"));
+    return false;
+}
+
 bool TForm1::LeaveCurrentChat() {
     const ChatSave save = SaveCurrentChat();
     if (save)
@@ -45,7 +52,7 @@ void TForm1::OpenChat(const QString& path) {
 }
 
 void TForm1::OpenPickedChat(const QString& path) {
-    if (!LeaveCurrentChat()) {
+    if (!ChatMayChange() || !LeaveCurrentChat()) {
         m_chatList->SelectCurrentChatEntry();
         return;
     }
@@ -77,7 +84,7 @@ void TForm1::ShowRunningChat() {
 }
 
 void TForm1::btnNewChatClick() {
-    if (!LeaveCurrentChat()) {
+    if (!ChatMayChange() || !LeaveCurrentChat()) {
         m_chatList->SelectCurrentChatEntry();
         return;
     }
@@ -105,6 +112,8 @@ void TForm1::StartNewChatInPlace(const QString& status) {
 }
 
 void TForm1::DeleteChat(const QString& path) {
+    if (FChats.IsCurrent(path) && !ChatMayChange())
+        return;
     const bool answering = FChats.IsParked(path) || (FChats.IsCurrent(path) && RunningChatShown());
     if (answering && !StopAnswerBeforeDeleting(QStringLiteral(
                          "В этот чат ещё приходит ответ. Остановить его и удалить чат?")))
@@ -121,6 +130,8 @@ void TForm1::DeleteChat(const QString& path) {
 }
 
 void TForm1::DeleteAllChats() {
+    if (!ChatMayChange())
+        return;
     if (!StopAnswerBeforeDeleting(
             QStringLiteral("Ответ ещё приходит. Остановить его и удалить все чаты?")))
         return;

@@ -89,8 +89,10 @@ void TForm1::btnSendClick() {
 // the window stays busy and responsive meanwhile.
 void TForm1::SendTextRequest(const SentRequest& request) {
     auto* reader = new QFutureWatcher<Expected<TContentParts>>(this);
+    m_readingFiles = true;
     ConnectGuarded(reader, &QFutureWatcherBase::finished, [this, reader, request] {
         reader->deleteLater();
+        m_readingFiles = false;
         const Expected<TContentParts> attachments = reader->result();
         if (!attachments) {
             // Nothing was sent: the question shown for it goes, an edited chat is back as it

@@ -411,4 +411,25 @@ TEST_F(StreamingWindowTest, ANewChatLeavesTheAnswerRunningAndItsChatIsDeletedOnl
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(u'\n').toStdString();
 }
 
+// While a question's files are read for sending, its chat stays shown: the request goes
+// into the chat the question is on.
+TEST_F(StreamingWindowTest, TheChatStaysWhileTheQuestionsFilesAreRead) {
+    QFile file(workingDir.filePath(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("notes");
+    file.close();
+    attachments().SetAttachedFiles({file.fileName()});
+    service.reply(FakeReply::events({{LastTextEvent("seen")}}));
+    send(QStringLiteral("q"));
+    // The files are read beside the window; nothing has been sent yet.
+    form->btnNewChatClick();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Файлы вопроса ещё читаются — подождите"));
+    waitUntilIdle();
+    ASSERT_EQ(geminiDM->ChatHistory().size(), 2);
+    EXPECT_EQ(geminiDM->ChatHistory().first().Parts.size(), 2);
+    EXPECT_TRUE(pageHolds(QStringLiteral("seen")));
+    EXPECT_TRUE(container().contains(QStringLiteral("notes.txt")));
+    EXPECT_TRUE(savedChat().contains("\"seen\""));
+}
+
 } // namespace
