@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <utility>
 
 // A request that ended without a complete answer: the connection, TLS, the time-out...
 struct HttpFailure {
@@ -38,12 +39,17 @@ struct HttpResponse {
     QByteArray StatusLine;
     // The whole body, unless a success sink took it.
     QByteArray Body;
+    // The final answer's header lines as "name", "value", in order, values trimmed.
+    QList<std::pair<QByteArray, QByteArray>> Headers;
 
     // A proxy asked for credentials it did not get or did not accept (407), answering the
     // request itself or the tunnel to an https:// address.
     bool ProxyAuthenticationRequired = false;
 
     bool IsSuccess() const { return StatusCode >= 200 && StatusCode < 300; }
+    // The value of the first header of that name, compared without regard to letter case;
+    // empty when absent.
+    QByteArray Header(QByteArrayView name) const;
 };
 
 // How one transfer goes besides its address and body.
@@ -67,6 +73,19 @@ using HttpBodySink = std::function<void(QByteArrayView)>;
 // counted, and oversized headers stop the transfer as a refusal.
 HttpResponse PostJson(const QByteArray& url, const QByteArray& body, const HttpOptions& options,
                       const HttpBodySink& successSink = {});
+
+// A request body handed over piece by piece, so a large one is never held whole: Size
+// bytes in all, Read filling up to `capacity` bytes at `data` and giving how many it wrote,
+// or -1 to end the transfer at once (the transfer then fails).
+struct HttpBodySource {
+    qint64 Size = 0;
+    std::function<qint64(char* data, qint64 capacity)> Read;
+};
+
+// A POST whose body comes from the source, with no Content-Type unless the options' headers
+// name one. Everything else as for PostJson.
+HttpResponse PostFrom(const QByteArray& url, const HttpBodySource& body,
+                      const HttpOptions& options);
 
 // The same for a GET without a body.
 HttpResponse GetJson(const QByteArray& url, const HttpOptions& options);
