@@ -172,6 +172,8 @@ private:
     const UploadTuning& m_tuning;
     const QByteArray m_keyHeader;
 
+    // Declared before any request can use it, so it outlives them.
+    mutable HttpConnectionPool m_connections;
     QFile m_file;
     FileStamp m_stamp;
     QByteArray m_uploadUrl;
@@ -219,6 +221,7 @@ Uploader::Step Uploader::openFile() {
 
 HttpOptions Uploader::options(int readTimeoutMs, const std::atomic<bool>* cancel) const {
     HttpOptions result = HttpOptionsOf(m_endpoint);
+    result.Connections = &m_connections;
     if (readTimeoutMs > 0)
         result.ReadTimeoutMs = readTimeoutMs;
     result.Headers.append(m_keyHeader);

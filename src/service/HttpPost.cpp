@@ -304,6 +304,8 @@ HttpResponse perform(const QByteArray& url, OutgoingBody body, const HttpOptions
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     applyProxy(h, options.Proxy);
+    if (options.Connections)
+        curl_easy_setopt(h, CURLOPT_SHARE, options.Connections->Handle());
     if (body.Json) {
         curl_easy_setopt(h, CURLOPT_POST, 1L);
         // The body is not copied: it outlives the transfer.
@@ -365,6 +367,20 @@ HttpResponse perform(const QByteArray& url, OutgoingBody body, const HttpOptions
 }
 
 } // namespace
+
+HttpConnectionPool::HttpConnectionPool() {
+    initialiseCurlOnce();
+    CURLSH* share = curl_share_init();
+    if (share)
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    m_share = share;
+}
+
+HttpConnectionPool::~HttpConnectionPool() {
+    // Every handle that used it is gone by now: transfers clean theirs up as they end.
+    if (m_share)
+        curl_share_cleanup(static_cast<CURLSH*>(m_share));
+}
 
 QByteArray HttpResponse::Header(QByteArrayView name) const {
     for (const auto& [headerName, value] : Headers) {

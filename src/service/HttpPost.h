@@ -52,6 +52,23 @@ struct HttpResponse {
     QByteArray Header(QByteArrayView name) const;
 };
 
+// Connections kept open for the next request that uses the same pool, one request after
+// another on one thread: the chunks of an upload go over one connection instead of each
+// opening its own and growing its window again. Requests without a pool share nothing.
+class HttpConnectionPool {
+public:
+    HttpConnectionPool();
+    ~HttpConnectionPool();
+    HttpConnectionPool(const HttpConnectionPool&) = delete;
+    HttpConnectionPool& operator=(const HttpConnectionPool&) = delete;
+
+    // libcurl's share handle.
+    void* Handle() const { return m_share; }
+
+private:
+    void* m_share;
+};
+
 // How one transfer goes besides its address and body.
 struct HttpOptions {
     // The transfer fails when nothing moves on the connection for this long.
@@ -61,6 +78,8 @@ struct HttpOptions {
     QList<QByteArray> Headers;
     // When it turns true the transfer is abandoned at once, as Cancelled.
     const std::atomic<bool>* Cancel = nullptr;
+    // Where the connection comes from and goes back to; a fresh one when null.
+    HttpConnectionPool* Connections = nullptr;
 };
 
 // Takes the body of a successful answer piece by piece, as it arrives.

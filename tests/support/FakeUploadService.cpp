@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -67,6 +69,10 @@ std::string header(const std::multimap<std::string, std::string>& headers,
 class FakeUploadService::Server final : public httplib::Server {
     bool process_and_close_socket(socket_t socket) override {
         t_socket = socket;
+        // An answer's head and body go in two writes; without this the body waits for the
+        // client's delayed acknowledgement of the head, tens of milliseconds a chunk.
+        const int on = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         PlainSocketStream stream(socket);
         bool closed = false;
         const bool served = process_request(stream, true, closed, nullptr);
@@ -262,6 +268,13 @@ void FakeUploadService::handle(
     bool cut = false;
     read([&](const char* data, size_t length) {
         if (fault.holdAfter >= 0 && size >= fault.holdAfter) {
+            {
+                std::lock_guard lock(m_mutex);
+                request.bodySize = size;
+                m_requests.push_back(request);
+                m_uploadBytes += size;
+            }
+            cut = true;
             // Bytes still come and are thrown away: the client's end of the connection
             // reaches here only behind them.
             char sink[64 * 1024];
@@ -286,6 +299,9 @@ void FakeUploadService::handle(
                 if (keep)
                     m_content += bytes;
             }
+            request.bodySize = size;
+            m_requests.push_back(request);
+            m_uploadBytes += size;
             ::shutdown(t_socket, SHUT_RDWR);
         }
         return !cut;
@@ -293,10 +309,12 @@ void FakeUploadService::handle(
     std::function<void(int)> hook;
     {
         std::lock_guard lock(m_mutex);
-        request.bodySize = size;
-        m_requests.push_back(request);
-        if (upload)
-            m_uploadBytes += size;
+        if (!cut) {
+            request.bodySize = size;
+            m_requests.push_back(request);
+            if (upload)
+                m_uploadBytes += size;
+        }
         hook = m_onChunk;
     }
     if (upload && hook)
