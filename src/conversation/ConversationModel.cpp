@@ -21,6 +21,19 @@ TContentPart MakeInlinePart(const QString& mimeType, const QByteArray& base64Dat
     return part;
 }
 
+TContentPart MakeFileDataPart(const QString& mimeType, const QString& fileUri,
+                              const QString& fileName, const QString& localPath,
+                              const QDateTime& expirationTime) {
+    TContentPart part;
+    part.PartType = TPartType::ptFileData;
+    part.MimeType = mimeType;
+    part.FileUri = fileUri;
+    part.FileName = fileName;
+    part.LocalPath = localPath;
+    part.ExpirationTime = expirationTime;
+    return part;
+}
+
 bool IsAnswerContent(const TContentPart& part) {
     if (part.PartType != TPartType::ptText)
         return true;
@@ -55,6 +68,7 @@ QLatin1StringView ObjectPartName(TPartType type) {
     case TPartType::ptText:
     case TPartType::ptInlineData:
     case TPartType::ptFunctionCall:
+    case TPartType::ptFileData:
         break;
     }
     return "functionCall"_L1;

@@ -20,6 +20,8 @@ enum class TPartType : std::uint8_t {
     ptFunctionCall,
     ptExecutableCode,
     ptCodeExecutionResult,
+    // A file the service's file store holds, named by its address.
+    ptFileData,
 };
 
 // A member of a chat file this program does not read (written by a newer version, or by
@@ -45,6 +47,12 @@ struct TContentPart {
     // so it is kept as bytes: half the size of a QString.
     QByteArray Base64Data;
     QString FileName;
+    // A ptFileData part: the address the file store gave the file, where the file was on
+    // this computer when it was sent, and when the store lets it go. The file is sent
+    // again from LocalPath once it has expired.
+    QString FileUri = {};
+    QString LocalPath = {};
+    QDateTime ExpirationTime = {};
     // A model's thought summary: shown apart from the answer and never sent back as text.
     bool Thought = false;
     // Opaque context of a thinking model, given back with its part exactly as it came.
@@ -117,6 +125,10 @@ using TChatHistory = QList<THistoryItem>;
 TContentPart MakeTextPart(const QString& text);
 TContentPart MakeInlinePart(const QString& mimeType, const QByteArray& base64Data,
                             const QString& fileName = {});
+
+TContentPart MakeFileDataPart(const QString& mimeType, const QString& fileUri,
+                              const QString& fileName, const QString& localPath,
+                              const QDateTime& expirationTime);
 
 // The member that holds a function call or code part, as the service names it
 // ("functionCall", "executableCode", "codeExecutionResult").

@@ -78,6 +78,7 @@ ObjectPartView objectPartView(const TContentPart& part) {
     }
     case TPartType::ptText:
     case TPartType::ptInlineData:
+    case TPartType::ptFileData:
         break;
     }
     return {};

@@ -49,9 +49,9 @@ QByteArrayView withoutLineEnd(QByteArrayView line) {
 class Transfer {
 public:
     Transfer(CURL* handle, int readTimeoutMs, const HttpBodySink& successSink,
-             const std::atomic<bool>* cancel)
+             const std::atomic<bool>* cancel, const HttpBodySource* source)
         : m_handle(handle), m_readTimeout(readTimeoutMs), m_successSink(successSink),
-          m_cancel(cancel), m_lastActivity(Clock::now()) {}
+          m_cancel(cancel), m_source(source), m_lastActivity(Clock::now()) {}
 
     bool cancelled() const { return m_cancel && m_cancel->load(); }
 
@@ -67,6 +67,10 @@ public:
     static size_t onBody(char* data, size_t size, size_t count, void* self) {
         return static_cast<Transfer*>(self)->bodyPiece(
             QByteArrayView(data, qsizetype(size * count)));
+    }
+
+    static size_t onRead(char* data, size_t size, size_t count, void* self) {
+        return static_cast<Transfer*>(self)->readBody(data, size * count);
     }
 
     static int onProgress(void* self, curl_off_t, curl_off_t received, curl_off_t,
@@ -86,11 +90,22 @@ private:
         // comes before the one that counts.
         if (line.startsWith("HTTP/")) {
             response.StatusLine = withoutLineEnd(line).toByteArray();
+            response.Headers.clear();
             headersEnded = false;
         } else if (withoutLineEnd(line).isEmpty()) {
             headersEnded = true;
+        } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+            response.Headers.append({line.first(colon).trimmed().toByteArray(),
+                                     line.sliced(colon + 1).trimmed().toByteArray()});
         }
         return size_t(line.size());
+    }
+
+    size_t readBody(char* data, size_t capacity) {
+        if (cancelled())
+            return CURL_READFUNC_ABORT;
+        const qint64 got = m_source->Read(data, qint64(capacity));
+        return got < 0 ? CURL_READFUNC_ABORT : size_t(got);
     }
 
     // Returning less than the piece stops the transfer.
@@ -154,6 +169,7 @@ private:
     std::chrono::milliseconds m_readTimeout;
     const HttpBodySink& m_successSink;
     const std::atomic<bool>* m_cancel;
+    const HttpBodySource* m_source;
     Clock::time_point m_lastActivity;
     qsizetype m_headerBytes = 0;
     qint64 m_bodyBytes = 0;
@@ -239,8 +255,23 @@ void applyProxy(CURL* h, const ProxySettings& proxy) {
     }
 }
 
-// Sends one request: a POST of `body` when given, otherwise a GET.
-HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOptions& options,
+// A POST's body: JSON in memory, or bytes from a source. Neither makes a GET.
+struct OutgoingBody {
+    const QByteArray* Json = nullptr;
+    const HttpBodySource* Source = nullptr;
+};
+
+bool namesContentType(const QList<QByteArray>& headers) {
+    return std::any_of(headers.cbegin(), headers.cend(), [](const QByteArray& header) {
+        return header.startsWith("Content-Type:") || header.startsWith("content-type:");
+    });
+}
+
+// Big enough that a fast connection is not held up by the calls for the next piece.
+constexpr long kUploadBufferBytes = 512 * 1024;
+
+// Sends one request: a POST when there is a body, otherwise a GET.
+HttpResponse perform(const QByteArray& url, OutgoingBody body, const HttpOptions& options,
                      const HttpBodySink& successSink) {
     initialiseCurlOnce();
     const EasyHandle handle(curl_easy_init());
@@ -252,14 +283,18 @@ HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOp
     }
 
     HeaderList headers;
-    if (body)
+    if (body.Json)
         headers.reset(curl_slist_append(headers.release(), "Content-Type: application/json"));
+    // libcurl would call a posted body a form otherwise.
+    else if (body.Source && !namesContentType(options.Headers))
+        headers.reset(curl_slist_append(headers.release(), "Content-Type:"));
     // An empty "Expect:" keeps libcurl from adding "Expect: 100-continue" to large bodies.
     headers.reset(curl_slist_append(headers.release(), "Expect:"));
     for (const QByteArray& header : options.Headers)
         headers.reset(curl_slist_append(headers.release(), header.constData()));
 
-    Transfer transfer(handle.get(), options.ReadTimeoutMs, successSink, options.Cancel);
+    Transfer transfer(handle.get(), options.ReadTimeoutMs, successSink, options.Cancel,
+                      body.Source);
     char errorText[CURL_ERROR_SIZE] = {};
     CURL* h = handle.get();
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
@@ -269,11 +304,19 @@ HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOp
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     applyProxy(h, options.Proxy);
-    if (body) {
+    if (options.Connections)
+        curl_easy_setopt(h, CURLOPT_SHARE, options.Connections->Handle());
+    if (body.Json) {
         curl_easy_setopt(h, CURLOPT_POST, 1L);
         // The body is not copied: it outlives the transfer.
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body->constData());
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body->size()));
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.Json->constData());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.Json->size()));
+    } else if (body.Source) {
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.Source->Size));
+        curl_easy_setopt(h, CURLOPT_READFUNCTION, &Transfer::onRead);
+        curl_easy_setopt(h, CURLOPT_READDATA, &transfer);
+        curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
     } else {
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     }
@@ -325,11 +368,38 @@ HttpResponse perform(const QByteArray& url, const QByteArray* body, const HttpOp
 
 } // namespace
 
+HttpConnectionPool::HttpConnectionPool() {
+    initialiseCurlOnce();
+    CURLSH* share = curl_share_init();
+    if (share)
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    m_share = share;
+}
+
+HttpConnectionPool::~HttpConnectionPool() {
+    // Every handle that used it is gone by now: transfers clean theirs up as they end.
+    if (m_share)
+        curl_share_cleanup(static_cast<CURLSH*>(m_share));
+}
+
+QByteArray HttpResponse::Header(QByteArrayView name) const {
+    for (const auto& [headerName, value] : Headers) {
+        if (headerName.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
 HttpResponse PostJson(const QByteArray& url, const QByteArray& body, const HttpOptions& options,
                       const HttpBodySink& successSink) {
-    return perform(url, &body, options, successSink);
+    return perform(url, {.Json = &body}, options, successSink);
+}
+
+HttpResponse PostFrom(const QByteArray& url, const HttpBodySource& body,
+                      const HttpOptions& options) {
+    return perform(url, {.Source = &body}, options, {});
 }
 
 HttpResponse GetJson(const QByteArray& url, const HttpOptions& options) {
-    return perform(url, nullptr, options, {});
+    return perform(url, {}, options, {});
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <utility>
 
 // A request that ended without a complete answer: the connection, TLS, the time-out...
 struct HttpFailure {
@@ -38,12 +39,34 @@ struct HttpResponse {
     QByteArray StatusLine;
     // The whole body, unless a success sink took it.
     QByteArray Body;
+    // The final answer's header lines as "name", "value", in order, values trimmed.
+    QList<std::pair<QByteArray, QByteArray>> Headers;
 
     // A proxy asked for credentials it did not get or did not accept (407), answering the
     // request itself or the tunnel to an https:// address.
     bool ProxyAuthenticationRequired = false;
 
     bool IsSuccess() const { return StatusCode >= 200 && StatusCode < 300; }
+    // The value of the first header of that name, compared without regard to letter case;
+    // empty when absent.
+    QByteArray Header(QByteArrayView name) const;
+};
+
+// Connections kept open for the next request that uses the same pool, one request after
+// another on one thread: the chunks of an upload go over one connection instead of each
+// opening its own and growing its window again. Requests without a pool share nothing.
+class HttpConnectionPool {
+public:
+    HttpConnectionPool();
+    ~HttpConnectionPool();
+    HttpConnectionPool(const HttpConnectionPool&) = delete;
+    HttpConnectionPool& operator=(const HttpConnectionPool&) = delete;
+
+    // libcurl's share handle.
+    void* Handle() const { return m_share; }
+
+private:
+    void* m_share;
 };
 
 // How one transfer goes besides its address and body.
@@ -55,6 +78,8 @@ struct HttpOptions {
     QList<QByteArray> Headers;
     // When it turns true the transfer is abandoned at once, as Cancelled.
     const std::atomic<bool>* Cancel = nullptr;
+    // Where the connection comes from and goes back to; a fresh one when null.
+    HttpConnectionPool* Connections = nullptr;
 };
 
 // Takes the body of a successful answer piece by piece, as it arrives.
@@ -67,6 +92,19 @@ using HttpBodySink = std::function<void(QByteArrayView)>;
 // counted, and oversized headers stop the transfer as a refusal.
 HttpResponse PostJson(const QByteArray& url, const QByteArray& body, const HttpOptions& options,
                       const HttpBodySink& successSink = {});
+
+// A request body handed over piece by piece, so a large one is never held whole: Size
+// bytes in all, Read filling up to `capacity` bytes at `data` and giving how many it wrote,
+// or -1 to end the transfer at once (the transfer then fails).
+struct HttpBodySource {
+    qint64 Size = 0;
+    std::function<qint64(char* data, qint64 capacity)> Read;
+};
+
+// A POST whose body comes from the source, with no Content-Type unless the options' headers
+// name one. Everything else as for PostJson.
+HttpResponse PostFrom(const QByteArray& url, const HttpBodySource& body,
+                      const HttpOptions& options);
 
 // The same for a GET without a body.
 HttpResponse GetJson(const QByteArray& url, const HttpOptions& options);

@@ -21,6 +21,7 @@ bool isSent(const TContentPart& part) {
     case TPartType::ptFunctionCall:
         return false;
     case TPartType::ptInlineData:
+    case TPartType::ptFileData:
     case TPartType::ptExecutableCode:
     case TPartType::ptCodeExecutionResult:
         break;
@@ -39,6 +40,13 @@ void writePart(JsonWriter& json, const TContentPart& part) {
         json.key("inline_data"_L1).beginObject();
         json.key("mime_type"_L1).string(part.MimeType);
         json.key("data"_L1).latin1String(part.Base64Data);
+        json.endObject();
+        break;
+    case TPartType::ptFileData:
+        // Only the type and the address: the local path and the name stay here.
+        json.key("file_data"_L1).beginObject();
+        json.key("mime_type"_L1).string(part.MimeType);
+        json.key("file_uri"_L1).string(part.FileUri);
         json.endObject();
         break;
     case TPartType::ptFunctionCall:
@@ -137,7 +145,7 @@ qsizetype expectedBodySize(const TChatHistory& history) {
         size += kPerPart + item.Role.size() * 6;
         for (const TContentPart& part : item.Parts)
             size += kPerPart + part.Base64Data.size() + part.ThoughtSignature.size() +
-                    (part.Text.size() + part.MimeType.size()) * 6;
+                    (part.Text.size() + part.MimeType.size() + part.FileUri.size()) * 6;
     }
     return size;
 }

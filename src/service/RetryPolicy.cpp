@@ -56,11 +56,26 @@ std::optional<int> RetryDelayMs(QByteArrayView errorBody) {
     return std::nullopt;
 }
 
+std::optional<int> RetryAfterMs(QByteArrayView headerValue) {
+    const QByteArrayView digits = headerValue.trimmed();
+    if (digits.isEmpty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return int(std::min<qint64>(digits.toLongLong() * 1000, 24 * 3600 * 1000));
+}
+
 RetryAdvice AdviseRetry(int statusCode, QByteArrayView errorBody, int retriesDone) {
+    return AdviseRetry(statusCode, errorBody, retriesDone, std::nullopt);
+}
+
+RetryAdvice AdviseRetry(int statusCode, QByteArrayView errorBody, int retriesDone,
+                        std::optional<int> retryAfterHeaderMs) {
     using enum RetryAdvice::Kind;
     if (statusCode != 429 && statusCode != 500 && statusCode != 503)
         return {};
-    const std::optional<int> asked = RetryDelayMs(errorBody);
+    std::optional<int> asked = RetryDelayMs(errorBody);
+    if (!asked)
+        asked = retryAfterHeaderMs;
     if (asked && *asked > kLongestRetryDelayMs)
         return {WaitTooLong, *asked};
     if (retriesDone >= kMaxRetries)

@@ -18,6 +18,14 @@ inline constexpr int kMaxRetries = 3;
 inline constexpr int kLongestRetryDelayMs = 60000;
 
 RetryAdvice AdviseRetry(int statusCode, QByteArrayView errorBody, int retriesDone);
+// The same where the answer's headers can be read too: a Retry-After header stands for the
+// delay when the body names none (the file service's upload addresses send one).
+RetryAdvice AdviseRetry(int statusCode, QByteArrayView errorBody, int retriesDone,
+                        std::optional<int> retryAfterHeaderMs);
+
+// The delay of a Retry-After header given in seconds, in milliseconds; nothing for a date
+// or anything else.
+std::optional<int> RetryAfterMs(QByteArrayView headerValue);
 
 // The delay the service asks for in the RetryInfo of its error details, in milliseconds,
 // when it names one.

@@ -43,7 +43,8 @@ qsizetype estimatedFileSize(const ChatFileContent& content) {
         total += kPerPart + item.Role.size() + keptSize(item.Kept);
         for (const TContentPart& part : item.Parts)
             total += kPerPart +
-                     2 * (part.Text.size() + part.MimeType.size() + part.FileName.size()) +
+                     2 * (part.Text.size() + part.MimeType.size() + part.FileName.size() +
+                          part.FileUri.size() + part.LocalPath.size()) +
                      part.Base64Data.size() * 65 / 64 + // every "/" is written escaped
                      keptSize(part.Kept) + keptSize(part.KeptInlineData) +
                      part.ThoughtSignature.size();
@@ -76,6 +77,11 @@ private:
     qsizetype m_next = 0;
 };
 
+// A message's time in UTC, to the millisecond: "2025-03-01T11:25:30.000Z".
+QString messageTimeText(const QDateTime& time) {
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
 // Members in the order the chat file layout expects them (ChatFileLayout.cpp).
 void writePart(JsonWriter& writer, const TContentPart& part) {
     writer.beginObject();
@@ -105,6 +111,22 @@ void writePart(JsonWriter& writer, const TContentPart& part) {
         written = 2;
         break;
     }
+    case TPartType::ptFileData:
+        writer.key("file_data"_L1).beginObject();
+        writer.key("mime_type"_L1).string(part.MimeType);
+        writer.key("file_uri"_L1).string(part.FileUri);
+        writer.endObject();
+        kept.after(1);
+        if (!part.FileName.isEmpty())
+            writer.key("file_name"_L1).string(part.FileName);
+        kept.after(2);
+        if (!part.LocalPath.isEmpty())
+            writer.key("local_path"_L1).string(part.LocalPath);
+        kept.after(3);
+        if (part.ExpirationTime.isValid())
+            writer.key("expiration_time"_L1).string(messageTimeText(part.ExpirationTime));
+        written = 4;
+        break;
     case TPartType::ptFunctionCall:
     case TPartType::ptExecutableCode:
     case TPartType::ptCodeExecutionResult:
@@ -116,11 +138,6 @@ void writePart(JsonWriter& writer, const TContentPart& part) {
         writer.key("thoughtSignature"_L1).string(part.ThoughtSignature);
     kept.rest();
     writer.endObject();
-}
-
-// A message's time in UTC, to the millisecond: "2025-03-01T11:25:30.000Z".
-QString messageTimeText(const QDateTime& time) {
-    return time.toUTC().toString(Qt::ISODateWithMs);
 }
 
 // Anything but a readable time leaves the message without one.
@@ -253,6 +270,18 @@ std::optional<TContentPart> readPart(const QJsonValue& value, const PartLayout* 
         part.FileName = JsonValueAsString(object.value("file_name"_L1)).value_or(QString());
         if (layout)
             part.KeptInlineData = layout->InlineData;
+    } else if (const QJsonValue fileData = object.value("file_data"_L1); fileData.isObject()) {
+        const QJsonObject data = fileData.toObject();
+        const std::optional<QString> mimeType = JsonValueAsString(data.value("mime_type"_L1));
+        const std::optional<QString> uri = JsonValueAsString(data.value("file_uri"_L1));
+        if (!mimeType || !uri)
+            return std::nullopt;
+        const QDateTime expires = QDateTime::fromString(
+            object.value("expiration_time"_L1).toString(), Qt::ISODateWithMs);
+        part = MakeFileDataPart(
+            *mimeType, *uri, JsonValueAsString(object.value("file_name"_L1)).value_or(QString()),
+            JsonValueAsString(object.value("local_path"_L1)).value_or(QString()),
+            expires.isValid() ? expires.toUTC() : QDateTime());
     } else if (const auto kind = objectPart(object)) {
         part.PartType = kind->first;
         JsonWriter json;

@@ -114,11 +114,14 @@ private:
             return skipValue();
         QList<Member> members;
         bool inlineData = false;
+        bool fileData = false;
         QString objectKind;
         const bool valid = object(members, [&](const QString& name) {
             // The reader takes the first kind of this list that the part has.
             if (objectPartRank(name) < objectPartRank(objectKind) && token() == '{')
                 objectKind = name;
+            if (name == u"file_data")
+                fileData = token() == '{';
             if (name != u"inline_data")
                 return skipValue();
             QList<Member> dataMembers;
@@ -134,6 +137,9 @@ private:
         // Which members the reader uses depends on the kind of part.
         if (inlineData)
             layout.Part = kept(members, {u"inline_data", u"file_name", u"thoughtSignature"});
+        else if (fileData)
+            layout.Part = kept(members, {u"file_data", u"file_name", u"local_path",
+                                         u"expiration_time", u"thoughtSignature"});
         else if (!objectKind.isEmpty())
             layout.Part = kept(members, {objectKind, u"thoughtSignature"});
         else
