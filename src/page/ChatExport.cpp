@@ -5,10 +5,10 @@
 #include "page/ChatPageTemplate.h"
 #include "page/ConversationHtml.h"
 #include "page/MessageBlocks.h"
+#include "text/WholeFile.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <algorithm>
@@ -300,8 +300,5 @@ Expected<TChatHistory> ReadChatForExport(const QString& path) {
 }
 
 Expected<void> WriteExportFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return Failure(file.errorString());
-    return {};
+    return WriteWholeFile(path, bytes);
 }

@@ -43,5 +43,5 @@ QString WithoutActiveElements(QStringView html);
 // The conversation of a chat file, read without touching the open chat.
 Expected<TChatHistory> ReadChatForExport(const QString& path);
 
-// Writes the bytes whole, or says why not.
+// Writes the bytes whole (WriteWholeFile), or says why not in Russian.
 Expected<void> WriteExportFile(const QString& path, const QByteArray& bytes);

@@ -1,10 +1,16 @@
 #include "store/DataLocation.h"
 
+#include "text/SystemError.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <sys/stat.h>
 
@@ -19,23 +25,55 @@ bool isPortableProgramFolder(const QString& programDir) {
            QFileInfo(folder.filePath(QStringLiteral("chats"))).isDir();
 }
 
+const QString kNotAFolder = QStringLiteral("это файл, а не папка");
+
+// The folder on the way that failed, and why.
+Failure<QString> failedAt(const QString& folder, int error) {
+    return Failure(QDir::toNativeSeparators(folder) + QStringLiteral(": ") +
+                   SystemErrorText(error));
+}
+
+// Every missing folder of path, made one at a time so a failure says which one and why.
+Expected<void> makeParents(const QString& path) {
+    const QStringList names = QDir::cleanPath(path).split(u'/', Qt::SkipEmptyParts);
+    QString prefix;
+    for (const QString& name : names) {
+        prefix += u'/' + name;
+        const QByteArray encoded = QFile::encodeName(prefix);
+        struct stat found {};
+        if (::stat(encoded.constData(), &found) == 0) {
+            if (S_ISDIR(found.st_mode))
+                continue;
+            return Failure(QDir::toNativeSeparators(prefix) + QStringLiteral(": ") + kNotAFolder);
+        }
+        if (errno != ENOENT || (::mkdir(encoded.constData(), 0777) != 0 && errno != EEXIST))
+            return failedAt(prefix, errno);
+        // Still nothing there: a link that leads nowhere.
+        if (::stat(encoded.constData(), &found) != 0)
+            return failedAt(prefix, errno);
+    }
+    return {};
+}
+
 // A folder that exists and can be written to, made owner-only (0700) when this creates
 // it; a folder that was there keeps its permissions. A failure carries the reason alone.
 Expected<void> ensureFolder(const QString& path) {
+    const QByteArray encoded = QFile::encodeName(path);
     const QFileInfo existing(path);
     if (existing.isDir()) {
-        if (existing.isWritable())
+        // Asked as the user the file system sees, which is who will write there.
+        if (::faccessat(AT_FDCWD, encoded.constData(), W_OK | X_OK, AT_EACCESS) == 0)
             return {};
-        return Failure(qt_error_string(EACCES));
+        return Failure(SystemErrorText(errno));
     }
-    if (existing.exists() || existing.isSymLink())
-        return Failure(qt_error_string(EEXIST));
-    const QString parent = existing.absolutePath();
-    if (!QFileInfo(parent).isDir() && !QDir().mkpath(parent))
-        return Failure(
-            QStringLiteral("не удалось создать %1").arg(QDir::toNativeSeparators(parent)));
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
-        return Failure(qt_error_string(errno));
+    if (existing.isSymLink())
+        return Failure(QStringLiteral("это ссылка, которая никуда не ведёт"));
+    if (existing.exists())
+        return Failure(kNotAFolder);
+    if (const Expected<void> parents = makeParents(existing.absolutePath()); !parents)
+        return parents;
+    if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST)
+        return Failure(SystemErrorText(errno));
     QFile::setPermissions(path, kOwnerOnly);
     return {};
 }

@@ -1,5 +1,6 @@
 #include "store/DataLocation.h"
 #include "FolderContents.h"
+#include "OrdinaryUser.h"
 
 #include <QDir>
 #include <QFile>
@@ -112,16 +113,41 @@ TEST_F(DataLocationTest, ChoosesTheFolderAndCreatesOnlyIt) {
     }
 }
 
+// The whole message is the user's language: which folder, and why in Russian, naming the
+// folder on the way that stood in it.
 TEST_F(DataLocationTest, AFolderThatCannotBeMadeIsReportedAndNothingIsWrittenElsewhere) {
     touch(u"working/file"_s);
+    ASSERT_TRUE(QFile::link(path(u"nowhere"_s), path(u"working/dangling"_s)));
+    ASSERT_TRUE(QDir(root->path()).mkpath(u"working/locked"_s));
+    ASSERT_TRUE(QFile::setPermissions(path(u"working/locked"_s),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const QString file = QDir::toNativeSeparators(path(u"working/file"_s));
+    const QString dangling = QDir::toNativeSeparators(path(u"working/dangling"_s));
+    struct Case {
+        QString option;
+        QString reason;
+    };
+    const Case cases[] = {
+        {u"file"_s, u"это файл, а не папка"_s},
+        {u"file/data"_s, file + u": это файл, а не папка"_s},
+        {u"dangling"_s, u"это ссылка, которая никуда не ведёт"_s},
+        {u"dangling/data"_s, dangling + u": нет такого файла или папки"_s},
+        {u"locked"_s, u"нет прав доступа"_s},
+        {u"locked/data"_s, u"нет прав доступа"_s},
+    };
     const QStringList before = FolderContents(root->path());
-    for (const QString& option : {u"file"_s, u"file/data"_s}) {
-        SCOPED_TRACE(option.toStdString());
-        const DataLocation location = ChooseDataLocation(request(option));
-        const QString problem = PrepareDataLocation(location).error();
-        EXPECT_TRUE(problem.startsWith(u"Не удалось подготовить папку данных "_s))
-            << problem.toStdString();
-        EXPECT_TRUE(problem.contains(path(u"working/file"_s))) << problem.toStdString();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option.toStdString());
+        const DataLocation location = ChooseDataLocation(request(c.option));
+        QString problem;
+        {
+            const OrdinaryUser user(root->path());
+            problem = PrepareDataLocation(location).error();
+        }
+        const QString expected = u"Не удалось подготовить папку данных "_s +
+                                 QDir::toNativeSeparators(path(u"working/"_s + c.option)) +
+                                 u": "_s + c.reason;
+        EXPECT_EQ(problem.toStdString(), expected.toStdString());
         EXPECT_EQ(FolderContents(root->path()), before);
     }
 }
