@@ -2,6 +2,7 @@
 
 #include "page/AnswerBlock.h"
 #include "page/FailureBlock.h"
+#include "page/PictureLink.h"
 #include "text/JsonText.h"
 
 #include <QAction>
@@ -139,6 +140,10 @@ ChatPage::ChatPage(QWebEngineView* view)
     page->OnRetry = [this](const QString& token) { Q_EMIT RetryRequested(token); };
     page->OnContinue = [this](const QString& token) { Q_EMIT ContinueRequested(token); };
     page->OnAction = [this](const QString& fragment) {
+        if (const std::optional<QString> key = ParsePictureFragment(fragment, m_actionToken)) {
+            Q_EMIT PictureSaveRequested(*key);
+            return true;
+        }
         const std::optional<MessageActionLink> link =
             ParseMessageActionFragment(fragment, m_actionToken);
         if (link)
@@ -267,7 +272,8 @@ void ChatPage::RemoveMessages(qsizetype first, qsizetype count) {
         QStringLiteral(
             " if (!container) return; var first = %1, count = %2, current = -1, gone = [];"
             " Array.from(container.childNodes).forEach(function (node) {"
-            " var bar = node.querySelector ? node.querySelector(':scope > .message-actions') : null;"
+            " var bar = node.querySelector ? node.querySelector(':scope > .message-actions') : "
+            "null;"
             " if (bar) current = Number(bar.dataset.item);"
             " if (current >= first && current < first + count) { gone.push(node); return; }"
             " if (!bar || current < first + count) return;"

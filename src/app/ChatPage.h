@@ -52,7 +52,8 @@ public:
     // Brings the container's last block wholly into view, its end at the bottom.
     void ScrollToLastBlock();
 
-    // The token of the page's message action links (MessageActionBar.h).
+    // The token of the page's message action links (MessageActionBar.h) and picture save
+    // links (PictureLink.h).
     const QString& ActionToken() const { return m_actionToken; }
     // Takes the blocks of the messages first to first + count - 1 off the page; the
     // messages after them move up by count. A message's blocks are the one with its action
@@ -78,6 +79,8 @@ Q_SIGNALS:
     void ContinueRequested(const QString& token);
     // The user chose an action of the message at index.
     void MessageActionRequested(MessageAction action, qsizetype index);
+    // The user clicked the save link of the picture with this key.
+    void PictureSaveRequested(const QString& key);
 
 private:
     struct Pending {

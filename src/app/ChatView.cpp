@@ -4,12 +4,12 @@
 
 #include "app/ChatPage.h"
 #include "app/Controls.h"
+#include "app/LiveAnswerView.h"
+#include "chat/GeminiDM.h"
 #include "page/ChatPageTemplate.h"
 #include "page/ConversationHtml.h"
 #include "page/FailureBlock.h"
-#include "chat/GeminiDM.h"
 #include "page/MessageBlocks.h"
-#include "app/LiveAnswerView.h"
 #include "page/WelcomePage.h"
 
 #include <QChildEvent>
@@ -48,6 +48,7 @@ ChatView::ChatView(const TGeminiDM& conversation, QWidget* parent)
     connect(m_page, &ChatPage::RetryRequested, this, &ChatView::RetryRequested);
     connect(m_page, &ChatPage::ContinueRequested, this, &ChatView::ContinueRequested);
     connect(m_page, &ChatPage::MessageActionRequested, this, &ChatView::MessageActionRequested);
+    connect(m_page, &ChatPage::PictureSaveRequested, this, &ChatView::PictureSaveRequested);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(WebBrowser1);
@@ -139,8 +140,8 @@ void ChatView::AddUserMessage(const QString& text, const QStringList& files) {
     for (const QString& path : files)
         names.append(QFileInfo(path).fileName());
     const qsizetype index = m_conversation.ChatHistory().size();
-    AppendHtml(WithMessageActions(BuildUserMessageHtml(text, names), m_page->ActionToken(), index,
-                                  true));
+    AppendHtml(
+        WithMessageActions(BuildUserMessageHtml(text, names), m_page->ActionToken(), index, true));
     // An answer followed by a question is no longer the one a new answer replaces.
     m_page->MarkLastAnswer(-1);
 }
@@ -166,7 +167,7 @@ void ChatView::AddModelMessage(const QString& answer) {
 }
 
 void ChatView::AddImageMessage(const QString& MimeType, const QString& Base64Data) {
-    AppendHtml(BuildImageMessageHtml(MimeType, Base64Data));
+    AppendHtml(BuildImageMessageHtml(MimeType, Base64Data, Clock::now(), m_page->ActionToken()));
 }
 
 void ChatView::AddFailureMessage(const RequestFailure& failure, const QString& retryToken) {
@@ -176,8 +177,8 @@ void ChatView::AddFailureMessage(const RequestFailure& failure, const QString& r
 
 void ChatView::RenderHistory() {
     // A chat opens at its latest messages, shown first; the older ones follow part by part.
-    QStringList chunks = BuildConversationHtmlChunks(
-        m_conversation.ChatHistory(), kLatestPartChars, kOlderPartChars, m_page->ActionToken());
+    QStringList chunks = BuildConversationHtmlChunks(m_conversation.ChatHistory(), kLatestPartChars,
+                                                     kOlderPartChars, m_page->ActionToken());
     LoadBaseHtml();
     const int rendering = ++m_pageRendering;
     if (!chunks.isEmpty())

@@ -60,6 +60,7 @@ Q_SIGNALS:
     void RetryRequested(const QString& token);
     void ContinueRequested(const QString& token);
     void MessageActionRequested(MessageAction action, qsizetype index);
+    void PictureSaveRequested(const QString& key);
     // The web view has a new widget of its own, which takes its place in the focus chain.
     void PageWidgetChanged();
     void StatusMessage(const QString& text);

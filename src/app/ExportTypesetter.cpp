@@ -1,6 +1,9 @@
 #include "app/ExportTypesetter.h"
 
-#include <QFile>
+#include "store/TypesetFolders.h"
+#include "text/WholeFile.h"
+
+#include <QDir>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QTemporaryDir>
@@ -36,15 +39,16 @@ private:
     const QString m_doneMessage;
 };
 
-// One export: the page, the file it is loaded from (a page given its HTML directly takes at
-// most 2 MB) and whom to tell. A web page calls back what it still owes while it is being
-// destroyed, so the job is finished before its page goes and those calls find nothing to do.
+// One export: the page, the file it is loaded from (TypesetFolders.h) and whom to tell. A web page
+// calls back what it still owes while it is being destroyed, so the job is finished before its page
+// goes and those calls find nothing to do.
 class TypesetJob : public QObject {
 public:
     TypesetJob(QObject* parent, ExportFormat format, QString title,
                std::function<void(const Expected<QByteArray>&)> done)
         : QObject(parent), m_format(format), m_title(std::move(title)), m_done(std::move(done)),
           m_doneMessage(QUuid::createUuid().toString(QUuid::WithoutBraces)),
+          m_folder(TypesetFolderTemplate(QDir::tempPath())),
           m_page(std::make_unique<TypesettingPage>(m_doneMessage)) {}
 
     ~TypesetJob() override {
@@ -73,15 +77,17 @@ const QString kNotTypeset = QStringLiteral("страница не обработ
 
 void TypesetJob::Start(const TChatHistory& history) {
     const QString path = m_folder.filePath(QStringLiteral("chat.html"));
-    QFile file(path);
-    if (!m_folder.isValid() || !file.open(QIODevice::WriteOnly) ||
-        file.write(ConversationTypesettingPage(history, m_title, m_doneMessage).toUtf8()) < 0) {
+    const Expected<void> written =
+        m_folder.isValid()
+            ? WriteWholeFile(path,
+                             ConversationTypesettingPage(history, m_title, m_doneMessage).toUtf8())
+            : Expected<void>(Failure(QStringLiteral("не удалось создать временную папку")));
+    if (!written) {
         // Told later all the same, as the caller expects.
         QMetaObject::invokeMethod(
-            this, [this, why = file.errorString()] { Finish(Failure(why)); }, Qt::QueuedConnection);
+            this, [this, why = written.error()] { Finish(Failure(why)); }, Qt::QueuedConnection);
         return;
     }
-    file.close();
     m_page->OnTypeset = [this] { Typeset(); };
     connect(m_page.get(), &QWebEnginePage::loadFinished, this, [this](bool loaded) {
         if (!loaded)

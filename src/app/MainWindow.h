@@ -154,6 +154,8 @@ private:
     // Export of a chat from the list's menu (MainWindowExport.cpp); an empty path is the
     // open new chat.
     void ExportChat(const QString& path, const QString& title);
+    // The save link of a picture too large for the page: to a file the user picks.
+    void SavePicture(const QString& key);
 
     // Reads settings.ini, says once when it is damaged, and hands the settings to requests.
     void LoadServiceSettings();

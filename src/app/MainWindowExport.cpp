@@ -1,11 +1,14 @@
 // Export of a chat from the chat list's popup menu: to Markdown, or typeset as the page
-// shows it to one HTML file or to PDF, through the save dialog.
+// shows it to one HTML file or to PDF, through the save dialog; and a picture too large for
+// the page saved from its link.
 #include "app/MainWindow.h"
 
 #include "app/Dialogs.h"
 #include "app/ExportTypesetter.h"
 #include "chat/GeminiDM.h"
 #include "page/ChatExport.h"
+#include "page/PictureLink.h"
+#include "text/WholeFile.h"
 
 #include <QFileInfo>
 
@@ -61,4 +64,29 @@ void TForm1::ExportChat(const QString& chatPath, const QString& title) {
                                        : Expected<void>(Failure(bytes.error())));
                       });
                   });
+}
+
+void TForm1::SavePicture(const QString& key) {
+    const std::optional<TContentPart> picture = FindPicture(FGeminiDM.ChatHistory(), key);
+    if (!picture)
+        return;
+    const QString name = PictureFileName(picture->MimeType);
+    const QString suffix = QFileInfo(name).suffix();
+    const QString anyFile = QStringLiteral("Все файлы (*)");
+    const QString path =
+        FDialogs.GetSaveFileName(QStringLiteral("Сохранить изображение"), name,
+                                 suffix.isEmpty() ? anyFile
+                                                  : suffix.toUpper() + QStringLiteral(" (*.") +
+                                                        suffix + QStringLiteral(");;") + anyFile);
+    if (path.isEmpty())
+        return;
+    if (const Expected<void> written =
+            WriteWholeFile(path, QByteArray::fromBase64(picture->Base64Data));
+        !written) {
+        SetStatusText(QStringLiteral("Ошибка"));
+        FDialogs.ShowMessage(QStringLiteral("Не удалось сохранить изображение ") +
+                             QFileInfo(path).fileName() + QStringLiteral(": ") + written.error());
+        return;
+    }
+    SetStatusText(QStringLiteral("Изображение сохранено: ") + path);
 }

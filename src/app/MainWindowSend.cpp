@@ -147,16 +147,18 @@ void TForm1::RequestEnded(const RequestEnd& end) {
         // The finished block is the one a whole answer gets; the footing is the page's alone.
         const AnswerFooting footing{
             .ContinueToken = end.ContinueToken, .Details = end.BrokeOff, .Stopped = end.Stopped};
-        m_view->LiveView().Finish(end.Answer ? m_view->WithActions(
-                                                   BuildModelItemHtml(*end.Answer, footing),
-                                                   FGeminiDM.ChatHistory().size() - 1)
-                                             : QString());
+        m_view->LiveView().Finish(
+            end.Answer ? m_view->WithActions(
+                             BuildModelItemHtml(*end.Answer, footing, m_view->Page().ActionToken()),
+                             FGeminiDM.ChatHistory().size() - 1)
+                       : QString());
     } else {
         for (const TContentPart& picture : end.Pictures)
             m_view->AddImageMessage(picture.MimeType, QString::fromLatin1(picture.Base64Data));
         if (end.Answer)
-            m_view->AppendHtml(m_view->WithActions(BuildModelItemHtml(*end.Answer),
-                                                   FGeminiDM.ChatHistory().size() - 1));
+            m_view->AppendHtml(m_view->WithActions(
+                BuildModelItemHtml(*end.Answer, {}, m_view->Page().ActionToken()),
+                FGeminiDM.ChatHistory().size() - 1));
     }
     // A request that replaced part of the chat and failed has put it back.
     if (end.Restored)

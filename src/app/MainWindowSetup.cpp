@@ -191,6 +191,7 @@ void TForm1::ConnectPanels() {
     ConnectGuarded(m_view, &ChatView::StatusMessage, &TForm1::SetStatusText);
     ConnectGuarded(m_view, &ChatView::MessageActionRequested,
                    [this](MessageAction action, qsizetype index) { m_actions->Run(action, index); });
+    ConnectGuarded(m_view, &ChatView::PictureSaveRequested, &TForm1::SavePicture);
     ConnectGuarded(m_actions, &MessageActions::StatusMessage, &TForm1::SetStatusText);
     // A new answer to the last question: the question is shown again and sent as it was.
     ConnectGuarded(m_actions, &MessageActions::SendRequested,

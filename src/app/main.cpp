@@ -2,13 +2,14 @@
 // event loop.
 #include "app/CloseOnSignal.h"
 #include "app/ColorScheme.h"
-#include "store/DataLocation.h"
 #include "app/Dialogs.h"
-#include "chat/GeminiDM.h"
 #include "app/MainWindow.h"
 #include "app/QtTranslations.h"
 #include "app/StartOptions.h"
 #include "app/WebEngineSandbox.h"
+#include "chat/GeminiDM.h"
+#include "store/DataLocation.h"
+#include "store/TypesetFolders.h"
 
 #include <QApplication>
 #include <QDir>
@@ -50,6 +51,9 @@ int main(int argc, char** argv) {
         QMessageBox::critical(nullptr, QStringLiteral("Tovik-L"), prepared.error());
         return 1;
     }
+
+    // What a killed export left in the temporary folder holds a chat's text.
+    RemoveStaleTypesetFolders(QDir::tempPath());
 
     QtDialogs dialogs;
     TGeminiDM geminiDM;

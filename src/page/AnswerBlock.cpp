@@ -1,7 +1,8 @@
 #include "page/AnswerBlock.h"
 
-#include "text/JsonText.h"
 #include "page/MessageBlocks.h"
+#include "page/PictureLink.h"
+#include "text/JsonText.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -63,10 +64,8 @@ ObjectPartView objectPartView(const TContentPart& part) {
     case TPartType::ptFunctionCall: {
         const QJsonValue args = object.value("args"_L1);
         const QString json =
-            args.isObject() ? QString::fromUtf8(QJsonDocument(args.toObject()).toJson())
-                            : u"{}"_s;
-        return {u"Модель запросила вызов функции "_s + text("name"_L1), u"json"_s,
-                json.trimmed()};
+            args.isObject() ? QString::fromUtf8(QJsonDocument(args.toObject()).toJson()) : u"{}"_s;
+        return {u"Модель запросила вызов функции "_s + text("name"_L1), u"json"_s, json.trimmed()};
     }
     case TPartType::ptExecutableCode:
         return {u"Модель выполнила код:"_s, text("language"_L1).toLower(), text("code"_L1)};
@@ -84,12 +83,10 @@ ObjectPartView objectPartView(const TContentPart& part) {
     return {};
 }
 
-QString pictureHtml(const TContentPart& part) {
+QString pictureHtml(const TContentPart& part, QStringView pictureToken) {
     if (!part.MimeType.startsWith(u"image/", Qt::CaseInsensitive))
         return u"<p class=\"part-note\">Файл ("_s + EscapeHtml(part.MimeType) + u")</p>"_s;
-    return u"<img class=\"generated-image\" src=\"data:"_s + EscapeHtml(part.MimeType) +
-           u";base64,"_s + EscapeHtml(QString::fromLatin1(part.Base64Data)) +
-           u"\" alt=\"Generated Image\">"_s;
+    return PictureHtml(part.MimeType, QString::fromLatin1(part.Base64Data), pictureToken);
 }
 
 QString thoughtsHtml(const TContentParts& parts) {
@@ -106,7 +103,7 @@ QString thoughtsHtml(const TContentParts& parts) {
 
 // The parts in order; runs of text parts are converted together, since Markdown does
 // not end where a part does.
-QString partsHtml(const TContentParts& parts) {
+QString partsHtml(const TContentParts& parts, QStringView pictureToken) {
     QString html;
     QString text;
     const auto flushText = [&] {
@@ -121,7 +118,8 @@ QString partsHtml(const TContentParts& parts) {
             continue;
         }
         flushText();
-        html += part.PartType == TPartType::ptInlineData ? pictureHtml(part) : ObjectPartHtml(part);
+        html += part.PartType == TPartType::ptInlineData ? pictureHtml(part, pictureToken)
+                                                         : ObjectPartHtml(part);
     }
     flushText();
     return html;
@@ -152,18 +150,20 @@ bool isPlainText(const TContentParts& parts) {
 
 } // namespace
 
-QString BuildModelItemHtml(const THistoryItem& item, const AnswerFooting& footing) {
+QString BuildModelItemHtml(const THistoryItem& item, const AnswerFooting& footing,
+                           QStringView pictureToken) {
     QString html;
     if (item.Parts.isEmpty())
         html = BuildModelMessageHtml(QString(), item.Time);
     else if (isOnePicture(item.Parts))
         html = BuildImageMessageHtml(item.Parts.first().MimeType,
-                                     QString::fromLatin1(item.Parts.first().Base64Data),
-                                     item.Time);
+                                     QString::fromLatin1(item.Parts.first().Base64Data), item.Time,
+                                     pictureToken);
     else if (isPlainText(item.Parts))
         html = BuildModelMessageHtml(item.Parts.first().Text, item.Time);
     else
-        html = BuildModelBlockHtml(thoughtsHtml(item.Parts) + partsHtml(item.Parts), item.Time);
+        html = BuildModelBlockHtml(thoughtsHtml(item.Parts) + partsHtml(item.Parts, pictureToken),
+                                   item.Time);
     html += noteHtml(item.FinishReason, footing);
     if (footing.Stopped)
         html += BuildStoppedMarkHtml();
@@ -239,6 +239,6 @@ QString ObjectPartMarkdown(const TContentPart& part) {
         longest = std::max(longest, run);
     }
     const QString fence(std::max<qsizetype>(3, longest + 1), u'`');
-    return u"*"_s + view.caption + u"*\n\n"_s + fence + view.language + u'\n' + view.code +
-           u'\n' + fence + u"\n\n"_s;
+    return u"*"_s + view.caption + u"*\n\n"_s + fence + view.language + u'\n' + view.code + u'\n' +
+           fence + u"\n\n"_s;
 }

@@ -22,7 +22,9 @@ struct AnswerFooting {
     bool Stopped = false;
 };
 
-QString BuildModelItemHtml(const THistoryItem& item, const AnswerFooting& footing = {});
+// With the page's token, pictures too large to show are links that save them (PictureLink.h).
+QString BuildModelItemHtml(const THistoryItem& item, const AnswerFooting& footing = {},
+                           QStringView pictureToken = {});
 
 // Why an answer stopped early, in Russian, for its note and the status bar; empty for the
 // normal end. An unknown reason is named as the service gave it.

@@ -11,7 +11,7 @@
 
 namespace {
 
-QString userItemHtml(const THistoryItem& item) {
+QString userItemHtml(const THistoryItem& item, QStringView token) {
     QString text;
     QStringList files;
     for (const TContentPart& part : item.Parts) {
@@ -23,26 +23,27 @@ QString userItemHtml(const THistoryItem& item) {
     QString html = BuildUserMessageHtml(text, files, item.Time);
     // The pictures an image model drew for this request follow it, as when they came.
     for (const TContentPart& image : item.Images)
-        html +=
-            BuildImageMessageHtml(image.MimeType, QString::fromLatin1(image.Base64Data), item.Time);
+        html += BuildImageMessageHtml(image.MimeType, QString::fromLatin1(image.Base64Data),
+                                      item.Time, token);
     // A request that failed shows why, as when it failed.
     if (!item.Failure.isEmpty())
         html += BuildFailureMessageHtml({item.Failure}, {}, item.Time);
     return html;
 }
 
-// The block of one item; empty for a role the page does not show.
-QString itemHtml(const THistoryItem& item) {
+// The block of one item; empty for a role the page does not show. The token makes large
+// pictures links that save them.
+QString itemHtml(const THistoryItem& item, QStringView token = {}) {
     if (item.Role == u"user")
-        return userItemHtml(item);
+        return userItemHtml(item, token);
     if (item.Role == u"model")
-        return BuildModelItemHtml(item);
+        return BuildModelItemHtml(item, {}, token);
     return {};
 }
 
 // The same with the item's action bar when there is a token.
 QString itemHtml(const THistoryItem& item, qsizetype index, QStringView actionToken) {
-    const QString html = itemHtml(item);
+    const QString html = itemHtml(item, actionToken);
     if (actionToken.isEmpty())
         return html;
     return WithMessageActions(html, actionToken, index, item.Role == u"user");

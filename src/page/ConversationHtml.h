@@ -18,6 +18,7 @@ QString BuildConversationHtml(const TChatHistory& history);
 // The same blocks in parts (a block is never split), oldest part first; joined they are
 // BuildConversationHtml. The latest part holds about latestChars, each older one about
 // olderChars: a long chat shows its latest part at once and the older parts after it.
-// With an action token each message's block carries its action bar (MessageActionBar.h).
+// With an action token each message's block carries its action bar (MessageActionBar.h) and
+// pictures too large to show are links that save them (PictureLink.h).
 QStringList BuildConversationHtmlChunks(const TChatHistory& history, qsizetype latestChars,
                                         qsizetype olderChars, QStringView actionToken = {});

@@ -31,8 +31,10 @@ QString BuildUserMessageHtml(const QString& text, const QStringList& files,
 // converted from Markdown.
 QString BuildModelMessageHtml(const QString& data, const QDateTime& time = Clock::now());
 
+// A drawn picture's block; with the page's token a picture too large to show is a link that
+// saves it (PictureLink.h).
 QString BuildImageMessageHtml(const QString& MimeType, const QString& Base64Data,
-                              const QDateTime& time = Clock::now());
+                              const QDateTime& time = Clock::now(), QStringView pictureToken = {});
 
 // An answer's Markdown as the HTML inside its block, code blocks wrapped.
 QString BuildAnswerHtml(const QString& markdown);

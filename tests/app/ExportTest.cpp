@@ -1,14 +1,17 @@
 // Export from the chat list's popup menu: the real window, the real web engine, files in a
 // temporary folder and a scripted save dialog.
-#include "page/ChatExport.h"
-#include "chat/GeminiDM.h"
-#include "app/MainWindow.h"
 #include "LoopbackHost.h"
+#include "OrdinaryUser.h"
 #include "PageTest.h"
 #include "RequestRecorder.h"
+#include "app/MainWindow.h"
+#include "chat/GeminiDM.h"
+#include "page/ChatExport.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -17,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -233,18 +238,83 @@ TEST_F(ExportTest, AnExportEndsWithItsWindow) {
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-// Written at once or once typeset, a file that cannot be written is reported the same way.
+// Written at once or once typeset, a file that cannot be written is reported the same way,
+// in Russian; a pipe at the chosen name is refused without being opened, which would wait
+// for a reader with the window stopped.
 TEST_F(ExportTest, AFailedWriteSaysWhy) {
-    for (const QString& name : {QStringLiteral("chat.md"), QStringLiteral("chat.html")}) {
-        SCOPED_TRACE(name.toStdString());
+    ASSERT_TRUE(QDir(workingDir.path()).mkdir(QStringLiteral("read-only")));
+    ASSERT_TRUE(QFile::setPermissions(workingDir.filePath(QStringLiteral("read-only")),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    for (const char* pipe : {"pipe.md", "pipe.html"})
+        ASSERT_EQ(
+            ::mkfifo(QFile::encodeName(workingDir.filePath(QLatin1StringView(pipe))).constData(),
+                     0600),
+            0);
+    const QString notThere = QStringLiteral("нет такого файла или папки");
+    const QString notAFile = QStringLiteral("это не обычный файл, а канал, сокет или устройство");
+    struct Case {
+        QString target;
+        QString reason;
+    };
+    const Case cases[] = {
+        {QStringLiteral("no-such-folder/chat.md"), notThere},
+        {QStringLiteral("no-such-folder/chat.html"), notThere},
+        {QStringLiteral("pipe.md"), notAFile},
+        {QStringLiteral("pipe.html"), notAFile},
+        {QStringLiteral("read-only/chat.md"), QStringLiteral("нет прав доступа")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target.toStdString());
         dialogs.messages.clear();
-        startExport(QStringLiteral("no-such-folder/") + name);
+        {
+            // Written at once, so the user stays ordinary just while it is.
+            const OrdinaryUser user(workingDir.path());
+            startExport(c.target);
+        }
         ASSERT_TRUE(WaitUntil([&] { return !dialogs.messages.isEmpty(); }, kWaitMs));
-        const QString why = QStringLiteral("Не удалось сохранить ") + name + QStringLiteral(": ");
-        EXPECT_TRUE(dialogs.messages[0].startsWith(why));
-        EXPECT_GT(dialogs.messages[0].size(), why.size());
+        const QString expected = QStringLiteral("Не удалось сохранить ") +
+                                 QFileInfo(c.target).fileName() + QStringLiteral(": ") + c.reason;
+        EXPECT_EQ(dialogs.messages[0].toStdString(), expected.toStdString());
         EXPECT_EQ(form->StatusText(), QStringLiteral("Ошибка"));
     }
+    EXPECT_FALSE(QFileInfo::exists(workingDir.filePath(QStringLiteral("read-only/chat.md"))));
+}
+
+// A picture too large for the page is a link naming its type and size, which saves its
+// exact bytes to the file the user picks; a small one beside it is shown as before.
+TEST_F(ExportTest, APictureTooLargeForThePageIsALinkThatSavesIt) {
+    QByteArray large(17 * 1024 * 1024, '\0');
+    for (qsizetype i = 0; i < large.size(); i += 4096)
+        large[i] = char(i / 4096);
+    THistoryItem drawn{QStringLiteral("user"), {MakeTextPart(QStringLiteral("Нарисуй"))}};
+    drawn.Images = {MakeInlinePart(QStringLiteral("image/png"), large.toBase64()),
+                    MakeInlinePart(QStringLiteral("image/png"), "iVBORw0KGgo=")};
+    geminiDM->ChatHistory() = {drawn};
+    form->View().RenderHistory();
+
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('img').length")).toInt(), 1);
+    EXPECT_EQ(evaluateText(QStringLiteral("document.querySelector('img').src")),
+              QStringLiteral("data:image/png;base64,iVBORw0KGgo="));
+    EXPECT_LT(evaluate(QStringLiteral("document.documentElement.outerHTML.length")).toInt(),
+              100000);
+    EXPECT_EQ(evaluateText(QStringLiteral("document.querySelector('a.picture-save-link')"
+                                          ".textContent")),
+              QStringLiteral("Изображение PNG, 17,0 МБ — сохранить…"));
+
+    dialogs.saveSelections.append(workingDir.filePath(QStringLiteral("drawn.png")));
+    click(QStringLiteral("a.picture-save-link"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return form->StatusText().startsWith(u"Изображение сохранено"); }, kWaitMs))
+        << form->StatusText().toStdString();
+    EXPECT_EQ(dialogs.saveDialogs.last().at(1), QStringLiteral("picture.png"));
+    EXPECT_TRUE(fileBytes(QStringLiteral("drawn.png")) == large);
+
+    dialogs.saveSelections.append(workingDir.filePath(QStringLiteral("gone/drawn.png")));
+    click(QStringLiteral("a.picture-save-link"));
+    ASSERT_TRUE(WaitUntil([&] { return !dialogs.messages.isEmpty(); }, kWaitMs));
+    EXPECT_EQ(dialogs.messages.last(),
+              QStringLiteral("Не удалось сохранить изображение drawn.png: нет такого файла или "
+                             "папки"));
 }
 
 } // namespace

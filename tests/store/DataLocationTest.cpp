@@ -123,11 +123,11 @@ TEST_F(DataLocationTest, AFolderThatCannotBeMadeIsReportedAndNothingIsWrittenEls
                                       QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     const QString file = QDir::toNativeSeparators(path(u"working/file"_s));
     const QString dangling = QDir::toNativeSeparators(path(u"working/dangling"_s));
-    struct Case {
+    struct Refusal {
         QString option;
         QString reason;
     };
-    const Case cases[] = {
+    const Refusal cases[] = {
         {u"file"_s, u"это файл, а не папка"_s},
         {u"file/data"_s, file + u": это файл, а не папка"_s},
         {u"dangling"_s, u"это ссылка, которая никуда не ведёт"_s},
@@ -136,7 +136,7 @@ TEST_F(DataLocationTest, AFolderThatCannotBeMadeIsReportedAndNothingIsWrittenEls
         {u"locked/data"_s, u"нет прав доступа"_s},
     };
     const QStringList before = FolderContents(root->path());
-    for (const Case& c : cases) {
+    for (const Refusal& c : cases) {
         SCOPED_TRACE(c.option.toStdString());
         const DataLocation location = ChooseDataLocation(request(c.option));
         QString problem;
